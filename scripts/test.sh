@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and tests ORMID twice: a normal build in
+# build/ and an AddressSanitizer+UndefinedBehaviorSanitizer build in build-asan/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs="$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:${ASAN_OPTIONS:-}"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+run_variant() {
+  local dir="$1"; shift
+  echo "== $dir: configure"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  echo "== $dir: build"
+  cmake --build "$dir" -j "$jobs"
+  echo "== $dir: test"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
+}
+
+run_variant build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_variant build-asan -DCMAKE_BUILD_TYPE=Debug -DORMID_SANITIZE=ON
+echo "scripts/test.sh: all tests passed in both builds"
