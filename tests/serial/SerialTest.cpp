@@ -411,7 +411,7 @@ TEST(SerialPortList, ListsSimulatedUnitsAndSkipsDanglingLinks)
     ASSERT_EQ(0, symlink("/etc/hostname", (folder + "/not-a-device").c_str()));
 
     std::vector<std::string> ports = ListSerialPorts();
-    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end()));
+    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), PortNameLess));
     EXPECT_EQ(before.size() + 2, ports.size());
     EXPECT_EQ(1, std::count(ports.begin(), ports.end(), first.Slave()));
     EXPECT_EQ(1, std::count(ports.begin(), ports.end(), second.Slave()));
@@ -423,6 +423,18 @@ TEST(SerialPortList, ListsSimulatedUnitsAndSkipsDanglingLinks)
     EXPECT_EQ("/tmp/ormid-" + std::to_string(getuid()) + "/ports", SimulatedPortsFolder());
     if (saved)
         setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+}
+
+TEST(SerialPortList, NumbersInNamesSortByValue)
+{
+    std::vector<std::string> ports = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/pts/10",
+                                      "/dev/ttyACM0", "/dev/pts/9", "/dev/ttyUSB1", "/dev/ttyS0"};
+    std::sort(ports.begin(), ports.end(), PortNameLess);
+    EXPECT_EQ((std::vector<std::string>{"/dev/pts/9", "/dev/pts/10", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1",
+                                        "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB10"}),
+              ports);
+    EXPECT_FALSE(PortNameLess("/dev/ttyS1", "/dev/ttyS1"));
+    EXPECT_TRUE(PortNameLess("/dev/ttyS01", "/dev/ttyS1") != PortNameLess("/dev/ttyS1", "/dev/ttyS01"));
 }
 
 TEST(Serial, OpenFailureTextsNameTheCause)
