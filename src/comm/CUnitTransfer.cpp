@@ -440,7 +440,11 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
 
     case kSendChecksum: {
         const uint16_t checksum = m_image.GetSectorChecksum(n);
-        IssueAckRequest(1);
+        // Ask for the checksum acknowledgement and the programming result
+        // together: a unit that programs quickly can send its 'G' before the
+        // next step, and bytes that come while nothing is asked for are lost.
+        IssueAckRequest(2);
+        m_ack[0] = kAckPreset;
         const uint8_t bytes[2] = {uint8_t(checksum & 0xFF), uint8_t(checksum >> 8)};
         m_link.SendData(bytes, 2);
         // The limit counts from the acceptance of the sector start.
@@ -449,15 +453,15 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
     }
 
     case kAwaitChecksumAck:
-        if (expected > 0) {
+        if (expected > 1) {
             if (!TimedOut(m_checksumAckLimit))
                 return false;
             m_view.SetStatus("Timeout - Checksum Ack");
             return true;
         }
         if (m_ack[0] == 'A') {
+            // The programming result is already asked for.
             request.protocolState = kAwaitPgmResult;
-            IssueAckRequest(1);
             request.requestStartTime = m_tick();
             m_view.SetStatus("Waiting for unit to erase/pgm");
             return false;
@@ -476,9 +480,9 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
             m_view.SetStatus("Timeout - Sector start Ack");
             return true;
         }
-        if (m_ack[0] != 'G') {
+        if (m_ack[1] != 'G') {
             m_view.SetStatus(FormatText("Got bad or illegal programming result ack. Expecting 'G', got %c - sector %d",
-                                        m_ack[0], int(n)));
+                                        m_ack[1], int(n)));
             return true;
         }
         m_image.ClearSectorNeeded(n);

@@ -351,6 +351,20 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
     ExpectIdleAndClosed();
 }
 
+TEST_F(TransferTest, ProgrammingResultRightBehindTheChecksumAckIsKept)
+{
+    // A unit that programs within one step sends 'A' and 'G' back to back.
+    image.SetSectorNeeded(2);
+    UnitReplies replies;
+    replies.sectorAck = "R02\rA";
+    replies.checksumAck = "AG";
+    replies.result = "";
+    transfer.StartWrite(Settings());
+    RunWrite(link, transfer, view, now, replies);
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_FALSE(image.IsSectorNeeded(2));
+}
+
 TEST_F(TransferTest, WriteTimeLimits)
 {
     // 5,000 ms is allowed in full; one more millisecond is a time-out.
