@@ -1,10 +1,140 @@
-// Placeholder until the log lands: everything is accepted and nothing written.
 #include "CLogFile.h"
 
-bool CLogFile::Open(const char*) { return true; }
-void CLogFile::Write(const char*, ...) {}
-void CLogFile::Close() {}
-bool CLogFile::IsOpen() const { return false; }
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include "CGetAppPath.h"
+#include "CIniFile.h"
+
+namespace {
+
+const char* const kDebugIni = "TXDoruvevAzad.ini";
+
+// Holds the advisory lock on the log file while one message is written, so
+// that another process writing the same file cannot interleave with it.
+class FileLock {
+public:
+    explicit FileLock(int fd) : m_fd(fd) { ::flock(m_fd, LOCK_EX); }
+    ~FileLock() { ::flock(m_fd, LOCK_UN); }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+CLogFile::~CLogFile()
+{
+    Close();
+}
+
+bool CLogFile::Open(const char* fileName)
+{
+    return Open(fileName, CGetAppPath::WorkingFolder());
+}
+
+bool CLogFile::Open(const char* fileName, const std::string& folder)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::string value;
+    if (CIniFile(folder).ReadValue(kDebugIni, "[DEBUG]", "Log", value))
+        m_level = std::atoi(value.substr(0, 49).c_str());
+    else
+        m_level = 0;
+    if (m_level == 0 || m_open)
+        return true;
+    if (folder.empty() || !fileName)
+        return false;
+    std::string path = folder;
+    if (path.back() != '/')
+        path += '/';
+    path += fileName;
+
+    // The previous run's log is replaced.
+    m_file = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    m_open = m_file >= 0;
+    m_writePos = 0;
+    if (m_open)
+        WriteLocked("Log open");
+    return m_open;
+}
+
+bool CLogFile::IsOpen() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_open;
+}
+
+void CLogFile::Write(const char* format, ...)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_open || m_level == 0 || !format)
+        return;
+    // A message longer than the buffer is cut at 1,023 characters.
+    va_list args;
+    va_start(args, format);
+    vsnprintf(m_text, sizeof m_text, format, args);
+    va_end(args);
+    WriteLocked(m_text);
+}
+
+void CLogFile::WriteLocked(const char* text)
+{
+    const time_t now = std::time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char date[32], clock[32];
+    std::snprintf(date, sizeof date, "%02d/%02d/%02d", local.tm_mon + 1, local.tm_mday, local.tm_year % 100);
+    std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    std::snprintf(m_prefix, sizeof m_prefix, "%s %s -", date, clock);
+
+    char line[sizeof m_prefix + kTextSize + 2];
+    const int total = std::snprintf(line, sizeof line, "%s %s", m_prefix, text);
+    const size_t length = total < 0 ? 0 : std::min(size_t(total), sizeof line - 1);
+
+    FileLock lock(m_file);
+    // The first line carries the time stamp; the rest of a long message
+    // follows on lines of its own.
+    size_t done = 0;
+    do {
+        const size_t n = std::min(kLineLength, length - done);
+        char out[kLineLength + 2];
+        std::memcpy(out, line + done, n);
+        out[n] = '\r';
+        out[n + 1] = '\n';
+        if (m_writePos >= kWrapAt)
+            m_writePos = 0;
+        // A failed write is not reported; the position moves on regardless.
+        (void)!::pwrite(m_file, out, n + 2, off_t(m_writePos));
+        m_writePos += uint32_t(n + 2);
+        done += n;
+    } while (done < length);
+}
+
+void CLogFile::Close()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_open)
+        WriteLocked("Log close");
+    if (m_file >= 0)
+        ::close(m_file);
+    m_file = -1;
+    m_open = false;
+    m_writePos = 0;
+    m_level = 0;
+    std::memset(m_text, 0, sizeof m_text);
+    std::memset(m_prefix, 0, sizeof m_prefix);
+}
 
 CLogFile& TheLog()
 {
@@ -12,4 +142,25 @@ CLogFile& TheLog()
     return log;
 }
 
-std::string GetOsDescription() { return std::string(); }
+std::string GetOsDescription()
+{
+    struct utsname names;
+    if (::uname(&names) != 0)
+        return std::string();
+    // The distribution's own name, when it gives one.
+    std::string pretty;
+    std::ifstream release("/etc/os-release");
+    std::string line;
+    while (std::getline(release, line)) {
+        if (line.rfind("PRETTY_NAME=", 0) == 0) {
+            pretty = line.substr(12);
+            if (pretty.size() >= 2 && (pretty.front() == '"' || pretty.front() == '\''))
+                pretty = pretty.substr(1, pretty.size() - 2);
+            break;
+        }
+    }
+    char text[1024];
+    std::snprintf(text, sizeof text, "%s%s%s %s %s (Build %s)\r\n", pretty.c_str(), pretty.empty() ? "" : ". ",
+                  names.sysname, names.release, names.machine, names.version);
+    return text;
+}

@@ -1,0 +1,100 @@
+#include "CIniFile.h"
+
+#include <strings.h>
+
+#include "CGetAppPath.h"
+
+CIniFile::CIniFile()
+    : CIniFile(CGetAppPath::WorkingFolder())
+{
+}
+
+CIniFile::CIniFile(const std::string& folder)
+    : m_folder(folder)
+{
+    while (m_folder.size() > 1 && m_folder.back() == '/')
+        m_folder.pop_back();
+}
+
+bool CIniFile::OpenFile(const char* fileName)
+{
+    Close();
+    if (!fileName)
+        return false;
+    m_stream.open(m_folder + "/" + fileName, std::ios::in | std::ios::binary);
+    return m_stream.is_open();
+}
+
+void CIniFile::Close()
+{
+    if (m_stream.is_open())
+        m_stream.close();
+    m_stream.clear();
+}
+
+// Reads up to the delimiter. False at the end of the file and for a text that
+// is longer than a line may be. A CR before a line end is dropped, so files
+// written with CR LF line ends read like the others.
+bool CIniFile::ReadLine(std::string& line, char delimiter)
+{
+    line.clear();
+    char c;
+    bool any = false;
+    while (m_stream.get(c)) {
+        any = true;
+        if (c == delimiter)
+            break;
+        line += c;
+        if (line.size() > kMaxLine)
+            return false;
+    }
+    if (!any)
+        return false;
+    if (delimiter == '\n' && !line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
+bool CIniFile::FindSection(const char* section)
+{
+    if (!m_stream.is_open() || !section)
+        return false;
+    m_stream.clear();
+    m_stream.seekg(0);
+    std::string line;
+    while (ReadLine(line, '\n')) {
+        if (strcasecmp(line.c_str(), section) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool CIniFile::FindKey(const char* key, std::string& value)
+{
+    if (!m_stream.is_open() || !key)
+        return false;
+    std::string keyText, rest;
+    for (;;) {
+        if (!ReadLine(keyText, '=') || m_stream.eof())
+            return false;
+        if (keyText.empty() || keyText[0] == '[')
+            return false;
+        const bool match = strcasecmp(keyText.c_str(), key) == 0;
+        const bool read = ReadLine(rest, '\n');
+        const size_t nl = keyText.rfind('\n');
+        const size_t lineLength = (nl == std::string::npos ? keyText.size() : keyText.size() - nl - 1) + 1 + rest.size();
+        if (lineLength > kMaxLine || (!read && !match))
+            return false;
+        if (match) {
+            value = rest;
+            return true;
+        }
+    }
+}
+
+bool CIniFile::ReadValue(const char* fileName, const char* section, const char* key, std::string& value)
+{
+    const bool found = OpenFile(fileName) && FindSection(section) && FindKey(key, value);
+    Close();
+    return found;
+}

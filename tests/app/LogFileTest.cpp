@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "CLogFile.h"
+#include "TempFolder.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(at));
+            break;
+        }
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+const std::regex kStamp(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d - )");
+
+bool Stamped(const std::string& line, const std::string& text)
+{
+    return line.size() == 20 + text.size() && std::regex_search(line.substr(0, 20), kStamp) &&
+           line.substr(20) == text;
+}
+
+class LogFileTest : public ::testing::Test {
+protected:
+    void SwitchOn(const char* value = "1") { folder.Write("TXDoruvevAzad.ini", std::string("[DEBUG]\nLog=") + value + "\n"); }
+    std::string Log() const { return folder.Read("ORMID.log"); }
+    TempFolder folder;
+    CLogFile log;
+};
+
+}  // namespace
+
+TEST_F(LogFileTest, OffWithoutSwitch)
+{
+    for (const char* ini : {"", "[DEBUG]\nLog=0\n", "[DEBUG]\nLog=x\n", "[OTHER]\nLog=1\n"}) {
+        if (*ini)
+            folder.Write("TXDoruvevAzad.ini", ini);
+        EXPECT_TRUE(log.Open("ORMID.log", folder.Path())) << ini;
+        EXPECT_FALSE(log.IsOpen()) << ini;
+        log.Write("nothing %d", 1);
+        log.Close();
+        EXPECT_FALSE(std::filesystem::exists(folder.File("ORMID.log"))) << ini;
+    }
+}
+
+TEST_F(LogFileTest, OpenAndCloseLeaveTwoLines)
+{
+    SwitchOn("12");
+    folder.Write("ORMID.log", std::string(3000, 'x'));   // the previous run's log goes
+    ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_TRUE(log.Open("ORMID.log", folder.Path()));    // a second open changes nothing
+    log.Close();
+    const auto lines = Lines(Log());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(Stamped(lines[0], "Log open")) << lines[0];
+    EXPECT_TRUE(Stamped(lines[1], "Log close")) << lines[1];
+    EXPECT_EQ(Log().substr(Log().size() - 2), "\r\n");
+}
+
+TEST_F(LogFileTest, LongMessagesSplitIntoLines)
+{
+    SwitchOn();
+    ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
+    const std::string six(600, 'a');
+    const std::string exact(490, 'b');                       // fills the first line exactly
+    const std::string huge(2000, 'c');                       // cut at 1,023 characters
+    log.Write("%s", six.c_str());
+    log.Write("%s", exact.c_str());
+    log.Write("%s", huge.c_str());
+    log.Write("first\nsecond %d", 2);
+    log.Write("%s", "");
+    const auto lines = Lines(Log());
+    ASSERT_EQ(lines.size(), 1u + 2 + 1 + 3 + 1 + 1);
+    EXPECT_EQ(lines[1].size(), 510u);
+    EXPECT_TRUE(Stamped(lines[1], six.substr(0, 490)));
+    EXPECT_EQ(lines[2], six.substr(490));
+    EXPECT_TRUE(Stamped(lines[3], exact));
+    EXPECT_EQ(lines[4].size(), 510u);
+    EXPECT_EQ(lines[5], std::string(510, 'c'));
+    EXPECT_EQ(lines[6], std::string(1023 - 490 - 510, 'c'));
+    EXPECT_TRUE(Stamped(lines[7], "first\nsecond 2"));
+    EXPECT_TRUE(Stamped(lines[8], ""));
+}
+
+TEST_F(LogFileTest, WrapsToTheStartWithoutShrinking)
+{
+    SwitchOn();
+    ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
+    const std::string text(490, 'w');   // one line of 512 bytes with its CR LF
+    size_t written = 30;                // "Log open" with stamp and CR LF
+    while (written < CLogFile::kWrapAt) {
+        log.Write("%s", text.c_str());
+        written += 512;
+    }
+    const std::string before = Log();
+    ASSERT_EQ(before.size(), written);
+    log.Write("after the wrap");
+    const std::string after = Log();
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_TRUE(Stamped(after.substr(0, 34), "after the wrap"));
+    EXPECT_EQ(after.substr(34, 2), "\r\n");
+    EXPECT_EQ(after.substr(36), before.substr(36));
+}
+
+TEST_F(LogFileTest, TwoThreadsNeverInterleave)
+{
+    SwitchOn();
+    ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
+    auto writer = [this](char c) {
+        const std::string text(600, c);
+        for (int i = 0; i < 200; ++i)
+            log.Write("%s", text.c_str());
+    };
+    std::thread ui(writer, 'u'), worker(writer, 's');
+    ui.join();
+    worker.join();
+    log.Close();
+    const auto lines = Lines(Log());
+    ASSERT_EQ(lines.size(), 2u + 400 * 2);
+    for (size_t i = 1; i + 1 < lines.size(); i += 2) {
+        const char c = lines[i].back();
+        ASSERT_TRUE(Stamped(lines[i], std::string(490, c))) << i;
+        ASSERT_EQ(lines[i + 1], std::string(110, c)) << i;
+    }
+}
+
+TEST(OsDescription, NamesTheSystem)
+{
+    const std::string text = GetOsDescription();
+    EXPECT_NE(text.find("Linux"), std::string::npos) << text;
+    EXPECT_LT(text.size(), 1024u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+}
