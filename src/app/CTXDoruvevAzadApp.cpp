@@ -100,3 +100,13 @@ int CTXDoruvevAzadApp::ExitInstance()
     WriteSettings();
     return 0;
 }
+
+QString CTXDoruvevAzadApp::ProgramFolder() const
+{
+    return QString::fromStdString(m_appPath.GetFolder());
+}
+
+QString CTXDoruvevAzadApp::WorkingFolder() const
+{
+    return QString::fromStdString(CGetAppPath::WorkingFolder());
+}

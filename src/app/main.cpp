@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 
 #include "CLogFile.h"
+#include "CQtOperatorReport.h"
 #include "CTXDoruvevAzadApp.h"
 
 int main(int argc, char** argv)
@@ -27,6 +28,11 @@ int main(int argc, char** argv)
 
     // The commands of the edit dialog, printing and the unit communications
     // dialog are installed into app.m_panelCommands here as those modules land.
+
+    if (!app.m_memoryMap.HasBuffer()) {
+        CQtOperatorReport().ShowMessage(cMemoryMap::kAllocationFailedText);
+        return 1;
+    }
 
     app.InitInstance();
     if (app.HoldsInstanceLock())
