@@ -9,8 +9,9 @@
 class CTXDoruvevAzadDlg;
 
 struct CPanelCommands {
-    // Opens the edit dialog for a slot (0-7); true when the operator
-    // confirmed a change of the slot.
+    // Edits a slot (0-7): writes it to the scratch file, shows the edit
+    // dialog and takes its result back into the slot. True when the slot
+    // changed; the panel then marks the image changed and refills its list.
     std::function<bool(CTXDoruvevAzadDlg& panel, int slot)> editMessage;
     // Prints the message listing.
     std::function<void(CTXDoruvevAzadDlg& panel)> printListing;
