@@ -1,0 +1,39 @@
+// ormid-cli list IMAGE: the eight rows as the main panel lists them.
+#include <cstdio>
+
+#include "CliImage.h"
+#include "CliRegistry.h"
+#include "CliReport.h"
+
+namespace {
+
+struct {
+    std::string image;
+} args;
+
+int Run()
+{
+    CliReport report;
+    cMemoryMap map;
+    if (!map.ReadImageFile(args.image.c_str(), report))
+        return kCliFailed;
+    for (uint8_t slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
+        const double seconds = map.GetLength(slot) / double(cMemoryMap::kBytesPerSecond);
+        if (map.GetPlayCount(slot) == 0)
+            std::printf("%3d\t%s\t%3.2f sec\tC\n", slot + 1, map.GetName(slot), seconds);
+        else
+            std::printf("%3d\t%s\t%3.2f sec\t%d\n", slot + 1, map.GetName(slot), seconds, map.GetPlayCount(slot));
+    }
+    return kCliOk;
+}
+
+void Setup(CLI::App& app, int& exitCode)
+{
+    CLI::App* command = app.add_subcommand("list", "list the eight message slots of an image file");
+    AddImageArgument(*command, args.image);
+    command->callback([&exitCode] { exitCode = Run(); });
+}
+
+CliRegistrar registrar("list", Setup);
+
+}  // namespace

@@ -1,0 +1,37 @@
+// ormid-cli new IMAGE [--force]: write an image file with eight empty slots.
+#include <sys/stat.h>
+
+#include "CliImage.h"
+#include "CliRegistry.h"
+#include "CliReport.h"
+
+namespace {
+
+struct {
+    std::string image;
+    bool force = false;
+} args;
+
+int Run()
+{
+    CliReport report;
+    struct stat info;
+    if (!args.force && ::stat(args.image.c_str(), &info) == 0) {
+        report.ShowMessage(args.image + " already exists; use --force to replace it.");
+        return kCliFailed;
+    }
+    cMemoryMap map;
+    return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+}
+
+void Setup(CLI::App& app, int& exitCode)
+{
+    CLI::App* command = app.add_subcommand("new", "write an empty image file");
+    AddImageArgument(*command, args.image);
+    command->add_flag("-f,--force", args.force, "replace an existing file");
+    command->callback([&exitCode] { exitCode = Run(); });
+}
+
+CliRegistrar registrar("new", Setup);
+
+}  // namespace
