@@ -33,7 +33,11 @@ CTXDoruvevAzadApp* TheApp()
 
 bool CTXDoruvevAzadApp::TakeInstanceLock()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // The user's runtime folder; without one (a bare session), the temporary
+    // folder, asked quietly so that a second copy still ends without a word.
+    QString folder;
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
     auto lock = std::make_unique<QLockFile>(folder + '/' + kInstanceMutexName + ".lock");
