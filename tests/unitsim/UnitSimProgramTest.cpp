@@ -262,6 +262,24 @@ TEST_F(UnitSimProgram, RegistrationLinksExistWhileRunningAndGoOnSignals)
     }
 }
 
+TEST_F(UnitSimProgram, ClearsLinksLeftByKilledSimulatorsOnly)
+{
+    const std::string folder = RunDir() + "/ormid/ports";
+    ASSERT_EQ(::mkdir((RunDir() + "/ormid").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string dead = folder + "/unitsim-2147483646";
+    const std::string alive = folder + "/unitsim-" + std::to_string(::getpid());
+    const std::string foreign = folder + "/my-adapter";
+    ASSERT_EQ(::symlink("/dev/pts/99999", dead.c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", alive.c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/pts/99998", foreign.c_str()), 0);
+    Start({});
+    EXPECT_FALSE(Exists(dead));
+    EXPECT_TRUE(Exists(alive));
+    EXPECT_TRUE(Exists(foreign));
+    EXPECT_EQ(ReadLinkText(PortsLink()), sim->Port());
+}
+
 TEST_F(UnitSimProgram, RegistersUnderTmpWithoutARuntimeFolder)
 {
     Start({}, true, B115200, false, {{"XDG_RUNTIME_DIR", SimProcess::kUnset}});
@@ -503,7 +521,7 @@ TEST_F(UnitSimProgram, PartialReadReplyStopsHalfWay)
 
 TEST_F(UnitSimProgram, StallPausesInTheMiddleOfASectorBothWays)
 {
-    Start({"--fault", "stall:always", "--stall-ms", "1500"});
+    Start({"--fault", "stall:always", "--stall-ms", "2500"});
     port.Write("U01\r");
     EXPECT_EQ(port.Read(5 + 0x1000).size(), 5u + 0x1000);
     EXPECT_TRUE(port.Read(1, 400).empty());  // the unit is stalled
@@ -519,7 +537,7 @@ TEST_F(UnitSimProgram, StallPausesInTheMiddleOfASectorBothWays)
 
 TEST_F(UnitSimProgram, SlowProgrammingDelaysTheG)
 {
-    Start({"--fault", "slow-prog", "--slow-ms", "1500"});
+    Start({"--fault", "slow-prog", "--slow-ms", "2500"});
     Exchange("P1\r", B("P1\rA"));
     Exchange("R08\r", B("R08\rA"));
     ASSERT_TRUE(port.Write(WithSum(Pattern(0x10000, 8))));
