@@ -17,6 +17,7 @@ struct CPanelCommands {
     std::function<void(CTXDoruvevAzadDlg& panel)> printListing;
     // Prints the labels for the unit's control box.
     std::function<void(CTXDoruvevAzadDlg& panel)> printLabels;
-    // Shows the "Unit Communications" dialog modally.
+    // Shows the "Unit Communications" dialog modally; when empty, the panel
+    // shows the program's own dialog (tests put a recorder here).
     std::function<void(CTXDoruvevAzadDlg& panel)> unitCommunications;
 };

@@ -24,6 +24,7 @@
 #include "CSonvoxApi.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTabStopDelegate.h"
+#include "TXCommDlg.h"
 #include "TickCount.h"
 #include "cPdfHelp.h"
 
@@ -439,8 +440,13 @@ void CTXDoruvevAzadDlg::OnReadWriteUnit()
         OnSaveImage();  // going on without a save is the operator's choice
     StopPreviewIfPlaying();
     m_app.m_memoryMap.StoreTableInImage();
-    if (m_app.m_panelCommands.unitCommunications)
+    if (m_app.m_panelCommands.unitCommunications) {
         m_app.m_panelCommands.unitCommunications(*this);
+    } else {
+        TXCommDlg dialog(m_app.m_memoryMap, {&m_app.m_commPortSel, &m_app.m_baudRateSel, &m_app.m_unitReadDone},
+                         this);
+        dialog.DoModal();
+    }
     const int slot = SelectedSlot();
     RefreshList();
     SelectRow(slot < 0 ? 0 : slot);

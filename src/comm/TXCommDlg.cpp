@@ -1,0 +1,288 @@
+#include "TXCommDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "CLogFile.h"
+#include "CModemLamp.h"
+#include "IOperatorReport.h"
+#include "SerialPortList.h"
+
+namespace {
+
+const char* const kCaption = "ORMID";
+// The baud list in the order it shows; position 1 is the slow rate.
+const char* const kBaudEntries[] = {"115200", "57600"};
+
+} // namespace
+
+TXCommDlg::TXCommDlg(cMemoryMap& image, const CCommShared& shared, QWidget* parent)
+    : QDialog(parent), m_image(image), m_shared(shared), m_link(m_port), m_view(*this), m_portDefaults(this)
+{
+    // Ports opened while the dialog lives start from their stored default.
+    m_previousDefaults = GetPortDefaultsProvider();
+    SetPortDefaultsProvider(&m_portDefaults);
+
+    // The read buffer lives as long as the dialog.
+    m_transfer = std::make_unique<CUnitTransfer>(m_image, m_link, m_view);
+
+    m_timer.setObjectName(QString("timer %1").arg(kTimerId));
+    connect(&m_timer, &QTimer::timeout, this, &TXCommDlg::OnTimer);
+
+    BuildWindow();
+    SetStatusText("Ready");
+    FillLists();
+
+    // Nothing runs yet: request and display cleared, lamps unlit, controls on.
+    m_transfer->Finish();
+    m_port.SetOwner(&m_view);
+    if (m_shared.unitReadDone && *m_shared.unitReadDone)
+        m_closeButton->setFocus();
+    else
+        m_readButton->setFocus();
+
+    TheLog().Write("%s", GetOsDescription().c_str());
+}
+
+TXCommDlg::~TXCommDlg()
+{
+    // The worker must stop calling into the view before the view goes; the
+    // finish step closes the port, which ends the worker.
+    m_port.SetOwner(nullptr);
+    m_transfer->Finish();
+    m_transfer.reset();
+    SetPortDefaultsProvider(m_previousDefaults);
+}
+
+int TXCommDlg::DoModal()
+{
+    return exec();
+}
+
+void TXCommDlg::BuildWindow()
+{
+    setWindowTitle("Unit Communications");
+
+    m_portBox = new QComboBox(this);
+    m_portBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_portBox->setMinimumContentsLength(14);
+    m_baudBox = new QComboBox(this);
+    auto* portLabel = new QLabel("Comm &Port", this);
+    portLabel->setBuddy(m_portBox);
+    auto* baudLabel = new QLabel("&Baud Rate", this);
+    baudLabel->setBuddy(m_baudBox);
+
+    m_readButton = new QPushButton("&Read Unit", this);
+    m_writeButton = new QPushButton("&Write Unit", this);
+    m_oneSectorBox = new QCheckBox("Write &one sector at a time", this);
+    m_noTimeoutsBox = new QCheckBox("&Disable timeouts", this);
+    // Shaped like a check box but a command: it never keeps a check mark.
+    m_defaultsButton = new QCheckBox("Change system default &setting", this);
+
+    auto* sectorsGroup = new QGroupBox("Sectors", this);
+    m_sectors = new QListWidget(sectorsGroup);
+    m_sectors->setSelectionMode(QAbstractItemView::SingleSelection);
+    auto* sectorsLayout = new QVBoxLayout(sectorsGroup);
+    sectorsLayout->addWidget(m_sectors);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setOrientation(Qt::Vertical);
+    m_progress->setTextVisible(false);
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+
+    auto* modemGroup = new QGroupBox("Modem Status", this);
+    auto* modemLayout = new QHBoxLayout(modemGroup);
+    const char* const lampNames[] = {"CTS", "DSR", "CD"};
+    for (int i = 0; i < 3; i++) {
+        m_lamps[i] = new CModemLamp(modemGroup);
+        m_lamps[i]->setObjectName(lampNames[i]);
+        modemLayout->addWidget(m_lamps[i]);
+        modemLayout->addWidget(new QLabel(lampNames[i], modemGroup));
+        modemLayout->addSpacing(8);
+    }
+    modemLayout->addStretch(1);
+
+    m_closeButton = new QPushButton("Close", this);
+    m_closeButton->setDefault(true);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(portLabel, 0, 0);
+    grid->addWidget(m_portBox, 0, 1);
+    grid->addWidget(baudLabel, 1, 0);
+    grid->addWidget(m_baudBox, 1, 1, Qt::AlignLeft);
+    auto* transferButtons = new QHBoxLayout;
+    transferButtons->addWidget(m_readButton);
+    transferButtons->addWidget(m_writeButton);
+    grid->addLayout(transferButtons, 2, 0, 1, 2);
+    grid->addWidget(m_oneSectorBox, 3, 0, 1, 2);
+    grid->addWidget(m_noTimeoutsBox, 4, 0, 1, 2);
+    grid->addWidget(m_defaultsButton, 5, 0, 1, 2);
+    grid->addWidget(modemGroup, 6, 0, 1, 2);
+    grid->addWidget(sectorsGroup, 0, 2, 6, 1);
+    grid->addWidget(m_progress, 0, 3, 6, 1);
+    grid->addWidget(m_closeButton, 6, 2, 1, 2, Qt::AlignRight | Qt::AlignBottom);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(5, 1);
+
+    auto* statusBar = new QStatusBar(this);
+    statusBar->setSizeGripEnabled(false);
+    m_status = new QLabel(statusBar);
+    statusBar->addWidget(m_status, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(statusBar);
+    layout->setContentsMargins(layout->contentsMargins().left(), layout->contentsMargins().top(),
+                               layout->contentsMargins().right(), 0);
+
+    connect(m_readButton, &QPushButton::clicked, this, &TXCommDlg::OnReadUnit);
+    connect(m_writeButton, &QPushButton::clicked, this, &TXCommDlg::OnWriteUnit);
+    connect(m_defaultsButton, &QCheckBox::clicked, this, [this] {
+        m_defaultsButton->setChecked(false);
+        OnChangeDefaults();
+    });
+    connect(m_closeButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TXCommDlg::FillLists()
+{
+    for (const std::string& port : ListSerialPorts())
+        m_portBox->addItem(QString::fromStdString(port));
+    const int storedPort = m_shared.commPortSel ? *m_shared.commPortSel : 0;
+    if (m_portBox->count() > 0)
+        m_portBox->setCurrentIndex(storedPort >= 0 && storedPort < m_portBox->count() ? storedPort : 0);
+
+    for (const char* entry : kBaudEntries)
+        m_baudBox->addItem(entry);
+    // A position the list does not have (a damaged settings store) would
+    // leave nothing selected; take the first rate instead.
+    const int storedBaud = m_shared.baudRateSel ? *m_shared.baudRateSel : 0;
+    m_baudBox->setCurrentIndex(storedBaud >= 0 && storedBaud < m_baudBox->count() ? storedBaud : 0);
+}
+
+TransferSettings TXCommDlg::TakeSettings() const
+{
+    TransferSettings settings;
+    settings.portName = m_portBox->currentText().toStdString();
+    settings.portPosition = m_portBox->currentIndex() < 0 ? 0 : m_portBox->currentIndex();
+    settings.baudPosition = m_baudBox->currentIndex() < 0 ? 0 : m_baudBox->currentIndex();
+    settings.writeOneSectorAtATime = m_oneSectorBox->isChecked();
+    settings.disableTimeouts = m_noTimeoutsBox->isChecked();
+    return settings;
+}
+
+void TXCommDlg::OnReadUnit()
+{
+    m_transfer->StartRead(TakeSettings());
+    ExplainOpenFailure();
+}
+
+void TXCommDlg::OnWriteUnit()
+{
+    m_transfer->StartWrite(TakeSettings());
+    ExplainOpenFailure();
+}
+
+void TXCommDlg::ExplainOpenFailure()
+{
+    // The status line only says the port could not be opened; when the
+    // device itself refused, the operator also needs to know why (no
+    // permission, in use, unplugged).
+    const int32_t code = m_port.GetLastError();
+    if (m_port.IsOpen() || code == 0)
+        return;
+    const std::string port = m_portBox->currentText().toStdString();
+    ShowMessage(port.empty() ? QString("No serial port is available.")
+                             : QString::fromStdString(CSerial::OpenFailureText(port, code)),
+                false);
+}
+
+void TXCommDlg::OnChangeDefaults()
+{
+    if (m_transfer->ProtocolState() != CUnitTransfer::kIdle)
+        return;  // the port belongs to the running transfer
+    const std::string port = m_portBox->currentText().toStdString();
+    PortDefaults config;
+    if (!m_port.ShowConfigDialog(port.c_str(), &m_portDefaults, config) && m_port.GetLastError() != 0)
+        SetStatusText(QString::fromStdString(CSerial::OpenFailureText(port, m_port.GetLastError())));
+}
+
+void TXCommDlg::OnTimer()
+{
+    m_transfer->Step();
+}
+
+void TXCommDlg::done(int result)
+{
+    m_transfer->Finish();
+    QDialog::done(result);
+}
+
+void TXCommDlg::SetStatusText(const QString& text)
+{
+    // Some transfer texts end with a line break that the one-line pane
+    // cannot show.
+    QString shown = text;
+    while (shown.endsWith('\n') || shown.endsWith('\r'))
+        shown.chop(1);
+    shown.replace('\n', ' ');
+    m_status->setText(shown);
+}
+
+QString TXCommDlg::StatusText() const
+{
+    return m_status->text();
+}
+
+void TXCommDlg::SetSectorLines(const QStringList& lines)
+{
+    m_sectors->clear();
+    m_sectors->addItems(lines);
+}
+
+void TXCommDlg::ShowMessage(const QString& text, bool information)
+{
+    if (m_report) {
+        m_report->ShowMessage(text.toStdString());
+        return;
+    }
+    QMessageBox box(information ? QMessageBox::Information : QMessageBox::Warning, kCaption, text, QMessageBox::Ok,
+                    this);
+    box.exec();
+}
+
+void TXCommDlg::EnableTransferControls(bool enable)
+{
+    QWidget* const controls[] = {m_readButton,   m_writeButton, m_portBox, m_baudBox, m_oneSectorBox,
+                                 m_noTimeoutsBox, m_sectors,     m_defaultsButton};
+    for (QWidget* control : controls)
+        control->setEnabled(enable);
+    // "Close" stays usable throughout; keep the keyboard there while the rest is off.
+    if (!enable)
+        m_closeButton->setFocus();
+}
+
+void TXCommDlg::SetUnitReadDone()
+{
+    if (m_shared.unitReadDone)
+        *m_shared.unitReadDone = 1;
+}
+
+void TXCommDlg::StorePortSelection(int portPosition, int baudPosition)
+{
+    if (m_shared.commPortSel)
+        *m_shared.commPortSel = portPosition;
+    if (m_shared.baudRateSel)
+        *m_shared.baudRateSel = baudPosition;
+}

@@ -1,0 +1,123 @@
+// The "Unit Communications" dialog: reads the unit's memory into the unit
+// image or writes the image's needed sectors to the unit. It opens the port
+// for each transfer and drives the transfer from its step timer, 200 ms a
+// step while reading and 80 ms while writing.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+#include "CCommDlgView.h"
+#include "CQtPortDefaults.h"
+#include "CSerialPort.h"
+#include "CSerialTransferLink.h"
+#include "CUnitTransfer.h"
+
+class cMemoryMap;
+class CModemLamp;
+class IOperatorReport;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+// The application's state that the dialog reads and updates: the remembered
+// list positions of port and baud rate and the transfer-done flag.
+struct CCommShared {
+    int32_t* commPortSel = nullptr;
+    int32_t* baudRateSel = nullptr;
+    int32_t* unitReadDone = nullptr;
+};
+
+class TXCommDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    enum LampIndex { LampCts = 0, LampDsr = 1, LampCd = 2 };
+    static constexpr int kTimerId = 855;
+
+    TXCommDlg(cMemoryMap& image, const CCommShared& shared, QWidget* parent = nullptr);
+    ~TXCommDlg() override;
+
+    // Shows the dialog modally; returns when the operator closes it.
+    int DoModal();
+    // Message boxes go to this report instead of the desktop's (tests).
+    void SetReport(IOperatorReport* report) { m_report = report; }
+
+    // Button handlers.
+    void OnReadUnit();
+    void OnWriteUnit();
+    void OnChangeDefaults();
+    void OnTimer();
+
+    // What the transfer view puts on the dialog.
+    void SetStatusText(const QString& text);
+    void SetSectorLines(const QStringList& lines);
+    void ShowMessage(const QString& text, bool information);
+    void EnableTransferControls(bool enable);
+    void SetUnitReadDone();
+    void StorePortSelection(int portPosition, int baudPosition);
+    bool IsPortOpen() const { return m_port.IsOpen(); }
+
+    // The controls.
+    QString StatusText() const;
+    QComboBox* PortBox() const { return m_portBox; }
+    QComboBox* BaudBox() const { return m_baudBox; }
+    QPushButton* ReadButton() const { return m_readButton; }
+    QPushButton* WriteButton() const { return m_writeButton; }
+    QCheckBox* OneSectorBox() const { return m_oneSectorBox; }
+    QCheckBox* NoTimeoutsBox() const { return m_noTimeoutsBox; }
+    QCheckBox* DefaultsButton() const { return m_defaultsButton; }
+    QListWidget* SectorsList() const { return m_sectors; }
+    QProgressBar* ProgressBar() const { return m_progress; }
+    CModemLamp* Lamp(int index) const { return m_lamps[index]; }
+    QPushButton* CloseButton() const { return m_closeButton; }
+    QTimer& StepTimer() { return m_timer; }
+    CSerialPort& Port() { return m_port; }
+    CUnitTransfer& Transfer() { return *m_transfer; }
+    CCommDlgView& View() { return m_view; }
+
+public slots:
+    // OK, Cancel, Escape and the window's close all end here: the transfer
+    // finishes before the dialog goes.
+    void done(int result) override;
+
+private:
+    void BuildWindow();
+    void FillLists();
+    TransferSettings TakeSettings() const;
+    void ExplainOpenFailure();
+
+    cMemoryMap& m_image;
+    CCommShared m_shared;
+    IOperatorReport* m_report = nullptr;
+
+    // Declared in the order they depend on each other: the port outlives the
+    // link, the link and the view outlive the transfer.
+    CSerialPort m_port;
+    CSerialTransferLink m_link;
+    CCommDlgView m_view;
+    CQtPortDefaults m_portDefaults;
+    IPortDefaultsProvider* m_previousDefaults = nullptr;
+    std::unique_ptr<CUnitTransfer> m_transfer;
+    QTimer m_timer;
+
+    QComboBox* m_portBox = nullptr;
+    QComboBox* m_baudBox = nullptr;
+    QPushButton* m_readButton = nullptr;
+    QPushButton* m_writeButton = nullptr;
+    QCheckBox* m_oneSectorBox = nullptr;
+    QCheckBox* m_noTimeoutsBox = nullptr;
+    QCheckBox* m_defaultsButton = nullptr;
+    QListWidget* m_sectors = nullptr;
+    QProgressBar* m_progress = nullptr;
+    CModemLamp* m_lamps[3] = {};
+    QPushButton* m_closeButton = nullptr;
+    QLabel* m_status = nullptr;
+};

@@ -1,0 +1,730 @@
+// The "Unit Communications" dialog on real widgets, driven through its
+// buttons against ormid-unitsim on real pseudo-terminals.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "CModemLamp.h"
+#include "CPortSettingsDlg.h"
+#include "CQtPortDefaults.h"
+#include "CTXDoruvevAzadApp.h"
+#include "CTXDoruvevAzadDlg.h"
+#include "IOperatorReport.h"
+#include "SimUnit.h"
+#include "TXCommDlg.h"
+#include "cMemoryMap.h"
+
+namespace {
+
+class CRecorder : public IOperatorReport {
+public:
+    QStringList messages;
+    void ShowMessage(const std::string& text) override { messages << QString::fromStdString(text); }
+    bool AskYesNo(const std::string&) override { return false; }
+};
+
+// What the operator saw while a transfer ran, gathered by polling the widgets.
+struct Watched {
+    QStringList statuses;       // each new status text, in order
+    QSet<int> timerPeriods;     // periods of the running step timer
+    QSet<int> progressRanges;   // maximum of the progress bar
+    bool controlsDisabled = false;
+    bool closeAlwaysEnabled = true;
+    bool finished = false;
+};
+
+// Messages of slots 2, 5, 0, ... with their own byte patterns.
+void FillImage(cMemoryMap& image, const std::vector<uint32_t>& lengths)
+{
+    memset(image.GetImageBuffer(), 0xFF, cMemoryMap::kImageSize);
+    const uint8_t order[] = {2, 5, 0, 7, 1, 3, 4, 6};
+    for (uint8_t s = 0; s < 8; s++)
+        image.ClearSlot(s);
+    for (size_t i = 0; i < lengths.size() && i < 8; i++) {
+        const uint8_t slot = order[i];
+        uint8_t* at = image.AllocateAtEnd(slot);
+        for (uint32_t k = 0; k < lengths[i]; k++)
+            at[k] = uint8_t(k * (i + 3) + (k >> 9));
+        image.SetLength(slot, lengths[i]);
+        image.SetPlayCount(slot, uint8_t(i + 1));
+        image.SetName(slot, ("Message " + std::to_string(slot + 1)).c_str());
+    }
+    image.StoreTableInImage();
+    image.RebuildNeededSectors();
+}
+
+// Forgets everything, as a new image would.
+void WipeImage(cMemoryMap& image)
+{
+    memset(image.GetImageBuffer(), 0, cMemoryMap::kImageSize);
+    image.LoadTableFromImage();
+    for (uint8_t s = 0; s < 8; s++)
+        image.ClearSlot(s);
+}
+
+QByteArray UsedBytes(const cMemoryMap& image)
+{
+    return QByteArray(reinterpret_cast<const char*>(image.GetImageBuffer()), int(image.GetLastUsedAddress()));
+}
+
+QStringList Lines(QListWidget* list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); i++)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+bool TransferControlsEnabled(TXCommDlg& dialog)
+{
+    return dialog.ReadButton()->isEnabled() && dialog.WriteButton()->isEnabled() && dialog.PortBox()->isEnabled() &&
+           dialog.BaudBox()->isEnabled() && dialog.OneSectorBox()->isEnabled() &&
+           dialog.NoTimeoutsBox()->isEnabled() && dialog.SectorsList()->isEnabled() &&
+           dialog.DefaultsButton()->isEnabled();
+}
+
+bool TransferControlsDisabled(TXCommDlg& dialog)
+{
+    return !dialog.ReadButton()->isEnabled() && !dialog.WriteButton()->isEnabled() &&
+           !dialog.PortBox()->isEnabled() && !dialog.BaudBox()->isEnabled() && !dialog.OneSectorBox()->isEnabled() &&
+           !dialog.NoTimeoutsBox()->isEnabled() && !dialog.SectorsList()->isEnabled() &&
+           !dialog.DefaultsButton()->isEnabled();
+}
+
+bool IsIdle(TXCommDlg& dialog)
+{
+    return dialog.Transfer().ProtocolState() == CUnitTransfer::kIdle && !dialog.StepTimer().isActive() &&
+           !dialog.IsPortOpen();
+}
+
+// Polls the dialog until the transfer has finished or the deadline passes.
+Watched WatchUntilIdle(TXCommDlg& dialog, int deadlineMs = 60000)
+{
+    Watched seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < deadlineMs) {
+        const QString status = dialog.StatusText();
+        if (seen.statuses.isEmpty() || seen.statuses.last() != status)
+            seen.statuses << status;
+        if (dialog.StepTimer().isActive())
+            seen.timerPeriods << dialog.StepTimer().interval();
+        seen.progressRanges << dialog.ProgressBar()->maximum();
+        if (TransferControlsDisabled(dialog))
+            seen.controlsDisabled = true;
+        if (!dialog.CloseButton()->isEnabled())
+            seen.closeAlwaysEnabled = false;
+        if (IsIdle(dialog)) {
+            seen.finished = true;
+            break;
+        }
+        QTest::qWait(5);
+    }
+    const QString status = dialog.StatusText();
+    if (seen.statuses.isEmpty() || seen.statuses.last() != status)
+        seen.statuses << status;
+    return seen;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > deadlineMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Runs body on the dialog that opens modally next, once it is shown.
+void OnNextModal(const std::function<void(QWidget*)>& body)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [body, poll] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            body(modal);
+            return;
+        }
+        QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(10, *poll);
+}
+
+} // namespace
+
+class CommDlgTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CommDlgTest(const QString& work) : m_work(work) {}
+
+private:
+    std::unique_ptr<TXCommDlg> NewDialog()
+    {
+        auto dialog = std::make_unique<TXCommDlg>(m_image, CCommShared{&m_portSel, &m_baudSel, &m_readDone});
+        dialog->SetReport(&m_report);
+        dialog->show();
+        return dialog;
+    }
+
+    static bool SelectPort(TXCommDlg& dialog, const QString& port)
+    {
+        const int index = dialog.PortBox()->findText(port);
+        if (index < 0)
+            return false;
+        dialog.PortBox()->setCurrentIndex(index);
+        return true;
+    }
+
+    QString WriteImageFile(const std::vector<uint32_t>& lengths)
+    {
+        cMemoryMap image;
+        FillImage(image, lengths);
+        CRecorder report;
+        const QString path = m_work + "/unit.txi";
+        image.WriteImageFile(path.toLocal8Bit().constData(), report);
+        return path;
+    }
+
+    QString m_work;
+    cMemoryMap m_image;
+    int32_t m_portSel = 0;
+    int32_t m_baudSel = 0;
+    int32_t m_readDone = 0;
+    CRecorder m_report;
+
+private slots:
+    void init()
+    {
+        m_portSel = 0;
+        m_baudSel = 0;
+        m_readDone = 0;
+        m_report.messages.clear();
+        WipeImage(m_image);
+    }
+
+    void writeThenReadBackThroughTheButtons_data()
+    {
+        QTest::addColumn<int>("baudPosition");
+        QTest::addColumn<QString>("unitBaud");
+        QTest::newRow("115200") << 0 << "115200";
+        QTest::newRow("57600") << 1 << "57600";
+    }
+
+    void writeThenReadBackThroughTheButtons()
+    {
+        QFETCH(int, baudPosition);
+        QFETCH(QString, unitBaud);
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast", "--baud", unitBaud, "--erase-ms", "5"}));
+        FillImage(m_image, {6000, 7000, 5000});  // sectors 0 to 2
+        const QByteArray written = UsedBytes(m_image);
+
+        auto dialog = NewDialog();
+        QCOMPARE(dialog->StatusText(), QString("Ready"));
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        dialog->BaudBox()->setCurrentIndex(baudPosition);
+
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(TransferControlsDisabled(*dialog));
+        QVERIFY(dialog->CloseButton()->isEnabled());
+        QCOMPARE(Lines(dialog->SectorsList()).first(), QString("SA0"));
+        Watched write = WatchUntilIdle(*dialog);
+        QVERIFY2(write.finished, qPrintable(write.statuses.join(" | ")));
+        QCOMPARE(dialog->StatusText(), QString("Unit write completed."));
+        QVERIFY(write.statuses.contains("Transmitting sector 2"));
+        QCOMPARE(write.timerPeriods, QSet<int>{80});
+        QVERIFY(write.progressRanges.contains(8192 / 64));
+        QVERIFY(write.closeAlwaysEnabled);
+        QVERIFY(TransferControlsEnabled(*dialog));
+        QCOMPARE(Lines(dialog->SectorsList()), QStringList{"No sectors."});
+        QCOMPARE(dialog->ProgressBar()->value(), 0);
+        for (uint8_t s = 0; s <= 2; s++)
+            QVERIFY(!m_image.IsSectorNeeded(s));
+        QCOMPARE(m_readDone, 1);
+        QCOMPARE(m_baudSel, baudPosition);
+        QCOMPARE(m_portSel, dialog->PortBox()->currentIndex());
+        QVERIFY(m_report.messages.isEmpty());
+
+        WipeImage(m_image);
+        QTest::mouseClick(dialog->ReadButton(), Qt::LeftButton);
+        QVERIFY(TransferControlsDisabled(*dialog));
+        Watched read = WatchUntilIdle(*dialog);
+        QVERIFY2(read.finished, qPrintable(read.statuses.join(" | ")));
+        QCOMPARE(read.timerPeriods, QSet<int>{200});
+        QVERIFY(read.statuses.contains("Sending RX request"));
+        QCOMPARE(m_report.messages, QStringList{"TX Data read OK"});
+        QCOMPARE(UsedBytes(m_image), written);
+        QCOMPARE(QString(m_image.GetName(5)), QString("Message 6"));
+        QCOMPARE(int(m_image.GetPlayCount(0)), 3);
+        QVERIFY(TransferControlsEnabled(*dialog));
+        QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());
+    }
+
+    void writeOneSectorAtATime()
+    {
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast", "--erase-ms", "5"}));
+        FillImage(m_image, {6000, 7000});
+        QVERIFY(m_image.IsSectorNeeded(0) && m_image.IsSectorNeeded(1));
+        auto dialog = NewDialog();
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        dialog->OneSectorBox()->setChecked(true);
+
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        Watched first = WatchUntilIdle(*dialog);
+        QVERIFY2(first.finished, qPrintable(first.statuses.join(" | ")));
+        QCOMPARE(dialog->StatusText(), QString("sector 0 completed"));
+        QVERIFY(!m_image.IsSectorNeeded(0));
+        QVERIFY(m_image.IsSectorNeeded(1));
+        QCOMPARE(Lines(dialog->SectorsList()).first(), QString("SA1"));
+        QVERIFY(!Lines(dialog->SectorsList()).contains("SA0"));
+        QVERIFY(dialog->OneSectorBox()->isChecked());
+
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        Watched second = WatchUntilIdle(*dialog);
+        QVERIFY2(second.finished, qPrintable(second.statuses.join(" | ")));
+        QCOMPARE(dialog->StatusText(), QString("sector 1 completed"));
+        QVERIFY(!m_image.IsSectorNeeded(1));
+        QVERIFY(!second.statuses.contains("Transmitting sector 0"));
+    }
+
+    void faultOfTheUnitEndsWithItsStatus_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<QString>("statusStart");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("checksum refused") << "wrong-ack:cmd=sum" << true
+                                          << "Got bad or illegal checksum Ack. Expecting 'A', got 'N'" << 0;
+        QTest::newRow("no reply to P1") << "no-reply:cmd=P1" << true << "Timeout - Enter program Mode" << 0;
+        QTest::newRow("bad read checksum") << "bad-checksum" << false << "Checksum error" << 1;
+        QTest::newRow("unit unplugged") << "vanish:cmd=R" << true << "Timeout" << 0;
+    }
+
+    void faultOfTheUnitEndsWithItsStatus()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, write);
+        QFETCH(QString, statusStart);
+        QFETCH(int, messages);
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast", "--erase-ms", "5", "--fault", fault}));
+        FillImage(m_image, {3000});
+        auto dialog = NewDialog();
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+
+        QTest::mouseClick(write ? dialog->WriteButton() : dialog->ReadButton(), Qt::LeftButton);
+        QVERIFY(TransferControlsDisabled(*dialog));
+        Watched seen = WatchUntilIdle(*dialog);
+        QVERIFY2(seen.finished, qPrintable(seen.statuses.join(" | ")));
+        QVERIFY2(dialog->StatusText().startsWith(statusStart), qPrintable(dialog->StatusText()));
+        QCOMPARE(int(m_report.messages.size()), messages);
+        QVERIFY(TransferControlsEnabled(*dialog));
+        QVERIFY(!dialog->Port().IsWorkerRunning());
+        QCOMPARE(m_readDone, 0);
+        if (write)
+            QVERIFY(m_image.IsSectorNeeded(0));
+    }
+
+    void writePressedDuringReadLeavesTheRead()
+    {
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast", "--image", WriteImageFile({6000, 7000, 9000})}));
+        cMemoryMap expected;
+        FillImage(expected, {6000, 7000, 9000});
+        auto dialog = NewDialog();
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+
+        QTest::mouseClick(dialog->ReadButton(), Qt::LeftButton);
+        QVERIFY(TransferControlsDisabled(*dialog));
+        // The button is off; a click does nothing.
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(dialog->Transfer().ProtocolState() >= CUnitTransfer::kRequestSector0);
+        // Its command, reached anyway, refuses and leaves the read running.
+        dialog->OnWriteUnit();
+        QCOMPARE(dialog->StatusText(), QString("Write TX - previous read/write operation not complete"));
+        QVERIFY(dialog->Transfer().ProtocolState() >= CUnitTransfer::kRequestSector0);
+        QVERIFY(dialog->StepTimer().isActive());
+        QCOMPARE(dialog->StepTimer().interval(), 200);
+        QVERIFY(TransferControlsDisabled(*dialog));
+
+        Watched seen = WatchUntilIdle(*dialog);
+        QVERIFY2(seen.finished, qPrintable(seen.statuses.join(" | ")));
+        QCOMPARE(m_report.messages, QStringList{"TX Data read OK"});
+        QCOMPARE(UsedBytes(m_image), UsedBytes(expected));
+    }
+
+    void closingMidWriteFinishesFirst_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Close button") << "close";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("window closed") << "window";
+    }
+
+    void closingMidWriteFinishesFirst()
+    {
+        QFETCH(QString, how);
+        SimUnit unit;
+        QVERIFY(unit.Start({"--baud", "57600", "--erase-ms", "5"}));
+        FillImage(m_image, {300000});  // several 64 KB sectors
+        TXCommDlg dialog(m_image, CCommShared{&m_portSel, &m_baudSel, &m_readDone});
+        dialog.SetReport(&m_report);
+        QVERIFY(SelectPort(dialog, unit.Port()));
+        dialog.BaudBox()->setCurrentIndex(1);
+
+        bool wasTransmitting = false;
+        bool closedWhileRunning = false;
+        QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.WriteButton(), Qt::LeftButton); });
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &dialog, [&] {
+            if (!dialog.StatusText().startsWith("Transmitting sector"))
+                return;
+            poll.stop();
+            wasTransmitting = true;
+            closedWhileRunning = dialog.StepTimer().isActive() && dialog.Port().IsWorkerRunning();
+            if (how == "close")
+                QTest::mouseClick(dialog.CloseButton(), Qt::LeftButton);
+            else if (how == "escape")
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                dialog.close();
+        });
+        poll.start(5);
+        // A safety net, should the dialog never get going.
+        QTimer::singleShot(30000, &dialog, [&] { dialog.reject(); });
+        dialog.DoModal();
+
+        QVERIFY(wasTransmitting);
+        QVERIFY(closedWhileRunning);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(!dialog.StepTimer().isActive());
+        QVERIFY(!dialog.IsPortOpen());
+        QVERIFY(!dialog.Port().IsWorkerRunning());
+        QCOMPARE(int(dialog.Transfer().ProtocolState()), 0);
+        QVERIFY(TransferControlsEnabled(dialog));
+    }
+
+    void endingTheProgramMidTransferIsSafe()
+    {
+        SimUnit unit;
+        QVERIFY(unit.Start({"--baud", "57600", "--erase-ms", "5"}));
+        FillImage(m_image, {300000});
+        auto dialog = NewDialog();
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        dialog->BaudBox()->setCurrentIndex(1);
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Transmitting sector"); }));
+        QVERIFY(dialog->Port().IsWorkerRunning());
+
+        // The program going away destroys the dialog without closing it.
+        dialog.reset();
+        QTest::qWait(50);  // anything the worker had posted is dropped with the dialog
+
+        // The port is free again: nothing holds it or its worker.
+        CSerialPort port;
+        QCOMPARE(int(port.Open(unit.Port().toLocal8Bit().constData(), 4096, 4096)), 0);
+        port.Close();
+    }
+
+    void storedPositionsChooseTheLists_data()
+    {
+        QTest::addColumn<int>("storedPort");
+        QTest::addColumn<int>("storedBaud");
+        QTest::addColumn<int>("portShown");
+        QTest::addColumn<QString>("baudShown");
+        QTest::newRow("second port, 57600") << 1 << 1 << 1 << "57600";
+        QTest::newRow("port past the end") << 5 << 0 << 0 << "115200";
+        QTest::newRow("negative positions") << -1 << -3 << 0 << "115200";
+        QTest::newRow("baud past the end") << 0 << 9 << 0 << "115200";
+    }
+
+    void storedPositionsChooseTheLists()
+    {
+        QFETCH(int, storedPort);
+        QFETCH(int, storedBaud);
+        QFETCH(int, portShown);
+        QFETCH(QString, baudShown);
+        SimUnit first, second;
+        QVERIFY(first.Start({"--fast"}));
+        QVERIFY(second.Start({"--fast"}));
+        m_portSel = storedPort;
+        m_baudSel = storedBaud;
+        auto dialog = NewDialog();
+        QVERIFY(dialog->PortBox()->findText(first.Port()) >= 0);
+        QVERIFY(dialog->PortBox()->findText(second.Port()) >= 0);
+        QVERIFY(dialog->PortBox()->count() >= 2);
+        if (storedPort >= dialog->PortBox()->count())
+            QCOMPARE(portShown, 0);
+        QCOMPARE(dialog->PortBox()->currentIndex(), portShown);
+        QCOMPARE(dialog->BaudBox()->currentText(), baudShown);
+        QCOMPARE(dialog->BaudBox()->itemText(0), QString("115200"));
+        QCOMPARE(dialog->BaudBox()->itemText(1), QString("57600"));
+        // Nothing is stored until a port opens.
+        QCOMPARE(m_portSel, storedPort);
+        QCOMPARE(m_baudSel, storedBaud);
+    }
+
+    void positionsAreStoredOnlyWhenThePortOpens()
+    {
+        SimUnit first, second;
+        QVERIFY(first.Start({"--fast"}));
+        QVERIFY(second.Start({"--fast", "--baud", "57600"}));
+        m_portSel = 0;
+        m_baudSel = 0;
+        auto dialog = NewDialog();
+        const int secondIndex = dialog->PortBox()->findText(second.Port());
+        const int firstIndex = dialog->PortBox()->findText(first.Port());
+        QVERIFY(secondIndex > 0);
+
+        // A write with nothing needed opens the port and completes at once.
+        QVERIFY(SelectPort(*dialog, second.Port()));
+        dialog->BaudBox()->setCurrentIndex(1);
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(WatchUntilIdle(*dialog).finished);
+        QCOMPARE(dialog->StatusText(), QString("Unit write completed."));
+        QCOMPARE(m_portSel, secondIndex);
+        QCOMPARE(m_baudSel, 1);
+
+        // A port that has gone cannot be opened: nothing is stored, the
+        // status says so and the operator learns why.
+        QVERIFY(SelectPort(*dialog, first.Port()));
+        dialog->BaudBox()->setCurrentIndex(0);
+        first.Stop();
+        QTest::mouseClick(dialog->ReadButton(), Qt::LeftButton);
+        QCOMPARE(dialog->StatusText(), QString("Read TX - could not open Comm Port"));
+        QCOMPARE(int(m_report.messages.size()), 1);
+        QVERIFY(m_report.messages.first().contains(first.Port()));
+        QCOMPARE(m_portSel, secondIndex);
+        QCOMPARE(m_baudSel, 1);
+        QVERIFY(TransferControlsEnabled(*dialog));
+        QVERIFY(firstIndex != secondIndex);
+    }
+
+    void focusFollowsTheTransferDoneFlag_data()
+    {
+        QTest::addColumn<int>("readDone");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("nothing transferred yet") << 0 << "&Read Unit";
+        QTest::newRow("unit already transferred") << 1 << "Close";
+    }
+
+    void focusFollowsTheTransferDoneFlag()
+    {
+        QFETCH(int, readDone);
+        QFETCH(QString, focused);
+        m_readDone = readDone;
+        auto dialog = NewDialog();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        auto* button = qobject_cast<QPushButton*>(dialog->focusWidget());
+        QVERIFY(button);
+        QCOMPARE(button->text(), focused);
+        QCOMPARE(dialog->windowTitle(), QString("Unit Communications"));
+        QVERIFY(dialog->ProgressBar()->orientation() == Qt::Vertical);
+        QVERIFY(!dialog->OneSectorBox()->isChecked());
+        QVERIFY(!dialog->NoTimeoutsBox()->isChecked());
+    }
+
+    void modemLinesArePostedToTheDialog()
+    {
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast"}));
+        auto dialog = NewDialog();
+        QCOMPARE(int(dialog->Port().Open(unit.Port().toLocal8Bit().constData(), 4096, 4096)), 0);
+
+        // From another thread, while this one does not look at its events:
+        // the notification must come back at once.
+        std::atomic<int> returned{0};
+        std::thread worker([&] {
+            dialog->View().OnModemLine(WM_CTS_CHANGED, 1);
+            dialog->View().OnModemLine(WM_DSR_CHANGED, 1);
+            dialog->View().OnModemLine(WM_RLSD_CHANGED, 1);
+            dialog->View().OnModemLine(WM_DSR_CHANGED, 0);
+            returned = 1;
+        });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!returned && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const bool didNotWait = returned;
+        worker.join();
+        QVERIFY(didNotWait);
+        QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());  // not yet: it waits for the dialog's thread
+
+        QTRY_VERIFY(dialog->Lamp(TXCommDlg::LampCts)->IsLit());
+        QTRY_VERIFY(dialog->Lamp(TXCommDlg::LampCd)->IsLit());
+        QVERIFY(!dialog->Lamp(TXCommDlg::LampDsr)->IsLit());
+
+        // A change still on its way when the port closes lights nothing.
+        dialog->Transfer().Finish();
+        QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());
+        dialog->View().OnModemLine(WM_CTS_CHANGED, 1);
+        QTest::qWait(20);
+        QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());
+    }
+
+    void portDefaultSurvivesARestartAndIsApplied()
+    {
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast"}));
+        const std::string port = unit.Port().toStdString();
+        {
+            auto dialog = NewDialog();
+            QVERIFY(SelectPort(*dialog, unit.Port()));
+            QString title;
+            OnNextModal([&](QWidget* modal) {
+                auto* settings = qobject_cast<CPortSettingsDlg*>(modal);
+                if (!settings) {
+                    modal->close();
+                    return;
+                }
+                title = settings->windowTitle();
+                settings->BaudBox()->setCurrentText("19200");
+                settings->StopBitsBox()->setCurrentText("2");
+                settings->accept();
+            });
+            QTest::mouseClick(dialog->DefaultsButton(), Qt::LeftButton);
+            QCOMPARE(title, unit.Port());
+            QVERIFY(!dialog->DefaultsButton()->isChecked());
+            QVERIFY(!dialog->IsPortOpen());
+        }
+
+        // A new start of the program reads it from the settings store.
+        QSettings store("Tarlex", "ORMID");
+        QCOMPARE(store.value(CQtPortDefaults::GroupOf(port) + "/Baud").toInt(), 19200);
+        auto dialog = NewDialog();
+        CSerialPort probe;
+        QCOMPARE(int(probe.Open(port.c_str(), 4096, 4096)), 0);
+        QCOMPARE(probe.GetBaudrate(), 19200);
+        QCOMPARE(probe.GetStopBits(), 2);
+        probe.Close();
+
+        // The editor starts from what is stored; Cancel keeps it.
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        int shownBaud = 0;
+        OnNextModal([&](QWidget* modal) {
+            if (auto* settings = qobject_cast<CPortSettingsDlg*>(modal))
+                shownBaud = settings->Defaults().baud;
+            modal->close();
+        });
+        QTest::mouseClick(dialog->DefaultsButton(), Qt::LeftButton);
+        QCOMPARE(shownBaud, 19200);
+        PortDefaults kept;
+        QVERIFY(CQtPortDefaults().Load(port, kept));
+        QCOMPARE(kept.baud, 19200);
+
+        // A transfer sets its own line over the default.
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(WatchUntilIdle(*dialog).finished);
+        QCOMPARE(dialog->StatusText(), QString("Unit write completed."));
+
+        // Once the dialog is gone the serial layer has no provider of ours.
+        dialog.reset();
+        QCOMPARE(GetPortDefaultsProvider(), static_cast<IPortDefaultsProvider*>(nullptr));
+    }
+
+    void storedPortDefaultsAreChecked_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("as stored") << "" << "" << true;
+        QTest::newRow("rate not offered") << "Baud" << "12345" << false;
+        QTest::newRow("nine data bits") << "Data bits" << "9" << false;
+        QTest::newRow("parity not a number") << "Parity" << "even" << false;
+        QTest::newRow("stop bits out of range") << "Stop bits" << "3" << false;
+        QTest::newRow("handshaking negative") << "Handshaking" << "-1" << false;
+    }
+
+    void storedPortDefaultsAreChecked()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(bool, usable);
+        const std::string port = "/dev/ttyUSB7";
+        const PortDefaults stored{38400, 7, 2, 2, 1};
+        CQtPortDefaults defaults;
+        QVERIFY(defaults.Store(port, stored));
+        if (!key.isEmpty()) {
+            QSettings store("Tarlex", "ORMID");
+            store.setValue(CQtPortDefaults::GroupOf(port) + "/" + key, value);
+        }
+        PortDefaults loaded;
+        QCOMPARE(defaults.Load(port, loaded), usable);
+        if (usable) {
+            QCOMPARE(loaded.baud, 38400);
+            QCOMPARE(loaded.dataBits, 7);
+            QCOMPARE(loaded.parity, 2);
+            QCOMPARE(loaded.stopBits, 2);
+            QCOMPARE(loaded.handshaking, 1);
+        }
+        // Each port keeps its own, whatever its name looks like.
+        PortDefaults other;
+        QVERIFY(!defaults.Load("/dev/ttyUSB", other));
+        QVERIFY(!defaults.Load("_dev_ttyUSB7", other));
+        QVERIFY(!defaults.Load("", other));
+        QVERIFY(!defaults.Store("/dev/ttyS0", PortDefaults{300, 8, 0, 0, 0}));
+    }
+
+    void panelCommandOpensTheDialog()
+    {
+        CTXDoruvevAzadApp& app = *TheApp();
+        app.m_panelCommands.unitCommunications = nullptr;
+        app.m_unitReadDone = 0;
+        app.m_memoryMap.ClearSlot(0);
+        app.m_memoryMap.SetName(0, "Front door");
+        CRecorder report;
+        CTXDoruvevAzadDlg panel(app, CPanelServices{nullptr, &report, nullptr, nullptr});
+        panel.show();
+
+        QString title, status, tableName;
+        OnNextModal([&](QWidget* modal) {
+            title = modal->windowTitle();
+            if (auto* dialog = qobject_cast<TXCommDlg*>(modal))
+                status = dialog->StatusText();
+            // The table went into the image before the dialog opened.
+            tableName = QString::fromLatin1(reinterpret_cast<const char*>(app.m_memoryMap.GetImageBuffer()) + 64);
+            modal->close();
+        });
+        panel.OnReadWriteUnit();
+        QCOMPARE(title, QString("Unit Communications"));
+        QCOMPARE(status, QString("Ready"));
+        QCOMPARE(tableName, QString("Front door"));
+        QVERIFY(report.messages.isEmpty());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir work;
+    QTemporaryDir config;
+    QTemporaryDir runtime;
+    if (!work.isValid() || !config.isValid() || !runtime.isValid())
+        return 1;
+    qputenv("ORMID_WORKING_FOLDER", QByteArray(work.path().toLocal8Bit() + '/'));
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    CTXDoruvevAzadApp app(argc, argv);
+    CommDlgTest test(work.path());
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "CommDlgTest.moc"
