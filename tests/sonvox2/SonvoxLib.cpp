@@ -44,7 +44,7 @@ void SonvoxLib::Unload()
 {
     if (handle) {
         Audio_Release();
-        dlclose(handle);
+        if (!keepLoaded) dlclose(handle);
     }
     handle = nullptr;
 }

@@ -138,18 +138,18 @@ int CPortAudioDevice::Capabilities(uint32_t& flags)
 {
     flags = 0;
     if (!Initialise()) return kSoundBackendError;
+    // Mono only: recordings are mono, and every probe opens the device.
     for (uint32_t rate : kStandardRates)
-        for (uint16_t channels = 1; channels <= 2; ++channels)
-            for (uint16_t bits : {uint16_t(8), uint16_t(16)}) {
-                SoundFormat f{rate, bits, channels};
-                PaStreamParameters p;
-                int r = FillParameters(f, &p);
-                if (r == kSoundNoDevice) return r;
-                if (r != kSoundOk) continue;
-                bool input = Direction() == SoundDirection::Input;
-                if (Pa_IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) == paFormatIsSupported)
-                    flags |= StandardFormatFlag(f);
-            }
+        for (uint16_t bits : {uint16_t(8), uint16_t(16)}) {
+            SoundFormat f{rate, bits, 1};
+            PaStreamParameters p;
+            int r = FillParameters(f, &p);
+            if (r == kSoundNoDevice) return r;
+            if (r != kSoundOk) continue;
+            bool input = Direction() == SoundDirection::Input;
+            if (Pa_IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) == paFormatIsSupported)
+                flags |= StandardFormatFlag(f);
+        }
     return kSoundOk;
 }
 
