@@ -104,7 +104,7 @@ TEST_F(FileDevice, CaptureDeliversTheConvertedFileInOrderAndResetReturnsEverythi
     EXPECT_FALSE(dev.IsOpen());
 }
 
-TEST_F(FileDevice, CaptureWithoutBuffersLosesAudioLikeARealDevice)
+TEST_F(FileDevice, CaptureWithoutBuffersKeepsARingAndThenLosesAudio)
 {
     CCaptureSource source;
     std::string error;
@@ -112,18 +112,21 @@ TEST_F(FileDevice, CaptureWithoutBuffersLosesAudioLikeARealDevice)
     CFileDevice dev(SoundDirection::Input, capture);
     Returned r;
     ASSERT_EQ(dev.Open(format, Collect, &r), kSoundOk);
-    Buffers b(2, 264);
-    dev.Prepare(&b.headers[0]);
-    dev.Prepare(&b.headers[1]);
+    Buffers b(3, 264);
+    for (SoundBuffer& h : b.headers) dev.Prepare(&h);
     dev.Queue(&b.headers[0]);
     dev.Start();
     ASSERT_TRUE(WaitCount(r, 1));
-    std::this_thread::sleep_for(100ms);  // nothing queued meanwhile
+    std::this_thread::sleep_for(80ms);  // well within the device's ring
     dev.Queue(&b.headers[1]);
     ASSERT_TRUE(WaitCount(r, 2));
+    std::this_thread::sleep_for(600ms);  // far past it
+    dev.Queue(&b.headers[2]);
+    ASSERT_TRUE(WaitCount(r, 3));
     const uint8_t* src = source.Data().data();
     EXPECT_EQ(memcmp(b.headers[0].data, src, 264), 0);
-    EXPECT_NE(memcmp(b.headers[1].data, src + 264, 264), 0);
+    EXPECT_EQ(memcmp(b.headers[1].data, src + 264, 264), 0);
+    EXPECT_NE(memcmp(b.headers[2].data, src + 528, 264), 0);
     dev.Close();
 }
 

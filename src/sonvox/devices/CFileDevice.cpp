@@ -2,7 +2,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
+
+namespace {
+// How much audio the input device keeps while no buffer is queued.
+constexpr uint64_t kRingMs = 200;
+} // namespace
 
 CFileDevice::CFileDevice(SoundDirection direction, std::string path)
     : CSoundDevice(direction), m_path(std::move(path))
@@ -168,8 +175,14 @@ void CFileDevice::CaptureUpTo(Clock::time_point now)
     uint16_t align = m_format.BlockAlign();
     while (m_framesDone < due) {
         if (m_queue.empty()) {
-            m_source.Skip(due - m_framesDone);  // nobody gave us a buffer: lost
-            m_framesDone = due;
+            // Like a sound card, the device holds what it captured in its
+            // own ring until a buffer comes; what overflows the ring is lost.
+            uint64_t ring = uint64_t(m_format.samplesPerSec) * kRingMs / 1000;
+            uint64_t pending = due - m_framesDone;
+            if (pending > ring) {
+                m_source.Skip(pending - ring);
+                m_framesDone += pending - ring;
+            }
             break;
         }
         SoundBuffer* head = m_queue.front();
@@ -218,6 +231,12 @@ CFileDevice::Clock::time_point CFileDevice::NextEvent() const
 
 void CFileDevice::Run()
 {
+    // A sound card keeps its pace whatever the processor does; so does this
+    // device where the process may have real-time scheduling.
+    sched_param param{};
+    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+
     std::unique_lock<std::mutex> lk(m_lock);
     while (!m_quit) {
         Clock::time_point now = Clock::now();

@@ -1,6 +1,7 @@
 // A sound device backed by files, paced by the clock like a real one.
 // Input delivers a WAV file (converted to the opened format) at the format's
-// rate into the queued buffers; what arrives while no buffer is queued is lost.
+// rate into the queued buffers; while no buffer is queued it keeps up to
+// 200 ms in a ring, like a sound card, and loses what overflows it.
 // Output plays each buffer for its duration and appends it to a WAV file when
 // it starts playing; a reset drops what has not started yet.
 #pragma once
