@@ -334,7 +334,7 @@ void NormUpdate(void) {}
 
 int GetBuffCount(void)
 {
-    return State().pageQueue.Count();
+    return Guarded([] { return State().pageQueue.Count(); }, 0);
 }
 
 int IsValidFile(const char* path)
