@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,11 +153,6 @@ bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t
     bool ok = out.OpenWrite(tmp.c_str(), 7, CConditioner::kOutRate, 8, 1);
     if (ok && !mulaw.empty()) ok = out.Write(mulaw.data(), unsigned(mulaw.size())) == mulaw.size();
     if (out.CloseWrite() != 1) ok = false;
-    if (ok) {
-        int sync = open(tmp.c_str(), O_RDONLY);
-        ok = sync >= 0 && fsync(sync) == 0;
-        if (sync >= 0) close(sync);
-    }
     if (ok) ok = rename(tmp.c_str(), path) == 0;
     if (!ok) unlink(tmp.c_str());
     return ok;
