@@ -143,7 +143,11 @@ bool CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigne
 
 bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw, unsigned mode)
 {
-    std::string tmp = std::string(path) + ".lc-XXXXXX";
+    // A short name in the same folder, so that rename replaces the file in
+    // one step whatever the length of its own name.
+    std::string tmp = path;
+    size_t slash = tmp.rfind('/');
+    tmp = (slash == std::string::npos ? std::string() : tmp.substr(0, slash + 1)) + ".levelcut-XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0) return false;
     fchmod(fd, mode & 07777);
