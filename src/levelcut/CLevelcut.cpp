@@ -178,7 +178,9 @@ int CLevelcut::TrimFile(const char* path)
         return LEVELCUT_ERR_UNKNOWN_FMT;
     if (in.BlockAlign() != bits / 8 || in.AvgBytesPerSec() != rate * (bits / 8)) return LEVELCUT_ERR_INVALID_FMT;
 
-    // A capture cut short is processed as far as it goes.
+    // A capture cut short is processed as far as it goes; one longer than
+    // any message could be is not loaded at all.
+    if (uint64_t(in.BytesAvailable()) > uint64_t(kMaxSeconds) * rate * (bits / 8)) return LEVELCUT_ERR_OPEN;
     std::vector<uint8_t> pcm(in.BytesAvailable());
     if (!pcm.empty() && in.Read(pcm.data(), unsigned(pcm.size())) != pcm.size()) return LEVELCUT_ERR_INVALID_FMT;
     in.CloseRead();

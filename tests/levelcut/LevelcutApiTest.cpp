@@ -124,6 +124,21 @@ TEST_F(LevelcutApi, EveryBadFileHasItsCodeAndIsLeftAlone)
     std::ofstream(m_dir + "/notes.wav") << "these are not the sounds you are looking for";
     std::ofstream(m_dir + "/short.wav") << "RIFF";
     fs::create_directories(m_dir + "/folder.wav");
+    // Over 20 minutes at 11025 Hz, 8 bit: a sparse file, so it costs nothing.
+    const std::string longPath = WriteWav("long.wav", 1, 11025, 8, 1, 0);
+    {
+        const uint32_t size = 11025u * (20 * 60 + 1);
+        std::fstream f(longPath, std::ios::in | std::ios::out | std::ios::binary);
+        const uint32_t riff = 36 + size;
+        const char r[4] = {char(riff), char(riff >> 8), char(riff >> 16), char(riff >> 24)};
+        const char d[4] = {char(size), char(size >> 8), char(size >> 16), char(size >> 24)};
+        f.seekp(4);
+        f.write(r, 4);
+        f.seekp(40);
+        f.write(d, 4);
+        f.close();
+        fs::resize_file(longPath, 44 + size);
+    }
     struct Case { std::string name; std::string path; int code; };
     const std::vector<Case> cases = {
         {"missing", m_dir + "/missing.wav", LEVELCUT_ERR_OPEN},
@@ -137,6 +152,7 @@ TEST_F(LevelcutApi, EveryBadFileHasItsCodeAndIsLeftAlone)
         {"24-bit", WriteWav("24bit.wav", 1, 44100, 24, 1), LEVELCUT_ERR_UNKNOWN_FMT},
         {"already mu-law", WriteWav("mulaw.wav", 7, 8000, 8, 1), LEVELCUT_ERR_UNKNOWN_FMT},
         {"float", WriteWav("float.wav", 3, 44100, 32, 1), LEVELCUT_ERR_UNKNOWN_FMT},
+        {"longer than 20 minutes", longPath, LEVELCUT_ERR_OPEN},
     };
     EXPECT_EQ(LEVELCUT_ERR_OPEN, INT_MIN);
     for (const Case& c : cases) {
@@ -148,7 +164,7 @@ TEST_F(LevelcutApi, EveryBadFileHasItsCodeAndIsLeftAlone)
         EXPECT_EQ(Slurp(c.path), before) << c.name;
     }
     EXPECT_EQ(TrimFunc(nullptr), LEVELCUT_ERR_PARAMS);
-    EXPECT_EQ(FilesInDir(), 9u) << "a temporary file was left behind";
+    EXPECT_EQ(FilesInDir(), 10u) << "a temporary file was left behind";
 }
 
 TEST_F(LevelcutApi, SettingsOutOfRangeAreRefused)
