@@ -225,6 +225,17 @@ TEST_F(LevelcutApi, EmptyAndShortCapturesGiveAnEmptyMessage)
     }
 }
 
+TEST_F(LevelcutApi, CaptureCutShortIsProcessedAsFarAsItGoes)
+{
+    // The header claims 2 s of 22050 Hz audio; only 1 s is there.
+    const std::string path = WriteWav("cut.wav", 1, 22050, 16, 1, 88200);
+    fs::resize_file(path, 44 + 44100);
+    ASSERT_EQ(TrimFunc(path.c_str()), LEVELCUT_OK);
+    CWaveFile wf;
+    ASSERT_TRUE(wf.OpenRead(path.c_str()));
+    EXPECT_NEAR(double(wf.DataSize()), 8000.0 - LEVELCUT_DEFAULT_INITIAL_TRIM, 2.0);
+}
+
 TEST_F(LevelcutApi, UnwritableFolderLeavesTheRecording)
 {
     if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
