@@ -5,10 +5,17 @@
 #include <limits>
 #include <vector>
 
+size_t CLevelGain::AllowedClips(size_t n, double clipPercent)
+{
+    // The settings arrive as floats: 0.03 % of 10000 must be 3, not 2.
+    double k = std::floor(clipPercent / 100.0 * double(n) + 1e-6);
+    return k > 0.0 ? size_t(k) : 0;
+}
+
 double CLevelGain::ClipLimitDb(const float* x, size_t n, double clipPercent)
 {
     const double inf = std::numeric_limits<double>::infinity();
-    size_t k = size_t(std::floor(clipPercent / 100.0 * double(n)));
+    size_t k = AllowedClips(n, clipPercent);
     if (k >= n) return inf;
     std::vector<float> mag(x, x + n);
     for (float& v : mag) v = std::fabs(v);

@@ -5,11 +5,13 @@
 
 class CLevelGain {
 public:
-    static constexpr double kTargetDb = -20.0;   // speech level, dBFS
+    static constexpr double kTargetDb = -18.0;   // speech level, dBFS
     static constexpr double kMaxGainDb = 40.0;
     static constexpr double kMinGainDb = -40.0;
     static constexpr double kFullScale = 32767.0;
 
+    // How many of n samples may clip.
+    static size_t AllowedClips(size_t n, double clipPercent);
     // Largest gain (dB) at which at most floor(clipPercent/100 * n) of the
     // samples exceed full scale; +infinity when nothing limits it.
     static double ClipLimitDb(const float* x, size_t n, double clipPercent);

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,7 +143,11 @@ bool CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigne
 
 bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw, unsigned mode)
 {
-    std::string tmp = std::string(path) + ".lc-XXXXXX";
+    // A short name in the same folder, so that rename replaces the file in
+    // one step whatever the length of its own name.
+    std::string tmp = path;
+    size_t slash = tmp.rfind('/');
+    tmp = (slash == std::string::npos ? std::string() : tmp.substr(0, slash + 1)) + ".levelcut-XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0) return false;
     fchmod(fd, mode & 07777);
@@ -154,11 +157,6 @@ bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t
     bool ok = out.OpenWrite(tmp.c_str(), 7, CConditioner::kOutRate, 8, 1);
     if (ok && !mulaw.empty()) ok = out.Write(mulaw.data(), unsigned(mulaw.size())) == mulaw.size();
     if (out.CloseWrite() != 1) ok = false;
-    if (ok) {
-        int sync = open(tmp.c_str(), O_RDONLY);
-        ok = sync >= 0 && fsync(sync) == 0;
-        if (sync >= 0) close(sync);
-    }
     if (ok) ok = rename(tmp.c_str(), path) == 0;
     if (!ok) unlink(tmp.c_str());
     return ok;
@@ -180,7 +178,9 @@ int CLevelcut::TrimFile(const char* path)
         return LEVELCUT_ERR_UNKNOWN_FMT;
     if (in.BlockAlign() != bits / 8 || in.AvgBytesPerSec() != rate * (bits / 8)) return LEVELCUT_ERR_INVALID_FMT;
 
-    // A capture cut short is processed as far as it goes.
+    // A capture cut short is processed as far as it goes; one longer than
+    // any message could be is not loaded at all.
+    if (uint64_t(in.BytesAvailable()) > uint64_t(kMaxSeconds) * rate * (bits / 8)) return LEVELCUT_ERR_OPEN;
     std::vector<uint8_t> pcm(in.BytesAvailable());
     if (!pcm.empty() && in.Read(pcm.data(), unsigned(pcm.size())) != pcm.size()) return LEVELCUT_ERR_INVALID_FMT;
     in.CloseRead();

@@ -12,6 +12,7 @@ public:
     static constexpr size_t kLeadMargin = 1200;   // 150 ms
     static constexpr size_t kTrailMargin = 1600;  // 200 ms
     static constexpr size_t kFade = 40;           // 5 ms
+    static constexpr unsigned kMaxSeconds = 20 * 60;  // longest capture loaded
 
     // What the last run found, in milliseconds of the input recording.
     struct Report {
@@ -46,8 +47,9 @@ public:
     double Clip() const { return m_clip; }
     const Report& LastReport() const { return m_report; }
 
-private:
     void ClearResults();
+
+private:
     static bool WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw, unsigned mode);
 
     int m_initialTrim;

@@ -53,14 +53,15 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
 
     std::vector<double> rms(m);
     for (size_t f = 0; f < m; ++f) rms[f] = std::sqrt(p[f]);
-    {
-        std::vector<double> sorted = rms;
-        size_t idx = (m - 1) / 10;
-        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(idx), sorted.end());
-        r.floorRms = sorted[idx];
-    }
-    double floorEff = std::max(r.floorRms, std::sqrt(s.minNoisePower));
-    r.highRms = s.factor * std::max(s.threshold, 4.0 * floorEff);
+    std::vector<double> sorted = rms;
+    std::sort(sorted.begin(), sorted.end());
+    r.floorRms = sorted[(m - 1) / 10];
+    const double loud = sorted[(m - 1) * 95 / 100];
+    // The fixed threshold never sits closer than 26 dB under the loudest
+    // frames, so that a quiet recording keeps its soft sounds; in noise the
+    // threshold rides 12 dB over the floor.
+    const double floorEff = std::max(r.floorRms, std::sqrt(s.minNoisePower));
+    r.highRms = s.factor * std::max(std::min(s.threshold, loud / 20.0), 4.0 * floorEff);
     r.lowRms = r.highRms / 2.0;
 
     // Bursts: runs above the low threshold that reach the high one.

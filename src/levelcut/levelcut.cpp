@@ -56,7 +56,13 @@ LEVELCUT_API int SetThreshFudge(float factor)
 LEVELCUT_API int TrimFunc(const char* path)
 {
     std::lock_guard<std::mutex> g(Lock());
-    return Processor().TrimFile(path);
+    try {
+        return Processor().TrimFile(path);
+    } catch (...) {
+        // Out of memory: the recording could not be loaded.
+        Processor().ClearResults();
+        return LEVELCUT_ERR_OPEN;
+    }
 }
 
 LEVELCUT_API double GetSNR(void)

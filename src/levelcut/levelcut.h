@@ -68,7 +68,7 @@ extern "C" {
 #define LEVELCUT_ERR_PARAMS      1           /* "Invalid parameters" */
 #define LEVELCUT_ERR_UNKNOWN_FMT 0x20000000  /* "Unknown Wave format": a sound WAV file in a format not processed (not PCM, not mono, other rate or sample size) */
 #define LEVELCUT_ERR_INVALID_FMT 0x40000000  /* "Invalid Wave format": not a WAV file, or a damaged one */
-#define LEVELCUT_ERR_OPEN        ((int)0x80000000u) /* "Unable to open Wave file": missing or unreadable file, or the result cannot be written beside it */
+#define LEVELCUT_ERR_OPEN        ((int)0x80000000u) /* "Unable to open Wave file": missing or unreadable file, longer than 20 minutes or too large for memory, or the result cannot be written beside it */
 
 /* Defaults in force until the first Set call. */
 #define LEVELCUT_DEFAULT_INITIAL_TRIM  500
