@@ -268,12 +268,15 @@ void CWaveRecorder::Shutdown()
 {
     StopDevice();
     m_worker.End();
+    // The device is closed and the worker gone: nobody else touches the lists.
+    {
+        std::lock_guard<std::mutex> lk(m_filledLock);
+        m_filled.clear();
+    }
     std::lock_guard<std::mutex> lk(m_freeLock);
+    m_free.clear();
     for (SoundBuffer& h : m_headers) {
         delete[] h.data;
         h = SoundBuffer{};
     }
-    m_free.clear();
-    std::lock_guard<std::mutex> lk2(m_filledLock);
-    m_filled.clear();
 }
