@@ -20,3 +20,8 @@ set_property(TARGET sonvox_engine PROPERTY SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/Engine.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/Processing.cpp)
 target_link_libraries(sonvox_engine PUBLIC levelcut)
+
+# The library starts threads and binds the sound system, whose own libraries
+# keep state: it stays mapped once loaded, so that nothing can ever run on
+# unmapped code after a client's dlclose.
+target_link_options(sonvox PRIVATE -Wl,-z,nodelete)

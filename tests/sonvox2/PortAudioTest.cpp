@@ -44,7 +44,6 @@ TEST(SonvoxPortAudio, RecordsAndPlaysOnTheNullDevice)
     unsetenv("SONVOX_CAPTURE_FILE");
     unsetenv("SONVOX_PLAYBACK_FILE");
     SonvoxLib lib;
-    lib.keepLoaded = true;
     ASSERT_EQ(lib.Load(dir.path), "");
     std::string log = dir / "Audio.log";
     std::string err = dir / "stderr.txt";

@@ -44,7 +44,7 @@ void SonvoxLib::Unload()
 {
     if (handle) {
         Audio_Release();
-        if (!keepLoaded) dlclose(handle);
+        dlclose(handle);
     }
     handle = nullptr;
 }

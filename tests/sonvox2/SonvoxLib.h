@@ -27,9 +27,6 @@ struct SonvoxLib {
     ~SonvoxLib() { Unload(); }
 
     void* handle = nullptr;
-    // Leave the copy loaded at the end (for libraries that keep state of
-    // their own, such as the sound system's, pointing into it).
-    bool keepLoaded = false;
 };
 
 // A temporary folder that is removed with everything in it.
