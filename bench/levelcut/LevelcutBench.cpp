@@ -61,7 +61,7 @@ struct Row {
 void Print(const char* who, const FixtureCase& c, const Fixture& f, const Row& r, bool showSnr)
 {
     std::printf("%-14s %-8s %6.0f %6.0f %7.1f %6.1f %6.0f ", c.name.c_str(), who, r.lead, r.trail, r.level, r.gain, r.clips);
-    if (showSnr && c.speech && c.bits == 16) std::printf("%6.1f %6.1f", r.snr, f.snrDb);
+    if (showSnr && c.speech && c.bits == 16 && c.humDb <= -200.0) std::printf("%6.1f %6.1f", r.snr, f.snrDb);
     else if (showSnr) std::printf("%6.1f %6s", r.snr, "-");
     else std::printf("%6s %6s", "-", "-");
     std::printf(" %8.0f%s\n", r.speed, (r.lead < 0 || r.trail < 0) ? "  LOST SPEECH" : "");
@@ -88,6 +88,9 @@ int main()
         {"click-44k", 44100, 16, -12, 45, 0.0, 500.0},
         {"8bit-11k", 11025, 8, -12, 45},
         {"loud-44k", 44100, 16, -2, 40},
+        {"hum-22k", 22050, 16, -12, 45, 0.0, 0.0, 0.0, true, 800.0, 800.0, -30.0},
+        {"hum-noise-44k", 44100, 16, -12, 20, 0.0, 0.0, 0.0, true, 800.0, 800.0, -30.0},
+        {"short-lead-22k", 22050, 16, -12, 30, 0.0, 0.0, 0.0, true, 100.0, 100.0},
         {"whisper-22k", 22050, 16, -36, 35},
         {"noiseonly-22k", 22050, 16, -12, -45, 0.0, 0.0, 0.0, false},
     };
