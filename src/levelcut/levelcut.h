@@ -50,9 +50,10 @@
  *     percent; 0 means no sample clips). Samples are then clamped and
  *     encoded G.711 mu-law.
  *  7. SNR: mean power of the speech (first to last speech frame, pauses
- *     included) over the noise power (the median power of the frames that
- *     are not speech, or the noise floor when there are too few), in dB,
- *     before the gain. The noise power is never taken below the
+ *     included, noise taken off) over the noise power, in dB, before the
+ *     gain. The noise power is the median frame power of the silence
+ *     around the speech (clicks left out); with less than 100 ms of it,
+ *     of every frame outside a burst; failing that, the noise floor. The noise power is never taken below the
  *     quantisation noise of the capture's sample size.
  *
  * The library keeps one set of settings and results for the process; calls
