@@ -79,6 +79,7 @@ bool CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigne
 {
     ClearResults();
     mulaw.clear();
+    if ((bits != 8 && bits != 16) || rate == 0) return false;
     std::vector<float> x;
     if (!CConditioner::Run(pcm, bytes, bits, rate, x)) return false;
 

@@ -38,8 +38,8 @@ public:
 
     // The whole job on a file; 0 or a LEVELCUT_ERR_ code.
     int TrimFile(const char* path);
-    // The processing alone: PCM bytes in, mu-law bytes out. False only when
-    // the resampler fails.
+    // The processing alone: PCM bytes in, mu-law bytes out. False when the
+    // sample size is not 8 or 16 bits or the resampler fails.
     bool Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned rate, std::vector<uint8_t>& mulaw);
 
     double Snr() const { return m_snr; }

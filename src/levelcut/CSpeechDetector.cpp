@@ -86,22 +86,29 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
         last = i;
     }
 
-    // Noise: the frames outside every burst.
-    std::vector<double> quiet;
-    for (size_t f = 0; f < m; ++f)
-        if (!r.inBurst[f]) quiet.push_back(p[f]);
-    double noise = quiet.size() >= 10 ? Median(quiet) : r.floorRms * r.floorRms;
+    if (first < bursts.size()) {
+        // Short bursts within the hangover of the speech belong to it.
+        size_t lo = first, hi = last;
+        while (lo > 0 && bursts[lo].begin - bursts[lo - 1].end <= s.hangoverFrames) --lo;
+        while (hi + 1 < bursts.size() && bursts[hi + 1].begin - bursts[hi].end <= s.hangoverFrames) ++hi;
+        r.speechFound = true;
+        r.firstFrame = bursts[lo].begin;
+        r.endFrame = bursts[hi].end;
+    }
+
+    // Noise: the silence around the speech, without its clicks; failing
+    // that, every frame outside a burst (pauses hold soft speech, so they
+    // come second); failing that, the floor.
+    std::vector<double> around, quiet;
+    for (size_t f = 0; f < m; ++f) {
+        if (r.inBurst[f]) continue;
+        quiet.push_back(p[f]);
+        if (f < r.firstFrame || f >= r.endFrame) around.push_back(p[f]);
+    }
+    double noise = around.size() >= 10 ? Median(around)
+                 : quiet.size() >= 10 ? Median(quiet) : r.floorRms * r.floorRms;
     r.noisePower = std::max(noise, s.minNoisePower);
-
-    if (first == bursts.size()) return r;
-
-    // Short bursts within the hangover of the speech belong to it.
-    size_t lo = first, hi = last;
-    while (lo > 0 && bursts[lo].begin - bursts[lo - 1].end <= s.hangoverFrames) --lo;
-    while (hi + 1 < bursts.size() && bursts[hi + 1].begin - bursts[hi].end <= s.hangoverFrames) ++hi;
-    r.speechFound = true;
-    r.firstFrame = bursts[lo].begin;
-    r.endFrame = bursts[hi].end;
+    if (!r.speechFound) return r;
 
     double sum = 0.0;
     std::vector<double> active;

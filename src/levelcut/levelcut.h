@@ -16,13 +16,15 @@
  *     frame RMS (on the 16-bit scale), never on single samples. The noise
  *     floor is the 10th percentile of the frame RMS values.
  *  3. Speech threshold (frame RMS):
- *         high = factor * max(threshold, 4 * noise floor)
+ *         high = factor * max(min(threshold, loud / 20), 4 * noise floor)
  *         low  = high / 2
  *     `threshold` (SetThreshold, 184 by default) is the lowest RMS that can
  *     count as speech when the recording is nearly noise-free: 184 on the
  *     16-bit scale is -45 dBFS, about 30 dB under the level of normally
- *     recorded speech. In a noisier recording the threshold rides 12 dB
- *     over the noise floor instead. `factor` (SetThreshFudge, 0.0-5.0)
+ *     recorded speech. `loud` is the 95th percentile of the frame RMS: in a
+ *     quiet recording the threshold comes down to 26 dB under its loudest
+ *     sounds, so a soft voice keeps its soft sounds. In a noisier recording
+ *     the threshold rides 12 dB over the noise floor instead. `factor` (SetThreshFudge, 0.0-5.0)
  *     scales both: larger keeps less, 0 keeps everything that is not digital
  *     silence. A run of frames above `low` that reaches `high` somewhere is
  *     a burst; a burst of at least 40 ms is speech, a shorter one is a click
@@ -42,15 +44,16 @@
  *     LEVELCUT_SNR_NO_SPEECH.
  *  6. Gain: one constant gain that brings the speech level (the mean power
  *     of the speech frames between the 50th and 95th percentile, less the
- *     noise power, so isolated clicks do not count) to -20 dBFS, limited so
- *     that at most `clip amount` percent of the kept samples exceed full
- *     scale (SetClipAmount, 0.0-1.0 percent; 0 means no sample clips), and
- *     to the range -40..+40 dB. Samples are then clamped and encoded G.711
- *     mu-law.
+ *     noise power, so isolated clicks do not count) to -18 dBFS, within
+ *     -40..+40 dB, and lower still where more than `clip amount` percent of
+ *     the kept samples would exceed full scale (SetClipAmount, 0.0-1.0
+ *     percent; 0 means no sample clips). Samples are then clamped and
+ *     encoded G.711 mu-law.
  *  7. SNR: mean power of the speech (first to last speech frame, pauses
- *     included) over the noise power (the median power of the frames that
- *     are not speech, or the noise floor when there are too few), in dB,
- *     before the gain. The noise power is never taken below the
+ *     included, noise taken off) over the noise power, in dB, before the
+ *     gain. The noise power is the median frame power of the silence
+ *     around the speech (clicks left out); with less than 100 ms of it,
+ *     of every frame outside a burst; failing that, the noise floor. The noise power is never taken below the
  *     quantisation noise of the capture's sample size.
  *
  * The library keeps one set of settings and results for the process; calls

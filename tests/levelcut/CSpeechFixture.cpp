@@ -142,6 +142,8 @@ Fixture CSpeechFixture::Make(const FixtureCase& c)
     double scale = std::sqrt(want / Power(noise.data(), noise.size()));
     for (size_t i = 0; i < x.size(); ++i) x[i] += float(noise[i] * scale) + float(c.dc);
     f.snrDb = c.snrDb;
+    const double hum = std::sqrt(2.0) * 32768.0 * std::pow(10.0, c.humDb / 20.0);
+    for (size_t i = 0; i < x.size(); ++i) x[i] += float(hum * std::sin(2.0 * M_PI * 50.0 * double(i) / rate));
 
     auto click = [&](double atMs) {
         long at = long(atMs * rate / 1000.0);

@@ -19,6 +19,7 @@ struct FixtureCase {
     bool speech = true;       // false: noise alone
     double leadMs = 800.0;    // silence before the speech
     double trailMs = 800.0;   // silence after it
+    double humDb = -200.0;    // 50 Hz mains hum, dBFS RMS
 };
 
 struct Fixture {

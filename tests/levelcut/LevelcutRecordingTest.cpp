@@ -84,6 +84,8 @@ TEST_F(LevelcutRecording, NormalRecordingsKeepEverySoundAndComeOutAlike)
         {"dc-offset", 22050, 16, -12, 45, 4000.0},
         {"click-before", 44100, 16, -12, 45, 0.0, 500.0},
         {"8bit-11k", 11025, 8, -12, 45},
+        {"mains-hum", 22050, 16, -12, 45, 0.0, 0.0, 0.0, true, 800.0, 800.0, -40.0},
+        {"short-pauses", 22050, 16, -12, 30, 0.0, 0.0, 0.0, true, 100.0, 100.0},
     };
     double referenceDb = 0.0;
     for (size_t i = 0; i < cases.size(); ++i) {
