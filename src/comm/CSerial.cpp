@@ -395,7 +395,7 @@ int32_t CSerial::SetTimeoutForIO()
     int baud = GetBaudrate();
     if (baud <= 0) {
         DebugTrace("CSerial::SetupReadTimeouts - Unable to obtain timeout information\n");
-        return Fail(m_lastError != 0 ? m_lastError : EINVAL);
+        return Fail(m_lastError != 0 ? m_lastError.load() : EINVAL);
     }
     m_timeouts.readInterval = 0xFFFFFFFFu;
     m_timeouts.readTotalMultiplier = 0;
@@ -761,7 +761,7 @@ bool CSerial::ShowConfigDialog(const char* port, IPortConfigEditor* editor, Port
         return false;
     }
     if (!provider || !provider->Store(port, config))
-        DebugTrace("CSerial::ShowConfigDialog - Unable to set default configuration. rc:%d", m_lastError);
+        DebugTrace("CSerial::ShowConfigDialog - Unable to set default configuration. rc:%d", m_lastError.load());
     return true;
 }
 

@@ -4,6 +4,7 @@
 // below) and remembers it for GetLastError().
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -108,7 +109,7 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     int32_t SetupBaudrate(int baud);
     int32_t SetupHandshakingMode(int mode);
-    int32_t GetLastError() const { return m_lastError; }
+    int32_t GetLastError() const { return m_lastError.load(); }
     const std::string& PortName() const { return m_portName; }
     int Descriptor() const { return m_fd; }
 
@@ -120,10 +121,11 @@ public:
 protected:
     int32_t Fail(int32_t code) { m_lastError = code; return code; }
 
-    int32_t m_lastError = 0;
+    // The dialog thread and the worker both call operations of the port.
+    std::atomic<int32_t> m_lastError{0};
     int m_fd = -1;
     uint32_t m_eventsReceived = 0;
-    uint32_t m_eventMask = 0;
+    std::atomic<uint32_t> m_eventMask{0};
 
 private:
     struct LineCounters {

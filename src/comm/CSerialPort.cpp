@@ -74,8 +74,7 @@ int32_t CSerialPort::Open(const char* port, uint32_t inQueue, uint32_t outQueue)
         m_sendQueue.clear();
     }
     if (m_sendEvent < 0 || m_stopEvent < 0) {
-        m_lastError = errno != 0 ? errno : EMFILE;
-        return m_lastError;
+        return Fail(errno != 0 ? errno : EMFILE);
     }
     return CSerial::Open(port, inQueue, outQueue);
 }

@@ -1,6 +1,7 @@
 #include "SerialPortList.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -42,6 +43,41 @@ bool IsPhantomUart(const std::string& sysEntry)
 
 }  // namespace
 
+bool PortNameLess(const std::string& a, const std::string& b)
+{
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+            size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+                ++ej;
+            // Compare the numbers without leading zeros: first by length, then digit by digit.
+            size_t zi = i, zj = j;
+            while (zi + 1 < ei && a[zi] == '0')
+                ++zi;
+            while (zj + 1 < ej && b[zj] == '0')
+                ++zj;
+            if (ei - zi != ej - zj)
+                return ei - zi < ej - zj;
+            int order = a.compare(zi, ei - zi, b, zj, ej - zj);
+            if (order != 0)
+                return order < 0;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    return a < b;  // equal up to leading zeros
+}
+
 std::string SimulatedPortsFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -71,7 +107,7 @@ std::vector<std::string> ListSerialPorts()
         if (realpath((simulated + "/" + name).c_str(), resolved) && IsCharDevice(resolved))
             ports.push_back(resolved);
     }
-    std::sort(ports.begin(), ports.end());
+    std::sort(ports.begin(), ports.end(), PortNameLess);
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
     return ports;
 }

@@ -5,8 +5,11 @@
 #include <vector>
 
 // Every tty with a real device behind it plus every running simulated unit,
-// as sorted device paths without duplicates.
+// as device paths without duplicates, in PortNameLess order.
 std::vector<std::string> ListSerialPorts();
+
+// Orders numbers inside names by value: /dev/ttyUSB2 before /dev/ttyUSB10.
+bool PortNameLess(const std::string& a, const std::string& b);
 
 // Where simulated units register their port as a symlink:
 // $XDG_RUNTIME_DIR/ormid/ports, or /tmp/ormid-<uid>/ports without a runtime folder.
