@@ -97,22 +97,28 @@ int main(int argc, char** argv)
     app.add_flag("--fast", fast, "Do not pace the line: bytes move as fast as the pty takes them");
     app.add_option("--flash", flashPath,
                    "Keep the 4 MB flash in FILE (created erased when missing; rewritten after "
-                   "every programmed sector)");
+                   "every programmed sector)")
+        ->type_name("FILE");
     app.add_option("--image", imagePath, "Load an image file (.txi) into the flash at start")
-        ->check(CLI::ExistingFile);
+        ->type_name("FILE");
     app.add_option("--erase-ms", eraseText,
                    "Erase-and-program time of a 64 KB sector and, after a comma, of an 8 KB one "
                    "(a single value: the 8 KB sector takes a quarter)")
+        ->type_name("MS[,MS]")
         ->capture_default_str();
-    app.add_option("--stall-ms", timing.stallMs, "Pause of the stall fault")->capture_default_str();
+    app.add_option("--stall-ms", timing.stallMs, "Pause of the stall fault")->type_name("MS")->capture_default_str();
     app.add_option("--slow-ms", timing.slowMs, "Programming time of the slow-prog fault")
+        ->type_name("MS")
         ->capture_default_str();
     app.add_option("--rx-timeout-ms", timing.rxTimeoutMs,
                    "Drop a sector write when the host goes quiet this long (0: wait for ever)")
+        ->type_name("MS")
         ->capture_default_str();
-    app.add_option("--fault", faults, "Commit a fault, see below (repeatable)");
-    app.add_option("--link", links, "Also make a symlink to the port at PATH (repeatable)");
-    app.add_option("--log", logPath, "Record every command and reply, with times, in FILE");
+    app.add_option("--fault", faults, "Commit a fault, see below (repeatable)")->type_name("KIND[:WHEN]");
+    app.add_option("--link", links, "Also make a symlink to the port at PATH (repeatable)")
+        ->type_name("PATH");
+    app.add_option("--log", logPath, "Record every command and reply, with times, in FILE")
+        ->type_name("FILE");
     app.footer(std::string(kProtocol) + CFaultPlan::Help());
 
     CLI11_PARSE(app, argc, argv);
