@@ -1,7 +1,9 @@
 #include "CWaveFile.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,7 +20,7 @@ CWaveFile::~CWaveFile() { Close(); }
 
 bool CWaveFile::ReadAt(uint64_t pos, void* dst, size_t n)
 {
-    if (pos + n > m_fileSize) return false;
+    if (pos > m_fileSize || n > m_fileSize - pos) return false;
     if (fseeko(m_in, off_t(pos), SEEK_SET) != 0) return false;
     return fread(dst, 1, n, m_in) == n;
 }
@@ -47,10 +49,15 @@ bool CWaveFile::OpenRead(const char* path)
 {
     CloseRead();
     if (!path) return false;
-    m_in = fopen(path, "rb");
-    if (!m_in) return false;
+    // Opened without blocking and checked before use, so that a FIFO or a
+    // device node named as a WAV file cannot hang the caller.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
     struct stat st;
-    if (fstat(fileno(m_in), &st) != 0 || !S_ISREG(st.st_mode)) { CloseRead(); return false; }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) { ::close(fd); return false; }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_in = fdopen(fd, "rb");
+    if (!m_in) { ::close(fd); return false; }
     m_fileSize = uint64_t(st.st_size);
 
     uint8_t riff[12];
@@ -100,7 +107,9 @@ bool CWaveFile::OpenRead(const char* path)
     m_dataSize = dataSize;
     m_remaining = dataSize;
     m_bytesRead = 0;
-    m_durationMs = uint32_t(uint64_t(dataSize) * 1000 / m_avgBytesPerSec);
+    // A tiny byte rate can make the duration exceed 32 bits: it saturates.
+    const uint64_t ms = uint64_t(dataSize) * 1000 / m_avgBytesPerSec;
+    m_durationMs = ms > UINT32_MAX ? UINT32_MAX : uint32_t(ms);
     if (fseeko(m_in, off_t(dataPos), SEEK_SET) != 0) { CloseRead(); return false; }
     return true;
 }
@@ -157,6 +166,7 @@ bool CWaveFile::OpenWrite(const char* path, uint16_t formatTag, uint32_t samples
     memcpy(hdr + 36, "data", 4);
     put32(hdr + 40, 0);
     memcpy(m_writtenFormat, hdr + 20, 16);
+    m_complete = false;
     m_riffSizePos = 4;
     m_dataSizePos = 40;
     if (fwrite(hdr, 1, sizeof hdr, m_out) != sizeof hdr) { FailWrite(); return false; }
@@ -166,6 +176,9 @@ bool CWaveFile::OpenWrite(const char* path, uint16_t formatTag, uint32_t samples
 unsigned CWaveFile::Write(const void* data, unsigned length)
 {
     if (!m_out || !data || length == 0) return 0;
+    // The file is complete after one Write; a second would leave sizes that
+    // do not match the data. Sizes must also fit the 32-bit RIFF fields.
+    if (m_complete || length > UINT32_MAX - 37) return 0;
     if (fwrite(data, 1, length, m_out) != length) { FailWrite(); return 0; }
     if (length & 1) {
         const uint8_t pad = 0;
@@ -177,6 +190,7 @@ unsigned CWaveFile::Write(const void* data, unsigned length)
     put32(v, 36 + length + (length & 1));
     if (fseek(m_out, m_riffSizePos, SEEK_SET) != 0 || fwrite(v, 1, 4, m_out) != 4) { FailWrite(); return 0; }
     if (fseek(m_out, 0, SEEK_END) != 0 || fflush(m_out) != 0) { FailWrite(); return 0; }
+    m_complete = true;
     return length;
 }
 

@@ -38,7 +38,8 @@ public:
     const std::vector<uint8_t>& FormatBlock() const { return m_formatBlock; }
     uint16_t ExtensionSize() const { return m_extSize; }
 
-    // Write side: OpenWrite, one Write, CloseWrite.
+    // Write side: OpenWrite, one Write, CloseWrite. A second Write before
+    // CloseWrite is refused (0).
     bool OpenWrite(const char* path, uint16_t formatTag, uint32_t samplesPerSec,
                    uint16_t bitsPerSample, uint16_t channels);
     unsigned Write(const void* data, unsigned length);
@@ -72,4 +73,5 @@ private:
     long m_riffSizePos = 0;
     long m_dataSizePos = 0;
     uint8_t m_writtenFormat[16] = {};
+    bool m_complete = false;  // the one Write has been made
 };

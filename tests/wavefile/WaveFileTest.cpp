@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
@@ -260,4 +263,65 @@ TEST_F(WaveFileTest, HostileSizesNeverReadOutsideOrAllocateBeyondTheFile)
             while (r.Read(buf.data(), 64) != 0) {}
         }
     }
+}
+
+TEST_F(WaveFileTest, TinyByteRateSaturatesTheDuration)
+{
+    // 4 GB claimed at 1 byte per second would be 4e12 ms: it must not wrap.
+    Bytes dataHdr;
+    tag(dataHdr, "data");
+    put32(dataHdr, 0xFFFFFFF0u);
+    dataHdr.insert(dataHdr.end(), 16, 0);
+    auto p = write("slow.wav", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0, 1)).raw(dataHdr).build());
+    CWaveFile r;
+    ASSERT_TRUE(r.OpenRead(p.c_str()));
+    EXPECT_EQ(r.DurationMs(), 0xFFFFFFFFu);
+    EXPECT_EQ(r.AvgBytesPerSec(), 1u);
+}
+
+TEST_F(WaveFileTest, ExtensionBytesAreKeptInTheFormatBlock)
+{
+    Bytes fmt = fmtBlock(0xFFFE, 1, 8000, 16, 6);
+    for (uint8_t b : {9, 8, 7, 6, 5, 4}) fmt.push_back(b);
+    auto p = write("ext.wav", RiffBuilder().chunk("fmt ", fmt).chunk("data", Bytes(4)).build());
+    CWaveFile r;
+    ASSERT_TRUE(r.OpenRead(p.c_str()));
+    EXPECT_EQ(r.ExtensionSize(), 6);
+    ASSERT_EQ(r.FormatBlock().size(), 24u);
+    EXPECT_EQ(r.FormatBlock()[18], 9);
+    EXPECT_EQ(r.FormatBlock()[23], 4);
+    // An extension that runs past the end of the file is refused.
+    Bytes cut = RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 200)).build();
+    auto q = write("cut.wav", cut);
+    EXPECT_FALSE(r.OpenRead(q.c_str()));
+}
+
+TEST_F(WaveFileTest, SecondWriteIsRefusedAndLeavesTheFileWhole)
+{
+    CWaveFile w;
+    auto path = (dir / "once.wav").string();
+    ASSERT_TRUE(w.OpenWrite(path.c_str(), 7, 8000, 8, 1));
+    const uint8_t a[4] = {1, 2, 3, 4};
+    EXPECT_EQ(w.Write(a, 4), 4u);
+    EXPECT_EQ(w.Write(a, 4), 0u);
+    w.CloseWrite();
+    CWaveFile r;
+    ASSERT_TRUE(r.OpenRead(path.c_str()));
+    EXPECT_EQ(r.DataSize(), 4u);
+    EXPECT_EQ(fs::file_size(path), 48u);
+    // The object can write a new file after CloseWrite.
+    auto next = (dir / "next.wav").string();
+    ASSERT_TRUE(w.OpenWrite(next.c_str(), 1, 8000, 16, 1));
+    EXPECT_EQ(w.Write(a, 4), 4u);
+    EXPECT_EQ(w.CloseWrite(), 1);
+}
+
+TEST_F(WaveFileTest, SpecialFilesAreRefusedWithoutBlocking)
+{
+    auto fifo = (dir / "pipe.wav").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CWaveFile r;
+    EXPECT_FALSE(r.OpenRead(fifo.c_str()));
+    EXPECT_FALSE(r.OpenRead("/dev/zero"));
+    EXPECT_FALSE(r.OpenRead(nullptr));
 }

@@ -1,0 +1,2 @@
+// The recorder: captures the input device into the record queue.
+#pragma once

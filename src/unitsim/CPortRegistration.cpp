@@ -1,0 +1,118 @@
+#include "CPortRegistration.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kPrefix[] = "unitsim-";
+
+// Creates a private folder (0700) unless it exists; an existing one must be a
+// folder we own, so a shared /tmp cannot be used to redirect our links.
+bool MakePrivateDir(const std::string& path, std::string* error)
+{
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        *error = path + " is not a folder owned by this user";
+        return false;
+    }
+    return true;
+}
+
+std::string ReadLink(const std::string& path)
+{
+    char buf[512];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+    if (n < 0)
+        return std::string();
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+void RemoveStaleLinks(const std::string& folder)
+{
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return;
+    while (struct dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.rfind(kPrefix, 0) != 0)
+            continue;
+        const std::string path = folder + "/" + name;
+        const long pid = std::strtol(name.c_str() + sizeof kPrefix - 1, nullptr, 10);
+        struct stat st {};
+        const bool ownerGone = pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+        const bool targetGone = ::stat(path.c_str(), &st) != 0;
+        if (ownerGone || targetGone)
+            ::unlink(path.c_str());
+    }
+    ::closedir(d);
+}
+
+} // namespace
+
+CPortRegistration::~CPortRegistration()
+{
+    RemoveAll();
+}
+
+std::string CPortRegistration::PortsFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        return std::string(runtime) + "/ormid/ports";
+    return "/tmp/ormid-" + std::to_string(::getuid()) + "/ports";
+}
+
+bool CPortRegistration::Register(const std::string& port, std::string* error)
+{
+    const std::string folder = PortsFolder();
+    const std::string parent = folder.substr(0, folder.rfind('/'));
+    if (!MakePrivateDir(parent, error) || !MakePrivateDir(folder, error))
+        return false;
+    RemoveStaleLinks(folder);
+    return Link(folder + "/" + kPrefix + std::to_string(::getpid()), port, error);
+}
+
+bool CPortRegistration::AddLink(const std::string& linkPath, const std::string& port, std::string* error)
+{
+    struct stat st {};
+    if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        *error = linkPath + " exists and is not a symlink";
+        return false;
+    }
+    return Link(linkPath, port, error);
+}
+
+bool CPortRegistration::Link(const std::string& linkPath, const std::string& port, std::string* error)
+{
+    // Made beside its place and renamed over it, so an old link is replaced whole.
+    const std::string tmp = linkPath + ".new" + std::to_string(::getpid());
+    ::unlink(tmp.c_str());
+    if (::symlink(port.c_str(), tmp.c_str()) != 0 || ::rename(tmp.c_str(), linkPath.c_str()) != 0) {
+        *error = "cannot create link " + linkPath + ": " + std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    m_port = port;
+    m_links.push_back(linkPath);
+    return true;
+}
+
+void CPortRegistration::RemoveAll()
+{
+    for (const auto& link : m_links) {
+        // Another simulator may have taken the name over since; leave its link.
+        if (ReadLink(link) == m_port)
+            ::unlink(link.c_str());
+    }
+    m_links.clear();
+}
