@@ -2,6 +2,7 @@
 // image files and WAV files on disk, the preview, opening and closing.
 #include <QAbstractButton>
 #include <QAction>
+#include <QFileDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <memory>
 
+#include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
@@ -782,6 +784,57 @@ private slots:
         QCOMPARE(title, QString("ORMID"));
         QCOMPARE(icon, QMessageBox::Question);
         QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No);
+    }
+
+    void desktopFileDialogsAreSetUpAsAsked()
+    {
+        QDir().mkpath(Work("dialogs"));
+        WriteMuLawWav(Work("dialogs/Chime.wav"), 8, 0);
+        CQtFileDialogs dialogs;
+        QString title, suffix, directory;
+        QStringList filters;
+        QFileDialog::FileMode mode = QFileDialog::Directory;
+        QFileDialog::AcceptMode accept = QFileDialog::AcceptOpen;
+        auto inspect = [&](QWidget* w, const QString& choose) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            suffix = dialog->defaultSuffix();
+            directory = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            mode = dialog->fileMode();
+            accept = dialog->acceptMode();
+            if (choose.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(choose);
+                static_cast<QDialog*>(dialog)->accept();
+            }
+        };
+
+        QTimer::singleShot(0, [&] { inspect(QApplication::activeModalWidget(), QString()); });
+        const QString cancelled = dialogs.GetOpenPath(
+            m_panel.get(), {"Import g.711 file", Work("dialogs/"), QString(), "Wave files (*.wav)", "wav"});
+        QCOMPARE(cancelled, QString());
+        QCOMPARE(title, QString("Import g.711 file"));
+        QCOMPARE(suffix, QString("wav"));
+        QCOMPARE(directory, Work("dialogs"));
+        QCOMPARE(filters, QStringList{"Wave files (*.wav)"});
+        QCOMPARE(mode, QFileDialog::ExistingFile);
+        QCOMPARE(accept, QFileDialog::AcceptOpen);
+
+        QTimer::singleShot(0, [&] { inspect(QApplication::activeModalWidget(), Work("dialogs/Chime.wav")); });
+        QCOMPARE(dialogs.GetOpenPath(m_panel.get(), {"Import g.711 file", Work("dialogs/"), QString(),
+                                                     "Wave files (*.wav)", "wav"}),
+                 Work("dialogs/Chime.wav"));
+
+        // Saving: the default extension is added to a bare name.
+        QTimer::singleShot(0, [&] { inspect(QApplication::activeModalWidget(), Work("dialogs/Shop")); });
+        QCOMPARE(dialogs.GetSavePath(m_panel.get(), {"Save TX Image file as", Work("dialogs/"), "Unknown",
+                                                     "TX Image files (*.txi)", "txi"}),
+                 Work("dialogs/Shop.txi"));
+        QCOMPARE(accept, QFileDialog::AcceptSave);
+        QCOMPARE(title, QString("Save TX Image file as"));
     }
 
     void aboutBoxShowsTheVersion()

@@ -173,15 +173,18 @@ protected:
         for (size_t at = 0; at < data.size(); at += 1024)
             blocks.emplace_back(data.begin() + at, data.begin() + std::min(data.size(), at + 1024));
         blocks.push_back({uint8_t(sum & 0xFF), uint8_t(sum >> 8)});
-        std::vector<uint8_t> answer(1);
+        // The acknowledgement and the programming result are asked for in one
+        // request: a quick 'G' must not come before its request.
+        std::vector<uint8_t> answer(2);
         Request(answer, blocks);
-        EXPECT_TRUE(Complete()) << "no acknowledgement of sector " << sector;
-        if (answer[0] != 'A')
-            return std::string(1, char(answer[0]));
-        // Programming ends with a second answer.
-        Request(answer, {});
-        EXPECT_TRUE(Complete()) << "no programming result for sector " << sector;
-        return std::string("A") + char(answer[0]);
+        bool answered = WaitFor([&] {
+            std::lock_guard<std::mutex> lock(port.TransferMutex());
+            uint32_t left = port.Request().bytesExpected;
+            return left == 0 || (left == 1 && answer[0] != 'A');
+        });
+        EXPECT_TRUE(answered) << "no answer for sector " << sector;
+        std::lock_guard<std::mutex> lock(port.TransferMutex());
+        return std::string(answer.begin(), answer.begin() + (2 - port.Request().bytesExpected));
     }
 
     TempFolder logFolder;
