@@ -157,15 +157,16 @@ bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
 // Runs body on the dialog that opens modally next, once it is shown.
 void OnNextModal(const std::function<void(QWidget*)>& body)
 {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [body, poll] {
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
-            body(modal);
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, body] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
             return;
-        }
-        QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(10, *poll);
+        timer->stop();
+        timer->deleteLater();
+        body(modal);
+    });
+    timer->start(10);
 }
 
 } // namespace
