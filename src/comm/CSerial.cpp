@@ -1,0 +1,819 @@
+// The line state is read and written as the kernel's termios2, so that every
+// baud rate of the list (14400 and 56000 too) reaches the driver unchanged.
+// This file therefore uses the kernel's termios headers, not <termios.h>.
+#include "CSerial.h"
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "CLogFile.h"
+#include "TickCount.h"
+
+namespace {
+
+bool GetState(int fd, termios2& tio)
+{
+    return ioctl(fd, TCGETS2, &tio) == 0;
+}
+
+bool SetState(int fd, const termios2& tio)
+{
+    return ioctl(fd, TCSETS2, &tio) == 0;
+}
+
+int32_t Errno()
+{
+    return errno != 0 ? errno : EIO;
+}
+
+struct StandardRate {
+    int baud;
+    unsigned code;
+};
+
+constexpr StandardRate kStandardRates[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},
+    {150, B150},       {200, B200},       {300, B300},       {600, B600},
+    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+void SetSpeed(termios2& tio, int baud)
+{
+    unsigned code = BOTHER;
+    for (const StandardRate& rate : kStandardRates)
+        if (rate.baud == baud)
+            code = rate.code;
+    tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    tio.c_cflag |= code | (code << IBSHIFT);
+    tio.c_ispeed = unsigned(baud);
+    tio.c_ospeed = unsigned(baud);
+}
+
+int GetSpeed(const termios2& tio)
+{
+    unsigned code = tio.c_cflag & CBAUD;
+    if (code == BOTHER)
+        return int(tio.c_ospeed);
+    for (const StandardRate& rate : kStandardRates)
+        if (rate.code == code)
+            return rate.baud;
+    return int(tio.c_ospeed);
+}
+
+void MakeRaw(termios2& tio)
+{
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+}
+
+// The fields this layer sets, for comparing what the driver kept.
+bool SameSettings(const termios2& a, const termios2& b)
+{
+    constexpr tcflag_t kC = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CREAD | CLOCAL;
+    constexpr tcflag_t kI = IXON | IXOFF | INPCK;
+    return (a.c_cflag & kC) == (b.c_cflag & kC) && (a.c_iflag & kI) == (b.c_iflag & kI) &&
+           GetSpeed(a) == GetSpeed(b);
+}
+
+// Writes the state and reads it back: the driver accepts settings it cannot
+// carry out and reports success if any one of them took.
+int32_t SetAndVerify(int fd, const termios2& tio)
+{
+    if (!SetState(fd, tio))
+        return Errno();
+    termios2 kept{};
+    if (!GetState(fd, kept))
+        return Errno();
+    return SameSettings(tio, kept) ? 0 : EINVAL;
+}
+
+}  // namespace
+
+CSerial::CSerial() = default;
+
+CSerial::~CSerial()
+{
+    if (IsOpen()) {
+        DebugTrace("CSerial::~CSerial - Serial port not closed\n");
+        CSerial::Close();
+    }
+}
+
+int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueue*/)
+{
+    m_lastError = 0;
+    if (IsOpen()) {
+        DebugTrace("CSerial::Open - Port already opened\n");
+        return Fail(SERIAL_ALREADY_OPEN);
+    }
+    int fd = ::open(port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int32_t code = Errno();
+        DebugTrace("CSerial::Open - Unable to open port\n");
+        if (code == EACCES || code == EPERM)
+            DebugTrace("%s", OpenFailureText(port, code).c_str());
+        return Fail(code);
+    }
+    termios2 tio{};
+    if (!GetState(fd, tio)) {
+        int32_t code = Errno();
+        ::close(fd);
+        DebugTrace("CSerial::Open - Unable to open port\n");
+        return Fail(code);
+    }
+    // TIOCEXCL keeps other users out, but root passes it; the advisory lock
+    // catches a second copy of this program running as root.
+    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int32_t code = errno == EWOULDBLOCK ? EBUSY : Errno();
+        ::close(fd);
+        DebugTrace("CSerial::Open - Unable to open port\n");
+        return Fail(code);
+    }
+    MakeRaw(tio);
+    if (int32_t code = SetAndVerify(fd, tio)) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        DebugTrace("CSerial::Open - Unable to setup the COM-port\n");
+        return Fail(code);
+    }
+    m_fd = fd;
+    m_portName = port;
+    m_eventsReceived = 0;
+    m_hasCounters = ReadCounters(m_errorBase);
+    m_eventBase = m_errorBase;
+    bool modemOk = false;
+    m_modemBase = ModemStatus(modemOk);
+
+    SetMask(EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR);
+    SetupReadTimeouts(0);
+
+    if (IPortDefaultsProvider* provider = GetPortDefaultsProvider()) {
+        PortDefaults defaults;
+        if (provider->Load(port, defaults) && ApplyDefaults(defaults) != 0)
+            DebugTrace("CSerial::Open - Unable to set default communication configuration.\n");
+    }
+    // Bytes that arrived while the port was closed belong to nobody.
+    ioctl(m_fd, TCFLSH, TCIFLUSH);
+    m_lastError = 0;
+    return 0;
+}
+
+int32_t CSerial::ApplyDefaults(const PortDefaults& defaults)
+{
+    int32_t code = Setup(defaults.baud, defaults.dataBits, defaults.parity, defaults.stopBits);
+    if (code == 0)
+        code = SetupHandshakingMode(defaults.handshaking);
+    return code;
+}
+
+int32_t CSerial::Close()
+{
+    m_lastError = 0;
+    if (IsOpen()) {
+        // Let what was just written go out, for a moment only: a port stuck in
+        // flow control would otherwise hold close() for the driver's closing wait.
+        uint32_t start = GetTickCountMs();
+        int queued = 0;
+        while (ioctl(m_fd, TIOCOUTQ, &queued) == 0 && queued > 0 && GetTickCountMs() - start < 300)
+            usleep(5000);
+        ioctl(m_fd, TCFLSH, TCOFLUSH);
+        // The exclusive flag stays on the tty while anyone else holds it open.
+        ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    return 0;
+}
+
+int32_t CSerial::Setup(int baud, int dataBits, int parity, int stopBits)
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::Setup - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::Setup - Unable to obtain DCB information\n");
+        return Fail(Errno());
+    }
+    static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    if (baud <= 0 || dataBits < 5 || dataBits > 8 || parity < 0 || parity > 4 || stopBits < 0 ||
+        stopBits > 2) {
+        DebugTrace("CSerial::Setup - Unable to set DCB information\n");
+        return Fail(EINVAL);
+    }
+    SetSpeed(tio, baud);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+    tio.c_cflag |= kSizes[dataBits - 5];
+    if (parity != 0) {
+        tio.c_cflag |= PARENB;
+        if (parity == 1 || parity == 3)
+            tio.c_cflag |= PARODD;
+        if (parity >= 3)
+            tio.c_cflag |= CMSPAR;
+        tio.c_iflag |= INPCK;
+    } else {
+        tio.c_iflag &= ~INPCK;
+    }
+    if (stopBits != 0)
+        tio.c_cflag |= CSTOPB;
+    if (int32_t code = SetAndVerify(m_fd, tio)) {
+        DebugTrace("CSerial::Setup - Unable to set DCB information\n");
+        return Fail(code);
+    }
+    return 0;
+}
+
+int32_t CSerial::SetEventChar(uint8_t eventChar, bool addToMask)
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::SetEventChar - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::SetEventChar - Unable to obtain DCB information\n");
+        return Fail(Errno());
+    }
+    if (addToMask) {
+        int32_t code = SetMask(GetEventMask() | EV_RXFLAG);
+        if (code != 0)
+            return code;
+    }
+    // VEOL has no effect in raw mode; it keeps the character with the line state.
+    tio.c_cc[VEOL] = eventChar;
+    if (!SetState(m_fd, tio)) {
+        DebugTrace("CSerial::SetEventChar - Unable to set DCB information\n");
+        return Fail(Errno());
+    }
+    return 0;
+}
+
+int32_t CSerial::SetMask(uint32_t mask)
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::SetMask - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    m_eventMask = mask;
+    return 0;
+}
+
+int32_t CSerial::WaitEvent(int timeoutMs)
+{
+    m_lastError = 0;
+    if (!IsOpen())
+        return Fail(SERIAL_NOT_OPEN);
+    pollfd pfd{m_fd, POLLIN, 0};
+    int n = poll(&pfd, 1, timeoutMs);
+    if (n < 0 && errno != EINTR)
+        return Fail(Errno());
+    if (n > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return Fail(SERIAL_EOF);
+    return CheckEvents();
+}
+
+int32_t CSerial::CheckEvents()
+{
+    m_lastError = 0;
+    if (!IsOpen())
+        return Fail(SERIAL_NOT_OPEN);
+    int queued = 0;
+    if (ioctl(m_fd, FIONREAD, &queued) == 0 && queued > 0)
+        m_eventsReceived |= EV_RXCHAR;
+    bool ok = false;
+    int lines = ModemStatus(ok);
+    if (ok) {
+        int changed = lines ^ m_modemBase;
+        if (changed & TIOCM_CTS)
+            m_eventsReceived |= EV_CTS;
+        if (changed & TIOCM_DSR)
+            m_eventsReceived |= EV_DSR;
+        if (changed & TIOCM_CD)
+            m_eventsReceived |= EV_RLSD;
+        if ((lines & ~m_modemBase) & TIOCM_RI)
+            m_eventsReceived |= EV_RING;
+        m_modemBase = lines;
+    }
+    LineCounters now;
+    if (m_hasCounters && ReadCounters(now)) {
+        if (now.brk != m_eventBase.brk)
+            m_eventsReceived |= EV_BREAK;
+        if (now.frame != m_eventBase.frame || now.overrun != m_eventBase.overrun ||
+            now.parity != m_eventBase.parity || now.bufOverrun != m_eventBase.bufOverrun)
+            m_eventsReceived |= EV_ERR;
+        m_eventBase = now;
+    }
+    return 0;
+}
+
+int32_t CSerial::SetupHandshaking(int mode)
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::SetupHandshaking - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::SetupHandshaking - Unable to obtain DCB information\n");
+        return Fail(Errno());
+    }
+    switch (mode) {
+    case 0:
+        tio.c_cflag &= ~CRTSCTS;
+        tio.c_iflag &= ~(IXON | IXOFF);
+        break;
+    case 1:
+        tio.c_cflag |= CRTSCTS;
+        tio.c_iflag &= ~(IXON | IXOFF);
+        break;
+    case 2:
+        tio.c_cflag &= ~CRTSCTS;
+        tio.c_iflag |= IXON | IXOFF;
+        break;
+    default:
+        return Fail(SERIAL_INVALID_ARG);
+    }
+    if (int32_t code = SetAndVerify(m_fd, tio)) {
+        DebugTrace("CSerial::SetupHandshaking - Unable to set DCB information\n");
+        return Fail(code);
+    }
+    return 0;
+}
+
+int32_t CSerial::SetupReadTimeouts(int mode)
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::SetupReadTimeouts - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    switch (mode) {
+    case 0:
+        m_timeouts.readInterval = 0xFFFFFFFFu;
+        m_timeouts.readTotalMultiplier = 0;
+        m_timeouts.readTotalConstant = 0;
+        break;
+    case 1:
+        m_timeouts.readInterval = 0;
+        m_timeouts.readTotalMultiplier = 0;
+        m_timeouts.readTotalConstant = 0;
+        break;
+    default:
+        return Fail(SERIAL_INVALID_ARG);
+    }
+    return 0;
+}
+
+int32_t CSerial::SetTimeoutForIO()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::SetupReadTimeouts - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    int baud = GetBaudrate();
+    if (baud <= 0) {
+        DebugTrace("CSerial::SetupReadTimeouts - Unable to obtain timeout information\n");
+        return Fail(m_lastError != 0 ? m_lastError.load() : EINVAL);
+    }
+    m_timeouts.readInterval = 0xFFFFFFFFu;
+    m_timeouts.readTotalMultiplier = 0;
+    m_timeouts.readTotalConstant = 1000;
+    m_timeouts.writeTotalMultiplier = uint32_t(19200 / baud);
+    m_timeouts.writeTotalConstant = 0;
+    return 0;
+}
+
+int CSerial::GetBaudrate()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetBaudrate - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return -1;
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::GetBaudrate - Unable to obtain DCB information\n");
+        Fail(Errno());
+        return -1;
+    }
+    return GetSpeed(tio);
+}
+
+int CSerial::GetDataBits()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetDataBits - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return -1;
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::GetDataBits - Unable to obtain DCB information\n");
+        Fail(Errno());
+        return -1;
+    }
+    switch (tio.c_cflag & CSIZE) {
+    case CS5: return 5;
+    case CS6: return 6;
+    case CS7: return 7;
+    default: return 8;
+    }
+}
+
+int CSerial::GetParity()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetParity - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return -1;
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::GetParity - Unable to obtain DCB information\n");
+        Fail(Errno());
+        return -1;
+    }
+    // A parity that is generated but not checked counts as none.
+    if (!(tio.c_cflag & PARENB) || !(tio.c_iflag & INPCK))
+        return 0;
+    bool odd = (tio.c_cflag & PARODD) != 0;
+    if (tio.c_cflag & CMSPAR)
+        return odd ? 3 : 4;
+    return odd ? 1 : 2;
+}
+
+int CSerial::GetStopBits()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetStopBits - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return -1;
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::GetStopBits - Unable to obtain DCB information\n");
+        Fail(Errno());
+        return -1;
+    }
+    if (!(tio.c_cflag & CSTOPB))
+        return 0;
+    return (tio.c_cflag & CSIZE) == CS5 ? 1 : 2;
+}
+
+int CSerial::GetHandshaking()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetHandshaking - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return -1;
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::GetHandshaking - Unable to obtain DCB information\n");
+        Fail(Errno());
+        return -1;
+    }
+    if (tio.c_cflag & CRTSCTS)
+        return 1;
+    if ((tio.c_iflag & IXON) && (tio.c_iflag & IXOFF))
+        return 2;
+    return 0;
+}
+
+uint32_t CSerial::GetEventMask()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetEventMask - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return 0;
+    }
+    return m_eventMask;
+}
+
+uint8_t CSerial::GetEventChar()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetEventChar - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return 0;
+    }
+    termios2 tio{};
+    if (!GetState(m_fd, tio)) {
+        DebugTrace("CSerial::GetEventChar - Unable to obtain DCB information\n");
+        Fail(Errno());
+        return 0;
+    }
+    return tio.c_cc[VEOL];
+}
+
+int32_t CSerial::Write(const void* data, uint32_t* length)
+{
+    uint32_t written = 0;
+    int32_t code = Write(data, length ? *length : 0, &written);
+    if (length)
+        *length = written;
+    return code;
+}
+
+int32_t CSerial::Write(const void* data, uint32_t length, uint32_t* written)
+{
+    m_lastError = 0;
+    if (written)
+        *written = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::Write - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    if (length == 0)
+        return 0;
+    ssize_t n;
+    do {
+        n = ::write(m_fd, data, length);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        // A full output queue is not a failure: the rest goes when there is room.
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        int32_t code = Errno();
+        TheLog().Write("CSerial::Write - Unable to write the data");
+        return Fail(code);
+    }
+    if (written)
+        *written = uint32_t(n);
+    return 0;
+}
+
+int32_t CSerial::Read(void* buffer, uint32_t maxLength, uint32_t* count)
+{
+    m_lastError = 0;
+    uint32_t local = 0;
+    uint32_t& got = count ? *count : local;
+    got = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::Read - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    int queued = 0;
+    if (ioctl(m_fd, FIONREAD, &queued) != 0)
+        return Fail(Errno());
+    if (queued <= 0 || maxLength == 0)
+        return 0;
+    uint32_t want = uint32_t(queued) < maxLength ? uint32_t(queued) : maxLength;
+    ssize_t n;
+    do {
+        n = ::read(m_fd, buffer, want);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0) {
+        TheLog().Write("CSerial::Read - EOF");
+        return Fail(SERIAL_EOF);
+    }
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        return Fail(Errno());
+    }
+    got = uint32_t(n);
+    return 0;
+}
+
+int32_t CSerial::Purge()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::Purge - Device is not opened\n");
+        return Fail(SERIAL_NOT_OPEN);
+    }
+    if (ioctl(m_fd, TCFLSH, TCIOFLUSH) != 0) {
+        DebugTrace("CSerial::Purge - Overlapped completed without result\n");
+        return Fail(Errno());
+    }
+    return 0;
+}
+
+bool CSerial::ReadCounters(LineCounters& counters)
+{
+    serial_icounter_struct icount{};
+    if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0)
+        return false;
+    counters.frame = uint32_t(icount.frame);
+    counters.overrun = uint32_t(icount.overrun);
+    counters.parity = uint32_t(icount.parity);
+    counters.brk = uint32_t(icount.brk);
+    counters.bufOverrun = uint32_t(icount.buf_overrun);
+    return true;
+}
+
+uint32_t CSerial::GetError()
+{
+    m_lastError = 0;
+    if (!IsOpen()) {
+        DebugTrace("CSerial::GetError - Device is not opened\n");
+        Fail(SERIAL_NOT_OPEN);
+        return 0;
+    }
+    // Drivers without counters (a pseudo-terminal) have no line errors to report.
+    if (!m_hasCounters)
+        return 0;
+    LineCounters now;
+    if (!ReadCounters(now)) {
+        DebugTrace("CSerial::GetError - Unable to obtain COM status\n");
+        Fail(Errno());
+        return 0;
+    }
+    uint32_t flags = 0;
+    if (now.bufOverrun != m_errorBase.bufOverrun)
+        flags |= CE_RXOVER;
+    if (now.overrun != m_errorBase.overrun)
+        flags |= CE_OVERRUN;
+    if (now.parity != m_errorBase.parity)
+        flags |= CE_RXPARITY;
+    if (now.frame != m_errorBase.frame)
+        flags |= CE_FRAME;
+    if (now.brk != m_errorBase.brk)
+        flags |= CE_BREAK;
+    m_errorBase = now;
+    return flags;
+}
+
+int CSerial::ModemStatus(bool& ok)
+{
+    int lines = 0;
+    ok = m_fd >= 0 && ioctl(m_fd, TIOCMGET, &lines) == 0;
+    return ok ? lines : 0;
+}
+
+int CSerial::GetCTS()
+{
+    m_lastError = 0;
+    bool ok = false;
+    int lines = ModemStatus(ok);
+    if (!ok) {
+        // A pseudo-terminal has no modem lines; that is no failure worth a trace.
+        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
+            DebugTrace("CSerial::GetCTS - Unable to obtain the modem status\n");
+        return 0;
+    }
+    return (lines & TIOCM_CTS) ? 1 : 0;
+}
+
+int CSerial::GetDSR()
+{
+    m_lastError = 0;
+    bool ok = false;
+    int lines = ModemStatus(ok);
+    if (!ok) {
+        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
+            DebugTrace("CSerial::GetDSR - Unable to obtain the modem status\n");
+        return 0;
+    }
+    return (lines & TIOCM_DSR) ? 1 : 0;
+}
+
+int CSerial::GetRLSD()
+{
+    m_lastError = 0;
+    bool ok = false;
+    int lines = ModemStatus(ok);
+    if (!ok) {
+        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
+            DebugTrace("CSerial::GetRLSD - Unable to obtain the modem status");
+        return 0;
+    }
+    return (lines & TIOCM_CD) ? 1 : 0;
+}
+
+bool CSerial::GetProperties(SerialProperties& properties)
+{
+    m_lastError = 0;
+    termios2 tio{};
+    if (!IsOpen() || !GetState(m_fd, tio)) {
+        DebugTrace("CSerial::GetProperties - Unable to obtain property.");
+        Fail(IsOpen() ? Errno() : SERIAL_NOT_OPEN);
+        return false;
+    }
+    properties = SerialProperties();
+    properties.maxBaud = 115200;
+    int queued = 0;
+    if (ioctl(m_fd, FIONREAD, &queued) == 0)
+        properties.inQueue = uint32_t(queued);
+    queued = 0;
+    if (ioctl(m_fd, TIOCOUTQ, &queued) == 0)
+        properties.outQueue = uint32_t(queued);
+    properties.hasLineCounters = m_hasCounters;
+    bool ok = false;
+    ModemStatus(ok);
+    properties.hasModemLines = ok;
+    return true;
+}
+
+bool CSerial::ShowConfigDialog(const char* port, IPortConfigEditor* editor, PortDefaults& config)
+{
+    if (IsOpen())
+        Close();
+    // Opening proves the port exists and is free before the operator edits it.
+    if (Open(port, 0, 0) != 0) {
+        DebugTrace("CSerial::ShowConfigDialog - Unable to open port");
+        return false;
+    }
+    IPortDefaultsProvider* provider = GetPortDefaultsProvider();
+    config = PortDefaults();
+    if (!provider || !provider->Load(port, config)) {
+        config = PortDefaults();
+        // Nothing stored yet: start from what the port is set to now.
+        config.baud = GetBaudrate();
+        config.dataBits = GetDataBits();
+        config.parity = GetParity();
+        config.stopBits = GetStopBits();
+        config.handshaking = GetHandshaking();
+    }
+    Close();
+    if (!editor || !editor->Edit(port, config)) {
+        DebugTrace("CSerial::ShowConfigDialog - Unable to obtain property.");
+        return false;
+    }
+    if (!provider || !provider->Store(port, config))
+        DebugTrace("CSerial::ShowConfigDialog - Unable to set default configuration. rc:%d", m_lastError.load());
+    return true;
+}
+
+int32_t CSerial::SetupBaudrate(int baud)
+{
+    switch (baud) {
+    case 9600:
+    case 14400:
+    case 19200:
+    case 38400:
+    case 56000:
+    case 57600:
+    case 115200:
+        break;
+    default:
+        baud = 9600;
+    }
+    return Setup(baud, 8, 0, 0);
+}
+
+int32_t CSerial::SetupHandshakingMode(int mode)
+{
+    return SetupHandshaking(mode == 1 || mode == 2 ? mode : 0);
+}
+
+std::string CSerial::ErrorText(int32_t code)
+{
+    switch (code) {
+    case 0: return "No error";
+    case SERIAL_NOT_OPEN: return "The port is not open";
+    case SERIAL_ALREADY_OPEN: return "The port is already open";
+    case SERIAL_INVALID_ARG: return "Invalid argument";
+    case SERIAL_EOF: return "The line was hung up";
+    default: return std::strerror(code);
+    }
+}
+
+std::string CSerial::OpenFailureText(const std::string& port, int32_t code)
+{
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return "No permission to open " + port +
+               ". Serial ports belong to the dialout group: add your user to it "
+               "(sudo usermod -aG dialout $USER) and log in again.";
+    case EBUSY:
+        return "The port " + port + " is in use by another program.";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "The port " + port + " does not exist or is not connected.";
+    default:
+        return "Unable to open the port " + port + ": " + ErrorText(code) + ".";
+    }
+}
