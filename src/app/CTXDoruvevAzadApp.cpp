@@ -1,0 +1,116 @@
+#include "CTXDoruvevAzadApp.h"
+
+#include <QDir>
+#include <QLockFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include "CTXDoruvevAzadDlg.h"
+
+const char* const kInstanceMutexName = "TXDoruvevAzad_Tarlex_Inc";
+
+namespace {
+
+const char* const kCompany = "Tarlex";
+const char* const kProgram = "ORMID";
+const char* const kSection = "Settings";
+
+}  // namespace
+
+CTXDoruvevAzadApp::CTXDoruvevAzadApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(kProgram);
+    setOrganizationName(kCompany);
+    setWindowIcon(QIcon(":/ormid/ormid.svg"));
+}
+
+CTXDoruvevAzadApp::~CTXDoruvevAzadApp() = default;
+
+CTXDoruvevAzadApp* TheApp()
+{
+    return static_cast<CTXDoruvevAzadApp*>(QCoreApplication::instance());
+}
+
+bool CTXDoruvevAzadApp::TakeInstanceLock()
+{
+    // The user's runtime folder; without one (a bare session), the temporary
+    // folder, asked quietly so that a second copy still ends without a word.
+    QString folder;
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    auto lock = std::make_unique<QLockFile>(folder + '/' + kInstanceMutexName + ".lock");
+    // Held for the whole run; a lock left by a copy that died is taken over.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        m_instanceMutex = std::move(lock);
+        return true;
+    }
+    // Only a running copy ends this one; a runtime folder that cannot hold
+    // the lock file does not keep the operator from working.
+    return lock->error() != QLockFile::LockFailedError;
+}
+
+void CTXDoruvevAzadApp::ReleaseInstanceLock()
+{
+    if (m_instanceMutex) {
+        m_instanceMutex->unlock();
+        m_instanceMutex.reset();
+    }
+}
+
+void CTXDoruvevAzadApp::ReadSettings()
+{
+    QSettings settings(kCompany, kProgram);
+    settings.beginGroup(kSection);
+    m_imageFilePath = settings.value("Image file path").toString();
+    m_importFilePath = settings.value("Import file path").toString();
+    m_exportFilePath = settings.value("Export file path").toString();
+    m_baudRateSel = settings.value("Baud rate combo default sel", 0).toInt();
+    m_commPortSel = settings.value("Comm port combo default sel", 0).toInt();
+}
+
+void CTXDoruvevAzadApp::WriteSettings()
+{
+    QSettings settings(kCompany, kProgram);
+    settings.beginGroup(kSection);
+    settings.setValue("Image file path", m_imageFilePath);
+    settings.setValue("Import file path", m_importFilePath);
+    settings.setValue("Export file path", m_exportFilePath);
+    settings.setValue("Baud rate combo default sel", m_baudRateSel);
+    settings.setValue("Comm port combo default sel", m_commPortSel);
+    settings.endGroup();
+    settings.sync();
+}
+
+bool CTXDoruvevAzadApp::InitInstance()
+{
+    // Embedded controls need nothing switched on here.
+    if (!TakeInstanceLock())
+        return false;  // another copy runs: end silently
+    ReadSettings();
+    m_audioState = AudioIdle;
+    {
+        CTXDoruvevAzadDlg panel(*this);
+        panel.DoModal();
+    }
+    return false;
+}
+
+int CTXDoruvevAzadApp::ExitInstance()
+{
+    ReleaseInstanceLock();
+    WriteSettings();
+    return 0;
+}
+
+QString CTXDoruvevAzadApp::ProgramFolder() const
+{
+    return QString::fromStdString(m_appPath.GetFolder());
+}
+
+QString CTXDoruvevAzadApp::WorkingFolder() const
+{
+    return QString::fromStdString(CGetAppPath::WorkingFolder());
+}

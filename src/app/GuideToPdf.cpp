@@ -1,0 +1,47 @@
+// Build step: turns the Markdown user guide into the PDF guide of the
+// program folder.  Usage: ormid-guidepdf GUIDE.md OUTPUT.pdf
+#include <QFile>
+#include <QFont>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: ormid-guidepdf GUIDE.md OUTPUT.pdf\n");
+        return 2;
+    }
+    QFile source(args[1]);
+    if (!source.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        std::fprintf(stderr, "ormid-guidepdf: cannot read %s\n", qPrintable(args[1]));
+        return 1;
+    }
+    const QString markdown = QString::fromUtf8(source.readAll());
+
+    QPdfWriter writer(args[2]);
+    writer.setTitle("ORMID Prog Guide");
+    writer.setCreator("ORMID");
+    writer.setResolution(300);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter));
+
+    QTextDocument document;
+    QFont font("DejaVu Sans");
+    font.setPointSizeF(10.5);
+    document.setDefaultFont(font);
+    document.setDefaultStyleSheet("code { font-family: 'DejaVu Sans Mono'; }");
+    document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    document.print(&writer);
+    if (!QFile::exists(args[2])) {
+        std::fprintf(stderr, "ormid-guidepdf: %s was not written\n", qPrintable(args[2]));
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,42 @@
+// The ORMID program.
+#include <QCommandLineParser>
+
+#include "CLogFile.h"
+#include "CQtOperatorReport.h"
+#include "CTXDoruvevAzadApp.h"
+
+int main(int argc, char** argv)
+{
+    CTXDoruvevAzadApp app(argc, argv);
+
+    // Unattended runs for screenshots and process tests; not for operators.
+    QCommandLineParser parser;
+    QCommandLineOption autoClose("auto-close", "Close the panel after MS milliseconds.", "MS");
+    QCommandLineOption grab("grab", "Save a picture of the panel before closing it.", "FILE");
+    autoClose.setFlags(QCommandLineOption::HiddenFromHelp);
+    grab.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(autoClose);
+    parser.addOption(grab);
+    parser.parse(app.arguments());
+    if (parser.isSet(autoClose))
+        app.m_autoCloseMs = parser.value(autoClose).toInt();
+    if (parser.isSet(grab)) {
+        app.m_grabPath = parser.value(grab);
+        if (app.m_autoCloseMs < 0)
+            app.m_autoCloseMs = 500;
+    }
+
+    // The commands of the edit dialog, printing and the unit communications
+    // dialog are installed into app.m_panelCommands here as those modules land.
+
+    if (!app.m_memoryMap.HasBuffer()) {
+        CQtOperatorReport().ShowMessage(cMemoryMap::kAllocationFailedText);
+        return 1;
+    }
+
+    app.InitInstance();
+    if (app.HoldsInstanceLock())
+        app.ExitInstance();
+    TheLog().Close();
+    return 0;
+}

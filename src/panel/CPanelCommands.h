@@ -1,0 +1,22 @@
+// Commands of the main panel that other modules carry out: the edit dialog,
+// printing and the unit communications dialog. The panel runs its own steps
+// around each (stopping a preview, storing the table, refreshing the list)
+// and then calls the function here; an empty function does nothing.
+#pragma once
+
+#include <functional>
+
+class CTXDoruvevAzadDlg;
+
+struct CPanelCommands {
+    // Edits a slot (0-7): writes it to the scratch file, shows the edit
+    // dialog and takes its result back into the slot. True when the slot
+    // changed; the panel then marks the image changed and refills its list.
+    std::function<bool(CTXDoruvevAzadDlg& panel, int slot)> editMessage;
+    // Prints the message listing.
+    std::function<void(CTXDoruvevAzadDlg& panel)> printListing;
+    // Prints the labels for the unit's control box.
+    std::function<void(CTXDoruvevAzadDlg& panel)> printLabels;
+    // Shows the "Unit Communications" dialog modally.
+    std::function<void(CTXDoruvevAzadDlg& panel)> unitCommunications;
+};

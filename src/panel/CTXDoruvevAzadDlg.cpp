@@ -1,0 +1,511 @@
+#include "CTXDoruvevAzadDlg.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGroupBox>
+#include <QIcon>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QThread>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "CAboutDlg.h"
+#include "CDesktopOpener.h"
+#include "CLogFile.h"
+#include "CQtFileDialogs.h"
+#include "CQtOperatorReport.h"
+#include "CSonvoxApi.h"
+#include "CTXDoruvevAzadApp.h"
+#include "CTabStopDelegate.h"
+#include "TickCount.h"
+#include "cPdfHelp.h"
+
+namespace {
+
+const char* const kGuideFile = "ORMID Prog Guide.pdf";
+const char* const kImageFilter = "TX Image files (*.txi)";
+const char* const kWaveFilter = "Wave files (*.wav)";
+
+// The folder part of a chosen path, with its closing '/'; the whole path
+// when it has none.
+QString FolderOf(const QString& path)
+{
+    const int cut = path.lastIndexOf('/');
+    return cut < 0 ? path : path.left(cut + 1);
+}
+
+std::string Native(const QString& path)
+{
+    return path.toStdString();
+}
+
+}  // namespace
+
+CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CTXDoruvevAzadApp& app, const CPanelServices& services,
+                                     QWidget* parent)
+    : QDialog(parent), m_app(app)
+{
+    if (services.fileDialogs) {
+        m_fileDialogs = services.fileDialogs;
+    } else {
+        m_ownFileDialogs = std::make_unique<CQtFileDialogs>();
+        m_fileDialogs = m_ownFileDialogs.get();
+    }
+    if (services.report) {
+        m_report = services.report;
+    } else {
+        m_ownReport = std::make_unique<CQtOperatorReport>(this);
+        m_report = m_ownReport.get();
+    }
+    if (services.sonvox) {
+        m_sonvox = services.sonvox;
+    } else {
+        m_ownSonvox = std::make_unique<CSonvoxApi>();
+        m_sonvox = m_ownSonvox.get();
+    }
+    if (services.desktop) {
+        m_desktop = services.desktop;
+    } else {
+        m_ownDesktop = std::make_unique<CDesktopOpener>();
+        m_desktop = m_ownDesktop.get();
+    }
+
+    m_previewTimer.setInterval(50);
+    connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
+    BuildWindow();
+}
+
+CTXDoruvevAzadDlg::~CTXDoruvevAzadDlg()
+{
+    // A panel torn down without its closing steps still lets go of audio.
+    if (m_audioStarted) {
+        m_previewTimer.stop();
+        m_sonvox->PreviewCancel();
+        m_sonvox->Release();
+        m_audioStarted = false;
+    }
+}
+
+void CTXDoruvevAzadDlg::BuildWindow()
+{
+    setWindowTitle("ORMID");
+    setWindowIcon(QIcon(":/ormid/ormid.svg"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    m_menuBar = new QMenuBar(this);
+    BuildMenus();
+
+    // Dialog units from the dialog font: x a quarter of the average
+    // character width, y an eighth of the character height.
+    const QFontMetricsF metrics(font());
+    const qreal baseX =
+        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
+    const qreal baseY = metrics.height();
+    const int top = m_menuBar->sizeHint().height();
+    auto px = [&](int x) { return int(std::lround(x * baseX / 4.0)); };
+    auto py = [&](int y) { return int(std::lround(y * baseY / 8.0)); };
+    auto place = [&](QWidget* w, int x, int y, int cx, int cy) {
+        w->setGeometry(px(x), top + py(y), px(cx), py(cy));
+    };
+
+    m_group = new QGroupBox(" Messages ", this);
+    place(m_group, 8, 11, 235, 145);
+
+    m_list = new QListWidget(this);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSortingEnabled(false);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setItemDelegate(new CTabStopDelegate({qreal(px(20)), qreal(px(95)), qreal(px(140))},
+                                                 m_list));
+    place(m_list, 17, 25, 158, 123);
+    connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
+
+    auto button = [&](const char* caption, int x, int y, int cx, int cy, void (CTXDoruvevAzadDlg::*slot)()) {
+        auto* b = new QPushButton(caption, this);
+        place(b, x, y, cx, cy);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, [this, slot] { (this->*slot)(); });
+        return b;
+    };
+    m_previewButton = button("Preview", 182, 25, 50, 14, &CTXDoruvevAzadDlg::OnPreview);
+    button("Edit", 182, 48, 50, 14, &CTXDoruvevAzadDlg::OnEdit);
+    button("Delete", 182, 71, 50, 14, &CTXDoruvevAzadDlg::OnDelete);
+    button("Import WAV", 182, 94, 50, 14, &CTXDoruvevAzadDlg::OnImportWav);
+    button("Export WAV", 182, 117, 50, 14, &CTXDoruvevAzadDlg::OnExportWav);
+    button("Load Image File", 249, 13, 71, 20, &CTXDoruvevAzadDlg::OnLoadImage);
+    auto* save = new QPushButton("Save Image File", this);
+    place(save, 249, 38, 71, 20);
+    save->setAutoDefault(false);
+    connect(save, &QPushButton::clicked, this, [this] { OnSaveImage(); });
+    m_readWriteButton = button("Read / Write Unit", 249, 63, 71, 20, &CTXDoruvevAzadDlg::OnReadWriteUnit);
+    button("Print Image Data", 249, 88, 71, 20, &CTXDoruvevAzadDlg::OnPrintListing);
+    button("Print Labels", 249, 113, 71, 20, &CTXDoruvevAzadDlg::OnPrintLabels);
+    m_closeButton = button("Close", 249, 138, 71, 20, &CTXDoruvevAzadDlg::OnClose);
+    m_closeButton->setDefault(true);
+
+    m_menuBar->setGeometry(0, 0, px(330), top);
+    setFixedSize(px(330), top + py(169));
+}
+
+void CTXDoruvevAzadDlg::BuildMenus()
+{
+    auto item = [this](QMenu* menu, const char* text, void (CTXDoruvevAzadDlg::*slot)()) {
+        QAction* action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
+    };
+
+    QMenu* file = m_menuBar->addMenu("&File");
+    item(file, "Open", &CTXDoruvevAzadDlg::OnLoadImage);
+    connect(file->addAction("Save"), &QAction::triggered, this, [this] { OnSaveImage(); });
+    file->addSeparator();
+    item(file, "Import", &CTXDoruvevAzadDlg::OnImportWav);
+    item(file, "Export", &CTXDoruvevAzadDlg::OnExportWav);
+    file->addSeparator();
+    item(file, "Print Listing", &CTXDoruvevAzadDlg::OnPrintListing);
+    item(file, "Print Labels", &CTXDoruvevAzadDlg::OnPrintLabels);
+    file->addSeparator();
+    item(file, "Exit", &CTXDoruvevAzadDlg::OnClose);
+
+    QMenu* edit = m_menuBar->addMenu("Edit");
+    item(edit, "Preview", &CTXDoruvevAzadDlg::OnPreview);
+    edit->addSeparator();
+    item(edit, "Record", &CTXDoruvevAzadDlg::OnEdit);
+    item(edit, "Rename", &CTXDoruvevAzadDlg::OnEdit);
+    item(edit, "Repetitions", &CTXDoruvevAzadDlg::OnEdit);
+    edit->addSeparator();
+    item(edit, "Delete", &CTXDoruvevAzadDlg::OnDelete);
+
+    QMenu* transfer = m_menuBar->addMenu("Transfer");
+    item(transfer, "Begin", &CTXDoruvevAzadDlg::OnReadWriteUnit);
+
+    QMenu* help = m_menuBar->addMenu("&Help");
+    item(help, "&Help", &CTXDoruvevAzadDlg::OnHelp);
+    help->addSeparator();
+    item(help, "&About", &CTXDoruvevAzadDlg::OnAbout);
+}
+
+int CTXDoruvevAzadDlg::DoModal()
+{
+    OnInitDialog();
+    if (m_app.m_autoCloseMs >= 0) {
+        QTimer::singleShot(m_app.m_autoCloseMs, this, [this] {
+            if (!m_app.m_grabPath.isEmpty())
+                grab().save(m_app.m_grabPath);
+            OnClose();
+        });
+    }
+    return exec();
+}
+
+void CTXDoruvevAzadDlg::OnInitDialog()
+{
+    TheLog().Open("ORMID.log");
+    setWindowIcon(QIcon(":/ormid/ormid.svg"));
+
+    m_app.m_tempWavPath = m_app.WorkingFolder() + "TXTemp.wav";
+    RefreshList();
+    m_app.m_unitReadDone = 0;
+    m_app.m_imageFilePath.clear();
+
+    const std::string audioLog = Native(m_app.WorkingFolder() + "Audio.log");
+    m_sonvoxAvailable = m_sonvox->Init(audioLog.c_str()) != 0;
+    m_audioStarted = true;
+    m_app.m_audioAvailable = m_sonvoxAvailable ? 1 : 0;
+    if (m_sonvoxAvailable)
+        Settle();
+
+    m_app.m_audioState = AudioIdle;
+    m_changed = false;
+    m_readWriteButton->setFocus();
+}
+
+void CTXDoruvevAzadDlg::Settle()
+{
+    if (m_settleMs > 0)
+        QThread::msleep(m_settleMs);
+}
+
+QString CTXDoruvevAzadDlg::FormatRow(int slot) const
+{
+    const cMemoryMap& map = m_app.m_memoryMap;
+    const char* name = map.GetName(uint8_t(slot));
+    const QByteArray nameText =
+        name ? QString::fromLatin1(name, int(strnlen(name, 16))).toLocal8Bit() : QByteArray();
+    const double seconds = map.GetLength(uint8_t(slot)) / 8000.0;
+    const unsigned count = map.GetPlayCount(uint8_t(slot));
+    char row[128];
+    if (count == 0)
+        std::snprintf(row, sizeof row, "%3d\t%s\t%3.2f sec\tC", slot + 1, nameText.constData(), seconds);
+    else
+        std::snprintf(row, sizeof row, "%3d\t%s\t%3.2f sec\t%d", slot + 1, nameText.constData(), seconds,
+                      int(count));
+    return QString::fromLocal8Bit(row);
+}
+
+void CTXDoruvevAzadDlg::RefreshList()
+{
+    m_list->clear();
+    for (int slot = 0; slot < 8; ++slot)
+        m_list->addItem(FormatRow(slot));
+    SelectRow(0);
+}
+
+void CTXDoruvevAzadDlg::SelectRow(int slot)
+{
+    if (slot >= 0 && slot < m_list->count())
+        m_list->setCurrentRow(slot);
+}
+
+int CTXDoruvevAzadDlg::SelectedSlot() const
+{
+    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    if (selected.isEmpty())
+        return -1;
+    const int row = m_list->row(selected.first());
+    return row >= 0 && row < 8 ? row : -1;
+}
+
+// ---- preview ---------------------------------------------------------------
+
+void CTXDoruvevAzadDlg::OnPreview()
+{
+    if (!m_sonvoxAvailable) {
+        m_report->ShowMessage("Sonvox not available - cannot play");
+        return;
+    }
+    if (m_app.m_audioState == AudioPlaying) {
+        StopPreview();
+        return;
+    }
+    if (m_app.m_audioState == AudioRecording)
+        return;
+    const int slot = SelectedSlot();
+    if (slot < 0)
+        return;
+    const std::string path = Native(m_app.m_tempWavPath);
+    if (!m_app.m_memoryMap.ExportSlotWav(uint8_t(slot), path.c_str(), *m_report))
+        return;
+    m_sonvox->PreviewCancel();
+    if (!m_sonvox->LoadPlay(path.c_str())) {
+        m_report->ShowMessage("File load error - cannot play.");
+        return;
+    }
+    const unsigned duration = m_sonvox->GetDuration();
+    TheLog().Write("Duration of file is %d ms\n", int(duration));
+    if (duration == 0)
+        return;
+    m_app.m_audioState = AudioPlaying;
+    m_previewButton->setText("Stop");
+    m_previewStart = GetTickCountMs();
+    m_previewDuration = duration;
+    m_previewTimer.start();
+    m_sonvox->Preview();
+}
+
+void CTXDoruvevAzadDlg::OnPreviewTimer()
+{
+    if (uint32_t(GetTickCountMs() - m_previewStart) > m_previewDuration)
+        StopPreview();
+}
+
+void CTXDoruvevAzadDlg::StopPreview()
+{
+    m_sonvox->PreviewCancel();
+    m_app.m_audioState = AudioIdle;
+    m_previewButton->setText("Preview");
+    m_previewTimer.stop();
+}
+
+void CTXDoruvevAzadDlg::StopPreviewIfPlaying()
+{
+    if (m_app.m_audioState == AudioPlaying)
+        StopPreview();
+}
+
+// ---- message commands ------------------------------------------------------
+
+void CTXDoruvevAzadDlg::OnEdit()
+{
+    const int slot = SelectedSlot();
+    if (slot < 0)
+        return;
+    StopPreviewIfPlaying();
+    m_app.m_audioState = AudioIdle;
+    if (m_app.m_panelCommands.editMessage && m_app.m_panelCommands.editMessage(*this, slot)) {
+        m_changed = true;
+        RefreshList();
+        SelectRow(slot);
+    }
+}
+
+void CTXDoruvevAzadDlg::OnDelete()
+{
+    StopPreviewIfPlaying();
+    const int slot = SelectedSlot();
+    if (slot < 0)
+        return;
+    m_app.m_memoryMap.ClearSlot(uint8_t(slot));
+    // A deletion changes the image like any edit: closing must not drop it.
+    m_changed = true;
+    RefreshList();
+    SelectRow(slot);
+}
+
+void CTXDoruvevAzadDlg::OnImportWav()
+{
+    const int slot = SelectedSlot();
+    if (slot < 0)
+        return;
+    const QString path = m_fileDialogs->GetOpenPath(
+        this, {"Import g.711 file", m_app.m_importFilePath, QString(), kWaveFilter, "wav"});
+    if (path.isEmpty())
+        return;
+    if (!m_app.m_memoryMap.ImportSlotWav(uint8_t(slot), Native(path).c_str(), *m_report))
+        return;
+    // The slot is named after the file, extension included, cut to 15 characters.
+    const QByteArray name = QFileInfo(path).fileName().toLatin1().left(15);
+    m_app.m_memoryMap.SetName(uint8_t(slot), name.constData());
+    m_app.m_importFilePath = FolderOf(path);
+    RefreshList();
+    SelectRow(slot);
+    m_changed = true;
+}
+
+void CTXDoruvevAzadDlg::OnExportWav()
+{
+    const int slot = SelectedSlot();
+    if (slot < 0)
+        return;
+    const QString path = m_fileDialogs->GetSavePath(
+        this, {"Export g.711 file", m_app.m_exportFilePath, "Export", kWaveFilter, "wav"});
+    if (path.isEmpty())
+        return;
+    if (m_app.m_memoryMap.ExportSlotWav(uint8_t(slot), Native(path).c_str(), *m_report))
+        m_app.m_exportFilePath = FolderOf(path);
+}
+
+// ---- image files -----------------------------------------------------------
+
+void CTXDoruvevAzadDlg::OnLoadImage()
+{
+    // Loading replaces the whole image: offer to keep unsaved work first. If
+    // that save does not happen after all, nothing is loaded.
+    if (m_changed &&
+        m_report->AskYesNo("The image data has changed.\nWould you like to save it before "
+                           "loading another image file?") &&
+        !OnSaveImage())
+        return;
+    const QString path = m_fileDialogs->GetOpenPath(
+        this, {"Load ORMID Image file", m_app.m_imageFilePath, "Unknown", kImageFilter, "txi"});
+    if (path.isEmpty())
+        return;
+    const bool loaded = m_app.m_memoryMap.ReadImageFile(Native(path).c_str(), *m_report);
+    m_app.m_imageFilePath = FolderOf(path);
+    // A failed load leaves the image as it was, and so its changed mark.
+    if (loaded)
+        m_changed = false;
+    RefreshList();
+}
+
+bool CTXDoruvevAzadDlg::OnSaveImage()
+{
+    const QString path = m_fileDialogs->GetSavePath(
+        this, {"Save TX Image file as", m_app.m_imageFilePath, "Unknown", kImageFilter, "txi"});
+    if (path.isEmpty())
+        return false;
+    if (!m_app.m_memoryMap.WriteImageFile(Native(path).c_str(), *m_report))
+        return false;  // the changes are still unsaved
+    m_changed = false;
+    m_app.m_imageFilePath = FolderOf(path);
+    return true;
+}
+
+// ---- commands carried out by other modules ---------------------------------
+
+void CTXDoruvevAzadDlg::OnReadWriteUnit()
+{
+    if (m_changed &&
+        m_report->AskYesNo("The image data has been changed.\nWould you like to save it to a "
+                           "file before\nreading or writing the unit?"))
+        OnSaveImage();  // going on without a save is the operator's choice
+    StopPreviewIfPlaying();
+    m_app.m_memoryMap.StoreTableInImage();
+    if (m_app.m_panelCommands.unitCommunications)
+        m_app.m_panelCommands.unitCommunications(*this);
+    const int slot = SelectedSlot();
+    RefreshList();
+    SelectRow(slot < 0 ? 0 : slot);
+}
+
+void CTXDoruvevAzadDlg::OnPrintListing()
+{
+    StopPreviewIfPlaying();
+    if (m_app.m_panelCommands.printListing)
+        m_app.m_panelCommands.printListing(*this);
+}
+
+void CTXDoruvevAzadDlg::OnPrintLabels()
+{
+    StopPreviewIfPlaying();
+    if (m_app.m_panelCommands.printLabels)
+        m_app.m_panelCommands.printLabels(*this);
+}
+
+void CTXDoruvevAzadDlg::OnHelp()
+{
+    cPdfHelp help(*m_desktop, *m_report);
+    help.SetFiles(kGuideFile, m_app.ProgramFolder());
+    help.Open();
+}
+
+void CTXDoruvevAzadDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+// ---- closing ---------------------------------------------------------------
+
+void CTXDoruvevAzadDlg::OnClose()
+{
+    StopPreviewIfPlaying();
+    if (m_changed &&
+        m_report->AskYesNo("The image data has changed.\nWould you like to save it before quitting?") &&
+        !OnSaveImage())
+        return;  // the save did not happen: stay open, nothing is lost
+    ReleaseAudio();
+    done(QDialog::Accepted);
+}
+
+void CTXDoruvevAzadDlg::ReleaseAudio()
+{
+    if (!m_audioStarted)
+        return;
+    Settle();
+    m_sonvox->Release();
+    m_audioStarted = false;
+}
+
+void CTXDoruvevAzadDlg::reject()
+{
+    OnClose();
+}
+
+void CTXDoruvevAzadDlg::closeEvent(QCloseEvent* event)
+{
+    // The close box takes the Close command's path; the command itself
+    // hides the window when it may close.
+    // Run outside the close event so that the command may hide the window.
+    event->ignore();
+    if (isVisible())
+        QTimer::singleShot(0, this, [this] { OnClose(); });
+}

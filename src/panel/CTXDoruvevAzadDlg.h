@@ -1,0 +1,118 @@
+// The main panel: the program's only main window. Lists the eight message
+// slots of the unit image and offers every command as a button and a menu item.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+class CTXDoruvevAzadApp;
+class IFileDialogs;
+class IOperatorReport;
+class ISonvoxApi;
+class IDesktopOpener;
+class QListWidget;
+class QMenuBar;
+class QPushButton;
+class QGroupBox;
+class QAction;
+
+// What the panel talks to outside itself. Null members are replaced by the
+// desktop's own (file dialogs, message boxes, the audio library, the viewer).
+struct CPanelServices {
+    IFileDialogs* fileDialogs = nullptr;
+    IOperatorReport* report = nullptr;
+    ISonvoxApi* sonvox = nullptr;
+    IDesktopOpener* desktop = nullptr;
+};
+
+class CTXDoruvevAzadDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CTXDoruvevAzadDlg(CTXDoruvevAzadApp& app, const CPanelServices& services = {},
+                               QWidget* parent = nullptr);
+    ~CTXDoruvevAzadDlg() override;
+
+    // Runs the opening steps, then the panel modally until it closes.
+    int DoModal();
+    // The opening steps: log, scratch path, list, audio library, marks.
+    void OnInitDialog();
+
+    // Operations for the commands of other modules.
+    void RefreshList();
+    void SelectRow(int slot);
+    int SelectedSlot() const;  // 0-7, or -1 when no message row is selected
+    void SetChanged(bool changed) { m_changed = changed; }
+    bool IsChanged() const { return m_changed; }
+    CTXDoruvevAzadApp& App() { return m_app; }
+    IOperatorReport& Report() { return *m_report; }
+
+    // Commands.
+    void OnPreview();
+    void OnEdit();
+    void OnDelete();
+    void OnImportWav();
+    void OnExportWav();
+    void OnLoadImage();
+    bool OnSaveImage();  // true when the image was written
+    void OnReadWriteUnit();
+    void OnPrintListing();
+    void OnPrintLabels();
+    void OnHelp();
+    void OnAbout();
+    void OnClose();
+
+    // The preview's stop step, and stopping a running preview before
+    // another command.
+    void StopPreview();
+    void StopPreviewIfPlaying();
+
+    bool IsSonvoxAvailable() const { return m_sonvoxAvailable; }
+    QListWidget* List() const { return m_list; }
+    QMenuBar* MenuBar() const { return m_menuBar; }
+    QPushButton* PreviewButton() const { return m_previewButton; }
+
+    // The one-second pauses after starting and before releasing the audio
+    // library; tests shorten them.
+    int m_settleMs = 1000;
+
+protected:
+    void reject() override;  // Escape
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildWindow();
+    void BuildMenus();
+    void Settle();
+    void OnPreviewTimer();
+    void ReleaseAudio();
+    QString FormatRow(int slot) const;
+
+    CTXDoruvevAzadApp& m_app;
+    std::unique_ptr<IFileDialogs> m_ownFileDialogs;
+    std::unique_ptr<IOperatorReport> m_ownReport;
+    std::unique_ptr<ISonvoxApi> m_ownSonvox;
+    std::unique_ptr<IDesktopOpener> m_ownDesktop;
+    IFileDialogs* m_fileDialogs;
+    IOperatorReport* m_report;
+    ISonvoxApi* m_sonvox;
+    IDesktopOpener* m_desktop;
+
+    bool m_changed = false;
+    bool m_sonvoxAvailable = false;
+    bool m_audioStarted = false;
+    uint32_t m_previewStart = 0;
+    uint32_t m_previewDuration = 0;
+    QTimer m_previewTimer;
+
+    QMenuBar* m_menuBar = nullptr;
+    QGroupBox* m_group = nullptr;
+    QListWidget* m_list = nullptr;
+    QPushButton* m_previewButton = nullptr;
+    QPushButton* m_readWriteButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
+};

@@ -1,0 +1,17 @@
+// Draws list rows whose text holds tab characters, with fixed tab stops.
+#pragma once
+
+#include <QList>
+#include <QStyledItemDelegate>
+
+class CTabStopDelegate : public QStyledItemDelegate {
+public:
+    // Tab stops in pixels from the left of the text.
+    explicit CTabStopDelegate(const QList<qreal>& tabStops, QObject* parent = nullptr);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+private:
+    QList<qreal> m_tabStops;
+};
