@@ -1,2 +1,5 @@
 // The recorder: captures the input device into the record queue.
 #pragma once
+
+#include "CPollWorker.h"
+#include "CWaveRecorder.h"

@@ -9,7 +9,7 @@
 class SimProcess
 {
 public:
-    // env: variables to set in the child; a value of nullptr-like "<unset>" unsets.
+    // env: variables to set in the child; the value kUnset removes one instead.
     SimProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {});
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;

@@ -1,0 +1,65 @@
+// One post-record processor: its settings, one run on a WAV file in place,
+// and the results of the last run. The library's exports wrap one of these.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CLevelcut {
+public:
+    // Margins kept around the speech, and the fades at the cuts (8 kHz samples).
+    static constexpr size_t kLeadMargin = 1200;   // 150 ms
+    static constexpr size_t kTrailMargin = 1600;  // 200 ms
+    static constexpr size_t kFade = 40;           // 5 ms
+    static constexpr unsigned kMaxSeconds = 20 * 60;  // longest capture loaded
+
+    // What the last run found, in milliseconds of the input recording.
+    struct Report {
+        double inputMs = 0.0;
+        bool speechFound = false;
+        double speechStartMs = 0.0, speechEndMs = 0.0;  // detected speech
+        double keptStartMs = 0.0, keptEndMs = 0.0;      // what the output holds
+        double floorDb = 0.0;        // noise floor (frame RMS), dBFS
+        double thresholdDb = 0.0;    // high threshold, dBFS
+        double levelDb = 0.0;        // speech level before the gain, dBFS
+        size_t outputSamples = 0;
+    };
+
+    CLevelcut();
+
+    // Each returns 0, or 1 when the value is out of range (stored anyway).
+    int SetInitialTrim(int samples);
+    int SetThreshold(float threshold);
+    int SetClipAmount(float amount);
+    int SetTimeConstant(float timeConstant);
+    int SetThreshFudge(float factor);
+    bool SettingsValid() const;
+
+    // The whole job on a file; 0 or a LEVELCUT_ERR_ code.
+    int TrimFile(const char* path);
+    // The processing alone: PCM bytes in, mu-law bytes out. False when the
+    // sample size is not 8 or 16 bits or the resampler fails.
+    bool Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned rate, std::vector<uint8_t>& mulaw);
+
+    double Snr() const { return m_snr; }
+    double Gain() const { return m_gain; }
+    double Clip() const { return m_clip; }
+    const Report& LastReport() const { return m_report; }
+
+    void ClearResults();
+
+private:
+    static bool WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw, unsigned mode);
+
+    int m_initialTrim;
+    float m_threshold;
+    float m_clipAmount;
+    float m_timeConstant;
+    float m_threshFudge;
+
+    double m_snr = 0.0;
+    double m_gain = 0.0;
+    double m_clip = 0.0;
+    Report m_report;
+};

@@ -1,0 +1,91 @@
+#include "CWaveAppender.h"
+
+#include <cstring>
+
+namespace {
+
+void put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+void put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
+uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+
+void MakeHeader(uint8_t* h, const SoundFormat& f)
+{
+    memcpy(h, "RIFF", 4);
+    put32(h + 4, 36);
+    memcpy(h + 8, "WAVEfmt ", 8);
+    put32(h + 16, 16);
+    put16(h + 20, 1);
+    put16(h + 22, f.channels);
+    put32(h + 24, f.samplesPerSec);
+    put32(h + 28, f.AvgBytesPerSec());
+    put16(h + 32, f.BlockAlign());
+    put16(h + 34, f.bitsPerSample);
+    memcpy(h + 36, "data", 4);
+    put32(h + 40, 0);
+}
+
+} // namespace
+
+bool CWaveAppender::Open(const std::string& path, const SoundFormat& format)
+{
+    Close();
+    uint8_t want[44];
+    MakeHeader(want, format);
+
+    // Continue a file we wrote before in the same format.
+    if (FILE* f = fopen(path.c_str(), "r+b")) {
+        uint8_t have[44];
+        bool same = fread(have, 1, 44, f) == 44 && memcmp(have, want, 4) == 0 &&
+                    memcmp(have + 8, want + 8, 28) == 0 && memcmp(have + 36, "data", 4) == 0;
+        if (same && fseek(f, 0, SEEK_END) == 0) {
+            long size = ftell(f);
+            uint32_t data = le32(have + 40);
+            if (size >= 44 && uint64_t(44) + data <= uint64_t(size)) {
+                m_file = f;
+                m_dataSize = data;
+                return true;
+            }
+        }
+        fclose(f);
+    }
+    m_file = fopen(path.c_str(), "w+b");
+    if (!m_file) return false;
+    m_dataSize = 0;
+    if (fwrite(want, 1, 44, m_file) != 44 || fflush(m_file) != 0) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CWaveAppender::Append(const uint8_t* data, uint32_t length)
+{
+    if (!m_file) return false;
+    if (length == 0) return true;
+    // A pad byte from the last append, if any, is overwritten.
+    if (fseek(m_file, long(44 + m_dataSize), SEEK_SET) != 0) return false;
+    if (fwrite(data, 1, length, m_file) != length) return false;
+    m_dataSize += length;
+    if (m_dataSize & 1) {
+        uint8_t pad = 0;
+        if (fwrite(&pad, 1, 1, m_file) != 1) return false;
+    }
+    return WriteSizes();
+}
+
+bool CWaveAppender::WriteSizes()
+{
+    uint8_t b[4];
+    put32(b, 36 + m_dataSize + (m_dataSize & 1));
+    if (fseek(m_file, 4, SEEK_SET) != 0 || fwrite(b, 1, 4, m_file) != 4) return false;
+    put32(b, m_dataSize);
+    if (fseek(m_file, 40, SEEK_SET) != 0 || fwrite(b, 1, 4, m_file) != 4) return false;
+    return fflush(m_file) == 0;
+}
+
+void CWaveAppender::Close()
+{
+    if (m_file) fclose(m_file);
+    m_file = nullptr;
+    m_dataSize = 0;
+}
