@@ -10,6 +10,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -465,9 +467,15 @@ bool cMemoryMap::WriteImageFile(const char* path, IOperatorReport& report)
 {
     // The old file stays until the new one is complete: write a temporary file
     // beside it and rename it over the target.
-    const std::string target = path ? path : "";
+    std::string target = path ? path : "";
     struct stat old;
     const bool exists = ::stat(target.c_str(), &old) == 0;
+    // Replace what a symbolic link points to, not the link.
+    if (exists) {
+        char resolved[PATH_MAX];
+        if (::realpath(target.c_str(), resolved))
+            target = resolved;
+    }
     if (target.empty() || !m_image || (exists && (S_ISDIR(old.st_mode) || ::access(target.c_str(), W_OK) != 0))) {
         report.ShowMessage("Could not open file for writing.");
         return false;

@@ -71,6 +71,8 @@ public:
     // Bytes (= samples) that still fit after the used area.
     uint32_t GetRoomLeft() const;
     bool FindFollowingSlot(uint8_t& slot) const;
+    // Gives the slot a start directly after the used area and returns that
+    // position in the buffer; kImageSize - GetStart(slot) bytes fit there.
     uint8_t* AllocateAtEnd(uint8_t slot);
     void ShiftSlotDown(uint8_t slot, uint32_t bytes);
     void ClearSlot(uint8_t slot);

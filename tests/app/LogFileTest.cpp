@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -26,12 +26,17 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-const std::regex kStamp(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d - )");
-
+// "MM/DD/YY HH:MM:SS - " followed by the text.
 bool Stamped(const std::string& line, const std::string& text)
 {
-    return line.size() == 20 + text.size() && std::regex_search(line.substr(0, 20), kStamp) &&
-           line.substr(20) == text;
+    const char* shape = "99/99/99 99:99:99 - ";
+    if (line.size() != 20 + text.size())
+        return false;
+    for (size_t i = 0; i < 20; ++i) {
+        if (shape[i] == '9' ? !std::isdigit(uint8_t(line[i])) : line[i] != shape[i])
+            return false;
+    }
+    return line.substr(20) == text;
 }
 
 class LogFileTest : public ::testing::Test {

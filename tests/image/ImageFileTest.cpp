@@ -85,6 +85,15 @@ TEST(ImageFile, SaveAndLoadRoundTrip)
     EXPECT_EQ(files, 1u);
     ASSERT_TRUE(loaded.ReadImageFile(path.c_str(), report));
     EXPECT_STREQ(loaded.GetName(6), "Second");
+
+    // Saving through a symbolic link replaces the file it points to.
+    const std::string link = folder.File("link.txi");
+    std::filesystem::create_symlink(path, link);
+    map.SetName(6, "Third");
+    ASSERT_TRUE(map.WriteImageFile(link.c_str(), report));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    ASSERT_TRUE(loaded.ReadImageFile(path.c_str(), report));
+    EXPECT_STREQ(loaded.GetName(6), "Third");
 }
 
 TEST(ImageFile, ReservedBytesAreNotInterpreted)

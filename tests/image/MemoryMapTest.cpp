@@ -228,7 +228,8 @@ TEST(MemoryMap, RandomImportDeleteAgainstModel)
                 map.ClearSlot(slot);
                 order.erase(std::remove(order.begin(), order.end(), slot), order.end());
                 uint8_t* at = map.AllocateAtEnd(slot);
-                std::memcpy(at, audio.data(), n);
+                if (n > 0)
+                    std::memcpy(at, audio.data(), n);
                 if (n > 0)
                     map.SetLength(slot, n);
                 map.MarkSectorsNeeded(slot);
