@@ -454,7 +454,7 @@ private slots:
         QTest::addColumn<int>("portShown");
         QTest::addColumn<QString>("baudShown");
         QTest::newRow("second port, 57600") << 1 << 1 << 1 << "57600";
-        QTest::newRow("port past the end") << 5 << 0 << 0 << "115200";
+        QTest::newRow("port past the end") << 500 << 0 << 0 << "115200";
         QTest::newRow("negative positions") << -1 << -3 << 0 << "115200";
         QTest::newRow("baud past the end") << 0 << 9 << 0 << "115200";
     }
@@ -488,37 +488,41 @@ private slots:
     void positionsAreStoredOnlyWhenThePortOpens()
     {
         SimUnit first, second;
-        QVERIFY(first.Start({"--fast"}));
+        QVERIFY(first.Start({"--fast", "--baud", "57600"}));
         QVERIFY(second.Start({"--fast", "--baud", "57600"}));
         m_portSel = 0;
         m_baudSel = 0;
         auto dialog = NewDialog();
-        const int secondIndex = dialog->PortBox()->findText(second.Port());
         const int firstIndex = dialog->PortBox()->findText(first.Port());
-        QVERIFY(secondIndex > 0);
+        const int secondIndex = dialog->PortBox()->findText(second.Port());
+        QVERIFY(firstIndex >= 0 && secondIndex >= 0 && firstIndex != secondIndex);
+        // The unit further down the list, so that its position is not 0.
+        SimUnit& target = firstIndex > secondIndex ? first : second;
+        SimUnit& other = firstIndex > secondIndex ? second : first;
+        const int targetIndex = qMax(firstIndex, secondIndex);
 
         // A write with nothing needed opens the port and completes at once.
-        QVERIFY(SelectPort(*dialog, second.Port()));
+        QVERIFY(SelectPort(*dialog, target.Port()));
         dialog->BaudBox()->setCurrentIndex(1);
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
         QVERIFY(WatchUntilIdle(*dialog).finished);
         QCOMPARE(dialog->StatusText(), QString("Unit write completed."));
-        QCOMPARE(m_portSel, secondIndex);
+        QCOMPARE(m_portSel, targetIndex);
         QCOMPARE(m_baudSel, 1);
 
         // A port that has gone cannot be opened: nothing is stored, the
         // status says so and the operator learns why.
-        QVERIFY(SelectPort(*dialog, first.Port()));
+        const QString gone = other.Port();
+        QVERIFY(SelectPort(*dialog, gone));
         dialog->BaudBox()->setCurrentIndex(0);
-        first.Stop();
+        other.Stop();
         QTest::mouseClick(dialog->ReadButton(), Qt::LeftButton);
         QCOMPARE(dialog->StatusText(), QString("Read TX - could not open Comm Port"));
         QCOMPARE(int(m_report.messages.size()), 1);
-        QVERIFY(m_report.messages.first().contains(first.Port()));
-        QCOMPARE(m_portSel, secondIndex);
+        QVERIFY(m_report.messages.first().contains(gone));
+        QCOMPARE(m_portSel, targetIndex);
         QCOMPARE(m_baudSel, 1);
         QVERIFY(TransferControlsEnabled(*dialog));
-        QVERIFY(firstIndex != secondIndex);
     }
 
     void focusFollowsTheTransferDoneFlag_data()
