@@ -1,0 +1,280 @@
+// bench-transfer: writes and reads N 64 KB sectors through the serial layer to
+// ormid-unitsim paced at 115200 and 57600 baud, stepping the transfer at the
+// dialog's periods (80 ms writing, 200 ms reading), and prints per direction
+// the bytes on the line, the seconds taken and the efficiency: the time the
+// bytes need at the line rate (10 bits a byte) divided by the time measured.
+// The simulator's erase-and-program time is reported apart and left out of
+// the write's efficiency.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "CConsoleTransferView.h"
+#include "CSerialTransferLink.h"
+#include "CUnitTransfer.h"
+#include "TransferLoop.h"
+#include "cMemoryMap.h"
+#include "serialport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The baseline run steps this often, so that it shows what the line and the
+// simulator allow without the timer's latency.
+constexpr unsigned kBaselineStepMs = 2;
+
+double Seconds(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// The simulator for one run; ended when it goes out of scope.
+class Sim {
+public:
+    bool Start(const std::vector<std::string>& args)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return false;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            std::vector<std::string> all = {std::string(ORMID_BIN_DIR) + "/ormid-unitsim"};
+            all.insert(all.end(), args.begin(), args.end());
+            std::vector<char*> argv;
+            for (auto& a : all)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        FILE* f = fdopen(out[0], "r");
+        char line[512] = {};
+        const bool ok = f && fgets(line, sizeof line, f);
+        if (f)
+            fclose(f);
+        if (!ok || strncmp(line, "port: ", 6) != 0)
+            return false;
+        m_port = line + 6;
+        while (!m_port.empty() && m_port.back() == '\n')
+            m_port.pop_back();
+        return true;
+    }
+    const std::string& Port() const { return m_port; }
+    void Stop()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+    ~Sim() { Stop(); }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_port;
+};
+
+// Notes when the read asks for its first 64 KB sector.
+class TimingView : public CConsoleTransferView {
+public:
+    explicit TimingView(int bigSectors) : m_bigSectors(bigSectors) {}
+    void SetSectorLines(const std::vector<std::string>& lines) override
+    {
+        CConsoleTransferView::SetSectorLines(lines);
+        if (!m_bigStartSeen && lines.size() == size_t(m_bigSectors) + 1 && lines.size() > 1 && lines[1] == "SA8") {
+            m_bigStart = Clock::now();
+            m_bigStartSeen = true;
+        }
+    }
+    bool m_bigStartSeen = false;
+    Clock::time_point m_bigStart;
+
+private:
+    int m_bigSectors;
+};
+
+// Milliseconds the simulator spent erasing and programming, from its log.
+unsigned ProgrammingMs(const std::string& logPath)
+{
+    std::ifstream in(logPath);
+    std::string line;
+    unsigned total = 0;
+    while (std::getline(in, line)) {
+        const size_t at = line.find(" programmed in ");
+        if (at != std::string::npos)
+            total += unsigned(atoi(line.c_str() + at + 15));
+    }
+    return total;
+}
+
+struct Result {
+    bool ok = false;
+    std::string status;
+    double seconds = 0;     // start to finish
+    double programming = 0; // the simulator's erase-and-program time (write)
+    double bigSeconds = 0;  // from the request of sector 8 to the end (read)
+};
+
+// The image: one message from 0x2000 to the end of sector 7 + sectors, with
+// only the 64 KB sectors needed.
+void BuildImage(cMemoryMap& image, int sectors)
+{
+    uint8_t* at = image.AllocateAtEnd(0);
+    const uint32_t length = cMemoryMap::GetSectorEnd(uint8_t(7 + sectors)) - cMemoryMap::kAudioStart;
+    for (uint32_t i = 0; i < length; i++)
+        at[i] = uint8_t(i * 31 + (i >> 8));
+    image.SetLength(0, length);
+    image.StoreTableInImage();
+    for (int s = 0; s < cMemoryMap::kSectorCount; s++)
+        image.ClearSectorNeeded(uint8_t(s));
+    for (int s = 8; s < 8 + sectors; s++)
+        image.SetSectorNeeded(uint8_t(s));
+}
+
+// One write or read against a fresh simulator, stepped every stepMs (0: at
+// the dialog's periods).
+Result RunOnce(bool write, int baud, int sectors, unsigned stepMs, const std::string& eraseMs,
+               const std::string& folder)
+{
+    Result r;
+    cMemoryMap image;
+    BuildImage(image, sectors);
+    const std::string logPath = folder + "/unit.log";
+    const std::string imagePath = folder + "/bench.txi";
+    remove(logPath.c_str());
+    std::vector<std::string> args = {"--baud", std::to_string(baud), "--erase-ms", eraseMs, "--log", logPath};
+    if (!write) {
+        class Quiet : public IOperatorReport {
+            void ShowMessage(const std::string& text) override { fprintf(stderr, "%s\n", text.c_str()); }
+            bool AskYesNo(const std::string&) override { return false; }
+        } report;
+        if (!image.WriteImageFile(imagePath.c_str(), report))
+            return r;
+        args.insert(args.end(), {"--image", imagePath});
+    }
+    Sim sim;
+    if (!sim.Start(args)) {
+        r.status = "ormid-unitsim did not start";
+        return r;
+    }
+    CSerialPort port;
+    CSerialTransferLink link(port);
+    TransferSettings settings;
+    settings.portName = sim.Port();
+    settings.baudPosition = baud == 57600 ? 1 : 0;
+
+    cMemoryMap target;
+    TimingView view(sectors);
+    CUnitTransfer transfer(write ? image : target, link, view);
+    const auto start = Clock::now();
+    if (write)
+        transfer.StartWrite(settings);
+    else
+        transfer.StartRead(settings);
+    RunTransferLoop(transfer, view, nullptr, stepMs);
+    const auto end = Clock::now();
+    sim.Stop(); // its log is complete once it has ended
+    r.ok = transfer.Completed();
+    r.status = view.Status();
+    r.seconds = Seconds(start, end);
+    if (write)
+        r.programming = ProgrammingMs(logPath) / 1000.0;
+    else if (view.m_bigStartSeen)
+        r.bigSeconds = Seconds(view.m_bigStart, end);
+    if (!write && r.ok &&
+        memcmp(target.GetImageBuffer(), image.GetImageBuffer(), cMemoryMap::GetSectorEnd(uint8_t(7 + sectors))))
+        fprintf(stderr, "bench-transfer: read back differs\n");
+    return r;
+}
+
+// bytes at the line rate, against the measured seconds and the baseline run.
+void Print(const char* what, int baud, uint64_t bytes, double seconds, double baseline)
+{
+    const double lineTime = double(bytes) * 10.0 / double(baud);
+    printf("  %-28s %6d  %8llu  %7.2f  %7.2f  %6.3f  %7.2f  %6.3f\n", what, baud, (unsigned long long)bytes,
+           lineTime, seconds, seconds > 0 ? lineTime / seconds : 0.0, baseline,
+           seconds > 0 ? baseline / seconds : 0.0);
+}
+
+bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::string& folder)
+{
+    // Write: P1 and P0 with their 4-byte replies; per sector the command, its
+    // 5-byte reply, the data, the checksum, 'A' and 'G'.
+    uint64_t writeBytes = 3 + 4 + 3 + 4;
+    for (int s = 8; s < 8 + sectors; s++)
+        writeBytes += 4 + 5 + (cMemoryMap::GetSectorEnd(uint8_t(s)) - cMemoryMap::GetSectorStart(uint8_t(s))) + 2 + 2;
+    // Read: every sector up to the last used one, command and reply.
+    uint64_t readBytes = 0, bigBytes = 0;
+    for (int s = 0; s < 8 + sectors; s++) {
+        const uint32_t l = cMemoryMap::GetSectorEnd(uint8_t(s)) - cMemoryMap::GetSectorStart(uint8_t(s));
+        readBytes += 4 + l + 7;
+        if (s >= 8)
+            bigBytes += 4 + l + 7;
+    }
+
+    bool ok = true;
+    const Result wBase = RunOnce(true, baud, sectors, kBaselineStepMs, eraseMs, folder);
+    const Result w = RunOnce(true, baud, sectors, 0, eraseMs, folder);
+    if (!wBase.ok || !w.ok) {
+        printf("  write at %d baud failed: %s\n", baud, (!w.ok ? w.status : wBase.status).c_str());
+        ok = false;
+    } else {
+        printf("  (write: programming %.2f s set aside)\n", w.programming);
+        Print("write", baud, writeBytes, w.seconds - w.programming, wBase.seconds - wBase.programming);
+    }
+    const Result rBase = RunOnce(false, baud, sectors, kBaselineStepMs, eraseMs, folder);
+    const Result rd = RunOnce(false, baud, sectors, 0, eraseMs, folder);
+    if (!rBase.ok || !rd.ok) {
+        printf("  read at %d baud failed: %s\n", baud, (!rd.ok ? rd.status : rBase.status).c_str());
+        return false;
+    }
+    Print("read, sectors 0 to last", baud, readBytes, rd.seconds, rBase.seconds);
+    Print("read, the 64 KB sectors", baud, bigBytes, rd.bigSeconds, rBase.bigSeconds);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Transfer speed of the unit protocols against ormid-unitsim at the line's pace."};
+    int sectors = 2;
+    std::vector<int> bauds = {115200, 57600};
+    std::string eraseMs = "600,150";
+    app.add_option("-n,--sectors", sectors, "64 KB sectors to write and read")->check(CLI::Range(1, 62))->capture_default_str();
+    app.add_option("--baud", bauds, "baud rates to measure")->check(CLI::IsMember({115200, 57600}));
+    app.add_option("--erase-ms", eraseMs, "simulated erase-and-program time (64 KB,8 KB)")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
+    char folder[] = "/tmp/ormid-bench-XXXXXX";
+    if (!mkdtemp(folder)) {
+        perror("bench-transfer");
+        return 1;
+    }
+    printf("%d x 64 KB sectors; steps every 80 ms (write) and 200 ms (read), baseline: steps every %u ms\n"
+           "  efficiency = line time / seconds; vs baseline = baseline seconds / seconds\n"
+           "  %-28s %6s  %8s  %7s  %7s  %6s  %7s  %6s\n",
+           sectors, kBaselineStepMs, "", "baud", "bytes", "line s", "s", "eff", "base s", "vs base");
+    bool ok = true;
+    for (int baud : bauds)
+        ok = RunBaud(baud, sectors, eraseMs, folder) && ok;
+    if (getenv("BENCH_KEEP")) { printf("logs in %s\n", folder); return ok ? 0 : 1; }
+    std::string cleanup = std::string("rm -rf ") + folder;
+    if (system(cleanup.c_str()) != 0)
+        fprintf(stderr, "bench-transfer: could not remove %s\n", folder);
+    return ok ? 0 : 1;
+}

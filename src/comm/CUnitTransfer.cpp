@@ -1,0 +1,525 @@
+#include "CUnitTransfer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "CLogFile.h"
+#include "ITransferLink.h"
+#include "ITransferView.h"
+#include "TickCount.h"
+#include "TransferTexts.h"
+#include "cMemoryMap.h"
+
+namespace {
+
+// Time a byte takes on the line, used for the checksum acknowledgement limit.
+constexpr float kMsPerByte57600 = 0.17361f;
+constexpr float kMsPerByte115200 = 0.08681f;
+constexpr uint32_t kQueueSize = 4096;
+constexpr uint8_t kNoSector = 255;
+constexpr uint8_t kAckPreset = 'X';
+
+// A read reply: 5 leading bytes, the sector, checksum low and high byte.
+constexpr uint32_t kReplyLead = 5;
+constexpr uint32_t kReplyExtra = 7;
+
+} // namespace
+
+CUnitTransfer::CUnitTransfer(cMemoryMap& image, ITransferLink& link, ITransferView& view)
+    : m_image(image), m_link(link), m_view(view), m_tick(GetTickCountMs),
+      m_readBuffer(new (std::nothrow) uint8_t[kReadBufferSize])
+{
+}
+
+CUnitTransfer::~CUnitTransfer()
+{
+    // The worker must not deliver into the read buffer once it is gone.
+    {
+        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+        m_link.ClearTransfer();
+    }
+    if (m_link.IsOpen())
+        m_link.Close();
+}
+
+void CUnitTransfer::SetTickSource(std::function<uint32_t()> tick)
+{
+    m_tick = tick ? std::move(tick) : std::function<uint32_t()>(GetTickCountMs);
+}
+
+uint8_t CUnitTransfer::ProtocolState()
+{
+    std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+    return m_link.Request().protocolState;
+}
+
+void CUnitTransfer::ShowWriteSectors()
+{
+    m_view.SetSectorLines(WriteSectorLines(m_image));
+}
+
+void CUnitTransfer::ShowLamps()
+{
+    m_view.SetLamps(m_link.GetCTS(), m_link.GetDSR(), m_link.GetRLSD());
+}
+
+void CUnitTransfer::Progress(const CTransferProgress::Display& display)
+{
+    if (display.rangeChanged)
+        m_view.SetProgressRange(display.range);
+    if (display.percent > 0)
+        m_view.ShowProgressPercent(FormatText("Reading - %d %%", display.percent), display.percent);
+    m_view.SetProgressPos(display.position);
+}
+
+bool CUnitTransfer::OpenPort(const TransferSettings& settings)
+{
+    m_link.Close();
+    m_writeOneSectorAtATime = settings.writeOneSectorAtATime;
+    m_disableTimeouts = settings.disableTimeouts;
+
+    const bool slow = settings.baudPosition == 1;
+    m_perByteFactor = slow ? kMsPerByte57600 : kMsPerByte115200;
+    const char* baudText = slow ? "57600" : "115200";
+    const int32_t baudRate = slow ? 57600 : 115200;
+    m_link.Trace(FormatText("Comm Settings: %s, serial port: %s", (std::string(baudText) + ",N,8,1").c_str(),
+                            settings.portName.c_str()));
+
+    if (m_link.Open(settings.portName.c_str(), kQueueSize, kQueueSize) != 0) {
+        TheLog().Write("Unable to open serial port: %s", settings.portName.c_str());
+        return false;
+    }
+    if (m_link.SetupBaudrate(baudRate) != 0) {
+        TheLog().Write("Setup BaudRate=%d failed", int(baudRate));
+        m_link.Close();
+        return false;
+    }
+    if (m_link.SetupHandshakingMode(1) != 0) {
+        TheLog().Write("SetupHandshaking failed");
+        m_link.Close();
+        return false;
+    }
+    if (m_link.SetTimeoutForIO() != 0) {
+        TheLog().Write("SetTimeoutForIO failed");
+        m_link.Close();
+        return false;
+    }
+    m_view.StorePortSelection(settings.portPosition, settings.baudPosition);
+    return true;
+}
+
+void CUnitTransfer::StartRead(const TransferSettings& settings)
+{
+    if (ProtocolState() != kIdle) {
+        m_view.SetStatus("Read TX - previous read/write operation not completed");
+        return;
+    }
+    if (!m_readBuffer) {
+        m_view.SetStatus("Read TX - receive buffer not available");
+        return;
+    }
+    m_view.SetSectorLines({});
+    if (!OpenPort(settings) || !m_link.IsOpen()) {
+        m_view.SetStatus("Read TX - could not open Comm Port");
+        return;
+    }
+    ShowLamps();
+    m_completed = false;
+    m_transferStart = m_tick();
+    {
+        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+        m_link.Request().protocolState = kRequestSector0;
+    }
+    if (m_link.StartWorker() != 0) {
+        TheLog().Write("Unable to start the serial worker");
+        Finish();
+        m_view.SetStatus("Read TX - could not open Comm Port");
+        return;
+    }
+    if (!m_view.StartTimer(kReadPeriodMs)) {
+        m_view.SetStatus("Timer start failed - no action taken.");
+        Finish();
+        return;
+    }
+    m_view.EnableControls(false);
+}
+
+void CUnitTransfer::StartWrite(const TransferSettings& settings)
+{
+    if (ProtocolState() != kIdle) {
+        m_view.SetStatus("Write TX - previous read/write operation not complete");
+        return;
+    }
+    ShowWriteSectors();
+    if (!OpenPort(settings) || !m_link.IsOpen()) {
+        m_view.SetStatus("Write TX - could not open Comm Port");
+        return;
+    }
+    ShowLamps();
+    m_completed = false;
+    m_currentSector = 0;
+    m_link.Purge();
+    {
+        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+        m_link.Request().protocolState = kEnterPgmMode;
+    }
+    if (m_link.StartWorker() != 0) {
+        TheLog().Write("Unable to start the serial worker");
+        Finish();
+        m_view.SetStatus("Write TX - could not open Comm Port");
+        return;
+    }
+    if (!m_view.StartTimer(kWritePeriodMs)) {
+        m_view.SetStatus("Timer start failed - no action taken.");
+        Finish();
+        return;
+    }
+    m_view.EnableControls(false);
+}
+
+void CUnitTransfer::Step()
+{
+    bool finish = false;
+    {
+        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+        TransferRequest& request = m_link.Request();
+        const uint8_t state = request.protocolState;
+        const uint32_t expected = request.bytesExpected; // read once per step
+        if (state >= kEnterPgmMode && state <= kAwaitExitAck)
+            finish = WriteStep(state, expected);
+        else if (state >= kRequestSector0 && state <= kReceiveSector)
+            finish = ReadStep(state, expected);
+    }
+    // Finishing closes the port, which waits for the worker; the worker may
+    // itself be waiting for the mutex, so finish only after letting go of it.
+    if (finish)
+        Finish();
+    if (!m_pendingMessage.empty()) {
+        std::string text;
+        text.swap(m_pendingMessage);
+        m_view.ShowMessage(text, m_pendingInformation);
+    }
+}
+
+void CUnitTransfer::Finish()
+{
+    m_view.StopTimer();
+    {
+        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+        m_link.ClearTransfer();
+    }
+    m_sendPos = nullptr;
+    m_bytesToSend = 0;
+    m_progress.SetScale(1);
+    m_currentSector = 0;
+    m_view.SetProgressPos(0);
+    m_view.SetLamps(false, false, false);
+    if (m_link.IsOpen()) {
+        m_link.Purge();
+        m_link.SetMask(0);
+        m_link.Close();
+    }
+    m_view.EnableControls(true);
+}
+
+bool CUnitTransfer::TimedOut(uint32_t limitMs)
+{
+    if (m_disableTimeouts)
+        return false;
+    return uint32_t(m_tick() - m_link.Request().requestStartTime) > limitMs;
+}
+
+// ---- read ------------------------------------------------------------------
+
+void CUnitTransfer::IssueReadRequest(uint8_t sector)
+{
+    const uint32_t length = m_sectorLength;
+    m_readBuffer[kReplyLead + length] = 0;
+    m_readBuffer[kReplyLead + length + 1] = 0;
+    TransferRequest& request = m_link.Request();
+    request.destination = m_readBuffer.get();
+    request.bytesExpected = length + kReplyExtra;
+    request.receiveEnabled = 1;
+    Progress(m_progress.Reset(0));
+    std::string command = FormatText("U%02d\r", int(sector));
+    m_link.SendData(command.data(), uint32_t(command.size()));
+}
+
+// Returns true when the transfer is to finish.
+bool CUnitTransfer::ReadStep(uint8_t state, uint32_t expected)
+{
+    TransferRequest& request = m_link.Request();
+    switch (state) {
+    case kRequestSector0:
+        m_view.SetStatus("Sending RX request");
+        m_currentSector = 0;
+        m_sectorLength = m_image.GetSectorEnd(0) - m_image.GetSectorStart(0);
+        IssueReadRequest(0);
+        request.protocolState = kReceiveSector0;
+        request.requestStartTime = m_tick();
+        return false;
+
+    case kReceiveSector0:
+    case kReceiveSector: {
+        const bool firstSector = state == kReceiveSector0;
+        if (expected > 0) {
+            Progress(m_progress.Update(expected));
+            // Only sector 0 is timed: a 64 KB sector takes longer than the limit.
+            if (firstSector && TimedOut(kAckTimeoutMs)) {
+                m_view.SetStatus(FormatText("Reading TX data timeout. elapsed time = %s",
+                                            ElapsedText(m_tick() - m_transferStart).c_str()));
+                return true;
+            }
+            return false;
+        }
+        const uint32_t length = m_sectorLength;
+        const uint8_t* data = m_readBuffer.get() + kReplyLead;
+        uint16_t computed = 0;
+        for (uint32_t i = 0; i < length; i++)
+            computed = uint16_t(computed + data[i]);
+        const uint8_t low = data[length];
+        const uint8_t high = data[length + 1];
+        const uint16_t received = uint16_t(low | (high << 8));
+        if (computed != received) {
+            std::string text = ChecksumErrorText(received, computed, low, high, !firstSector);
+            if (firstSector)
+                TheLog().Write("%s", text.c_str());
+            m_view.SetStatus("Checksum error");
+            m_pendingMessage = text;
+            m_pendingInformation = false;
+            return true;
+        }
+        std::string okText =
+            FormatText("TX Read OK. elapsed time = %s", ElapsedText(m_tick() - m_transferStart).c_str());
+        if (firstSector)
+            m_view.SetStatus(okText);
+        else
+            TheLog().Write("%s", okText.c_str());
+        memcpy(m_image.GetImageBuffer() + m_image.GetSectorStart(m_currentSector), data, length);
+        if (firstSector)
+            m_image.LoadTableFromImage();
+        request.requestStartTime = m_tick();
+        request.protocolState = kNextSector;
+        return false;
+    }
+
+    case kNextSector: {
+        m_currentSector++;
+        const int last = m_image.GetLastUsedSector();
+        if (last > kLastImageSector) {
+            // The unit's table puts a message past the end of its memory.
+            // Nothing beyond sector 0 can be trusted, and nothing beyond
+            // sector 69 exists.
+            m_view.SetSectorLines({});
+            m_view.SetStatus("Read stopped - the unit's message table is invalid");
+            m_pendingMessage = "The message table read from the unit is invalid: a message reaches past the "
+                               "end of the unit's memory.\nOnly sector 0 was read.";
+            m_pendingInformation = false;
+            return true;
+        }
+        m_view.SetSectorLines(ReadSectorLines(last, m_currentSector));
+        if (m_currentSector > last) {
+            m_view.SetStatus("");
+            m_pendingMessage = "TX Data read OK";
+            m_pendingInformation = true;
+            m_view.SetUnitReadDone();
+            m_completed = true;
+            return true;
+        }
+        m_view.SetStatus("Sending RX request");
+        m_sectorLength = m_image.GetSectorEnd(m_currentSector) - m_image.GetSectorStart(m_currentSector);
+        IssueReadRequest(m_currentSector);
+        request.protocolState = kReceiveSector;
+        request.requestStartTime = m_tick();
+        return false;
+    }
+    }
+    return false;
+}
+
+// ---- write -----------------------------------------------------------------
+
+void CUnitTransfer::IssueAckRequest(uint32_t bytes)
+{
+    // The examined byte is the last one; a reply that has not arrived must
+    // never pass as an acknowledgement.
+    m_ack[bytes - 1] = kAckPreset;
+    TransferRequest& request = m_link.Request();
+    request.destination = m_ack;
+    request.bytesExpected = bytes;
+    request.receiveEnabled = 1;
+}
+
+bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
+{
+    TransferRequest& request = m_link.Request();
+    const uint8_t n = m_currentSector;
+    switch (state) {
+    case kEnterPgmMode:
+        IssueAckRequest(4);
+        request.requestStartTime = m_tick();
+        m_link.SendData("P1\r", 3);
+        request.protocolState = kAwaitPgmModeAck;
+        m_view.SetStatus("Request start pgm mode");
+        return false;
+
+    case kAwaitPgmModeAck:
+        if (expected > 0) {
+            if (!TimedOut(kAckTimeoutMs))
+                return false;
+            m_view.SetStatus("Timeout - Enter program Mode");
+            return true;
+        }
+        if (m_ack[3] == 'A') {
+            request.protocolState = kNextNeededSector;
+            return false;
+        }
+        m_view.SetStatus(FormatText("Bad Ack (Enter program mode). Expecting 'A', had '%c'\n", m_ack[3]));
+        return true;
+
+    case kNextNeededSector: {
+        uint8_t sector = kNoSector;
+        m_image.GetNextNeededSector(sector);
+        m_currentSector = sector;
+        if (sector == kNoSector) {
+            request.protocolState = kLeavePgmMode;
+            m_image.LoadTableFromImage();
+            m_view.SetUnitReadDone();
+            m_view.SetStatus("Ready");
+            m_view.EnableControls(true);
+            return false;
+        }
+        m_view.SetStatus(FormatText("Sending TX request sector R%02d\n", int(sector)));
+        std::string command = FormatText("R%02d\r", int(sector));
+        m_link.SendData(command.data(), uint32_t(command.size()));
+        IssueAckRequest(5);
+        request.requestStartTime = m_tick();
+        request.protocolState = kAwaitSectorStartAck;
+        return false;
+    }
+
+    case kAwaitSectorStartAck: {
+        if (expected > 0) {
+            if (!TimedOut(kAckTimeoutMs))
+                return false;
+            m_view.SetStatus(FormatText("Timeout - Sector start Ack sector %d\n", int(n)));
+            return true;
+        }
+        if (m_ack[4] != 'A') {
+            m_view.SetStatus(FormatText("Got bad or illegal sector start Ack. Expecting 'A', got '%c' - sector %d.\n",
+                                        m_ack[4], int(n)));
+            return true;
+        }
+        const uint32_t start = m_image.GetSectorStart(n);
+        const uint32_t length = m_image.GetSectorEnd(n) - start;
+        m_sendPos = m_image.GetImageBuffer() + start;
+        m_bytesToSend = length;
+        m_checksumAckLimit = uint32_t(m_perByteFactor * float(length) + 5000.0f);
+        m_view.SetStatus(FormatText("Transmitting sector %d", int(n)));
+        Progress(m_progress.Reset(length));
+        m_sentCount = 0;
+        request.requestStartTime = m_tick();
+        request.protocolState = kSendSectorData;
+        return false;
+    }
+
+    case kSendSectorData:
+        if (m_bytesToSend > 0) {
+            const uint32_t k = std::min(m_bytesToSend, kBlockSize);
+            m_link.SendData(m_sendPos, k);
+            m_bytesToSend -= k;
+            m_sendPos += k;
+            m_sentCount += k;
+            Progress(m_progress.Update(m_bytesToSend));
+            return false;
+        }
+        request.protocolState = kSendChecksum;
+        m_view.SetStatus(FormatText("Sector %d sent finished doing checksum\n", int(n)));
+        return false;
+
+    case kSendChecksum: {
+        const uint16_t checksum = m_image.GetSectorChecksum(n);
+        // Ask for the checksum acknowledgement and the programming result
+        // together: a unit that programs quickly can send its 'G' before the
+        // next step, and bytes that come while nothing is asked for are lost.
+        IssueAckRequest(2);
+        m_ack[0] = kAckPreset;
+        const uint8_t bytes[2] = {uint8_t(checksum & 0xFF), uint8_t(checksum >> 8)};
+        m_link.SendData(bytes, 2);
+        // The limit counts from the acceptance of the sector start.
+        request.protocolState = kAwaitChecksumAck;
+        return false;
+    }
+
+    case kAwaitChecksumAck:
+        if (expected > 1) {
+            if (!TimedOut(m_checksumAckLimit))
+                return false;
+            m_view.SetStatus("Timeout - Checksum Ack");
+            return true;
+        }
+        if (m_ack[0] == 'A') {
+            // The programming result is already asked for.
+            request.protocolState = kAwaitPgmResult;
+            request.requestStartTime = m_tick();
+            m_view.SetStatus("Waiting for unit to erase/pgm");
+            return false;
+        } else {
+            std::string text =
+                FormatText("Got bad or illegal checksum Ack. Expecting 'A', got '%c' - sector %d.\n", m_ack[0], int(n));
+            TheLog().Write("%s", text.c_str());
+            m_view.SetStatus(text);
+            return true;
+        }
+
+    case kAwaitPgmResult:
+        if (expected > 0) {
+            if (!TimedOut(kPgmResultTimeoutMs))
+                return false;
+            m_view.SetStatus("Timeout - Sector start Ack");
+            return true;
+        }
+        if (m_ack[1] != 'G') {
+            m_view.SetStatus(FormatText("Got bad or illegal programming result ack. Expecting 'G', got %c - sector %d",
+                                        m_ack[1], int(n)));
+            return true;
+        }
+        m_image.ClearSectorNeeded(n);
+        m_currentSector++;
+        ShowWriteSectors();
+        request.protocolState = m_writeOneSectorAtATime ? kLeavePgmMode : kNextNeededSector;
+        return false;
+
+    case kLeavePgmMode:
+        IssueAckRequest(4);
+        request.requestStartTime = m_tick();
+        m_link.SendData("P0\r", 3);
+        request.protocolState = kAwaitExitAck;
+        m_view.SetStatus("Request stop program mode.");
+        return false;
+
+    case kAwaitExitAck:
+        if (expected > 0) {
+            if (!TimedOut(kAckTimeoutMs))
+                return false;
+            m_view.SetStatus("Timeout - Exit program Mode");
+            return true;
+        }
+        if (m_ack[3] == 'A') {
+            m_view.SetStatus("Stop Program Mode OK");
+        } else {
+            std::string text = FormatText("Bad Ack (Exit program mode).Expecting 'A', got '%c'.", m_ack[3]);
+            TheLog().Write("%s", text.c_str());
+            m_view.SetStatus(text);
+        }
+        // With nothing needed there is no sector to name.
+        if (m_writeOneSectorAtATime && m_currentSector != kNoSector)
+            m_view.SetStatus(FormatText("sector %d completed", int(m_currentSector) - 1));
+        else
+            m_view.SetStatus("Unit write completed.");
+        m_completed = true;
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,256 @@
+// ormid-cli read and write against ormid-unitsim: round trips at both baud
+// rates, every fault of the simulator, the sector-0 time limit and
+// "--no-timeouts" with an interrupt. Each case runs its own simulator and
+// ormid-cli process; the cases run side by side so that the time limits
+// (5 and 10 seconds) are waited out once, not once per case.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "TestImages.h"
+#include "UnitSimProcess.h"
+#include "cMemoryMap.h"
+
+namespace {
+
+class QuietReport : public IOperatorReport {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool AskYesNo(const std::string&) override { return false; }
+    std::vector<std::string> messages;
+};
+
+// One ormid-cli run with its stderr kept in a file.
+class CliProcess {
+public:
+    void Start(const std::vector<std::string>& args, const std::string& errPath)
+    {
+        m_errPath = errPath;
+        m_pid = fork();
+        if (m_pid == 0) {
+            int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, 2);
+            close(fd);
+            std::vector<std::string> all = {std::string(ORMID_BIN_DIR) + "/ormid-cli"};
+            all.insert(all.end(), args.begin(), args.end());
+            std::vector<char*> argv;
+            for (auto& a : all)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    bool Running()
+    {
+        if (m_pid <= 0)
+            return false;
+        int status = 0;
+        pid_t r = waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid) {
+            m_pid = -1;
+            m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return false;
+        }
+        return true;
+    }
+    void Signal(int sig)
+    {
+        if (m_pid > 0)
+            kill(m_pid, sig);
+    }
+    // Waits at most the given time; -1 when the program is still running.
+    int Wait(int seconds = 60)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (Running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (Running()) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+            return -1;
+        }
+        return m_exit;
+    }
+    std::string Stderr() const
+    {
+        auto bytes = ReadBytes(m_errPath);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    ~CliProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_exit = -1;
+    std::string m_errPath;
+};
+
+struct FaultCase {
+    const char* name;
+    const char* command; // "read" or "write"
+    std::vector<std::string> simArgs;
+    int exitCode;
+    const char* lastStatus; // what the run ends with on stderr
+};
+
+class CliTransferTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cMemoryMap image;
+        FillImage(image, {9000, 12000}); // sectors 0 to 2
+        QuietReport report;
+        ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
+    }
+
+    ScratchFolder scratch;
+    std::string imagePath = scratch.File("messages.txi");
+};
+
+bool EndsWithLine(const std::string& text, const std::string& line)
+{
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
+    return t.size() >= line.size() && t.compare(t.size() - line.size(), line.size(), line) == 0;
+}
+
+} // namespace
+
+TEST_F(CliTransferTest, RoundTripAtBothBaudRates)
+{
+    const char* bauds[] = {"115200", "57600"};
+    UnitSimProcess sims[2];
+    CliProcess writes[2], reads[2];
+    for (int i = 0; i < 2; i++) {
+        ASSERT_TRUE(sims[i].Start({"--fast", "--baud", bauds[i]}));
+        writes[i].Start({"write", "--port", sims[i].Port(), "--baud", bauds[i], imagePath},
+                        scratch.File(std::string("write") + bauds[i]));
+    }
+    for (int i = 0; i < 2; i++) {
+        SCOPED_TRACE(bauds[i]);
+        EXPECT_EQ(writes[i].Wait(), 0) << writes[i].Stderr();
+        EXPECT_TRUE(EndsWithLine(writes[i].Stderr(), "Unit write completed.")) << writes[i].Stderr();
+        reads[i].Start({"read", "--port", sims[i].Port(), "--baud", bauds[i],
+                        scratch.File(std::string("back") + bauds[i] + ".txi")},
+                       scratch.File(std::string("read") + bauds[i]));
+    }
+    cMemoryMap original;
+    QuietReport report;
+    ASSERT_TRUE(original.ReadImageFile(imagePath.c_str(), report));
+    const uint32_t end = cMemoryMap::GetSectorEnd(original.GetLastUsedSector());
+    for (int i = 0; i < 2; i++) {
+        SCOPED_TRACE(bauds[i]);
+        EXPECT_EQ(reads[i].Wait(), 0) << reads[i].Stderr();
+        EXPECT_TRUE(EndsWithLine(reads[i].Stderr(), "TX Data read OK")) << reads[i].Stderr();
+        cMemoryMap back;
+        ASSERT_TRUE(back.ReadImageFile(scratch.File(std::string("back") + bauds[i] + ".txi").c_str(), report));
+        EXPECT_EQ(0, memcmp(back.GetImageBuffer(), original.GetImageBuffer(), end));
+        EXPECT_EQ(0, memcmp(back.GetTable(), original.GetTable(), cMemoryMap::kTableSize));
+    }
+}
+
+TEST_F(CliTransferTest, EveryFaultEndsCleanly)
+{
+    const FaultCase cases[] = {
+        {"no P1 reply", "write", {"--fault", "no-reply:cmd=P1"}, 1, "Timeout - Enter program Mode"},
+        {"wrong P1 ack", "write", {"--fault", "wrong-ack:cmd=P1"}, 1,
+         "Bad Ack (Enter program mode). Expecting 'A', had 'N'"},
+        {"garbage before P1 ack", "write", {"--fault", "garbage:cmd=P1"}, 1,
+         "Bad Ack (Enter program mode). Expecting 'A', had 'P'"},
+        {"vanishing unit", "write", {"--fault", "vanish:cmd=P1"}, 1, "Timeout - Enter program Mode"},
+        {"partial sector ack", "write", {"--fault", "partial:cmd=R"}, 1, "Timeout - Sector start Ack sector 0"},
+        {"wrong sector ack", "write", {"--fault", "wrong-ack:cmd=R"}, 1,
+         "Got bad or illegal sector start Ack. Expecting 'A', got 'N' - sector 0."},
+        {"stall while receiving", "write", {"--fault", "stall:cmd=R,sector=1", "--stall-ms", "7000"}, 1,
+         "Timeout - Checksum Ack"},
+        {"wrong checksum ack", "write", {"--fault", "wrong-ack:cmd=sum"}, 1,
+         "Got bad or illegal checksum Ack. Expecting 'A', got 'N' - sector 0."},
+        {"no programming result", "write", {"--fault", "no-g"}, 1, "Timeout - Sector start Ack"},
+        {"A for G", "write", {"--fault", "wrong-ack:cmd=prog,once"}, 1,
+         "Got bad or illegal programming result ack. Expecting 'G', got A - sector 0"},
+        {"slow programming", "write", {"--fault", "slow-prog", "--slow-ms", "400"}, 0, "Unit write completed."},
+        {"no P0 reply", "write", {"--fault", "no-reply:cmd=P0"}, 1, "Timeout - Exit program Mode"},
+        {"wrong P0 ack", "write", {"--fault", "wrong-ack:cmd=P0"}, 0, "Unit write completed."},
+        {"sector 0 silent", "read", {"--fault", "no-reply:cmd=U,sector=0"}, 1,
+         "Reading TX data timeout. elapsed time = [00:00:0"},
+        {"bad checksum sector 0", "read", {"--image", "IMAGE", "--fault", "bad-checksum:sector=0"}, 1,
+         "Checksum error"},
+        {"flipped bit sector 2", "read", {"--image", "IMAGE", "--fault", "flip-bit:sector=2"}, 1, "Checksum error"},
+        {"stall while sending", "read", {"--image", "IMAGE", "--fault", "stall:cmd=U,sector=1", "--stall-ms", "300"},
+         0, "TX Data read OK"},
+    };
+    const size_t n = sizeof cases / sizeof cases[0];
+    std::vector<std::unique_ptr<UnitSimProcess>> sims;
+    std::vector<std::unique_ptr<CliProcess>> runs;
+    for (size_t i = 0; i < n; i++) {
+        std::vector<std::string> simArgs = {"--fast", "--erase-ms", "0"};
+        for (const auto& a : cases[i].simArgs)
+            simArgs.push_back(a == "IMAGE" ? imagePath : a);
+        sims.emplace_back(new UnitSimProcess);
+        ASSERT_TRUE(sims.back()->Start(simArgs)) << cases[i].name;
+        const std::string target =
+            std::string(cases[i].command) == "read" ? scratch.File("read" + std::to_string(i) + ".txi") : imagePath;
+        runs.emplace_back(new CliProcess);
+        runs.back()->Start({cases[i].command, "--port", sims.back()->Port(), target},
+                           scratch.File("err" + std::to_string(i)));
+    }
+
+    // "--no-timeouts": a silent unit keeps the read waiting until interrupted.
+    UnitSimProcess silent;
+    ASSERT_TRUE(silent.Start({"--fast", "--fault", "no-reply:cmd=U,sector=0"}));
+    CliProcess waiting;
+    const std::string waitingImage = scratch.File("waiting.txi");
+    waiting.Start({"read", "--no-timeouts", "--port", silent.Port(), waitingImage}, scratch.File("waiting"));
+
+    for (size_t i = 0; i < n; i++) {
+        SCOPED_TRACE(cases[i].name);
+        const int code = runs[i]->Wait();
+        const std::string err = runs[i]->Stderr();
+        EXPECT_EQ(code, cases[i].exitCode) << err;
+        const std::string expected = cases[i].lastStatus;
+        const size_t at = err.rfind(expected);
+        EXPECT_NE(at, std::string::npos) << err;
+        if (cases[i].exitCode == 0) {
+            EXPECT_TRUE(EndsWithLine(err, expected)) << err;
+        } else {
+            // The last line repeats the status the transfer ended with.
+            const size_t lastLine = err.rfind("failed: ");
+            EXPECT_NE(lastLine, std::string::npos) << err;
+            EXPECT_GT(at, lastLine) << err;
+        }
+        if (std::string(cases[i].command) == "read" && code != 0) {
+            // An incomplete read leaves no image file behind.
+            EXPECT_NE(access(scratch.File("read" + std::to_string(i) + ".txi").c_str(), F_OK), 0);
+        }
+        // The port is free again: the simulator still takes a new client.
+        if (std::string(cases[i].name) == "A for G") {
+            CliProcess again;
+            again.Start({"write", "--port", sims[i]->Port(), imagePath}, scratch.File("again"));
+            EXPECT_EQ(again.Wait(), 0) << again.Stderr();
+            sims[i]->Stop();
+        }
+    }
+
+    EXPECT_TRUE(waiting.Running()) << waiting.Stderr();
+    EXPECT_EQ(waiting.Stderr().find("timeout"), std::string::npos) << waiting.Stderr();
+    waiting.Signal(SIGINT);
+    EXPECT_EQ(waiting.Wait(10), 130) << waiting.Stderr();
+    EXPECT_NE(waiting.Stderr().find("Read interrupted"), std::string::npos) << waiting.Stderr();
+    EXPECT_NE(access(waitingImage.c_str(), F_OK), 0);
+}

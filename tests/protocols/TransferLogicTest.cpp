@@ -1,0 +1,609 @@
+// The transfer logic against a scripted line: texts, progress, the Sectors
+// lists, block sizes, acknowledgements, time limits and the start guards.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CConsoleTransferView.h"
+#include "CLogFile.h"
+#include "CTransferProgress.h"
+#include "CUnitTransfer.h"
+#include "ScriptedLink.h"
+#include "TransferTexts.h"
+#include "cMemoryMap.h"
+
+namespace {
+
+bool Contains(const std::vector<std::string>& v, const std::string& s)
+{
+    for (const auto& x : v)
+        if (x == s)
+            return true;
+    return false;
+}
+
+void ClearAllNeeded(cMemoryMap& image)
+{
+    for (int s = 0; s < cMemoryMap::kSectorCount; s++)
+        image.ClearSectorNeeded(uint8_t(s));
+}
+
+// A sector reply as the unit sends it: 5 leading bytes, the data, checksum
+// low and high byte.
+std::vector<uint8_t> SectorReply(const uint8_t* data, uint32_t length, uint16_t checksum)
+{
+    std::vector<uint8_t> reply = {'U', '0', '0', '\r', 'D'};
+    reply.insert(reply.end(), data, data + length);
+    reply.push_back(uint8_t(checksum & 0xFF));
+    reply.push_back(uint8_t(checksum >> 8));
+    return reply;
+}
+
+uint16_t Sum16(const uint8_t* data, uint32_t length)
+{
+    uint16_t sum = 0;
+    for (uint32_t i = 0; i < length; i++)
+        sum = uint16_t(sum + data[i]);
+    return sum;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+} // namespace
+
+// ---- texts, progress, lists ------------------------------------------------
+
+TEST(TransferTexts, ElapsedTime)
+{
+    struct {
+        uint32_t ms;
+        const char* text;
+    } cases[] = {
+        {3723456, "[01:02:03:56]"}, {5000, "[00:00:05:0]"},   {0, "[00:00:00:0]"},
+        {5001, "[00:00:05:1]"},     {59999, "[00:00:59:99]"}, {60000, "[00:01:00:0]"},
+        {600000, "[00:10:00:0]"},   {3600000, "[01:00:00:0]"}, {36061000, "[10:01:01:0]"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ElapsedText(c.ms), c.text) << c.ms;
+    // Every tick difference gives a valid time, even after the counter wraps.
+    for (uint32_t ms = 0; ms < 4000000; ms += 997) {
+        std::string t = ElapsedText(ms);
+        int h, m, s, f;
+        ASSERT_EQ(sscanf(t.c_str(), "[%d:%d:%d:%d]", &h, &m, &s, &f), 4) << t;
+        EXPECT_LT(m, 60) << t;
+        EXPECT_LT(s, 60) << t;
+    }
+    EXPECT_EQ(ElapsedText(uint32_t(100) - uint32_t(4294967196u)), "[00:00:00:0]");
+}
+
+TEST(TransferTexts, ChecksumErrors)
+{
+    EXPECT_EQ(ChecksumErrorText(0x1234, 0xabc, 0x34, 0x12, false),
+              "Checksum error - received 1234, computed  abc\nReceived checksum bytes were 34,12\n"
+              "Received data corrupt.");
+    EXPECT_EQ(ChecksumErrorText(0x0007, 0xe000, 0x07, 0x00, true),
+              "Checksum error - received    7, computed e000\nReceived checksum bytes were 7,0\n"
+              "Received data corrupt.\n");
+}
+
+TEST(TransferProgress, ReadTakesItsScaleFromTheFirstUpdate)
+{
+    CTransferProgress p;
+    auto d = p.Reset(0);
+    EXPECT_TRUE(d.rangeChanged);
+    EXPECT_EQ(d.range, 0);
+    // A 64 KB reply: 65,543 bytes expected at the first update.
+    d = p.Update(65543);
+    EXPECT_TRUE(d.rangeChanged);
+    EXPECT_EQ(d.range, 1024);
+    EXPECT_EQ(d.percent, 0);
+    EXPECT_EQ(d.position, 0);
+    d = p.Update(32775);
+    EXPECT_FALSE(d.rangeChanged);
+    EXPECT_EQ(d.percent, 49);
+    EXPECT_EQ(d.position, 512);
+    d = p.Update(7);
+    EXPECT_EQ(d.percent, 99);
+    EXPECT_EQ(d.position, 1024);
+
+    // A reply already mostly in when first seen: the rest is the full scale.
+    p.Reset(0);
+    d = p.Update(640);
+    EXPECT_EQ(d.range, 10);
+    EXPECT_EQ(d.percent, 0);
+    d = p.Update(320);
+    EXPECT_EQ(d.percent, 50);
+
+    // Under 64 bytes outstanding at the first update: no scale, no percentage.
+    p.Reset(0);
+    d = p.Update(30);
+    EXPECT_EQ(d.range, 0);
+    EXPECT_EQ(d.percent, -1);
+    EXPECT_EQ(d.position, 0);
+}
+
+TEST(TransferProgress, WriteCountsBytesStillToSend)
+{
+    CTransferProgress p;
+    auto d = p.Reset(2500);
+    EXPECT_EQ(d.range, 39);
+    struct {
+        uint32_t left;
+        int percent, position;
+    } steps[] = {{1476, 40, 16}, {452, 81, 32}, {0, 100, 39}};
+    for (const auto& s : steps) {
+        d = p.Update(s.left);
+        EXPECT_EQ(d.percent, s.percent) << s.left;
+        EXPECT_EQ(d.position, s.position) << s.left;
+    }
+}
+
+TEST(TransferTexts, SectorsLists)
+{
+    cMemoryMap image;
+    ClearAllNeeded(image);
+    EXPECT_EQ(WriteSectorLines(image), std::vector<std::string>{"No sectors."});
+
+    // A new image needs sectors 0 and 1, but only sectors up to the last used
+    // one (0) are listed.
+    image.RebuildNeededSectors();
+    EXPECT_EQ(WriteSectorLines(image), (std::vector<std::string>{"SA0", "1 sector."}));
+
+    // Audio reaching into sector 9.
+    uint8_t* at = image.AllocateAtEnd(2);
+    memset(at, 0x55, 0x20000);
+    image.SetLength(2, 0x20000);
+    ClearAllNeeded(image);
+    image.SetSectorNeeded(0);
+    image.SetSectorNeeded(9);
+    EXPECT_EQ(image.GetLastUsedSector(), 9);
+    EXPECT_EQ(WriteSectorLines(image), (std::vector<std::string>{"SA0", "SA9", "2 sectors."}));
+
+    EXPECT_EQ(ReadSectorLines(9, 1), (std::vector<std::string>{"9 sectors.", "SA1", "SA2", "SA3", "SA4", "SA5",
+                                                                "SA6", "SA7", "SA8", "SA9"}));
+    EXPECT_EQ(ReadSectorLines(5, 5), (std::vector<std::string>{"1 sector.", "SA5"}));
+    EXPECT_EQ(ReadSectorLines(0, 1), std::vector<std::string>{"No sectors."});
+}
+
+// ---- the stepper against a scripted line ------------------------------------
+
+class TransferTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        transfer.SetTickSource([this] { return now; });
+        ClearAllNeeded(image);
+    }
+
+    TransferSettings Settings(int baudPosition = 0, bool oneSector = false, bool noTimeouts = false)
+    {
+        TransferSettings s;
+        s.portName = "/dev/unit";
+        s.baudPosition = baudPosition;
+        s.writeOneSectorAtATime = oneSector;
+        s.disableTimeouts = noTimeouts;
+        return s;
+    }
+
+    void ExpectIdleAndClosed()
+    {
+        EXPECT_EQ(link.State(), 0);
+        EXPECT_FALSE(link.open);
+        EXPECT_FALSE(view.TimerRunning());
+        EXPECT_TRUE(view.ControlsEnabled());
+        EXPECT_EQ(link.request.bytesExpected, 0u);
+        EXPECT_EQ(link.request.destination, nullptr);
+    }
+
+    cMemoryMap image;
+    ScriptedLink link;
+    CConsoleTransferView view;
+    CUnitTransfer transfer{image, link, view};
+    uint32_t now = 0xFFFFF000; // the tick count wraps during the tests
+};
+
+// The unit's replies during a write, one per request; an empty reply is never
+// sent.
+struct UnitReplies {
+    std::string p1 = "P1\rA";
+    std::string sectorAck = "R01\rA";
+    std::string checksumAck = "A";
+    std::string result = "G";
+    std::string p0 = "P0\rA";
+};
+
+// Steps a write, answering each request once as it is issued; time passes
+// by one second per step while a reply is withheld.
+static void RunWrite(ScriptedLink& link, CUnitTransfer& transfer, CConsoleTransferView& view, uint32_t& now,
+                     const UnitReplies& r, int maxSteps = 400)
+{
+    uint8_t answered = 0;
+    for (int i = 0; i < maxSteps && view.TimerRunning(); i++) {
+        transfer.Step();
+        const uint8_t state = link.State();
+        const std::string* reply = nullptr;
+        switch (state) {
+        case CUnitTransfer::kAwaitPgmModeAck: reply = &r.p1; break;
+        case CUnitTransfer::kAwaitSectorStartAck: reply = &r.sectorAck; break;
+        case CUnitTransfer::kAwaitChecksumAck: reply = &r.checksumAck; break;
+        case CUnitTransfer::kAwaitPgmResult: reply = &r.result; break;
+        case CUnitTransfer::kAwaitExitAck: reply = &r.p0; break;
+        default: break;
+        }
+        if (reply && answered != state) {
+            answered = state;
+            link.Deliver(*reply);
+        } else if (!reply) {
+            answered = 0;
+        }
+        now += (reply && link.request.bytesExpected > 0) ? 1000 : 80;
+    }
+}
+
+TEST_F(TransferTest, WriteSendsNeededSectorInBlocksWithItsChecksum)
+{
+    // Sector 1 with a checksum of 0x1234.
+    uint8_t* sector = image.GetImageBuffer() + cMemoryMap::GetSectorStart(1);
+    memset(sector, 0, 0x2000);
+    memset(sector + 100, 0xFF, 18);
+    sector[5000] = 0x46;
+    ASSERT_EQ(image.GetSectorChecksum(1), 0x1234);
+    image.SetSectorNeeded(1);
+
+    transfer.StartWrite(Settings());
+    EXPECT_TRUE(link.open);
+    EXPECT_EQ(link.baud, 115200);
+    EXPECT_EQ(link.handshaking, 1);
+    EXPECT_EQ(link.traces.at(0), "Comm Settings: 115200,N,8,1, serial port: /dev/unit");
+    EXPECT_EQ(link.State(), CUnitTransfer::kEnterPgmMode);
+    EXPECT_EQ(view.TimerPeriod(), 80u);
+    EXPECT_FALSE(view.ControlsEnabled());
+    EXPECT_GE(link.purges, 1);
+
+    RunWrite(link, transfer, view, now, UnitReplies());
+
+    ASSERT_EQ(link.sent.size(), 12u);
+    EXPECT_EQ(link.SentText(0), "P1\r");
+    EXPECT_EQ(link.SentText(1), "R01\r");
+    std::vector<uint8_t> data;
+    for (size_t i = 2; i < 10; i++) {
+        EXPECT_EQ(link.sent[i].size(), 1024u) << i;
+        data.insert(data.end(), link.sent[i].begin(), link.sent[i].end());
+    }
+    EXPECT_EQ(0, memcmp(data.data(), sector, 0x2000));
+    EXPECT_EQ(link.sent[10], (std::vector<uint8_t>{0x34, 0x12}));
+    EXPECT_EQ(link.SentText(11), "P0\r");
+
+    EXPECT_EQ(view.Percentages(), (std::vector<int>{12, 25, 37, 50, 62, 75, 87, 100}));
+    EXPECT_EQ(transfer.ChecksumAckLimit(), 5711u); // 8 KB at 115200 baud
+    EXPECT_FALSE(image.IsSectorNeeded(1));
+    EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
+    const auto& h = view.StatusHistory();
+    for (const char* s : {"Request start pgm mode", "Sending TX request sector R01\n", "Transmitting sector 1",
+                          "Sector 1 sent finished doing checksum\n", "Waiting for unit to erase/pgm", "Ready",
+                          "Request stop program mode.", "Stop Program Mode OK"})
+        EXPECT_TRUE(Contains(h, s)) << s;
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_TRUE(view.UnitReadDone());
+    EXPECT_TRUE(transfer.Completed());
+    ExpectIdleAndClosed();
+    EXPECT_EQ(link.mask, 0u);
+}
+
+TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
+{
+    struct Fault {
+        const char* name;
+        void (*apply)(UnitReplies&);
+        const char* status;
+    } faults[] = {
+        {"no P1 reply", [](UnitReplies& r) { r.p1 = ""; }, "Timeout - Enter program Mode"},
+        {"short P1 reply", [](UnitReplies& r) { r.p1 = "P1\r"; }, "Timeout - Enter program Mode"},
+        {"bad P1 ack", [](UnitReplies& r) { r.p1 = "P1\rN"; },
+         "Bad Ack (Enter program mode). Expecting 'A', had 'N'\n"},
+        {"no sector ack", [](UnitReplies& r) { r.sectorAck = ""; }, "Timeout - Sector start Ack sector 1\n"},
+        {"bad sector ack", [](UnitReplies& r) { r.sectorAck = "R01\rN"; },
+         "Got bad or illegal sector start Ack. Expecting 'A', got 'N' - sector 1.\n"},
+        {"no checksum ack", [](UnitReplies& r) { r.checksumAck = ""; }, "Timeout - Checksum Ack"},
+        {"bad checksum ack", [](UnitReplies& r) { r.checksumAck = "N"; },
+         "Got bad or illegal checksum Ack. Expecting 'A', got 'N' - sector 1.\n"},
+        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack"},
+        {"A for G", [](UnitReplies& r) { r.result = "A"; },
+         "Got bad or illegal programming result ack. Expecting 'G', got A - sector 1"},
+        {"no P0 reply", [](UnitReplies& r) { r.p0 = ""; }, "Timeout - Exit program Mode"},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.name);
+        ClearAllNeeded(image);
+        image.SetSectorNeeded(1);
+        link.sent.clear();
+        UnitReplies replies;
+        f.apply(replies);
+        transfer.StartWrite(Settings());
+        RunWrite(link, transfer, view, now, replies);
+        EXPECT_EQ(view.Status(), f.status);
+        EXPECT_FALSE(transfer.Completed());
+        ExpectIdleAndClosed();
+        // The flag goes only with the unit's 'G'.
+        EXPECT_EQ(image.IsSectorNeeded(1), replies.result != "G" || replies.checksumAck != "A" ||
+                                               replies.sectorAck != "R01\rA" || replies.p1 != "P1\rA");
+    }
+
+    // A wrong exit acknowledgement is reported but the write has completed.
+    ClearAllNeeded(image);
+    UnitReplies replies;
+    replies.p0 = "P0\rN";
+    transfer.StartWrite(Settings());
+    RunWrite(link, transfer, view, now, replies);
+    EXPECT_TRUE(Contains(view.StatusHistory(), "Bad Ack (Exit program mode).Expecting 'A', got 'N'."));
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_TRUE(transfer.Completed());
+    ExpectIdleAndClosed();
+}
+
+TEST_F(TransferTest, ProgrammingResultRightBehindTheChecksumAckIsKept)
+{
+    // A unit that programs within one step sends 'A' and 'G' back to back.
+    image.SetSectorNeeded(2);
+    UnitReplies replies;
+    replies.sectorAck = "R02\rA";
+    replies.checksumAck = "AG";
+    replies.result = "";
+    transfer.StartWrite(Settings());
+    RunWrite(link, transfer, view, now, replies);
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_FALSE(image.IsSectorNeeded(2));
+}
+
+TEST_F(TransferTest, WriteTimeLimits)
+{
+    // 5,000 ms is allowed in full; one more millisecond is a time-out.
+    transfer.StartWrite(Settings());
+    transfer.Step(); // "P1\r"
+    link.Deliver("P1\r");
+    now += 5000;
+    transfer.Step();
+    EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
+    now += 1;
+    transfer.Step();
+    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    ExpectIdleAndClosed();
+
+    // "Disable timeouts": a silent unit keeps the write waiting.
+    transfer.StartWrite(Settings(0, false, true));
+    for (int i = 0; i < 50; i++) {
+        transfer.Step();
+        now += 60000;
+    }
+    EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
+    EXPECT_TRUE(link.open);
+    transfer.Finish();
+    ExpectIdleAndClosed();
+
+    // The checksum acknowledgement limit grows with the sector and the baud rate.
+    struct {
+        int baudPosition;
+        uint8_t sector;
+        uint32_t limit;
+    } limits[] = {{1, 8, 16377}, {0, 8, 10689}, {1, 1, 6422}};
+    for (const auto& l : limits) {
+        ClearAllNeeded(image);
+        image.SetSectorNeeded(l.sector);
+        transfer.StartWrite(Settings(l.baudPosition));
+        EXPECT_FLOAT_EQ(transfer.PerByteFactor(), l.baudPosition ? 0.17361f : 0.08681f);
+        EXPECT_EQ(link.baud, l.baudPosition ? 57600 : 115200);
+        UnitReplies replies;
+        replies.sectorAck = "xxxxA";
+        RunWrite(link, transfer, view, now, replies);
+        EXPECT_EQ(transfer.ChecksumAckLimit(), l.limit);
+    }
+}
+
+// The unit's side of a read: answers every "Uxx\r" request from its memory.
+class ReadTest : public TransferTest {
+protected:
+    // Steps a read; each request is answered in three bursts on three steps.
+    // Requests beyond the first answerLimit stay unanswered.
+    void RunRead(int maxSteps = 200, int corruptSector = -1, size_t answerLimit = 100)
+    {
+        size_t answered = 0;
+        std::vector<std::vector<uint8_t>> bursts;
+        for (int i = 0; i < maxSteps && view.TimerRunning(); i++) {
+            transfer.Step();
+            now += 200;
+            if (!bursts.empty()) {
+                link.Deliver(bursts.front());
+                bursts.erase(bursts.begin());
+            }
+            if (link.sent.size() > answered && answered < answerLimit) {
+                std::string cmd = link.SentText(answered++);
+                int sector = atoi(cmd.c_str() + 1);
+                uint32_t start = cMemoryMap::GetSectorStart(uint8_t(sector));
+                uint32_t length = cMemoryMap::GetSectorEnd(uint8_t(sector)) - start;
+                const uint8_t* data = unit.GetImageBuffer() + start;
+                uint16_t sum = Sum16(data, length);
+                if (sector == corruptSector)
+                    sum = uint16_t(sum + 1);
+                auto reply = SectorReply(data, length, sum);
+                long third = long(reply.size() / 3);
+                link.Deliver(std::vector<uint8_t>(reply.begin(), reply.begin() + third));
+                bursts.emplace_back(reply.begin() + third, reply.begin() + 2 * third);
+                bursts.emplace_back(reply.begin() + 2 * third, reply.end());
+            }
+        }
+    }
+
+    void FillUnit(uint32_t audioBytes)
+    {
+        uint8_t* buf = unit.GetImageBuffer();
+        for (uint32_t i = 0; i < cMemoryMap::kImageSize; i++)
+            buf[i] = uint8_t(i * 7 + (i >> 11));
+        uint8_t* at = unit.AllocateAtEnd(4);
+        (void)at;
+        unit.SetLength(4, audioBytes);
+        unit.SetName(4, "Front door");
+        unit.StoreTableInImage();
+        memset(image.GetImageBuffer(), 0xEE, cMemoryMap::kImageSize);
+    }
+
+    cMemoryMap unit;
+};
+
+TEST_F(ReadTest, ReadsSectorZeroThenEveryUsedSector)
+{
+    FillUnit(70000); // reaches into sector 8
+    transfer.StartRead(Settings(1));
+    EXPECT_EQ(link.baud, 57600);
+    EXPECT_EQ(view.TimerPeriod(), 200u);
+    EXPECT_FALSE(view.ControlsEnabled());
+    RunRead();
+
+    ASSERT_EQ(link.sent.size(), 9u);
+    for (int s = 0; s <= 8; s++)
+        EXPECT_EQ(link.SentText(size_t(s)), FormatText("U%02d\r", s));
+    EXPECT_EQ(0, memcmp(image.GetImageBuffer(), unit.GetImageBuffer(), cMemoryMap::GetSectorEnd(8)));
+    // Sectors past the last used one keep what they held.
+    EXPECT_EQ(image.GetImageBuffer()[cMemoryMap::GetSectorStart(9)], 0xEE);
+    EXPECT_EQ(image.GetLength(4), 70000u);
+    EXPECT_STREQ(image.GetName(4), "Front door");
+    // A 64 KB sector's bytes sum past 16 bits; the checksum is its low 16 bits.
+    EXPECT_TRUE(Contains(view.StatusHistory(), "TX Read OK. elapsed time = [00:00:00:0]") ||
+                Contains(view.StatusHistory(), "TX Read OK. elapsed time = [00:00:00:40]"));
+    EXPECT_EQ(view.Messages(), std::vector<std::string>{"TX Data read OK"});
+    EXPECT_EQ(view.MessageIsInformation(), std::vector<bool>{true});
+    EXPECT_EQ(view.Status(), "");
+    EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
+    EXPECT_TRUE(Contains(view.StatusHistory(), "Sending RX request"));
+    EXPECT_FALSE(view.Percentages().empty());
+    EXPECT_TRUE(view.UnitReadDone());
+    EXPECT_TRUE(transfer.Completed());
+    ExpectIdleAndClosed();
+}
+
+TEST_F(ReadTest, ChecksumErrorsEndTheRead)
+{
+    std::string logPath = ::testing::TempDir() + "protocols_checksum.log";
+    remove(logPath.c_str());
+    bool logging = TheLog().Open(logPath.c_str()) && TheLog().IsOpen();
+    for (int bad : {0, 3}) {
+        SCOPED_TRACE(bad);
+        FillUnit(30000);
+        link.sent.clear();
+        transfer.StartRead(Settings());
+        RunRead(200, bad);
+        EXPECT_EQ(view.Status(), "Checksum error");
+        ASSERT_FALSE(view.Messages().empty());
+        const std::string& text = view.Messages().back();
+        EXPECT_EQ(text.rfind("Checksum error - received ", 0), 0u) << text;
+        EXPECT_EQ(text.back() == '\n', bad != 0);
+        EXPECT_FALSE(view.MessageIsInformation().back());
+        EXPECT_FALSE(transfer.Completed());
+        EXPECT_EQ(link.sent.size(), size_t(bad + 1));
+        ExpectIdleAndClosed();
+    }
+    if (logging) {
+        TheLog().Close();
+        std::string log = ReadFile(logPath);
+        // Only the sector-0 error is logged.
+        EXPECT_NE(log.find("Checksum error - received"), std::string::npos);
+        EXPECT_EQ(log.find("Checksum error - received"), log.rfind("Checksum error - received"));
+    }
+}
+
+TEST_F(ReadTest, TableReachingPastTheImageStopsAfterSectorZero)
+{
+    FillUnit(1000);
+    // An entry from a corrupt unit: starts in the last sector and runs past the end.
+    unit.SetStart(6, 0x3EFF00);
+    unit.SetLength(6, 0x1000);
+    unit.StoreTableInImage();
+    ASSERT_EQ(unit.GetLastUsedSector(), cMemoryMap::kOutsideSectors);
+
+    transfer.StartRead(Settings());
+    RunRead();
+    ASSERT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(link.SentText(0), "U00\r");
+    EXPECT_EQ(view.Status(), "Read stopped - the unit's message table is invalid");
+    ASSERT_EQ(view.Messages().size(), 1u);
+    EXPECT_NE(view.Messages()[0].find("message table read from the unit is invalid"), std::string::npos);
+    EXPECT_FALSE(view.UnitReadDone());
+    EXPECT_FALSE(transfer.Completed());
+    // Sector 0 stays as read, the rest as it was.
+    EXPECT_EQ(0, memcmp(image.GetImageBuffer(), unit.GetImageBuffer(), 0x2000));
+    EXPECT_EQ(image.GetImageBuffer()[0x2000], 0xEE);
+    ExpectIdleAndClosed();
+}
+
+TEST_F(ReadTest, OnlySectorZeroIsTimed)
+{
+    const uint32_t started = now;
+    transfer.StartRead(Settings());
+    transfer.Step(); // "U00\r"
+    link.Deliver(std::vector<uint8_t>(100, 0));
+    now += 5000;
+    transfer.Step();
+    EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector0);
+    now += 1;
+    transfer.Step();
+    EXPECT_EQ(view.Status(), "Reading TX data timeout. elapsed time = " + ElapsedText(now - started));
+    EXPECT_EQ(view.Status(), "Reading TX data timeout. elapsed time = [00:00:05:1]");
+    ExpectIdleAndClosed();
+
+    // A later sector waits as long as it takes.
+    FillUnit(30000);
+    link.sent.clear();
+    transfer.StartRead(Settings());
+    RunRead(6, -1, 1); // sector 0 in, sector 1 requested
+    ASSERT_EQ(link.sent.size(), 2u);
+    ASSERT_GT(link.request.bytesExpected, 0u);
+    for (int i = 0; i < 20; i++) {
+        now += 60000;
+        transfer.Step();
+    }
+    EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector);
+    transfer.Finish();
+    ExpectIdleAndClosed();
+}
+
+TEST_F(TransferTest, StartGuards)
+{
+    // Pressing "Write Unit" during a read leaves the read alone.
+    transfer.StartRead(Settings());
+    transfer.Step();
+    transfer.StartWrite(Settings());
+    EXPECT_EQ(view.Status(), "Write TX - previous read/write operation not complete");
+    EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector0);
+    EXPECT_TRUE(link.open);
+    transfer.StartRead(Settings());
+    EXPECT_EQ(view.Status(), "Read TX - previous read/write operation not completed");
+    transfer.Finish();
+    ExpectIdleAndClosed();
+
+    // A port that cannot be opened or configured.
+    link.openResult = 2;
+    transfer.StartRead(Settings());
+    EXPECT_EQ(view.Status(), "Read TX - could not open Comm Port");
+    EXPECT_FALSE(view.TimerRunning());
+    link.openResult = 0;
+    link.baudResult = 22;
+    transfer.StartWrite(Settings());
+    EXPECT_EQ(view.Status(), "Write TX - could not open Comm Port");
+    EXPECT_FALSE(link.open);
+    link.baudResult = 0;
+
+    // A timer that cannot be started ends the transfer at once.
+    view.SetTimerFails(true);
+    transfer.StartWrite(Settings());
+    EXPECT_EQ(view.Status(), "Timer start failed - no action taken.");
+    ExpectIdleAndClosed();
+}

@@ -1,0 +1,225 @@
+// Transfers through the real serial layer with ormid-unitsim on a
+// pseudo-terminal at the other end. The simulator runs unpaced and the steps
+// come faster than the dialog's timer; the protocol does not depend on either.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "CConsoleTransferView.h"
+#include "CSerialTransferLink.h"
+#include "CUnitTransfer.h"
+#include "TestImages.h"
+#include "TransferLoop.h"
+#include "TransferTexts.h"
+#include "UnitSimProcess.h"
+#include "cMemoryMap.h"
+#include "serialport.h"
+
+namespace {
+
+constexpr unsigned kFastStepMs = 5;
+
+bool Contains(const std::vector<std::string>& v, const std::string& s)
+{
+    return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+class TransferSimTest : public ::testing::Test {
+protected:
+    bool StartSim(std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args = {"--fast", "--erase-ms", "0", "--flash", scratch.File("flash.bin"), "--log",
+                                         scratch.File("unit.log")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return sim.Start(args);
+    }
+
+    TransferSettings Settings(bool oneSector = false)
+    {
+        TransferSettings s;
+        s.portName = sim.Port();
+        s.writeOneSectorAtATime = oneSector;
+        return s;
+    }
+
+    void Write(CUnitTransfer& transfer, CConsoleTransferView& view, bool oneSector = false)
+    {
+        transfer.StartWrite(Settings(oneSector));
+        ASSERT_TRUE(view.TimerRunning()) << view.Status();
+        RunTransferLoop(transfer, view, nullptr, kFastStepMs);
+    }
+
+    void Read(CUnitTransfer& transfer, CConsoleTransferView& view)
+    {
+        transfer.StartRead(Settings());
+        ASSERT_TRUE(view.TimerRunning()) << view.Status();
+        RunTransferLoop(transfer, view, nullptr, kFastStepMs);
+    }
+
+    // The port is closed and its worker has ended.
+    void ExpectPortReleased()
+    {
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_FALSE(port.IsWorkerRunning());
+    }
+
+    std::vector<uint8_t> Flash()
+    {
+        sim.Stop();
+        return ReadBytes(scratch.File("flash.bin"));
+    }
+
+    std::string Text()
+    {
+        auto bytes = ReadBytes(scratch.File("unit.log"));
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    ScratchFolder scratch;
+    UnitSimProcess sim;
+    CSerialPort port;
+    CSerialTransferLink link{port};
+};
+
+} // namespace
+
+TEST_F(TransferSimTest, WrittenImageReadsBackByteForByte)
+{
+    ASSERT_TRUE(StartSim());
+    cMemoryMap image;
+    // Three messages reaching into sector 8.
+    FillImage(image, {20000, 70000, 9000});
+    const uint8_t last = image.GetLastUsedSector();
+    ASSERT_EQ(last, 8);
+    {
+        CConsoleTransferView view;
+        CUnitTransfer transfer(image, link, view);
+        Write(transfer, view);
+        EXPECT_EQ(view.Status(), "Unit write completed.");
+        EXPECT_TRUE(view.UnitReadDone());
+        uint8_t none = 0;
+        EXPECT_EQ(image.GetNextNeededSector(none), nullptr);
+        ExpectPortReleased();
+    }
+
+    cMemoryMap readBack;
+    memset(readBack.GetImageBuffer(), 0, cMemoryMap::kImageSize);
+    {
+        CConsoleTransferView view;
+        CUnitTransfer transfer(readBack, link, view);
+        Read(transfer, view);
+        EXPECT_EQ(view.Messages(), std::vector<std::string>{"TX Data read OK"});
+        EXPECT_TRUE(transfer.Completed());
+        ExpectPortReleased();
+    }
+    const uint32_t end = cMemoryMap::GetSectorEnd(last);
+    EXPECT_EQ(0, memcmp(readBack.GetImageBuffer(), image.GetImageBuffer(), end));
+    EXPECT_EQ(0, memcmp(readBack.GetTable(), image.GetTable(), cMemoryMap::kTableSize));
+    for (uint8_t slot = 0; slot < 8; slot++) {
+        EXPECT_EQ(readBack.GetLength(slot), image.GetLength(slot));
+        EXPECT_STREQ(readBack.GetName(slot), image.GetName(slot));
+    }
+    // Nothing past the last used sector was read.
+    EXPECT_EQ(readBack.GetImageBuffer()[end], 0);
+    auto flash = Flash();
+    ASSERT_GE(flash.size(), size_t(end));
+    EXPECT_EQ(0, memcmp(flash.data(), image.GetImageBuffer(), end));
+}
+
+TEST_F(TransferSimTest, NoNeededSectorOnlyEntersAndLeavesProgrammingMode)
+{
+    ASSERT_TRUE(StartSim());
+    cMemoryMap image;
+    FillImage(image, {5000});
+    for (uint8_t s = 0; s < cMemoryMap::kSectorCount; s++)
+        image.ClearSectorNeeded(s);
+    CConsoleTransferView view;
+    CUnitTransfer transfer(image, link, view);
+    Write(transfer, view);
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_TRUE(view.UnitReadDone());
+    EXPECT_TRUE(Contains(view.StatusHistory(), "Stop Program Mode OK"));
+    EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
+    ExpectPortReleased();
+    sim.Stop();
+    const std::string log = Text();
+    EXPECT_EQ(Count(log, "<- P1\\r"), 1u) << log;
+    EXPECT_EQ(Count(log, "<- P0\\r"), 1u) << log;
+    EXPECT_EQ(log.find("<- R"), std::string::npos) << log;
+    EXPECT_LT(log.find("<- P1\\r"), log.find("<- P0\\r"));
+}
+
+TEST_F(TransferSimTest, OneSectorAtATimeTakesOnePressPerSector)
+{
+    ASSERT_TRUE(StartSim());
+    cMemoryMap image;
+    FillImage(image, {0x20000}); // reaches into sector 9
+    for (uint8_t s = 0; s < cMemoryMap::kSectorCount; s++)
+        image.ClearSectorNeeded(s);
+    image.SetSectorNeeded(0);
+    image.SetSectorNeeded(9);
+
+    CConsoleTransferView view;
+    CUnitTransfer transfer(image, link, view);
+    EXPECT_EQ(WriteSectorLines(image), (std::vector<std::string>{"SA0", "SA9", "2 sectors."}));
+    Write(transfer, view, true);
+    EXPECT_EQ(view.Status(), "sector 0 completed");
+    EXPECT_FALSE(image.IsSectorNeeded(0));
+    EXPECT_TRUE(image.IsSectorNeeded(9));
+    EXPECT_EQ(view.SectorLines(), (std::vector<std::string>{"SA9", "1 sector."}));
+    ExpectPortReleased();
+
+    Write(transfer, view, true);
+    EXPECT_EQ(view.Status(), "sector 9 completed");
+    EXPECT_FALSE(image.IsSectorNeeded(9));
+    ExpectPortReleased();
+
+    auto flash = Flash();
+    const std::string log = Text();
+    // Each press enters and leaves programming mode and programs one sector.
+    EXPECT_EQ(Count(log, "<- P1\\r"), 2u);
+    EXPECT_EQ(Count(log, "<- P0\\r"), 2u);
+    EXPECT_LT(log.find("<- R00\\r"), log.find("<- P0\\r"));
+    EXPECT_LT(log.rfind("<- P1\\r"), log.find("<- R09\\r"));
+    EXPECT_EQ(log.find("<- R01"), std::string::npos);
+    ASSERT_EQ(flash.size(), size_t(0x400000));
+    for (uint8_t s : {0, 9}) {
+        const uint32_t a = cMemoryMap::GetSectorStart(s);
+        EXPECT_EQ(0, memcmp(flash.data() + a, image.GetImageBuffer() + a, cMemoryMap::GetSectorEnd(s) - a)) << int(s);
+    }
+}
+
+TEST_F(TransferSimTest, WriteResumesAfterAFault)
+{
+    // The unit answers the first programming result with 'A' instead of 'G'.
+    ASSERT_TRUE(StartSim({"--fault", "wrong-ack:cmd=prog,once"}));
+    cMemoryMap image;
+    FillImage(image, {9000, 12000});
+    const uint8_t last = image.GetLastUsedSector();
+    CConsoleTransferView view;
+    CUnitTransfer transfer(image, link, view);
+
+    Write(transfer, view);
+    EXPECT_EQ(view.Status(), "Got bad or illegal programming result ack. Expecting 'G', got A - sector 0");
+    EXPECT_FALSE(transfer.Completed());
+    EXPECT_TRUE(image.IsSectorNeeded(0));
+    ExpectPortReleased();
+
+    // The unit may still be in programming mode; the next write starts over.
+    Write(transfer, view);
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    ExpectPortReleased();
+    auto flash = Flash();
+    const uint32_t end = cMemoryMap::GetSectorEnd(last);
+    ASSERT_GE(flash.size(), size_t(end));
+    EXPECT_EQ(0, memcmp(flash.data(), image.GetImageBuffer(), end));
+}
