@@ -4,6 +4,7 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
+#include "SlotRow.h"
 
 namespace {
 
@@ -17,13 +18,8 @@ int Run()
     cMemoryMap map;
     if (!map.ReadImageFile(args.image.c_str(), report))
         return kCliFailed;
-    for (uint8_t slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
-        const double seconds = map.GetLength(slot) / double(cMemoryMap::kBytesPerSecond);
-        if (map.GetPlayCount(slot) == 0)
-            std::printf("%3d\t%s\t%3.2f sec\tC\n", slot + 1, map.GetName(slot), seconds);
-        else
-            std::printf("%3d\t%s\t%3.2f sec\t%d\n", slot + 1, map.GetName(slot), seconds, map.GetPlayCount(slot));
-    }
+    for (uint8_t slot = 0; slot < cMemoryMap::kSlotCount; ++slot)
+        std::printf("%s\n", FormatSlotRow(map, slot).c_str());
     return kCliOk;
 }
 

@@ -24,6 +24,7 @@
 #include "CSonvoxApi.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTabStopDelegate.h"
+#include "SlotRow.h"
 #include "TXCommDlg.h"
 #include "TickCount.h"
 #include "cPdfHelp.h"
@@ -237,19 +238,8 @@ void CTXDoruvevAzadDlg::Settle()
 
 QString CTXDoruvevAzadDlg::FormatRow(int slot) const
 {
-    const cMemoryMap& map = m_app.m_memoryMap;
-    const char* name = map.GetName(uint8_t(slot));
-    const QByteArray nameText =
-        name ? QString::fromLatin1(name, int(strnlen(name, 16))).toLocal8Bit() : QByteArray();
-    const double seconds = map.GetLength(uint8_t(slot)) / 8000.0;
-    const unsigned count = map.GetPlayCount(uint8_t(slot));
-    char row[128];
-    if (count == 0)
-        std::snprintf(row, sizeof row, "%3d\t%s\t%3.2f sec\tC", slot + 1, nameText.constData(), seconds);
-    else
-        std::snprintf(row, sizeof row, "%3d\t%s\t%3.2f sec\t%d", slot + 1, nameText.constData(), seconds,
-                      int(count));
-    return QString::fromLocal8Bit(row);
+    // Names are single-byte text.
+    return QString::fromLatin1(FormatSlotRow(m_app.m_memoryMap, uint8_t(slot)).c_str());
 }
 
 void CTXDoruvevAzadDlg::RefreshList()
