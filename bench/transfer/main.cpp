@@ -8,19 +8,17 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "CConsoleTransferView.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
 #include "TransferLoop.h"
+#include "UnitSimProcess.h"
 #include "cMemoryMap.h"
 #include "serialport.h"
 
@@ -36,57 +34,6 @@ double Seconds(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double>(to - from).count();
 }
-
-// The simulator for one run; ended when it goes out of scope.
-class Sim {
-public:
-    bool Start(const std::vector<std::string>& args)
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            return false;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            std::vector<std::string> all = {std::string(ORMID_BIN_DIR) + "/ormid-unitsim"};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (auto& a : all)
-                argv.push_back(&a[0]);
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        FILE* f = fdopen(out[0], "r");
-        char line[512] = {};
-        const bool ok = f && fgets(line, sizeof line, f);
-        if (f)
-            fclose(f);
-        if (!ok || strncmp(line, "port: ", 6) != 0)
-            return false;
-        m_port = line + 6;
-        while (!m_port.empty() && m_port.back() == '\n')
-            m_port.pop_back();
-        return true;
-    }
-    const std::string& Port() const { return m_port; }
-    void Stop()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-    }
-    ~Sim() { Stop(); }
-
-private:
-    pid_t m_pid = -1;
-    std::string m_port;
-};
 
 // Notes when the read asks for its first 64 KB sector.
 class TimingView : public CConsoleTransferView {
@@ -166,7 +113,7 @@ Result RunOnce(bool write, int baud, int sectors, unsigned stepMs, const std::st
             return r;
         args.insert(args.end(), {"--image", imagePath});
     }
-    Sim sim;
+    UnitSimProcess sim;  // ended when it goes out of scope
     if (!sim.Start(args)) {
         r.status = "ormid-unitsim did not start";
         return r;
