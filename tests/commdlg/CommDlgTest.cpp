@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -23,11 +22,13 @@
 #include "CModemLamp.h"
 #include "CPortSettingsDlg.h"
 #include "CQtPortDefaults.h"
+#include "AppTestMain.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "IOperatorReport.h"
 #include "SimUnit.h"
 #include "TXCommDlg.h"
+#include "TestImages.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -48,26 +49,6 @@ struct Watched {
     bool closeAlwaysEnabled = true;
     bool finished = false;
 };
-
-// Messages of slots 2, 5, 0, ... with their own byte patterns.
-void FillImage(cMemoryMap& image, const std::vector<uint32_t>& lengths)
-{
-    memset(image.GetImageBuffer(), 0xFF, cMemoryMap::kImageSize);
-    const uint8_t order[] = {2, 5, 0, 7, 1, 3, 4, 6};
-    for (uint8_t s = 0; s < 8; s++)
-        image.ClearSlot(s);
-    for (size_t i = 0; i < lengths.size() && i < 8; i++) {
-        const uint8_t slot = order[i];
-        uint8_t* at = image.AllocateAtEnd(slot);
-        for (uint32_t k = 0; k < lengths[i]; k++)
-            at[k] = uint8_t(k * (i + 3) + (k >> 9));
-        image.SetLength(slot, lengths[i]);
-        image.SetPlayCount(slot, uint8_t(i + 1));
-        image.SetName(slot, ("Message " + std::to_string(slot + 1)).c_str());
-    }
-    image.StoreTableInImage();
-    image.RebuildNeededSectors();
-}
 
 // Forgets everything, as a new image would.
 void WipeImage(cMemoryMap& image)
@@ -719,17 +700,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir work;
-    QTemporaryDir config;
-    QTemporaryDir runtime;
-    if (!work.isValid() || !config.isValid() || !runtime.isValid())
-        return 1;
-    qputenv("ORMID_WORKING_FOLDER", QByteArray(work.path().toLocal8Bit() + '/'));
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    CTXDoruvevAzadApp app(argc, argv);
-    CommDlgTest test(work.path());
-    return QTest::qExec(&test, argc, argv);
+    return RunAppTest<CommDlgTest>(argc, argv);
 }
 
 #include "CommDlgTest.moc"

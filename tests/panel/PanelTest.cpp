@@ -13,7 +13,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -23,6 +22,7 @@
 
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
+#include "AppTestMain.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "PanelDoubles.h"
@@ -872,17 +872,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir work;
-    QTemporaryDir config;
-    QTemporaryDir runtime;
-    if (!work.isValid() || !config.isValid() || !runtime.isValid())
-        return 1;
-    qputenv("ORMID_WORKING_FOLDER", QByteArray(work.path().toLocal8Bit() + '/'));
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    CTXDoruvevAzadApp app(argc, argv);
-    PanelTest test(work.path());
-    return QTest::qExec(&test, argc, argv);
+    return RunAppTest<PanelTest>(argc, argv);
 }
 
 #include "PanelTest.moc"

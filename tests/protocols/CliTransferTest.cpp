@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "TempFolder.h"
 #include "TestImages.h"
 #include "UnitSimProcess.h"
 #include "cMemoryMap.h"
@@ -118,7 +119,7 @@ protected:
         ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }
 
-    ScratchFolder scratch;
+    TempFolder scratch;
     std::string imagePath = scratch.File("messages.txi");
 };
 

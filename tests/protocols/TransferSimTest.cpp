@@ -9,6 +9,7 @@
 #include "CConsoleTransferView.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
+#include "TempFolder.h"
 #include "TestImages.h"
 #include "TransferLoop.h"
 #include "TransferTexts.h"
@@ -84,7 +85,7 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
 
-    ScratchFolder scratch;
+    TempFolder scratch;
     UnitSimProcess sim;
     CSerialPort port;
     CSerialTransferLink link{port};

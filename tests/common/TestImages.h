@@ -1,9 +1,7 @@
-// Images with messages for the transfer tests, and a scratch folder.
+// Images with messages for the transfer and dialog tests.
 #pragma once
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -11,13 +9,16 @@
 #include "cMemoryMap.h"
 
 // Puts messages of the given lengths into slots 2, 5, 0, 7, ... in that
-// order, each with its own byte pattern; unused bytes are erased flash (0xFF).
+// order, each with its own byte pattern, after emptying every slot; unused
+// bytes are erased flash (0xFF).
 inline void FillImage(cMemoryMap& image, const std::vector<uint32_t>& lengths)
 {
     memset(image.GetImageBuffer(), 0xFF, cMemoryMap::kImageSize);
-    const uint8_t slots[] = {2, 5, 0, 7, 1, 3, 4, 6};
+    for (uint8_t s = 0; s < cMemoryMap::kSlotCount; s++)
+        image.ClearSlot(s);
+    const uint8_t order[] = {2, 5, 0, 7, 1, 3, 4, 6};
     for (size_t i = 0; i < lengths.size() && i < 8; i++) {
-        const uint8_t slot = slots[i];
+        const uint8_t slot = order[i];
         uint8_t* at = image.AllocateAtEnd(slot);
         for (uint32_t k = 0; k < lengths[i]; k++)
             at[k] = uint8_t(k * (i + 3) + (k >> 9));
@@ -34,21 +35,3 @@ inline std::vector<uint8_t> ReadBytes(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        char pattern[] = "/tmp/ormid-protocols-XXXXXX";
-        m_path = ::mkdtemp(pattern) ? pattern : "/tmp";
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
