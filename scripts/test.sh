@@ -14,6 +14,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 if command -v ccache >/dev/null; then
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
   export CCACHE_BASEDIR="$PWD"
+  export CCACHE_NOHASHDIR=1
   export CCACHE_SLOPPINESS="pch_defines,time_macros,include_file_mtime,include_file_ctime"
 fi
 
