@@ -39,10 +39,21 @@ public:
     }
 };
 
+// Qt's own notes that say nothing to an operator here: a missing runtime
+// folder, and a failed start of the printout, which is reported in full.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg || text.startsWith("QStandardPaths:") ||
+        text.startsWith("QPainter::begin"))
+        return;
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
 // Qt's printing needs a GUI application object; only these commands pay for
 // one, on the offscreen platform unless the caller chose another.
 std::unique_ptr<QGuiApplication> StartQt()
 {
+    qInstallMessageHandler(QuietQtMessages);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
