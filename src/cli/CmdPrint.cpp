@@ -1,21 +1,16 @@
 // ormid-cli print-listing / print-labels IMAGE (--pdf FILE | --printer NAME):
-// the panel's two printouts without the desktop, through the same drawing code.
-#include <QGuiApplication>
-#include <QPageSize>
-#include <QPrinter>
-#include <QPrinterInfo>
+// the panel's two printouts without the desktop, through the same drawing
+// code. Printing lives in a module of its own that is loaded only here, so
+// the other commands start without Qt.
+#include <dlfcn.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
+#include <string>
 
-#include "CLabelPrinter.h"
-#include "CListingPrinter.h"
+#include "CGetAppPath.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "IPrintReport.h"
+#include "OrmidPrintModule.h"
 
 namespace {
 
@@ -27,136 +22,53 @@ struct PrintArgs {
 };
 PrintArgs listingArgs, labelArgs;
 
-class CliPrintReport : public IPrintReport {
-public:
-    void ShowMessage(const std::string& caption, const std::string& text, bool) override
-    {
-        // The caption of the program's own boxes says nothing on a terminal.
-        if (caption == kPrintCaption)
-            std::fprintf(stderr, "%s\n", text.c_str());
-        else
-            std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    }
-};
-
-// Qt's own notes that say nothing to an operator here: a missing runtime
-// folder, and a failed start of the printout, which is reported in full.
-void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg || text.startsWith("QStandardPaths:") ||
-        text.startsWith("QPainter::begin"))
-        return;
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
-
-// Qt's printing needs a GUI application object; only these commands pay for
-// one, on the offscreen platform unless the caller chose another.
-std::unique_ptr<QGuiApplication> StartQt()
-{
-    qInstallMessageHandler(QuietQtMessages);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "ormid-cli";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
-
-bool SetUpPrinter(QPrinter& printer, const PrintArgs& args)
+int Run(const PrintArgs& args, bool labels)
 {
     CliReport report;
-    if (!args.pdf.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(args.pdf));
-    } else {
-        const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(args.printer));
-        if (info.isNull()) {
-            report.ShowMessage("There is no printer named " + args.printer + ".");
-            return false;
-        }
-        printer.setPrinterName(info.printerName());
+    if (args.pdf.empty() && args.printer.empty()) {
+        report.ShowMessage("Give --pdf FILE or --printer NAME.");
+        return kCliUsage;
     }
-    if (!args.paper.empty()) {
-        const QPageSize::PageSizeId id = args.paper == "A4" ? QPageSize::A4
-                                         : args.paper == "Letter" ? QPageSize::Letter
-                                                                  : QPageSize::Legal;
-        printer.setPageSize(QPageSize(id));
+    const std::string module = CGetAppPath::ProgramFolder() + ORMID_PRINT_MODULE;
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto print = handle ? reinterpret_cast<OrmidPrintFunction>(::dlsym(handle, ORMID_PRINT_ENTRY)) : nullptr;
+    if (!print) {
+        const char* why = ::dlerror();
+        report.ShowMessage("Printing is not available: " + module + (why ? std::string(" (") + why + ")" : "") + ".");
+        if (handle)
+            ::dlclose(handle);
+        return kCliFailed;
     }
-    return true;
+    const OrmidPrintRequest request{args.image.c_str(), args.pdf.empty() ? nullptr : args.pdf.c_str(),
+                                    args.printer.empty() ? nullptr : args.printer.c_str(),
+                                    args.paper.empty() ? nullptr : args.paper.c_str(), labels ? 1 : 0};
+    const int result = print(&request);
+    // The module stays loaded: Qt does not support being unloaded.
+    return result == 0 ? kCliOk : kCliFailed;
 }
 
-// The folder of the image file as the panel remembers it: absolute, with a
-// closing slash.
-std::string FolderOf(const std::string& image)
+CLI::App* AddPrintCommand(CLI::App& app, const char* name, const char* what, PrintArgs& args)
 {
-    std::error_code ignored;
-    std::string folder = std::filesystem::absolute(image, ignored).parent_path().string();
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
-template <class Printout>
-int Run(const PrintArgs& args, const Printout& makeAndPrint)
-{
-    CliReport report;
-    cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
-        return kCliFailed;
-    const std::unique_ptr<QGuiApplication> qt = StartQt();
-    QPrinter printer(QPrinter::HighResolution);
-    if (!SetUpPrinter(printer, args))
-        return kCliFailed;
-    CliPrintReport printReport;
-    return makeAndPrint(map, printer, printReport) == kPrintDone ? kCliOk : kCliFailed;
-}
-
-void AddOutputOptions(CLI::App& command, PrintArgs& args)
-{
-    AddImageArgument(command, args.image);
-    CLI::Option* pdf = command.add_option("--pdf", args.pdf, "write the printout to this PDF file");
-    CLI::Option* printer = command.add_option("--printer", args.printer, "print on this printer (a CUPS queue)");
+    CLI::App* command = app.add_subcommand(name, what);
+    AddImageArgument(*command, args.image);
+    CLI::Option* pdf = command->add_option("--pdf", args.pdf, "write the printout to this PDF file");
+    CLI::Option* printer = command->add_option("--printer", args.printer, "print on this printer (a CUPS queue)");
     pdf->excludes(printer);
-    command.add_option("--paper", args.paper, "paper size (default: the printer's or the locale's)")
+    command->add_option("--paper", args.paper, "paper size (default: the printer's or the locale's)")
         ->check(CLI::IsMember({"A4", "Letter", "Legal"}));
-}
-
-bool OutputGiven(const PrintArgs& args)
-{
-    if (!args.pdf.empty() || !args.printer.empty())
-        return true;
-    CliReport().ShowMessage("Give --pdf FILE or --printer NAME.");
-    return false;
+    return command;
 }
 
 void SetupListing(CLI::App& app, int& exitCode)
 {
-    CLI::App* command = app.add_subcommand("print-listing", "print the message listing (or write it as PDF)");
-    AddOutputOptions(*command, listingArgs);
-    command->callback([&exitCode] {
-        if (!OutputGiven(listingArgs)) {
-            exitCode = kCliUsage;
-            return;
-        }
-        exitCode = Run(listingArgs, [](const cMemoryMap& map, QPrinter& printer, IPrintReport& report) {
-            return CListingPrinter(map, FolderOf(listingArgs.image), false).Print(printer, report);
-        });
-    });
+    AddPrintCommand(app, "print-listing", "print the message listing (or write it as PDF)", listingArgs)
+        ->callback([&exitCode] { exitCode = Run(listingArgs, false); });
 }
 
 void SetupLabels(CLI::App& app, int& exitCode)
 {
-    CLI::App* command = app.add_subcommand("print-labels", "print the control-box labels (or write them as PDF)");
-    AddOutputOptions(*command, labelArgs);
-    command->callback([&exitCode] {
-        if (!OutputGiven(labelArgs)) {
-            exitCode = kCliUsage;
-            return;
-        }
-        exitCode = Run(labelArgs, [](const cMemoryMap& map, QPrinter& printer, IPrintReport& report) {
-            return CLabelPrinter(map).Print(printer, report);
-        });
-    });
+    AddPrintCommand(app, "print-labels", "print the control-box labels (or write them as PDF)", labelArgs)
+        ->callback([&exitCode] { exitCode = Run(labelArgs, true); });
 }
 
 CliRegistrar listingRegistrar("print-listing", SetupListing);
