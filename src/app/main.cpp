@@ -4,6 +4,7 @@
 #include "CLogFile.h"
 #include "CQtOperatorReport.h"
 #include "CTXDoruvevAzadApp.h"
+#include "PrintCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -28,6 +29,7 @@ int main(int argc, char** argv)
 
     // The commands of the edit dialog, printing and the unit communications
     // dialog are installed into app.m_panelCommands here as those modules land.
+    InstallPrintCommands(app.m_panelCommands);
 
     if (!app.m_memoryMap.HasBuffer()) {
         CQtOperatorReport().ShowMessage(cMemoryMap::kAllocationFailedText);

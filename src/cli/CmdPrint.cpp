@@ -1,0 +1,77 @@
+// ormid-cli print-listing / print-labels IMAGE (--pdf FILE | --printer NAME):
+// the panel's two printouts without the desktop, through the same drawing
+// code. Printing lives in a module of its own that is loaded only here, so
+// the other commands start without Qt.
+#include <dlfcn.h>
+
+#include <string>
+
+#include "CGetAppPath.h"
+#include "CliImage.h"
+#include "CliRegistry.h"
+#include "CliReport.h"
+#include "OrmidPrintModule.h"
+
+namespace {
+
+struct PrintArgs {
+    std::string image;
+    std::string pdf;
+    std::string printer;
+    std::string paper;
+};
+PrintArgs listingArgs, labelArgs;
+
+int Run(const PrintArgs& args, bool labels)
+{
+    CliReport report;
+    if (args.pdf.empty() && args.printer.empty()) {
+        report.ShowMessage("Give --pdf FILE or --printer NAME.");
+        return kCliUsage;
+    }
+    const std::string module = CGetAppPath::ProgramFolder() + ORMID_PRINT_MODULE;
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto print = handle ? reinterpret_cast<OrmidPrintFunction>(::dlsym(handle, ORMID_PRINT_ENTRY)) : nullptr;
+    if (!print) {
+        const char* why = ::dlerror();
+        report.ShowMessage("Printing is not available: " + module + (why ? std::string(" (") + why + ")" : "") + ".");
+        if (handle)
+            ::dlclose(handle);
+        return kCliFailed;
+    }
+    const OrmidPrintRequest request{args.image.c_str(), args.pdf.empty() ? nullptr : args.pdf.c_str(),
+                                    args.printer.empty() ? nullptr : args.printer.c_str(),
+                                    args.paper.empty() ? nullptr : args.paper.c_str(), labels ? 1 : 0};
+    const int result = print(&request);
+    // The module stays loaded: Qt does not support being unloaded.
+    return result == 0 ? kCliOk : kCliFailed;
+}
+
+CLI::App* AddPrintCommand(CLI::App& app, const char* name, const char* what, PrintArgs& args)
+{
+    CLI::App* command = app.add_subcommand(name, what);
+    AddImageArgument(*command, args.image);
+    CLI::Option* pdf = command->add_option("--pdf", args.pdf, "write the printout to this PDF file");
+    CLI::Option* printer = command->add_option("--printer", args.printer, "print on this printer (a CUPS queue)");
+    pdf->excludes(printer);
+    command->add_option("--paper", args.paper, "paper size (default: the printer's or the locale's)")
+        ->check(CLI::IsMember({"A4", "Letter", "Legal"}));
+    return command;
+}
+
+void SetupListing(CLI::App& app, int& exitCode)
+{
+    AddPrintCommand(app, "print-listing", "print the message listing (or write it as PDF)", listingArgs)
+        ->callback([&exitCode] { exitCode = Run(listingArgs, false); });
+}
+
+void SetupLabels(CLI::App& app, int& exitCode)
+{
+    AddPrintCommand(app, "print-labels", "print the control-box labels (or write them as PDF)", labelArgs)
+        ->callback([&exitCode] { exitCode = Run(labelArgs, true); });
+}
+
+CliRegistrar listingRegistrar("print-listing", SetupListing);
+CliRegistrar labelsRegistrar("print-labels", SetupLabels);
+
+}  // namespace
