@@ -21,7 +21,7 @@ inline bool RunSox(const std::string& args)
 inline bool MakeTone(const std::string& path, const std::string& soxFormat, double seconds, double frequency = 1000,
                      double amplitude = 0.5, const std::string& shape = "sine")
 {
-    return RunSox("-n " + soxFormat + " " + path + " synth " + std::to_string(seconds) + " " + shape + " " +
+    return RunSox("-n " + soxFormat + " '" + path + "' synth " + std::to_string(seconds) + " " + shape + " " +
                   std::to_string(frequency) + " vol " + std::to_string(amplitude));
 }
 
