@@ -1,8 +1,8 @@
 // Runs a long step (decoding and converting an audio file) on a worker thread
-// while the user-interface thread stays free. A step that ends within a few
-// milliseconds is never seen; a longer one shows a modal progress box whose
-// Cancel button (or Escape) asks the step to stop. Returns when the step has
-// ended either way.
+// while the user-interface thread keeps handling events. Meanwhile the
+// operator's input is held off every window; a step that lasts long enough to
+// be noticed shows a progress box whose Cancel button (or Escape) asks the
+// step to stop. Returns when the step has ended either way.
 #pragma once
 
 #include <QString>

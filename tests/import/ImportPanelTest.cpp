@@ -166,7 +166,7 @@ private slots:
     {
         for (uint8_t s = 0; s < 8; ++s)
             Map().ClearSlot(s);
-        QVERIFY(MakeTone(WorkStd("long.wav"), "-r 48000 -c 2 -b 16", 600));
+        QVERIFY(MakeTone(WorkStd("long.flac"), "-r 48000 -c 2 -b 16", 600));   // seconds of decoding
         m_panel->SetChanged(false);
         const Snapshot before = Take();
         bool sawBox = false;
@@ -180,10 +180,10 @@ private slots:
         });
         poll.start();
         m_report.answers = {true};
-        Import(0, Work("long.wav"));
+        Import(0, Work("long.flac"));
         poll.stop();
         QVERIFY(sawBox);
-        QVERIFY(m_report.messages.empty());
+        QVERIFY2(m_report.messages.empty(), m_report.messages.empty() ? "" : m_report.messages[0].c_str());
         QVERIFY(Take() == before);
         QVERIFY(!m_panel->IsChanged());
     }
