@@ -11,12 +11,15 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "MuLawTable.h"
 
 namespace {
 
 constexpr sf_count_t kBlockFrames = 16384;
+constexpr size_t kBlockValues = 1 << 20;     // floats per block, whatever the channel count
+constexpr size_t kReserveLimit = 0x400000;   // the unit's whole memory
 
 struct SndCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
@@ -130,6 +133,21 @@ std::string CAudioConverter::LogText() const
 bool CAudioConverter::Convert(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
                               CConvertControl* control)
 {
+    // Nothing leaves this module as an exception; a file too long for memory
+    // is a failure like any other.
+    try {
+        return ConvertFile(path, maxSamples, out, control);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        out.shrink_to_fit();
+        m_error = "not enough memory to convert the file";
+        return false;
+    }
+}
+
+bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
+                                  CConvertControl* control)
+{
     out.clear();
     m_clamped = 0;
     m_truncated = false;
@@ -146,10 +164,10 @@ bool CAudioConverter::Convert(const char* path, uint32_t maxSamples, std::vector
         return false;
     }
     Describe(info, m_info);
-    // Room for the whole announced length up front (within the cap): no
-    // reallocation while converting.
+    // Room for the announced length up front, within the cap and within what
+    // a unit holds: a header may announce anything.
     const double expected = info.frames > 0 ? double(info.frames) * kUnitRate / info.samplerate + 16 : 0;
-    out.reserve(size_t(std::min<double>(expected, maxSamples)));
+    out.reserve(size_t(std::min<double>({expected, double(maxSamples), double(kReserveLimit)})));
 
     auto full = [&] {
         if (out.size() < maxSamples)
@@ -198,8 +216,9 @@ bool CAudioConverter::Convert(const char* path, uint32_t maxSamples, std::vector
             }
         }
         const int channels = info.channels;
-        std::vector<float> frames(size_t(kBlockFrames) * size_t(channels));
-        std::vector<float> mono(kBlockFrames);
+        const sf_count_t blockFrames = std::min<sf_count_t>(kBlockFrames, sf_count_t(kBlockValues / size_t(channels)));
+        std::vector<float> frames(size_t(blockFrames) * size_t(channels));
+        std::vector<float> mono(static_cast<size_t>(blockFrames));
         std::vector<float> resampled(kBlockFrames);   // the resampler fills it in turns
 
         auto encode = [&](const float* samples, size_t count) {
@@ -246,7 +265,7 @@ bool CAudioConverter::Convert(const char* path, uint32_t maxSamples, std::vector
         };
 
         while (!full()) {
-            const sf_count_t got = sf_readf_float(file.get(), frames.data(), kBlockFrames);
+            const sf_count_t got = sf_readf_float(file.get(), frames.data(), blockFrames);
             if (got <= 0)
                 break;
             const float* f = frames.data();

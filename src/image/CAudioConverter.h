@@ -48,6 +48,8 @@ public:
     std::string LogText() const;
 
 private:
+    bool ConvertFile(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out, CConvertControl* control);
+
     std::string m_path;
     CAudioFileInfo m_info;
     size_t m_samples = 0;
