@@ -181,8 +181,11 @@ bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::ve
         framesRead += frames;
         if (!control)
             return true;
+        // Of the file, or of the cap when that comes first.
+        sf_count_t permille = sf_count_t(out.size() * 1000 / std::max<uint32_t>(maxSamples, 1));
         if (info.frames > 0)
-            control->permille.store(int(std::min<sf_count_t>(1000, framesRead * 1000 / info.frames)));
+            permille = std::max(permille, framesRead * 1000 / info.frames);
+        control->permille.store(int(std::min<sf_count_t>(1000, permille)));
         if (!control->stop.load())
             return true;
         m_stopped = true;

@@ -7,6 +7,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -58,8 +59,10 @@ void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl
     CInputHold hold;
     qApp->installEventFilter(&hold);
 
-    std::thread worker([&work, &loop] {
+    std::atomic<bool> finished{false};
+    std::thread worker([&work, &loop, &finished] {
         work();
+        finished = true;
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
 
@@ -77,6 +80,8 @@ void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl
     progress.setInterval(50);
     QObject::connect(&progress, &QTimer::timeout, &box, [&] { box.setValue(control.permille.load()); });
     QTimer::singleShot(kShowAfterMs, &box, [&] {
+        if (finished)
+            return;
         hold.allowed = &box;
         box.show();
         progress.start();

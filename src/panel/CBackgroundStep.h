@@ -2,7 +2,8 @@
 // while the user-interface thread keeps handling events. Meanwhile the
 // operator's input is held off every window; a step that lasts long enough to
 // be noticed shows a progress box whose Cancel button (or Escape) asks the
-// step to stop. Returns when the step has ended either way.
+// step to stop. Returns when the step has ended either way; control.stop then
+// tells whether the operator cancelled, even if the step had just finished.
 #pragma once
 
 #include <QString>

@@ -382,7 +382,7 @@ void CTXDoruvevAzadDlg::OnImportWav()
         CAudioImport::Outcome outcome = CAudioImport::kDeclined;
         CBackgroundStep::Run(this, QString("Converting %1...").arg(shown), control,
                              [&] { outcome = audio.Convert(room, &control); });
-        if (outcome == CAudioImport::kDeclined)
+        if (outcome == CAudioImport::kDeclined || control.stop)
             return;
         if (outcome == CAudioImport::kFailed) {
             m_report->ShowMessage(audio.FailureText());
