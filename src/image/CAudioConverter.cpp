@@ -92,6 +92,15 @@ int BitsOf(int format)
     }
 }
 
+// The decoders' own notes about the file, which is where a damaged stream
+// shows: libsndfile reports no error when a FLAC decoder loses sync.
+std::string DecoderLog(SNDFILE* file)
+{
+    char text[16384] = {};
+    sf_command(file, SFC_GET_LOG_INFO, text, sizeof text - 1);
+    return text;
+}
+
 bool IsMuLawMono8k(const SF_INFO& info)
 {
     return (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_ULAW && info.channels == 1 &&
@@ -164,6 +173,7 @@ bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::ve
         return false;
     }
     Describe(info, m_info);
+    const size_t openingNotes = DecoderLog(file.get()).size();
     // Room for the announced length up front, within the cap and within what
     // a unit holds: a header may announce anything.
     const double expected = info.frames > 0 ? double(info.frames) * kUnitRate / info.samplerate + 16 : 0;
@@ -258,7 +268,7 @@ bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::ve
                 if (in) {
                     in += used;
                     count -= used;
-                    if (count == 0)
+                    if (count == 0 || (used == 0 && made == 0))
                         break;
                 } else if (made == 0) {
                     break;
@@ -292,6 +302,21 @@ bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::ve
 
     if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
         m_error = sf_strerror(file.get());
+        out.clear();
+        return false;
+    }
+    // A damaged stream (a FLAC file with a broken frame, a cut-off file) ends
+    // the decoder early, or fills the gap, without an error: a message with a
+    // hole in it is no success. An MP3 file's length is only an estimate, so
+    // it cannot be held to it.
+    if (!m_truncated && info.frames > 0 && framesRead < info.frames &&
+        (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG) {
+        m_error = "the audio ends before the length the file announces";
+        out.clear();
+        return false;
+    }
+    if (DecoderLog(file.get()).find("ERROR", openingNotes) != std::string::npos) {
+        m_error = "the audio is damaged";
         out.clear();
         return false;
     }

@@ -189,8 +189,8 @@ TEST(AudioImport, NoAnswerConvertsNothing)
     EXPECT_TRUE(report.messages.empty());
 }
 
-// Files no decoder reads go to the WAV import, which refuses them with its own
-// three lines; the image does not change.
+// Files no decoder reads (to their end) go to the WAV import, which refuses
+// them with its own three lines; the image does not change.
 TEST(AudioImport, UnreadableFilesKeepTheImportsMessages)
 {
     TempFolder folder;
@@ -203,9 +203,14 @@ TEST(AudioImport, UnreadableFilesKeepTheImportsMessages)
     for (size_t i = 8; i < 42; ++i)
         badInfo[i] = char(0xA5 ^ i);
     folder.Write("bad-info.flac", badInfo);
+    std::string badFrames = flac;   // audio frames overwritten half-way through
+    for (size_t i = flac.size() / 2; i < flac.size() / 2 + 2000; ++i)
+        badFrames[i] = char(i * 7);
+    folder.Write("bad-frames.flac", badFrames);
+    folder.Write("cut.flac", flac.substr(0, flac.size() / 2));
     folder.Write("text.mp3", "just some text, nothing an audio decoder would take");
 
-    for (const char* name : {"bad-magic.flac", "bad-info.flac", "text.mp3"}) {
+    for (const char* name : {"bad-magic.flac", "bad-info.flac", "bad-frames.flac", "cut.flac", "text.mp3"}) {
         SCOPED_TRACE(name);
         const std::string path = folder.File(name);
         cMemoryMap map;
@@ -218,7 +223,9 @@ TEST(AudioImport, UnreadableFilesKeepTheImportsMessages)
         bool asked = false;
         const auto ask = [&](const std::string&) { return asked = true; };
         EXPECT_EQ(audio.Prepare(path.c_str(), ask, report, map.GetRoomLeft()), CAudioImport::kAsIs);
-        EXPECT_FALSE(asked);
+        // Damage past the header shows only while decoding, after the question.
+        const bool damagedLater = std::string(name) == "bad-frames.flac" || std::string(name) == "cut.flac";
+        EXPECT_EQ(asked, damagedLater);
         EXPECT_FALSE(audio.ImportIntoSlot(map, 2, report));
         ASSERT_EQ(report.messages.size(), 1u);
         EXPECT_EQ(report.messages[0], "Trouble with " + path + "\nFile is not a .WAV type\nTrouble with file header\n");
