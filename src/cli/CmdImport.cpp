@@ -1,8 +1,13 @@
-// ormid-cli import IMAGE SLOT WAV [--name N] [--count C]: put a mu-law WAV file
-// into a slot, as the Import WAV command does.
+// ormid-cli import IMAGE SLOT FILE [--name N] [--count C] [--convert]: put an
+// audio file into a slot, as the Import WAV command does. A file not in the
+// unit's format is converted only with --convert.
+#include "CAudioImport.h"
+#include "CliConvertLog.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -12,6 +17,7 @@ struct {
     std::string wav;
     std::string name;
     int count = 1;
+    bool convert = false;
 } args;
 
 int Run(bool nameGiven, bool countGiven)
@@ -21,8 +27,30 @@ int Run(bool nameGiven, bool countGiven)
     if (!map.ReadImageFile(args.image.c_str(), report))
         return kCliFailed;
     const uint8_t slot = uint8_t(args.slot - 1);
-    if (!map.ImportSlotWav(slot, args.wav.c_str(), report))
-        return kCliFailed;
+    CAudioImport audio;
+    const bool offer = audio.Examine(args.wav.c_str());
+    if (offer && !args.convert) {
+        // Today's refusal, then how to take the file anyway.
+        if (!map.ImportSlotWav(slot, args.wav.c_str(), report)) {
+            const std::string question = audio.QuestionText();
+            std::fprintf(stderr, "ormid-cli: %s\nAdd --convert to convert it to the unit's format "
+                                 "(8 kHz mu-law, mono) on the way in.\n",
+                         question.substr(0, question.find('\n')).c_str());
+            return kCliFailed;
+        }
+    } else {
+        if (offer) {
+            const CAudioImport::Outcome outcome = audio.Convert(map.GetRoomLeft());
+            if (outcome == CAudioImport::kFailed) {
+                report.ShowMessage(audio.FailureText());
+                return kCliFailed;
+            }
+            if (outcome == CAudioImport::kConverted)
+                LogConversion(audio.Converter());
+        }
+        if (!audio.ImportIntoSlot(map, slot, report))
+            return kCliFailed;
+    }
     map.SetName(slot, (nameGiven ? args.name : NameFromPath(args.wav)).c_str());
     if (countGiven)
         map.SetPlayCount(slot, uint8_t(args.count));
@@ -31,10 +59,12 @@ int Run(bool nameGiven, bool countGiven)
 
 void Setup(CLI::App& app, int& exitCode)
 {
-    CLI::App* command = app.add_subcommand("import", "put a mu-law 8 kHz mono WAV file into a slot");
+    CLI::App* command = app.add_subcommand("import", "put an audio file into a slot (8 kHz mu-law mono WAV, or any with --convert)");
     AddImageArgument(*command, args.image);
     AddSlotArgument(*command, args.slot);
-    command->add_option("WAV", args.wav, "WAV file to import")->required();
+    command->add_option("WAV", args.wav, "audio file to import")->required();
+    command->add_flag("--convert", args.convert,
+                      "convert a file of another format (WAV, FLAC, Ogg, Opus, MP3) to 8 kHz mu-law mono");
     CLI::Option* name = command->add_option("-n,--name", args.name, "message name (default: the file name, cut to 15 characters)");
     CLI::Option* count = AddCountOption(*command, args.count);
     command->callback([&exitCode, name, count] { exitCode = Run(name->count() > 0, count->count() > 0); });

@@ -17,6 +17,8 @@
 #include <cstring>
 
 #include "CAboutDlg.h"
+#include "CAudioImport.h"
+#include "CBackgroundStep.h"
 #include "CDesktopOpener.h"
 #include "CLogFile.h"
 #include "CQtFileDialogs.h"
@@ -34,6 +36,8 @@ namespace {
 const char* const kGuideFile = "ORMID Prog Guide.pdf";
 const char* const kImageFilter = "TX Image files (*.txi)";
 const char* const kWaveFilter = "Wave files (*.wav)";
+// Import also offers every kind of file that can be converted on the way in.
+const char* const kImportFilter = "Wave files (*.wav);;Audio files (*.wav *.flac *.ogg *.opus *.mp3)";
 
 // The folder part of a chosen path, with its closing '/'; the whole path
 // when it has none.
@@ -357,10 +361,37 @@ void CTXDoruvevAzadDlg::OnImportWav()
     if (slot < 0)
         return;
     const QString path = m_fileDialogs->GetOpenPath(
-        this, {"Import g.711 file", m_app.m_importFilePath, QString(), kWaveFilter, "wav"});
+        this, {"Import g.711 file", m_app.m_importFilePath, QString(), kImportFilter, "wav"});
     if (path.isEmpty())
         return;
-    if (!m_app.m_memoryMap.ImportSlotWav(uint8_t(slot), Native(path).c_str(), *m_report))
+    // A file in the unit's format is imported as it is; another kind is
+    // converted once the operator agrees. Decoding runs off this thread.
+    const std::string file = Native(path);
+    const QString shown = QFileInfo(path).fileName();
+    CAudioImport audio;
+    CConvertControl control;
+    bool offer = false;
+    CBackgroundStep::Run(this, QString("Reading %1...").arg(shown), control,
+                         [&] { offer = audio.Examine(file.c_str()); });
+    if (control.stop)
+        return;
+    if (offer) {
+        if (!m_report->AskYesNo(audio.QuestionText()))
+            return;
+        const uint32_t room = m_app.m_memoryMap.GetRoomLeft();
+        CAudioImport::Outcome outcome = CAudioImport::kDeclined;
+        CBackgroundStep::Run(this, QString("Converting %1...").arg(shown), control,
+                             [&] { outcome = audio.Convert(room, &control); });
+        if (outcome == CAudioImport::kDeclined || control.stop)
+            return;
+        if (outcome == CAudioImport::kFailed) {
+            m_report->ShowMessage(audio.FailureText());
+            return;
+        }
+        if (outcome == CAudioImport::kConverted)
+            TheLog().Write("%s", audio.Converter().LogText().c_str());
+    }
+    if (!audio.ImportIntoSlot(m_app.m_memoryMap, uint8_t(slot), *m_report))
         return;
     // The slot is named after the file, extension included, cut to 15 characters.
     const QByteArray name = QFileInfo(path).fileName().toLatin1().left(15);

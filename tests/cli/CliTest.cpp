@@ -141,8 +141,11 @@ TEST_F(CliTest, FailuresLeaveTheImageAlone)
 
     Result r = Cli({"import", image, "2", "pcm.wav"});
     EXPECT_EQ(r.code, 1);
+    // The refusal, then the way to take the file anyway.
     EXPECT_EQ(r.err, "Trouble with pcm.wav\nWAVE format is not g.711 mono, 8kHz.\n"
-                     "Found format = 1, channels = 1, rate = 8000\nTrouble with file header\n");
+                     "Found format = 1, channels = 1, rate = 8000\nTrouble with file header\n"
+                     "ormid-cli: The file is 8000 Hz, 16-bit, 1 channel(s).\n"
+                     "Add --convert to convert it to the unit's format (8 kHz mu-law, mono) on the way in.\n");
     r = Cli({"import", image, "2", "missing.wav"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "Trouble with missing.wav\nCould not open file\n");

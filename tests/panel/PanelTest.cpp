@@ -479,7 +479,7 @@ private slots:
         QVERIFY(!m_dialogs.shown[0].save);
         QCOMPARE(request.folder, QString());
         QCOMPARE(request.initialName, QString());
-        QCOMPARE(request.filter, QString("Wave files (*.wav)"));
+        QCOMPARE(request.filter, QString("Wave files (*.wav);;Audio files (*.wav *.flac *.ogg *.opus *.mp3)"));
         QCOMPARE(request.defaultExt, QString("wav"));
 
         // A short name keeps its extension; the next dialog opens in the folder.

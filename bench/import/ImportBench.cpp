@@ -1,0 +1,177 @@
+// Import of audio files of other kinds, measured: conversion speed per file
+// kind (seconds of audio per second of work, against the 500x aim and against
+// plain decoding of the same file), and the longest pause of the panel's
+// user-interface thread while it imports a 60-second 48 kHz file (against a
+// 50 ms limit). Run by hand: build/bench/bench_import [runs]
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CAudioConverter.h"
+#include "CAudioImport.h"
+#include "CTXDoruvevAzadApp.h"
+#include "CTXDoruvevAzadDlg.h"
+#include "PanelDoubles.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+std::string LoadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+// Speech-like test audio: a few tones and some noise, so that no decoder
+// takes a short cut.
+bool MakeFile(const std::string& path, const std::string& format, int seconds)
+{
+    const std::string command = "sox -q -D -n " + format + " '" + path + "' synth " + std::to_string(seconds) +
+                                " sine 300 sine 1200 pinknoise vol 0.3 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+// Plain decoding of the whole file to floats, the floor under any conversion.
+double DecodeOnly(const std::string& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f)
+        return 0;
+    std::vector<float> block(size_t(16384) * size_t(info.channels));
+    const auto t0 = Clock::now();
+    while (sf_readf_float(f, block.data(), 16384) > 0) {
+    }
+    const auto t1 = Clock::now();
+    sf_close(f);
+    return Seconds(t0, t1);
+}
+
+void ConversionSpeed(const QString& folder, int runs)
+{
+    struct Kind {
+        const char* label;
+        const char* file;
+        const char* format;
+    } kinds[] = {
+        {"WAV 44.1 kHz stereo 16-bit", "a.wav", "-r 44100 -c 2 -b 16 -e signed-integer"},
+        {"WAV 48 kHz mono float", "b.wav", "-r 48000 -c 1 -b 32 -e floating-point"},
+        {"WAV 11025 Hz 8-bit unsigned", "c.wav", "-r 11025 -c 1 -b 8 -e unsigned-integer"},
+        {"FLAC 44.1 kHz stereo", "d.flac", "-r 44100 -c 2 -b 16"},
+        {"Ogg Vorbis 48 kHz stereo", "e.ogg", "-r 48000 -c 2"},
+        {"MP3 44.1 kHz stereo", "f.mp3", "-r 44100 -c 2"},
+    };
+    const int seconds = 60;
+    std::printf("Conversion speed, %d s of audio each, best of %d runs (aim: 500x real time)\n", seconds, runs);
+    std::printf("  %-30s %12s %12s %14s\n", "file", "convert", "x real time", "x decode only");
+    for (const Kind& k : kinds) {
+        const std::string path = (folder + '/' + k.file).toStdString();
+        if (!MakeFile(path, k.format, seconds)) {
+            std::printf("  %-30s (sox cannot write this kind here)\n", k.label);
+            continue;
+        }
+        double best = 1e9, decode = 1e9;
+        for (int r = 0; r < runs; ++r) {
+            CAudioConverter converter;
+            std::vector<uint8_t> out;
+            const auto t0 = Clock::now();
+            converter.Convert(path.c_str(), CAudioImport::kWholeFile, out);
+            best = std::min(best, Seconds(t0, Clock::now()));
+            decode = std::min(decode, DecodeOnly(path));
+        }
+        std::printf("  %-30s %9.1f ms %11.0fx %13.2fx\n", k.label, best * 1000, seconds / best, best / decode);
+    }
+}
+
+// Ticks a timer on the user-interface thread every millisecond while the
+// panel imports; the longest gap between ticks is the longest stall.
+void GuiStall(const QString& folder, int runs)
+{
+    const std::string path = (folder + "/minute.wav").toStdString();
+    if (!MakeFile(path, "-r 48000 -c 2 -b 16 -e signed-integer", 60)) {
+        std::printf("sox could not make the 60-second file\n");
+        return;
+    }
+    std::printf("\nPanel Import WAV of a 60 s 48 kHz stereo file (limit: 50 ms without events)\n");
+    for (int r = 0; r < runs; ++r) {
+        CAnsweredFileDialogs dialogs;
+        CRecordedReport report;
+        CSilentSonvox sonvox;
+        CTXDoruvevAzadDlg panel(*TheApp(), CPanelServices{&dialogs, &report, &sonvox, nullptr});
+        panel.m_settleMs = 0;
+        panel.OnInitDialog();
+        panel.show();
+        for (uint8_t s = 0; s < 8; ++s)
+            TheApp()->m_memoryMap.ClearSlot(s);
+        panel.SelectRow(r % 8);
+        dialogs.answers = {QString::fromStdString(path)};
+        report.answers = {true};
+
+        Clock::time_point last = Clock::now();
+        double worst = 0;
+        QTimer tick;
+        tick.setInterval(1);
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const Clock::time_point now = Clock::now();
+            worst = std::max(worst, Seconds(last, now));
+            last = now;
+        });
+        tick.start();
+        const auto t0 = Clock::now();
+        bool done = false;
+        double total = 0;
+        QTimer::singleShot(0, [&] {
+            // The command itself runs inside this tick; time spent in it
+            // without returning to an event loop counts as a stall.
+            last = Clock::now();
+            panel.OnImportWav();
+            const Clock::time_point now = Clock::now();
+            worst = std::max(worst, Seconds(last, now));
+            total = Seconds(t0, now);
+            done = true;
+        });
+        while (!done)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        tick.stop();
+        std::printf("  run %d: import %.0f ms, slot %u samples, longest stall %.1f ms (%.2f of the limit)%s\n", r + 1,
+                    total * 1000, TheApp()->m_memoryMap.GetLength(uint8_t(r % 8)), worst * 1000, worst / 0.050,
+                    report.messages.empty() ? "" : "  [message shown]");
+        panel.hide();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    QTemporaryDir work, config, runtime;
+    qputenv("ORMID_WORKING_FOLDER", QByteArray(work.path().toLocal8Bit() + '/'));
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    CTXDoruvevAzadApp app(argc, argv);
+    std::printf("load average at start: %s (%ld cores)\n", LoadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+    ConversionSpeed(work.path(), runs);
+    GuiStall(work.path(), runs);
+    std::printf("load average at end: %s\n", LoadAverage().c_str());
+    return 0;
+}

@@ -1,0 +1,56 @@
+// ormid-cli convert IN OUT.wav: write an audio file of any readable kind as a
+// WAV file in the unit's format (8 kHz mu-law, mono, 44-byte header), for
+// those who keep their messages as files.
+#include <cstdio>
+#include <vector>
+
+#include "CAudioConverter.h"
+#include "CAudioImport.h"
+#include "CliConvertLog.h"
+#include "CliRegistry.h"
+
+namespace {
+
+struct {
+    std::string in;
+    std::string out;
+} args;
+
+int Run()
+{
+    CAudioFileInfo info;
+    if (!CAudioConverter::Probe(args.in.c_str(), info)) {
+        std::fprintf(stderr, "ormid-cli: %s: not an audio file that can be read\n", args.in.c_str());
+        return kCliFailed;
+    }
+    CAudioConverter converter;
+    std::vector<uint8_t> muLaw;
+    if (!converter.Convert(args.in.c_str(), CAudioImport::kWholeFile, muLaw)) {
+        std::fprintf(stderr, "ormid-cli: %s: %s\n", args.in.c_str(), converter.ErrorText().c_str());
+        return kCliFailed;
+    }
+    if (converter.Truncated()) {
+        std::fprintf(stderr, "ormid-cli: %s: too long for one WAV file\n", args.in.c_str());
+        return kCliFailed;
+    }
+    LogConversion(converter);
+    std::string error;
+    if (!CAudioImport::SaveUnitWav(args.out.c_str(), muLaw, error)) {
+        std::fprintf(stderr, "ormid-cli: %s: %s\n", args.out.c_str(), error.c_str());
+        return kCliFailed;
+    }
+    return kCliOk;
+}
+
+void Setup(CLI::App& app, int& exitCode)
+{
+    CLI::App* command = app.add_subcommand(
+        "convert", "write an audio file (WAV, FLAC, Ogg, Opus, MP3) as an 8 kHz mu-law mono WAV file");
+    command->add_option("IN", args.in, "audio file to read")->required();
+    command->add_option("OUT", args.out, "WAV file to write")->required();
+    command->callback([&exitCode] { exitCode = Run(); });
+}
+
+CliRegistrar registrar("convert", Setup);
+
+}  // namespace

@@ -1,0 +1,325 @@
+#include "CAudioConverter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sndfile.h>
+#include <soxr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "MuLawTable.h"
+
+namespace {
+
+constexpr sf_count_t kBlockFrames = 16384;
+constexpr size_t kBlockValues = 1 << 20;     // floats per block, whatever the channel count
+constexpr size_t kReserveLimit = 0x400000;   // the unit's whole memory
+
+struct SndCloser {
+    void operator()(SNDFILE* f) const { sf_close(f); }
+};
+using SndPtr = std::unique_ptr<SNDFILE, SndCloser>;
+
+struct SoxrCloser {
+    void operator()(soxr* s) const { soxr_delete(s); }
+};
+using SoxrPtr = std::unique_ptr<soxr, SoxrCloser>;
+
+// Only regular files go to the decoders: a FIFO or a device would block them
+// or feed them for ever. The file is opened without waiting, then handed over.
+SndPtr OpenDecoder(const char* path, SF_INFO& info)
+{
+    info = SF_INFO{};
+    if (!path)
+        return nullptr;
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    SNDFILE* f = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);   // closes fd on failure too
+    if (f && (info.channels < 1 || info.samplerate < 1)) {
+        sf_close(f);
+        return nullptr;
+    }
+    return SndPtr(f);
+}
+
+int BitsOf(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_DPCM_8:
+        return 8;
+    case SF_FORMAT_DWVW_12:
+        return 12;
+    case SF_FORMAT_ALAC_20:
+        return 20;
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_DWVW_24:
+    case SF_FORMAT_ALAC_24:
+        return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_ALAC_32:
+        return 32;
+    case SF_FORMAT_DOUBLE:
+        return 64;
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_G721_32:
+        return 4;
+    case SF_FORMAT_G723_24:
+        return 3;
+    case SF_FORMAT_G723_40:
+        return 5;
+    default:
+        return 16;   // compressed streams decode to 16-bit samples
+    }
+}
+
+// The decoders' own notes about the file, which is where a damaged stream
+// shows: libsndfile reports no error when a FLAC decoder loses sync.
+std::string DecoderLog(SNDFILE* file)
+{
+    char text[16384] = {};
+    sf_command(file, SFC_GET_LOG_INFO, text, sizeof text - 1);
+    return text;
+}
+
+bool IsMuLawMono8k(const SF_INFO& info)
+{
+    return (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_ULAW && info.channels == 1 &&
+           info.samplerate == CAudioConverter::kUnitRate;
+}
+
+void Describe(const SF_INFO& info, CAudioFileInfo& result)
+{
+    result.sampleRate = info.samplerate;
+    result.bitsPerSample = BitsOf(info.format);
+    result.channels = info.channels;
+    result.frames = info.frames;
+    result.unitFormat = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && IsMuLawMono8k(info);
+}
+
+}  // namespace
+
+bool CAudioConverter::Probe(const char* path, CAudioFileInfo& result)
+{
+    SF_INFO info;
+    SndPtr file = OpenDecoder(path, info);
+    if (!file)
+        return false;
+    Describe(info, result);
+    return true;
+}
+
+std::string CAudioConverter::LogText() const
+{
+    char text[1024];
+    std::snprintf(text, sizeof text,
+                  "Converted %s (%d Hz, %d-bit, %d channel(s)) to %zu samples of 8 kHz mu-law%s; "
+                  "%llu samples clamped at full scale",
+                  m_path.c_str(), m_info.sampleRate, m_info.bitsPerSample, m_info.channels, m_samples,
+                  m_truncated ? " (cut short)" : "", static_cast<unsigned long long>(m_clamped));
+    return text;
+}
+
+bool CAudioConverter::Convert(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
+                              CConvertControl* control)
+{
+    // Nothing leaves this module as an exception; a file too long for memory
+    // is a failure like any other.
+    try {
+        return ConvertFile(path, maxSamples, out, control);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        out.shrink_to_fit();
+        m_error = "not enough memory to convert the file";
+        return false;
+    }
+}
+
+bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
+                                  CConvertControl* control)
+{
+    out.clear();
+    m_clamped = 0;
+    m_truncated = false;
+    m_stopped = false;
+    m_error.clear();
+    m_path = path ? path : "";
+    m_info = CAudioFileInfo{};
+    m_samples = 0;
+
+    SF_INFO info;
+    SndPtr file = OpenDecoder(path, info);
+    if (!file) {
+        m_error = "no decoder can read the file";
+        return false;
+    }
+    Describe(info, m_info);
+    const size_t openingNotes = DecoderLog(file.get()).size();
+    // Room for the announced length up front, within the cap and within what
+    // a unit holds: a header may announce anything.
+    const double expected = info.frames > 0 ? double(info.frames) * kUnitRate / info.samplerate + 16 : 0;
+    out.reserve(size_t(std::min<double>({expected, double(maxSamples), double(kReserveLimit)})));
+
+    auto full = [&] {
+        if (out.size() < maxSamples)
+            return false;
+        m_truncated = true;
+        return true;
+    };
+    // Between blocks: tell the watcher how far, and hear whether to stop.
+    sf_count_t framesRead = 0;
+    auto carryOn = [&](sf_count_t frames) {
+        framesRead += frames;
+        if (!control)
+            return true;
+        // Of the file, or of the cap when that comes first.
+        sf_count_t permille = sf_count_t(out.size() * 1000 / std::max<uint32_t>(maxSamples, 1));
+        if (info.frames > 0)
+            permille = std::max(permille, framesRead * 1000 / info.frames);
+        control->permille.store(int(std::min<sf_count_t>(1000, permille)));
+        if (!control->stop.load())
+            return true;
+        m_stopped = true;
+        m_error = "stopped";
+        out.clear();
+        return false;
+    };
+
+    if (IsMuLawMono8k(info)) {
+        // Already the unit's audio in some other container: the codes as they are.
+        uint8_t block[kBlockFrames];
+        while (!full()) {
+            const sf_count_t want = std::min<sf_count_t>(kBlockFrames, sf_count_t(maxSamples - out.size()));
+            const sf_count_t got = sf_read_raw(file.get(), block, want);
+            if (got <= 0)
+                break;
+            out.insert(out.end(), block, block + got);
+            if (!carryOn(got))
+                return false;
+        }
+    } else {
+        SoxrPtr resampler;
+        if (info.samplerate != kUnitRate) {
+            soxr_error_t error = nullptr;
+            const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+            const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+            resampler.reset(soxr_create(info.samplerate, kUnitRate, 1, &error, &io, &quality, nullptr));
+            if (!resampler || error) {
+                m_error = std::string("the resampler could not start: ") + (error ? error : "");
+                return false;
+            }
+        }
+        const int channels = info.channels;
+        const sf_count_t blockFrames = std::min<sf_count_t>(kBlockFrames, sf_count_t(kBlockValues / size_t(channels)));
+        std::vector<float> frames(size_t(blockFrames) * size_t(channels));
+        std::vector<float> mono(static_cast<size_t>(blockFrames));
+        std::vector<float> resampled(kBlockFrames);   // the resampler fills it in turns
+
+        auto encode = [&](const float* samples, size_t count) {
+            for (size_t i = 0; i < count && !full(); ++i) {
+                float v = samples[i] * 32768.0f;
+                if (v != v)   // NaN in a float file
+                    v = 0.0f;
+                if (v > 32767.0f) {
+                    v = 32767.0f;
+                    ++m_clamped;
+                } else if (v < -32768.0f) {
+                    v = -32768.0f;
+                    ++m_clamped;
+                }
+                out.push_back(MuLawTable::Encode(int16_t(std::lrint(v))));
+            }
+        };
+        // Feeds input through the resampler (or straight on at 8 kHz); a null
+        // input drains what the resampler still holds.
+        auto resample = [&](const float* in, size_t count) {
+            if (!resampler) {
+                encode(in, count);
+                return true;
+            }
+            do {
+                size_t used = 0, made = 0;
+                const soxr_error_t error =
+                    soxr_process(resampler.get(), in, count, &used, resampled.data(), resampled.size(), &made);
+                if (error) {
+                    m_error = std::string("resampling failed: ") + error;
+                    return false;
+                }
+                encode(resampled.data(), made);
+                if (in) {
+                    in += used;
+                    count -= used;
+                    if (count == 0 || (used == 0 && made == 0))
+                        break;
+                } else if (made == 0) {
+                    break;
+                }
+            } while (!full());
+            return true;
+        };
+
+        while (!full()) {
+            const sf_count_t got = sf_readf_float(file.get(), frames.data(), blockFrames);
+            if (got <= 0)
+                break;
+            const float* f = frames.data();
+            if (channels == 1) {
+                std::copy(f, f + got, mono.begin());
+            } else {
+                const float scale = 1.0f / float(channels);
+                for (sf_count_t i = 0; i < got; ++i, f += channels) {
+                    float sum = 0.0f;
+                    for (int c = 0; c < channels; ++c)
+                        sum += f[c];
+                    mono[size_t(i)] = sum * scale;
+                }
+            }
+            if (!resample(mono.data(), size_t(got)) || !carryOn(got))
+                return false;
+        }
+        if (!full() && !resample(nullptr, 0))
+            return false;
+    }
+
+    if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
+        m_error = sf_strerror(file.get());
+        out.clear();
+        return false;
+    }
+    // A damaged stream (a FLAC file with a broken frame, a cut-off file) ends
+    // the decoder early, or fills the gap, without an error: a message with a
+    // hole in it is no success. An MP3 file's length is only an estimate, so
+    // it cannot be held to it.
+    if (!m_truncated && info.frames > 0 && framesRead < info.frames &&
+        (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG) {
+        m_error = "the audio ends before the length the file announces";
+        out.clear();
+        return false;
+    }
+    if (DecoderLog(file.get()).find("ERROR", openingNotes) != std::string::npos) {
+        m_error = "the audio is damaged";
+        out.clear();
+        return false;
+    }
+    m_samples = out.size();
+    return true;
+}

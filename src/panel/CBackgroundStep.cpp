@@ -1,0 +1,93 @@
+#include "CBackgroundStep.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Short steps end unseen; a box appears only after this.
+constexpr int kShowAfterMs = 300;
+
+// Swallows the operator's input (and requests to close a window) everywhere
+// but in the progress box while a step runs, so that no command starts in
+// the middle of another.
+class CInputHold : public QObject {
+public:
+    QPointer<QWidget> allowed;
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Close:
+            break;
+        default:
+            return false;
+        }
+        if (allowed && target->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(target);
+            if (widget == allowed || allowed->isAncestorOf(widget))
+                return false;
+        }
+        event->ignore();
+        return true;
+    }
+};
+
+}  // namespace
+
+void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl& control,
+                          const std::function<void()>& work)
+{
+    QEventLoop loop;
+    CInputHold hold;
+    qApp->installEventFilter(&hold);
+
+    std::atomic<bool> finished{false};
+    std::thread worker([&work, &loop, &finished] {
+        work();
+        finished = true;
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+
+    QProgressDialog box(label, "Cancel", 0, 1000, parent);
+    box.setWindowTitle("ORMID");
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setMinimumDuration(0);
+    box.setAutoClose(false);
+    box.setAutoReset(false);
+    box.hide();   // a QProgressDialog would show itself after a while otherwise
+    // Cancel, Escape and the close box all stop the step.
+    QObject::connect(&box, &QProgressDialog::canceled, &box, [&control] { control.stop = true; });
+    QObject::connect(&box, &QDialog::rejected, &box, [&control] { control.stop = true; });
+    QTimer progress;
+    progress.setInterval(50);
+    QObject::connect(&progress, &QTimer::timeout, &box, [&] { box.setValue(control.permille.load()); });
+    QTimer::singleShot(kShowAfterMs, &box, [&] {
+        if (finished)
+            return;
+        hold.allowed = &box;
+        box.show();
+        progress.start();
+    });
+
+    loop.exec();
+    worker.join();
+    qApp->removeEventFilter(&hold);
+}

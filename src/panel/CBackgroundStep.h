@@ -1,0 +1,21 @@
+// Runs a long step (decoding and converting an audio file) on a worker thread
+// while the user-interface thread keeps handling events. Meanwhile the
+// operator's input is held off every window; a step that lasts long enough to
+// be noticed shows a progress box whose Cancel button (or Escape) asks the
+// step to stop. Returns when the step has ended either way; control.stop then
+// tells whether the operator cancelled, even if the step had just finished.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+#include "CAudioConverter.h"
+
+class QWidget;
+
+class CBackgroundStep {
+public:
+    static void Run(QWidget* parent, const QString& label, CConvertControl& control,
+                    const std::function<void()>& work);
+};

@@ -1,0 +1,111 @@
+// ormid-cli import --convert and convert on real files made by sox.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "AudioFixtures.h"
+#include "TempFolder.h"
+#include "TestImages.h"
+#include "cMemoryMap.h"
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string err;
+};
+
+class ImportCli : public ::testing::Test {
+protected:
+    Result Cli(const std::vector<std::string>& args)
+    {
+        const std::string errPath = folder.File(".stderr");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            std::vector<char*> argv{const_cast<char*>(ORMID_BIN_DIR "/ormid-cli")};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, folder.Read(".stderr")};
+    }
+
+    void SetUp() override
+    {
+        image = folder.File("unit.txi");
+        ASSERT_EQ(Cli({"new", image}).code, 0);
+        ASSERT_TRUE(MakeTone(folder.File("phone.wav"), "-r 44100 -c 2 -b 16", 2.0));
+    }
+
+    TempFolder folder;
+    std::string image;
+};
+
+}  // namespace
+
+TEST_F(ImportCli, WithoutConvertRefusesAndNamesTheSwitch)
+{
+    const std::vector<uint8_t> before = ReadBytes(image);
+    const Result r = Cli({"import", image, "3", folder.File("phone.wav")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("WAVE format is not g.711 mono, 8kHz.\nFound format = 1, channels = 2, rate = 44100\n"),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--convert"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(image), before);
+}
+
+TEST_F(ImportCli, ConvertImportsWithoutAsking)
+{
+    const Result r = Cli({"import", "--convert", image, "3", folder.File("phone.wav"), "--name", "Memo"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    cMemoryMap map;
+    class : public IOperatorReport {
+        void ShowMessage(const std::string&) override {}
+        bool AskYesNo(const std::string&) override { return false; }
+    } quiet;
+    ASSERT_TRUE(map.ReadImageFile(image.c_str(), quiet));
+    EXPECT_NEAR(double(map.GetLength(2)), 16000.0, 80.0);
+    EXPECT_STREQ(map.GetName(2), "Memo");
+    const std::vector<double> x = Decode(map.GetImageBuffer() + map.GetStart(2), map.GetLength(2));
+    const ToneFit fit = FitTone(x, 800, x.size() - 800, 1000);
+    EXPECT_GT(fit.toneRms / fit.totalRms, 0.99);
+
+    // A file no decoder reads is refused as before, --convert or not.
+    folder.Write("notes.ogg", "not audio at all");
+    const Result bad = Cli({"import", "--convert", image, "4", folder.File("notes.ogg")});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.err, "Trouble with " + folder.File("notes.ogg") + "\nFile is not a .WAV type\nTrouble with file header\n");
+}
+
+TEST_F(ImportCli, ConvertWritesAUnitFormatFile)
+{
+    const std::string out = folder.File("unit.wav");
+    ASSERT_EQ(Cli({"convert", folder.File("phone.wav"), out}).code, 0);
+    const std::vector<uint8_t> file = ReadBytes(out);
+    ASSERT_GT(file.size(), 44u);
+    uint8_t header[44];
+    cMemoryMap::BuildWavHeader(uint32_t(file.size() - 44), header);
+    EXPECT_TRUE(std::equal(header, header + 44, file.begin()));
+    EXPECT_NEAR(double(file.size() - 44), 16000.0, 80.0);
+
+    // Converting that file again changes nothing.
+    ASSERT_EQ(Cli({"convert", out, folder.File("again.wav")}).code, 0);
+    EXPECT_EQ(ReadBytes(folder.File("again.wav")), file);
+
+    const Result missing = Cli({"convert", folder.File("missing.mp3"), folder.File("x.wav")});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.err.find("missing.mp3"), std::string::npos);
+    const Result nowhere = Cli({"convert", folder.File("phone.wav"), folder.File("no/such/x.wav")});
+    EXPECT_EQ(nowhere.code, 1);
+    EXPECT_NE(nowhere.err.find("No such file or directory"), std::string::npos) << nowhere.err;
+}
