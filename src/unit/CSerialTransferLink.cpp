@@ -21,3 +21,10 @@ TransferRequest& CSerialTransferLink::Request() { return m_port.Request(); }
 void CSerialTransferLink::ClearTransfer() { m_port.ClearTransfer(); }
 std::mutex& CSerialTransferLink::TransferMutex() { return m_port.TransferMutex(); }
 void CSerialTransferLink::Trace(const std::string& text) { DebugTrace("%s", text.c_str()); }
+void CSerialTransferLink::SetEventSink(ITransferEventSink* sink) { m_port.SetEventSink(sink); }
+bool CSerialTransferLink::IsLineGone() { return m_port.IsLineGone(); }
+uint32_t CSerialTransferLink::QueuedInput()
+{
+    SerialProperties properties;
+    return m_port.GetProperties(properties) ? properties.inQueue : 0;
+}
