@@ -55,6 +55,8 @@ public:
     void OnWriteUnit();
     void OnChangeDefaults();
     void OnTimer();
+    // The line has news (reply, block sent, port gone): step at once.
+    void OnTransferEvent();
 
     // What the transfer view puts on the dialog.
     void SetStatusText(const QString& text);
@@ -73,6 +75,7 @@ public:
     QPushButton* WriteButton() const { return m_writeButton; }
     QCheckBox* OneSectorBox() const { return m_oneSectorBox; }
     QCheckBox* NoTimeoutsBox() const { return m_noTimeoutsBox; }
+    QCheckBox* VerifyBox() const { return m_verifyBox; }
     QCheckBox* DefaultsButton() const { return m_defaultsButton; }
     QListWidget* SectorsList() const { return m_sectors; }
     QProgressBar* ProgressBar() const { return m_progress; }
@@ -114,6 +117,7 @@ private:
     QPushButton* m_writeButton = nullptr;
     QCheckBox* m_oneSectorBox = nullptr;
     QCheckBox* m_noTimeoutsBox = nullptr;
+    QCheckBox* m_verifyBox = nullptr;
     QCheckBox* m_defaultsButton = nullptr;
     QListWidget* m_sectors = nullptr;
     QProgressBar* m_progress = nullptr;
