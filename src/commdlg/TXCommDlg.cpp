@@ -263,6 +263,7 @@ void TXCommDlg::SetStatusText(const QString& text)
         shown.chop(1);
     shown.replace('\n', ' ');
     m_status->setText(shown);
+    emit statusChanged(shown);
 }
 
 QString TXCommDlg::StatusText() const

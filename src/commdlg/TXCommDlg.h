@@ -86,6 +86,11 @@ public:
     CUnitTransfer& Transfer() { return *m_transfer; }
     CCommDlgView& View() { return m_view; }
 
+signals:
+    // Every text the status line takes, as it takes it: a transfer can pass
+    // through several between two repaints.
+    void statusChanged(const QString& text);
+
 public slots:
     // OK, Cancel, Escape and the window's close all end here: the transfer
     // finishes before the dialog goes.
