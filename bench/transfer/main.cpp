@@ -131,7 +131,8 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
 
     cMemoryMap target;
     TimingView view(sectors);
-    CUnitTransfer transfer(write ? image : target, link, view);
+    // A read fills an empty image; a verify compares with the one written.
+    CUnitTransfer transfer(op == Op::Read ? target : image, link, view);
     const auto start = Clock::now();
     std::vector<uint8_t> big;
     for (int s = 8; s < 8 + sectors; s++)
