@@ -301,16 +301,16 @@ void CUnitTransfer::LetTheLineGoQuiet()
     // A unit may still be sending what an interrupted transfer asked for (a
     // read stopped with Ctrl+C leaves up to a 64 KB sector on its way). Let it
     // end and drop it, so that the first reply taken is the answer to "P1".
-    // A quiet unit costs one short look; nothing is sent.
-    constexpr auto kQuiet = std::chrono::milliseconds(30);
+    // A quiet unit costs one short look; nothing is sent. The look outlasts
+    // the pauses of a sender whose output was held while nobody read it.
+    constexpr auto kQuiet = std::chrono::milliseconds(150);
     const auto limit = std::chrono::milliseconds(SectorReplyLimit(65536));
     const auto start = std::chrono::steady_clock::now();
     m_link.Purge();
     for (;;) {
         std::this_thread::sleep_for(kQuiet);
-        if (m_link.QueuedInput() == 0 || std::chrono::steady_clock::now() - start > limit)
+        if (m_link.DropQueuedInput() == 0 || std::chrono::steady_clock::now() - start > limit)
             break;
-        m_link.Purge();
     }
     m_link.Purge();
 }

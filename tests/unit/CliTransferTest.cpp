@@ -334,3 +334,34 @@ TEST_F(CliTransferTest, ReadChecksItsTargetFirstAndFailuresEndInOneLine)
     EXPECT_EQ(write.Stderr().find("\n\n"), std::string::npos) << write.Stderr();
     EXPECT_TRUE(EndsWithLine(write.Stderr(), "got 'N' - sector 0.")) << write.Stderr();
 }
+
+TEST_F(CliTransferTest, WriteAfterAnInterruptedReadWaitsForTheUnitToFinishTalking)
+{
+    // A unit still sending a 64 KB sector that nobody wants any more.
+    cMemoryMap big;
+    FillImage(big, {300000});
+    QuietReport report;
+    const std::string bigPath = scratch.File("big.txi");
+    ASSERT_TRUE(big.WriteImageFile(bigPath.c_str(), report));
+    const std::string logPath = scratch.File("unit.log");
+    UnitSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--image", bigPath, "--erase-ms", "5", "--log", logPath}));
+    CliProcess read;
+    read.Start({"read", "--port", sim.Port(), scratch.File("back.txi")}, scratch.File("read"));
+    auto asked = [&] {
+        const auto log = ReadBytes(logPath);
+        return std::string(log.begin(), log.end()).find("<- U08") != std::string::npos;
+    };
+    for (int i = 0; i < 1000 && !asked(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(asked());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    read.Signal(SIGINT);
+    EXPECT_EQ(read.Wait(), 130) << read.Stderr();
+
+    // The first reply the write takes must be the answer to "P1".
+    CliProcess write;
+    write.Start({"write", "--port", sim.Port(), imagePath}, scratch.File("write"));
+    EXPECT_EQ(write.Wait(), 0) << write.Stderr();
+    EXPECT_TRUE(EndsWithLine(write.Stderr(), "Unit write completed.")) << write.Stderr();
+}
