@@ -1,6 +1,8 @@
-// bench-transfer: writes and reads N 64 KB sectors through the serial layer to
-// ormid-unitsim paced at 115200 and 57600 baud, stepping the transfer at the
-// dialog's periods (80 ms writing, 200 ms reading), and prints per direction
+// bench-transfer: writes, reads and verifies N 64 KB sectors through the serial
+// layer to ormid-unitsim paced at 115200 and 57600 baud, stepping the transfer
+// as the dialog does (on the line's events, with the 80 ms / 200 ms ticks as
+// the clock of the time-outs), against a baseline that steps on a 2 ms tick
+// alone, and prints per direction
 // the bytes on the line, the seconds taken and the efficiency: the time the
 // bytes need at the line rate (10 bits a byte) divided by the time measured.
 // The simulator's erase-and-program time is reported apart and left out of
@@ -26,9 +28,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The baseline run steps this often, so that it shows what the line and the
-// simulator allow without the timer's latency.
+// The baseline run steps this often, on the tick alone, so that it shows what
+// the line and the simulator allow without the timer's latency.
 constexpr unsigned kBaselineStepMs = 2;
+
+enum class Op { Write, Read, Verify };
 
 double Seconds(Clock::time_point from, Clock::time_point to)
 {
@@ -94,9 +98,10 @@ void BuildImage(cMemoryMap& image, int sectors)
 
 // One write or read against a fresh simulator, stepped every stepMs (0: at
 // the dialog's periods).
-Result RunOnce(bool write, int baud, int sectors, unsigned stepMs, const std::string& eraseMs,
-               const std::string& folder)
+Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& eraseMs, const std::string& folder)
 {
+    const bool write = op == Op::Write;
+    const unsigned stepMs = baseline ? kBaselineStepMs : 0;
     Result r;
     cMemoryMap image;
     BuildImage(image, sectors);
@@ -126,23 +131,29 @@ Result RunOnce(bool write, int baud, int sectors, unsigned stepMs, const std::st
 
     cMemoryMap target;
     TimingView view(sectors);
-    CUnitTransfer transfer(write ? image : target, link, view);
+    // A read fills an empty image; a verify compares with the one written.
+    CUnitTransfer transfer(op == Op::Read ? target : image, link, view);
     const auto start = Clock::now();
-    if (write)
+    std::vector<uint8_t> big;
+    for (int s = 8; s < 8 + sectors; s++)
+        big.push_back(uint8_t(s));
+    if (op == Op::Write)
         transfer.StartWrite(settings);
-    else
+    else if (op == Op::Read)
         transfer.StartRead(settings);
-    RunTransferLoop(transfer, view, nullptr, stepMs);
+    else
+        transfer.StartVerify(settings, big);
+    RunTransferLoop(transfer, view, nullptr, stepMs, !baseline);
     const auto end = Clock::now();
     sim.Stop(); // its log is complete once it has ended
-    r.ok = transfer.Completed();
+    r.ok = transfer.Completed() && (op != Op::Verify || transfer.DifferingSectors().empty());
     r.status = view.Status();
     r.seconds = Seconds(start, end);
     if (write)
         r.programming = ProgrammingMs(logPath) / 1000.0;
     else if (view.m_bigStartSeen)
         r.bigSeconds = Seconds(view.m_bigStart, end);
-    if (!write && r.ok &&
+    if (op == Op::Read && r.ok &&
         memcmp(target.GetImageBuffer(), image.GetImageBuffer(), cMemoryMap::GetSectorEnd(uint8_t(7 + sectors))))
         fprintf(stderr, "bench-transfer: read back differs\n");
     return r;
@@ -173,9 +184,10 @@ bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::strin
             bigBytes += 4 + l + 7;
     }
 
+    printf(" %d x 64 KB sectors\n", sectors);
     bool ok = true;
-    const Result wBase = RunOnce(true, baud, sectors, kBaselineStepMs, eraseMs, folder);
-    const Result w = RunOnce(true, baud, sectors, 0, eraseMs, folder);
+    const Result wBase = RunOnce(Op::Write, baud, sectors, true, eraseMs, folder);
+    const Result w = RunOnce(Op::Write, baud, sectors, false, eraseMs, folder);
     if (!wBase.ok || !w.ok) {
         printf("  write at %d baud failed: %s\n", baud, (!w.ok ? w.status : wBase.status).c_str());
         ok = false;
@@ -183,14 +195,23 @@ bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::strin
         printf("  (write: programming %.2f s set aside)\n", w.programming);
         Print("write", baud, writeBytes, w.seconds - w.programming, wBase.seconds - wBase.programming);
     }
-    const Result rBase = RunOnce(false, baud, sectors, kBaselineStepMs, eraseMs, folder);
-    const Result rd = RunOnce(false, baud, sectors, 0, eraseMs, folder);
+    const Result rBase = RunOnce(Op::Read, baud, sectors, true, eraseMs, folder);
+    const Result rd = RunOnce(Op::Read, baud, sectors, false, eraseMs, folder);
     if (!rBase.ok || !rd.ok) {
         printf("  read at %d baud failed: %s\n", baud, (!rd.ok ? rd.status : rBase.status).c_str());
-        return false;
+        ok = false;
+    } else {
+        Print("read, sectors 0 to last", baud, readBytes, rd.seconds, rBase.seconds);
+        Print("read, the 64 KB sectors", baud, bigBytes, rd.bigSeconds, rBase.bigSeconds);
     }
-    Print("read, sectors 0 to last", baud, readBytes, rd.seconds, rBase.seconds);
-    Print("read, the 64 KB sectors", baud, bigBytes, rd.bigSeconds, rBase.bigSeconds);
+    const Result vBase = RunOnce(Op::Verify, baud, sectors, true, eraseMs, folder);
+    const Result v = RunOnce(Op::Verify, baud, sectors, false, eraseMs, folder);
+    if (!vBase.ok || !v.ok) {
+        printf("  verify at %d baud failed: %s\n", baud, (!v.ok ? v.status : vBase.status).c_str());
+        ok = false;
+    } else {
+        Print("verify, the 64 KB sectors", baud, bigBytes, v.seconds, vBase.seconds);
+    }
     return ok;
 }
 
@@ -199,10 +220,11 @@ bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::strin
 int main(int argc, char** argv)
 {
     CLI::App app{"Transfer speed of the unit protocols against ormid-unitsim at the line's pace."};
-    int sectors = 2;
+    std::vector<int> sectorCounts = {2, 16};
     std::vector<int> bauds = {115200, 57600};
     std::string eraseMs = "600,150";
-    app.add_option("-n,--sectors", sectors, "64 KB sectors to write and read")->check(CLI::Range(1, 62))->capture_default_str();
+    app.add_option("-n,--sectors", sectorCounts, "64 KB sectors to write and read (one run each)")
+        ->check(CLI::Range(1, 62));
     app.add_option("--baud", bauds, "baud rates to measure")->check(CLI::IsMember({115200, 57600}));
     app.add_option("--erase-ms", eraseMs, "simulated erase-and-program time (64 KB,8 KB)")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
@@ -212,13 +234,14 @@ int main(int argc, char** argv)
         perror("bench-transfer");
         return 1;
     }
-    printf("%d x 64 KB sectors; steps every 80 ms (write) and 200 ms (read), baseline: steps every %u ms\n"
+    printf("steps on the line's events with ticks every 80 ms (write) and 200 ms (read); baseline: a %u ms tick\n"
            "  efficiency = line time / seconds; vs baseline = baseline seconds / seconds\n"
            "  %-28s %6s  %8s  %7s  %7s  %6s  %7s  %6s\n",
-           sectors, kBaselineStepMs, "", "baud", "bytes", "line s", "s", "eff", "base s", "vs base");
+           kBaselineStepMs, "", "baud", "bytes", "line s", "s", "eff", "base s", "vs base");
     bool ok = true;
     for (int baud : bauds)
-        ok = RunBaud(baud, sectors, eraseMs, folder) && ok;
+        for (int sectors : sectorCounts)
+            ok = RunBaud(baud, sectors, eraseMs, folder) && ok;
     if (getenv("BENCH_KEEP")) { printf("logs in %s\n", folder); return ok ? 0 : 1; }
     std::string cleanup = std::string("rm -rf ") + folder;
     if (system(cleanup.c_str()) != 0)

@@ -2,9 +2,12 @@
 // port, with the same protocols and time limits as the communications dialog.
 //
 //   ormid-cli read  --port DEV [--baud 115200|57600] [--no-timeouts] IMAGE
-//   ormid-cli write --port DEV [--baud 115200|57600] [--no-timeouts] IMAGE
+//   ormid-cli write --port DEV [--baud 115200|57600] [--no-timeouts] [--verify] IMAGE
+//   ormid-cli verify --port DEV [--baud 115200|57600] [--no-timeouts] IMAGE
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,16 +24,23 @@
 namespace {
 
 constexpr int kCliInterrupted = 130;
+// verify: the unit's sectors differ (1) or the transfer itself failed (2).
+constexpr int kCliDiffers = 1;
+constexpr int kCliTransferFailed = 2;
+
+enum class Kind { Read, Write, Verify };
 
 struct TransferArgs {
     std::string port;
     int baud = 115200;
     bool noTimeouts = false;
+    bool verify = false;
     std::string image;
 };
 
 TransferArgs readArgs;
 TransferArgs writeArgs;
+TransferArgs verifyArgs;
 
 std::atomic<bool> g_stop{false};
 
@@ -54,8 +64,51 @@ bool FileExists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-int RunTransfer(bool write, const TransferArgs& args)
+// A read must be able to save its result: better to know before the unit
+// spends minutes sending it.
+bool CanWriteTarget(const std::string& path, std::string& why)
 {
+    if (FileExists(path)) {
+        if (access(path.c_str(), W_OK) == 0)
+            return true;
+        why = std::strerror(errno);
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    if (access(folder.c_str(), W_OK | X_OK) == 0)
+        return true;
+    why = std::strerror(errno);
+    return false;
+}
+
+std::string WithoutTrailingBreaks(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+std::string SectorList(const std::vector<uint8_t>& sectors)
+{
+    std::string list;
+    for (uint8_t sector : sectors)
+        list += (list.empty() ? "" : " ") + std::to_string(sector);
+    return list;
+}
+
+int RunTransfer(Kind kind, const TransferArgs& args)
+{
+    const bool write = kind == Kind::Write;
+    const bool verifying = kind == Kind::Verify || (write && args.verify);
+    const char* what = kind == Kind::Read ? "Read" : (write ? "Write" : "Verify");
+    if (kind == Kind::Read) {
+        std::string why;
+        if (!CanWriteTarget(args.image, why)) {
+            fprintf(stderr, "Cannot write %s: %s\n", args.image.c_str(), why.c_str());
+            return kCliFailed;
+        }
+    }
     CliReport report;
     cMemoryMap image;
     if (!image.HasBuffer()) {
@@ -64,7 +117,7 @@ int RunTransfer(bool write, const TransferArgs& args)
     }
     // A write sends what the file marks as changed; a read fills what the
     // file held (or a new image) with the unit's sectors.
-    if (write || FileExists(args.image)) {
+    if (kind != Kind::Read || FileExists(args.image)) {
         if (!image.ReadImageFile(args.image.c_str(), report))
             return kCliFailed;
     }
@@ -80,24 +133,36 @@ int RunTransfer(bool write, const TransferArgs& args)
     settings.portName = args.port;
     settings.baudPosition = args.baud == 57600 ? 1 : 0;
     settings.disableTimeouts = args.noTimeouts;
-    if (write)
+    settings.verifyAfterWrite = verifying;
+    if (kind == Kind::Write)
         transfer.StartWrite(settings);
-    else
+    else if (kind == Kind::Read)
         transfer.StartRead(settings);
+    else
+        transfer.StartVerify(settings);
+    const int failed = kind == Kind::Verify ? kCliTransferFailed : kCliFailed;
     if (!view.TimerRunning()) {
-        if (port.GetLastError() != 0)
-            fprintf(stderr, "%s\n", CSerial::OpenFailureText(args.port, port.GetLastError()).c_str());
-        return kCliFailed;
+        // The status already said the port could not be opened; add why.
+        if (transfer.LastOpenError() != 0)
+            fprintf(stderr, "%s\n", CSerial::OpenFailureText(args.port, transfer.LastOpenError()).c_str());
+        return failed;
     }
 
     if (!RunTransferLoop(transfer, view, &g_stop)) {
         view.EndProgressLine();
-        fprintf(stderr, "%s interrupted; port closed.\n", write ? "Write" : "Read");
+        fprintf(stderr, "%s interrupted; port closed.\n", what);
         return kCliInterrupted;
     }
+    view.EndProgressLine();
     if (!transfer.Completed()) {
-        fprintf(stderr, "%s failed: %s\n", write ? "Write" : "Read", view.Status().c_str());
-        return kCliFailed;
+        fprintf(stderr, "%s failed: %s\n", transfer.Verifying() ? "Verify" : what,
+                WithoutTrailingBreaks(view.Status()).c_str());
+        return failed;
+    }
+    if (verifying && !transfer.DifferingSectors().empty()) {
+        fprintf(stderr, "The unit differs from %s in sectors: %s\n", args.image.c_str(),
+                SectorList(transfer.DifferingSectors()).c_str());
+        return kCliDiffers;
     }
     if (!write && !image.WriteImageFile(args.image.c_str(), report))
         return kCliFailed;
@@ -119,17 +184,28 @@ void SetupRead(CLI::App& app, int& exitCode)
     CLI::App* command =
         app.add_subcommand("read", "read the unit's messages into IMAGE (saved only when the read completes)");
     AddTransferOptions(*command, readArgs);
-    command->callback([&exitCode] { exitCode = RunTransfer(false, readArgs); });
+    command->callback([&exitCode] { exitCode = RunTransfer(Kind::Read, readArgs); });
 }
 
 void SetupWrite(CLI::App& app, int& exitCode)
 {
-    CLI::App* command = app.add_subcommand("write", "program the unit with the changed sectors of IMAGE");
+    // A loaded image marks every sector its messages use, so all of them go.
+    CLI::App* command = app.add_subcommand("write", "program the unit with every sector IMAGE's messages use");
     AddTransferOptions(*command, writeArgs);
-    command->callback([&exitCode] { exitCode = RunTransfer(true, writeArgs); });
+    command->add_flag("--verify", writeArgs.verify, "read the programmed sectors back and compare them");
+    command->callback([&exitCode] { exitCode = RunTransfer(Kind::Write, writeArgs); });
+}
+
+void SetupVerify(CLI::App& app, int& exitCode)
+{
+    CLI::App* command = app.add_subcommand(
+        "verify", "compare the unit's memory with IMAGE (exit 1: sectors differ, 2: transfer failed)");
+    AddTransferOptions(*command, verifyArgs);
+    command->callback([&exitCode] { exitCode = RunTransfer(Kind::Verify, verifyArgs); });
 }
 
 CliRegistrar readRegistrar("read", SetupRead);
 CliRegistrar writeRegistrar("write", SetupWrite);
+CliRegistrar verifyRegistrar("verify", SetupVerify);
 
 } // namespace

@@ -122,23 +122,30 @@ ssize_t CPtyLink::Receive(uint8_t* buf, size_t max, int timeoutMs)
             want = static_cast<size_t>(queued);
         if (want > m_pacer.SliceBytes())
             want = m_pacer.SliceBytes();
-        // The bytes reach the unit one line time apart.
+        // The bytes reach the unit one line time apart. While the host keeps
+        // bytes queued the line never idles, so the schedule runs on from the
+        // last deadline even when this thread woke late; only a line that
+        // went quiet starts again from now.
         const int64_t now = CLinePacer::NowNs();
-        base = m_rxFreeAt > now ? m_rxFreeAt : now;
+        base = (m_rxBacklog || m_rxFreeAt > now) ? m_rxFreeAt : now;
         if (!CLinePacer::SleepUntil(base + m_pacer.BytesNs(want)) && Stopping())
             return 0;
     }
     const ssize_t n = ::read(m_master, buf, want);
     if (n < 0)
         return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
-    if (!m_pacer.Fast())
+    if (!m_pacer.Fast()) {
         m_rxFreeAt = base + m_pacer.BytesNs(static_cast<size_t>(n));
+        int left = 0;
+        m_rxBacklog = ::ioctl(m_master, FIONREAD, &left) == 0 && left > 0;
+    }
     return n;
 }
 
 bool CPtyLink::Send(const uint8_t* data, size_t n)
 {
     size_t done = 0;
+    bool sending = false;  // the line is carrying this reply without a gap
     int64_t lastProgress = CLinePacer::NowNs();
     while (done < n) {
         if (m_master < 0 || Stopping())
@@ -148,9 +155,11 @@ bool CPtyLink::Send(const uint8_t* data, size_t n)
         if (!m_pacer.Fast()) {
             if (k > m_pacer.SliceBytes())
                 k = m_pacer.SliceBytes();
-            // Bytes leave no sooner than the line can have carried them.
+            // Bytes leave no sooner than the line can have carried them. Within
+            // one reply the line is busy without a gap, so a late wake does not
+            // move the schedule.
             const int64_t now = CLinePacer::NowNs();
-            base = m_txFreeAt > now ? m_txFreeAt : now;
+            base = (sending || m_txFreeAt > now) ? m_txFreeAt : now;
             if (!CLinePacer::SleepUntil(base + m_pacer.BytesNs(k)) && Stopping())
                 return false;
         }
@@ -159,6 +168,7 @@ bool CPtyLink::Send(const uint8_t* data, size_t n)
             if (!m_pacer.Fast())
                 m_txFreeAt = base + m_pacer.BytesNs(static_cast<size_t>(w));
             done += static_cast<size_t>(w);
+            sending = true;
             lastProgress = CLinePacer::NowNs();
             continue;
         }
@@ -167,6 +177,8 @@ bool CPtyLink::Send(const uint8_t* data, size_t n)
         // The host is not reading: wait for room, but not for ever.
         if (CLinePacer::NowNs() - lastProgress > static_cast<int64_t>(kStuckMs) * 1000000)
             return false;
+        // The host held the line: once there is room, timing starts afresh.
+        sending = false;
         struct pollfd p {m_master, POLLOUT, 0};
         ::poll(&p, 1, 100);
     }

@@ -57,4 +57,5 @@ private:
     std::string m_slavePath;
     int64_t m_txFreeAt = 0;
     int64_t m_rxFreeAt = 0;
+    bool m_rxBacklog = false;  // bytes were still queued after the last read
 };

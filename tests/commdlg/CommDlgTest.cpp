@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QFile>
 #include <QSettings>
 #include <QSet>
 #include <QTest>
@@ -94,10 +95,16 @@ bool IsIdle(TXCommDlg& dialog)
            !dialog.IsPortOpen();
 }
 
-// Polls the dialog until the transfer has finished or the deadline passes.
+// Polls the dialog until the transfer has finished or the deadline passes;
+// the status texts are taken as they are set.
 Watched WatchUntilIdle(TXCommDlg& dialog, int deadlineMs = 60000)
 {
     Watched seen;
+    QObject context;
+    QObject::connect(&dialog, &TXCommDlg::statusChanged, &context, [&seen](const QString& status) {
+        if (seen.statuses.isEmpty() || seen.statuses.last() != status)
+            seen.statuses << status;
+    });
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < deadlineMs) {
@@ -201,6 +208,9 @@ private slots:
         m_readDone = 0;
         m_report.messages.clear();
         WipeImage(m_image);
+        // Each test starts from the program's defaults.
+        QSettings("Tarlex", "ORMID").remove("Settings/Verify after writing");
+        QSettings("Tarlex", "ORMID").remove("Settings/Comm port path");
     }
 
     void writeThenReadBackThroughTheButtons_data()
@@ -261,6 +271,81 @@ private slots:
         QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());
     }
 
+    void verifyAfterWritingReadsBackAndIsRemembered()
+    {
+        SimUnit unit;
+        const QString flash = m_work + "/verify-flash.bin";
+        QFile::remove(flash);
+        QVERIFY(unit.Start({"--fast", "--erase-ms", "5", "--flash", flash}));
+        FillImage(m_image, {6000, 7000, 5000});  // sectors 0 to 3
+
+        {
+            auto dialog = NewDialog();
+            QVERIFY(!dialog->VerifyBox()->isChecked());  // off unless the operator chose it
+            QVERIFY(SelectPort(*dialog, unit.Port()));
+            QTest::mouseClick(dialog->VerifyBox(), Qt::LeftButton);
+            QVERIFY(dialog->VerifyBox()->isChecked());
+            QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+            QVERIFY(!dialog->VerifyBox()->isEnabled());
+            Watched write = WatchUntilIdle(*dialog);
+            QVERIFY2(write.finished, qPrintable(write.statuses.join(" | ")));
+            QCOMPARE(dialog->StatusText(), QString("Verify OK - 4 sectors match"));
+            QVERIFY(write.statuses.contains("Verifying sector 2"));
+            QVERIFY(m_report.messages.isEmpty());
+        }
+        unit.Stop();
+
+        // One byte of sector 1 changed in the unit: the next verify names it.
+        QFile file(flash);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        bytes[0x2000 + 77] = char(bytes[0x2000 + 77] ^ 0x10);
+        file.seek(0);
+        file.write(bytes);
+        file.close();
+        QVERIFY(unit.Start({"--fast", "--erase-ms", "5", "--flash", flash}));
+        m_image.SetSectorNeeded(1);
+        m_image.SetSectorNeeded(2);
+        auto dialog = NewDialog();
+        QVERIFY(dialog->VerifyBox()->isChecked());  // remembered
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        // Written again, sector 1 is whole again; sector 0 was not written and
+        // is not read back.
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        Watched again = WatchUntilIdle(*dialog);
+        QVERIFY2(again.finished, qPrintable(again.statuses.join(" | ")));
+        QCOMPARE(dialog->StatusText(), QString("Verify OK - 2 sectors match"));
+        QSettings("Tarlex", "ORMID").remove("Settings/Verify after writing");
+    }
+
+    void portIsRememberedByItsPath()
+    {
+        SimUnit keeper, first, second, third;
+        QVERIFY(keeper.Start({"--fast"}));
+        QVERIFY(first.Start({"--fast"}));
+        QVERIFY(second.Start({"--fast"}));
+        QVERIFY(third.Start({"--fast"}));
+        {
+            auto dialog = NewDialog();
+            QVERIFY(SelectPort(*dialog, third.Port()));
+            QTest::mouseClick(dialog->ReadButton(), Qt::LeftButton);
+            WatchUntilIdle(*dialog);
+        }
+        QCOMPARE(QSettings("Tarlex", "ORMID").value("Settings/Comm port path").toString(), third.Port());
+        // Ports go away and the list moves: the stored position now points
+        // elsewhere, the path still finds the port.
+        first.Stop();
+        second.Stop();
+        QVERIFY(WaitFor([&] {
+            auto probe = NewDialog();
+            return probe->PortBox()->findText(first.Port()) < 0 && probe->PortBox()->findText(second.Port()) < 0;
+        }));
+        auto dialog = NewDialog();
+        const int byPosition = m_portSel < dialog->PortBox()->count() ? m_portSel : 0;
+        QVERIFY2(dialog->PortBox()->itemText(byPosition) != third.Port(), "the position alone would find it");
+        QCOMPARE(dialog->PortBox()->currentText(), third.Port());
+    }
+
     void writeOneSectorAtATime()
     {
         SimUnit unit;
@@ -299,7 +384,7 @@ private slots:
                                           << "Got bad or illegal checksum Ack. Expecting 'A', got 'N'" << 0;
         QTest::newRow("no reply to P1") << "no-reply:cmd=P1" << true << "Timeout - Enter program Mode" << 0;
         QTest::newRow("bad read checksum") << "bad-checksum" << false << "Checksum error" << 1;
-        QTest::newRow("unit unplugged") << "vanish:cmd=R" << true << "Timeout" << 0;
+        QTest::newRow("unit unplugged") << "vanish:cmd=R" << true << "Transfer stopped - the port /dev/pts/" << 0;
     }
 
     void faultOfTheUnitEndsWithItsStatus()
@@ -379,7 +464,10 @@ private slots:
         QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.WriteButton(), Qt::LeftButton); });
         QTimer poll;
         connect(&poll, &QTimer::timeout, &dialog, [&] {
-            if (!dialog.StatusText().startsWith("Transmitting sector"))
+            // The first block follows the sector start at once, and with it
+            // the sector's progress.
+            const QString status = dialog.StatusText();
+            if (!status.startsWith("Transmitting sector") && !status.startsWith("Reading - "))
                 return;
             poll.stop();
             wasTransmitting = true;
@@ -415,7 +503,7 @@ private slots:
         QVERIFY(SelectPort(*dialog, unit.Port()));
         dialog->BaudBox()->setCurrentIndex(1);
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Transmitting sector"); }));
+        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }));
         QVERIFY(dialog->Port().IsWorkerRunning());
 
         // The program going away destroys the dialog without closing it.

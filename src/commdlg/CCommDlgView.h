@@ -2,12 +2,14 @@
 // dialog; also the owner the serial worker tells about modem-line changes.
 #pragma once
 
+#include <atomic>
+
 #include "CSerialPort.h"
 #include "ITransferView.h"
 
 class TXCommDlg;
 
-class CCommDlgView : public ITransferView, public IModemLineSink {
+class CCommDlgView : public ITransferView, public IModemLineSink, public ITransferEventSink {
 public:
     explicit CCommDlgView(TXCommDlg& dialog) : m_dialog(dialog) {}
 
@@ -29,7 +31,11 @@ public:
     void OnModemLine(int message, int on) override;
     // On the dialog's thread: lights or unlights the lamp of the line.
     void ApplyModemLine(int message, int on);
+    // Runs on the serial worker: asks the dialog's thread to step the
+    // transfer now. Events that come while one is queued fold into it.
+    void OnTransferEvent() override;
 
 private:
     TXCommDlg& m_dialog;
+    std::atomic<bool> m_stepQueued{false};
 };

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CTransferProgress.h"
 
@@ -24,10 +25,14 @@ struct TransferSettings {
     int baudPosition = 0;
     bool writeOneSectorAtATime = false;
     bool disableTimeouts = false;
+    // After a write, read back the sectors it programmed and compare them.
+    bool verifyAfterWrite = false;
 };
 
 class CUnitTransfer {
 public:
+    enum class Mode { Read, Write, Verify };
+
     // Protocol states; 0 is idle.
     enum : uint8_t {
         kIdle = 0,
@@ -61,11 +66,19 @@ public:
     void SetTickSource(std::function<uint32_t()> tick);
 
     // "Read Unit" and "Write Unit". Each opens the port anew; on success the
-    // timer is running and the controls are disabled.
+    // timer is running and the controls are disabled. The first state runs on
+    // the first tick, or at once when the caller follows with StepNow().
     void StartRead(const TransferSettings& settings);
     void StartWrite(const TransferSettings& settings);
+    // Reads the given sectors (none given: every sector the image uses) and
+    // compares them byte for byte with the image; the image is not changed.
+    void StartVerify(const TransferSettings& settings, std::vector<uint8_t> sectors = {});
     // One timer tick.
     void Step();
+    // Something happened on the line (a reply arrived, a block left, the
+    // port went): runs the step it allows and every step that follows
+    // without waiting, so the next request or block goes out at once.
+    void StepNow();
     // The common end of every transfer; also run when the caller closes.
     void Finish();
 
@@ -73,12 +86,23 @@ public:
     void ShowWriteSectors();
 
     uint8_t ProtocolState();
+    ITransferLink& Link() { return m_link; }
     // True once the last transfer ended with "TX Data read OK" or with the
     // unit leaving programming mode after a write.
     bool Completed() const { return m_completed; }
     bool HasReadBuffer() const { return m_readBuffer != nullptr; }
     float PerByteFactor() const { return m_perByteFactor; }
     uint32_t ChecksumAckLimit() const { return m_checksumAckLimit; }
+    // After a verify that ran to its end: the sectors whose bytes differ.
+    bool Verified() const { return m_verified; }
+    // True while (or after) reading back for a verify.
+    bool Verifying() const { return m_mode == Mode::Verify; }
+    // Why the port could not be opened or set up (0: it could, or it was
+    // never the port's fault).
+    int32_t LastOpenError() const { return m_lastOpenError; }
+    const std::vector<uint8_t>& DifferingSectors() const { return m_differing; }
+    // The time-out of a read reply of a sector of the given length.
+    uint32_t SectorReplyLimit(uint32_t length) const;
 
 private:
     bool OpenPort(const TransferSettings& settings);
@@ -89,6 +113,11 @@ private:
     void IssueReadRequest(uint8_t sector);
     void IssueAckRequest(uint32_t bytes);
     bool ReadStep(uint8_t state, uint32_t expected);
+    bool NextSector();
+    void LetTheLineGoQuiet();
+    bool FinishVerify();
+    bool StartTransfer(const TransferSettings& settings, uint8_t firstState, unsigned periodMs,
+                       const char* openFailed);
     bool WriteStep(uint8_t state, uint32_t expected);
 
     cMemoryMap& m_image;
@@ -97,6 +126,19 @@ private:
     std::function<uint32_t()> m_tick;
 
     std::unique_ptr<uint8_t[]> m_readBuffer;
+    // A read collects the sectors here; they reach the image only when the
+    // whole read succeeded.
+    std::unique_ptr<uint8_t[]> m_stage;
+    Mode m_mode = Mode::Read;
+    std::string m_portName;
+    int m_readLast = 0;
+    std::vector<uint8_t> m_written;     // sectors the write programmed
+    std::vector<uint8_t> m_verifyList;  // sectors the verify reads, in order
+    size_t m_verifyIndex = 0;
+    std::vector<uint8_t> m_differing;
+    bool m_verifyAfterWrite = false;
+    bool m_verified = false;
+    int32_t m_lastOpenError = 0;
     uint8_t m_ack[5] = {};
     uint8_t m_currentSector = 0;
     uint32_t m_sectorLength = 0;

@@ -60,6 +60,7 @@ public:
     void ClearTransfer() override { request = TransferRequest(); }
     std::mutex& TransferMutex() override { return mutex; }
     void Trace(const std::string& text) override { traces.push_back(text); }
+    bool IsLineGone() override { return lineGone; }
 
     // The unit's reply, delivered as the worker would; surplus bytes are dropped.
     void Deliver(const std::vector<uint8_t>& bytes)
@@ -77,6 +78,7 @@ public:
     uint8_t State() const { return request.protocolState; }
 
     bool open = false;
+    bool lineGone = false;
     int32_t openResult = 0;
     int32_t baudResult = 0;
     int32_t baud = 0;

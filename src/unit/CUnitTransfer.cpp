@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <chrono>
 #include <new>
+#include <thread>
 
 #include "CLogFile.h"
 #include "ITransferLink.h"
@@ -23,6 +25,43 @@ constexpr uint8_t kAckPreset = 'X';
 // A read reply: 5 leading bytes, the sector, checksum low and high byte.
 constexpr uint32_t kReplyLead = 5;
 constexpr uint32_t kReplyExtra = 7;
+
+// The last sector a message table reaches, without loading it anywhere:
+// 71 when a message lies past the end of the unit's memory.
+int LastUsedSectorOfTable(const uint8_t* table)
+{
+    auto get24 = [](const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16); };
+    uint32_t last = 0;
+    for (int slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
+        const uint8_t* entry = table + 8 * slot;
+        const uint32_t end = get24(entry) + get24(entry + 3) - 1;  // wraps for an empty slot at 0
+        if (end >= last)
+            last = end;
+    }
+    if (last >= cMemoryMap::kImageSize)
+        return cMemoryMap::kOutsideSectors;
+    for (uint8_t sector = 0; sector < cMemoryMap::kSectorCount; ++sector)
+        if (last < cMemoryMap::GetSectorEnd(sector))
+            return sector;
+    return cMemoryMap::kOutsideSectors;
+}
+
+// States that act as soon as they are entered, without waiting for the line.
+bool ActsAtOnce(uint8_t state)
+{
+    switch (state) {
+    case CUnitTransfer::kEnterPgmMode:
+    case CUnitTransfer::kNextNeededSector:
+    case CUnitTransfer::kSendSectorData:
+    case CUnitTransfer::kSendChecksum:
+    case CUnitTransfer::kLeavePgmMode:
+    case CUnitTransfer::kRequestSector0:
+    case CUnitTransfer::kNextSector:
+        return true;
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
@@ -86,26 +125,68 @@ bool CUnitTransfer::OpenPort(const TransferSettings& settings)
     m_link.Trace(FormatText("Comm Settings: %s, serial port: %s", (std::string(baudText) + ",N,8,1").c_str(),
                             settings.portName.c_str()));
 
-    if (m_link.Open(settings.portName.c_str(), kQueueSize, kQueueSize) != 0) {
+    m_lastOpenError = 0;
+    if (int32_t code = m_link.Open(settings.portName.c_str(), kQueueSize, kQueueSize)) {
+        m_lastOpenError = code;
         TheLog().Write("Unable to open serial port: %s", settings.portName.c_str());
         return false;
     }
-    if (m_link.SetupBaudrate(baudRate) != 0) {
+    // The reason is kept before closing, which starts the port afresh.
+    if (int32_t code = m_link.SetupBaudrate(baudRate)) {
+        m_lastOpenError = code;
         TheLog().Write("Setup BaudRate=%d failed", int(baudRate));
         m_link.Close();
         return false;
     }
-    if (m_link.SetupHandshakingMode(1) != 0) {
+    if (int32_t code = m_link.SetupHandshakingMode(1)) {
+        m_lastOpenError = code;
         TheLog().Write("SetupHandshaking failed");
         m_link.Close();
         return false;
     }
-    if (m_link.SetTimeoutForIO() != 0) {
+    if (int32_t code = m_link.SetTimeoutForIO()) {
+        m_lastOpenError = code;
         TheLog().Write("SetTimeoutForIO failed");
         m_link.Close();
         return false;
     }
     m_view.StorePortSelection(settings.portPosition, settings.baudPosition);
+    return true;
+}
+
+bool CUnitTransfer::StartTransfer(const TransferSettings& settings, uint8_t firstState, unsigned periodMs,
+                                  const char* openFailed)
+{
+    if (!OpenPort(settings) || !m_link.IsOpen()) {
+        m_view.SetStatus(openFailed);
+        return false;
+    }
+    ShowLamps();
+    m_completed = false;
+    m_verified = false;
+    m_differing.clear();
+    m_portName = settings.portName;
+    m_transferStart = m_tick();
+    if (firstState == kEnterPgmMode) {
+        m_currentSector = 0;
+        LetTheLineGoQuiet();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+        m_link.Request().protocolState = firstState;
+    }
+    if (m_link.StartWorker() != 0) {
+        TheLog().Write("Unable to start the serial worker");
+        Finish();
+        m_view.SetStatus(openFailed);
+        return false;
+    }
+    if (!m_view.StartTimer(periodMs)) {
+        m_view.SetStatus("Timer start failed - no action taken.");
+        Finish();
+        return false;
+    }
+    m_view.EnableControls(false);
     return true;
 }
 
@@ -119,30 +200,15 @@ void CUnitTransfer::StartRead(const TransferSettings& settings)
         m_view.SetStatus("Read TX - receive buffer not available");
         return;
     }
+    if (!m_stage)
+        m_stage.reset(new (std::nothrow) uint8_t[cMemoryMap::kImageSize]);
+    if (!m_stage) {
+        m_view.SetStatus("Read TX - receive buffer not available");
+        return;
+    }
     m_view.SetSectorLines({});
-    if (!OpenPort(settings) || !m_link.IsOpen()) {
-        m_view.SetStatus("Read TX - could not open Comm Port");
-        return;
-    }
-    ShowLamps();
-    m_completed = false;
-    m_transferStart = m_tick();
-    {
-        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
-        m_link.Request().protocolState = kRequestSector0;
-    }
-    if (m_link.StartWorker() != 0) {
-        TheLog().Write("Unable to start the serial worker");
-        Finish();
-        m_view.SetStatus("Read TX - could not open Comm Port");
-        return;
-    }
-    if (!m_view.StartTimer(kReadPeriodMs)) {
-        m_view.SetStatus("Timer start failed - no action taken.");
-        Finish();
-        return;
-    }
-    m_view.EnableControls(false);
+    m_mode = Mode::Read;
+    StartTransfer(settings, kRequestSector0, kReadPeriodMs, "Read TX - could not open Comm Port");
 }
 
 void CUnitTransfer::StartWrite(const TransferSettings& settings)
@@ -152,30 +218,32 @@ void CUnitTransfer::StartWrite(const TransferSettings& settings)
         return;
     }
     ShowWriteSectors();
-    if (!OpenPort(settings) || !m_link.IsOpen()) {
-        m_view.SetStatus("Write TX - could not open Comm Port");
+    m_mode = Mode::Write;
+    m_written.clear();
+    m_verifyAfterWrite = settings.verifyAfterWrite && m_readBuffer;
+    StartTransfer(settings, kEnterPgmMode, kWritePeriodMs, "Write TX - could not open Comm Port");
+}
+
+void CUnitTransfer::StartVerify(const TransferSettings& settings, std::vector<uint8_t> sectors)
+{
+    if (ProtocolState() != kIdle) {
+        m_view.SetStatus("Verify - previous read/write operation not completed");
         return;
     }
-    ShowLamps();
-    m_completed = false;
-    m_currentSector = 0;
-    m_link.Purge();
-    {
-        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
-        m_link.Request().protocolState = kEnterPgmMode;
-    }
-    if (m_link.StartWorker() != 0) {
-        TheLog().Write("Unable to start the serial worker");
-        Finish();
-        m_view.SetStatus("Write TX - could not open Comm Port");
+    if (!m_readBuffer) {
+        m_view.SetStatus("Read TX - receive buffer not available");
         return;
     }
-    if (!m_view.StartTimer(kWritePeriodMs)) {
-        m_view.SetStatus("Timer start failed - no action taken.");
-        Finish();
-        return;
+    if (sectors.empty()) {
+        const int last = std::min<int>(m_image.GetLastUsedSector(), kLastImageSector);
+        for (int sector = 0; sector <= last; ++sector)
+            sectors.push_back(uint8_t(sector));
     }
-    m_view.EnableControls(false);
+    m_view.SetSectorLines({});
+    m_mode = Mode::Verify;
+    m_verifyList = std::move(sectors);
+    m_verifyIndex = 0;
+    StartTransfer(settings, kNextSector, kReadPeriodMs, "Verify - could not open Comm Port");
 }
 
 void CUnitTransfer::Step()
@@ -186,7 +254,11 @@ void CUnitTransfer::Step()
         TransferRequest& request = m_link.Request();
         const uint8_t state = request.protocolState;
         const uint32_t expected = request.bytesExpected; // read once per step
-        if (state >= kEnterPgmMode && state <= kAwaitExitAck)
+        if (state != kIdle && m_link.IsLineGone()) {
+            // Nothing more will come from a port that has gone away.
+            m_view.SetStatus(FormatText("Transfer stopped - the port %s is gone", m_portName.c_str()));
+            finish = true;
+        } else if (state >= kEnterPgmMode && state <= kAwaitExitAck)
             finish = WriteStep(state, expected);
         else if (state >= kRequestSector0 && state <= kReceiveSector)
             finish = ReadStep(state, expected);
@@ -200,6 +272,53 @@ void CUnitTransfer::Step()
         text.swap(m_pendingMessage);
         m_view.ShowMessage(text, m_pendingInformation);
     }
+}
+
+void CUnitTransfer::StepNow()
+{
+    // Bounded: a step chain never runs longer than one sector's states.
+    for (int i = 0; i < 8; ++i) {
+        const uint8_t before = ProtocolState();
+        if (before == kIdle)
+            return;
+        Step();
+        uint8_t after;
+        bool replyComplete;
+        {
+            std::lock_guard<std::mutex> lock(m_link.TransferMutex());
+            after = m_link.Request().protocolState;
+            replyComplete = m_link.Request().receiveEnabled != 0 && m_link.Request().bytesExpected == 0;
+        }
+        // Go on into a state that acts on entry, or into one whose reply is
+        // already in (a programming result right behind its checksum ack).
+        if (after == kIdle || after == before || !(ActsAtOnce(after) || replyComplete))
+            return;
+    }
+}
+
+void CUnitTransfer::LetTheLineGoQuiet()
+{
+    // A unit may still be sending what an interrupted transfer asked for (a
+    // read stopped with Ctrl+C leaves up to a 64 KB sector on its way). Let it
+    // end and drop it, so that the first reply taken is the answer to "P1".
+    // A quiet unit costs one short look; nothing is sent. The look outlasts
+    // the pauses of a sender whose output was held while nobody read it.
+    constexpr auto kQuiet = std::chrono::milliseconds(150);
+    const auto limit = std::chrono::milliseconds(SectorReplyLimit(65536));
+    const auto start = std::chrono::steady_clock::now();
+    m_link.Purge();
+    for (;;) {
+        std::this_thread::sleep_for(kQuiet);
+        if (m_link.DropQueuedInput() == 0 || std::chrono::steady_clock::now() - start > limit)
+            break;
+    }
+    m_link.Purge();
+}
+
+uint32_t CUnitTransfer::SectorReplyLimit(uint32_t length) const
+{
+    // Like the checksum acknowledgement: the reply's line time and a margin.
+    return uint32_t(m_perByteFactor * float(length + kReplyExtra) + float(kAckTimeoutMs));
 }
 
 void CUnitTransfer::Finish()
@@ -216,7 +335,8 @@ void CUnitTransfer::Finish()
     m_view.SetProgressPos(0);
     m_view.SetLamps(false, false, false);
     if (m_link.IsOpen()) {
-        m_link.Purge();
+        // Closing purges the port; purging here too would report a vanished
+        // port twice.
         m_link.SetMask(0);
         m_link.Close();
     }
@@ -265,8 +385,10 @@ bool CUnitTransfer::ReadStep(uint8_t state, uint32_t expected)
         const bool firstSector = state == kReceiveSector0;
         if (expected > 0) {
             Progress(m_progress.Update(expected));
-            // Only sector 0 is timed: a 64 KB sector takes longer than the limit.
-            if (firstSector && TimedOut(kAckTimeoutMs)) {
+            // Sector 0 has its fixed limit; a later sector gets its line time
+            // and a margin, so a unit that goes silent does not hold the read.
+            const uint32_t limit = firstSector ? kAckTimeoutMs : SectorReplyLimit(m_sectorLength);
+            if (TimedOut(limit)) {
                 m_view.SetStatus(FormatText("Reading TX data timeout. elapsed time = %s",
                                             ElapsedText(m_tick() - m_transferStart).c_str()));
                 return true;
@@ -290,23 +412,33 @@ bool CUnitTransfer::ReadStep(uint8_t state, uint32_t expected)
             m_pendingInformation = false;
             return true;
         }
+        if (m_mode == Mode::Verify) {
+            if (memcmp(m_image.GetImageBuffer() + m_image.GetSectorStart(m_currentSector), data, length) != 0)
+                m_differing.push_back(m_currentSector);
+            request.requestStartTime = m_tick();
+            request.protocolState = kNextSector;
+            return false;
+        }
         std::string okText =
             FormatText("TX Read OK. elapsed time = %s", ElapsedText(m_tick() - m_transferStart).c_str());
         if (firstSector)
             m_view.SetStatus(okText);
         else
             TheLog().Write("%s", okText.c_str());
-        memcpy(m_image.GetImageBuffer() + m_image.GetSectorStart(m_currentSector), data, length);
+        // Into the staging copy: the image changes only when the read is whole.
+        memcpy(m_stage.get() + m_image.GetSectorStart(m_currentSector), data, length);
         if (firstSector)
-            m_image.LoadTableFromImage();
+            m_readLast = LastUsedSectorOfTable(m_stage.get());
         request.requestStartTime = m_tick();
         request.protocolState = kNextSector;
         return false;
     }
 
     case kNextSector: {
+        if (m_mode == Mode::Verify)
+            return NextSector();
         m_currentSector++;
-        const int last = m_image.GetLastUsedSector();
+        const int last = m_readLast;
         if (last > kLastImageSector) {
             // The unit's table puts a message past the end of its memory.
             // Nothing beyond sector 0 can be trusted, and nothing beyond
@@ -320,6 +452,12 @@ bool CUnitTransfer::ReadStep(uint8_t state, uint32_t expected)
         }
         m_view.SetSectorLines(ReadSectorLines(last, m_currentSector));
         if (m_currentSector > last) {
+            for (int sector = 0; sector <= last; ++sector) {
+                const uint32_t start = m_image.GetSectorStart(uint8_t(sector));
+                memcpy(m_image.GetImageBuffer() + start, m_stage.get() + start,
+                       m_image.GetSectorEnd(uint8_t(sector)) - start);
+            }
+            m_image.LoadTableFromImage();
             m_view.SetStatus("");
             m_pendingMessage = "TX Data read OK";
             m_pendingInformation = true;
@@ -336,6 +474,36 @@ bool CUnitTransfer::ReadStep(uint8_t state, uint32_t expected)
     }
     }
     return false;
+}
+
+// The next sector of a verify, or its end.
+bool CUnitTransfer::NextSector()
+{
+    TransferRequest& request = m_link.Request();
+    if (m_verifyIndex >= m_verifyList.size())
+        return FinishVerify();
+    m_currentSector = m_verifyList[m_verifyIndex++];
+    m_view.SetStatus(FormatText("Verifying sector %d", int(m_currentSector)));
+    m_sectorLength = m_image.GetSectorEnd(m_currentSector) - m_image.GetSectorStart(m_currentSector);
+    IssueReadRequest(m_currentSector);
+    request.protocolState = kReceiveSector;
+    request.requestStartTime = m_tick();
+    return false;
+}
+
+bool CUnitTransfer::FinishVerify()
+{
+    m_verified = true;
+    m_completed = true;
+    if (m_differing.empty()) {
+        m_view.SetStatus(FormatText("Verify OK - %d sectors match", int(m_verifyList.size())));
+        return true;
+    }
+    std::string list;
+    for (uint8_t sector : m_differing)
+        list += (list.empty() ? "" : ", ") + std::to_string(sector);
+    m_view.SetStatus("Verify failed - sectors differ: " + list);
+    return true;
 }
 
 // ---- write -----------------------------------------------------------------
@@ -486,6 +654,7 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
             return true;
         }
         m_image.ClearSectorNeeded(n);
+        m_written.push_back(n);
         m_currentSector++;
         ShowWriteSectors();
         request.protocolState = m_writeOneSectorAtATime ? kLeavePgmMode : kNextNeededSector;
@@ -518,6 +687,17 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
             m_view.SetStatus(FormatText("sector %d completed", int(m_currentSector) - 1));
         else
             m_view.SetStatus("Unit write completed.");
+        if (m_verifyAfterWrite && !m_written.empty()) {
+            // Read back what was programmed on the same open line.
+            m_view.EnableControls(false);
+            m_mode = Mode::Verify;
+            m_verifyList = m_written;
+            m_verifyIndex = 0;
+            m_differing.clear();
+            request.protocolState = kNextSector;
+            request.requestStartTime = m_tick();
+            return false;
+        }
         m_completed = true;
         return true;
     }

@@ -114,7 +114,7 @@ protected:
     void SetUp() override
     {
         cMemoryMap image;
-        FillImage(image, {9000, 12000}); // sectors 0 to 2
+        FillImage(image, {9000, 12000}); // sectors 0 to 3
         QuietReport report;
         ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }
@@ -174,7 +174,11 @@ TEST_F(CliTransferTest, EveryFaultEndsCleanly)
          "Bad Ack (Enter program mode). Expecting 'A', had 'N'"},
         {"garbage before P1 ack", "write", {"--fault", "garbage:cmd=P1"}, 1,
          "Bad Ack (Enter program mode). Expecting 'A', had 'P'"},
-        {"vanishing unit", "write", {"--fault", "vanish:cmd=P1"}, 1, "Timeout - Enter program Mode"},
+        {"vanishing unit", "write", {"--fault", "vanish:cmd=P1"}, 1, "Transfer stopped - the port /dev/pts/"},
+        {"vanishing after sector 0", "read", {"--image", "IMAGE", "--fault", "vanish:cmd=U,sector=1"}, 1,
+         "Transfer stopped - the port /dev/pts/"},
+        {"later sector silent", "read", {"--image", "IMAGE", "--fault", "no-reply:cmd=U,sector=2"}, 1,
+         "Reading TX data timeout. elapsed time = [00:00:0"},
         {"partial sector ack", "write", {"--fault", "partial:cmd=R"}, 1, "Timeout - Sector start Ack sector 0"},
         {"wrong sector ack", "write", {"--fault", "wrong-ack:cmd=R"}, 1,
          "Got bad or illegal sector start Ack. Expecting 'A', got 'N' - sector 0."},
@@ -254,4 +258,110 @@ TEST_F(CliTransferTest, EveryFaultEndsCleanly)
     EXPECT_EQ(waiting.Wait(10), 130) << waiting.Stderr();
     EXPECT_NE(waiting.Stderr().find("Read interrupted"), std::string::npos) << waiting.Stderr();
     EXPECT_NE(access(waitingImage.c_str(), F_OK), 0);
+}
+
+TEST_F(CliTransferTest, VerifyComparesTheUnitWithTheImage)
+{
+    const std::string flash = scratch.File("flash.bin");
+    {
+        // Written and read back in one run.
+        UnitSimProcess sim;
+        ASSERT_TRUE(sim.Start({"--fast", "--erase-ms", "0", "--flash", flash}));
+        CliProcess write;
+        write.Start({"write", "--verify", "--port", sim.Port(), imagePath}, scratch.File("write"));
+        EXPECT_EQ(write.Wait(), 0) << write.Stderr();
+        EXPECT_TRUE(EndsWithLine(write.Stderr(), "Verify OK - 4 sectors match")) << write.Stderr();
+    }
+    {
+        UnitSimProcess sim;
+        ASSERT_TRUE(sim.Start({"--fast", "--flash", flash}));
+        CliProcess verify;
+        verify.Start({"verify", "--port", sim.Port(), imagePath}, scratch.File("equal"));
+        EXPECT_EQ(verify.Wait(), 0) << verify.Stderr();
+        EXPECT_TRUE(EndsWithLine(verify.Stderr(), "Verify OK - 4 sectors match")) << verify.Stderr();
+    }
+
+    // One byte of sector 1 changed in the unit's flash.
+    std::vector<uint8_t> bytes = ReadBytes(flash);
+    ASSERT_GT(bytes.size(), 0x2100u);
+    bytes[0x2100] ^= 0x01;
+    {
+        FILE* f = fopen(flash.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        fclose(f);
+    }
+    {
+        UnitSimProcess sim;
+        ASSERT_TRUE(sim.Start({"--fast", "--flash", flash}));
+        CliProcess verify;
+        verify.Start({"verify", "--port", sim.Port(), imagePath}, scratch.File("differs"));
+        EXPECT_EQ(verify.Wait(), 1) << verify.Stderr();
+        EXPECT_TRUE(EndsWithLine(verify.Stderr(), "in sectors: 1")) << verify.Stderr();
+        EXPECT_NE(verify.Stderr().find("Verify failed - sectors differ: 1"), std::string::npos) << verify.Stderr();
+    }
+    {
+        // A unit that stops answering half-way is a transfer failure, not a difference.
+        UnitSimProcess sim;
+        ASSERT_TRUE(sim.Start({"--fast", "--flash", flash, "--fault", "no-reply:cmd=U,sector=2"}));
+        CliProcess verify;
+        verify.Start({"verify", "--port", sim.Port(), imagePath}, scratch.File("silent"));
+        EXPECT_EQ(verify.Wait(), 2) << verify.Stderr();
+        EXPECT_NE(verify.Stderr().find("Verify failed: Reading TX data timeout"), std::string::npos)
+            << verify.Stderr();
+    }
+}
+
+TEST_F(CliTransferTest, ReadChecksItsTargetFirstAndFailuresEndInOneLine)
+{
+    UnitSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--fast", "--image", imagePath, "--log", scratch.File("unit.log")}));
+    CliProcess read;
+    read.Start({"read", "--port", sim.Port(), scratch.File("no/such/folder/back.txi")}, scratch.File("read"));
+    EXPECT_EQ(read.Wait(), 1) << read.Stderr();
+    EXPECT_EQ(read.Stderr().rfind("Cannot write ", 0), 0u) << read.Stderr();
+    sim.Stop();
+    // The unit was never asked for anything.
+    const auto log = ReadBytes(scratch.File("unit.log"));
+    EXPECT_EQ(std::string(log.begin(), log.end()).find("U00"), std::string::npos);
+
+    // A status with a line break of its own ends the failure line once.
+    UnitSimProcess wrong;
+    ASSERT_TRUE(wrong.Start({"--fast", "--fault", "wrong-ack:cmd=R"}));
+    CliProcess write;
+    write.Start({"write", "--port", wrong.Port(), imagePath}, scratch.File("write"));
+    EXPECT_EQ(write.Wait(), 1) << write.Stderr();
+    EXPECT_EQ(write.Stderr().find("\n\n"), std::string::npos) << write.Stderr();
+    EXPECT_TRUE(EndsWithLine(write.Stderr(), "got 'N' - sector 0.")) << write.Stderr();
+}
+
+TEST_F(CliTransferTest, WriteAfterAnInterruptedReadWaitsForTheUnitToFinishTalking)
+{
+    // A unit still sending a 64 KB sector that nobody wants any more.
+    cMemoryMap big;
+    FillImage(big, {300000});
+    QuietReport report;
+    const std::string bigPath = scratch.File("big.txi");
+    ASSERT_TRUE(big.WriteImageFile(bigPath.c_str(), report));
+    const std::string logPath = scratch.File("unit.log");
+    UnitSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--image", bigPath, "--erase-ms", "5", "--log", logPath}));
+    CliProcess read;
+    read.Start({"read", "--port", sim.Port(), scratch.File("back.txi")}, scratch.File("read"));
+    auto asked = [&] {
+        const auto log = ReadBytes(logPath);
+        return std::string(log.begin(), log.end()).find("<- U08") != std::string::npos;
+    };
+    for (int i = 0; i < 1000 && !asked(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(asked());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    read.Signal(SIGINT);
+    EXPECT_EQ(read.Wait(), 130) << read.Stderr();
+
+    // The first reply the write takes must be the answer to "P1".
+    CliProcess write;
+    write.Start({"write", "--port", sim.Port(), imagePath}, scratch.File("write"));
+    EXPECT_EQ(write.Wait(), 0) << write.Stderr();
+    EXPECT_TRUE(EndsWithLine(write.Stderr(), "Unit write completed.")) << write.Stderr();
 }

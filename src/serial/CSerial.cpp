@@ -8,6 +8,7 @@
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 #include <cstring>
@@ -28,6 +29,16 @@ bool GetState(int fd, termios2& tio)
 bool SetState(int fd, const termios2& tio)
 {
     return ioctl(fd, TCSETS2, &tio) == 0;
+}
+
+// Unix98 pseudo-terminal slaves have the major numbers 136 to 143.
+bool IsPseudoTerminal(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned number = major(st.st_rdev);
+    return number >= 136 && number <= 143;
 }
 
 int32_t Errno()
@@ -125,9 +136,8 @@ int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueu
     int fd = ::open(port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         int32_t code = Errno();
+        // The caller tells the operator why (OpenFailureText); once is enough.
         DebugTrace("CSerial::Open - Unable to open port\n");
-        if (code == EACCES || code == EPERM)
-            DebugTrace("%s", OpenFailureText(port, code).c_str());
         return Fail(code);
     }
     termios2 tio{};
@@ -138,8 +148,11 @@ int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueu
         return Fail(code);
     }
     // TIOCEXCL keeps other users out, but root passes it; the advisory lock
-    // catches a second copy of this program running as root.
-    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // catches a second copy of this program running as root. A pseudo-
+    // terminal stays open on its other side, so an exclusive flag left by a
+    // killed program would lock it for good: there the lock alone serves,
+    // which the kernel drops with the process.
+    if ((!IsPseudoTerminal(fd) && ioctl(fd, TIOCEXCL) != 0) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int32_t code = errno == EWOULDBLOCK ? EBUSY : Errno();
         ::close(fd);
         DebugTrace("CSerial::Open - Unable to open port\n");
@@ -275,54 +288,6 @@ int32_t CSerial::SetMask(uint32_t mask)
         return Fail(SERIAL_NOT_OPEN);
     }
     m_eventMask = mask;
-    return 0;
-}
-
-int32_t CSerial::WaitEvent(int timeoutMs)
-{
-    m_lastError = 0;
-    if (!IsOpen())
-        return Fail(SERIAL_NOT_OPEN);
-    pollfd pfd{m_fd, POLLIN, 0};
-    int n = poll(&pfd, 1, timeoutMs);
-    if (n < 0 && errno != EINTR)
-        return Fail(Errno());
-    if (n > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
-        return Fail(SERIAL_EOF);
-    return CheckEvents();
-}
-
-int32_t CSerial::CheckEvents()
-{
-    m_lastError = 0;
-    if (!IsOpen())
-        return Fail(SERIAL_NOT_OPEN);
-    int queued = 0;
-    if (ioctl(m_fd, FIONREAD, &queued) == 0 && queued > 0)
-        m_eventsReceived |= EV_RXCHAR;
-    bool ok = false;
-    int lines = ModemStatus(ok);
-    if (ok) {
-        int changed = lines ^ m_modemBase;
-        if (changed & TIOCM_CTS)
-            m_eventsReceived |= EV_CTS;
-        if (changed & TIOCM_DSR)
-            m_eventsReceived |= EV_DSR;
-        if (changed & TIOCM_CD)
-            m_eventsReceived |= EV_RLSD;
-        if ((lines & ~m_modemBase) & TIOCM_RI)
-            m_eventsReceived |= EV_RING;
-        m_modemBase = lines;
-    }
-    LineCounters now;
-    if (m_hasCounters && ReadCounters(now)) {
-        if (now.brk != m_eventBase.brk)
-            m_eventsReceived |= EV_BREAK;
-        if (now.frame != m_eventBase.frame || now.overrun != m_eventBase.overrun ||
-            now.parity != m_eventBase.parity || now.bufOverrun != m_eventBase.bufOverrun)
-            m_eventsReceived |= EV_ERR;
-        m_eventBase = now;
-    }
     return 0;
 }
 
@@ -533,206 +498,6 @@ uint8_t CSerial::GetEventChar()
         return 0;
     }
     return tio.c_cc[VEOL];
-}
-
-int32_t CSerial::Write(const void* data, uint32_t* length)
-{
-    uint32_t written = 0;
-    int32_t code = Write(data, length ? *length : 0, &written);
-    if (length)
-        *length = written;
-    return code;
-}
-
-int32_t CSerial::Write(const void* data, uint32_t length, uint32_t* written)
-{
-    m_lastError = 0;
-    if (written)
-        *written = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::Write - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
-    if (length == 0)
-        return 0;
-    ssize_t n;
-    do {
-        n = ::write(m_fd, data, length);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        // A full output queue is not a failure: the rest goes when there is room.
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        int32_t code = Errno();
-        TheLog().Write("CSerial::Write - Unable to write the data");
-        return Fail(code);
-    }
-    if (written)
-        *written = uint32_t(n);
-    return 0;
-}
-
-int32_t CSerial::Read(void* buffer, uint32_t maxLength, uint32_t* count)
-{
-    m_lastError = 0;
-    uint32_t local = 0;
-    uint32_t& got = count ? *count : local;
-    got = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::Read - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
-    int queued = 0;
-    if (ioctl(m_fd, FIONREAD, &queued) != 0)
-        return Fail(Errno());
-    if (queued <= 0 || maxLength == 0)
-        return 0;
-    uint32_t want = uint32_t(queued) < maxLength ? uint32_t(queued) : maxLength;
-    ssize_t n;
-    do {
-        n = ::read(m_fd, buffer, want);
-    } while (n < 0 && errno == EINTR);
-    if (n == 0) {
-        TheLog().Write("CSerial::Read - EOF");
-        return Fail(SERIAL_EOF);
-    }
-    if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        return Fail(Errno());
-    }
-    got = uint32_t(n);
-    return 0;
-}
-
-int32_t CSerial::Purge()
-{
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::Purge - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
-    if (ioctl(m_fd, TCFLSH, TCIOFLUSH) != 0) {
-        DebugTrace("CSerial::Purge - Overlapped completed without result\n");
-        return Fail(Errno());
-    }
-    return 0;
-}
-
-bool CSerial::ReadCounters(LineCounters& counters)
-{
-    serial_icounter_struct icount{};
-    if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0)
-        return false;
-    counters.frame = uint32_t(icount.frame);
-    counters.overrun = uint32_t(icount.overrun);
-    counters.parity = uint32_t(icount.parity);
-    counters.brk = uint32_t(icount.brk);
-    counters.bufOverrun = uint32_t(icount.buf_overrun);
-    return true;
-}
-
-uint32_t CSerial::GetError()
-{
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetError - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
-        return 0;
-    }
-    // Drivers without counters (a pseudo-terminal) have no line errors to report.
-    if (!m_hasCounters)
-        return 0;
-    LineCounters now;
-    if (!ReadCounters(now)) {
-        DebugTrace("CSerial::GetError - Unable to obtain COM status\n");
-        Fail(Errno());
-        return 0;
-    }
-    uint32_t flags = 0;
-    if (now.bufOverrun != m_errorBase.bufOverrun)
-        flags |= CE_RXOVER;
-    if (now.overrun != m_errorBase.overrun)
-        flags |= CE_OVERRUN;
-    if (now.parity != m_errorBase.parity)
-        flags |= CE_RXPARITY;
-    if (now.frame != m_errorBase.frame)
-        flags |= CE_FRAME;
-    if (now.brk != m_errorBase.brk)
-        flags |= CE_BREAK;
-    m_errorBase = now;
-    return flags;
-}
-
-int CSerial::ModemStatus(bool& ok)
-{
-    int lines = 0;
-    ok = m_fd >= 0 && ioctl(m_fd, TIOCMGET, &lines) == 0;
-    return ok ? lines : 0;
-}
-
-int CSerial::GetCTS()
-{
-    m_lastError = 0;
-    bool ok = false;
-    int lines = ModemStatus(ok);
-    if (!ok) {
-        // A pseudo-terminal has no modem lines; that is no failure worth a trace.
-        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
-            DebugTrace("CSerial::GetCTS - Unable to obtain the modem status\n");
-        return 0;
-    }
-    return (lines & TIOCM_CTS) ? 1 : 0;
-}
-
-int CSerial::GetDSR()
-{
-    m_lastError = 0;
-    bool ok = false;
-    int lines = ModemStatus(ok);
-    if (!ok) {
-        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
-            DebugTrace("CSerial::GetDSR - Unable to obtain the modem status\n");
-        return 0;
-    }
-    return (lines & TIOCM_DSR) ? 1 : 0;
-}
-
-int CSerial::GetRLSD()
-{
-    m_lastError = 0;
-    bool ok = false;
-    int lines = ModemStatus(ok);
-    if (!ok) {
-        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
-            DebugTrace("CSerial::GetRLSD - Unable to obtain the modem status");
-        return 0;
-    }
-    return (lines & TIOCM_CD) ? 1 : 0;
-}
-
-bool CSerial::GetProperties(SerialProperties& properties)
-{
-    m_lastError = 0;
-    termios2 tio{};
-    if (!IsOpen() || !GetState(m_fd, tio)) {
-        DebugTrace("CSerial::GetProperties - Unable to obtain property.");
-        Fail(IsOpen() ? Errno() : SERIAL_NOT_OPEN);
-        return false;
-    }
-    properties = SerialProperties();
-    properties.maxBaud = 115200;
-    int queued = 0;
-    if (ioctl(m_fd, FIONREAD, &queued) == 0)
-        properties.inQueue = uint32_t(queued);
-    queued = 0;
-    if (ioctl(m_fd, TIOCOUTQ, &queued) == 0)
-        properties.outQueue = uint32_t(queued);
-    properties.hasLineCounters = m_hasCounters;
-    bool ok = false;
-    ModemStatus(ok);
-    properties.hasModemLines = ok;
-    return true;
 }
 
 bool CSerial::ShowConfigDialog(const char* port, IPortConfigEditor* editor, PortDefaults& config)

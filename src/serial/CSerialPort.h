@@ -32,6 +32,15 @@ public:
     virtual void OnModemLine(int message /*1034 CTS, 1035 DSR, 1036 CD*/, int on) = 0;
 };
 
+// Told on the worker thread that a transfer can go on: bytes were delivered
+// to the request, every handed-over block has gone to the driver, or the line
+// is gone. Must return at once; the worker holds no lock while calling.
+class ITransferEventSink {
+public:
+    virtual ~ITransferEventSink() = default;
+    virtual void OnTransferEvent() = 0;
+};
+
 class CSerialPort : public CSerial {
 public:
     static constexpr uint32_t kBufferSize = 65537;
@@ -49,6 +58,10 @@ public:
     TransferRequest& Request() { return m_request; }     // hold TransferMutex()
     void ClearTransfer();                                // hold TransferMutex()
     void SetOwner(IModemLineSink* owner) { m_owner.store(owner); }
+    void SetEventSink(ITransferEventSink* sink) { m_eventSink.store(sink); }
+    // True once the worker found the port gone (unplugged, hung up); cleared
+    // when the port is opened again.
+    bool IsLineGone() const { return m_lineGone.load(); }
     bool IsWorkerRunning() const { return m_workerRunning.load(); }
     uint32_t TotalBytesDelivered() const { return m_totalDelivered.load(); }
 
@@ -64,10 +77,12 @@ private:
     void StopWorker();
     bool LockTransfer(std::unique_lock<std::mutex>& lock);
     Pass DeliverReceived();
+    Pass DeliverPass(bool& delivered);
     Pass TakeBlocks();
     Pass WritePending();
     void EndWorker();
     void LineLost(const char* what);
+    void NotifyTransfer();
     static void Signal(int eventFd);
     static void Drain(int eventFd);
 
@@ -79,6 +94,8 @@ private:
     std::atomic<uint32_t> m_sendGeneration{0};     // bumped by ClearTransfer to drop taken blocks
     std::vector<uint8_t> m_receiveBuffer;
     std::atomic<IModemLineSink*> m_owner{nullptr};
+    std::atomic<ITransferEventSink*> m_eventSink{nullptr};
+    std::atomic<bool> m_lineGone{false};
     std::atomic<bool> m_workerRunning{false};
     std::atomic<uint32_t> m_totalDelivered{0};
     std::thread m_worker;

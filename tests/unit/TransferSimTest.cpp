@@ -224,3 +224,97 @@ TEST_F(TransferSimTest, WriteResumesAfterAFault)
     ASSERT_GE(flash.size(), size_t(end));
     EXPECT_EQ(0, memcmp(flash.data(), image.GetImageBuffer(), end));
 }
+
+namespace {
+
+// The simulator's log without its clock: what went over the line, in order.
+std::string LineRecord(const std::string& log)
+{
+    std::string out;
+    size_t at = 0;
+    while (at < log.size()) {
+        size_t end = log.find('\n', at);
+        if (end == std::string::npos)
+            end = log.size();
+        std::string line = log.substr(at, end - at);
+        at = end + 1;
+        const size_t text = line.find(" ms  ");
+        if (text != std::string::npos)
+            line = line.substr(text + 5);
+        const size_t timing = line.find(" programmed in ");
+        if (timing != std::string::npos)
+            line = line.substr(0, timing);
+        out += line + "\n";
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(TransferSimTest, SteppingOnTheLineKeepsTheBytesOfTheTicks)
+{
+    cMemoryMap image;
+    FillImage(image, {9000, 12000}); // sectors 0 to 3
+    const std::string logPath = scratch.File("unit.log");
+    std::string records[2][2]; // [events][write, read]
+    for (int events = 0; events < 2; events++) {
+        SCOPED_TRACE(events);
+        ASSERT_TRUE(StartSim());
+        image.RebuildNeededSectors();
+        {
+            CConsoleTransferView view;
+            CUnitTransfer transfer(image, link, view);
+            transfer.StartWrite(Settings());
+            RunTransferLoop(transfer, view, nullptr, kFastStepMs, events != 0);
+            EXPECT_EQ(view.Status(), "Unit write completed.");
+        }
+        cMemoryMap back;
+        {
+            CConsoleTransferView view;
+            CUnitTransfer transfer(back, link, view);
+            transfer.StartRead(Settings());
+            RunTransferLoop(transfer, view, nullptr, kFastStepMs, events != 0);
+            EXPECT_TRUE(transfer.Completed()) << view.Status();
+        }
+        sim.Stop();
+        const std::string record = LineRecord(Text());
+        const size_t split = record.find("<- U00\\r");
+        ASSERT_NE(split, std::string::npos) << record;
+        records[events][0] = record.substr(0, split);
+        records[events][1] = record.substr(split);
+        remove(logPath.c_str());
+        remove(scratch.File("flash.bin").c_str());
+    }
+    EXPECT_EQ(records[0][0], records[1][0]);
+    EXPECT_EQ(records[0][1], records[1][1]);
+    EXPECT_NE(records[1][0].find("<- P1\\r"), std::string::npos);
+}
+
+TEST_F(TransferSimTest, VerifyAfterWriteReadsBackWhatWasProgrammed)
+{
+    ASSERT_TRUE(StartSim());
+    cMemoryMap image;
+    FillImage(image, {9000, 12000});
+    CConsoleTransferView view;
+    CUnitTransfer transfer(image, link, view);
+    TransferSettings settings = Settings();
+    settings.verifyAfterWrite = true;
+    transfer.StartWrite(settings);
+    RunTransferLoop(transfer, view, nullptr, kFastStepMs);
+    EXPECT_TRUE(transfer.Completed()) << view.Status();
+    EXPECT_TRUE(transfer.Verified());
+    EXPECT_TRUE(transfer.DifferingSectors().empty());
+    EXPECT_EQ(view.Status(), "Verify OK - 4 sectors match");
+    EXPECT_TRUE(Contains(view.StatusHistory(), "Unit write completed."));
+    ExpectPortReleased();
+
+    // The image changed after the write: the verify names the sector.
+    image.GetImageBuffer()[cMemoryMap::GetSectorStart(2) + 10] ^= 0x80;
+    transfer.StartVerify(Settings());
+    RunTransferLoop(transfer, view, nullptr, kFastStepMs);
+    EXPECT_TRUE(transfer.Completed());
+    EXPECT_EQ(transfer.DifferingSectors(), std::vector<uint8_t>{2});
+    EXPECT_EQ(view.Status(), "Verify failed - sectors differ: 2");
+    sim.Stop();
+    EXPECT_EQ(Count(Text(), "<- U"), 8u); // four to verify the write, four again
+}

@@ -538,13 +538,44 @@ TEST_F(ReadTest, TableReachingPastTheImageStopsAfterSectorZero)
     EXPECT_NE(view.Messages()[0].find("message table read from the unit is invalid"), std::string::npos);
     EXPECT_FALSE(view.UnitReadDone());
     EXPECT_FALSE(transfer.Completed());
-    // Sector 0 stays as read, the rest as it was.
-    EXPECT_EQ(0, memcmp(image.GetImageBuffer(), unit.GetImageBuffer(), 0x2000));
+    // Nothing of the read reaches the image, not even sector 0.
+    EXPECT_EQ(image.GetImageBuffer()[0], 0xEE);
     EXPECT_EQ(image.GetImageBuffer()[0x2000], 0xEE);
     ExpectIdleAndClosed();
 }
 
-TEST_F(ReadTest, OnlySectorZeroIsTimed)
+TEST_F(ReadTest, ErasedUnitLeavesTheImageAsItWas)
+{
+    // The operator's table and audio, not yet saved anywhere.
+    uint8_t* at = image.AllocateAtEnd(2);
+    memset(at, 0x55, 3000);
+    image.SetLength(2, 3000);
+    image.SetName(2, "Kept");
+    image.StoreTableInImage();
+    std::vector<uint8_t> before(image.GetImageBuffer(), image.GetImageBuffer() + cMemoryMap::kImageSize);
+    memset(unit.GetImageBuffer(), 0xFF, cMemoryMap::kImageSize);
+
+    transfer.StartRead(Settings());
+    RunRead();
+    EXPECT_EQ(view.Status(), "Read stopped - the unit's message table is invalid");
+    EXPECT_EQ(0, memcmp(before.data(), image.GetImageBuffer(), before.size()));
+    EXPECT_STREQ(image.GetName(2), "Kept");
+    EXPECT_EQ(image.GetLength(2), 3000u);
+    EXPECT_EQ(image.GetLastUsedSector(), 1);
+
+    // A read that fails half-way (checksum of sector 3) changes nothing either.
+    FillUnit(30000);
+    memcpy(image.GetImageBuffer(), before.data(), before.size());
+    image.LoadTableFromImage();
+    link.sent.clear();
+    transfer.StartRead(Settings());
+    RunRead(200, 3);
+    EXPECT_EQ(view.Status(), "Checksum error");
+    EXPECT_EQ(0, memcmp(before.data(), image.GetImageBuffer(), before.size()));
+    EXPECT_STREQ(image.GetName(2), "Kept");
+}
+
+TEST_F(ReadTest, EverySectorIsTimed)
 {
     const uint32_t started = now;
     transfer.StartRead(Settings());
@@ -559,13 +590,29 @@ TEST_F(ReadTest, OnlySectorZeroIsTimed)
     EXPECT_EQ(view.Status(), "Reading TX data timeout. elapsed time = [00:00:05:1]");
     ExpectIdleAndClosed();
 
-    // A later sector waits as long as it takes.
+    // A later sector that stops coming ends the read after its line time
+    // and the margin: 8 KB + 7 at 115200 baud is 5,711 ms.
     FillUnit(30000);
     link.sent.clear();
     transfer.StartRead(Settings());
     RunRead(6, -1, 1); // sector 0 in, sector 1 requested
     ASSERT_EQ(link.sent.size(), 2u);
     ASSERT_GT(link.request.bytesExpected, 0u);
+    EXPECT_EQ(transfer.SectorReplyLimit(0x2000), 5711u);
+    const uint32_t asked = link.request.requestStartTime;
+    now = asked + 5711;
+    transfer.Step();
+    EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector);
+    now += 1;
+    transfer.Step();
+    EXPECT_EQ(view.Status().rfind("Reading TX data timeout. elapsed time = ", 0), 0u) << view.Status();
+    EXPECT_FALSE(transfer.Completed());
+    ExpectIdleAndClosed();
+
+    // "Disable timeouts": a later sector waits as long as it takes.
+    link.sent.clear();
+    transfer.StartRead(Settings(0, false, true));
+    RunRead(6, -1, 1);
     for (int i = 0; i < 20; i++) {
         now += 60000;
         transfer.Step();
@@ -573,6 +620,76 @@ TEST_F(ReadTest, OnlySectorZeroIsTimed)
     EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector);
     transfer.Finish();
     ExpectIdleAndClosed();
+}
+
+TEST_F(TransferTest, RepliesBetweenTicksAreActedOnAtOnce)
+{
+    image.SetSectorNeeded(1);
+    transfer.StartWrite(Settings());
+    // No tick at all below: the clock stands still, every step comes from the line.
+    transfer.StepNow();
+    ASSERT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(link.SentText(0), "P1\r");
+    transfer.StepNow(); // nothing arrived: nothing happens
+    EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
+
+    link.Deliver("P1\rA");
+    transfer.StepNow(); // the ack, then the next sector's request in the same call
+    ASSERT_EQ(link.sent.size(), 2u);
+    EXPECT_EQ(link.SentText(1), "R01\r");
+    link.Deliver("R01\rA");
+    transfer.StepNow(); // the first block follows the sector-start ack
+    ASSERT_EQ(link.sent.size(), 3u);
+    EXPECT_EQ(link.sent[2].size(), 1024u);
+    for (int block = 1; block < 8; block++)
+        transfer.StepNow(); // each block has left: the next one goes
+    EXPECT_EQ(link.sent.size(), 10u);
+    transfer.StepNow(); // the last block has left: the checksum goes
+    ASSERT_EQ(link.sent.size(), 11u);
+    EXPECT_EQ(link.sent[10].size(), 2u);
+    link.Deliver("AG");
+    transfer.StepNow();
+    EXPECT_FALSE(image.IsSectorNeeded(1));
+    ASSERT_EQ(link.sent.size(), 12u);
+    EXPECT_EQ(link.SentText(11), "P0\r");
+    link.Deliver("P0\rA");
+    transfer.StepNow();
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_TRUE(transfer.Completed());
+    ExpectIdleAndClosed();
+
+    // The time-outs keep their values when nothing arrives: a part of the
+    // reply at the limit does not end the wait, one millisecond more does.
+    transfer.StartWrite(Settings());
+    transfer.StepNow();
+    now += 5000;
+    link.Deliver("P1");
+    transfer.StepNow();
+    transfer.Step();
+    EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
+    now += 1;
+    transfer.Step();
+    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    ExpectIdleAndClosed();
+}
+
+TEST_F(TransferTest, VanishedPortEndsTheTransferAtOnce)
+{
+    for (bool write : {true, false}) {
+        SCOPED_TRACE(write);
+        image.SetSectorNeeded(1);
+        if (write)
+            transfer.StartWrite(Settings(0, false, true));
+        else
+            transfer.StartRead(Settings(0, false, true));
+        transfer.StepNow();
+        link.lineGone = true;
+        transfer.StepNow();
+        EXPECT_EQ(view.Status(), "Transfer stopped - the port /dev/unit is gone");
+        EXPECT_FALSE(transfer.Completed());
+        ExpectIdleAndClosed();
+        link.lineGone = false;
+    }
 }
 
 TEST_F(TransferTest, StartGuards)

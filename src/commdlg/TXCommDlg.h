@@ -55,6 +55,8 @@ public:
     void OnWriteUnit();
     void OnChangeDefaults();
     void OnTimer();
+    // The line has news (reply, block sent, port gone): step at once.
+    void OnTransferEvent();
 
     // What the transfer view puts on the dialog.
     void SetStatusText(const QString& text);
@@ -73,6 +75,7 @@ public:
     QPushButton* WriteButton() const { return m_writeButton; }
     QCheckBox* OneSectorBox() const { return m_oneSectorBox; }
     QCheckBox* NoTimeoutsBox() const { return m_noTimeoutsBox; }
+    QCheckBox* VerifyBox() const { return m_verifyBox; }
     QCheckBox* DefaultsButton() const { return m_defaultsButton; }
     QListWidget* SectorsList() const { return m_sectors; }
     QProgressBar* ProgressBar() const { return m_progress; }
@@ -82,6 +85,11 @@ public:
     CSerialPort& Port() { return m_port; }
     CUnitTransfer& Transfer() { return *m_transfer; }
     CCommDlgView& View() { return m_view; }
+
+signals:
+    // Every text the status line takes, as it takes it: a transfer can pass
+    // through several between two repaints.
+    void statusChanged(const QString& text);
 
 public slots:
     // OK, Cancel, Escape and the window's close all end here: the transfer
@@ -114,6 +122,7 @@ private:
     QPushButton* m_writeButton = nullptr;
     QCheckBox* m_oneSectorBox = nullptr;
     QCheckBox* m_noTimeoutsBox = nullptr;
+    QCheckBox* m_verifyBox = nullptr;
     QCheckBox* m_defaultsButton = nullptr;
     QListWidget* m_sectors = nullptr;
     QProgressBar* m_progress = nullptr;

@@ -82,6 +82,19 @@ void CCommDlgView::OnModemLine(int message, int on)
         &m_dialog, [this, message, on] { ApplyModemLine(message, on); }, Qt::QueuedConnection);
 }
 
+void CCommDlgView::OnTransferEvent()
+{
+    if (m_stepQueued.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        &m_dialog,
+        [this] {
+            m_stepQueued = false;
+            m_dialog.OnTransferEvent();
+        },
+        Qt::QueuedConnection);
+}
+
 void CCommDlgView::ApplyModemLine(int message, int on)
 {
     // A change that was on its way while the transfer finished must not

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -23,6 +24,12 @@ namespace {
 const char* const kCaption = "ORMID";
 // The baud list in the order it shows; position 1 is the slow rate.
 const char* const kBaudEntries[] = {"115200", "57600"};
+// Remembered with the other settings of the program.
+const char* const kCompany = "Tarlex";
+const char* const kProgram = "ORMID";
+const char* const kVerifyKey = "Settings/Verify after writing";
+// The port by its path: list positions move as ports come and go.
+const char* const kPortPathKey = "Settings/Comm port path";
 
 } // namespace
 
@@ -46,6 +53,7 @@ TXCommDlg::TXCommDlg(cMemoryMap& image, const CCommShared& shared, QWidget* pare
     // Nothing runs yet: request and display cleared, lamps unlit, controls on.
     m_transfer->Finish();
     m_port.SetOwner(&m_view);
+    m_link.SetEventSink(&m_view);
     if (m_shared.unitReadDone && *m_shared.unitReadDone)
         m_closeButton->setFocus();
     else
@@ -59,6 +67,7 @@ TXCommDlg::~TXCommDlg()
     // The worker must stop calling into the view before the view goes; the
     // finish step closes the port, which ends the worker.
     m_port.SetOwner(nullptr);
+    m_link.SetEventSink(nullptr);
     m_transfer->Finish();
     m_transfer.reset();
     SetPortDefaultsProvider(m_previousDefaults);
@@ -86,6 +95,10 @@ void TXCommDlg::BuildWindow()
     m_writeButton = new QPushButton("&Write Unit", this);
     m_oneSectorBox = new QCheckBox("Write &one sector at a time", this);
     m_noTimeoutsBox = new QCheckBox("&Disable timeouts", this);
+    m_verifyBox = new QCheckBox("&Verify after writing", this);
+    m_verifyBox->setChecked(QSettings(kCompany, kProgram).value(kVerifyKey, false).toBool());
+    connect(m_verifyBox, &QCheckBox::toggled, this,
+            [](bool on) { QSettings(kCompany, kProgram).setValue(kVerifyKey, on); });
     // Shaped like a check box but a command: it never keeps a check mark.
     m_defaultsButton = new QCheckBox("Change system default &setting", this);
 
@@ -127,13 +140,14 @@ void TXCommDlg::BuildWindow()
     grid->addLayout(transferButtons, 2, 0, 1, 2);
     grid->addWidget(m_oneSectorBox, 3, 0, 1, 2);
     grid->addWidget(m_noTimeoutsBox, 4, 0, 1, 2);
-    grid->addWidget(m_defaultsButton, 5, 0, 1, 2);
-    grid->addWidget(modemGroup, 6, 0, 1, 2);
-    grid->addWidget(sectorsGroup, 0, 2, 6, 1);
-    grid->addWidget(m_progress, 0, 3, 6, 1);
-    grid->addWidget(m_closeButton, 6, 2, 1, 2, Qt::AlignRight | Qt::AlignBottom);
+    grid->addWidget(m_verifyBox, 5, 0, 1, 2);
+    grid->addWidget(m_defaultsButton, 6, 0, 1, 2);
+    grid->addWidget(modemGroup, 7, 0, 1, 2);
+    grid->addWidget(sectorsGroup, 0, 2, 7, 1);
+    grid->addWidget(m_progress, 0, 3, 7, 1);
+    grid->addWidget(m_closeButton, 7, 2, 1, 2, Qt::AlignRight | Qt::AlignBottom);
     grid->setColumnStretch(2, 1);
-    grid->setRowStretch(5, 1);
+    grid->setRowStretch(6, 1);
 
     auto* statusBar = new QStatusBar(this);
     statusBar->setSizeGripEnabled(false);
@@ -160,7 +174,10 @@ void TXCommDlg::FillLists()
     for (const std::string& port : ListSerialPorts())
         m_portBox->addItem(QString::fromStdString(port));
     const int storedPort = m_shared.commPortSel ? *m_shared.commPortSel : 0;
-    if (m_portBox->count() > 0)
+    const int byPath = m_portBox->findText(QSettings(kCompany, kProgram).value(kPortPathKey).toString());
+    if (byPath >= 0)
+        m_portBox->setCurrentIndex(byPath);
+    else if (m_portBox->count() > 0)
         m_portBox->setCurrentIndex(storedPort >= 0 && storedPort < m_portBox->count() ? storedPort : 0);
 
     for (const char* entry : kBaudEntries)
@@ -179,18 +196,21 @@ TransferSettings TXCommDlg::TakeSettings() const
     settings.baudPosition = m_baudBox->currentIndex() < 0 ? 0 : m_baudBox->currentIndex();
     settings.writeOneSectorAtATime = m_oneSectorBox->isChecked();
     settings.disableTimeouts = m_noTimeoutsBox->isChecked();
+    settings.verifyAfterWrite = m_verifyBox->isChecked();
     return settings;
 }
 
 void TXCommDlg::OnReadUnit()
 {
     m_transfer->StartRead(TakeSettings());
+    m_transfer->StepNow();
     ExplainOpenFailure();
 }
 
 void TXCommDlg::OnWriteUnit()
 {
     m_transfer->StartWrite(TakeSettings());
+    m_transfer->StepNow();
     ExplainOpenFailure();
 }
 
@@ -199,7 +219,7 @@ void TXCommDlg::ExplainOpenFailure()
     // The status line only says the port could not be opened; when the
     // device itself refused, the operator also needs to know why (no
     // permission, in use, unplugged).
-    const int32_t code = m_port.GetLastError();
+    const int32_t code = m_transfer->LastOpenError();
     if (m_port.IsOpen() || code == 0)
         return;
     const std::string port = m_portBox->currentText().toStdString();
@@ -223,6 +243,11 @@ void TXCommDlg::OnTimer()
     m_transfer->Step();
 }
 
+void TXCommDlg::OnTransferEvent()
+{
+    m_transfer->StepNow();
+}
+
 void TXCommDlg::done(int result)
 {
     m_transfer->Finish();
@@ -238,6 +263,7 @@ void TXCommDlg::SetStatusText(const QString& text)
         shown.chop(1);
     shown.replace('\n', ' ');
     m_status->setText(shown);
+    emit statusChanged(shown);
 }
 
 QString TXCommDlg::StatusText() const
@@ -264,8 +290,8 @@ void TXCommDlg::ShowMessage(const QString& text, bool information)
 
 void TXCommDlg::EnableTransferControls(bool enable)
 {
-    QWidget* const controls[] = {m_readButton,   m_writeButton, m_portBox, m_baudBox, m_oneSectorBox,
-                                 m_noTimeoutsBox, m_sectors,     m_defaultsButton};
+    QWidget* const controls[] = {m_readButton, m_writeButton,   m_portBox, m_baudBox,       m_oneSectorBox,
+                                 m_verifyBox,  m_noTimeoutsBox, m_sectors, m_defaultsButton};
     for (QWidget* control : controls)
         control->setEnabled(enable);
     // "Close" stays usable throughout; keep the keyboard there while the rest is off.
@@ -283,6 +309,7 @@ void TXCommDlg::StorePortSelection(int portPosition, int baudPosition)
 {
     if (m_shared.commPortSel)
         *m_shared.commPortSel = portPosition;
+    QSettings(kCompany, kProgram).setValue(kPortPathKey, m_portBox->currentText());
     if (m_shared.baudRateSel)
         *m_shared.baudRateSel = baudPosition;
 }

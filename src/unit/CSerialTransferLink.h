@@ -23,6 +23,9 @@ public:
     TransferRequest& Request() override;
     void ClearTransfer() override;
     std::mutex& TransferMutex() override;
+    void SetEventSink(ITransferEventSink* sink) override;
+    bool IsLineGone() override;
+    uint32_t DropQueuedInput() override;
     void Trace(const std::string& text) override;
 
     CSerialPort& Port() { return m_port; }
