@@ -9,7 +9,7 @@ set_target_properties(appgui PROPERTIES AUTOMOC ON)
 target_include_directories(appgui PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 # The application object runs the main panel and the panel reaches back into
 # it: the two static libraries need each other.
-target_link_libraries(appgui PUBLIC appcore image panel Qt6::Widgets)
+target_link_libraries(appgui PUBLIC appcore image panel Qt6::Widgets ormid_version)
 qt_add_resources(appgui ormid_resources
   PREFIX /ormid
   BASE ${CMAKE_CURRENT_LIST_DIR}/resources
