@@ -41,7 +41,8 @@ install(DIRECTORY ${ORMID_BIN_DIR}/ DESTINATION ${ORMID_INSTALL_DIR} USE_SOURCE_
   PATTERN "*.log" EXCLUDE
   PATTERN "*.wav" EXCLUDE
   PATTERN "*.ini" EXCLUDE
-  PATTERN "Levelcut.txt" EXCLUDE)
+  PATTERN "Levelcut.txt" EXCLUDE
+  PATTERN "bench-*" EXCLUDE)
 install(CODE "
   set(ORMID_EXEC \"\${CMAKE_INSTALL_PREFIX}/${ORMID_INSTALL_DIR}/ormid\")
   configure_file(\"${CMAKE_CURRENT_LIST_DIR}/resources/ormid.desktop.in\"
