@@ -68,21 +68,30 @@ install(CODE "
   foreach(tool ormid-cli ormid-unitsim)
     file(CREATE_LINK \"../lib/ormid/\${tool}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/\${tool}\" SYMBOLIC)
   endforeach()
-  # The program folder is copied as it is built; a stripped install strips
-  # its programs and libraries too.
-  if(CMAKE_INSTALL_DO_STRIP)
-    file(GLOB _elf \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/ormid/ormid*\"
-                   \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/ormid/*.so\")
-    foreach(f \${_elf})
-      if(NOT f MATCHES \"[.]pdf$\")
-        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded --remove-section=.comment
-                                --remove-section=.note \"\${f}\" RESULT_VARIABLE rc)
-        if(NOT rc EQUAL 0)
-          message(FATAL_ERROR \"strip failed on \${f}\")
-        endif()
+  # The program folder is copied as it was built: its programs and libraries
+  # keep only the \$ORIGIN run path (the build adds its own folders), the
+  # libraries lose the execute bits, and a stripped install strips them.
+  file(GLOB _elf \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/ormid/ormid*\"
+                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/ormid/*.so\")
+  foreach(f \${_elf})
+    if(f MATCHES \"[.]pdf$\")
+      continue()
+    endif()
+    file(READ_ELF \"\${f}\" RUNPATH _runpath RPATH _rpath)
+    if(_runpath OR _rpath)
+      file(RPATH_SET FILE \"\${f}\" NEW_RPATH \"\\\$ORIGIN\")
+    endif()
+    if(f MATCHES \"[.]so$\")
+      file(CHMOD \"\${f}\" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    endif()
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded --remove-section=.comment
+                              --remove-section=.note \"\${f}\" RESULT_VARIABLE rc)
+      if(NOT rc EQUAL 0)
+        message(FATAL_ERROR \"strip failed on \${f}\")
       endif()
-    endforeach()
-  endif()
+    endif()
+  endforeach()
 ")
 install(FILES ${ORMID_MAN_GZ} DESTINATION share/man/man1)
 install(FILES ${ORMID_PACKAGE_SRC}/ormid-cli.bash DESTINATION share/bash-completion/completions RENAME ormid-cli)
@@ -98,13 +107,13 @@ set(CPACK_PACKAGE_VENDOR Tarlex)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${ORMID_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 # Install with DESTDIR and the real prefix, so paths written at install
 # time (the desktop entry's Exec) name /usr, not the staging folder.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "program the messages of a voice-message unit")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "program the messages of a voice-message unit
-ORMID prepares the eight spoken messages of a voice-message unit and moves
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ORMID prepares the eight spoken messages of a voice-message unit and moves
 them to and from the unit over an RS-232 serial line. Messages are recorded
 at the microphone, imported from mu-law WAV files or made of silence, named
 and given a play count; whole sets are kept as image files (.txi). ORMID

@@ -61,6 +61,11 @@ std::string CManPage::Inline(const std::string& text)
     auto font = [&]() { return bold ? "\\fB" : italic ? "\\fI" : "\\fR"; };
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
+        // "\*" and "\`" stand for the character itself.
+        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '*' || text[i + 1] == '`')) {
+            out += text[++i];
+            continue;
+        }
         if (c == '`') {
             const size_t end = text.find('`', i + 1);
             if (end != std::string::npos) {

@@ -8,7 +8,7 @@
 //   - text                        bullet item; indented lines continue it
 //   ```                           example lines, kept as they are (.EX)
 //   blank line                    new paragraph
-//   **bold**  *italic*  `code`    inline (code is set bold)
+//   **bold**  *italic*  `code`    inline (code is set bold); \* is a star
 //   @VERSION@                     replaced by the program version
 #pragma once
 

@@ -57,7 +57,7 @@ TEST(DoctorReport, DialoutGroupAdvice)
     Report ok = Judge(Healthy());
     EXPECT_EQ(ok.problems, 0) << ok.text;
     EXPECT_TRUE(Has(ok.text, "No problems found.")) << ok.text;
-    EXPECT_TRUE(Has(ok.text, "/dev/ttyUSB0        can be opened")) << ok.text;
+    EXPECT_TRUE(Has(ok.text, "/dev/ttyUSB0       can be opened")) << ok.text;
 
     // A port refused to a user outside the group: the remedy names the user.
     SDoctorFacts outside = Healthy();
@@ -65,8 +65,8 @@ TEST(DoctorReport, DialoutGroupAdvice)
     outside.ports = {{"/dev/ttyUSB0", EACCES}, {"/dev/pts/4", 0}};
     Report r = Judge(outside);
     EXPECT_EQ(r.problems, 1) << r.text;
-    EXPECT_TRUE(Has(r.text, "/dev/ttyUSB0        no permission")) << r.text;
-    EXPECT_TRUE(Has(r.text, "/dev/pts/4          can be opened (simulated unit)")) << r.text;
+    EXPECT_TRUE(Has(r.text, "/dev/ttyUSB0       no permission")) << r.text;
+    EXPECT_TRUE(Has(r.text, "/dev/pts/4         can be opened (simulated unit)")) << r.text;
     EXPECT_TRUE(Has(r.text, "problem: You are not in the dialout group, which serial ports belong to: "
                             "sudo usermod -aG dialout bob, then log in again.")) << r.text;
 

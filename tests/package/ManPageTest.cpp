@@ -27,6 +27,7 @@ TEST(ManPage, InlineTextIsSafeForRoff)
     // Stars that open or close no word stay stars; unclosed fonts are reset.
     EXPECT_EQ(CManPage::Inline("/dev/ttyS* and a * b"), "/dev/ttyS* and a * b");
     EXPECT_EQ(CManPage::Inline("**bold to the end"), "\\fBbold to the end\\fR");
+    EXPECT_EQ(CManPage::Inline("*/dev/ttyS\\** and \\`x\\`"), "\\fI/dev/ttyS*\\fR and `x`");
 }
 
 TEST(ManPage, BlocksBecomeRequests)

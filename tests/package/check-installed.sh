@@ -47,8 +47,8 @@ if [ "$(id -u)" -eq 0 ]; then
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups env)
 fi
 chmod 700 "$home/run"
-user_env=(HOME="$home" XDG_RUNTIME_DIR="$home/run" PATH="$bin:/usr/bin:/bin"
-          -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u ORMID_WORKING_FOLDER)
+user_env=(-u XDG_DATA_HOME -u XDG_CONFIG_HOME -u ORMID_WORKING_FOLDER
+          HOME="$home" XDG_RUNTIME_DIR="$home/run" PATH="$bin:/usr/bin:/bin")
 
 doctor="$("${as_user[@]}" "${user_env[@]}" ormid-cli doctor 2>&1)"
 printf '%s\n' "$doctor"
