@@ -13,6 +13,7 @@ set(ORMID_PACKAGE_GEN ${CMAKE_BINARY_DIR}/package-files)
 file(MAKE_DIRECTORY ${ORMID_PACKAGE_GEN}/man)
 # Dates follow SOURCE_DATE_EPOCH when it is set, so a release can be remade.
 string(TIMESTAMP ORMID_RELEASE_DATE "%Y-%m-%d" UTC)
+string(TIMESTAMP ORMID_RELEASE_YEAR "%Y" UTC)
 # One fixed time of day, so rebuilds on the same day give the same file.
 string(TIMESTAMP ORMID_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
 
