@@ -135,8 +135,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The program's own libraries live in its folder, found through $ORIGIN.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${ORMID_BIN_DIR})
-# The desktop's PDF viewer opens the guide; sound servers are optional.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# xdg-utils opens the guide in the desktop's PDF viewer; bash-completion loads
+# the completion; sox makes WAV files of the unit's format.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sox")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 include(CPack)
