@@ -16,7 +16,7 @@
 
 #include "CGetAppPath.h"
 #include "CIniFile.h"
-#include "serialport.h"
+#include "SerialPortList.h"
 
 namespace {
 
