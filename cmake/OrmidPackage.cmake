@@ -26,7 +26,8 @@ foreach(source ${ORMID_MAN_SOURCES})
   get_filename_component(page ${source} NAME_WLE)   # ormid-cli.1
   set(roff ${ORMID_PACKAGE_GEN}/man/${page})
   add_custom_command(OUTPUT ${roff} ${roff}.gz
-    COMMAND $<TARGET_FILE:ormid-manpage> ${source} ${roff} ${PROJECT_VERSION}
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:ormid-manpage> ${source} ${roff} ${PROJECT_VERSION}
     COMMAND gzip -9nfk ${roff}
     DEPENDS ormid-manpage ${source}
     COMMENT "Writing the manual page ${page}"
