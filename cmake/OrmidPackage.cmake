@@ -134,6 +134,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORMID_MAINTAINER}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads the SVG support for the program's icon as a plugin, which the
+# binaries do not name.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # The program's own libraries live in its folder, found through $ORIGIN.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${ORMID_BIN_DIR})
 # xdg-utils opens the guide in the desktop's PDF viewer; bash-completion loads

@@ -24,4 +24,4 @@ deb="$(ls -t "$dir"/package/ormid_*.deb | head -n1)"
 mv -f "$deb" "$dir/"
 deb="$dir/$(basename "$deb")"
 echo "package.sh: $deb"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb" Package Version Architecture Section Depends Recommends

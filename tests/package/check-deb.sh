@@ -13,7 +13,7 @@ field() { printf '%s\n' "$info" | sed -n "s/^ $1: //p"; }
 [ "$(printf '%s\n' "$info" | sed -n '/^ Description:/,$p' | wc -l)" -ge 5 ] || fail "description too short"
 depends="$(field Depends)"
 # Libraries that only the program's own libraries need must be listed too.
-for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libportaudio2 libsoxr0; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6svg6 libportaudio2 libsoxr0; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 [[ "$depends" != *libsonvox* && "$depends" != *liblevelcut* ]] || fail "Depends names the package's own libraries"
