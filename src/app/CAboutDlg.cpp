@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "OrmidVersion.h"
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("About ORMID");
@@ -14,7 +16,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(":/ormid/ormid.svg").pixmap(48, 48));
-    auto* version = new QLabel("ORMID Version 3.4", this);
+    auto* version = new QLabel("ORMID Version " ORMID_VERSION, this);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);

@@ -9,7 +9,7 @@ set_target_properties(appgui PROPERTIES AUTOMOC ON)
 target_include_directories(appgui PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 # The application object runs the main panel and the panel reaches back into
 # it: the two static libraries need each other.
-target_link_libraries(appgui PUBLIC appcore image panel Qt6::Widgets)
+target_link_libraries(appgui PUBLIC appcore image panel Qt6::Widgets ormid_version)
 qt_add_resources(appgui ormid_resources
   PREFIX /ormid
   BASE ${CMAKE_CURRENT_LIST_DIR}/resources
@@ -41,7 +41,8 @@ install(DIRECTORY ${ORMID_BIN_DIR}/ DESTINATION ${ORMID_INSTALL_DIR} USE_SOURCE_
   PATTERN "*.log" EXCLUDE
   PATTERN "*.wav" EXCLUDE
   PATTERN "*.ini" EXCLUDE
-  PATTERN "Levelcut.txt" EXCLUDE)
+  PATTERN "Levelcut.txt" EXCLUDE
+  PATTERN "bench-*" EXCLUDE)
 install(CODE "
   set(ORMID_EXEC \"\${CMAKE_INSTALL_PREFIX}/${ORMID_INSTALL_DIR}/ormid\")
   configure_file(\"${CMAKE_CURRENT_LIST_DIR}/resources/ormid.desktop.in\"

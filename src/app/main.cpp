@@ -1,5 +1,9 @@
 // The ORMID program.
 #include <QCommandLineParser>
+#include <cstdio>
+#include <cstring>
+
+#include "OrmidVersion.h"
 
 #include "CLogFile.h"
 #include "CQtOperatorReport.h"
@@ -8,6 +12,13 @@
 
 int main(int argc, char** argv)
 {
+    // Answered before any window system is needed, so it works on a console.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("ormid %s\n", ORMID_VERSION);
+            return 0;
+        }
+    }
     CTXDoruvevAzadApp app(argc, argv);
 
     // Unattended runs for screenshots and process tests; not for operators.

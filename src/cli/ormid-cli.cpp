@@ -4,6 +4,7 @@
 
 #include "CliRegistry.h"
 #include "CliReport.h"
+#include "OrmidVersion.h"
 
 int main(int argc, char** argv)
 {
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     // Options of the program may also follow the command's own.
     app.fallthrough();
+    app.set_version_flag("--version", std::string("ormid-cli ") + ORMID_VERSION);
     app.add_flag("-y,--yes", CliReport::AssumeYes(), "answer Yes to every question");
 
     int exitCode = kCliOk;

@@ -16,6 +16,7 @@
 #include "CUnitEngine.h"
 #include "CUnitFlash.h"
 #include "CUnitLog.h"
+#include "OrmidVersion.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ const char kProtocol[] =
 int main(int argc, char** argv)
 {
     CLI::App app{kDescription, "ormid-unitsim"};
+    app.set_version_flag("--version", std::string("ormid-unitsim ") + ORMID_VERSION);
     unsigned baud = 115200;
     bool fast = false;
     std::string flashPath, imagePath, logPath, eraseText = "600,150";
