@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <thread>
+
 class CodecDialogTest : public QObject {
     Q_OBJECT
 private slots:
@@ -79,6 +81,17 @@ private slots:
         QVERIFY(shown.startsWith(QStringLiteral("ACM version: ")));
         QVERIFY(shown.contains(QStringLiteral("ENABLED DRIVERS :\n")));
         QVERIFY(shown.contains(QStringLiteral("Short name: audioconvert\n")));
+    }
+
+    void otherThreadsGetTheReportWithoutTheDialog()
+    {
+        // A dialog belongs to the application's thread: from any other the
+        // report goes to the log and standard output, without waiting.
+        int result = 0;
+        std::thread worker([&result] { result = GetCoderInfor(); });
+        worker.join();
+        QCOMPARE(result, 1);
+        QVERIFY(!QApplication::activeModalWidget());
     }
 };
 
