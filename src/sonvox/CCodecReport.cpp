@@ -2,7 +2,6 @@
 
 #include "CAudioLog.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -136,9 +135,8 @@ bool CCodecReport::AddDriver(const CodecDriver& driver)
         Fail(__LINE__, rc);
         ok = false;
     }
-    // A format description is never smaller than its fixed 18-byte head.
-    size = std::max(size, 18u);
-    (void)size;
+    // The registry hands formats over as texts: the size is asked so that a
+    // driver that cannot tell it is reported, but no buffer is needed.
     std::vector<CodecFormat> formats;
     rc = m_registry.EnumFormats(driver.id, formats);
     if (rc != kCodecOk) {
