@@ -5,12 +5,15 @@
 
 #include "CPortSettingsDlg.h"
 
+#include <algorithm>
+
 namespace {
 
 const char* const kCompany = "Tarlex";
 const char* const kProgram = "ORMID";
 const char* const kGroup = "Port defaults";
 
+const char* const kPort = "Port";
 const char* const kBaud = "Baud";
 const char* const kDataBits = "Data bits";
 const char* const kParity = "Parity";
@@ -19,9 +22,35 @@ const char* const kHandshaking = "Handshaking";
 
 } // namespace
 
-QString CQtPortDefaults::GroupOf(const std::string& port)
+// Entries are kept as an array of the group, each with the port's device path
+// as a plain value: a path used as a key would be escaped twice over (once
+// for its slashes, once more by the settings file), and no one could read it.
+// Builds before that kept one group per port, named by the percent-encoded
+// path; such an entry is still read, and replaced when the port is stored.
+QString CQtPortDefaults::LegacyGroupOf(const std::string& port)
 {
     return QString(kGroup) + "/" + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(port)));
+}
+
+int CQtPortDefaults::EntryOf(QSettings& settings, const std::string& port)
+{
+    const QString name = QString::fromStdString(port);
+    const int count = settings.beginReadArray(kGroup);
+    int found = 0;
+    for (int i = 0; i < count && found == 0; ++i) {
+        settings.setArrayIndex(i);
+        if (settings.value(kPort).toString() == name)
+            found = i + 1;
+    }
+    settings.endArray();
+    return found;
+}
+
+QString CQtPortDefaults::KeyOf(const std::string& port, const char* field)
+{
+    QSettings settings(kCompany, kProgram);
+    const int entry = EntryOf(settings, port);
+    return entry == 0 ? QString() : QString("%1/%2/%3").arg(kGroup).arg(entry).arg(field);
 }
 
 bool CQtPortDefaults::IsValid(const PortDefaults& defaults)
@@ -36,7 +65,13 @@ bool CQtPortDefaults::Load(const std::string& port, PortDefaults& defaults)
     if (port.empty())
         return false;
     QSettings settings(kCompany, kProgram);
-    settings.beginGroup(GroupOf(port));
+    const int entry = EntryOf(settings, port);
+    if (entry > 0) {
+        settings.beginReadArray(kGroup);
+        settings.setArrayIndex(entry - 1);
+    } else {
+        settings.beginGroup(LegacyGroupOf(port));
+    }
     if (!settings.contains(kBaud))
         return false;
     bool ok[5] = {};
@@ -62,13 +97,21 @@ bool CQtPortDefaults::Store(const std::string& port, const PortDefaults& default
     if (port.empty() || !IsValid(defaults))
         return false;
     QSettings settings(kCompany, kProgram);
-    settings.beginGroup(GroupOf(port));
+    int entry = EntryOf(settings, port);
+    const int count = settings.beginReadArray(kGroup);
+    settings.endArray();
+    if (entry == 0)
+        entry = count + 1;
+    settings.beginWriteArray(kGroup, std::max(count, entry));
+    settings.setArrayIndex(entry - 1);
+    settings.setValue(kPort, QString::fromStdString(port));
     settings.setValue(kBaud, defaults.baud);
     settings.setValue(kDataBits, defaults.dataBits);
     settings.setValue(kParity, defaults.parity);
     settings.setValue(kStopBits, defaults.stopBits);
     settings.setValue(kHandshaking, defaults.handshaking);
-    settings.endGroup();
+    settings.endArray();
+    settings.remove(LegacyGroupOf(port));
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

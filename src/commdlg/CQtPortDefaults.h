@@ -1,5 +1,5 @@
 // The per-port default line configuration of the program: kept in the
-// settings store under "Port defaults", one group per port name, and edited
+// settings store under "Port defaults", one array entry per port, and edited
 // in the small port settings dialog. The serial layer asks it for a port's
 // default when the port opens.
 #pragma once
@@ -10,6 +10,7 @@
 
 #include "PortDefaults.h"
 
+class QSettings;
 class QWidget;
 
 
@@ -23,12 +24,16 @@ public:
     // Shows the port settings dialog; true when the operator pressed OK.
     bool Edit(const std::string& port, PortDefaults& defaults) override;
 
-    // The settings group of a port: slashes in device paths would otherwise
-    // nest groups.
-    static QString GroupOf(const std::string& port);
+    // The settings key of one field of a port's stored entry ("Baud", ...),
+    // empty when nothing is stored for the port.
+    static QString KeyOf(const std::string& port, const char* field);
     // True when every field holds a value the serial layer accepts.
     static bool IsValid(const PortDefaults& defaults);
 
 private:
+    // 1-based position of the port's entry in the array, 0 when none.
+    static int EntryOf(QSettings& settings, const std::string& port);
+    static QString LegacyGroupOf(const std::string& port);
+
     QWidget* m_dialogParent;
 };

@@ -220,12 +220,31 @@ void TXCommDlg::ExplainOpenFailure()
     // device itself refused, the operator also needs to know why (no
     // permission, in use, unplugged).
     const int32_t code = m_transfer->LastOpenError();
-    if (m_port.IsOpen() || code == 0)
+    if (m_port.IsOpen()) {
+        WarnOfRefusedDefaults();
+        return;
+    }
+    if (code == 0)
         return;
     const std::string port = m_portBox->currentText().toStdString();
     ShowMessage(port.empty() ? QString("No serial port is available.")
                              : QString::fromStdString(CSerial::OpenFailureText(port, code)),
                 false);
+}
+
+void TXCommDlg::WarnOfRefusedDefaults()
+{
+    // The stored default of a port that the device cannot carry is left out
+    // at every opening; say so once while the dialog is open, not silently.
+    const std::string& refused = m_port.RefusedDefaults();
+    const std::string what = m_port.PortName() + ": " + refused;
+    if (refused.empty() || what == m_warnedDefaults)
+        return;
+    m_warnedDefaults = what;
+    ShowMessage(QString("The default settings stored for %1 (%2) cannot be used on this device; "
+                        "the port was opened without them.")
+                    .arg(QString::fromStdString(m_port.PortName()), QString::fromStdString(refused)),
+                true);
 }
 
 void TXCommDlg::OnChangeDefaults()

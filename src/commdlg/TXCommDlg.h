@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "CCommDlgView.h"
 #include "CQtPortDefaults.h"
@@ -101,6 +102,7 @@ private:
     void FillLists();
     TransferSettings TakeSettings() const;
     void ExplainOpenFailure();
+    void WarnOfRefusedDefaults();
 
     cMemoryMap& m_image;
     CCommShared m_shared;
@@ -113,6 +115,7 @@ private:
     CCommDlgView m_view;
     CQtPortDefaults m_portDefaults;
     IPortDefaultsProvider* m_previousDefaults = nullptr;
+    std::string m_warnedDefaults;  // port and refused default already reported
     std::unique_ptr<CUnitTransfer> m_transfer;
     QTimer m_timer;
 

@@ -10,4 +10,11 @@ public:
     virtual ~IOperatorReport() = default;
     virtual void ShowMessage(const std::string& text) = 0;
     virtual bool AskYesNo(const std::string& text) = 0;
+
+    // A Yes/No question that guards unsaved work. Escape (or closing the
+    // question's window) answers neither: the operator backs out and the
+    // command that asked does nothing. Reports that cannot back out answer
+    // as AskYesNo does.
+    enum class Answer { No, Yes, Cancel };
+    virtual Answer AskYesNoOrCancel(const std::string& text) { return AskYesNo(text) ? Answer::Yes : Answer::No; }
 };

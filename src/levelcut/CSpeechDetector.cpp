@@ -61,7 +61,15 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     // frames, so that a quiet recording keeps its soft sounds; in noise the
     // threshold rides 12 dB over the floor.
     const double floorEff = std::max(r.floorRms, std::sqrt(s.minNoisePower));
-    r.highRms = s.factor * std::max(std::min(s.threshold, loud / 20.0), 4.0 * floorEff);
+    const double base = std::max(std::min(s.threshold, loud / 20.0), 4.0 * floorEff);
+    // The factor raises the threshold, but never past 10 dB under the loud
+    // frames (or past where factor 1 puts it, if that is higher): in noise a
+    // large factor would otherwise climb over the speech itself and cut its
+    // start and end, then lose it altogether. So a larger factor trims
+    // harder, the loud middle of the speech always stays speech, and the
+    // result moves monotonically over the whole range.
+    const double ceiling = std::max(base, loud / std::sqrt(10.0));
+    r.highRms = std::min(s.factor * base, ceiling);
     r.lowRms = r.highRms / 2.0;
 
     // Bursts: runs above the low threshold that reach the high one.

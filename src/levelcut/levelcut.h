@@ -16,7 +16,8 @@
  *     frame RMS (on the 16-bit scale), never on single samples. The noise
  *     floor is the 10th percentile of the frame RMS values.
  *  3. Speech threshold (frame RMS):
- *         high = factor * max(min(threshold, loud / 20), 4 * noise floor)
+ *         base = max(min(threshold, loud / 20), 4 * noise floor)
+ *         high = min(factor * base, max(base, loud / sqrt(10)))
  *         low  = high / 2
  *     `threshold` (SetThreshold, 184 by default) is the lowest RMS that can
  *     count as speech when the recording is nearly noise-free: 184 on the
@@ -25,8 +26,10 @@
  *     quiet recording the threshold comes down to 26 dB under its loudest
  *     sounds, so a soft voice keeps its soft sounds. In a noisier recording
  *     the threshold rides 12 dB over the noise floor instead. `factor` (SetThreshFudge, 0.0-5.0)
- *     scales both: larger keeps less, 0 keeps everything that is not digital
- *     silence. A run of frames above `low` that reaches `high` somewhere is
+ *     scales it: larger keeps less, 0 keeps everything that is not digital
+ *     silence. Above 1 it never lifts the threshold closer than 10 dB to
+ *     the loud frames, so in noise the loud middle of the speech is never
+ *     lost and the factor acts gently and monotonically over its range. A run of frames above `low` that reaches `high` somewhere is
  *     a burst; a burst of at least 40 ms is speech, a shorter one is a click
  *     unless it lies within the hangover of speech (below).
  *  4. Time constant (SetTimeConstant, 0.5-1.0, default 0.9998): the

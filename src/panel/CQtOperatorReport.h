@@ -13,6 +13,7 @@ public:
 
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    Answer AskYesNoOrCancel(const std::string& text) override;
 
 private:
     QWidget* m_parent;

@@ -138,7 +138,9 @@ void CTXDoruvevAzadDlg::BuildWindow()
     auto button = [&](const char* caption, int x, int y, int cx, int cy, void (CTXDoruvevAzadDlg::*slot)()) {
         auto* b = new QPushButton(caption, this);
         place(b, x, y, cx, cy);
-        b->setAutoDefault(false);
+        // Enter presses the button that has the focus; with the focus
+        // elsewhere it presses the default button, Close.
+        b->setAutoDefault(true);
         connect(b, &QPushButton::clicked, this, [this, slot] { (this->*slot)(); });
         return b;
     };
@@ -150,7 +152,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
     button("Load Image File", 249, 13, 71, 20, &CTXDoruvevAzadDlg::OnLoadImage);
     auto* save = new QPushButton("Save Image File", this);
     place(save, 249, 38, 71, 20);
-    save->setAutoDefault(false);
+    save->setAutoDefault(true);
     connect(save, &QPushButton::clicked, this, [this] { OnSaveImage(); });
     m_readWriteButton = button("Read / Write Unit", 249, 63, 71, 20, &CTXDoruvevAzadDlg::OnReadWriteUnit);
     button("Print Image Data", 249, 88, 71, 20, &CTXDoruvevAzadDlg::OnPrintListing);
@@ -420,12 +422,16 @@ void CTXDoruvevAzadDlg::OnExportWav()
 void CTXDoruvevAzadDlg::OnLoadImage()
 {
     // Loading replaces the whole image: offer to keep unsaved work first. If
-    // that save does not happen after all, nothing is loaded.
-    if (m_changed &&
-        m_report->AskYesNo("The image data has changed.\nWould you like to save it before "
-                           "loading another image file?") &&
-        !OnSaveImage())
-        return;
+    // the operator backs out, or that save does not happen after all, nothing
+    // is loaded.
+    if (m_changed) {
+        const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
+            "The image data has changed.\nWould you like to save it before "
+            "loading another image file?");
+        if (answer == IOperatorReport::Answer::Cancel ||
+            (answer == IOperatorReport::Answer::Yes && !OnSaveImage()))
+            return;
+    }
     const QString path = m_fileDialogs->GetOpenPath(
         this, {"Load ORMID Image file", m_app.m_imageFilePath, "Unknown", kImageFilter, "txi"});
     if (path.isEmpty())
@@ -455,10 +461,15 @@ bool CTXDoruvevAzadDlg::OnSaveImage()
 
 void CTXDoruvevAzadDlg::OnReadWriteUnit()
 {
-    if (m_changed &&
-        m_report->AskYesNo("The image data has been changed.\nWould you like to save it to a "
-                           "file before\nreading or writing the unit?"))
-        OnSaveImage();  // going on without a save is the operator's choice
+    if (m_changed) {
+        const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
+            "The image data has been changed.\nWould you like to save it to a "
+            "file before\nreading or writing the unit?");
+        if (answer == IOperatorReport::Answer::Cancel)
+            return;
+        if (answer == IOperatorReport::Answer::Yes)
+            OnSaveImage();  // going on without a save is the operator's choice
+    }
     StopPreviewIfPlaying();
     m_app.m_memoryMap.StoreTableInImage();
     if (m_app.m_panelCommands.unitCommunications) {
@@ -505,10 +516,14 @@ void CTXDoruvevAzadDlg::OnAbout()
 void CTXDoruvevAzadDlg::OnClose()
 {
     StopPreviewIfPlaying();
-    if (m_changed &&
-        m_report->AskYesNo("The image data has changed.\nWould you like to save it before quitting?") &&
-        !OnSaveImage())
-        return;  // the save did not happen: stay open, nothing is lost
+    if (m_changed) {
+        const IOperatorReport::Answer answer =
+            m_report->AskYesNoOrCancel("The image data has changed.\nWould you like to save it before quitting?");
+        // Backed out, or the save did not happen: stay open, nothing is lost.
+        if (answer == IOperatorReport::Answer::Cancel ||
+            (answer == IOperatorReport::Answer::Yes && !OnSaveImage()))
+            return;
+    }
     ReleaseAudio();
     done(QDialog::Accepted);
 }

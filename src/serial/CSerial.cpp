@@ -167,6 +167,7 @@ int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueu
     }
     m_fd = fd;
     m_portName = port;
+    m_refusedDefaults.clear();
     m_eventsReceived = 0;
     m_hasCounters = ReadCounters(m_errorBase);
     m_eventBase = m_errorBase;
@@ -178,8 +179,16 @@ int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueu
 
     if (IPortDefaultsProvider* provider = GetPortDefaultsProvider()) {
         PortDefaults defaults;
-        if (provider->Load(port, defaults) && ApplyDefaults(defaults) != 0)
+        termios2 before{};
+        const bool haveBefore = GetState(m_fd, before);
+        if (provider->Load(port, defaults) && ApplyDefaults(defaults) != 0) {
             DebugTrace("CSerial::Open - Unable to set default communication configuration.\n");
+            m_refusedDefaults = DescribePortDefaults(defaults);
+            // Half of a default (say its data bits without its stop bits)
+            // would leave a line no one asked for: back to the raw line.
+            if (haveBefore)
+                SetState(m_fd, before);
+        }
     }
     // Bytes that arrived while the port was closed belong to nobody.
     ioctl(m_fd, TCFLSH, TCIFLUSH);

@@ -111,6 +111,10 @@ public:
     int32_t SetupHandshakingMode(int mode);
     int32_t GetLastError() const { return m_lastError.load(); }
     const std::string& PortName() const { return m_portName; }
+    // After Open: the stored default of the port when the device could not
+    // take it (it was then left out), else empty. A pseudo-terminal, for
+    // one, has no parity.
+    const std::string& RefusedDefaults() const { return m_refusedDefaults; }
     int Descriptor() const { return m_fd; }
 
     // The text for a code of this layer.
@@ -136,6 +140,7 @@ private:
     int32_t ApplyDefaults(const PortDefaults& defaults);
 
     std::string m_portName;
+    std::string m_refusedDefaults;
     SerialTimeouts m_timeouts;
     bool m_hasCounters = false;
     LineCounters m_errorBase;    // counters at the last GetError()

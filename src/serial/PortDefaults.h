@@ -28,6 +28,9 @@ public:
     virtual bool Edit(const std::string& port, PortDefaults& defaults) = 0;
 };
 
+// "9600 baud, 8 data bits, no parity, 1 stop bit, no handshaking".
+std::string DescribePortDefaults(const PortDefaults& defaults);
+
 // The provider stays owned by the caller; nullptr removes it.
 void SetPortDefaultsProvider(IPortDefaultsProvider* provider);
 IPortDefaultsProvider* GetPortDefaultsProvider();

@@ -15,8 +15,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -38,6 +40,24 @@ R Guarded(F&& body, R failure)
     } catch (...) {
         return failure;
     }
+}
+
+// The exports that drive the recorder and the player are meant for one
+// client thread. A client that calls them from two threads at once is served
+// one call at a time instead of having a device change torn in half: wrong use
+// is slow, never fatal. Recursive, because Record stops a running recording
+// through Stop.
+std::recursive_mutex& DeviceCallLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+template <class F, class R>
+R Serialised(F&& body, R failure)
+{
+    std::lock_guard<std::recursive_mutex> hold(DeviceCallLock());
+    return Guarded(std::forward<F>(body), failure);
 }
 
 // Creates the shared reader when there is none; call with readerLock held.
@@ -220,22 +240,22 @@ extern "C" {
 
 int Audio_Init(uint32_t /*opaque*/, const char* log_path, int meter_enabled)
 {
-    return Guarded([&] { return AudioInitImpl(log_path, meter_enabled); }, 0);
+    return Serialised([&] { return AudioInitImpl(log_path, meter_enabled); }, 0);
 }
 
 int Audio_Release(void)
 {
-    return Guarded([] { return AudioReleaseImpl(); }, 1);
+    return Serialised([] { return AudioReleaseImpl(); }, 1);
 }
 
 int Record(void)
 {
-    return Guarded([] { return EngineRecord(); }, 0);
+    return Serialised([] { return EngineRecord(); }, 0);
 }
 
 int Stop(void)
 {
-    return Guarded([] {
+    return Serialised([] {
         PreviewCancelImpl();
         int made = EngineStopRecording();
         CMeterTap& tap = State().meterTap;
@@ -250,14 +270,14 @@ int Save(const char* path, double time_constant, double clip_amount, double thre
     if (!gain_out || !clip_out || !snr_out) return 0;
     *gain_out = *clip_out = *snr_out = 0.0;
     if (!path || !*path) return 0;
-    return Guarded([&] {
+    return Serialised([&] {
         return EngineSave(path, time_constant, clip_amount, threshold_factor, initial_trim, gain_out, clip_out, snr_out);
     }, 0);
 }
 
 int Preview(void)
 {
-    return Guarded([] {
+    return Serialised([] {
         if (State().playQueue.IsEmpty()) return 1;
         return EnginePreview();
     }, 0);
@@ -265,7 +285,7 @@ int Preview(void)
 
 int PreviewCancel(void)
 {
-    return Guarded([] { return PreviewCancelImpl(); }, 1);
+    return Serialised([] { return PreviewCancelImpl(); }, 1);
 }
 
 int LoadPlay(const char* list)

@@ -1,5 +1,6 @@
 #include "CWaveFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -107,8 +108,12 @@ bool CWaveFile::OpenRead(const char* path)
     m_dataSize = dataSize;
     m_remaining = dataSize;
     m_bytesRead = 0;
-    // A tiny byte rate can make the duration exceed 32 bits: it saturates.
-    const uint64_t ms = uint64_t(dataSize) * 1000 / m_avgBytesPerSec;
+    // The duration counts the audio that is there, not what the header
+    // claims: a data chunk cut short (or lying about its size) must not keep
+    // a player waiting for bytes that never come. A tiny byte rate can make
+    // the duration exceed 32 bits: it saturates.
+    const uint64_t present = std::min<uint64_t>(dataSize, dataPos < m_fileSize ? m_fileSize - dataPos : 0);
+    const uint64_t ms = present * 1000 / m_avgBytesPerSec;
     m_durationMs = ms > UINT32_MAX ? UINT32_MAX : uint32_t(ms);
     if (fseeko(m_in, off_t(dataPos), SEEK_SET) != 0) { CloseRead(); return false; }
     return true;

@@ -27,6 +27,7 @@ public:
     uint16_t BlockAlign() const { return m_blockAlign; }
     uint16_t BitsPerSample() const { return m_bitsPerSample; }
     uint32_t DataSize() const { return m_dataSize; }
+    // Milliseconds of the audio bytes present in the file (at most DataSize()).
     uint32_t DurationMs() const { return m_durationMs; }
     uint32_t Remaining() const { return m_remaining; }
     uint32_t BytesRead() const { return m_bytesRead; }

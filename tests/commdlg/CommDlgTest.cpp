@@ -683,7 +683,7 @@ private slots:
 
         // A new start of the program reads it from the settings store.
         QSettings store("Tarlex", "ORMID");
-        QCOMPARE(store.value(CQtPortDefaults::GroupOf(port) + "/Baud").toInt(), 19200);
+        QCOMPARE(store.value(CQtPortDefaults::KeyOf(port, "Baud")).toInt(), 19200);
         auto dialog = NewDialog();
         CSerialPort probe;
         QCOMPARE(int(probe.Open(port.c_str(), 4096, 4096)), 0);
@@ -739,7 +739,7 @@ private slots:
         QVERIFY(defaults.Store(port, stored));
         if (!key.isEmpty()) {
             QSettings store("Tarlex", "ORMID");
-            store.setValue(CQtPortDefaults::GroupOf(port) + "/" + key, value);
+            store.setValue(CQtPortDefaults::KeyOf(port, key.toLatin1().constData()), value);
         }
         PortDefaults loaded;
         QCOMPARE(defaults.Load(port, loaded), usable);
@@ -756,6 +756,85 @@ private slots:
         QVERIFY(!defaults.Load("_dev_ttyUSB7", other));
         QVERIFY(!defaults.Load("", other));
         QVERIFY(!defaults.Store("/dev/ttyS0", PortDefaults{300, 8, 0, 0, 0}));
+    }
+
+    void portDefaultsAreKeptUnderTheirPlainNames()
+    {
+        CQtPortDefaults defaults;
+        const PortDefaults pts{19200, 8, 0, 2, 0};
+        QVERIFY(defaults.Store("/dev/pts/3", pts));
+        QVERIFY(defaults.Store("/dev/ttyUSB0", PortDefaults{57600, 7, 1, 0, 1}));
+        QVERIFY(defaults.Store("/dev/pts/3", PortDefaults{38400, 8, 0, 0, 0}));  // replaces, not adds
+        QSettings store("Tarlex", "ORMID");
+        store.sync();
+        QFile file(store.fileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(file.readAll());
+        QVERIFY2(text.contains("Port=/dev/pts/3"), qPrintable(text));
+        QVERIFY2(text.contains("Port=/dev/ttyUSB0"), qPrintable(text));
+        QVERIFY2(!text.contains("%25") && !text.contains("%2F"), qPrintable(text));
+        QCOMPARE(text.count("Port=/dev/pts/3"), 1);
+        PortDefaults loaded;
+        QVERIFY(defaults.Load("/dev/pts/3", loaded));
+        QCOMPARE(loaded.baud, 38400);
+        QVERIFY(defaults.Load("/dev/ttyUSB0", loaded));
+        QCOMPARE(loaded.dataBits, 7);
+
+        // An entry written by an earlier build (one group per port, named by
+        // its percent-encoded path) is still read, and replaced when stored.
+        store.setValue("Port defaults/%2Fdev%2FttyS4/Baud", 14400);
+        store.setValue("Port defaults/%2Fdev%2FttyS4/Data bits", 8);
+        store.setValue("Port defaults/%2Fdev%2FttyS4/Parity", 0);
+        store.setValue("Port defaults/%2Fdev%2FttyS4/Stop bits", 0);
+        store.setValue("Port defaults/%2Fdev%2FttyS4/Handshaking", 0);
+        store.sync();
+        QVERIFY(defaults.Load("/dev/ttyS4", loaded));
+        QCOMPARE(loaded.baud, 14400);
+        QVERIFY(defaults.Store("/dev/ttyS4", PortDefaults{9600, 8, 0, 0, 0}));
+        store.sync();
+        QVERIFY(!store.contains("Port defaults/%2Fdev%2FttyS4/Baud"));
+        QVERIFY(defaults.Load("/dev/ttyS4", loaded));
+        QCOMPARE(loaded.baud, 9600);
+    }
+
+    void defaultsTheDeviceCannotCarryAreReported()
+    {
+        // A pseudo-terminal has no parity: even parity is stored, the port
+        // opens without it on a clean raw line, and the operator is told once.
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast"}));
+        const std::string port = unit.Port().toStdString();
+        QVERIFY(CQtPortDefaults().Store(port, PortDefaults{9600, 7, 2, 0, 0}));
+        auto dialog = NewDialog();
+        {
+            CSerialPort probe;
+            QCOMPARE(int(probe.Open(port.c_str(), 4096, 4096)), 0);
+            QCOMPARE(QString::fromStdString(probe.RefusedDefaults()),
+                     QString("9600 baud, 7 data bits, even parity, 1 stop bit, no handshaking"));
+            QCOMPARE(probe.GetDataBits(), 8);  // not half of the default
+            QCOMPARE(probe.GetParity(), 0);
+            probe.Close();
+        }
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        m_report.messages.clear();
+        auto warnings = [this] { return m_report.messages.filter("default settings stored for"); };
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(WatchUntilIdle(*dialog).finished);
+        QCOMPARE(warnings().size(), 1);
+        QVERIFY2(warnings()[0].contains(unit.Port()) && warnings()[0].contains("even parity") &&
+                     warnings()[0].contains("cannot be used"),
+                 qPrintable(warnings()[0]));
+        QCOMPARE(dialog->StatusText(), QString("Unit write completed."));
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(WatchUntilIdle(*dialog).finished);
+        QCOMPARE(warnings().size(), 1);  // said once while the dialog is open
+
+        // Defaults the device takes say nothing.
+        QVERIFY(CQtPortDefaults().Store(port, PortDefaults{19200, 8, 0, 0, 0}));
+        CSerialPort probe;
+        QCOMPARE(int(probe.Open(port.c_str(), 4096, 4096)), 0);
+        QVERIFY(probe.RefusedDefaults().empty());
+        probe.Close();
     }
 
     void panelCommandOpensTheDialog()

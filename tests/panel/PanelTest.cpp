@@ -620,6 +620,12 @@ private slots:
         QCOMPARE(QString::fromStdString(m_sonvox.initLog), Work("Audio.log"));
         QCOMPARE(m_panel->windowTitle(), QString("ORMID"));
         QCOMPARE(m_panel->focusWidget(), Button("Read / Write Unit"));
+        // Enter presses the focused button; Close is the default whenever no
+        // button has the focus.
+        QApplication::setActiveWindow(m_panel.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
+        QVERIFY(Button("Read / Write Unit")->isDefault());
+        m_panel->List()->setFocus();
         QVERIFY(Button("Close")->isDefault());
 
         // Unchanged: closing asks nothing and releases the library once.

@@ -265,18 +265,30 @@ TEST_F(WaveFileTest, HostileSizesNeverReadOutsideOrAllocateBeyondTheFile)
     }
 }
 
-TEST_F(WaveFileTest, TinyByteRateSaturatesTheDuration)
+TEST_F(WaveFileTest, DurationCountsTheBytesPresentNotTheClaim)
 {
-    // 4 GB claimed at 1 byte per second would be 4e12 ms: it must not wrap.
+    // A data chunk claiming 0xFFFFFFF0 bytes in a 1,000-byte file lasts as
+    // long as the 956 bytes that are there, at any byte rate (4 GB claimed at
+    // 1 byte per second would be 4e12 ms).
     Bytes dataHdr;
     tag(dataHdr, "data");
     put32(dataHdr, 0xFFFFFFF0u);
-    dataHdr.insert(dataHdr.end(), 16, 0);
-    auto p = write("slow.wav", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0, 1)).raw(dataHdr).build());
+    dataHdr.insert(dataHdr.end(), 956, 0xFF);
+    auto lying = write("lying.wav", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0)).raw(dataHdr).build());
+    ASSERT_EQ(fs::file_size(lying), 1002u);
+    auto slow = write("slow.wav", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0, 1)).raw(dataHdr).build());
+    Bytes shortBody = RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("data", Bytes(16000, 1)).build();
+    shortBody.resize(shortBody.size() - 8000);
+    auto cut = write("cut.wav", shortBody);
     CWaveFile r;
-    ASSERT_TRUE(r.OpenRead(p.c_str()));
-    EXPECT_EQ(r.DurationMs(), 0xFFFFFFFFu);
+    ASSERT_TRUE(r.OpenRead(lying.c_str()));
+    EXPECT_EQ(r.DataSize(), 0xFFFFFFF0u);
+    EXPECT_EQ(r.DurationMs(), 119u);  // 956 bytes at 8000 a second
+    ASSERT_TRUE(r.OpenRead(slow.c_str()));
     EXPECT_EQ(r.AvgBytesPerSec(), 1u);
+    EXPECT_EQ(r.DurationMs(), 956000u);
+    ASSERT_TRUE(r.OpenRead(cut.c_str()));
+    EXPECT_EQ(r.DurationMs(), 1000u);
 }
 
 TEST_F(WaveFileTest, ExtensionBytesAreKeptInTheFormatBlock)
