@@ -46,12 +46,15 @@ bool CLogFile::Open(const char* fileName)
 bool CLogFile::Open(const char* fileName, const std::string& folder)
 {
     std::lock_guard<std::mutex> guard(m_lock);
+    // An open log stays as it is: the switch is read once, when it opens.
+    if (m_open)
+        return true;
     std::string value;
     if (CIniFile(folder).ReadValue(kDebugIni, "[DEBUG]", "Log", value))
         m_level = std::atoi(value.substr(0, 49).c_str());
     else
         m_level = 0;
-    if (m_level == 0 || m_open)
+    if (m_level == 0)
         return true;
     if (folder.empty() || !fileName)
         return false;
