@@ -108,14 +108,15 @@ bool CAtomicFile::OpenInPlace()
     const int flags = ::fcntl(m_fd, F_GETFL);
     if (flags != -1)
         (void)::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
-    // Room for the whole new content before anything is overwritten.
+    // Room for the whole new content before anything is overwritten. The
+    // file could be opened, so a lack of room is a failure of the writing
+    // (Write reports it), not of the opening.
     if (m_size > 0) {
         const int error = ::posix_fallocate(m_fd, 0, off_t(m_size));
         if (error != 0) {
             Fail(error);
             ::close(m_fd);
             m_fd = -1;
-            return false;
         }
     }
     return true;

@@ -23,7 +23,8 @@ public:
     // written at all (a folder, a device or FIFO, no permission, a missing
     // folder); nothing is changed then and Error() tells why.
     bool Open(const char* path, uint64_t size);
-    // Appends bytes; false (and Error()) on a failure of the file system.
+    // Appends bytes; false (and Error()) on a failure of the file system,
+    // such as too little room for an in-place write.
     bool Write(const void* data, size_t length);
     // Makes the new content the file's; false (and Error()) when that failed,
     // in which case the old file is as it was.
