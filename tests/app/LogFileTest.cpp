@@ -77,6 +77,21 @@ TEST_F(LogFileTest, OpenAndCloseLeaveTwoLines)
     EXPECT_EQ(Log().substr(Log().size() - 2), "\r\n");
 }
 
+// The switch is read when the log opens: a second Open while it is open must
+// not turn writing off and leave the file open.
+TEST_F(LogFileTest, SecondOpenKeepsTheSwitch)
+{
+    SwitchOn();
+    ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
+    folder.Write("TXDoruvevAzad.ini", "[DEBUG]\nLog=0\n");
+    EXPECT_TRUE(log.Open("ORMID.log", folder.Path()));
+    log.Write("still %s", "written");
+    log.Close();
+    const auto lines = Lines(Log());
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(Stamped(lines[1], "still written")) << lines[1];
+}
+
 TEST_F(LogFileTest, LongMessagesSplitIntoLines)
 {
     SwitchOn();
