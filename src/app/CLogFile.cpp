@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -63,8 +64,14 @@ bool CLogFile::Open(const char* fileName, const std::string& folder)
         path += '/';
     path += fileName;
 
-    // The previous run's log is replaced.
-    m_file = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The previous run's log is replaced; a FIFO or device of that name is
+    // not written (it could block every message).
+    m_file = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    struct stat info;
+    if (m_file >= 0 && (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(m_file, 0) != 0)) {
+        ::close(m_file);
+        m_file = -1;
+    }
     m_open = m_file >= 0;
     m_writePos = 0;
     if (m_open)

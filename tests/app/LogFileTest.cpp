@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "CLogFile.h"
 #include "TempFolder.h"
 
@@ -90,6 +92,16 @@ TEST_F(LogFileTest, SecondOpenKeepsTheSwitch)
     const auto lines = Lines(Log());
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(Stamped(lines[1], "still written")) << lines[1];
+}
+
+TEST_F(LogFileTest, FifoOfTheLogsNameIsNotWritten)
+{
+    SwitchOn();
+    ASSERT_EQ(::mkfifo(folder.File("ORMID.log").c_str(), 0644), 0);
+    EXPECT_FALSE(log.Open("ORMID.log", folder.Path()));
+    EXPECT_FALSE(log.IsOpen());
+    log.Write("lost %d", 1);
+    log.Close();
 }
 
 TEST_F(LogFileTest, LongMessagesSplitIntoLines)
