@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "CConsoleTransferView.h"
+#include "CImageLock.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
 #include "CliImage.h"
@@ -64,10 +65,17 @@ int RunTransfer(bool write, const TransferArgs& args)
     }
     // A write sends what the file marks as changed; a read fills what the
     // file held (or a new image) with the unit's sectors.
+    // A read replaces the file when it completes: no other command may
+    // change it in between.
+    CImageLock lock;
+    if (!lock.Lock(args.image, write ? CImageLock::kShared : CImageLock::kExclusive, report))
+        return kCliFailed;
     if (write || FileExists(args.image)) {
         if (!image.ReadImageFile(args.image.c_str(), report))
             return kCliFailed;
     }
+    if (write)
+        lock.Unlock();
     image.StoreTableInImage();
 
     InstallSignals();

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +21,20 @@ std::string Resolved(const std::string& path)
     std::string result = real;
     std::free(real);
     return result;
+}
+
+// The old file's access control list goes to the new one (where the file
+// system keeps such lists and allows it).
+void CopyAccessList(const std::string& from, int to)
+{
+    const char* const name = "system.posix_acl_access";
+    const ssize_t size = ::getxattr(from.c_str(), name, nullptr, 0);
+    if (size <= 0)
+        return;
+    std::vector<char> value(static_cast<size_t>(size));
+    const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
+    if (got > 0)
+        (void)::fsetxattr(to, name, value.data(), size_t(got), 0);
 }
 
 }  // namespace
@@ -66,9 +82,20 @@ bool CAtomicFile::Open(const char* path, uint64_t size)
             return OpenInPlace();
     }
 
+    // The temporary name extends the target's; for a name near the system's
+    // limit a short one in the same folder is used instead.
+    const size_t slash = m_target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
+    bool shortName = false;
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-        m_temp = m_target + "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".tmp";
+        const std::string suffix = "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".tmp";
+        m_temp = shortName ? folder + ".ormid" + suffix : m_target + suffix;
         m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno == ENAMETOOLONG && !shortName) {
+            shortName = true;
+            --attempt;
+            continue;
+        }
         if (m_fd < 0 && errno != EEXIST)
             break;
     }
@@ -85,6 +112,7 @@ bool CAtomicFile::Open(const char* path, uint64_t size)
         // Owner and group first: changing them may clear set-id bits.
         (void)!::fchown(m_fd, old.st_uid, old.st_gid);
         (void)::fchmod(m_fd, old.st_mode & 07777);
+        CopyAccessList(m_target, m_fd);
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // Replacing a file so that a failure leaves the old one byte for byte: the new
 // content goes to a temporary file beside the target, which is renamed over it
-// once complete, keeping the old file's mode, owner and group where allowed.
+// once complete, keeping the old file's mode, owner, group and access list
+// where allowed.
 //
 // Where the folder refuses a temporary file, or the target has more than one
 // link (a rename would split the links), the target is written in place

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -182,6 +183,38 @@ TEST(FileSafety, SavesKeepTheFileIdentity)
     EXPECT_TRUE(report.messages.empty());
 }
 
+TEST(FileSafety, SavesKeepTheAccessList)
+{
+    TempFolder folder;
+    const std::string path = folder.File("unit.txi");
+    RecordingReport report;
+    cMemoryMap map;
+    ASSERT_TRUE(map.WriteImageFile(path.c_str(), report));
+    // Owner rw, user 65534 rw, group r, mask rw, others r.
+    std::string acl;
+    auto put = [&acl](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            acl += char(uint8_t(v >> (8 * i)));
+    };
+    put(2, 4);
+    const uint32_t entries[5][3] = {
+        {0x01, 6, 0xFFFFFFFF}, {0x02, 6, 65534}, {0x04, 4, 0xFFFFFFFF}, {0x10, 6, 0xFFFFFFFF}, {0x20, 4, 0xFFFFFFFF}};
+    for (const auto& entry : entries) {
+        put(entry[0], 2);
+        put(entry[1], 2);
+        put(entry[2], 4);
+    }
+    const char* const name = "system.posix_acl_access";
+    if (::setxattr(path.c_str(), name, acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+    ASSERT_TRUE(map.WriteImageFile(path.c_str(), report));
+    std::string after(256, '\0');
+    const ssize_t n = ::getxattr(path.c_str(), name, &after[0], after.size());
+    ASSERT_GT(n, 0);
+    after.resize(size_t(n));
+    EXPECT_EQ(after, acl);
+}
+
 // A writable image in a folder that refuses new files is saved in place.
 TEST(FileSafety, SavesIntoAClosedFolder)
 {
@@ -239,6 +272,15 @@ TEST(FileSafety, LongPathsAreNeverCut)
     }
     cMemoryMap map;
     Fill(map, 3, 2000, 9);
+    // A file name at the system's limit leaves no room for a longer
+    // temporary name beside it.
+    RecordingReport longName;
+    const std::string longest = folder.File(std::string(251, 'n') + ".txi");
+    EXPECT_TRUE(map.WriteImageFile(longest.c_str(), longName));
+    EXPECT_TRUE(map.WriteImageFile(longest.c_str(), longName));
+    EXPECT_TRUE(longName.messages.empty());
+    EXPECT_EQ(folder.Read(std::string(251, 'n') + ".txi").size(), cMemoryMap::kImageFileSize);
+    std::filesystem::remove(longest);
     for (const size_t length : {500u, 501u, 505u, 510u, 511u, 512u, 600u}) {
         ASSERT_GT(length, base.size() + 6);
         const std::string path = base + "/" + std::string(length - base.size() - 5, 'x') + ".txi";
