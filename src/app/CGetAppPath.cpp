@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,11 +10,18 @@ namespace {
 
 std::string ExecutablePath()
 {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return std::string();
-    return std::string(path, size_t(n));
+    // Grown until the whole link fits: a path is never cut.
+    for (size_t size = 256; size <= (1u << 20); size *= 2) {
+        std::string path(size, '\0');
+        const ssize_t n = ::readlink("/proc/self/exe", &path[0], size);
+        if (n <= 0)
+            return std::string();
+        if (size_t(n) < size) {
+            path.resize(size_t(n));
+            return path;
+        }
+    }
+    return std::string();
 }
 
 bool MakeFolders(const std::string& folder)

@@ -3,6 +3,14 @@
 #include <strings.h>
 
 #include "CGetAppPath.h"
+#include "SafeFile.h"
+
+namespace {
+
+// Far more than any settings file holds.
+constexpr size_t kMaxIniBytes = 1 << 20;
+
+}  // namespace
 
 CIniFile::CIniFile()
     : CIniFile(CGetAppPath::WorkingFolder())
@@ -21,15 +29,21 @@ bool CIniFile::OpenFile(const char* fileName)
     Close();
     if (!fileName)
         return false;
-    m_stream.open(m_folder + "/" + fileName, std::ios::in | std::ios::binary);
-    return m_stream.is_open();
+    std::string text;
+    int error = 0;
+    if (!ReadRegularFile(m_folder + "/" + fileName, text, kMaxIniBytes, error))
+        return false;
+    m_stream.str(text);
+    m_stream.clear();
+    m_isOpen = true;
+    return true;
 }
 
 void CIniFile::Close()
 {
-    if (m_stream.is_open())
-        m_stream.close();
+    m_stream.str(std::string());
     m_stream.clear();
+    m_isOpen = false;
 }
 
 // Reads up to the delimiter. False at the end of the file and for a text that
@@ -57,7 +71,7 @@ bool CIniFile::ReadLine(std::string& line, char delimiter)
 
 bool CIniFile::FindSection(const char* section)
 {
-    if (!m_stream.is_open() || !section)
+    if (!m_isOpen || !section)
         return false;
     m_stream.clear();
     m_stream.seekg(0);
@@ -71,7 +85,7 @@ bool CIniFile::FindSection(const char* section)
 
 bool CIniFile::FindKey(const char* key, std::string& value)
 {
-    if (!m_stream.is_open() || !key)
+    if (!m_isOpen || !key)
         return false;
     std::string keyText, rest;
     for (;;) {

@@ -2,9 +2,10 @@
 // Section and key names compare without regard to letter case; keys and values
 // are read exactly as written, with no trimming. A key must stand at the very
 // start of its line followed directly by '='. Lines are at most 254 characters.
+// Only regular files are read (a FIFO of that name never blocks the program).
 #pragma once
 
-#include <fstream>
+#include <sstream>
 #include <string>
 
 class CIniFile {
@@ -29,5 +30,6 @@ private:
     bool ReadLine(std::string& line, char delimiter);
 
     std::string m_folder;
-    std::ifstream m_stream;
+    std::istringstream m_stream;
+    bool m_isOpen = false;
 };

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -46,12 +47,15 @@ bool CLogFile::Open(const char* fileName)
 bool CLogFile::Open(const char* fileName, const std::string& folder)
 {
     std::lock_guard<std::mutex> guard(m_lock);
+    // An open log stays as it is: the switch is read once, when it opens.
+    if (m_open)
+        return true;
     std::string value;
     if (CIniFile(folder).ReadValue(kDebugIni, "[DEBUG]", "Log", value))
         m_level = std::atoi(value.substr(0, 49).c_str());
     else
         m_level = 0;
-    if (m_level == 0 || m_open)
+    if (m_level == 0)
         return true;
     if (folder.empty() || !fileName)
         return false;
@@ -60,8 +64,14 @@ bool CLogFile::Open(const char* fileName, const std::string& folder)
         path += '/';
     path += fileName;
 
-    // The previous run's log is replaced.
-    m_file = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The previous run's log is replaced; a FIFO or device of that name is
+    // not written (it could block every message).
+    m_file = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    struct stat info;
+    if (m_file >= 0 && (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(m_file, 0) != 0)) {
+        ::close(m_file);
+        m_file = -1;
+    }
     m_open = m_file >= 0;
     m_writePos = 0;
     if (m_open)

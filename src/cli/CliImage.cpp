@@ -1,5 +1,14 @@
 #include "CliImage.h"
 
+#include <cerrno>
+#include <cstdio>
+
+#include <sys/stat.h>
+
+#include "CliReport.h"
+#include "SafeFile.h"
+#include "UnitName.h"
+
 CLI::Option* AddImageArgument(CLI::App& command, std::string& path)
 {
     return command.add_option("IMAGE", path, "image file (.txi)")->required();
@@ -20,5 +29,48 @@ std::string NameFromPath(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-    return file.substr(0, cMemoryMap::kNameSize - 1);
+    return file;
+}
+
+bool CheckNameArgument(const std::string& utf8, IOperatorReport& report)
+{
+    if (!UnitNameFromUtf8(utf8, utf8.size()).control)
+        return true;
+    report.ShowMessage("A message name cannot hold control characters such as tab or newline.");
+    return false;
+}
+
+void StoreName(cMemoryMap& map, uint8_t slot, const std::string& utf8, IOperatorReport& report)
+{
+    const UnitName name = UnitNameFromUtf8(utf8, cMemoryMap::kNameSize - 1);
+    map.SetName(slot, name.latin1.c_str());
+    if (name.replaced || name.control)
+        report.ShowMessage("The unit cannot store some characters of the name; they were stored as '?': " +
+                           UnitNameToUtf8(name.latin1.c_str()));
+}
+
+bool MayReplace(const std::string& path, bool force, IOperatorReport& report)
+{
+    struct stat info;
+    if (force || ::lstat(path.c_str(), &info) != 0)
+        return true;
+    if (CliReport::AssumeYes())
+        return report.AskYesNo(path + " already exists. Replace it?");
+    report.ShowMessage(path + " already exists; use --force to replace it.");
+    return false;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat x, y;
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+bool FlushOutput(IOperatorReport& report)
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    report.ShowMessage("Could not write the output: " + SystemErrorText(errno));
+    return false;
 }

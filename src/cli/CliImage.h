@@ -14,5 +14,24 @@ CLI::Option* AddSlotArgument(CLI::App& command, int& slot);
 // Adds --count: 0 (continuous) to 255.
 CLI::Option* AddCountOption(CLI::App& command, int& count);
 
-// The file name without its folder, cut to what a slot name holds.
+// The file name without its folder (UTF-8, as the system gives it).
 std::string NameFromPath(const std::string& path);
+
+// Checks a name given on the command line before anything is changed: one
+// with a control character (tab, newline, ...) is refused with a message.
+bool CheckNameArgument(const std::string& utf8, IOperatorReport& report);
+// Stores a UTF-8 name as the unit's Latin-1 text, cut to 15 characters. A
+// character Latin-1 cannot hold (or a control character in a file name)
+// becomes '?', and the operator is told.
+void StoreName(cMemoryMap& map, uint8_t slot, const std::string& utf8, IOperatorReport& report);
+
+// True when path may be written: it does not exist, --force was given, or the
+// operator answers Yes (--yes) to replacing it.
+bool MayReplace(const std::string& path, bool force, IOperatorReport& report);
+
+// True when the two paths name the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Writes what stdout still holds; false with a message when it could not be
+// written (a full disk, a closed pipe).
+bool FlushOutput(IOperatorReport& report);

@@ -2,6 +2,7 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
+#include "CImageLock.h"
 
 namespace {
 
@@ -13,6 +14,10 @@ struct {
 int Run()
 {
     CliReport report;
+    // Held from the read to the write, so that no other change is lost.
+    CImageLock lock;
+    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
+        return kCliFailed;
     cMemoryMap map;
     if (!map.ReadImageFile(args.image.c_str(), report))
         return kCliFailed;

@@ -2,6 +2,7 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
+#include "CImageLock.h"
 
 namespace {
 
@@ -9,11 +10,22 @@ struct {
     std::string image;
     int slot = 0;
     std::string wav;
+    bool force = false;
 } args;
 
 int Run()
 {
     CliReport report;
+    // The image being read is never the file written, not even with --force.
+    if (SameFile(args.image, args.wav)) {
+        report.ShowMessage(args.wav + " is the image file being read; choose another file for the WAV.");
+        return kCliFailed;
+    }
+    if (!MayReplace(args.wav, args.force, report))
+        return kCliFailed;
+    CImageLock lock;
+    if (!lock.Lock(args.image, CImageLock::kShared, report))
+        return kCliFailed;
     cMemoryMap map;
     if (!map.ReadImageFile(args.image.c_str(), report))
         return kCliFailed;
@@ -26,6 +38,7 @@ void Setup(CLI::App& app, int& exitCode)
     AddImageArgument(*command, args.image);
     AddSlotArgument(*command, args.slot);
     command->add_option("WAV", args.wav, "WAV file to write")->required();
+    command->add_flag("-f,--force", args.force, "replace an existing file");
     command->callback([&exitCode] { exitCode = Run(); });
 }
 

@@ -6,6 +6,7 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
+#include "CImageLock.h"
 
 #include <cstdio>
 
@@ -23,6 +24,12 @@ struct {
 int Run(bool nameGiven, bool countGiven)
 {
     CliReport report;
+    if (nameGiven && !CheckNameArgument(args.name, report))
+        return kCliUsage;
+    // Held from the read to the write, so that no other change is lost.
+    CImageLock lock;
+    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
+        return kCliFailed;
     cMemoryMap map;
     if (!map.ReadImageFile(args.image.c_str(), report))
         return kCliFailed;
@@ -51,7 +58,7 @@ int Run(bool nameGiven, bool countGiven)
         if (!audio.ImportIntoSlot(map, slot, report))
             return kCliFailed;
     }
-    map.SetName(slot, (nameGiven ? args.name : NameFromPath(args.wav)).c_str());
+    StoreName(map, slot, nameGiven ? args.name : NameFromPath(args.wav), report);
     if (countGiven)
         map.SetPlayCount(slot, uint8_t(args.count));
     return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;

@@ -1,9 +1,8 @@
 // ormid-cli new IMAGE [--force]: write an image file with eight empty slots.
-#include <sys/stat.h>
-
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
+#include "CImageLock.h"
 
 namespace {
 
@@ -15,11 +14,11 @@ struct {
 int Run()
 {
     CliReport report;
-    struct stat info;
-    if (!args.force && ::stat(args.image.c_str(), &info) == 0) {
-        report.ShowMessage(args.image + " already exists; use --force to replace it.");
+    if (!MayReplace(args.image, args.force, report))
         return kCliFailed;
-    }
+    CImageLock lock;
+    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
+        return kCliFailed;
     cMemoryMap map;
     return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
 }

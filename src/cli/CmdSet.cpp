@@ -3,6 +3,7 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
+#include "CImageLock.h"
 
 namespace {
 
@@ -20,12 +21,18 @@ int Run(bool nameGiven, bool countGiven)
         report.ShowMessage("set: give --name, --count or both.");
         return kCliUsage;
     }
+    if (nameGiven && !CheckNameArgument(args.name, report))
+        return kCliUsage;
+    // Held from the read to the write, so that no other change is lost.
+    CImageLock lock;
+    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
+        return kCliFailed;
     cMemoryMap map;
     if (!map.ReadImageFile(args.image.c_str(), report))
         return kCliFailed;
     const uint8_t slot = uint8_t(args.slot - 1);
     if (nameGiven)
-        map.SetName(slot, args.name.c_str());
+        StoreName(map, slot, args.name, report);
     if (countGiven)
         map.SetPlayCount(slot, uint8_t(args.count));
     return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
@@ -36,7 +43,7 @@ void Setup(CLI::App& app, int& exitCode)
     CLI::App* command = app.add_subcommand("set", "change the name or play count of a slot");
     AddImageArgument(*command, args.image);
     AddSlotArgument(*command, args.slot);
-    CLI::Option* name = command->add_option("-n,--name", args.name, "message name, at most 15 characters are kept");
+    CLI::Option* name = command->add_option("-n,--name", args.name, "message name, at most 15 characters are kept; characters outside Latin-1 become '?'");
     CLI::Option* count = AddCountOption(*command, args.count);
     command->callback([&exitCode, name, count] { exitCode = Run(name->count() > 0, count->count() > 0); });
 }

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "CConsoleTransferView.h"
+#include "CImageLock.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
 #include "CliImage.h"
@@ -117,10 +118,17 @@ int RunTransfer(Kind kind, const TransferArgs& args)
     }
     // A write sends what the file marks as changed; a read fills what the
     // file held (or a new image) with the unit's sectors.
+    // A read replaces the file when it completes: no other command may
+    // change it in between.
+    CImageLock lock;
+    if (!lock.Lock(args.image, kind != Kind::Read ? CImageLock::kShared : CImageLock::kExclusive, report))
+        return kCliFailed;
     if (kind != Kind::Read || FileExists(args.image)) {
         if (!image.ReadImageFile(args.image.c_str(), report))
             return kCliFailed;
     }
+    if (kind != Kind::Read)
+        lock.Unlock();
     image.StoreTableInImage();
 
     InstallSignals();
@@ -164,7 +172,8 @@ int RunTransfer(Kind kind, const TransferArgs& args)
                 SectorList(transfer.DifferingSectors()).c_str());
         return kCliDiffers;
     }
-    if (!write && !image.WriteImageFile(args.image.c_str(), report))
+    // Only a read changes the image; a verify leaves the file as it was.
+    if (kind == Kind::Read && !image.WriteImageFile(args.image.c_str(), report))
         return kCliFailed;
     return kCliOk;
 }

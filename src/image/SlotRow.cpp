@@ -8,13 +8,19 @@
 std::string FormatSlotRow(const cMemoryMap& map, uint8_t slot)
 {
     const char* stored = map.GetName(slot);
-    const std::string name = stored ? std::string(stored, strnlen(stored, 16)) : std::string();
+    return FormatSlotRow(map, slot, stored ? std::string(stored, strnlen(stored, 16)) : std::string());
+}
+
+std::string FormatSlotRow(const cMemoryMap& map, uint8_t slot, const std::string& name)
+{
     const double seconds = map.GetLength(slot) / double(cMemoryMap::kBytesPerSecond);
     const unsigned count = map.GetPlayCount(slot);
-    char row[96];
+    char figures[64];
     if (count == 0)
-        std::snprintf(row, sizeof row, "%3d\t%s\t%3.2f sec\tC", slot + 1, name.c_str(), seconds);
+        std::snprintf(figures, sizeof figures, "\t%3.2f sec\tC", seconds);
     else
-        std::snprintf(row, sizeof row, "%3d\t%s\t%3.2f sec\t%d", slot + 1, name.c_str(), seconds, int(count));
-    return row;
+        std::snprintf(figures, sizeof figures, "\t%3.2f sec\t%d", seconds, int(count));
+    char number[8];
+    std::snprintf(number, sizeof number, "%3d\t", slot + 1);
+    return number + name + figures;
 }

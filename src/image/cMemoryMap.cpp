@@ -1,5 +1,8 @@
 #include "cMemoryMap.h"
 
+#include "CAtomicFile.h"
+#include "SafeFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -10,8 +13,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,11 +57,16 @@ void Put16(uint8_t* p, uint16_t v)
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...)
 {
-    char text[512];
-    va_list args;
+    // Sized to the text: paths may be long.
+    va_list args, again;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    va_copy(again, args);
+    const int n = vsnprintf(nullptr, 0, format, args);
     va_end(args);
+    std::string text(n > 0 ? size_t(n) : 0, '\0');
+    if (n > 0)
+        vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
     return text;
 }
 
@@ -82,28 +88,10 @@ size_t ReadFully(int fd, void* buffer, size_t n)
     return done;
 }
 
-bool WriteFully(int fd, const void* buffer, size_t n)
-{
-    auto* p = static_cast<const uint8_t*>(buffer);
-    while (n > 0) {
-        const ssize_t put = ::write(fd, p, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            if (put == 0)
-                errno = EIO;
-            return false;
-        }
-        p += put;
-        n -= size_t(put);
-    }
-    return true;
-}
-
 // The platform's own text for the last error.
 std::string ErrorText(int error)
 {
-    return std::strerror(error ? error : EIO);
+    return SystemErrorText(error);
 }
 
 }  // namespace
@@ -422,13 +410,15 @@ void cMemoryMap::LoadTableFromImage()
 
 bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Never blocks on a FIFO or device named as an image file.
+    int openError = 0;
+    const int fd = OpenRegularFileForReading(path, openError);
     if (fd < 0) {
         report.ShowMessage("Could not open file for reading.");
         return false;
     }
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || uint64_t(info.st_size) != kImageFileSize) {
+    if (::fstat(fd, &info) != 0 || uint64_t(info.st_size) != kImageFileSize) {
         report.ShowMessage("Could not read file. Length is incorrect.");
         ::close(fd);
         return false;
@@ -465,54 +455,22 @@ bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
 
 bool cMemoryMap::WriteImageFile(const char* path, IOperatorReport& report)
 {
-    // The old file stays until the new one is complete: write a temporary file
-    // beside it and rename it over the target.
-    std::string target = path ? path : "";
-    struct stat old;
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    // Replace what a symbolic link points to, not the link.
-    if (exists) {
-        char resolved[PATH_MAX];
-        if (::realpath(target.c_str(), resolved))
-            target = resolved;
-    }
-    if (target.empty() || !m_image || (exists && (S_ISDIR(old.st_mode) || ::access(target.c_str(), W_OK) != 0))) {
+    // The old file stays until the new one is complete (see CAtomicFile).
+    CAtomicFile file;
+    if (!m_image || !file.Open(path, kImageFileSize)) {
         report.ShowMessage("Could not open file for writing.");
         return false;
     }
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = Format("%s.%d.%d.tmp", target.c_str(), int(::getpid()), attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        report.ShowMessage("Could not open file for writing.");
-        return false;
-    }
-    if (exists)
-        (void)::fchmod(fd, old.st_mode & 07777);
-
     StoreTableInImage();
     uint8_t header[kImageFileHeader] = {};
     Put32(header, 1);
-    bool ok = WriteFully(fd, header, sizeof header) && WriteFully(fd, m_image.get(), kImageSize) && ::fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
+    if (!file.Write(header, sizeof header) || !file.Write(m_image.get(), kImageSize) || !file.Commit()) {
+        const int error = file.Error();
+        file.Abort();
         report.ShowMessage(ErrorText(error));
+        return false;
     }
-    return ok;
+    return true;
 }
 
 // ------------------------------------------------------------------ WAV files
@@ -535,23 +493,25 @@ void cMemoryMap::BuildWavHeader(uint32_t dataLength, uint8_t out[44])
 
 namespace {
 
-int OpenWavForWriting(const char* path, IOperatorReport& report)
+// Writers of the unit's WAV files replace the target only once the new file
+// is complete, so a failed export leaves an existing file as it was.
+bool OpenWavForWriting(CAtomicFile& file, const char* path, uint64_t dataLength, IOperatorReport& report)
 {
-    const int fd = path ? ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
-    if (fd < 0)
+    if (!file.Open(path, cMemoryMap::kWavHeaderSize + dataLength)) {
         report.ShowMessage(Format("Failed to open file %s", path ? path : ""));
-    return fd;
+        return false;
+    }
+    return true;
 }
 
-bool FinishWav(int fd, bool ok, IOperatorReport& report)
+bool FinishWav(CAtomicFile& file, bool ok, IOperatorReport& report)
 {
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok)
+    ok = ok && file.Commit();
+    if (!ok) {
+        const int error = file.Error();
+        file.Abort();
         report.ShowMessage(ErrorText(error));
+    }
     return ok;
 }
 
@@ -561,15 +521,15 @@ bool cMemoryMap::ExportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
 {
     if (slot >= kSlotCount || !m_image)
         return false;
-    const int fd = OpenWavForWriting(path, report);
-    if (fd < 0)
-        return false;
     // A slot whose range leaves the audio area holds no audio.
     const uint32_t length = HoldsAudio(slot) ? GetLength(slot) : 0;
+    CAtomicFile file;
+    if (!OpenWavForWriting(file, path, length, report))
+        return false;
     uint8_t header[kWavHeaderSize];
     BuildWavHeader(length, header);
-    const bool ok = WriteFully(fd, header, sizeof header) && WriteFully(fd, m_image.get() + GetStart(slot), length);
-    return FinishWav(fd, ok, report);
+    const bool ok = file.Write(header, sizeof header) && file.Write(m_image.get() + GetStart(slot), length);
+    return FinishWav(file, ok, report);
 }
 
 bool cMemoryMap::WriteSilenceWav(uint32_t ms, const char* path, IOperatorReport& report)
@@ -579,20 +539,20 @@ bool cMemoryMap::WriteSilenceWav(uint32_t ms, const char* path, IOperatorReport&
         report.ShowMessage(ErrorText(EFBIG));
         return false;
     }
-    const int fd = OpenWavForWriting(path, report);
-    if (fd < 0)
+    CAtomicFile file;
+    if (!OpenWavForWriting(file, path, length, report))
         return false;
     uint8_t header[kWavHeaderSize];
     BuildWavHeader(uint32_t(length), header);
-    bool ok = WriteFully(fd, header, sizeof header);
+    bool ok = file.Write(header, sizeof header);
     uint8_t block[8000];
     std::memset(block, kSilence, sizeof block);
     for (uint64_t left = length; ok && left > 0;) {
         const size_t n = size_t(std::min<uint64_t>(left, sizeof block));
-        ok = WriteFully(fd, block, n);
+        ok = file.Write(block, n);
         left -= n;
     }
-    return FinishWav(fd, ok, report);
+    return FinishWav(file, ok, report);
 }
 
 bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& report)
@@ -604,7 +564,8 @@ bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
     bool headerTrouble = false, lengthTrouble = false, dataFound = false, result = false;
     const uint32_t roomLeft = GetRoomLeft();   // before anything is removed
 
-    const int fd = path ? ::open(path, O_RDONLY | O_CLOEXEC) : -1;
+    int openError = 0;
+    const int fd = OpenRegularFileForReading(path, openError);
     if (fd < 0) {
         lines.push_back("Could not open file\n");
     } else {
@@ -622,14 +583,28 @@ bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
             position = to;
             return true;
         };
-        // A chunk whose data would run past the end of the file stops the walk.
+        // A chunk whose data would run past the end of the file stops the
+        // walk. An odd-sized chunk is followed by a pad byte, which a file
+        // may leave out at its very end; files written without any pad are
+        // recognised by a chunk id that starts right after the data.
+        auto isId = [](const uint8_t* p) {
+            return std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+        };
         auto skipChunk = [&](uint32_t size) {
             if (position + size > fileLength) {
-                lines.push_back(Format("Couldn't read %d byte chunk\n", int(size)));
+                lines.push_back(Format("Couldn't read %u byte chunk\n", unsigned(size)));
                 headerTrouble = true;
-            } else if (!skipTo(position + size)) {
-                lengthTrouble = true;
+                return;
             }
+            uint64_t next = position + size;
+            if (size & 1) {
+                uint8_t peek[5];
+                const bool seen = skipTo(next) && ReadFully(fd, peek, sizeof peek) == sizeof peek;
+                if (!(seen && !isId(peek + 1) && isId(peek)))
+                    next = std::min<uint64_t>(next + 1, fileLength);
+            }
+            if (!skipTo(next))
+                lengthTrouble = true;
         };
 
         uint8_t riff[12];
@@ -688,8 +663,8 @@ bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
                 dataFound = true;
                 const uint64_t left = fileLength - position;
                 if (chunkSize > left) {
-                    lines.push_back(Format("Reported length of data chunk (%d) was\ngreater than remaining file length (%d)\n",
-                                           int(chunkSize), int(left)));
+                    lines.push_back(Format("Reported length of data chunk (%u) was\ngreater than remaining file length (%llu)\n",
+                                           unsigned(chunkSize), static_cast<unsigned long long>(left)));
                     lengthTrouble = true;
                 } else if (fileLength >= roomLeft) {
                     lines.push_back("Cannot import - no space left!\n");

@@ -97,6 +97,8 @@ public:
     const uint8_t* GetImageBuffer() const { return m_image.get(); }
 
     // Image files: the 8-byte header (version 1, 4 reserved bytes) and the image.
+    // Readers take regular files only and never block; writers (here and the
+    // WAV writers below) replace a file only once the new one is complete.
     bool ReadImageFile(const char* path, IOperatorReport& report);
     bool WriteImageFile(const char* path, IOperatorReport& report);
 

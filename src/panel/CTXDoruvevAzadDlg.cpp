@@ -20,6 +20,7 @@
 #include "CAudioImport.h"
 #include "CBackgroundStep.h"
 #include "CDesktopOpener.h"
+#include "CImageLock.h"
 #include "CLogFile.h"
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
@@ -436,7 +437,11 @@ void CTXDoruvevAzadDlg::OnLoadImage()
         this, {"Load ORMID Image file", m_app.m_imageFilePath, "Unknown", kImageFilter, "txi"});
     if (path.isEmpty())
         return;
-    const bool loaded = m_app.m_memoryMap.ReadImageFile(Native(path).c_str(), *m_report);
+    // Not while ormid-cli is half way through changing the file.
+    CImageLock lock;
+    const bool loaded = lock.Lock(Native(path), CImageLock::kShared, *m_report) &&
+                        m_app.m_memoryMap.ReadImageFile(Native(path).c_str(), *m_report);
+    lock.Unlock();
     m_app.m_imageFilePath = FolderOf(path);
     // A failed load leaves the image as it was, and so its changed mark.
     if (loaded)
@@ -450,8 +455,12 @@ bool CTXDoruvevAzadDlg::OnSaveImage()
         this, {"Save TX Image file as", m_app.m_imageFilePath, "Unknown", kImageFilter, "txi"});
     if (path.isEmpty())
         return false;
-    if (!m_app.m_memoryMap.WriteImageFile(Native(path).c_str(), *m_report))
+    // Another program changing the same file waits until the save is done.
+    CImageLock lock;
+    if (!lock.Lock(Native(path), CImageLock::kExclusive, *m_report) ||
+        !m_app.m_memoryMap.WriteImageFile(Native(path).c_str(), *m_report))
         return false;  // the changes are still unsaved
+    lock.Unlock();
     m_changed = false;
     m_app.m_imageFilePath = FolderOf(path);
     return true;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <memory>
 #include <new>
 #include <string>
@@ -48,9 +49,17 @@ std::string FlagLine(const char* text, size_t length, size_t pos)
 int ReadDebugFlag()
 {
     std::string path = BesideLibrary(kFlagFileName);
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Without blocking, and only a regular file: a FIFO of that name would
+    // otherwise hang the read below.
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0) {
         LogPrintf("AudioAPI ln:%d - Open failed %s", __LINE__, strerror(errno));
+        return 0;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        LogPrintf("AudioAPI ln:%d - Open failed %s", __LINE__, strerror(EINVAL));
+        close(fd);
         return 0;
     }
     char text[kFlagFileBytes];

@@ -30,11 +30,18 @@ bool MakePrivateDir(const std::string& path, std::string* error)
 
 std::string ReadLink(const std::string& path)
 {
-    char buf[512];
-    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-    if (n < 0)
-        return std::string();
-    return std::string(buf, static_cast<size_t>(n));
+    // Grown until the whole link fits: a path is never cut.
+    for (size_t size = 256; size <= (1u << 20); size *= 2) {
+        std::string target(size, '\0');
+        const ssize_t n = ::readlink(path.c_str(), &target[0], size);
+        if (n < 0)
+            return std::string();
+        if (static_cast<size_t>(n) < size) {
+            target.resize(static_cast<size_t>(n));
+            return target;
+        }
+    }
+    return std::string();
 }
 
 void RemoveStaleLinks(const std::string& folder)

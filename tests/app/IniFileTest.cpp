@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "CIniFile.h"
 #include "TempFolder.h"
 
@@ -63,4 +65,17 @@ TEST(IniFile, MissingFileAndReuse)
     EXPECT_EQ(value, "1");
     ini.Close();
     EXPECT_FALSE(ini.FindSection("[A]"));
+}
+
+// A FIFO or a folder of the INI file's name is not read (and never blocks).
+TEST(IniFile, OnlyRegularFilesAreRead)
+{
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo(folder.File("TXDoruvevAzad.ini").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir(folder.File("folder.ini").c_str(), 0755), 0);
+    std::string value = "untouched";
+    CIniFile ini(folder.Path());
+    EXPECT_FALSE(ini.ReadValue("TXDoruvevAzad.ini", "[DEBUG]", "Log", value));
+    EXPECT_FALSE(ini.ReadValue("folder.ini", "[DEBUG]", "Log", value));
+    EXPECT_EQ(value, "untouched");
 }

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "CLogFile.h"
 #include "TempFolder.h"
 
@@ -75,6 +77,31 @@ TEST_F(LogFileTest, OpenAndCloseLeaveTwoLines)
     EXPECT_TRUE(Stamped(lines[0], "Log open")) << lines[0];
     EXPECT_TRUE(Stamped(lines[1], "Log close")) << lines[1];
     EXPECT_EQ(Log().substr(Log().size() - 2), "\r\n");
+}
+
+// The switch is read when the log opens: a second Open while it is open must
+// not turn writing off and leave the file open.
+TEST_F(LogFileTest, SecondOpenKeepsTheSwitch)
+{
+    SwitchOn();
+    ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
+    folder.Write("TXDoruvevAzad.ini", "[DEBUG]\nLog=0\n");
+    EXPECT_TRUE(log.Open("ORMID.log", folder.Path()));
+    log.Write("still %s", "written");
+    log.Close();
+    const auto lines = Lines(Log());
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(Stamped(lines[1], "still written")) << lines[1];
+}
+
+TEST_F(LogFileTest, FifoOfTheLogsNameIsNotWritten)
+{
+    SwitchOn();
+    ASSERT_EQ(::mkfifo(folder.File("ORMID.log").c_str(), 0644), 0);
+    EXPECT_FALSE(log.Open("ORMID.log", folder.Path()));
+    EXPECT_FALSE(log.IsOpen());
+    log.Write("lost %d", 1);
+    log.Close();
 }
 
 TEST_F(LogFileTest, LongMessagesSplitIntoLines)

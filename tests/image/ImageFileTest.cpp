@@ -158,7 +158,7 @@ TEST(ImageFile, RefusedLoadsChangeNothing)
     RecordingReport r;
     EXPECT_FALSE(map.ReadImageFile(folder.Path().c_str(), r));
     ASSERT_EQ(r.messages.size(), 1u);
-    EXPECT_EQ(r.messages[0], "Could not read file. Length is incorrect.");
+    EXPECT_EQ(r.messages[0], "Could not open file for reading.");
 }
 
 TEST(ImageFile, FailedSavesKeepTheOldFile)

@@ -107,9 +107,13 @@ TEST(WavImport, AcceptedLayouts)
     WavBuilder list = plain;
     list.beforeData = WavBuilder::Chunk("LIST", "INFOISFT\x04\0\0\0abc\0"s) + WavBuilder::Chunk("fact", "\x10\0\0\0"s);
     cases.push_back({"LIST and fact chunks before the data", list});
-    WavBuilder odd = plain;
-    odd.beforeData = WavBuilder::Chunk("junk", "abc");   // odd size, no pad byte
-    cases.push_back({"odd chunk skipped by its size", odd});
+    WavBuilder padded = plain;
+    padded.beforeFormat = WavBuilder::Chunk("bext", "x") + '\0';
+    padded.beforeData = WavBuilder::Chunk("LIST", std::string(262241, 'L')) + '\0';
+    cases.push_back({"odd chunks followed by their pad byte", padded});
+    WavBuilder unpadded = plain;
+    unpadded.beforeData = WavBuilder::Chunk("junk", "abc");   // odd size, no pad byte
+    cases.push_back({"odd chunk written without its pad byte", unpadded});
 
     for (const Case& c : cases) {
         TempFolder folder;
@@ -186,7 +190,7 @@ TEST(WavImport, Refusals)
         {"data chunk too long", with([](WavBuilder& w) { w.dataSizeDelta = 1; w.riffSizeDelta = 0; }),
          "Reported length of data chunk (101) was\ngreater than remaining file length (100)\nTrouble with file length\n"},
         {"data chunk of 4 GB", with([](WavBuilder& w) { w.dataSizeDelta = 0xFFFFFFFFll - 100; }),
-         "Reported length of data chunk (-1) was\ngreater than remaining file length (100)\nTrouble with file length\n"},
+         "Reported length of data chunk (4294967295) was\ngreater than remaining file length (100)\nTrouble with file length\n"},
         {"format block of 20 bytes", with([](WavBuilder& w) { w.formatSize = 20; }),
          "Format data <> 16 bytes!\nTrouble with file header\n"},
         {"not RIFF", "RIFX" + good.substr(4), "File is not a .WAV type\nTrouble with file header\n"},
@@ -195,6 +199,9 @@ TEST(WavImport, Refusals)
         {"chunk past the end before the format",
          with([](WavBuilder& w) { w.beforeFormat = "JUNK\xF0\0\0\0"s; }),
          "Couldn't read 240 byte chunk\nTrouble with file header\n"},
+        {"size beyond 2 GB printed unsigned",
+         with([](WavBuilder& w) { w.beforeData = "LIST\xF0\xFF\xFF\xFF"s; }),
+         "Couldn't read 4294967280 byte chunk\nTrouble with file header\n"},
         {"chunk past the end after the format",
          with([](WavBuilder& w) { w.beforeData = "LIST\xF0\0\0\0"s; }),
          "Couldn't read 240 byte chunk\nTrouble with file header\n"},

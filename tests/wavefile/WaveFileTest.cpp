@@ -337,3 +337,17 @@ TEST_F(WaveFileTest, SpecialFilesAreRefusedWithoutBlocking)
     EXPECT_FALSE(r.OpenRead("/dev/zero"));
     EXPECT_FALSE(r.OpenRead(nullptr));
 }
+
+// RIFF pads odd chunks; a file may still end right after an odd data chunk.
+TEST_F(WaveFileTest, OddDataChunkWithoutPadAtTheEnd)
+{
+    Bytes audio(3001, 0x33);
+    auto p = write("odd.wav", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("LIST", Bytes(262241, 'L'))
+                                  .chunk("data", audio, false).build());
+    CWaveFile r;
+    ASSERT_TRUE(r.OpenRead(p.c_str()));
+    Bytes got(4000);
+    EXPECT_EQ(r.Read(got.data(), 4000), 3001u);
+    got.resize(3001);
+    EXPECT_EQ(got, audio);
+}

@@ -1,0 +1,52 @@
+// Replacing a file so that a failure leaves the old one byte for byte: the new
+// content goes to a temporary file beside the target, which is renamed over it
+// once complete, keeping the old file's mode, owner, group and access list
+// where allowed.
+//
+// Where the folder refuses a temporary file, or the target has more than one
+// link (a rename would split the links), the target is written in place
+// instead: the whole size is reserved first, so a full disk is found before
+// the first byte of the old content is touched.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CAtomicFile {
+public:
+    CAtomicFile() = default;
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Starts writing `size` bytes to path. False when the target cannot be
+    // written at all (a folder, a device or FIFO, no permission, a missing
+    // folder); nothing is changed then and Error() tells why.
+    bool Open(const char* path, uint64_t size);
+    // Appends bytes; false (and Error()) on a failure of the file system,
+    // such as too little room for an in-place write.
+    bool Write(const void* data, size_t length);
+    // Makes the new content the file's; false (and Error()) when that failed,
+    // in which case the old file is as it was.
+    bool Commit();
+    // Drops what was written; the old file stays.
+    void Abort();
+
+    int Error() const { return m_error; }
+    bool WritesInPlace() const { return m_inPlace; }
+    // The file that is being written (the temporary one, or the target).
+    const std::string& WorkPath() const { return m_inPlace ? m_target : m_temp; }
+
+private:
+    bool OpenInPlace();
+    void Fail(int error);
+
+    std::string m_target;
+    std::string m_temp;
+    int m_fd = -1;
+    int m_error = 0;
+    bool m_inPlace = false;
+    uint64_t m_size = 0;
+    uint64_t m_written = 0;
+};

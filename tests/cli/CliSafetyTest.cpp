@@ -1,0 +1,244 @@
+// ormid-cli against FIFOs, parallel runs, names outside ASCII, existing files
+// and unwritable output; and the info and --json output.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "TempFolder.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliSafetyTest : public ::testing::Test {
+protected:
+    // Starts ormid-cli (under `timeout`, so that a hang fails instead of
+    // stopping the run) with stdout into a file or the given path.
+    pid_t Start(const std::vector<std::string>& args, const std::string& tag, const std::string& stdoutPath = "")
+    {
+        const std::string outPath = stdoutPath.empty() ? folder.File(tag + ".stdout") : stdoutPath;
+        const std::string errPath = folder.File(tag + ".stderr");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            ::setenv("ORMID_WORKING_FOLDER", work.Path().c_str(), 1);
+            std::vector<std::string> all{"timeout", "60", ORMID_BIN_DIR "/ormid-cli"};
+            all.insert(all.end(), args.begin(), args.end());
+            std::vector<char*> argv;
+            for (std::string& a : all)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            ::chdir(folder.Path().c_str());
+            ::execvp("timeout", argv.data());
+            _exit(127);
+        }
+        return pid;
+    }
+    Result Finish(pid_t pid, const std::string& tag)
+    {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = folder.Read(tag + ".stdout");
+        r.err = folder.Read(tag + ".stderr");
+        return r;
+    }
+    Result Cli(const std::vector<std::string>& args, const std::string& stdoutPath = "")
+    {
+        return Finish(Start(args, "run", stdoutPath), "run");
+    }
+    // A mu-law 8 kHz mono file of the given length, made by sox.
+    void Sox(const std::string& name, const char* seconds)
+    {
+        const std::string command = "sox -n -r 8000 -e u-law -c 1 '" + folder.File(name) + "' synth " + seconds +
+                                    " sine 440 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << "sox is needed for these tests";
+    }
+    void NewImage()
+    {
+        ASSERT_EQ(Cli({"new", image}).code, 0);
+    }
+
+    TempFolder folder;
+    TempFolder work;   // the program's working folder: INI file and log
+    std::string image = folder.File("unit.txi");
+};
+
+}  // namespace
+
+TEST_F(CliSafetyTest, FifosAreRefusedNotWaitedFor)
+{
+    NewImage();
+    const std::string before = folder.Read("unit.txi");
+    ASSERT_EQ(::mkfifo(folder.File("some.fifo").c_str(), 0644), 0);
+    Result r = Cli({"list", "some.fifo"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Could not open file for reading.\n");
+    r = Cli({"import", image, "1", "some.fifo"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Trouble with some.fifo\nCould not open file\n");
+    r = Cli({"info", "some.fifo"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(folder.Read("unit.txi"), before);
+}
+
+TEST_F(CliSafetyTest, ExportAsksBeforeReplacingAndNeverWritesItsImage)
+{
+    NewImage();
+    Sox("one.wav", "0.25");
+    Sox("two.wav", "0.5");
+    ASSERT_EQ(Cli({"import", image, "1", "one.wav"}).code, 0);
+    ASSERT_EQ(Cli({"import", image, "2", "two.wav"}).code, 0);
+    const std::string before = folder.Read("unit.txi");
+
+    ASSERT_EQ(Cli({"export", image, "1", "out.wav"}).code, 0);
+    EXPECT_EQ(folder.Read("out.wav").size(), 44u + 2000);
+    Result r = Cli({"export", image, "2", "out.wav"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "out.wav already exists; use --force to replace it.\n");
+    EXPECT_EQ(folder.Read("out.wav").size(), 44u + 2000);
+    r = Cli({"--yes", "export", image, "2", "out.wav"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "out.wav already exists. Replace it? Yes\n");
+    EXPECT_EQ(folder.Read("out.wav").size(), 44u + 4000);
+    EXPECT_EQ(Cli({"export", image, "1", "out.wav", "--force"}).code, 0);
+    EXPECT_EQ(folder.Read("out.wav").size(), 44u + 2000);
+
+    // Its own image, also by another name, is never the target.
+    ASSERT_EQ(::symlink(image.c_str(), folder.File("alias.txi").c_str()), 0);
+    for (const char* target : {"unit.txi", "alias.txi"}) {
+        r = Cli({"export", image, "1", target, "--force"});
+        EXPECT_EQ(r.code, 1) << target;
+        EXPECT_EQ(r.err, std::string(target) + " is the image file being read; choose another file for the WAV.\n");
+    }
+    EXPECT_EQ(folder.Read("unit.txi"), before);
+}
+
+TEST_F(CliSafetyTest, ParallelImportsKeepEveryChange)
+{
+    NewImage();
+    for (int slot = 1; slot <= 8; ++slot)
+        Sox("m" + std::to_string(slot) + ".wav", "0.5");
+    // Eight commands at once, each into its own slot: every one must land.
+    std::vector<pid_t> running;
+    for (int slot = 1; slot <= 8; ++slot) {
+        const std::string n = std::to_string(slot);
+        running.push_back(Start({"import", image, n, "m" + n + ".wav"}, "import" + n));
+    }
+    for (int slot = 1; slot <= 8; ++slot) {
+        const Result r = Finish(running[size_t(slot - 1)], "import" + std::to_string(slot));
+        EXPECT_EQ(r.code, 0) << r.err;
+    }
+    const Result list = Cli({"list", image});
+    for (int slot = 1; slot <= 8; ++slot)
+        EXPECT_NE(list.out.find("\tm" + std::to_string(slot) + ".wav\t0.50 sec\t1\n"), std::string::npos) << list.out;
+}
+
+TEST_F(CliSafetyTest, NamesAreLatin1InsideAndUtf8Outside)
+{
+    NewImage();
+    Sox("Übung-Süd.wav", "0.25");
+    ASSERT_EQ(Cli({"import", image, "1", "Übung-Süd.wav"}).code, 0);
+    Result r = Cli({"set", image, "2", "--name", "ABCDEFGHIJKLMNÖP"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    r = Cli({"set", image, "3", "--name", "Ausgang → Nord"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "The unit cannot store some characters of the name; they were stored as '?': Ausgang ? Nord\n");
+    const std::string before = folder.Read("unit.txi");
+    for (const char* bad : {"tab\there", "two\nlines"}) {
+        r = Cli({"set", image, "4", "--name", bad});
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_EQ(r.err, "A message name cannot hold control characters such as tab or newline.\n");
+    }
+    EXPECT_EQ(folder.Read("unit.txi"), before);
+
+    // Stored as one byte a character, as the panel reads them.
+    const std::string file = folder.Read("unit.txi");
+    EXPECT_EQ(file.substr(8 + 64, 14), "\xDC" "bung-S\xFC" "d.wav\0"s.substr(0, 14));
+    EXPECT_EQ(file.substr(8 + 64 + 16, 16), std::string("ABCDEFGHIJKLMN\xD6\0", 16));
+    r = Cli({"list", image});
+    EXPECT_NE(r.out.find("  1\tÜbung-Süd.wav\t0.25 sec\t1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  2\tABCDEFGHIJKLMNÖ\t0.00 sec\t1\n"), std::string::npos) << r.out;
+    r = Cli({"list", "--json", image});
+    EXPECT_NE(r.out.find("{\"slot\": 3, \"name\": \"Ausgang ? Nord\", \"length\": 0, \"seconds\": 0.000, "
+                         "\"playCount\": 1, \"continuous\": false}"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(CliSafetyTest, InfoShowsPlacementChecksumsAndSectors)
+{
+    NewImage();
+    Sox("a.wav", "2");
+    Sox("b.wav", "1");
+    ASSERT_EQ(Cli({"import", image, "4", "a.wav"}).code, 0);
+    ASSERT_EQ(Cli({"import", image, "2", "b.wav", "--count", "0"}).code, 0);
+    // Spoil slot 2's stored checksum in the file.
+    std::string file = folder.Read("unit.txi");
+    file[8 + 8 * 1 + 7] = char(file[8 + 8 * 1 + 7] + 1);
+    folder.Write("unit.txi", file);
+
+    Result r = Cli({"info", image});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // Slot 4: 16000 bytes from 0x2000 (sectors 1-2); slot 2 after it to 0x7DBF (sectors 2-3).
+    EXPECT_NE(r.out.find("   4  0x002000     16000  "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("   2  0x005E80      8000  "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(!)  2-3      b.wav\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Last used address: 0x007DBF\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Room left: 4096577 bytes (512.07 sec)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Sectors marked for writing (4): 0 1 2 3\n"), std::string::npos) << r.out;
+
+    r = Cli({"info", image, "--json"});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("{\"slot\": 2, \"name\": \"b.wav\", \"start\": 24192, \"length\": 8000, \"playCount\": 0, "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"checksumOk\": false, \"firstSector\": 2, \"lastSector\": 3, \"sectors\": 2}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"firstSector\": null"), std::string::npos);
+    EXPECT_NE(r.out.find("\"lastUsedAddress\": 32191, \"roomLeft\": 4096577, \"sectorsMarkedForWriting\": [0, 1, 2, 3]}"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(CliSafetyTest, FailuresAreNamedAndReported)
+{
+    NewImage();
+    Result r = Cli({"frobnicate", image});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Unknown command: frobnicate\nRun with --help for the list of commands.\n");
+    r = Cli({"list", image}, "/dev/full");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Could not write the output: No space left on device\n");
+    r = Cli({"info", image}, "/dev/full");
+    EXPECT_EQ(r.code, 1);
+}
+
+TEST_F(CliSafetyTest, ProgramLogFollowsTheSwitch)
+{
+    NewImage();
+    EXPECT_FALSE(std::filesystem::exists(work.File("ORMID.log")));
+    work.Write("TXDoruvevAzad.ini", "[DEBUG]\nLog=1\n");
+    ASSERT_EQ(Cli({"list", image}).code, 0);
+    const std::string log = work.Read("ORMID.log");
+    EXPECT_NE(log.find(" - Log open\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" - Log close\r\n"), std::string::npos) << log;
+}
