@@ -42,7 +42,7 @@ expect "1 2 3 4 5 6 7 8" "$cli" import a.txi ""
 expect "F.WAV b.wav sub" "$cli" import a.txi 3 ""
 expect "F.WAV b.wav sub" "$cli" import --name Hello a.txi 3 ""
 expect "F.WAV b.wav sub" "$cli" export a.txi 3 ""
-expect "--count --help --name" "$cli" import --
+expect "--convert --count --help --name" "$cli" import --
 expect "--force" "$cli" new --f
 expect "" "$cli" import a.txi 3 b.wav ""
 expect "115200 57600" "$cli" write --baud ""
