@@ -1,4 +1,5 @@
 #include "CliImage.h"
+#include "CImageLock.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -73,4 +74,10 @@ bool FlushOutput(IOperatorReport& report)
         return true;
     report.ShowMessage("Could not write the output: " + SystemErrorText(errno));
     return false;
+}
+
+bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& report)
+{
+    CImageLock lock;
+    return lock.Lock(path, CImageLock::kShared, report) && map.ReadImageFile(path.c_str(), report);
 }

@@ -29,6 +29,10 @@ void StoreName(cMemoryMap& map, uint8_t slot, const std::string& utf8, IOperator
 // operator answers Yes (--yes) to replacing it.
 bool MayReplace(const std::string& path, bool force, IOperatorReport& report);
 
+// Loads an image file for reading only, under a shared lock that is let go
+// once the file is in memory, so no writer is caught half way.
+bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& report);
+
 // True when the two paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 

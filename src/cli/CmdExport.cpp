@@ -2,7 +2,6 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "CImageLock.h"
 
 namespace {
 
@@ -23,11 +22,8 @@ int Run()
     }
     if (!MayReplace(args.wav, args.force, report))
         return kCliFailed;
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kShared, report))
-        return kCliFailed;
     cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
+    if (!ReadImageShared(args.image, map, report))
         return kCliFailed;
     return map.ExportSlotWav(uint8_t(args.slot - 1), args.wav.c_str(), report) ? kCliOk : kCliFailed;
 }

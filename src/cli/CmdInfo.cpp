@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "CImageLock.h"
 #include "CliImage.h"
 #include "CliJson.h"
 #include "CliRegistry.h"
@@ -106,13 +105,9 @@ void PrintJson(const cMemoryMap& map, const std::vector<uint8_t>& needed)
 int Run()
 {
     CliReport report;
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kShared, report))
-        return kCliFailed;
     cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
+    if (!ReadImageShared(args.image, map, report))
         return kCliFailed;
-    lock.Unlock();
     // After a load, the sectors marked are those a write to the unit sends.
     std::vector<uint8_t> needed;
     for (uint8_t s = 0; s < cMemoryMap::kSectorCount; ++s)

@@ -1,7 +1,6 @@
 // ormid-cli list IMAGE [--json]: the eight rows as the main panel lists them.
 #include <cstdio>
 
-#include "CImageLock.h"
 #include "CliImage.h"
 #include "CliJson.h"
 #include "CliRegistry.h"
@@ -33,13 +32,9 @@ void PrintJson(const cMemoryMap& map)
 int Run()
 {
     CliReport report;
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kShared, report))
-        return kCliFailed;
     cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
+    if (!ReadImageShared(args.image, map, report))
         return kCliFailed;
-    lock.Unlock();
     if (args.json) {
         PrintJson(map);
     } else {
