@@ -129,8 +129,9 @@ TEST(FileSafety, FailedWavWritesKeepTheOldFile)
     // Replaced by rename, and written in place where the file has two links:
     // either way a write that cannot finish leaves the old bytes.
     for (const bool twoLinks : {false, true}) {
-        if (twoLinks)
+        if (twoLinks) {
             ASSERT_EQ(::link(path.c_str(), linked.c_str()), 0);
+        }
         report.messages.clear();
         bool exported = true, silenced = true;
         {
