@@ -30,6 +30,18 @@ inline void FillImage(cMemoryMap& image, const std::vector<uint32_t>& lengths)
     image.RebuildNeededSectors();
 }
 
+// Puts n bytes of a pattern that depends on seed into one slot, at the end of
+// the used audio, and marks its sectors.
+inline void Fill(cMemoryMap& map, uint8_t slot, uint32_t n, uint8_t seed)
+{
+    map.ClearSlot(slot);
+    uint8_t* at = map.AllocateAtEnd(slot);
+    for (uint32_t i = 0; i < n; ++i)
+        at[i] = uint8_t(seed * 31 + i * 13);
+    map.SetLength(slot, n);
+    map.MarkSectorsNeeded(slot);
+}
+
 inline std::vector<uint8_t> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

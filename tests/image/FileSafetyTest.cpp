@@ -19,20 +19,11 @@
 #include "CImageLock.h"
 #include "RecordingReport.h"
 #include "TempFolder.h"
+#include "TestImages.h"
 #include "UnitName.h"
 #include "cMemoryMap.h"
 
 namespace {
-
-void Fill(cMemoryMap& map, uint8_t slot, uint32_t n, uint8_t seed)
-{
-    map.ClearSlot(slot);
-    uint8_t* at = map.AllocateAtEnd(slot);
-    for (uint32_t i = 0; i < n; ++i)
-        at[i] = uint8_t(seed * 31 + i * 13);
-    map.SetLength(slot, n);
-    map.MarkSectorsNeeded(slot);
-}
 
 size_t FilesIn(const std::string& folder)
 {

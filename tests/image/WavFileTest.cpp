@@ -5,6 +5,7 @@
 
 #include "RecordingReport.h"
 #include "TempFolder.h"
+#include "TestImages.h"
 #include "WavBuilder.h"
 #include "cMemoryMap.h"
 
@@ -16,16 +17,6 @@ uint32_t Le32(const std::string& s, size_t at)
 {
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
            uint32_t(uint8_t(s[at + 3])) << 24;
-}
-
-void Fill(cMemoryMap& map, uint8_t slot, uint32_t n, uint8_t seed)
-{
-    map.ClearSlot(slot);
-    uint8_t* at = map.AllocateAtEnd(slot);
-    for (uint32_t i = 0; i < n; ++i)
-        at[i] = uint8_t(seed * 31 + i * 13);
-    map.SetLength(slot, n);
-    map.MarkSectorsNeeded(slot);
 }
 
 std::vector<uint8_t> Pattern(size_t n)
