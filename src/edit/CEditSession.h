@@ -1,0 +1,100 @@
+// The rules of the "Edit Message" dialog without its window: the audio
+// activity (Idle / Recording / Playing), the scratch WAV file and its moves
+// through "olun.wav" and "olun2.wav", the seconds remaining, the timer tick.
+// The dialog turns clicks and timer ticks into the calls below and shows what
+// the session tells its view; tests drive it tick by tick with a fake audio
+// library, a recording view and their own clock.
+//
+// No path loses audio: a recording that cannot be processed puts back what
+// the scratch file held before it; a file that cannot be appended leaves the
+// scratch file as it was.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "IEditSonvox.h"
+#include "IEditView.h"
+#include "IOperatorReport.h"
+#include "RecordProcessingParams.h"
+
+class cMemoryMap;
+
+class CEditSession {
+public:
+    // The audio activity; the same numbers as the application's audio state.
+    enum Activity : uint8_t { kIdle = 0, kPlaying = 1, kRecording = 2 };
+    using Clock = std::function<uint32_t()>;   // millisecond tick count
+
+    static constexpr unsigned kTimerId = 853;
+    static constexpr unsigned kRecordTickMs = 15;
+    static constexpr unsigned kPlayTickMs = 50;
+
+    struct Setup {
+        uint8_t slot = 0;                  // 0-7
+        int32_t roomLeft = 0;              // room left of the image when the dialog opened
+        std::string scratchPath;           // "TXTemp.wav" in the working folder
+        std::string workingFolder;         // ends with '/': "olun.wav", "olun2.wav" go here
+        bool audioAvailable = true;        // the audio library started
+        uint8_t* audioState = nullptr;     // the application's audio state; the session's own when null
+        std::string importFolder;          // where Append File's dialog starts
+    };
+
+    // clock defaults to the system's tick count.
+    CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map,
+                 Setup setup, Clock clock = Clock());
+    ~CEditSession();
+    CEditSession(const CEditSession&) = delete;
+    CEditSession& operator=(const CEditSession&) = delete;
+
+    // Opening: default parameters, remaining = room left, meter cleared.
+    void Open();
+
+    void OnRecord();
+    void OnPlay();
+    void OnTimer();
+    void OnSettings();
+    void OnMakeSilence();
+    void OnAppendFile();
+    void OnAppendRecording();
+    // OK and Cancel (and closing the window) stop any activity first.
+    void StopActivity();
+
+    Activity State() const;
+    bool AudioChanged() const { return m_audioChanged; }
+    bool AppendRecording() const { return m_appendRecording; }
+    int32_t RemainingBytes() const { return m_remainingBytes; }
+    const RecordProcessingParams& Params() const { return m_processing; }
+    const Setup& GetSetup() const { return m_setup; }
+
+    // "%3.2f" seconds, or "< 1.00" below one second (negative included).
+    static std::string FormatRemaining(int32_t bytes);
+
+    // Message texts raised here.
+    static const char* const kNotAvailableText;   // "Sonvox not available - cannot play"
+    static const char* const kNoisyText;          // the noise warning after a recording
+
+private:
+    struct Impl;
+    Impl* m_impl = nullptr;   // backup of the scratch file, file names
+
+    void UpdateRemaining();
+    void SetState(Activity state);
+
+    IEditSonvox& m_sonvox;
+    IEditView& m_view;
+    IOperatorReport& m_report;
+    cMemoryMap& m_map;
+    Setup m_setup;
+    Clock m_clock;
+    uint8_t m_ownState = kIdle;
+
+    uint32_t m_recordStart = 0;
+    uint32_t m_playStart = 0;
+    int32_t m_remainingBytes = 0;
+    uint32_t m_playDuration = 0;
+    RecordProcessingParams m_processing;
+    bool m_audioChanged = false;
+    bool m_appendRecording = false;
+};
