@@ -8,6 +8,7 @@
 #include "CEditSonvox.h"
 #include "CLogFile.h"
 #include "CPanelCommands.h"
+#include "CQtOperatorReport.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "CTXEditDlg.h"
@@ -36,7 +37,13 @@ bool EditMessage(CTXDoruvevAzadDlg& panel, int slot, IEditSonvox& sonvox)
     // the name and the play count can be changed.
     map.ExportSlotWav(s, scratch.c_str(), panel.Report());
 
-    CTXEditDlg dialog(sonvox, panel.Report(), map, &panel.FileDialogs(), &panel);
+    // The desktop's message boxes open over the edit dialog, not the panel.
+    CQtOperatorReport boxes;
+    IOperatorReport* report = &panel.Report();
+    if (dynamic_cast<CQtOperatorReport*>(report))
+        report = &boxes;
+    CTXEditDlg dialog(sonvox, *report, map, &panel.FileDialogs(), &panel);
+    boxes.SetParent(&dialog);
     dialog.m_label = QString("Message %1 name").arg(slot + 1);
     dialog.m_name = QString::fromLatin1(map.GetName(s));
     dialog.m_playCount = map.GetPlayCount(s);
@@ -58,7 +65,7 @@ bool EditMessage(CTXDoruvevAzadDlg& panel, int slot, IEditSonvox& sonvox)
     result.nameLatin1 = dialog.m_name.toLatin1().left(CTXEditDlg::kMaxNameLength).toStdString();
     result.playCount = dialog.m_playCount;
     result.audioChanged = dialog.m_audioChanged;
-    return ApplyEditResult(map, s, result, scratch, panel.Report());
+    return ApplyEditResult(map, s, result, scratch, *report);
 }
 
 }  // namespace
