@@ -65,7 +65,7 @@ bool EditMessage(CTXDoruvevAzadDlg& panel, int slot, IEditSonvox& sonvox)
     result.nameLatin1 = dialog.m_name.toLatin1().left(CTXEditDlg::kMaxNameLength).toStdString();
     result.playCount = dialog.m_playCount;
     result.audioChanged = dialog.m_audioChanged;
-    return ApplyEditResult(map, s, result, scratch, *report);
+    return ApplyEditResult(map, s, result, scratch, panel.Report());
 }
 
 }  // namespace
