@@ -3,6 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// Milliseconds from then to now on the wrapping tick count; a reading a
+// little before then counts as then.
+uint32_t Since(uint32_t then, uint32_t now)
+{
+    const uint32_t elapsed = now - then;
+    return int32_t(elapsed) < 0 ? 0 : elapsed;
+}
+}  // namespace
+
 double CMeterBallistics::LevelToDb(int level)
 {
     level = std::clamp(level, 0, kFullScale);
@@ -44,13 +54,13 @@ void CMeterBallistics::Clear()
 
 double CMeterBallistics::BarDb(uint32_t nowMs) const
 {
-    const uint32_t elapsed = nowMs - m_barMs;   // unsigned: the tick count may wrap
+    const uint32_t elapsed = Since(m_barMs, nowMs);
     return std::max(kFloorDb, m_barDb - kBarFallDbPerS * elapsed / 1000.0);
 }
 
 double CMeterBallistics::PeakDb(uint32_t nowMs) const
 {
-    const uint32_t elapsed = nowMs - m_peakMs;
+    const uint32_t elapsed = Since(m_peakMs, nowMs);
     double peak = m_peakDb;
     if (elapsed > kPeakHoldMs)
         peak -= kPeakFallDbPerS * (elapsed - kPeakHoldMs) / 1000.0;

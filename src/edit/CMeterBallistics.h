@@ -30,8 +30,8 @@ public:
     // Back to rest at once.
     void Clear();
 
-    // The bar and the peak mark at time nowMs (no earlier than the last
-    // SetLevel), in dBFS; kFloorDb is rest.
+    // The bar and the peak mark at time nowMs, in dBFS; kFloorDb is rest.
+    // A time before the last SetLevel reads as that SetLevel's time.
     double BarDb(uint32_t nowMs) const;
     double PeakDb(uint32_t nowMs) const;
     // Nothing left to fall: the meter shows rest.
