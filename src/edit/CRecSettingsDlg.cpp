@@ -46,7 +46,7 @@ CRecSettingsDlg::CRecSettingsDlg(QWidget* parent) : QDialog(parent)
 
     auto addBox = [this, &du](const char* label, int y, bool enabled) {
         auto* text = new QLabel(label, this);
-        text->setGeometry(du.Rect(kLabelX, y + 2, kLabelWidth, 8));
+        text->setGeometry(du.Rect(kLabelX, y + 3, kLabelWidth, 8));
         auto* box = new QLineEdit(this);
         box->setGeometry(du.Rect(kBoxX, y, kBoxWidth, kBoxHeight));
         box->setEnabled(enabled);

@@ -2,6 +2,7 @@
 // with the settings store in a temporary folder. Field messages are captured
 // instead of shown.
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -61,6 +62,34 @@ private:
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     }
 
+    // Every caption is whole on screen and every control inside the dialog.
+    static void CheckCaptionsFit(QDialog& dlg)
+    {
+        const QRect inside = dlg.rect();
+        const QFontMetrics fm(dlg.font());
+        int captions = 0;
+        for (QWidget* child : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            QVERIFY2(inside.contains(child->geometry()), qPrintable(child->objectName()));
+            QString text;
+            int room = child->width();
+            if (auto* label = qobject_cast<QLabel*>(child)) {
+                text = label->text();
+            } else if (auto* button = qobject_cast<QPushButton*>(child)) {
+                text = button->text();
+                room -= 8;   // the button's frame
+            } else if (auto* group = qobject_cast<QGroupBox*>(child)) {
+                text = group->title();
+                room -= 16;
+            }
+            if (text.isEmpty())
+                continue;
+            ++captions;
+            QVERIFY2(fm.horizontalAdvance(text) <= room,
+                     qPrintable(QString("\"%1\" needs %2 px, has %3").arg(text).arg(fm.horizontalAdvance(text)).arg(room)));
+        }
+        QVERIFY(captions >= 4);
+    }
+
     static void Type(QLineEdit* box, const QString& text)
     {
         box->clear();
@@ -98,6 +127,16 @@ private slots:
         StoreRaw(CProcessingSettings::kClipAmountKey, "");
         QCOMPARE(CProcessingSettings::Load().initialTrim, 500);
         QCOMPARE(CProcessingSettings::Load().clipAmount, 0.02);
+    }
+
+    void captionsFitTheirPlaces()
+    {
+        CRecSettingsDlg settings;
+        Open(settings, RecordProcessingParams());
+        CheckCaptionsFit(settings);
+        CTXMakeSilence silence;
+        Open(silence, 4120577);
+        CheckCaptionsFit(silence);
     }
 
     void settingsShowResultsOfTheLastRecording()
