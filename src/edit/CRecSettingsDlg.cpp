@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "CDialogUnits.h"
 #include "CFieldCheck.h"
@@ -77,9 +78,10 @@ CRecSettingsDlg::CRecSettingsDlg(QWidget* parent) : QDialog(parent)
 void CRecSettingsDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_opened)
+    // Each opening by the program (not the window system's restore of a
+    // minimised window) starts from the members.
+    if (event->spontaneous())
         return;
-    m_opened = true;
     FillBoxes(m_params);
     m_timeConstant->setFocus();
     // A stored value out of range brings its message as the dialog opens.

@@ -49,6 +49,5 @@ private:
     void OnOk();
     void OnRestoreDefaults();
 
-    bool m_opened = false;
     bool m_finishing = false;   // OK or Cancel is closing the dialog
 };

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "CDialogUnits.h"
 #include "CSilenceAmount.h"
@@ -36,9 +37,10 @@ CTXMakeSilence::CTXMakeSilence(QWidget* parent) : QDialog(parent)
 void CTXMakeSilence::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_opened)
+    // Each opening by the program (not the window system's restore of a
+    // minimised window) starts from the members.
+    if (event->spontaneous())
         return;
-    m_opened = true;
     // The room left is known only now: the caller sets it after construction.
     const CSilenceAmount rule(m_roomLeft);
     m_amountBox->setText(QString::number(m_amount));

@@ -33,6 +33,4 @@ protected:
 
 private:
     void OnOk();
-
-    bool m_opened = false;
 };

@@ -364,6 +364,10 @@ private slots:
         CTXMakeSilence half;
         Open(half, 4000);
         QCOMPARE(half.m_range->text(), QString("(0 - 500)"));
+        // Opened again with less room, it shows the new range.
+        half.reject();
+        Open(half, 7);
+        QCOMPARE(half.m_range->text(), QString("(0 - 0)"));
     }
 
     void silenceAboveTheMaximumIsRefused()
