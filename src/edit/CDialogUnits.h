@@ -1,8 +1,11 @@
 // Dialog units of a window's font: x is a quarter of the average character
-// width, y an eighth of the line height.
+// width, y an eighth of the line height. The average is that of the letters
+// A-Z and a-z, as the main panel measures it: the font's own average width
+// is that of all its glyphs, narrower than text, and captions placed with it
+// come out clipped.
 #pragma once
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QRect>
 #include <QWidget>
 
@@ -10,8 +13,8 @@ class CDialogUnits {
 public:
     explicit CDialogUnits(const QWidget& widget)
     {
-        const QFontMetrics fm(widget.font());
-        m_dx = fm.averageCharWidth() / 4.0;
+        const QFontMetricsF fm(widget.font());
+        m_dx = fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0 / 4.0;
         m_dy = fm.height() / 8.0;
     }
     int X(int x) const { return int(x * m_dx + 0.5); }
