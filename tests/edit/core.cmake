@@ -1,0 +1,6 @@
+# The plain edit session and the file joins, driven tick by tick with a fake
+# audio library, a recording view and a clock of the test's own.
+ormid_gtest(edit_core_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/EditSessionTest.cpp ${CMAKE_CURRENT_LIST_DIR}/AudioEditTest.cpp
+  LIBS edit_core image)
+target_include_directories(edit_core_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/image ${CMAKE_CURRENT_LIST_DIR})
