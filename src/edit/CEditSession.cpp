@@ -208,7 +208,7 @@ void CEditSession::OnRecord()
         return;
     }
     if (State() != kIdle) {
-        StopActivity();
+        StopRunning();
         return;
     }
     StartRecording();
@@ -239,7 +239,7 @@ void CEditSession::OnPlay()
         m_sonvox.Preview();
         break;
     case kPlaying:
-        StopActivity();
+        StopRunning();
         break;
     default:
         break;
@@ -247,6 +247,16 @@ void CEditSession::OnPlay()
 }
 
 void CEditSession::StopActivity()
+{
+    StopRunning();
+    // The dialog is ending: an Append Recording under way is finished as
+    // its second press would, or the old part would stay behind in
+    // "olun.wav" and OK would take the new part alone.
+    if (m_appendRecording)
+        OnAppendRecording();
+}
+
+void CEditSession::StopRunning()
 {
     switch (State()) {
     case kPlaying:
@@ -276,14 +286,14 @@ void CEditSession::OnTimer()
         m_remainingBytes = ToInt32(m_recordRoom - 8 * int64_t(elapsed));
         if (m_remainingBytes <= 0) {
             m_view.StopTimer();
-            StopActivity();
+            StopRunning();
         }
         UpdateRemaining();
         break;
     }
     case kPlaying:
         if (uint32_t(m_clock() - m_playStart) > m_playDuration)
-            StopActivity();
+            StopRunning();
         break;
     default:
         break;
@@ -294,7 +304,7 @@ void CEditSession::OnTimer()
 
 void CEditSession::OnSettings()
 {
-    StopActivity();
+    StopRunning();
     RecordProcessingParams chosen = m_processing;
     if (!m_view.AskSettings(m_processing, chosen))
         return;
@@ -312,6 +322,8 @@ void CEditSession::OnMakeSilence()
     if (!m_view.AskSilence(offered, ms) || ms == 0)
         return;
     ms = std::min(ms, CAudioEdit::SilenceLimitMs(RoomForScratch()));
+    if (ms == 0)
+        return;
     if (!m_map.WriteSilenceWav(ms, m_setup.scratchPath.c_str(), m_report))
         return;   // the file keeps its previous audio
     m_audioChanged = true;
@@ -364,7 +376,7 @@ void CEditSession::OnAppendRecording()
 {
     if (!m_appendRecording) {
         // What runs ends first, so that the old part holds all of it.
-        StopActivity();
+        StopRunning();
         ::unlink(OldPart().c_str());
         if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))
             return;
@@ -379,7 +391,7 @@ void CEditSession::OnAppendRecording()
     m_appendRecording = false;
     m_view.EnableRecord(true);
     if (State() == kRecording)
-        StopActivity();
+        StopRunning();
     m_view.SetAppendCaption("Append Recording");
     if (!m_newPart) {
         // Nothing new was recorded (or it could not be saved): the old part

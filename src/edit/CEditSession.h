@@ -58,7 +58,8 @@ public:
     void OnMakeSilence();
     void OnAppendFile();
     void OnAppendRecording();
-    // OK and Cancel (and closing the window) stop any activity first.
+    // OK and Cancel (and closing the window) stop any activity first; an
+    // Append Recording under way is finished as its second press would.
     void StopActivity();
 
     Activity State() const;
@@ -88,6 +89,9 @@ private:
     // The Record button's steps, and the end of a recording.
     void StartRecording();
     void FinishRecording();
+    // Ends a recording or playback (StopActivity's steps for the running
+    // activity); StopActivity is the dialog's ending.
+    void StopRunning();
     // What the scratch file holds before a recording: kept until it is saved.
     void KeepScratch();
     void RestoreScratch();

@@ -314,6 +314,27 @@ TEST_F(EditSessionTest, AppendRecordingPressedWhileRecording)
     EXPECT_EQ(Scratch(), Join(first, sonvox.capture));
 }
 
+// OK in the middle of an Append Recording: the old part is not left behind.
+TEST_F(EditSessionTest, EndingDuringAnAppendRecordingJoinsItsParts)
+{
+    const auto audio = GiveSlotAudio(8000);
+    Open();
+    session->OnAppendRecording();
+    Tick(300);
+    session->StopActivity();
+    EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
+    EXPECT_FALSE(session->AppendRecording());
+    EXPECT_EQ(state, CEditSession::kIdle);
+
+    // Settings during it stops the recording only; the second press joins.
+    Open();
+    session->OnAppendRecording();
+    session->OnSettings();
+    EXPECT_TRUE(session->AppendRecording());
+    session->OnAppendRecording();
+    EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
+}
+
 TEST_F(EditSessionTest, SettingsChangeTheNextSave)
 {
     Open();
