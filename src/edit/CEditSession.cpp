@@ -382,6 +382,7 @@ void CEditSession::OnAppendRecording()
             return;
         m_appendRecording = true;
         m_newPart = false;
+        m_audioChangedBeforeAppend = m_audioChanged;
         m_view.EnableRecord(false);
         OnRecord();
         m_view.SetAppendCaption("Stop Append Recording");
@@ -401,12 +402,18 @@ void CEditSession::OnAppendRecording()
     } else {
         m_newPart = false;
         ::unlink(NewPart().c_str());
-        if (!CAudioEdit::MoveFile(m_setup.scratchPath, NewPart(), m_report))
-            return;
-        if (ConcatenateWavFiles(OldPart(), NewPart(), m_setup.scratchPath, 0xFFFFFFFFu))
+        // The join reads both parts whole before it writes: where the new
+        // part cannot be moved aside, it is read from the scratch file.
+        std::string second = NewPart();
+        if (std::rename(m_setup.scratchPath.c_str(), second.c_str()) != 0)
+            second = m_setup.scratchPath;
+        // No space test for a part that the countdown already held to the room.
+        if (ConcatenateWavFiles(OldPart(), second, m_setup.scratchPath, 0xFFFFFFFFu)) {
             m_audioChanged = true;
-        else
-            CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);   // the new part stays in "olun2.wav"
+        } else {
+            CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);   // the old audio, never less
+            m_audioChanged = m_audioChangedBeforeAppend;
+        }
     }
     Recount();
     UpdateRemaining();

@@ -130,5 +130,6 @@ private:
     int64_t m_recordRoom = 0;
     bool m_audioChangedBefore = false;   // m_audioChanged when the recording started
     bool m_newPart = false;              // an Append Recording has a new part to join
-    bool m_recordingAppends = false;     // the running recording is the new part of an append
+    bool m_recordingAppends = false;
+    bool m_audioChangedBeforeAppend = false;   // m_audioChanged at the first press     // the running recording is the new part of an append
 };

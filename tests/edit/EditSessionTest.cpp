@@ -462,6 +462,30 @@ TEST_F(EditSessionTest, FailedSaveDuringAppendKeepsTheOldPart)
     EXPECT_FALSE(session->AudioChanged());
 }
 
+// A new part that cannot be joined (not in the unit's format) is refused
+// with the import's messages; the old part comes back.
+TEST_F(EditSessionTest, AppendRecordingWithAPartThatCannotBeJoined)
+{
+    const auto audio = GiveSlotAudio(8000);
+    Open();
+    WavBuilder pcm;
+    pcm.formatTag = 1;
+    pcm.bits = 16;
+    pcm.blockAlign = 2;
+    pcm.bytesPerSec = 16000;
+    pcm.data = Samples(200, 1);
+    sonvox.foreign = pcm.Bytes();
+    session->OnAppendRecording();
+    session->OnAppendRecording();
+    ASSERT_EQ(report.messages.size(), 1u);
+    EXPECT_EQ(report.messages[0], "Trouble with " + folder.File("olun2.wav") +
+                                      "\nWAVE format is not g.711 mono, 8kHz.\n"
+                                      "Found format = 1, channels = 1, rate = 8000\nTrouble with file header\n");
+    EXPECT_EQ(Scratch(), audio);
+    EXPECT_FALSE(session->AudioChanged());
+    EXPECT_EQ(session->RemainingBytes(), int32_t(map.GetRoomLeft()));
+}
+
 TEST_F(EditSessionTest, StopWithNothingCapturedReturnsToIdle)
 {
     const auto audio = GiveSlotAudio(8000);
