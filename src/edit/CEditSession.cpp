@@ -159,7 +159,12 @@ void CEditSession::StartRecording()
         return;
     KeepScratch();
     m_audioChangedBefore = m_audioChanged;
+    m_slotRoomBefore = m_slotRoom;
     m_recordingAppends = m_appendRecording;
+    // A new recording must fit in the room the image had when the dialog
+    // opened: the slot's old audio is not counted as free for it.
+    if (!m_appendRecording)
+        m_slotRoom = std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
     m_recordRoom = RoomForScratch();
     m_remainingBytes = ToInt32(m_recordRoom);
     m_recordStart = m_clock();
@@ -177,6 +182,9 @@ void CEditSession::FinishRecording()
     m_view.SetRecordCaption("Record");
     if (!captured) {
         // Nothing was recorded: the scratch file was never touched.
+        m_slotRoom = m_slotRoomBefore;
+        Recount();
+        UpdateRemaining();
         m_impl->kept = Impl::kNothing;
         m_impl->bytes.clear();
         return;
@@ -185,6 +193,7 @@ void CEditSession::FinishRecording()
         // The library has removed (or half written) the scratch file.
         RestoreScratch();
         m_audioChanged = m_audioChangedBefore;
+        m_slotRoom = m_slotRoomBefore;
         Recount();
         UpdateRemaining();
         m_report.ShowMessage(kSaveFailedText);
@@ -316,16 +325,24 @@ void CEditSession::OnSettings()
 
 void CEditSession::OnMakeSilence()
 {
-    // The dialog offers only what fits: the silence replaces the audio.
-    const uint32_t offered = CAudioEdit::AudioRoom(RoomForScratch());
+    // The dialog offers only what fits in the room the image had when the
+    // dialog opened, as for a recording: the silence replaces the audio.
+    // The slot's own audio is freed at OK, so the file's header fits in it
+    // unless the slot is empty.
+    const int64_t room = RoomForScratch();
+    uint32_t offered = CAudioEdit::AudioRoom(room);
+    if (!m_appendRecording)
+        offered = std::min(offered, uint32_t(std::max<int32_t>(m_setup.roomLeft, 0)));
     uint32_t ms = 0;
     if (!m_view.AskSilence(offered, ms) || ms == 0)
         return;
-    ms = std::min(ms, CAudioEdit::SilenceLimitMs(RoomForScratch()));
+    ms = std::min(ms, offered / 8);
     if (ms == 0)
         return;
     if (!m_map.WriteSilenceWav(ms, m_setup.scratchPath.c_str(), m_report))
         return;   // the file keeps its previous audio
+    if (!m_appendRecording)
+        m_slotRoom = std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
     m_audioChanged = true;
     if (m_appendRecording)
         m_newPart = true;

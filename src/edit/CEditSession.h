@@ -129,6 +129,7 @@ private:
     // Room for the running recording (m_remainingBytes at its start).
     int64_t m_recordRoom = 0;
     bool m_audioChangedBefore = false;   // m_audioChanged when the recording started
+    int64_t m_slotRoomBefore = 0;        // m_slotRoom when the recording started
     bool m_newPart = false;              // an Append Recording has a new part to join
     bool m_recordingAppends = false;
     bool m_audioChangedBeforeAppend = false;   // m_audioChanged at the first press     // the running recording is the new part of an append

@@ -131,6 +131,29 @@ TEST_F(EditSessionTest, RecordingStopsItselfWhenTheRoomIsUsedUp)
     EXPECT_EQ(sonvox.stops, 1);
 }
 
+// A new recording in a slot that holds audio counts down from the room the
+// image had at opening (the old audio is not free until OK): no jump.
+TEST_F(EditSessionTest, ARecordingInAFullSlotFitsTheRoomLeft)
+{
+    GiveSlotAudio(8000);
+    Open(2, 4000);
+    EXPECT_EQ(session->RemainingBytes(), 4000);
+    session->OnRecord();
+    EXPECT_EQ(session->RemainingBytes(), 4000);
+    Tick(100);
+    EXPECT_EQ(session->RemainingBytes(), 4000 - 800);
+    EXPECT_EQ(TickUntilIdle(), 16);   // 500 ms in all
+    EXPECT_EQ(session->RemainingBytes(), 4000 - int(sonvox.capture.size()));
+
+    // A recording that captured nothing leaves the figure as it was.
+    Open(2, 4000);
+    sonvox.stopResult = 0;
+    session->OnRecord();
+    Tick(100);
+    session->OnRecord();
+    EXPECT_EQ(session->RemainingBytes(), 4000);
+}
+
 TEST_F(EditSessionTest, NoisyRecordingIsKeptWithAWarning)
 {
     Open();
@@ -379,11 +402,10 @@ TEST_F(EditSessionTest, MakeSilenceReplacesTheAudio)
     session->OnMakeSilence();
     EXPECT_EQ(Scratch(), std::vector<uint8_t>(2000, 0xFF));
     EXPECT_TRUE(session->AudioChanged());
-    // The silence replaces the slot's 8000 bytes: the room is the slot's and
-    // the room left together, less the silence.
-    EXPECT_EQ(session->RemainingBytes(), 4000 + 8000 - 2000);
-    // The dialog is offered only what fits with the file's header.
-    EXPECT_EQ(view.silenceRoom, 12000u - 45);
+    // The silence takes the place of the slot's audio and, like a new
+    // recording, must fit in the room left when the dialog opened.
+    EXPECT_EQ(session->RemainingBytes(), 4000 - 2000);
+    EXPECT_EQ(view.silenceRoom, 4000u);
 
     view.silenceMs = 0;
     session->OnMakeSilence();
