@@ -1,1 +1,437 @@
 #include "CEditSession.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+#include "../app/TickCount.h"
+#include "CAtomicFile.h"
+#include "CAudioEdit.h"
+#include "CAudioImport.h"
+#include "SafeFile.h"
+#include "cMemoryMap.h"
+
+const char* const CEditSession::kNotAvailableText = "Sonvox not available - cannot play";
+const char* const CEditSession::kNoisyText =
+    "This message may be noisy.  Playback may be unpleasant.\nPlease check mic, connections and recording levels.\n";
+const char* const CEditSession::kSaveFailedText =
+    "The recording could not be processed.\nThe message keeps its previous audio.";
+const char* const CEditSession::kAppendBusyText = "Please stop the Append Recording first.";
+
+namespace {
+
+// Larger than any unit WAV file: the image itself is smaller.
+constexpr size_t kMaxScratchBytes = size_t(64) << 20;
+
+int32_t ToInt32(int64_t v)
+{
+    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+// What the scratch file held when the running recording started.
+struct CEditSession::Impl {
+    enum Kept { kNothing, kAbsent, kHeld };
+    Kept kept = kNothing;
+    std::string bytes;
+};
+
+CEditSession::CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map,
+                           Setup setup, Clock clock)
+    : m_impl(new Impl),
+      m_sonvox(sonvox),
+      m_view(view),
+      m_report(report),
+      m_map(map),
+      m_setup(std::move(setup)),
+      m_clock(clock ? std::move(clock) : Clock(GetTickCountMs))
+{
+}
+
+CEditSession::~CEditSession()
+{
+    delete m_impl;
+}
+
+CEditSession::Activity CEditSession::State() const
+{
+    return Activity(m_setup.audioState ? *m_setup.audioState : m_ownState);
+}
+
+void CEditSession::SetState(Activity state)
+{
+    if (m_setup.audioState)
+        *m_setup.audioState = state;
+    else
+        m_ownState = state;
+}
+
+std::string CEditSession::FormatRemaining(int32_t bytes)
+{
+    const double seconds = bytes / 8000.0;
+    if (seconds < 1.0)
+        return "< 1.00";
+    char text[32];
+    std::snprintf(text, sizeof text, "%3.2f", seconds);
+    return text;
+}
+
+void CEditSession::UpdateRemaining()
+{
+    m_view.SetRemainingText(FormatRemaining(m_remainingBytes));
+}
+
+void CEditSession::Open()
+{
+    m_processing.RestoreDefaults();
+    m_processing.gain = m_processing.clipCount = m_processing.snr = 0;
+    // Replacing the slot's audio frees it (and moves the messages after it
+    // down): that room is the slot's too.
+    const int64_t freed = int64_t(m_map.GetRoomLeftWithout(m_setup.slot)) - int64_t(m_map.GetRoomLeft());
+    m_slotRoom = int64_t(m_setup.roomLeft) + std::max<int64_t>(freed, 0);
+    m_remainingBytes = m_setup.roomLeft;
+    UpdateRemaining();
+    m_audioChanged = false;
+    m_view.MeterClear();
+    m_appendRecording = false;
+    m_newPart = false;
+    m_impl->kept = Impl::kNothing;
+}
+
+int64_t CEditSession::RoomForScratch() const
+{
+    int64_t room = m_slotRoom;
+    if (m_appendRecording)
+        room -= std::max<int64_t>(CAudioEdit::AudioBytes(OldPart()), 0);
+    return room;
+}
+
+void CEditSession::Recount()
+{
+    int64_t used = std::max<int64_t>(CAudioEdit::AudioBytes(m_setup.scratchPath), 0);
+    if (m_appendRecording)
+        used += std::max<int64_t>(CAudioEdit::AudioBytes(OldPart()), 0);
+    m_remainingBytes = ToInt32(m_slotRoom - used);
+}
+
+// ------------------------------------------------------------------ recording
+
+void CEditSession::KeepScratch()
+{
+    std::string bytes;
+    int error = 0;
+    if (ReadRegularFile(m_setup.scratchPath, bytes, kMaxScratchBytes, error)) {
+        m_impl->kept = Impl::kHeld;
+        m_impl->bytes.swap(bytes);
+    } else {
+        // A file that is there but cannot be read is left to itself.
+        m_impl->kept = error == ENOENT ? Impl::kAbsent : Impl::kNothing;
+        m_impl->bytes.clear();
+    }
+}
+
+void CEditSession::RestoreScratch()
+{
+    const Impl::Kept kept = m_impl->kept;
+    m_impl->kept = Impl::kNothing;
+    if (kept == Impl::kAbsent) {
+        ::unlink(m_setup.scratchPath.c_str());
+    } else if (kept == Impl::kHeld) {
+        CAtomicFile file;
+        if (!file.Open(m_setup.scratchPath.c_str(), m_impl->bytes.size()) ||
+            !file.Write(m_impl->bytes.data(), m_impl->bytes.size()) || !file.Commit()) {
+            const int error = file.Error();
+            file.Abort();
+            m_report.ShowMessage(m_setup.scratchPath + ":\n" + SystemErrorText(error));
+        }
+    }
+    m_impl->bytes.clear();
+    m_impl->bytes.shrink_to_fit();
+}
+
+void CEditSession::StartRecording()
+{
+    if (!m_sonvox.Record())
+        return;
+    KeepScratch();
+    m_audioChangedBefore = m_audioChanged;
+    m_slotRoomBefore = m_slotRoom;
+    m_recordingAppends = m_appendRecording;
+    // A new recording must fit in the room the image had when the dialog
+    // opened: the slot's old audio is not counted as free for it.
+    if (!m_appendRecording)
+        m_slotRoom = std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
+    m_recordRoom = RoomForScratch();
+    m_remainingBytes = ToInt32(m_recordRoom);
+    m_recordStart = m_clock();
+    m_view.StartTimer(kRecordTickMs);
+    SetState(kRecording);
+    m_view.SetRecordCaption("Stop");
+    UpdateRemaining();
+}
+
+void CEditSession::FinishRecording()
+{
+    const bool captured = m_sonvox.Stop() != 0;
+    m_view.MeterClear();
+    SetState(kIdle);
+    m_view.SetRecordCaption("Record");
+    if (!captured) {
+        // Nothing was recorded: the scratch file was never touched.
+        m_slotRoom = m_slotRoomBefore;
+        Recount();
+        UpdateRemaining();
+        m_impl->kept = Impl::kNothing;
+        m_impl->bytes.clear();
+        return;
+    }
+    if (!m_sonvox.Save(m_setup.scratchPath.c_str(), m_processing)) {
+        // The library has removed (or half written) the scratch file.
+        RestoreScratch();
+        m_audioChanged = m_audioChangedBefore;
+        m_slotRoom = m_slotRoomBefore;
+        Recount();
+        UpdateRemaining();
+        m_report.ShowMessage(kSaveFailedText);
+        return;
+    }
+    m_impl->kept = Impl::kNothing;
+    m_impl->bytes.clear();
+    if (m_processing.gain > 20.0 || m_processing.snr < 0)
+        m_report.ShowMessage(kNoisyText);
+    m_audioChanged = true;
+    if (m_recordingAppends)
+        m_newPart = true;
+    Recount();
+    UpdateRemaining();
+}
+
+void CEditSession::OnRecord()
+{
+    if (!m_setup.audioAvailable) {
+        m_report.ShowMessage(kNotAvailableText);
+        return;
+    }
+    if (State() != kIdle) {
+        StopRunning();
+        return;
+    }
+    StartRecording();
+}
+
+// ------------------------------------------------------------------- playing
+
+void CEditSession::OnPlay()
+{
+    if (!m_setup.audioAvailable) {
+        m_report.ShowMessage(kNotAvailableText);
+        return;
+    }
+    switch (State()) {
+    case kIdle:
+        if (!m_audioChanged && !m_map.ExportSlotWav(m_setup.slot, m_setup.scratchPath.c_str(), m_report))
+            return;
+        m_sonvox.PreviewCancel();
+        if (!m_sonvox.LoadPlay(m_setup.scratchPath.c_str()))
+            return;
+        m_playDuration = m_sonvox.GetDuration();
+        if (m_playDuration == 0)
+            return;
+        SetState(kPlaying);
+        m_view.SetPlayCaption("Stop");
+        m_playStart = m_clock();
+        m_view.StartTimer(kPlayTickMs);
+        m_sonvox.Preview();
+        break;
+    case kPlaying:
+        StopRunning();
+        break;
+    default:
+        break;
+    }
+}
+
+void CEditSession::StopActivity()
+{
+    StopRunning();
+    // The dialog is ending: an Append Recording under way is finished as
+    // its second press would, or the old part would stay behind in
+    // "olun.wav" and OK would take the new part alone.
+    if (m_appendRecording)
+        OnAppendRecording();
+}
+
+void CEditSession::StopRunning()
+{
+    switch (State()) {
+    case kPlaying:
+        m_sonvox.PreviewCancel();
+        SetState(kIdle);
+        m_view.SetPlayCaption("Play");
+        m_view.StopTimer();
+        break;
+    case kRecording:
+        FinishRecording();
+        m_view.StopTimer();
+        break;
+    default:
+        break;
+    }
+}
+
+void CEditSession::OnTimer()
+{
+    switch (State()) {
+    case kRecording: {
+        // No captured block: the meter keeps falling on its own.
+        int level = 0;
+        if (m_sonvox.MeterGetPeak(&level))
+            m_view.MeterSetLevel(level);
+        const uint32_t elapsed = m_clock() - m_recordStart;
+        m_remainingBytes = ToInt32(m_recordRoom - 8 * int64_t(elapsed));
+        if (m_remainingBytes <= 0) {
+            m_view.StopTimer();
+            StopRunning();
+        }
+        UpdateRemaining();
+        break;
+    }
+    case kPlaying:
+        if (uint32_t(m_clock() - m_playStart) > m_playDuration)
+            StopRunning();
+        break;
+    default:
+        break;
+    }
+}
+
+// ----------------------------------------------------------- other commands
+
+void CEditSession::OnSettings()
+{
+    StopRunning();
+    RecordProcessingParams chosen = m_processing;
+    if (!m_view.AskSettings(m_processing, chosen))
+        return;
+    m_processing.timeConstant = chosen.timeConstant;
+    m_processing.clipAmount = chosen.clipAmount;
+    m_processing.thresholdFactor = chosen.thresholdFactor;
+    m_processing.initialTrim = chosen.initialTrim;
+}
+
+void CEditSession::OnMakeSilence()
+{
+    // The dialog offers only what fits in the room the image had when the
+    // dialog opened, as for a recording: the silence replaces the audio.
+    // The slot's own audio is freed at OK, so the file's header fits in it
+    // unless the slot is empty.
+    const int64_t room = RoomForScratch();
+    uint32_t offered = CAudioEdit::AudioRoom(room);
+    if (!m_appendRecording)
+        offered = std::min(offered, uint32_t(std::max<int32_t>(m_setup.roomLeft, 0)));
+    uint32_t ms = 0;
+    if (!m_view.AskSilence(offered, ms) || ms == 0)
+        return;
+    ms = std::min(ms, offered / 8);
+    if (ms == 0)
+        return;
+    if (!m_map.WriteSilenceWav(ms, m_setup.scratchPath.c_str(), m_report))
+        return;   // the file keeps its previous audio
+    if (!m_appendRecording)
+        m_slotRoom = std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
+    m_audioChanged = true;
+    if (m_appendRecording)
+        m_newPart = true;
+    Recount();
+    UpdateRemaining();
+}
+
+bool CEditSession::ConcatenateWavFiles(const std::string& first, const std::string& second,
+                                       const std::string& output, uint32_t roomForSecond,
+                                       const std::string& secondShownAs)
+{
+    uint32_t appended = 0;
+    if (!CAudioEdit::ConcatenateWavFiles(first, second, output, roomForSecond, m_report, appended, secondShownAs))
+        return false;
+    m_remainingBytes = ToInt32(int64_t(m_remainingBytes) - appended);
+    return true;
+}
+
+void CEditSession::OnAppendFile()
+{
+    if (m_appendRecording) {
+        m_report.ShowMessage(kAppendBusyText);
+        return;
+    }
+    std::string chosen;
+    if (!m_view.AskAppendFile(chosen))
+        return;
+    const uint32_t room = uint32_t(std::max<int32_t>(m_remainingBytes, 0));
+    // A file of another kind is offered for conversion, as Import WAV does.
+    CAudioImport audio;
+    const CAudioImport::Outcome outcome =
+        audio.Prepare(chosen.c_str(), [this](const std::string& text) { return m_report.AskYesNo(text); }, m_report,
+                      room);
+    if (outcome == CAudioImport::kDeclined || outcome == CAudioImport::kFailed)
+        return;
+    ::unlink(OldPart().c_str());
+    if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))
+        return;
+    if (!ConcatenateWavFiles(OldPart(), audio.ImportPath(), m_setup.scratchPath, room, chosen)) {
+        CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);
+        return;
+    }
+    m_audioChanged = true;
+    UpdateRemaining();
+}
+
+void CEditSession::OnAppendRecording()
+{
+    if (!m_appendRecording) {
+        // What runs ends first, so that the old part holds all of it.
+        StopRunning();
+        ::unlink(OldPart().c_str());
+        if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))
+            return;
+        m_appendRecording = true;
+        m_newPart = false;
+        m_audioChangedBeforeAppend = m_audioChanged;
+        m_view.EnableRecord(false);
+        OnRecord();
+        m_view.SetAppendCaption("Stop Append Recording");
+        return;
+    }
+
+    m_appendRecording = false;
+    m_view.EnableRecord(true);
+    if (State() == kRecording)
+        StopRunning();
+    m_view.SetAppendCaption("Append Recording");
+    if (!m_newPart) {
+        // Nothing new was recorded (or it could not be saved): the old part
+        // becomes the scratch file again.
+        ::unlink(m_setup.scratchPath.c_str());
+        CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);
+    } else {
+        m_newPart = false;
+        ::unlink(NewPart().c_str());
+        // The join reads both parts whole before it writes: where the new
+        // part cannot be moved aside, it is read from the scratch file.
+        std::string second = NewPart();
+        if (std::rename(m_setup.scratchPath.c_str(), second.c_str()) != 0)
+            second = m_setup.scratchPath;
+        // No space test for a part that the countdown already held to the room.
+        if (ConcatenateWavFiles(OldPart(), second, m_setup.scratchPath, 0xFFFFFFFFu)) {
+            m_audioChanged = true;
+        } else {
+            CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);   // the old audio, never less
+            m_audioChanged = m_audioChangedBeforeAppend;
+        }
+    }
+    Recount();
+    UpdateRemaining();
+}

@@ -58,7 +58,8 @@ public:
     void OnMakeSilence();
     void OnAppendFile();
     void OnAppendRecording();
-    // OK and Cancel (and closing the window) stop any activity first.
+    // OK and Cancel (and closing the window) stop any activity first; an
+    // Append Recording under way is finished as its second press would.
     void StopActivity();
 
     Activity State() const;
@@ -74,6 +75,10 @@ public:
     // Message texts raised here.
     static const char* const kNotAvailableText;   // "Sonvox not available - cannot play"
     static const char* const kNoisyText;          // the noise warning after a recording
+    // A recording whose processing failed: the scratch file is put back.
+    static const char* const kSaveFailedText;
+    // Append File while an Append Recording is under way.
+    static const char* const kAppendBusyText;
 
 private:
     struct Impl;
@@ -81,6 +86,26 @@ private:
 
     void UpdateRemaining();
     void SetState(Activity state);
+    // The Record button's steps, and the end of a recording.
+    void StartRecording();
+    void FinishRecording();
+    // Ends a recording or playback (StopActivity's steps for the running
+    // activity); StopActivity is the dialog's ending.
+    void StopRunning();
+    // What the scratch file holds before a recording: kept until it is saved.
+    void KeepScratch();
+    void RestoreScratch();
+    // m_remainingBytes from what the scratch file (and, while appending,
+    // "olun.wav") now holds.
+    void Recount();
+    // The room for the audio that goes into the scratch file now: the room
+    // the slot has once its old audio is gone, less the old part of an
+    // Append Recording.
+    int64_t RoomForScratch() const;
+    bool ConcatenateWavFiles(const std::string& first, const std::string& second, const std::string& output,
+                             uint32_t roomForSecond, const std::string& secondShownAs = std::string());
+    std::string OldPart() const { return m_setup.workingFolder + "olun.wav"; }
+    std::string NewPart() const { return m_setup.workingFolder + "olun2.wav"; }
 
     IEditSonvox& m_sonvox;
     IEditView& m_view;
@@ -97,4 +122,15 @@ private:
     RecordProcessingParams m_processing;
     bool m_audioChanged = false;
     bool m_appendRecording = false;
+
+    // The room left plus what the slot's old audio frees when it is
+    // replaced; the remaining figure is this less the audio the slot gets.
+    int64_t m_slotRoom = 0;
+    // Room for the running recording (m_remainingBytes at its start).
+    int64_t m_recordRoom = 0;
+    bool m_audioChangedBefore = false;   // m_audioChanged when the recording started
+    int64_t m_slotRoomBefore = 0;        // m_slotRoom when the recording started
+    bool m_newPart = false;              // an Append Recording has a new part to join
+    bool m_recordingAppends = false;
+    bool m_audioChangedBeforeAppend = false;   // m_audioChanged at the first press     // the running recording is the new part of an append
 };

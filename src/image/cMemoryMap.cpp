@@ -94,6 +94,8 @@ std::string ErrorText(int error)
     return SystemErrorText(error);
 }
 
+const char* const kPartialImportText = "Unable to import entire message.\nPlease preview before continuing.";
+
 }  // namespace
 
 cMemoryMap::cMemoryMap()
@@ -555,14 +557,11 @@ bool cMemoryMap::WriteSilenceWav(uint32_t ms, const char* path, IOperatorReport&
     return FinishWav(file, ok, report);
 }
 
-bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& report)
+bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& data, IOperatorReport& report)
 {
-    if (slot >= kSlotCount || !m_image)
-        return false;
-
+    data.clear();
     std::vector<std::string> lines;
     bool headerTrouble = false, lengthTrouble = false, dataFound = false, result = false;
-    const uint32_t roomLeft = GetRoomLeft();   // before anything is removed
 
     int openError = 0;
     const int fd = OpenRegularFileForReading(path, openError);
@@ -677,18 +676,13 @@ bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
         }
 
         if (dataFound && !headerTrouble && !lengthTrouble) {
-            ClearSlot(slot);
-            uint8_t* to = AllocateAtEnd(slot);
-            // The space test keeps the samples inside the image; the limit
-            // below only guards against a table that lied about its end.
-            const uint32_t fits = kImageSize - std::min(GetStart(slot), kImageSize);
-            const uint32_t wanted = std::min(dataLength, fits);
-            const size_t got = ReadFully(fd, to, wanted);
-            if (got < dataLength)
-                report.ShowMessage("Unable to import entire message.\nPlease preview before continuing.");
-            if (got > 0)
-                SetLength(slot, uint32_t(got));
-            MarkSectorsNeeded(slot);
+            // The space test keeps the samples inside the image.
+            data.resize(dataLength);
+            const size_t got = ReadFully(fd, data.data(), dataLength);
+            if (got < dataLength) {
+                report.ShowMessage(kPartialImportText);
+                data.resize(got);
+            }
             result = true;
         }
         ::close(fd);
@@ -705,4 +699,89 @@ bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
         text += line;
     report.ShowMessage(text);
     return false;
+}
+
+void cMemoryMap::PlaceAudio(uint8_t slot, const std::vector<uint8_t>& data, IOperatorReport& report)
+{
+    ClearSlot(slot);
+    uint8_t* to = AllocateAtEnd(slot);
+    // Only a table that lied about its end leaves less room than the check
+    // counted; nothing is ever written past the image.
+    const uint32_t fits = kImageSize - std::min(GetStart(slot), kImageSize);
+    const uint32_t n = uint32_t(std::min<size_t>(data.size(), fits));
+    if (n < data.size())
+        report.ShowMessage(kPartialImportText);
+    if (n > 0) {
+        std::memcpy(to, data.data(), n);
+        SetLength(slot, n);
+    }
+    MarkSectorsNeeded(slot);
+}
+
+bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& report)
+{
+    if (slot >= kSlotCount || !m_image)
+        return false;
+    std::vector<uint8_t> data;
+    if (!ReadUnitWav(path, GetRoomLeft(), data, report))   // room before anything is removed
+        return false;
+    PlaceAudio(slot, data, report);
+    return true;
+}
+
+bool cMemoryMap::ReplaceSlotWav(uint8_t slot, const char* path, IOperatorReport& report)
+{
+    if (slot >= kSlotCount || !m_image)
+        return false;
+    std::vector<uint8_t> data;
+    if (!ReadUnitWav(path, GetRoomLeftWithout(slot), data, report))
+        return false;
+    char name[kNameSize];
+    std::memcpy(name, GetName(slot), kNameSize);
+    const uint8_t count = GetPlayCount(slot);
+    PlaceAudio(slot, data, report);
+    SetName(slot, name);
+    SetPlayCount(slot, count);
+    return true;
+}
+
+uint32_t cMemoryMap::GetRoomLeftWithout(uint8_t slot) const
+{
+    if (slot >= kSlotCount)
+        return GetRoomLeft();
+    // ClearSlot's walk over the table alone: the same followers move down
+    // by the same amount, the slot itself becomes empty.
+    uint32_t start[kSlotCount], length[kSlotCount];
+    for (uint8_t s = 0; s < kSlotCount; ++s) {
+        start[s] = GetStart(s);
+        length[s] = GetLength(s);
+    }
+    const uint32_t n = length[slot];
+    uint32_t p = start[slot], q = n;
+    for (;;) {
+        const uint32_t target = p + q;
+        uint8_t follower = kSlotCount;
+        for (uint8_t s = 0; s < kSlotCount; ++s) {
+            if (length[s] != 0 && start[s] == target) {
+                follower = s;
+                break;
+            }
+        }
+        if (follower == kSlotCount || follower == slot)
+            break;
+        p = start[follower];
+        q = length[follower];
+        if (n != 0)
+            start[follower] = (start[follower] - n) & 0xFFFFFF;
+    }
+    start[slot] = kAudioStart;
+    length[slot] = 0;
+    uint32_t last = 0;
+    for (uint8_t s = 0; s < kSlotCount; ++s) {
+        const uint32_t e = start[s] + length[s] - 1;
+        if (e >= last)
+            last = e;
+    }
+    last = std::max(last, kAudioStart - 1);
+    return last >= kImageSize ? 0 : kImageSize - last;
 }

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "IOperatorReport.h"
 
@@ -70,6 +71,9 @@ public:
     uint8_t GetLastUsedSector() const;
     // Bytes (= samples) that still fit after the used area.
     uint32_t GetRoomLeft() const;
+    // The room left once the slot's audio were removed (ClearSlot), which
+    // moves the messages after it down.
+    uint32_t GetRoomLeftWithout(uint8_t slot) const;
     bool FindFollowingSlot(uint8_t& slot) const;
     // Gives the slot a start directly after the used area and returns that
     // position in the buffer; kImageSize - GetStart(slot) bytes fit there.
@@ -107,11 +111,23 @@ public:
     bool ExportSlotWav(uint8_t slot, const char* path, IOperatorReport& report);
     bool WriteSilenceWav(uint32_t ms, const char* path, IOperatorReport& report);
     bool ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& report);
+    // Replaces the slot's audio by the file's, keeping its name and play
+    // count. The whole file is checked first, with the room counted as if
+    // the slot were empty: a refused file leaves the slot as it was.
+    bool ReplaceSlotWav(uint8_t slot, const char* path, IOperatorReport& report);
+    // The import's checks and messages: the samples of a WAV file in the
+    // unit's format whose whole length is below roomLeft. False after the
+    // "Trouble with <path>" message; a file that ends before its announced
+    // data shows its own message and gives what arrived.
+    static bool ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& data,
+                            IOperatorReport& report);
 
 private:
     uint8_t* Entry(uint8_t slot) { return m_table + 8 * slot; }
     const uint8_t* Entry(uint8_t slot) const { return m_table + 8 * slot; }
     void SetEmpty(uint8_t slot);
+    // ClearSlot, then the samples after the used area.
+    void PlaceAudio(uint8_t slot, const std::vector<uint8_t>& data, IOperatorReport& report);
     static uint8_t SectorOf(uint32_t address, uint8_t first);
 
     std::unique_ptr<uint8_t[]> m_image;
