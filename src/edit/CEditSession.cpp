@@ -159,7 +159,12 @@ void CEditSession::StartRecording()
         return;
     KeepScratch();
     m_audioChangedBefore = m_audioChanged;
+    m_slotRoomBefore = m_slotRoom;
     m_recordingAppends = m_appendRecording;
+    // A new recording must fit in the room the image had when the dialog
+    // opened: the slot's old audio is not counted as free for it.
+    if (!m_appendRecording)
+        m_slotRoom = std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
     m_recordRoom = RoomForScratch();
     m_remainingBytes = ToInt32(m_recordRoom);
     m_recordStart = m_clock();
@@ -177,6 +182,9 @@ void CEditSession::FinishRecording()
     m_view.SetRecordCaption("Record");
     if (!captured) {
         // Nothing was recorded: the scratch file was never touched.
+        m_slotRoom = m_slotRoomBefore;
+        Recount();
+        UpdateRemaining();
         m_impl->kept = Impl::kNothing;
         m_impl->bytes.clear();
         return;
@@ -185,6 +193,7 @@ void CEditSession::FinishRecording()
         // The library has removed (or half written) the scratch file.
         RestoreScratch();
         m_audioChanged = m_audioChangedBefore;
+        m_slotRoom = m_slotRoomBefore;
         Recount();
         UpdateRemaining();
         m_report.ShowMessage(kSaveFailedText);
@@ -208,7 +217,7 @@ void CEditSession::OnRecord()
         return;
     }
     if (State() != kIdle) {
-        StopActivity();
+        StopRunning();
         return;
     }
     StartRecording();
@@ -239,7 +248,7 @@ void CEditSession::OnPlay()
         m_sonvox.Preview();
         break;
     case kPlaying:
-        StopActivity();
+        StopRunning();
         break;
     default:
         break;
@@ -247,6 +256,16 @@ void CEditSession::OnPlay()
 }
 
 void CEditSession::StopActivity()
+{
+    StopRunning();
+    // The dialog is ending: an Append Recording under way is finished as
+    // its second press would, or the old part would stay behind in
+    // "olun.wav" and OK would take the new part alone.
+    if (m_appendRecording)
+        OnAppendRecording();
+}
+
+void CEditSession::StopRunning()
 {
     switch (State()) {
     case kPlaying:
@@ -276,14 +295,14 @@ void CEditSession::OnTimer()
         m_remainingBytes = ToInt32(m_recordRoom - 8 * int64_t(elapsed));
         if (m_remainingBytes <= 0) {
             m_view.StopTimer();
-            StopActivity();
+            StopRunning();
         }
         UpdateRemaining();
         break;
     }
     case kPlaying:
         if (uint32_t(m_clock() - m_playStart) > m_playDuration)
-            StopActivity();
+            StopRunning();
         break;
     default:
         break;
@@ -294,7 +313,7 @@ void CEditSession::OnTimer()
 
 void CEditSession::OnSettings()
 {
-    StopActivity();
+    StopRunning();
     RecordProcessingParams chosen = m_processing;
     if (!m_view.AskSettings(m_processing, chosen))
         return;
@@ -306,14 +325,24 @@ void CEditSession::OnSettings()
 
 void CEditSession::OnMakeSilence()
 {
-    // The dialog offers only what fits: the silence replaces the audio.
-    const uint32_t offered = CAudioEdit::AudioRoom(RoomForScratch());
+    // The dialog offers only what fits in the room the image had when the
+    // dialog opened, as for a recording: the silence replaces the audio.
+    // The slot's own audio is freed at OK, so the file's header fits in it
+    // unless the slot is empty.
+    const int64_t room = RoomForScratch();
+    uint32_t offered = CAudioEdit::AudioRoom(room);
+    if (!m_appendRecording)
+        offered = std::min(offered, uint32_t(std::max<int32_t>(m_setup.roomLeft, 0)));
     uint32_t ms = 0;
     if (!m_view.AskSilence(offered, ms) || ms == 0)
         return;
-    ms = std::min(ms, CAudioEdit::SilenceLimitMs(RoomForScratch()));
+    ms = std::min(ms, offered / 8);
+    if (ms == 0)
+        return;
     if (!m_map.WriteSilenceWav(ms, m_setup.scratchPath.c_str(), m_report))
         return;   // the file keeps its previous audio
+    if (!m_appendRecording)
+        m_slotRoom = std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
     m_audioChanged = true;
     if (m_appendRecording)
         m_newPart = true;
@@ -364,12 +393,13 @@ void CEditSession::OnAppendRecording()
 {
     if (!m_appendRecording) {
         // What runs ends first, so that the old part holds all of it.
-        StopActivity();
+        StopRunning();
         ::unlink(OldPart().c_str());
         if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))
             return;
         m_appendRecording = true;
         m_newPart = false;
+        m_audioChangedBeforeAppend = m_audioChanged;
         m_view.EnableRecord(false);
         OnRecord();
         m_view.SetAppendCaption("Stop Append Recording");
@@ -379,7 +409,7 @@ void CEditSession::OnAppendRecording()
     m_appendRecording = false;
     m_view.EnableRecord(true);
     if (State() == kRecording)
-        StopActivity();
+        StopRunning();
     m_view.SetAppendCaption("Append Recording");
     if (!m_newPart) {
         // Nothing new was recorded (or it could not be saved): the old part
@@ -389,12 +419,18 @@ void CEditSession::OnAppendRecording()
     } else {
         m_newPart = false;
         ::unlink(NewPart().c_str());
-        if (!CAudioEdit::MoveFile(m_setup.scratchPath, NewPart(), m_report))
-            return;
-        if (ConcatenateWavFiles(OldPart(), NewPart(), m_setup.scratchPath, 0xFFFFFFFFu))
+        // The join reads both parts whole before it writes: where the new
+        // part cannot be moved aside, it is read from the scratch file.
+        std::string second = NewPart();
+        if (std::rename(m_setup.scratchPath.c_str(), second.c_str()) != 0)
+            second = m_setup.scratchPath;
+        // No space test for a part that the countdown already held to the room.
+        if (ConcatenateWavFiles(OldPart(), second, m_setup.scratchPath, 0xFFFFFFFFu)) {
             m_audioChanged = true;
-        else
-            CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);   // the new part stays in "olun2.wav"
+        } else {
+            CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);   // the old audio, never less
+            m_audioChanged = m_audioChangedBeforeAppend;
+        }
     }
     Recount();
     UpdateRemaining();

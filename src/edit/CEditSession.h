@@ -58,7 +58,8 @@ public:
     void OnMakeSilence();
     void OnAppendFile();
     void OnAppendRecording();
-    // OK and Cancel (and closing the window) stop any activity first.
+    // OK and Cancel (and closing the window) stop any activity first; an
+    // Append Recording under way is finished as its second press would.
     void StopActivity();
 
     Activity State() const;
@@ -88,6 +89,9 @@ private:
     // The Record button's steps, and the end of a recording.
     void StartRecording();
     void FinishRecording();
+    // Ends a recording or playback (StopActivity's steps for the running
+    // activity); StopActivity is the dialog's ending.
+    void StopRunning();
     // What the scratch file holds before a recording: kept until it is saved.
     void KeepScratch();
     void RestoreScratch();
@@ -125,6 +129,8 @@ private:
     // Room for the running recording (m_remainingBytes at its start).
     int64_t m_recordRoom = 0;
     bool m_audioChangedBefore = false;   // m_audioChanged when the recording started
+    int64_t m_slotRoomBefore = 0;        // m_slotRoom when the recording started
     bool m_newPart = false;              // an Append Recording has a new part to join
-    bool m_recordingAppends = false;     // the running recording is the new part of an append
+    bool m_recordingAppends = false;
+    bool m_audioChangedBeforeAppend = false;   // m_audioChanged at the first press     // the running recording is the new part of an append
 };

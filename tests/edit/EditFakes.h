@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,10 @@ public:
             ::unlink(path);
             return 0;
         }
-        WriteUnitWav(path, capture);
+        if (foreign.empty())
+            WriteUnitWav(path, capture);
+        else
+            std::ofstream(path, std::ios::binary) << foreign;
         params.gain = gain;
         params.snr = snr;
         return 1;
@@ -102,6 +106,7 @@ public:
     int recordResult = 1, stopResult = 1;
     bool saveResult = true;
     std::vector<uint8_t> capture = Samples(4000, 1);   // what the next Save writes
+    std::string foreign;                               // else these bytes as they are
     double gain = 6, snr = 30;
     std::deque<int> peaks;
 

@@ -131,6 +131,29 @@ TEST_F(EditSessionTest, RecordingStopsItselfWhenTheRoomIsUsedUp)
     EXPECT_EQ(sonvox.stops, 1);
 }
 
+// A new recording in a slot that holds audio counts down from the room the
+// image had at opening (the old audio is not free until OK): no jump.
+TEST_F(EditSessionTest, ARecordingInAFullSlotFitsTheRoomLeft)
+{
+    GiveSlotAudio(8000);
+    Open(2, 4000);
+    EXPECT_EQ(session->RemainingBytes(), 4000);
+    session->OnRecord();
+    EXPECT_EQ(session->RemainingBytes(), 4000);
+    Tick(100);
+    EXPECT_EQ(session->RemainingBytes(), 4000 - 800);
+    EXPECT_EQ(TickUntilIdle(), 16);   // 500 ms in all
+    EXPECT_EQ(session->RemainingBytes(), 4000 - int(sonvox.capture.size()));
+
+    // A recording that captured nothing leaves the figure as it was.
+    Open(2, 4000);
+    sonvox.stopResult = 0;
+    session->OnRecord();
+    Tick(100);
+    session->OnRecord();
+    EXPECT_EQ(session->RemainingBytes(), 4000);
+}
+
 TEST_F(EditSessionTest, NoisyRecordingIsKeptWithAWarning)
 {
     Open();
@@ -314,6 +337,27 @@ TEST_F(EditSessionTest, AppendRecordingPressedWhileRecording)
     EXPECT_EQ(Scratch(), Join(first, sonvox.capture));
 }
 
+// OK in the middle of an Append Recording: the old part is not left behind.
+TEST_F(EditSessionTest, EndingDuringAnAppendRecordingJoinsItsParts)
+{
+    const auto audio = GiveSlotAudio(8000);
+    Open();
+    session->OnAppendRecording();
+    Tick(300);
+    session->StopActivity();
+    EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
+    EXPECT_FALSE(session->AppendRecording());
+    EXPECT_EQ(state, CEditSession::kIdle);
+
+    // Settings during it stops the recording only; the second press joins.
+    Open();
+    session->OnAppendRecording();
+    session->OnSettings();
+    EXPECT_TRUE(session->AppendRecording());
+    session->OnAppendRecording();
+    EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
+}
+
 TEST_F(EditSessionTest, SettingsChangeTheNextSave)
 {
     Open();
@@ -358,11 +402,10 @@ TEST_F(EditSessionTest, MakeSilenceReplacesTheAudio)
     session->OnMakeSilence();
     EXPECT_EQ(Scratch(), std::vector<uint8_t>(2000, 0xFF));
     EXPECT_TRUE(session->AudioChanged());
-    // The silence replaces the slot's 8000 bytes: the room is the slot's and
-    // the room left together, less the silence.
-    EXPECT_EQ(session->RemainingBytes(), 4000 + 8000 - 2000);
-    // The dialog is offered only what fits with the file's header.
-    EXPECT_EQ(view.silenceRoom, 12000u - 45);
+    // The silence takes the place of the slot's audio and, like a new
+    // recording, must fit in the room left when the dialog opened.
+    EXPECT_EQ(session->RemainingBytes(), 4000 - 2000);
+    EXPECT_EQ(view.silenceRoom, 4000u);
 
     view.silenceMs = 0;
     session->OnMakeSilence();
@@ -439,6 +482,30 @@ TEST_F(EditSessionTest, FailedSaveDuringAppendKeepsTheOldPart)
     session->OnAppendRecording();
     EXPECT_EQ(Scratch(), audio);
     EXPECT_FALSE(session->AudioChanged());
+}
+
+// A new part that cannot be joined (not in the unit's format) is refused
+// with the import's messages; the old part comes back.
+TEST_F(EditSessionTest, AppendRecordingWithAPartThatCannotBeJoined)
+{
+    const auto audio = GiveSlotAudio(8000);
+    Open();
+    WavBuilder pcm;
+    pcm.formatTag = 1;
+    pcm.bits = 16;
+    pcm.blockAlign = 2;
+    pcm.bytesPerSec = 16000;
+    pcm.data = Samples(200, 1);
+    sonvox.foreign = pcm.Bytes();
+    session->OnAppendRecording();
+    session->OnAppendRecording();
+    ASSERT_EQ(report.messages.size(), 1u);
+    EXPECT_EQ(report.messages[0], "Trouble with " + folder.File("olun2.wav") +
+                                      "\nWAVE format is not g.711 mono, 8kHz.\n"
+                                      "Found format = 1, channels = 1, rate = 8000\nTrouble with file header\n");
+    EXPECT_EQ(Scratch(), audio);
+    EXPECT_FALSE(session->AudioChanged());
+    EXPECT_EQ(session->RemainingBytes(), int32_t(map.GetRoomLeft()));
 }
 
 TEST_F(EditSessionTest, StopWithNothingCapturedReturnsToIdle)

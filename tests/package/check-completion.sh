@@ -31,7 +31,7 @@ expect() {
 
 expect "delete doctor" "$cli" d
 got="$(complete_words "$cli" "")"
-for cmd in delete doctor export import list new ports read set write; do
+for cmd in append delete doctor export import list new ports read set silence write; do
   [[ " $got " == *" $cmd "* ]] || fail "command $cmd not offered: $got"
 done
 expect "--help --version --yes" "$cli" --
@@ -43,6 +43,10 @@ expect "F.WAV b.wav sub" "$cli" import a.txi 3 ""
 expect "F.WAV b.wav sub" "$cli" import --name Hello a.txi 3 ""
 expect "F.WAV b.wav sub" "$cli" export a.txi 3 ""
 expect "--convert --count --help --name" "$cli" import --
+expect "--convert --help" "$cli" append --
+expect "F.WAV b.wav sub" "$cli" append a.txi 3 ""
+expect "1 2 3 4 5 6 7 8" "$cli" silence a.txi ""
+expect "" "$cli" silence a.txi 3 ""
 expect "--force" "$cli" new --f
 expect "" "$cli" import a.txi 3 b.wav ""
 expect "115200 57600" "$cli" write --baud ""
