@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -87,6 +88,7 @@ private slots:
 
         // Trimmed speech: more than a second, less than everything captured.
         const uint32_t length = app.m_memoryMap.GetLength(0);
+        qInfo("captured %lld ms, the slot holds %u bytes", speechMs, unsigned(length));
         QVERIFY2(length > 8000 && length < uint32_t(speechMs * 8 + 8000), qPrintable(QString::number(length)));
         QCOMPARE(QString(app.m_memoryMap.GetName(0)), QString("Exit"));
         QVERIFY(panel.IsChanged());
