@@ -6,6 +6,7 @@
 #include "OrmidVersion.h"
 
 #include "CLogFile.h"
+#include "CEditCommand.h"
 #include "CQtOperatorReport.h"
 #include "CTXDoruvevAzadApp.h"
 #include "PrintCommands.h"
@@ -38,8 +39,9 @@ int main(int argc, char** argv)
             app.m_autoCloseMs = 500;
     }
 
-    // The commands of the edit dialog, printing and the unit communications
-    // dialog are installed into app.m_panelCommands here as those modules land.
+    // The commands that other modules carry out for the panel: the edit
+    // dialog and printing (the unit communications dialog is the panel's own).
+    InstallEditCommand(app.m_panelCommands);
     InstallPrintCommands(app.m_panelCommands);
 
     if (!app.m_memoryMap.HasBuffer()) {

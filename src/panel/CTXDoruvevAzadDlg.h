@@ -50,6 +50,7 @@ public:
     bool IsChanged() const { return m_changed; }
     CTXDoruvevAzadApp& App() { return m_app; }
     IOperatorReport& Report() { return *m_report; }
+    IFileDialogs& FileDialogs() { return *m_fileDialogs; }
 
     // Commands.
     void OnPreview();

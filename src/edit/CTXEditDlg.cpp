@@ -1,0 +1,204 @@
+#include "CTXEditDlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include "CDialogUnits.h"
+#include "CMeter.h"
+#include "CProcessingSettings.h"
+#include "CQtFileDialogs.h"
+#include "CRecSettingsDlg.h"
+#include "CTXMakeSilence.h"
+
+namespace {
+
+// The play-count list: the position is the count, 0 being continuous.
+const char* const kPlayCounts[] = {"Continuous", "1", "2", "3", "4", "5", "6", "7", "8", "9"};
+const int kListedCounts = 10;
+
+}  // namespace
+
+CTXEditDlg::CTXEditDlg(IEditSonvox& sonvox, IOperatorReport& report, cMemoryMap& map, IFileDialogs* fileDialogs,
+                       QWidget* parent)
+    : QDialog(parent), m_sonvox(sonvox), m_report(report), m_map(map), m_fileDialogs(fileDialogs)
+{
+    if (!m_fileDialogs) {
+        m_ownFileDialogs = std::make_unique<CQtFileDialogs>();
+        m_fileDialogs = m_ownFileDialogs.get();
+    }
+    BuildWindow();
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (m_session)
+            m_session->OnTimer();
+    });
+}
+
+CTXEditDlg::~CTXEditDlg()
+{
+    // A dialog destroyed while something runs leaves the library quiet.
+    if (m_session)
+        m_session->StopActivity();
+}
+
+void CTXEditDlg::BuildWindow()
+{
+    setWindowTitle("Edit Message");
+    setWindowIcon(QApplication::windowIcon());
+    const CDialogUnits du(*this);
+    setFixedSize(du.Size(192, 162));
+
+    auto label = [&](const QString& text, int x, int y, int w) {
+        auto* l = new QLabel(text, this);
+        l->setGeometry(du.Rect(x, y, w, 8));
+        return l;
+    };
+    auto button = [&](const char* caption, int x, int y, int w, void (CEditSession::*step)()) {
+        auto* b = new QPushButton(caption, this);
+        b->setGeometry(du.Rect(x, y, w, 14));
+        // Enter presses the button that has the focus, else OK.
+        b->setAutoDefault(true);
+        connect(b, &QPushButton::clicked, this, [this, step] {
+            if (m_session)
+                ((*m_session).*step)();
+        });
+        return b;
+    };
+
+    m_nameLabel = label(QString(), 13, 15, 70);
+    m_nameBox = new QLineEdit(this);
+    m_nameBox->setGeometry(du.Rect(85, 12, 70, 12));
+    m_nameBox->setMaxLength(kMaxNameLength);
+    // The unit keeps 8-bit names: printable Latin-1 only, so what is typed is
+    // what the unit and the listing show.
+    m_nameBox->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[\\x{20}-\\x{7E}\\x{A0}-\\x{FF}]*")), m_nameBox));
+
+    label("Play Count", 13, 41, 70);
+    m_playCountBox = new QComboBox(this);
+    m_playCountBox->setGeometry(du.Rect(85, 38, 70, 12));
+
+    m_meter = new CMeter(this);
+    m_meter->setGeometry(du.Rect(50, 68, 105, 11));
+
+    label("Total seconds remaining =", 44, 90, 88);
+    m_remaining = label("000.00", 133, 90, 40);
+
+    m_record = button("Record", 15, 110, 50, &CEditSession::OnRecord);
+    m_play = button("Play", 70, 110, 50, &CEditSession::OnPlay);
+    button("Make Silence", 125, 110, 50, &CEditSession::OnMakeSilence);
+    button("Append File", 15, 126, 50, &CEditSession::OnAppendFile);
+    m_appendRecording = button("Append Recording", 70, 126, 105, &CEditSession::OnAppendRecording);
+
+    auto* ok = new QPushButton("OK", this);
+    ok->setGeometry(du.Rect(15, 143, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CTXEditDlg::accept);
+    auto* cancel = new QPushButton("Cancel", this);
+    cancel->setGeometry(du.Rect(70, 143, 50, 14));
+    cancel->setAutoDefault(true);
+    connect(cancel, &QPushButton::clicked, this, &CTXEditDlg::reject);
+    button("Settings", 125, 143, 50, &CEditSession::OnSettings);
+}
+
+void CTXEditDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_opened)
+        OnInitDialog();
+}
+
+void CTXEditDlg::OnInitDialog()
+{
+    if (m_opened)
+        return;
+    m_opened = true;
+    m_nameLabel->setText(m_label);
+    m_nameBox->setText(m_name.left(kMaxNameLength));
+
+    m_playCountBox->clear();
+    for (const char* entry : kPlayCounts)
+        m_playCountBox->addItem(entry);
+    // A count the list has no entry for (the image allows up to 255) is shown
+    // as an entry of its own, so that OK without touching the list keeps it.
+    if (m_playCount >= kListedCounts)
+        m_playCountBox->addItem(QString::number(m_playCount));
+    m_playCountBox->setCurrentIndex(m_playCount >= kListedCounts ? kListedCounts : std::max(m_playCount, 0));
+
+    m_session = std::make_unique<CEditSession>(m_sonvox, *this, m_report, m_map, m_setup);
+    m_session->Open();
+    m_nameBox->setFocus();
+}
+
+void CTXEditDlg::accept()
+{
+    if (m_session)
+        m_session->StopActivity();
+    m_name = m_nameBox->text().left(kMaxNameLength);
+    const int index = m_playCountBox->currentIndex();
+    if (index >= 0 && index < kListedCounts)
+        m_playCount = index;
+    // Otherwise the extra entry is selected: the count stays as it came in.
+    m_audioChanged = m_session && m_session->AudioChanged();
+    QDialog::accept();
+}
+
+void CTXEditDlg::reject()
+{
+    if (m_session)
+        m_session->StopActivity();
+    m_audioChanged = false;
+    QDialog::reject();
+}
+
+// ---- what the session shows ------------------------------------------------
+
+void CTXEditDlg::SetRemainingText(const std::string& text) { m_remaining->setText(QString::fromStdString(text)); }
+void CTXEditDlg::SetRecordCaption(const char* text) { m_record->setText(text); }
+void CTXEditDlg::SetPlayCaption(const char* text) { m_play->setText(text); }
+void CTXEditDlg::SetAppendCaption(const char* text) { m_appendRecording->setText(text); }
+void CTXEditDlg::EnableRecord(bool on) { m_record->setEnabled(on); }
+void CTXEditDlg::StartTimer(unsigned periodMs) { m_timer.start(int(periodMs)); }
+void CTXEditDlg::StopTimer() { m_timer.stop(); }
+void CTXEditDlg::MeterSetLevel(int level) { m_meter->SetLevel(level); }
+void CTXEditDlg::MeterClear() { m_meter->Clear(); }
+
+bool CTXEditDlg::AskSilence(uint32_t roomLeft, uint32_t& ms)
+{
+    CTXMakeSilence dialog(this);
+    dialog.m_roomLeft = roomLeft;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    ms = dialog.m_amount;
+    return true;
+}
+
+bool CTXEditDlg::AskAppendFile(std::string& path)
+{
+    // The same files as the panel's import: WAV first, other audio files are
+    // offered for conversion.
+    const QString chosen = m_fileDialogs->GetOpenPath(
+        this, {"Import WAVE file", QString::fromStdString(m_setup.importFolder), QString(),
+               "Wave files (*.wav);;Audio files (*.wav *.flac *.ogg *.opus *.mp3)", "wav"});
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toLocal8Bit().toStdString();
+    return true;
+}
+
+bool CTXEditDlg::AskSettings(const RecordProcessingParams& current, RecordProcessingParams& chosen)
+{
+    CRecSettingsDlg dialog(this);
+    dialog.m_params = CProcessingSettings::Load();
+    dialog.m_params.gain = current.gain;
+    dialog.m_params.clipCount = current.clipCount;
+    dialog.m_params.snr = current.snr;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    CProcessingSettings::Store(dialog.m_params);
+    chosen = dialog.m_params;
+    return true;
+}

@@ -1,0 +1,274 @@
+// The "Edit Message" dialog on real widgets with a stand-in audio library, and
+// the main panel's Edit command around it: what the dialog shows, its keys,
+// the play count it hands back, and what OK and Cancel do to the slot.
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "AppTestMain.h"
+#include "CEditCommand.h"
+#include "CRecordingSonvox.h"
+#include "CTXDoruvevAzadApp.h"
+#include "CTXDoruvevAzadDlg.h"
+#include "CTXEditDlg.h"
+#include "PanelDoubles.h"
+#include "TestImages.h"
+
+namespace {
+
+// Runs `act` on the edit dialog as soon as it is shown modally.
+void OnEditDialog(std::function<void(CTXEditDlg&)> act)
+{
+    QTimer::singleShot(0, [act] {
+        auto* dialog = qobject_cast<CTXEditDlg*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        act(*dialog);
+    });
+}
+
+// Types text as the keyboard would, one character at a time, any character.
+void Type(QWidget* widget, const QString& text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, c == '\t' ? Qt::Key_Tab : 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+    }
+}
+
+}  // namespace
+
+class EditDialogTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit EditDialogTest(const QString& work) : m_work(work + '/') {}
+
+private:
+    CTXDoruvevAzadApp& App() { return *TheApp(); }
+    cMemoryMap& Map() { return App().m_memoryMap; }
+    std::string Scratch() const { return (m_work + "TXTemp.wav").toStdString(); }
+
+    // A dialog for slot 2 (filled with 20,000 bytes), not yet shown.
+    std::unique_ptr<CTXEditDlg> NewDialog(int playCount = 3)
+    {
+        auto dialog = std::make_unique<CTXEditDlg>(m_sonvox, m_report, Map(), &m_dialogs);
+        dialog->m_label = "Message 3 name";
+        dialog->m_name = "Lobby";
+        dialog->m_playCount = playCount;
+        dialog->m_setup.slot = 2;
+        dialog->m_setup.roomLeft = int32_t(Map().GetRoomLeft());
+        dialog->m_setup.scratchPath = Scratch();
+        dialog->m_setup.workingFolder = m_work.toStdString();
+        dialog->m_setup.audioState = &App().m_audioState;
+        Map().ExportSlotWav(2, Scratch().c_str(), m_report);
+        return dialog;
+    }
+
+    QString m_work;
+    CRecordingSonvox m_sonvox;
+    CRecordedReport m_report;
+    CAnsweredFileDialogs m_dialogs;
+
+private slots:
+    void init()
+    {
+        FillImage(Map(), {20000, 9000});
+        Map().SetName(2, "Lobby");
+        Map().SetPlayCount(2, 3);
+        App().m_audioState = AudioIdle;
+        m_sonvox = CRecordingSonvox();
+        m_report.Clear();
+        m_dialogs = CAnsweredFileDialogs();
+    }
+
+    void opensWithTheSlotAndItsRoom()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        QCOMPARE(dialog->windowTitle(), QString("Edit Message"));
+        QCOMPARE(dialog->NameBox()->text(), QString("Lobby"));
+        QVERIFY(dialog->NameBox()->hasFocus() || !dialog->isActiveWindow());
+        QCOMPARE(dialog->PlayCountBox()->count(), 10);
+        QCOMPARE(dialog->PlayCountBox()->currentIndex(), 3);
+        QCOMPARE(dialog->PlayCountBox()->itemText(0), QString("Continuous"));
+        const double seconds = Map().GetRoomLeft() / 8000.0;
+        QCOMPARE(dialog->RemainingLabel()->text(), QString::asprintf("%3.2f", seconds));
+        QVERIFY(dialog->findChildren<QLabel*>().size() >= 4);
+        bool labelled = false;
+        for (QLabel* l : dialog->findChildren<QLabel*>())
+            labelled |= l->text() == "Message 3 name";
+        QVERIFY(labelled);
+    }
+
+    // The image allows play counts up to 255; the list has entries for 0-9.
+    void aPlayCountAboveNineSurvivesOk()
+    {
+        auto dialog = NewDialog(12);
+        dialog->show();
+        QCOMPARE(dialog->PlayCountBox()->count(), 11);
+        QCOMPARE(dialog->PlayCountBox()->currentText(), QString("12"));
+        dialog->accept();
+        QCOMPARE(dialog->m_playCount, 12);
+
+        auto second = NewDialog(200);
+        second->show();
+        second->PlayCountBox()->setCurrentIndex(0);
+        second->accept();
+        QCOMPARE(second->m_playCount, 0);
+    }
+
+    void theNameBoxTakesFifteenPrintableCharacters()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        dialog->NameBox()->clear();
+        QTest::keyClicks(dialog->NameBox(), "ABCDEFGHIJKLMNOPQ");
+        QCOMPARE(dialog->NameBox()->text(), QString("ABCDEFGHIJKLMNO"));
+        dialog->NameBox()->clear();
+        Type(dialog->NameBox(), QString::fromUtf8("Caf\xc3\xa9\x01\xe2\x82\xac!"));
+        QCOMPARE(dialog->NameBox()->text(), QString::fromUtf8("Caf\xc3\xa9!"));
+    }
+
+    void recordingShowsStopMovesTheMeterAndCountsDown()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        const QString before = dialog->RemainingLabel()->text();
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QCOMPARE(dialog->RecordButton()->text(), QString("Stop"));
+        QVERIFY(dialog->Timer().isActive());
+        QCOMPARE(dialog->Timer().interval(), 15);
+        QCOMPARE(int(App().m_audioState), int(AudioRecording));
+        QTRY_VERIFY(m_sonvox.Count("MeterGetPeak") >= 3);
+        QTRY_VERIFY(dialog->RemainingLabel()->text() != before);
+
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QCOMPARE(dialog->RecordButton()->text(), QString("Record"));
+        QVERIFY(!dialog->Timer().isActive());
+        QCOMPARE(m_sonvox.Count("Save"), 1);
+        QCOMPARE(int(App().m_audioState), int(AudioIdle));
+
+        // Play plays the new recording; its end comes from the tick count.
+        QTest::mouseClick(dialog->PlayButton(), Qt::LeftButton);
+        QCOMPARE(dialog->PlayButton()->text(), QString("Stop"));
+        QCOMPARE(dialog->Timer().interval(), 50);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->PlayButton()->text(), QString("Play"), 3000);
+        dialog->accept();
+        QVERIFY(dialog->m_audioChanged);
+    }
+
+    void escapeStopsTheRecordingAndCancels()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        dialog->activateWindow();
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(m_sonvox.Count("Stop"), 1);
+        QCOMPARE(int(App().m_audioState), int(AudioIdle));
+        QVERIFY(!dialog->m_audioChanged);
+    }
+
+    void enterInTheNameBoxPressesOk()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        dialog->NameBox()->setFocus();
+        QTest::keyClick(dialog->NameBox(), Qt::Key_End);
+        QTest::keyClicks(dialog->NameBox(), "X");
+        QTest::keyClick(dialog->NameBox(), Qt::Key_Return);
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(dialog->m_name, QString("LobbyX"));
+    }
+
+    // The panel's Edit command: OK takes name, play count and new audio into
+    // the slot; Cancel after a recording leaves the slot as it was.
+    void theEditCommandTakesOkAndIgnoresCancel()
+    {
+        CRecordedReport panelReport;
+        CSilentSonvox preview;
+        CAnsweredFileDialogs files;
+        InstallEditCommand(App().m_panelCommands, &m_sonvox);
+        CTXDoruvevAzadDlg panel(App(), CPanelServices{&files, &panelReport, &preview, nullptr});
+        panel.m_settleMs = 0;
+        panel.OnInitDialog();
+        panel.show();
+        panel.SelectRow(2);
+
+        const std::vector<uint8_t> before(Map().GetImageBuffer() + Map().GetStart(2),
+                                          Map().GetImageBuffer() + Map().GetStart(2) + Map().GetLength(2));
+        OnEditDialog([](CTXEditDlg& d) {
+            QCOMPARE(d.NameBox()->text(), QString("Lobby"));
+            QTest::mouseClick(d.RecordButton(), Qt::LeftButton);
+            QTest::mouseClick(d.RecordButton(), Qt::LeftButton);
+            d.NameBox()->setText("Changed");
+            d.reject();
+        });
+        panel.OnEdit();
+        QCOMPARE(QString(Map().GetName(2)), QString("Lobby"));
+        QCOMPARE(Map().GetLength(2), 20000u);
+        QVERIFY(std::equal(before.begin(), before.end(), Map().GetImageBuffer() + Map().GetStart(2)));
+        QVERIFY(!panel.IsChanged());
+
+        m_sonvox.savedBytes = 24000;
+        OnEditDialog([](CTXEditDlg& d) {
+            QTest::mouseClick(d.RecordButton(), Qt::LeftButton);
+            QTest::mouseClick(d.RecordButton(), Qt::LeftButton);
+            d.NameBox()->setText(QString::fromUtf8("Caf\xc3\xa9 open"));
+            d.PlayCountBox()->setCurrentIndex(0);
+            d.accept();
+        });
+        panel.OnEdit();
+        QCOMPARE(Map().GetLength(2), 24000u);
+        QCOMPARE(QByteArray(Map().GetName(2)), QByteArray("Caf\xe9 open"));
+        QCOMPARE(int(Map().GetPlayCount(2)), 0);
+        QVERIFY(panel.IsChanged());
+        QCOMPARE(panel.SelectedSlot(), 2);
+        QCOMPARE(panel.List()->item(2)->text(), QString::fromUtf8("  3\tCaf\xc3\xa9 open\t3.00 sec\tC"));
+        QVERIFY(panelReport.messages.empty());
+        App().m_panelCommands.editMessage = nullptr;
+    }
+
+    // A scratch file the import refuses leaves the slot whole.
+    void aRefusedScratchFileLeavesTheSlot()
+    {
+        const std::string scratch = Scratch();
+        std::ofstream(scratch, std::ios::binary) << "RIFF....WAVEnot really";
+        const uint32_t start = Map().GetStart(2), length = Map().GetLength(2);
+        CEditResult result;
+        result.nameLatin1 = "New";
+        result.playCount = 7;
+        result.audioChanged = true;
+        QVERIFY(!ApplyEditResult(Map(), 2, result, scratch, m_report));
+        QCOMPARE(Map().GetStart(2), start);
+        QCOMPARE(Map().GetLength(2), length);
+        QCOMPARE(QString(Map().GetName(2)), QString("Lobby"));
+        QCOMPARE(int(Map().GetPlayCount(2)), 3);
+        QCOMPARE(int(m_report.messages.size()), 1);
+        QVERIFY(QString::fromStdString(m_report.messages[0]).startsWith("Trouble with"));
+
+        result.audioChanged = false;
+        QVERIFY(ApplyEditResult(Map(), 2, result, scratch, m_report));
+        QCOMPARE(QString(Map().GetName(2)), QString("New"));
+        QCOMPARE(int(Map().GetPlayCount(2)), 7);
+        QCOMPARE(Map().GetLength(2), length);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    return RunAppTest<EditDialogTest>(argc, argv);
+}
+
+#include "EditDialogTest.moc"
