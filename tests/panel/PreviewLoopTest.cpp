@@ -142,11 +142,15 @@ private:
         const QByteArray added = played.mid(m_before);
         const Message& m = kMessages[m_playing];
         int own = 0;
-        for (char c : added) {
-            if (uint8_t(c) == m.played)
+        for (int i = 0; i < added.size(); ++i) {
+            const uint8_t c = uint8_t(added[i]);
+            if (c == m.played)
                 ++own;
             else
-                QVERIFY2(own == 0 && m_allowed.count(uint8_t(c)), "played bytes of no message just previewed");
+                QVERIFY2(own == 0 && m_allowed.count(c),
+                         qPrintable(QString("byte %1 at %2 of %3 added after %4 (row %5 wants %6)")
+                                        .arg(c).arg(i).arg(added.size()).arg(m_before).arg(m_playing + 1)
+                                        .arg(m.played)));
         }
         QVERIFY2(own % kChunk == 0, qPrintable(QString("%1 bytes is not whole chunks").arg(own)));
         QVERIFY(own <= int(m.bytes));
