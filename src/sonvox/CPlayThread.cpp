@@ -24,7 +24,12 @@ CPlayThread::CPlayThread(CBlockQueue& playQueue) : m_playQueue(playQueue) {}
 
 CPlayThread::~CPlayThread()
 {
-    if (m_thread.joinable() && !Quit(2000)) m_thread.detach();
+    if (m_thread.joinable() && !Quit(2000)) {
+        // Still running (its owner should have kept it, see Quit): the
+        // buffers at least stay where the thread and the device write them.
+        m_thread.detach();
+        return;
+    }
     FreeBuffers();
 }
 

@@ -126,6 +126,7 @@ private:
     {
         m_panel->SelectRow(row);
         m_before = PlayedData(m_playback).size();
+        m_sameRow = row == m_playing ? m_sameRow + 1 : 1;
         m_playing = row;
         m_panel->PreviewButton()->click();
         QCOMPARE(CaptionState(), QString("Stop playing"));
@@ -133,8 +134,10 @@ private:
     }
 
     // What the last preview added to the playback file: whole chunks of its
-    // own message and never more than the message. Bytes of the message
-    // before may trail in after its stop; nothing else may appear.
+    // own message and never more than the message. A stop does not wait for
+    // the playback thread, so chunks of earlier previews may trail in first
+    // (and count as its own when the same row was previewed just before);
+    // once its own chunks have begun, nothing else may appear.
     void CheckPlayed(bool mustHavePlayed)
     {
         const QByteArray played = PlayedData(m_playback);
@@ -153,10 +156,10 @@ private:
                                         .arg(m.played)));
         }
         QVERIFY2(own % kChunk == 0, qPrintable(QString("%1 bytes is not whole chunks").arg(own)));
-        QVERIFY(own <= int(m.bytes));
+        QVERIFY(own <= m_sameRow * int(m.bytes));
         if (mustHavePlayed)
             QVERIFY2(own > 0, "a preview that ran to its end played nothing");
-        m_allowed = {m.played};
+        m_allowed.insert(m.played);
     }
 
     void Stop()
@@ -172,7 +175,8 @@ private:
     CRecordedReport m_report;
     CTestDesktop m_desktop;
     qint64 m_before = 0;
-    int m_playing = 0;
+    int m_playing = -1;
+    int m_sameRow = 0;  // previews of this row in a row
     std::set<uint8_t> m_allowed;
 
 private slots:
@@ -240,6 +244,77 @@ private slots:
             CheckPlayed(false);
             m_panel.reset();
             OpenPanel();
+        }
+        m_panel.reset();
+        QFile audioLog(Work("Audio.log"));
+        QVERIFY(audioLog.open(QIODevice::ReadOnly));
+        const QByteArray logText = audioLog.readAll();
+        QVERIFY2(!logText.contains("did not end"), logText.constData());
+        QVERIFY2(!logText.contains("Unable to open output device"), logText.constData());
+    }
+
+    // The same paths through PortAudio, on ALSA's null device behind a
+    // sample-rate converter that ALSA loads as a module for every stream it
+    // opens and unloads at every close, as sound-server plugins are on a
+    // desktop. Only the panel's states can be checked here.
+    void previewPathsThroughPortAudio()
+    {
+        const QString home = Work("home");
+        QVERIFY(QDir().mkpath(home));
+        QFile rc(home + "/.asoundrc");
+        QVERIFY(rc.open(QIODevice::WriteOnly));
+        rc.write("pcm.!default { type plug slave { pcm \"null\" rate 48000 } rate_converter \"samplerate\" }\n"
+                 "ctl.!default { type hw card 0 }\n");
+        rc.close();
+        const QByteArray savedHome = qgetenv("HOME");
+        const QByteArray capture = qgetenv("SONVOX_CAPTURE_FILE");
+        qputenv("HOME", QFile::encodeName(home));
+        qunsetenv("SONVOX_CAPTURE_FILE");
+        qunsetenv("SONVOX_PLAYBACK_FILE");
+        struct Restore {
+            QByteArray home, capture, playback;
+            ~Restore()
+            {
+                qputenv("HOME", home);
+                qputenv("SONVOX_CAPTURE_FILE", capture);
+                qputenv("SONVOX_PLAYBACK_FILE", playback);
+            }
+        } restore{savedHome, capture, QFile::encodeName(m_playback)};
+
+        PutThreeMessages();
+        m_report.Clear();
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr, &m_desktop});
+        m_panel->m_settleMs = 0;
+        m_panel->OnInitDialog();
+        if (App().m_audioAvailable != 1) {
+            m_panel.reset();
+            QSKIP("PortAudio finds no usable device on ALSA's null device here");
+        }
+        const int rounds = Rounds();
+        for (int round = 0; round < rounds; ++round) {
+            StartPreview(0);
+            Stop();
+            StartPreview(2);
+            QTest::qWait(50);
+            Stop();
+            StartPreview(1);
+            QTRY_COMPARE_WITH_TIMEOUT(CaptionState(), QString("Preview idle"), 10000);
+            StartPreview(2);
+            m_panel->SelectRow(2);
+            Button("Delete")->click();
+            QCOMPARE(CaptionState(), QString("Preview idle"));
+            PutMessage(2, kMessages[2]);
+            m_panel->RefreshList();
+            StartPreview(0);
+            Button("Close")->click();
+            QCOMPARE(CaptionState(), QString("Preview idle"));
+            m_panel.reset();
+            m_report.Clear();
+            m_panel = std::make_unique<CTXDoruvevAzadDlg>(
+                App(), CPanelServices{&m_dialogs, &m_report, nullptr, &m_desktop});
+            m_panel->m_settleMs = 0;
+            m_panel->OnInitDialog();
+            QCOMPARE(App().m_audioAvailable, 1);
         }
         m_panel.reset();
         QFile audioLog(Work("Audio.log"));
