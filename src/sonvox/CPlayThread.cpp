@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <pthread.h>
 
 namespace {
 
@@ -45,6 +46,10 @@ bool CPlayThread::Start()
     }
     try {
         m_thread = std::thread(&CPlayThread::Run, this);
+        // Named, so that a crash report, a debugger or /proc tells the
+        // library's threads from the program's own: an unnamed thread
+        // carries the program's name.
+        pthread_setname_np(m_thread.native_handle(), "sonvox-play");
     } catch (...) {
         FreeBuffers();
         return false;

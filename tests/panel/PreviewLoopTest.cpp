@@ -53,6 +53,23 @@ QByteArray PlayedData(const QString& path)
     return all.mid(44, int(std::min<qint64>(size, all.size() - 44)));
 }
 
+// The names of the audio library's threads now running in this process.
+QStringList LibraryThreads()
+{
+    QStringList names;
+    const QDir tasks("/proc/self/task");
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + "/comm"));
+        if (!comm.open(QIODevice::ReadOnly))
+            continue;  // ended meanwhile
+        const QString name = QString::fromLatin1(comm.readAll()).trimmed();
+        if (name.startsWith("sonvox-"))
+            names << name;
+    }
+    names.sort();
+    return names;
+}
+
 int Rounds()
 {
     const int asked = qEnvironmentVariableIntValue("ORMID_PREVIEW_ROUNDS");
@@ -102,6 +119,7 @@ private:
         m_panel->show();
         QCOMPARE(App().m_audioAvailable, 1);
         QCOMPARE(CaptionState(), QString("Preview idle"));
+        QCOMPARE(LibraryThreads(), (QStringList{"sonvox-play", "sonvox-poll"}));
     }
 
     QPushButton* Button(const QString& caption) const
@@ -242,6 +260,8 @@ private slots:
             QVERIFY(m_panel->isHidden());
             QCOMPARE(int(m_report.questions.size()), 1);  // the deletion changed the image
             CheckPlayed(false);
+            // Letting the library go ended every thread it had started.
+            QCOMPARE(LibraryThreads(), QStringList());
             m_panel.reset();
             OpenPanel();
         }
@@ -308,6 +328,7 @@ private slots:
             StartPreview(0);
             Button("Close")->click();
             QCOMPARE(CaptionState(), QString("Preview idle"));
+            QCOMPARE(LibraryThreads(), QStringList());
             m_panel.reset();
             m_report.Clear();
             m_panel = std::make_unique<CTXDoruvevAzadDlg>(
@@ -332,6 +353,7 @@ private slots:
         OpenPanel();
         StartPreview(1);
         m_panel.reset();
+        QCOMPARE(LibraryThreads(), QStringList());
         App().m_audioState = AudioIdle;
         OpenPanel();
         StartPreview(0);
