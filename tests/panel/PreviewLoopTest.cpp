@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <sys/stat.h>
 
 #include "AppTestMain.h"
 #include "CTXDoruvevAzadApp.h"
@@ -301,6 +302,11 @@ private slots:
             }
         } restore{savedHome, capture, QFile::encodeName(m_playback)};
 
+        // The library silences the sound system's complaints on standard
+        // error for a moment now and then; the process must get it back.
+        struct stat stderrBefore {};
+        QCOMPARE(fstat(2, &stderrBefore), 0);
+
         PutThreeMessages();
         m_report.Clear();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr, &m_desktop});
@@ -343,6 +349,9 @@ private slots:
         const QByteArray logText = audioLog.readAll();
         QVERIFY2(!logText.contains("did not end"), logText.constData());
         QVERIFY2(!logText.contains("Unable to open output device"), logText.constData());
+        struct stat stderrAfter {};
+        QCOMPARE(fstat(2, &stderrAfter), 0);
+        QVERIFY(stderrAfter.st_dev == stderrBefore.st_dev && stderrAfter.st_ino == stderrBefore.st_ino);
     }
 
     // The program ends with a preview running: the panel's teardown lets
