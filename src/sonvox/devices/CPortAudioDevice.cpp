@@ -1,5 +1,7 @@
 #include "CPortAudioDevice.h"
 
+#include "CModulePin.h"
+
 #include <alsa/asoundlib.h>
 #include <portaudio.h>
 
@@ -61,8 +63,12 @@ PaError StartPortAudio()
     } else {
         snd_lib_error_set_handler(SilentAlsaHandler);
         setenv("JACK_NO_START_SERVER", "1", 0);
-        QuietStderr quiet;
-        e = Pa_Initialize();
+        CModulePin pin;
+        {
+            QuietStderr quiet;
+            e = Pa_Initialize();
+        }
+        pin.PinNewModules();
     }
     if (e == paNoError) ++g_portAudioUsers;
     return e;
@@ -211,9 +217,15 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
     PaStream* stream = nullptr;
     PaError e;
     {
-        QuietStderr quiet;
-        e = Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
-                          paFramesPerBufferUnspecified, paNoFlag, StreamCallback, this);
+        // A stream may bring modules of its own (a rate converter, a server
+        // client): they stay too.
+        CModulePin pin;
+        {
+            QuietStderr quiet;
+            e = Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
+                              paFramesPerBufferUnspecified, paNoFlag, StreamCallback, this);
+        }
+        pin.PinNewModules();
     }
     if (e != paNoError) return Fail(e);
     m_stream = stream;
