@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <pthread.h>
 
 namespace {
 
@@ -24,7 +25,12 @@ CPlayThread::CPlayThread(CBlockQueue& playQueue) : m_playQueue(playQueue) {}
 
 CPlayThread::~CPlayThread()
 {
-    if (m_thread.joinable() && !Quit(2000)) m_thread.detach();
+    if (m_thread.joinable() && !Quit(2000)) {
+        // Still running (its owner should have kept it, see Quit): the
+        // buffers at least stay where the thread and the device write them.
+        m_thread.detach();
+        return;
+    }
     FreeBuffers();
 }
 
@@ -40,6 +46,10 @@ bool CPlayThread::Start()
     }
     try {
         m_thread = std::thread(&CPlayThread::Run, this);
+        // Named, so that a crash report, a debugger or /proc tells the
+        // library's threads from the program's own: an unnamed thread
+        // carries the program's name.
+        pthread_setname_np(m_thread.native_handle(), "sonvox-play");
     } catch (...) {
         FreeBuffers();
         return false;

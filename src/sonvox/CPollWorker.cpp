@@ -22,6 +22,7 @@ bool CPollWorker::Create(std::function<void()> handler)
     m_suspended = true;
     try {
         m_thread = std::thread(&CPollWorker::Loop, this);
+        pthread_setname_np(m_thread.native_handle(), "sonvox-poll");
     } catch (...) {
         m_running = false;
         return false;

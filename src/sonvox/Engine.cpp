@@ -25,12 +25,33 @@ constexpr unsigned kPlaybackJoinMs = 2000;
 // Longest wait for a previous recording to wind down in Record.
 constexpr int kRecordIdleWaitMs = 2000;
 
+// Ends the playback thread: drops what is queued, posts the quit request and
+// waits (bounded). A thread that does not end keeps its object: its memory
+// stays for the rest of the process rather than being freed under it.
+void StopPlayer(std::unique_ptr<CPlayThread>& player)
+{
+    if (!player) return;
+    // Whatever is still queued would keep the thread busy: drop it first.
+    player->Post(CPlayThread::kCancel);
+    State().playQueue.Clear();
+    if (!player->Quit(kPlaybackJoinMs)) {
+        SVLOG("Playback thread did not end");
+        player.release();
+        return;
+    }
+    player.reset();
+}
+
 struct Engine {
     CWaveRecorder recorder{State().meterTap};
     std::unique_ptr<CPlayThread> player;
     bool backendHeld = false;
     bool formatQueried = false;
     std::string formatError = "<Unknown Error>";
+
+    // A client that ends without Audio_Release: the playback thread is ended
+    // here, at the latest, before the rest of the library goes.
+    ~Engine() { StopPlayer(player); }
 };
 
 Engine& TheEngine()
@@ -101,17 +122,7 @@ bool EngineStartPlayback()
 
 void EngineStopPlayback()
 {
-    Engine& e = TheEngine();
-    if (!e.player) return;
-    // Whatever is still queued would keep the thread busy: drop it first.
-    e.player->Post(CPlayThread::kCancel);
-    State().playQueue.Clear();
-    if (!e.player->Quit(kPlaybackJoinMs)) {
-        SVLOG("Playback thread did not end");
-        e.player.release();  // still running: its memory must stay
-        return;
-    }
-    e.player.reset();
+    StopPlayer(TheEngine().player);
 }
 
 void EngineShutdownRecorder()

@@ -9,8 +9,11 @@ SonvoxState::~SonvoxState() = default;
 
 SonvoxState& State()
 {
-    static SonvoxState state;
-    return state;
+    // Never destroyed: a playback thread that did not end when told to still
+    // drains the play queue, and a client may call in from its own exit
+    // handlers; at exit the process gives the memory back anyway.
+    static SonvoxState* const state = new SonvoxState;
+    return *state;
 }
 
 std::string FindModuleFolder()

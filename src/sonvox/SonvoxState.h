@@ -1,6 +1,6 @@
 // The library's process-global state, shared by the exports, the playback
-// thread and the recorder. The queues, the meter tap and the log live from
-// library load to unload.
+// thread and the recorder. The queues, the meter tap and the log live for
+// the rest of the process once the library is loaded.
 #pragma once
 
 #include "CBlockQueue.h"

@@ -9,6 +9,7 @@ target_sources(sonvox_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/devices/CSoundDevice.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/devices/CPortAudioDevice.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/devices/CFileDevice.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/devices/CModulePin.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/devices/CCaptureSource.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/devices/CWaveAppender.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CPollWorker.cpp

@@ -64,6 +64,8 @@ int CFileDevice::Open(const SoundFormat& format, SoundCallback callback, void* c
     m_quit = false;
     m_open = true;
     m_thread = std::thread(&CFileDevice::Run, this);
+    pthread_setname_np(m_thread.native_handle(),
+                       Direction() == SoundDirection::Input ? "sonvox-filein" : "sonvox-fileout");
     return kSoundOk;
 }
 

@@ -1,5 +1,7 @@
 #include "CPortAudioDevice.h"
 
+#include "CModulePin.h"
+
 #include <alsa/asoundlib.h>
 #include <portaudio.h>
 
@@ -14,9 +16,15 @@ namespace {
 // to stderr; the operator's terminal is no place for them.
 void SilentAlsaHandler(const char*, int, const char*, int, const char*, ...) {}
 
+// Standard error belongs to the whole process: while one of these is alive,
+// nothing any thread writes there is seen. They are taken one at a time, so
+// that two threads cannot save and restore each other's /dev/null and leave
+// the process without its standard error for good.
+std::mutex g_stderrLock;
+
 class QuietStderr {
 public:
-    QuietStderr()
+    QuietStderr() : m_hold(g_stderrLock)
     {
         fflush(stderr);
         m_saved = dup(STDERR_FILENO);
@@ -35,22 +43,45 @@ public:
     QuietStderr& operator=(const QuietStderr&) = delete;
 
 private:
+    std::lock_guard<std::mutex> m_hold;
     int m_saved = -1;
 };
 
 std::mutex g_backendLock;
 int g_backendHolds = 0;  // BackendStartup calls not yet matched by BackendShutdown
+int g_portAudioUsers = 0;  // successful StartPortAudio calls not yet matched by StopPortAudio
 
+// Call with g_backendLock held. Only the first start really starts PortAudio
+// (the host APIs probe the sound system and complain); later ones only count,
+// so a stream opened on the playback thread while the library runs touches
+// neither the environment nor the process's standard error.
 PaError StartPortAudio()
 {
-    snd_lib_error_set_handler(SilentAlsaHandler);
-    setenv("JACK_NO_START_SERVER", "1", 0);
-    QuietStderr quiet;
-    return Pa_Initialize();
+    PaError e;
+    if (g_portAudioUsers > 0) {
+        e = Pa_Initialize();
+    } else {
+        snd_lib_error_set_handler(SilentAlsaHandler);
+        setenv("JACK_NO_START_SERVER", "1", 0);
+        CModulePin pin;
+        {
+            QuietStderr quiet;
+            e = Pa_Initialize();
+        }
+        pin.PinNewModules();
+    }
+    if (e == paNoError) ++g_portAudioUsers;
+    return e;
 }
 
+// Call with g_backendLock held.
 void StopPortAudio()
 {
+    if (g_portAudioUsers == 0) return;
+    if (--g_portAudioUsers > 0) {
+        Pa_Terminate();
+        return;
+    }
     QuietStderr quiet;
     Pa_Terminate();
 }
@@ -186,9 +217,15 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
     PaStream* stream = nullptr;
     PaError e;
     {
-        QuietStderr quiet;
-        e = Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
-                          paFramesPerBufferUnspecified, paNoFlag, StreamCallback, this);
+        // A stream may bring modules of its own (a rate converter, a server
+        // client): they stay too.
+        CModulePin pin;
+        {
+            QuietStderr quiet;
+            e = Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
+                              paFramesPerBufferUnspecified, paNoFlag, StreamCallback, this);
+        }
+        pin.PinNewModules();
     }
     if (e != paNoError) return Fail(e);
     m_stream = stream;
