@@ -1,7 +1,8 @@
 // One message made the way an operator makes it, through the real audio
 // library with file-backed sound devices: the panel's Edit on an empty slot,
-// Record on a spoken sentence, Stop, Play, OK. The slot then holds the
-// trimmed speech and the list shows its length.
+// Record on a spoken sentence, Stop, Play, Append File of a CD-quality file,
+// OK. The slot then holds the trimmed speech followed by the converted file,
+// and the list shows its length.
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -54,6 +55,9 @@ private slots:
         QVERIFY(panel.IsSonvoxAvailable());
         panel.SelectRow(0);
 
+        const QString chime = m_work + "chime.wav";
+        QCOMPARE(QProcess::execute("sox", {"-n", "-r", "44100", "-b", "16", "-c", "2", chime, "synth", "1", "sine", "660"}), 0);
+        qint64 recorded = 0;
         QStringList remaining;
         bool ran = false;
         QTimer::singleShot(0, [&] {
@@ -75,6 +79,17 @@ private slots:
             QTest::mouseClick(d->PlayButton(), Qt::LeftButton);
             QCOMPARE(d->PlayButton()->text(), QString("Stop"));
             QTRY_COMPARE_WITH_TIMEOUT(d->PlayButton()->text(), QString("Play"), int(speechMs) + 3000);
+            // Append File of a one-second CD-quality chime: offered for
+            // conversion, then joined after the recording.
+            recorded = QFileInfo(QString::fromStdString(app.m_tempWavPath.toStdString())).size() - 44;
+            files.answers.push_back(chime);
+            report.answers.push_back(true);
+            const QString before = d->RemainingLabel()->text();
+            for (QPushButton* b : d->findChildren<QPushButton*>())
+                if (b->text() == "Append File")
+                    QTest::mouseClick(b, Qt::LeftButton);
+            QCOMPARE(report.questions.size(), size_t(1));
+            QCOMPARE(d->RemainingLabel()->text(), QString::asprintf("%3.2f", before.toDouble() - 1.0));
             d->accept();
         });
         panel.OnEdit();
@@ -86,10 +101,12 @@ private slots:
         QVERIFY(remaining.first().toDouble() < 515.07);
         QVERIFY(remaining.last().toDouble() < remaining.first().toDouble());
 
-        // Trimmed speech: more than a second, less than everything captured.
+        // Trimmed speech (more than a second, less than everything captured),
+        // then the chime's 8000 samples.
         const uint32_t length = app.m_memoryMap.GetLength(0);
-        qInfo("captured %lld ms, the slot holds %u bytes", speechMs, unsigned(length));
-        QVERIFY2(length > 8000 && length < uint32_t(speechMs * 8 + 8000), qPrintable(QString::number(length)));
+        qInfo("captured %lld ms, kept %lld bytes of speech; the slot holds %u bytes", speechMs, recorded, unsigned(length));
+        QVERIFY2(recorded > 8000 && recorded < speechMs * 8, qPrintable(QString::number(recorded)));
+        QCOMPARE(qint64(length), recorded + 8000);
         QCOMPARE(QString(app.m_memoryMap.GetName(0)), QString("Exit"));
         QVERIFY(panel.IsChanged());
         QVERIFY(panel.List()->item(0)->text().contains(QString::asprintf("%.2f sec", length / 8000.0)));
