@@ -240,7 +240,7 @@ TEST_F(UnitSimProgram, HelpNamesEveryFault)
     std::string out;
     EXPECT_EQ(SimProcess::RunToEnd({"--help"}, &out), 0);
     for (const char* word : {"no-reply", "partial", "bad-checksum", "flip-bit", "wrong-ack", "no-g", "garbage",
-                             "stall", "slow-prog", "vanish", "--baud", "--fast", "--flash", "--image",
+                             "stall", "slow-prog", "vanish", "hold-rx", "--baud", "--fast", "--flash", "--image",
                              "--erase-ms", "--link", "--log"})
         EXPECT_NE(out.find(word), std::string::npos) << word;
 }
