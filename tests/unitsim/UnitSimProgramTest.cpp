@@ -214,6 +214,9 @@ TEST_F(UnitSimProgram, RefusesBadFilesAndOptions)
     badVersion[0] = 2;
     ASSERT_TRUE(WriteFile(tmp.File("v2.txi"), badVersion));
     ASSERT_TRUE(WriteFile(tmp.File("long.txi"), Bytes(0x3F0009, 0)));
+    // Named pipes where files belong: refused at once, never waited on.
+    for (const char* name : {"pipe.flash", "pipe.txi", "pipe.log"})
+        ASSERT_EQ(::mkfifo(tmp.File(name).c_str(), 0600), 0);
     struct Case {
         std::vector<std::string> args;
         const char* says;
@@ -221,6 +224,10 @@ TEST_F(UnitSimProgram, RefusesBadFilesAndOptions)
         {{"--flash", tmp.File("short.flash")}, "bytes"},
         {{"--image", tmp.File("v2.txi")}, "version"},
         {{"--image", tmp.File("long.txi")}, "4128776"},
+        {{"--flash", tmp.File("pipe.flash")}, "cannot open flash file"},
+        {{"--image", tmp.File("pipe.txi")}, "cannot open image file"},
+        {{"--log", tmp.File("pipe.log")}, "cannot open log file"},
+        {{"--flash", "/dev/null"}, "not a regular file"},
         {{"--fault", "explode"}, "unknown fault"},
         {{"--fault", "flip-bit:cmd=P1"}, "cannot strike"},
         {{"--baud", "12345"}, "baud"},
