@@ -754,9 +754,16 @@ bool CUnitTransfer::RecoveryStep(uint8_t state, uint32_t expected)
     if (state == kCompletePartialSector) {
         if (expected == sizeof m_recoveryReply) {
             if (m_fillerSent < kFillerBytes) {
-                const uint32_t k = std::min(kBlockSize, kFillerBytes - m_fillerSent);
-                m_link.SendData(kFiller, k);
-                m_fillerSent += k;
+                // Kept close to what the line has carried: once the unit
+                // answers, zeros still queued in the driver would hold up the
+                // next "P1" behind them.
+                const float elapsed = float(uint32_t(m_tick() - m_recoveryStart));
+                const float carried = m_perByteFactor > 0.0f ? elapsed / m_perByteFactor : float(kFillerBytes);
+                if (float(m_fillerSent) <= carried + float(kFillerLead)) {
+                    const uint32_t k = std::min(kBlockSize, kFillerBytes - m_fillerSent);
+                    m_link.SendData(kFiller, k);
+                    m_fillerSent += k;
+                }
                 return false;
             }
             // Every byte a sector can want went out, and nothing came back.

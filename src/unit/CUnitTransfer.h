@@ -66,6 +66,8 @@ public:
     static constexpr uint32_t kRecoveryProbeMs = 1000;
     // Filler that completes any sector: the largest one and its checksum.
     static constexpr uint32_t kFillerBytes = 65536 + 2;
+    // How far the filler may run ahead of the line.
+    static constexpr uint32_t kFillerLead = 2048;
     // Quiet line that ends the recovery.
     static constexpr uint32_t kSettleQuietMs = 200;
 

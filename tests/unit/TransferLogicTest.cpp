@@ -818,7 +818,12 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
     now += 1500;
     for (int i = 0; i < 200 && link.State() == CUnitTransfer::kAwaitPgmModeAck; i++)
         transfer.Step();
-    for (int i = 0; i < 100; i++) {
+    // Handed over at the pace of the line (57600 baud), not all at once.
+    size_t ahead = 0;
+    for (const auto& block : link.sent)
+        ahead += block.size();
+    EXPECT_LE(ahead, 3u + CUnitTransfer::kFillerLead + 1024);
+    for (int i = 0; i < 200; i++) {
         now += 80;
         transfer.Step();
     }
