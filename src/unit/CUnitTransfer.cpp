@@ -51,6 +51,21 @@ int LastUsedSectorOfTable(const uint8_t* table)
     return cMemoryMap::kOutsideSectors;
 }
 
+// A reply to "P1" that begins with what a unit says at the end of a written
+// sector ('A', 'N', 'G') and goes on with the echo of "P1".
+bool EndOfAnEarlierSector(const uint8_t* reply)
+{
+    static const char kEcho[] = "P1\rA";
+    for (int lead = 1; lead < 4; lead++) {
+        const uint8_t b = reply[lead - 1];
+        if (b != 'A' && b != 'N' && b != 'G')
+            return false;
+        if (memcmp(reply + lead, kEcho, size_t(4 - lead)) == 0)
+            return true;
+    }
+    return false;
+}
+
 // States that act as soon as they are entered, without waiting for the line.
 bool ActsAtOnce(uint8_t state)
 {
@@ -568,6 +583,18 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
         }
         if (m_ack[3] == 'A') {
             request.protocolState = kNextNeededSector;
+            return false;
+        }
+        if (!m_recoveryTried && EndOfAnEarlierSector(m_ack)) {
+            // The answer to a sector of a write that ended while its bytes
+            // were still on their way ("AG"), then the echo of "P1": let the
+            // line settle and ask again. Tried once per write.
+            m_recoveryTried = true;
+            TheLog().Write("Answers of an earlier sector before the echo of P1: let the line settle");
+            ArmSink();
+            m_quietSince = m_tick();
+            request.requestStartTime = m_quietSince;
+            request.protocolState = kSettleLine;
             return false;
         }
         m_view.SetStatus(FormatText("Bad Ack (Enter program mode). Expecting 'A', had '%c'\n", m_ack[3]));

@@ -428,3 +428,29 @@ TEST_F(CliTransferTest, WriteAfterOneCutOffMidSectorCompletesThatSectorFirst)
     EXPECT_EQ(count(after, "bytes of sector"), sectorsBefore + 4);
     EXPECT_EQ(count(after, "noise dropped"), count(log, "noise dropped"));
 }
+
+TEST_F(CliTransferTest, WriteRightAfterOneKilledWithItsSectorStillOnTheWaySucceeds)
+{
+    // The killed program's last sector is still with the driver: the unit
+    // takes it whole, programs it and answers in front of the next "P1".
+    const std::string logPath = scratch.File("unit.log");
+    UnitSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--baud", "57600", "--erase-ms", "5", "--log", logPath}));
+    auto logText = [&] {
+        const auto log = ReadBytes(logPath);
+        return std::string(log.begin(), log.end());
+    };
+    CliProcess first;
+    first.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("first"));
+    for (int i = 0; i < 1000 && logText().find("<- R00") == std::string::npos; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_NE(logText().find("<- R00"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    first.Signal(SIGKILL);
+    first.Wait();
+
+    CliProcess second;
+    second.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("second"));
+    EXPECT_EQ(second.Wait(), 0) << second.Stderr() << logText();
+    EXPECT_TRUE(EndsWithLine(second.Stderr(), "Unit write completed.")) << second.Stderr();
+}

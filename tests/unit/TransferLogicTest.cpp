@@ -837,3 +837,46 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
     EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
     ExpectIdleAndClosed();
 }
+
+// A write ended while its last sector was still on its way to the unit: the
+// unit programs it and answers "AG" in front of the echo of the next "P1".
+TEST_F(TransferTest, AnswersOfAnEarlierSectorBeforeTheEchoOfP1AreLetGo)
+{
+    image.SetSectorNeeded(1);
+    transfer.StartWrite(Settings());
+    transfer.Step();
+    link.Deliver("AGP1\r");
+    transfer.StepNow();
+    EXPECT_EQ(link.State(), CUnitTransfer::kSettleLine);
+    link.Deliver("\rA");
+    now += 100;
+    transfer.Step();
+    now += 250;
+    transfer.Step();
+    ASSERT_EQ(link.State(), CUnitTransfer::kEnterPgmMode);
+    RunWrite(link, transfer, view, now, UnitReplies());
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_FALSE(image.IsSectorNeeded(1));
+
+    // Anything else in front of the fourth byte is the wrong acknowledgement
+    // it always was, and so is a second such reply within one write.
+    for (const std::string& reply : {std::string("\xF8P1\r"), std::string("P1\rN"), std::string("xGP1")}) {
+        transfer.StartWrite(Settings());
+        transfer.Step();
+        link.Deliver(reply);
+        transfer.StepNow();
+        EXPECT_EQ(view.Status().rfind("Bad Ack (Enter program mode).", 0), 0u) << reply;
+        ExpectIdleAndClosed();
+    }
+    transfer.StartWrite(Settings());
+    transfer.Step();
+    link.Deliver("GP1\r");
+    transfer.StepNow();
+    now += 300;
+    transfer.Step();
+    transfer.Step();
+    link.Deliver("NP1\r");
+    transfer.StepNow();
+    EXPECT_EQ(view.Status(), "Bad Ack (Enter program mode). Expecting 'A', had '\r'\n");
+    ExpectIdleAndClosed();
+}
