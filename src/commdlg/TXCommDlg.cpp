@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -152,6 +153,10 @@ void TXCommDlg::BuildWindow()
     auto* statusBar = new QStatusBar(this);
     statusBar->setSizeGripEnabled(false);
     m_status = new QLabel(statusBar);
+    // A long status (a verify naming many sectors, a port's long path) is
+    // shortened to the pane, whole in its tool tip; it never widens the dialog.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->installEventFilter(this);
     statusBar->addWidget(m_status, 1);
 
     auto* layout = new QVBoxLayout(this);
@@ -281,13 +286,29 @@ void TXCommDlg::SetStatusText(const QString& text)
     while (shown.endsWith('\n') || shown.endsWith('\r'))
         shown.chop(1);
     shown.replace('\n', ' ');
-    m_status->setText(shown);
+    m_statusText = shown;
+    ShowStatusText();
     emit statusChanged(shown);
+}
+
+void TXCommDlg::ShowStatusText()
+{
+    const int room = m_status->contentsRect().width();
+    const QString fitted = m_status->fontMetrics().elidedText(m_statusText, Qt::ElideRight, room);
+    m_status->setText(fitted);
+    m_status->setToolTip(fitted == m_statusText ? QString() : m_statusText);
+}
+
+bool TXCommDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_status && event->type() == QEvent::Resize)
+        ShowStatusText();
+    return QDialog::eventFilter(watched, event);
 }
 
 QString TXCommDlg::StatusText() const
 {
-    return m_status->text();
+    return m_statusText;
 }
 
 void TXCommDlg::SetSectorLines(const QStringList& lines)

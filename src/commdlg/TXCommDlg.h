@@ -97,12 +97,17 @@ public slots:
     // finishes before the dialog goes.
     void done(int result) override;
 
+protected:
+    // Re-fits the status text when its pane changes width.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void BuildWindow();
     void FillLists();
     TransferSettings TakeSettings() const;
     void ExplainOpenFailure();
     void WarnOfRefusedDefaults();
+    void ShowStatusText();
 
     cMemoryMap& m_image;
     CCommShared m_shared;
@@ -132,4 +137,5 @@ private:
     CModemLamp* m_lamps[3] = {};
     QPushButton* m_closeButton = nullptr;
     QLabel* m_status = nullptr;
+    QString m_statusText;  // whole; the pane may show it shortened
 };

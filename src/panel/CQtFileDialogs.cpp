@@ -11,6 +11,9 @@ QString RunDialog(QWidget* parent, const CFileDialogRequest& request, bool save)
     // Opening needs an existing file; saving asks before replacing one.
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilter(request.filter);
+    // Folders and regular files only: named pipes, sockets and device nodes
+    // (System on Unix) are no image or WAV file and are not offered.
+    dialog.setFilter((dialog.filter() | QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot) & ~QDir::System);
     dialog.setDefaultSuffix(request.defaultExt);
     if (!request.folder.isEmpty())
         dialog.setDirectory(request.folder);

@@ -28,13 +28,16 @@ bool CAudioLog::Open(const char* path)
         std::string folder = file.substr(0, slash);
         ::mkdir(folder.c_str(), 0777);
     }
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Without blocking: a device node of that name must not hold the host in
+    // open(); anything but a regular file is refused before it is used.
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
     m_pos = st.st_size > off_t(UINT32_MAX) ? UINT32_MAX : uint32_t(st.st_size);
     return true;

@@ -26,6 +26,11 @@ constexpr uint8_t kAckPreset = 'X';
 constexpr uint32_t kReplyLead = 5;
 constexpr uint32_t kReplyExtra = 7;
 
+// What completes a cut-off sector: zeros carry no command, and the two that
+// the unit takes as the sector's checksum read 0x0000, which matches only
+// when everything the unit collected sums to 0 modulo 65536.
+const uint8_t kFiller[1024] = {};
+
 // The last sector a message table reaches, without loading it anywhere:
 // 71 when a message lies past the end of the unit's memory.
 int LastUsedSectorOfTable(const uint8_t* table)
@@ -46,6 +51,21 @@ int LastUsedSectorOfTable(const uint8_t* table)
     return cMemoryMap::kOutsideSectors;
 }
 
+// A reply to "P1" that begins with what a unit says at the end of a written
+// sector ('A', 'N', 'G') and goes on with the echo of "P1".
+bool EndOfAnEarlierSector(const uint8_t* reply)
+{
+    static const char kEcho[] = "P1\rA";
+    for (int lead = 1; lead < 4; lead++) {
+        const uint8_t b = reply[lead - 1];
+        if (b != 'A' && b != 'N' && b != 'G')
+            return false;
+        if (memcmp(reply + lead, kEcho, size_t(4 - lead)) == 0)
+            return true;
+    }
+    return false;
+}
+
 // States that act as soon as they are entered, without waiting for the line.
 bool ActsAtOnce(uint8_t state)
 {
@@ -55,6 +75,7 @@ bool ActsAtOnce(uint8_t state)
     case CUnitTransfer::kSendSectorData:
     case CUnitTransfer::kSendChecksum:
     case CUnitTransfer::kLeavePgmMode:
+    case CUnitTransfer::kCompletePartialSector:
     case CUnitTransfer::kRequestSector0:
     case CUnitTransfer::kNextSector:
         return true;
@@ -220,6 +241,7 @@ void CUnitTransfer::StartWrite(const TransferSettings& settings)
     ShowWriteSectors();
     m_mode = Mode::Write;
     m_written.clear();
+    m_recoveryTried = false;
     m_verifyAfterWrite = settings.verifyAfterWrite && m_readBuffer;
     StartTransfer(settings, kEnterPgmMode, kWritePeriodMs, "Write TX - could not open Comm Port");
 }
@@ -258,7 +280,7 @@ void CUnitTransfer::Step()
             // Nothing more will come from a port that has gone away.
             m_view.SetStatus(FormatText("Transfer stopped - the port %s is gone", m_portName.c_str()));
             finish = true;
-        } else if (state >= kEnterPgmMode && state <= kAwaitExitAck)
+        } else if (state >= kEnterPgmMode && state <= kSettleLine)
             finish = WriteStep(state, expected);
         else if (state >= kRequestSector0 && state <= kReceiveSector)
             finish = ReadStep(state, expected);
@@ -534,6 +556,26 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
 
     case kAwaitPgmModeAck:
         if (expected > 0) {
+            // Not one byte back, where a unit taking commands answers at once:
+            // it may be inside a sector write that was cut off, taking "P1" as
+            // sector data. Tried once per write.
+            if (expected == 4 && !m_recoveryTried &&
+                uint32_t(m_tick() - request.requestStartTime) > kRecoveryProbeMs) {
+                m_recoveryTried = true;
+                const char* text = "No answer to P1 - completing an interrupted sector write";
+                TheLog().Write("%s", text);
+                m_view.SetStatus(text);
+                m_recoveryReply[0] = m_recoveryReply[1] = kAckPreset;
+                request.destination = m_recoveryReply;
+                request.bytesExpected = sizeof m_recoveryReply;
+                request.receiveEnabled = 1;
+                m_fillerSent = 0;
+                m_fillerStopped = false;
+                m_recoveryStart = m_tick();
+                request.requestStartTime = m_recoveryStart;
+                request.protocolState = kCompletePartialSector;
+                return false;
+            }
             if (!TimedOut(kAckTimeoutMs))
                 return false;
             m_view.SetStatus("Timeout - Enter program Mode");
@@ -541,6 +583,18 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
         }
         if (m_ack[3] == 'A') {
             request.protocolState = kNextNeededSector;
+            return false;
+        }
+        if (!m_recoveryTried && EndOfAnEarlierSector(m_ack)) {
+            // The answer to a sector of a write that ended while its bytes
+            // were still on their way ("AG"), then the echo of "P1": let the
+            // line settle and ask again. Tried once per write.
+            m_recoveryTried = true;
+            TheLog().Write("Answers of an earlier sector before the echo of P1: let the line settle");
+            ArmSink();
+            m_quietSince = m_tick();
+            request.requestStartTime = m_quietSince;
+            request.protocolState = kSettleLine;
             return false;
         }
         m_view.SetStatus(FormatText("Bad Ack (Enter program mode). Expecting 'A', had '%c'\n", m_ack[3]));
@@ -700,6 +754,88 @@ bool CUnitTransfer::WriteStep(uint8_t state, uint32_t expected)
         }
         m_completed = true;
         return true;
+
+    case kCompletePartialSector:
+    case kSettleLine:
+        return RecoveryStep(state, expected);
     }
+    return false;
+}
+
+void CUnitTransfer::ArmSink()
+{
+    TransferRequest& request = m_link.Request();
+    request.destination = m_sink;
+    request.bytesExpected = sizeof m_sink;
+    request.receiveEnabled = 1;
+}
+
+// Completing a sector whose write was cut off, so that the unit takes
+// commands again. The unit counts the sector's bytes itself; whatever it
+// answers once it has them all (normally 'N' for the checksum) ends the
+// filler. A unit that was not inside a sector hears only zeros, which form no
+// command, and its answer to "P1" ends the filler the same way.
+bool CUnitTransfer::RecoveryStep(uint8_t state, uint32_t expected)
+{
+    TransferRequest& request = m_link.Request();
+    if (state == kCompletePartialSector) {
+        if (expected == sizeof m_recoveryReply) {
+            if (m_fillerSent < kFillerBytes) {
+                // Kept close to what the line has carried: once the unit
+                // answers, zeros still queued in the driver would hold up the
+                // next "P1" behind them.
+                const float elapsed = float(uint32_t(m_tick() - m_recoveryStart));
+                const float carried = m_perByteFactor > 0.0f ? elapsed / m_perByteFactor : float(kFillerBytes);
+                if (float(m_fillerSent) <= carried + float(kFillerLead)) {
+                    const uint32_t k = std::min(kBlockSize, kFillerBytes - m_fillerSent);
+                    m_link.SendData(kFiller, k);
+                    m_fillerSent += k;
+                }
+                return false;
+            }
+            // Every byte a sector can want went out, and nothing came back.
+            const uint32_t limit = uint32_t(m_perByteFactor * float(kFillerBytes) + float(kAckTimeoutMs));
+            if (!TimedOut(limit))
+                return false;
+            m_view.SetStatus("Timeout - Enter program Mode");
+            return true;
+        }
+        if (!m_fillerStopped) {
+            // The sector is complete; filler still queued would only reach a
+            // unit that takes commands again.
+            m_fillerStopped = true;
+            const uint32_t got = sizeof m_recoveryReply - expected;
+            m_link.ClearTransfer();
+            request.destination = m_recoveryReply + got;
+            request.bytesExpected = expected;
+            request.receiveEnabled = 1;
+            request.protocolState = kCompletePartialSector;
+            request.requestStartTime = m_tick();
+            TheLog().Write("The unit answered '%c' after %u filler bytes", m_recoveryReply[0],
+                           unsigned(m_fillerSent));
+        }
+        // 'A': the unit found the sum right and is programming; let it end.
+        if (expected > 0 && m_recoveryReply[0] == 'A' &&
+            uint32_t(m_tick() - request.requestStartTime) <= kPgmResultTimeoutMs)
+            return false;
+        ArmSink();
+        m_quietSince = m_tick();
+        request.requestStartTime = m_quietSince;
+        request.protocolState = kSettleLine;
+        return false;
+    }
+
+    // kSettleLine: drop whatever the unit still says until the line is quiet.
+    if (expected < sizeof m_sink) {
+        ArmSink();
+        m_quietSince = m_tick();
+    }
+    const bool chatty = uint32_t(m_tick() - request.requestStartTime) > SectorReplyLimit(65536);
+    if (uint32_t(m_tick() - m_quietSince) < kSettleQuietMs && !chatty)
+        return false;
+    request.destination = nullptr;
+    request.bytesExpected = 0;
+    request.receiveEnabled = 0;
+    request.protocolState = kEnterPgmMode;
     return false;
 }

@@ -46,6 +46,10 @@ public:
         kAwaitPgmResult = 8,
         kLeavePgmMode = 9,
         kAwaitExitAck = 10,
+        // A unit that does not answer "P1" may still be taking the bytes of a
+        // sector whose write was cut off: complete it, then start again.
+        kCompletePartialSector = 11,
+        kSettleLine = 12,
         kRequestSector0 = 23,
         kReceiveSector0 = 24,
         kNextSector = 25,
@@ -58,6 +62,14 @@ public:
     static constexpr uint32_t kBlockSize = 1024;
     static constexpr uint32_t kAckTimeoutMs = 5000;
     static constexpr uint32_t kPgmResultTimeoutMs = 10000;
+    // Silence after "P1" that starts completing a cut-off sector.
+    static constexpr uint32_t kRecoveryProbeMs = 1000;
+    // Filler that completes any sector: the largest one and its checksum.
+    static constexpr uint32_t kFillerBytes = 65536 + 2;
+    // How far the filler may run ahead of the line.
+    static constexpr uint32_t kFillerLead = 2048;
+    // Quiet line that ends the recovery.
+    static constexpr uint32_t kSettleQuietMs = 200;
 
     CUnitTransfer(cMemoryMap& image, ITransferLink& link, ITransferView& view);
     ~CUnitTransfer();
@@ -119,6 +131,8 @@ private:
     bool StartTransfer(const TransferSettings& settings, uint8_t firstState, unsigned periodMs,
                        const char* openFailed);
     bool WriteStep(uint8_t state, uint32_t expected);
+    bool RecoveryStep(uint8_t state, uint32_t expected);
+    void ArmSink();
 
     cMemoryMap& m_image;
     ITransferLink& m_link;
@@ -140,6 +154,14 @@ private:
     bool m_verified = false;
     int32_t m_lastOpenError = 0;
     uint8_t m_ack[5] = {};
+    // Completing a cut-off sector before a write.
+    bool m_recoveryTried = false;
+    bool m_fillerStopped = false;
+    uint32_t m_fillerSent = 0;
+    uint32_t m_recoveryStart = 0;
+    uint32_t m_quietSince = 0;
+    uint8_t m_recoveryReply[2] = {};
+    uint8_t m_sink[256] = {};
     uint8_t m_currentSector = 0;
     uint32_t m_sectorLength = 0;
     const uint8_t* m_sendPos = nullptr;

@@ -22,6 +22,8 @@ const SKindInfo kKinds[] = {
     {EFault::Stall, "stall", "pause --stall-ms in mid-sector, sending or receiving (U R)"},
     {EFault::SlowProgram, "slow-prog", "programming takes --slow-ms (prog)"},
     {EFault::Vanish, "vanish", "close the line mid-transfer and exit (U R P1 P0)"},
+    {EFault::HoldSector, "hold-rx", "a sector write cut off part-way is never dropped: every byte,\n"
+                                    "                commands too, is sector data until it is whole (R)"},
 };
 
 const char* const kStageNames[] = {"U", "R", "P1", "P0", "sum", "prog"};
@@ -73,6 +75,8 @@ bool CFaultPlan::Applies(EFault kind, EStage stage)
         return stage == EStage::Program;
     case EFault::Stall:
         return stage == EStage::U || stage == EStage::R;
+    case EFault::HoldSector:
+        return stage == EStage::R;
     }
     return false;
 }

@@ -18,6 +18,7 @@ enum class EFault {
     Stall,        // pause in the middle of a sector, either direction
     SlowProgram,  // programming takes longer than the host waits
     Vanish,       // the line disappears mid-transfer (master closed)
+    HoldSector,   // a sector write cut off part-way is never dropped
 };
 
 // Points of the exchange at which a fault can strike.

@@ -62,7 +62,7 @@ void CUnitEngine::Feed(const uint8_t* data, size_t n, uint64_t nowMs)
 
 void CUnitEngine::Idle(uint64_t nowMs)
 {
-    if (m_rxSector < 0 || m_timing.rxTimeoutMs == 0 || m_vanished)
+    if (m_rxSector < 0 || m_timing.rxTimeoutMs == 0 || m_vanished || m_rxHold)
         return;
     if (nowMs - m_rxLastMs > m_timing.rxTimeoutMs) {
         if (m_log)
@@ -230,6 +230,7 @@ void CUnitEngine::OnWriteCommand(int sector)
     // Decided now, acted on when half the sector has come in.
     m_rxStall = Fault(EFault::Stall, EStage::R, sector);
     m_rxVanish = Fault(EFault::Vanish, EStage::R, sector);
+    m_rxHold = Fault(EFault::HoldSector, EStage::R, sector);
     if (!Reply(EStage::R, sector, echo + "A"))
         return;
     m_rxSector = sector;

@@ -79,4 +79,5 @@ private:
     uint64_t m_rxLastMs = 0;
     bool m_rxStall = false;
     bool m_rxVanish = false;
+    bool m_rxHold = false;  // never dropped for quiet, however long
 };

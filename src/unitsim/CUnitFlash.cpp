@@ -10,9 +10,34 @@
 
 namespace {
 
+// Set by OpenRegular for a path that names something other than a file.
+constexpr int kNotRegular = -2;
+int g_lastOpen = 0;
+
 std::string SysError(const std::string& what, const std::string& path)
 {
+    if (g_lastOpen == kNotRegular)
+        return what + " " + path + ": not a regular file";
     return what + " " + path + ": " + std::strerror(errno);
+}
+
+// Opens without blocking (a FIFO or device named as a file must not hang the
+// unit in open()) and only a regular file; blocking mode is restored.
+int OpenRegular(const std::string& path, int flags, mode_t mode = 0)
+{
+    g_lastOpen = 0;
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        g_lastOpen = kNotRegular;
+        errno = EINVAL;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 bool ReadAll(int fd, uint8_t* dst, size_t n)
@@ -80,9 +105,9 @@ void CUnitFlash::ProgramSector(int n, const uint8_t* data)
 
 bool CUnitFlash::AttachFile(const std::string& path, std::string* error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegular(path, O_RDONLY);
     if (fd < 0) {
-        if (errno != ENOENT) {
+        if (errno != ENOENT || g_lastOpen == kNotRegular) {
             *error = SysError("cannot open flash file", path);
             return false;
         }
@@ -115,7 +140,7 @@ bool CUnitFlash::Save(std::string* error)
     if (m_path.empty())
         return true;
     const std::string tmp = m_path + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = OpenRegular(tmp, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) {
         *error = SysError("cannot create", tmp);
         return false;
@@ -139,7 +164,7 @@ bool CUnitFlash::Save(std::string* error)
 
 bool CUnitFlash::LoadImageFile(const std::string& path, std::string* error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegular(path, O_RDONLY);
     if (fd < 0) {
         *error = SysError("cannot open image file", path);
         return false;

@@ -4,7 +4,10 @@
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 CUnitLog::CUnitLog() : m_start(std::chrono::steady_clock::now()) {}
 
@@ -16,9 +19,24 @@ CUnitLog::~CUnitLog()
 
 bool CUnitLog::Open(const std::string& path, std::string* error)
 {
-    m_file = std::fopen(path.c_str(), "a");
+    // Without blocking and only a regular file: a FIFO would hold the unit
+    // in open() until somebody read it.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = "cannot open log file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = "cannot open log file " + path + ": not a regular file";
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_file = ::fdopen(fd, "a");
     if (!m_file) {
         *error = "cannot open log file " + path + ": " + std::strerror(errno);
+        ::close(fd);
         return false;
     }
     return true;

@@ -154,8 +154,15 @@ bool CWaveFile::OpenWrite(const char* path, uint16_t formatTag, uint32_t samples
 {
     if (m_out) return true;
     if (!path) return false;
-    m_out = fopen(path, "wb");
-    if (!m_out) return false;
+    // Like reading: never blocking in open(), and only a regular file, which
+    // is emptied once it is known to be one.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) { ::close(fd); return false; }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_out = fdopen(fd, "wb");
+    if (!m_out) { ::close(fd); return false; }
     uint16_t blockAlign = uint16_t(bitsPerSample * channels / 8);
     uint8_t hdr[44];
     memcpy(hdr, "RIFF", 4);

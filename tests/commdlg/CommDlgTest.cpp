@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QStatusBar>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -410,6 +412,88 @@ private slots:
         QCOMPARE(m_readDone, 0);
         if (write)
             QVERIFY(m_image.IsSectorNeeded(0));
+    }
+
+    // The dialog as the operator sees it in the middle of a write with
+    // "Verify after writing" on: every text whole, no control over another.
+    // With ORMID_TEST_GRAB_DIR set, a picture of it is kept there.
+    void layoutMidTransferShowsEveryTextWhole()
+    {
+        SimUnit unit;
+        QVERIFY(unit.Start({"--baud", "57600", "--erase-ms", "5"}));
+        FillImage(m_image, {6000, 7000, 9000, 12000});
+        auto dialog = NewDialog();
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        dialog->BaudBox()->setCurrentIndex(1);
+        dialog->VerifyBox()->setChecked(true);
+        QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
+        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }));
+        QVERIFY(dialog->StepTimer().isActive());
+
+        const QByteArray grabDir = qgetenv("ORMID_TEST_GRAB_DIR");
+        if (!grabDir.isEmpty())
+            QVERIFY(dialog->grab().save(QString::fromLocal8Bit(grabDir) + "/unit-communications-write.png"));
+
+        auto whole = [](QWidget* w) {
+            const QSize hint = w->sizeHint();
+            return w->width() >= hint.width() && w->height() >= hint.height();
+        };
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+            QVERIFY2(!b->isVisible() || whole(b), qPrintable(b->text()));
+        for (QLabel* l : dialog->findChildren<QLabel*>()) {
+            if (!l->isVisible() || l->text().isEmpty())
+                continue;
+            // A buddy's mnemonic marker takes no room.
+            const QString shown = l->buddy() ? QString(l->text()).remove('&') : l->text();
+            const int need = l->fontMetrics().horizontalAdvance(shown);
+            QVERIFY2(l->contentsRect().width() >= need, qPrintable(l->text()));
+        }
+        for (QComboBox* c : dialog->findChildren<QComboBox*>())
+            QVERIFY2(c->width() >= c->minimumSizeHint().width(), qPrintable(c->currentText()));
+        // Siblings do not overlap, in the dialog and in each group.
+        QList<QWidget*> parents{dialog.get()};
+        for (QGroupBox* g : dialog->findChildren<QGroupBox*>())
+            parents << g;
+        for (QWidget* parent : parents) {
+            QList<QWidget*> shown;
+            for (QWidget* w : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+                if (w->isVisible() && !w->isWindow())
+                    shown << w;
+            for (int i = 0; i < shown.size(); i++)
+                for (int j = i + 1; j < shown.size(); j++)
+                    QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                             qPrintable(shown[i]->metaObject()->className() + QString(" ") + shown[i]->objectName() +
+                                        " / " + shown[j]->metaObject()->className() + " " +
+                                        shown[j]->objectName()));
+        }
+        dialog->close();
+        QVERIFY(IsIdle(*dialog));
+
+        // The longest status a verify can end with does not widen the dialog.
+        dialog->show();
+        QTest::qWait(50);
+        const int width = dialog->width();
+        QStringList all;
+        for (int sector = 0; sector < 70; sector++)
+            all << QString::number(sector);
+        const QString longest = "Verify failed - sectors differ: " + all.join(", ");
+        dialog->SetStatusText(longest);
+        QTest::qWait(50);
+        QCOMPARE(dialog->width(), width);
+        QLabel* pane = dialog->findChild<QStatusBar*>()->findChild<QLabel*>();
+        QVERIFY(pane);
+        QVERIFY(pane->fontMetrics().horizontalAdvance(pane->text()) <= pane->contentsRect().width());
+        QVERIFY(pane->text().startsWith("Verify failed - sectors differ: 0, 1, 2"));
+        QCOMPARE(pane->toolTip(), longest);
+        QCOMPARE(dialog->StatusText(), longest);
+        if (!grabDir.isEmpty())
+            QVERIFY(dialog->grab().save(QString::fromLocal8Bit(grabDir) + "/unit-communications-long-status.png"));
+        // Given room, the whole text shows again.
+        dialog->resize(pane->fontMetrics().horizontalAdvance(longest) + 200, dialog->height());
+        QTRY_COMPARE(pane->text(), longest);
+        QCOMPARE(pane->toolTip(), QString());
+        dialog->SetStatusText("Ready");
+        QCOMPARE(pane->text(), QString("Ready"));
     }
 
     void writePressedDuringReadLeavesTheRead()

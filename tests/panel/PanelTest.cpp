@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <functional>
 #include <memory>
 
@@ -841,6 +843,44 @@ private slots:
                  Work("dialogs/Shop.txi"));
         QCOMPARE(accept, QFileDialog::AcceptSave);
         QCOMPARE(title, QString("Save TX Image file as"));
+    }
+
+    // Named pipes and device nodes are not files an operator can open or
+    // save: the dialogs do not list them.
+    void desktopFileDialogsListOnlyFilesAndFolders()
+    {
+        QDir().mkpath(Work("listing/sub"));
+        WriteMuLawWav(Work("listing/Chime.wav"), 8, 0);
+        QVERIFY(::mkfifo(QFile::encodeName(Work("listing/pipe.wav")).constData(), 0600) == 0);
+        QVERIFY(QFile::link("/dev/null", Work("listing/null.wav")));
+        CQtFileDialogs dialogs;
+        for (bool save : {false, true}) {
+            QStringList names;
+            QDir::Filters filter;
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                filter = dialog->filter();
+                auto* model = dialog->findChild<QFileSystemModel*>();
+                QVERIFY(model);
+                const QModelIndex folder = model->index(Work("listing"));
+                // The model fills in the background; the folder and the file are in when it is done.
+                QTRY_VERIFY(model->rowCount(folder) >= 2);
+                QTest::qWait(200);
+                for (int row = 0; row < model->rowCount(folder); ++row)
+                    names << model->index(row, 0, folder).data().toString();
+                dialog->reject();
+            });
+            const CFileDialogRequest request{"Import g.711 file", Work("listing/"), QString(), "Wave files (*.wav)",
+                                             "wav"};
+            if (save)
+                dialogs.GetSavePath(m_panel.get(), request);
+            else
+                dialogs.GetOpenPath(m_panel.get(), request);
+            names.sort();
+            QCOMPARE(names, (QStringList{"Chime.wav", "sub"}));
+            QVERIFY(!(filter & QDir::System));
+        }
     }
 
     void aboutBoxShowsTheVersion()

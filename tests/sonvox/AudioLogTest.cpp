@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <numeric>
+#include <sys/stat.h>
 #include <regex>
 #include <thread>
 
@@ -131,6 +132,13 @@ TEST_F(AudioLogTest, OpenCreatesTheLastFolderAndKeepsContent)
     EXPECT_FALSE(deep.Open((dir / "a" / "b" / "Audio.log").string().c_str()));
     EXPECT_FALSE(deep.Open(nullptr));
     EXPECT_FALSE(deep.Open(dir.string().c_str()));
+
+    // Only a regular file, and never waiting in open() for the other end.
+    const fs::path fifo = dir / "fifo.log";
+    ASSERT_EQ(::mkfifo(fifo.string().c_str(), 0600), 0);
+    EXPECT_FALSE(deep.Open(fifo.string().c_str()));
+    EXPECT_FALSE(deep.Open("/dev/null"));
+    EXPECT_FALSE(deep.IsOpen());
 }
 
 TEST_F(AudioLogTest, MessagesFromManyThreadsStayWhole)

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -186,6 +187,14 @@ TEST_F(FileDevice, AppenderContinuesItsOwnFormatAndReplacesAnother)
     ASSERT_TRUE(ReadWav(out, d));
     EXPECT_EQ(d.rate, 11025u);
     EXPECT_EQ(d.data, c);
+
+    // A FIFO or a device is neither continued nor replaced, and nothing waits
+    // on it: opened for reading and writing, a FIFO would hold the first read.
+    const std::string fifo = dir / "fifo.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(w.Open(fifo, SoundFormat{8000, 8, 1}));
+    EXPECT_FALSE(w.Open("/dev/null", SoundFormat{8000, 8, 1}));
+    EXPECT_FALSE(w.Append(a.data(), 3));
 }
 
 TEST(FileDeviceMissing, NoPathMeansNoDeviceAndAnUnreadableCaptureFailsToOpen)

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -364,4 +365,92 @@ TEST_F(CliTransferTest, WriteAfterAnInterruptedReadWaitsForTheUnitToFinishTalkin
     write.Start({"write", "--port", sim.Port(), imagePath}, scratch.File("write"));
     EXPECT_EQ(write.Wait(), 0) << write.Stderr();
     EXPECT_TRUE(EndsWithLine(write.Stderr(), "Unit write completed.")) << write.Stderr();
+}
+
+TEST_F(CliTransferTest, WriteAfterOneCutOffMidSectorCompletesThatSectorFirst)
+{
+    // A unit that keeps a cut-off sector write open for ever, as some do.
+    const std::string logPath = scratch.File("unit.log");
+    UnitSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--baud", "57600", "--erase-ms", "5", "--fault", "hold-rx:always", "--log", logPath}));
+    auto logText = [&] {
+        const auto log = ReadBytes(logPath);
+        return std::string(log.begin(), log.end());
+    };
+    auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            n++;
+        return n;
+    };
+    CliProcess first;
+    first.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("first"));
+    for (int i = 0; i < 1000 && logText().find("<- R00") == std::string::npos; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_NE(logText().find("<- R00"), std::string::npos);
+    // Part of the 8 KB sector is on its way (1.4 s of line at 57600). The
+    // program dies, and what it had left with the driver is lost too, as on a
+    // pulled cable: a pty would otherwise carry it all to the unit.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    first.Signal(SIGKILL);
+    first.Wait();
+    const int line = open(sim.Port().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(line, 0);
+    tcflush(line, TCOFLUSH);
+    close(line);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(logText().find("bytes of sector 00"), std::string::npos) << "the sector was not cut off";
+
+    CliProcess second;
+    second.Start({"write", "--verify", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("second"));
+    EXPECT_EQ(second.Wait(), 0) << second.Stderr() << logText();
+    EXPECT_NE(second.Stderr().find("No answer to P1 - completing an interrupted sector write"), std::string::npos)
+        << second.Stderr();
+    EXPECT_TRUE(EndsWithLine(second.Stderr(), "Verify OK - 4 sectors match")) << second.Stderr();
+    const std::string log = logText();
+    // The cut-off sector ended with a checksum of zeros, refused and never programmed
+    // from the filler; the sector itself was then written whole.
+    EXPECT_NE(log.find("bytes of sector 00, checksum 0000"), std::string::npos) << log;
+    EXPECT_EQ(count(log, "sector 00 programmed"), 1u) << log;
+    // One for each write: the second write's first "P1" went into the open sector.
+    EXPECT_EQ(count(log, "<- P1\\r"), 2u) << log;
+
+    // On a unit that answers, a write sends "P1" once and no filler at all:
+    // the unit's log shows the same commands and sector sizes as always.
+    const size_t p1Before = count(log, "<- P1\\r");
+    const size_t sectorsBefore = count(log, "bytes of sector");
+    CliProcess third;
+    third.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("third"));
+    EXPECT_EQ(third.Wait(), 0) << third.Stderr();
+    EXPECT_EQ(third.Stderr().find("completing an interrupted"), std::string::npos) << third.Stderr();
+    const std::string after = logText();
+    EXPECT_EQ(count(after, "<- P1\\r"), p1Before + 1);
+    EXPECT_EQ(count(after, "bytes of sector"), sectorsBefore + 4);
+    EXPECT_EQ(count(after, "noise dropped"), count(log, "noise dropped"));
+}
+
+TEST_F(CliTransferTest, WriteRightAfterOneKilledWithItsSectorStillOnTheWaySucceeds)
+{
+    // The killed program's last sector is still with the driver: the unit
+    // takes it whole, programs it and answers in front of the next "P1".
+    const std::string logPath = scratch.File("unit.log");
+    UnitSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--baud", "57600", "--erase-ms", "5", "--log", logPath}));
+    auto logText = [&] {
+        const auto log = ReadBytes(logPath);
+        return std::string(log.begin(), log.end());
+    };
+    CliProcess first;
+    first.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("first"));
+    for (int i = 0; i < 1000 && logText().find("<- R00") == std::string::npos; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_NE(logText().find("<- R00"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    first.Signal(SIGKILL);
+    first.Wait();
+
+    CliProcess second;
+    second.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("second"));
+    EXPECT_EQ(second.Wait(), 0) << second.Stderr() << logText();
+    EXPECT_TRUE(EndsWithLine(second.Stderr(), "Unit write completed.")) << second.Stderr();
 }

@@ -385,8 +385,10 @@ TEST_F(TransferTest, WriteTimeLimits)
         transfer.Step();
         now += 60000;
     }
-    EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
+    // After one try at completing a cut-off sector it waits for any answer.
+    EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector);
     EXPECT_TRUE(link.open);
+    EXPECT_TRUE(view.TimerRunning());
     transfer.Finish();
     ExpectIdleAndClosed();
 
@@ -722,5 +724,159 @@ TEST_F(TransferTest, StartGuards)
     view.SetTimerFails(true);
     transfer.StartWrite(Settings());
     EXPECT_EQ(view.Status(), "Timer start failed - no action taken.");
+    ExpectIdleAndClosed();
+}
+
+// A unit still inside a sector write that was cut off takes "P1" as sector
+// data and says nothing. The write completes that sector with zeros, drops
+// what the unit says until the line is quiet, and starts again.
+TEST_F(TransferTest, SilenceAfterP1CompletesACutOffSectorThenStartsAgain)
+{
+    image.SetSectorNeeded(1);
+    auto fillerBytes = [this](size_t from) {
+        size_t n = 0;
+        for (size_t i = from; i < link.sent.size(); i++) {
+            for (uint8_t b : link.sent[i])
+                EXPECT_EQ(b, 0) << i;
+            n += link.sent[i].size();
+        }
+        return n;
+    };
+    transfer.StartWrite(Settings());
+    transfer.Step();
+    ASSERT_EQ(link.SentText(0), "P1\r");
+    now += CUnitTransfer::kRecoveryProbeMs;
+    transfer.Step();
+    EXPECT_EQ(link.sent.size(), 1u) << "a second is allowed in full";
+    now += 1;
+    transfer.StepNow();
+    EXPECT_EQ(view.Status(), "No answer to P1 - completing an interrupted sector write");
+    EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector);
+    ASSERT_EQ(link.sent.size(), 2u) << "the first block goes at once";
+    for (int i = 0; i < 9; i++) {
+        now += 80;
+        transfer.Step();
+    }
+    EXPECT_EQ(fillerBytes(1), 10u * 1024);
+    // The sector is whole and its sum wrong: 'N', then noise that must not
+    // reach the answer to the next "P1".
+    link.Deliver("N");
+    transfer.StepNow();
+    EXPECT_EQ(link.State(), CUnitTransfer::kSettleLine);
+    EXPECT_EQ(link.sent.size(), 11u) << "no filler after the answer";
+    now += 150;
+    link.Deliver("xyz");
+    transfer.Step();
+    now += 150;
+    transfer.Step();
+    EXPECT_EQ(link.State(), CUnitTransfer::kSettleLine) << "noise 150 ms ago";
+    now += 60;
+    transfer.Step();
+    EXPECT_EQ(link.State(), CUnitTransfer::kEnterPgmMode);
+    EXPECT_EQ(link.request.receiveEnabled, 0);
+
+    const size_t before = link.sent.size();
+    RunWrite(link, transfer, view, now, UnitReplies());
+    ASSERT_GT(link.sent.size(), before + 2);
+    EXPECT_EQ(link.SentText(before), "P1\r");
+    EXPECT_EQ(link.SentText(before + 1), "R01\r");
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_FALSE(image.IsSectorNeeded(1));
+    ExpectIdleAndClosed();
+}
+
+TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
+{
+    // The unit takes the filler's sum as right and programs: its 'G' is
+    // awaited before the line is left to settle.
+    transfer.StartWrite(Settings());
+    transfer.Step();
+    now += 1500;
+    transfer.StepNow();
+    ASSERT_EQ(link.State(), CUnitTransfer::kCompletePartialSector);
+    link.Deliver("A");
+    transfer.StepNow();
+    EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector);
+    now += 3000;
+    link.Deliver("G");
+    transfer.StepNow();
+    EXPECT_EQ(link.State(), CUnitTransfer::kSettleLine);
+    now += 300;
+    transfer.Step();
+    transfer.Step();
+    ASSERT_EQ(link.SentText(link.sent.size() - 1), "P1\r");
+    // Tried once per write: a second silence is the usual time-out.
+    now += 5001;
+    transfer.Step();
+    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    ExpectIdleAndClosed();
+
+    // Nobody there: every byte a sector can want, then the time-out of "P1".
+    link.sent.clear();
+    transfer.StartWrite(Settings(1));
+    transfer.Step();
+    now += 1500;
+    for (int i = 0; i < 200 && link.State() == CUnitTransfer::kAwaitPgmModeAck; i++)
+        transfer.Step();
+    // Handed over at the pace of the line (57600 baud), not all at once.
+    size_t ahead = 0;
+    for (const auto& block : link.sent)
+        ahead += block.size();
+    EXPECT_LE(ahead, 3u + CUnitTransfer::kFillerLead + 1024);
+    for (int i = 0; i < 200; i++) {
+        now += 80;
+        transfer.Step();
+    }
+    size_t filler = 0;
+    for (size_t i = 1; i < link.sent.size(); i++)
+        filler += link.sent[i].size();
+    EXPECT_EQ(filler, CUnitTransfer::kFillerBytes);
+    EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector) << "the line time of the filler is allowed";
+    now += 20000;
+    transfer.Step();
+    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    ExpectIdleAndClosed();
+}
+
+// A write ended while its last sector was still on its way to the unit: the
+// unit programs it and answers "AG" in front of the echo of the next "P1".
+TEST_F(TransferTest, AnswersOfAnEarlierSectorBeforeTheEchoOfP1AreLetGo)
+{
+    image.SetSectorNeeded(1);
+    transfer.StartWrite(Settings());
+    transfer.Step();
+    link.Deliver("AGP1\r");
+    transfer.StepNow();
+    EXPECT_EQ(link.State(), CUnitTransfer::kSettleLine);
+    link.Deliver("\rA");
+    now += 100;
+    transfer.Step();
+    now += 250;
+    transfer.Step();
+    ASSERT_EQ(link.State(), CUnitTransfer::kEnterPgmMode);
+    RunWrite(link, transfer, view, now, UnitReplies());
+    EXPECT_EQ(view.Status(), "Unit write completed.");
+    EXPECT_FALSE(image.IsSectorNeeded(1));
+
+    // Anything else in front of the fourth byte is the wrong acknowledgement
+    // it always was, and so is a second such reply within one write.
+    for (const std::string& reply : {std::string("\xF8P1\r"), std::string("P1\rN"), std::string("xGP1")}) {
+        transfer.StartWrite(Settings());
+        transfer.Step();
+        link.Deliver(reply);
+        transfer.StepNow();
+        EXPECT_EQ(view.Status().rfind("Bad Ack (Enter program mode).", 0), 0u) << reply;
+        ExpectIdleAndClosed();
+    }
+    transfer.StartWrite(Settings());
+    transfer.Step();
+    link.Deliver("GP1\r");
+    transfer.StepNow();
+    now += 300;
+    transfer.Step();
+    transfer.Step();
+    link.Deliver("NP1\r");
+    transfer.StepNow();
+    EXPECT_EQ(view.Status(), "Bad Ack (Enter program mode). Expecting 'A', had '\r'\n");
     ExpectIdleAndClosed();
 }

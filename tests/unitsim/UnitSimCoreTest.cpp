@@ -250,6 +250,49 @@ TEST_F(UnitEngineTest, ASectorTransferThatGoesQuietIsDropped)
     EXPECT_EQ(flash.SectorChecksum(2), 0xE000);
 }
 
+TEST(UnitEngineFaults, HeldSectorTakesEveryByteUntilItIsWhole)
+{
+    CUnitFlash flash;
+    CFaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(plan.Add("hold-rx", &error));
+    RecordingLink link;
+    SUnitTiming timing;
+    timing.eraseMs8 = 0;
+    CUnitEngine engine(flash, plan, link, nullptr, timing);
+    const Bytes start = ToBytes("P1\rR02\r");
+    engine.Feed(start.data(), start.size(), 1000);
+    EXPECT_EQ(link.Take(), ToBytes("P1\rAR02\rA"));
+    const Bytes part(100, 0x55);
+    engine.Feed(part.data(), part.size(), 1000);
+    // Long after the quiet limit the unit still waits for the rest of the sector,
+    // and a command is only more sector data.
+    engine.Idle(1000 + 60 * 1000);
+    EXPECT_TRUE(engine.ReceivingSector());
+    const Bytes p1 = ToBytes("P1\r");
+    engine.Feed(p1.data(), p1.size(), 70000);
+    EXPECT_TRUE(link.Take().empty());
+    // Zeros complete it; the sum read from two zeros does not match, so nothing
+    // is programmed and the unit takes commands again.
+    const Bytes zeros(0x2000 + 2 - 100 - 3, 0);
+    engine.Feed(zeros.data(), zeros.size() - 1, 70000);
+    EXPECT_TRUE(engine.ReceivingSector());
+    engine.Feed(zeros.data(), 1, 70000);
+    EXPECT_FALSE(engine.ReceivingSector());
+    EXPECT_EQ(link.Take(), ToBytes("N"));
+    EXPECT_EQ(flash.SectorChecksum(2), 0xE000);
+    engine.Feed(p1.data(), p1.size(), 70000);
+    EXPECT_EQ(link.Take(), ToBytes("P1\rA"));
+
+    // Spent once: the next cut-off write is dropped after the quiet limit as usual.
+    const Bytes again = ToBytes("R03\r");
+    engine.Feed(again.data(), again.size(), 80000);
+    link.Take();
+    engine.Feed(part.data(), part.size(), 80000);
+    engine.Idle(80000 + timing.rxTimeoutMs + 1);
+    EXPECT_FALSE(engine.ReceivingSector());
+}
+
 TEST(UnitEngineFaults, StallAndVanishStrikeHalfWayThroughAWrittenSector)
 {
     for (const char* fault : {"stall", "vanish"}) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <ostream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "HostPort.h"
@@ -213,6 +214,9 @@ TEST_F(UnitSimProgram, RefusesBadFilesAndOptions)
     badVersion[0] = 2;
     ASSERT_TRUE(WriteFile(tmp.File("v2.txi"), badVersion));
     ASSERT_TRUE(WriteFile(tmp.File("long.txi"), Bytes(0x3F0009, 0)));
+    // Named pipes where files belong: refused at once, never waited on.
+    for (const char* name : {"pipe.flash", "pipe.txi", "pipe.log"})
+        ASSERT_EQ(::mkfifo(tmp.File(name).c_str(), 0600), 0);
     struct Case {
         std::vector<std::string> args;
         const char* says;
@@ -220,6 +224,10 @@ TEST_F(UnitSimProgram, RefusesBadFilesAndOptions)
         {{"--flash", tmp.File("short.flash")}, "bytes"},
         {{"--image", tmp.File("v2.txi")}, "version"},
         {{"--image", tmp.File("long.txi")}, "4128776"},
+        {{"--flash", tmp.File("pipe.flash")}, "cannot open flash file"},
+        {{"--image", tmp.File("pipe.txi")}, "cannot open image file"},
+        {{"--log", tmp.File("pipe.log")}, "cannot open log file"},
+        {{"--flash", "/dev/null"}, "not a regular file"},
         {{"--fault", "explode"}, "unknown fault"},
         {{"--fault", "flip-bit:cmd=P1"}, "cannot strike"},
         {{"--baud", "12345"}, "baud"},
@@ -240,7 +248,7 @@ TEST_F(UnitSimProgram, HelpNamesEveryFault)
     std::string out;
     EXPECT_EQ(SimProcess::RunToEnd({"--help"}, &out), 0);
     for (const char* word : {"no-reply", "partial", "bad-checksum", "flip-bit", "wrong-ack", "no-g", "garbage",
-                             "stall", "slow-prog", "vanish", "--baud", "--fast", "--flash", "--image",
+                             "stall", "slow-prog", "vanish", "hold-rx", "--baud", "--fast", "--flash", "--image",
                              "--erase-ms", "--link", "--log"})
         EXPECT_NE(out.find(word), std::string::npos) << word;
 }
@@ -345,6 +353,70 @@ TEST_F(UnitSimProgram, LineIsPacedAtTheBaudRateBothWays)
         port.Close();
         sim.reset();
     }
+}
+
+TEST_F(UnitSimProgram, PacingKeepsToTheLineRateWhenTheUnitWakesLate)
+{
+    // The simulator is stopped for a while in the middle of a sector, both
+    // ways. A schedule kept against absolute deadlines catches up afterwards,
+    // so the sector still takes its line time; one restarted from "now" would
+    // take the pause longer. And at no moment is the line ahead of its rate.
+    constexpr unsigned kBaud = 115200;
+    constexpr double kByteSeconds = 10.0 / kBaud;
+    constexpr auto kPause = std::chrono::milliseconds(600);
+    // Scheduling slack of a loaded machine, far below the pause.
+    auto allowed = [&](size_t bytes) { return bytes * kByteSeconds * 1.1 + 0.25; };
+    // The unit moves a slice of about 2 ms at a time; the host sees the
+    // command's own line time on top.
+    const double aheadSlack = 64 * kByteSeconds;
+
+    Start({"--baud", std::to_string(kBaud), "--erase-ms", "0"}, false, B115200);
+    auto pauseUnit = [this, kPause] {
+        ::kill(sim->Pid(), SIGSTOP);
+        std::this_thread::sleep_for(kPause);
+        ::kill(sim->Pid(), SIGCONT);
+    };
+
+    // From the unit: a read reply of 8199 bytes, taken in pieces with the
+    // time each piece was complete.
+    const size_t total = SectorSize(0) + 7;
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port.Write(Cmd('U', 0)));
+    size_t got = 0;
+    bool paused = false;
+    while (got < total) {
+        const Bytes piece = port.Read(std::min<size_t>(512, total - got), 5000);
+        ASSERT_FALSE(piece.empty()) << "after " << got << " bytes";
+        got += piece.size();
+        const double t = SecondsSince(t0);
+        EXPECT_GE(t + aheadSlack, got * kByteSeconds) << "ahead of the line after " << got << " bytes";
+        if (!paused && got >= total / 3) {
+            paused = true;
+            pauseUnit();
+        }
+    }
+    const double readSeconds = SecondsSince(t0);
+    EXPECT_LE(readSeconds, allowed(total + 4)) << "the unit lost the pause";
+
+    // To the unit: a sector of 8194 bytes; the unit's 'A' comes when it has
+    // taken the last byte at the line's rate.
+    Exchange("P1\r", ToBytes("P1\rA"));
+    Exchange("R00\r", ToBytes("R00\rA"));
+    const Bytes frame = WithSum(Pattern(0x2000, 5));
+    const auto t1 = std::chrono::steady_clock::now();
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        pauseUnit();
+    });
+    const bool written = port.Write(frame);
+    const Bytes ack = port.Read(1, 10000);
+    const double writeSeconds = SecondsSince(t1);
+    stopper.join();
+    ASSERT_TRUE(written);
+    EXPECT_EQ(ack, ToBytes("A"));
+    EXPECT_GE(writeSeconds + aheadSlack, frame.size() * kByteSeconds);
+    EXPECT_LE(writeSeconds, allowed(frame.size())) << "the unit lost the pause";
+    EXPECT_EQ(port.Read(1), ToBytes("G"));
 }
 
 TEST_F(UnitSimProgram, LogRecordsCommandsAndRepliesWithTimes)

@@ -336,6 +336,14 @@ TEST_F(WaveFileTest, SpecialFilesAreRefusedWithoutBlocking)
     EXPECT_FALSE(r.OpenRead(fifo.c_str()));
     EXPECT_FALSE(r.OpenRead("/dev/zero"));
     EXPECT_FALSE(r.OpenRead(nullptr));
+    // Writing: a FIFO with nobody reading would hold open() for ever, and a
+    // device is no WAV file.
+    CWaveFile w;
+    EXPECT_FALSE(w.OpenWrite(fifo.c_str(), 7, 8000, 8, 1));
+    EXPECT_FALSE(w.OpenWrite("/dev/null", 7, 8000, 8, 1));
+    auto path = (dir / "after.wav").string();
+    EXPECT_TRUE(w.OpenWrite(path.c_str(), 7, 8000, 8, 1));
+    EXPECT_EQ(w.CloseWrite(), 1);
 }
 
 // RIFF pads odd chunks; a file may still end right after an odd data chunk.

@@ -1,6 +1,10 @@
 #include "CWaveAppender.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +28,25 @@ void MakeHeader(uint8_t* h, const SoundFormat& f)
     put32(h + 40, 0);
 }
 
+// Opens a regular file as a stream without ever blocking in open(): a FIFO
+// or device named as the device's file is refused. Null when it cannot be.
+FILE* OpenRegularStream(const std::string& path, int flags, const char* mode, bool& notRegular)
+{
+    notRegular = false;
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        notRegular = true;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, mode);
+    if (!f) ::close(fd);
+    return f;
+}
+
 } // namespace
 
 bool CWaveAppender::Open(const std::string& path, const SoundFormat& format)
@@ -33,7 +56,8 @@ bool CWaveAppender::Open(const std::string& path, const SoundFormat& format)
     MakeHeader(want, format);
 
     // Continue a file we wrote before in the same format.
-    if (FILE* f = fopen(path.c_str(), "r+b")) {
+    bool notRegular = false;
+    if (FILE* f = OpenRegularStream(path, O_RDWR, "r+b", notRegular)) {
         uint8_t have[44];
         bool same = fread(have, 1, 44, f) == 44 && memcmp(have, want, 4) == 0 &&
                     memcmp(have + 8, want + 8, 28) == 0 && memcmp(have + 36, "data", 4) == 0;
@@ -48,8 +72,13 @@ bool CWaveAppender::Open(const std::string& path, const SoundFormat& format)
         }
         fclose(f);
     }
-    m_file = fopen(path.c_str(), "w+b");
+    if (notRegular) return false;
+    m_file = OpenRegularStream(path, O_RDWR | O_CREAT, "w+b", notRegular);
     if (!m_file) return false;
+    if (ftruncate(fileno(m_file), 0) != 0) {
+        Close();
+        return false;
+    }
     m_dataSize = 0;
     if (fwrite(want, 1, 44, m_file) != 44 || fflush(m_file) != 0) {
         Close();
