@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include "CAudioEdit.h"
+#include "CliRegistry.h"
 #include "CliReport.h"
 #include "SafeFile.h"
 #include "UnitName.h"
@@ -80,4 +82,27 @@ bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& 
 {
     CImageLock lock;
     return lock.Lock(path, CImageLock::kShared, report) && map.ReadImageFile(path.c_str(), report);
+}
+
+int ChangeImage(const std::string& path, IOperatorReport& report, const std::function<bool(cMemoryMap&)>& change)
+{
+    CImageLock lock;
+    if (!lock.Lock(path, CImageLock::kExclusive, report))
+        return kCliFailed;
+    cMemoryMap map;
+    if (!map.ReadImageFile(path.c_str(), report) || !change(map))
+        return kCliFailed;
+    return map.WriteImageFile(path.c_str(), report) ? kCliOk : kCliFailed;
+}
+
+bool WithScratchFolder(IOperatorReport& report, const std::function<bool(const std::string& folder)>& work)
+{
+    const std::string folder = CAudioEdit::MakeWorkFolder();
+    if (folder.empty()) {
+        report.ShowMessage("Cannot make a folder for the scratch files.");
+        return false;
+    }
+    const bool ok = work(folder);
+    CAudioEdit::RemoveWorkFolder(folder);
+    return ok;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <string>
 
 #include "cMemoryMap.h"
@@ -32,6 +33,15 @@ bool MayReplace(const std::string& path, bool force, IOperatorReport& report);
 // Loads an image file for reading only, under a shared lock that is let go
 // once the file is in memory, so no writer is caught half way.
 bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& report);
+
+// One change of an image file: the exclusive lock is held from the read to
+// the write, so that no other command's change is lost; the file is written
+// only when change returns true. The command's exit code.
+int ChangeImage(const std::string& path, IOperatorReport& report, const std::function<bool(cMemoryMap&)>& change);
+
+// Runs work in a new private folder for scratch files, removed afterwards.
+// False with a message when no folder could be made.
+bool WithScratchFolder(IOperatorReport& report, const std::function<bool(const std::string& folder)>& work);
 
 // True when the two paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);

@@ -8,9 +8,7 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "CImageLock.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -25,46 +23,25 @@ struct {
 int Run()
 {
     CliReport report;
-    // Held from the read to the write, so that no other change is lost.
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
-        return kCliFailed;
-    cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
-        return kCliFailed;
-    const uint8_t slot = uint8_t(args.slot - 1);
-    CAudioImport audio;
-    if (audio.Examine(args.wav.c_str())) {
-        if (!args.convert && !CliReport::AssumeYes()) {
-            // The import's refusal, then how to take the file anyway.
-            std::vector<uint8_t> ignored;
-            cMemoryMap::ReadUnitWav(args.wav.c_str(), 0xFFFFFFFFu, ignored, report);
-            const std::string question = audio.QuestionText();
-            std::fprintf(stderr, "ormid-cli: %s\nAdd --convert to convert it to the unit's format "
-                                 "(8 kHz mu-law, mono) on the way in.\n",
-                         question.substr(0, question.find('\n')).c_str());
-            return kCliFailed;
+    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
+        const uint8_t slot = uint8_t(args.slot - 1);
+        CAudioImport audio;
+        if (audio.Examine(args.wav.c_str())) {
+            if (!args.convert && !CliReport::AssumeYes()) {
+                // The import's refusal, then how to take the file anyway.
+                std::vector<uint8_t> ignored;
+                cMemoryMap::ReadUnitWav(args.wav.c_str(), 0xFFFFFFFFu, ignored, report);
+                SayConvertHint(audio);
+                return false;
+            }
+            if ((!args.convert && !report.AskYesNo(audio.QuestionText())) ||
+                !ConvertForImport(audio, map.GetRoomLeftWithout(slot), report))
+                return false;
         }
-        if (!args.convert && !report.AskYesNo(audio.QuestionText()))
-            return kCliFailed;
-        const CAudioImport::Outcome outcome = audio.Convert(map.GetRoomLeftWithout(slot));
-        if (outcome == CAudioImport::kFailed) {
-            report.ShowMessage(audio.FailureText());
-            return kCliFailed;
-        }
-        if (outcome == CAudioImport::kConverted)
-            LogConversion(audio.Converter());
-    }
-    const std::string work = CAudioEdit::MakeWorkFolder();
-    if (work.empty()) {
-        report.ShowMessage("Cannot make a folder for the scratch files.");
-        return kCliFailed;
-    }
-    const bool ok = CAudioEdit::AppendFile(map, slot, audio.ImportPath(), args.wav, work, report);
-    CAudioEdit::RemoveWorkFolder(work);
-    if (!ok)
-        return kCliFailed;
-    return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+        return WithScratchFolder(report, [&](const std::string& work) {
+            return CAudioEdit::AppendFile(map, slot, audio.ImportPath(), args.wav, work, report);
+        });
+    });
 }
 
 void Setup(CLI::App& app, int& exitCode)

@@ -2,7 +2,6 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "CImageLock.h"
 
 namespace {
 
@@ -14,15 +13,10 @@ struct {
 int Run()
 {
     CliReport report;
-    // Held from the read to the write, so that no other change is lost.
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
-        return kCliFailed;
-    cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
-        return kCliFailed;
-    map.ClearSlot(uint8_t(args.slot - 1));
-    return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+    return ChangeImage(args.image, report, [](cMemoryMap& map) {
+        map.ClearSlot(uint8_t(args.slot - 1));
+        return true;
+    });
 }
 
 void Setup(CLI::App& app, int& exitCode)

@@ -6,9 +6,6 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "CImageLock.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -26,42 +23,25 @@ int Run(bool nameGiven, bool countGiven)
     CliReport report;
     if (nameGiven && !CheckNameArgument(args.name, report))
         return kCliUsage;
-    // Held from the read to the write, so that no other change is lost.
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
-        return kCliFailed;
-    cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
-        return kCliFailed;
-    const uint8_t slot = uint8_t(args.slot - 1);
-    CAudioImport audio;
-    const bool offer = audio.Examine(args.wav.c_str());
-    if (offer && !args.convert) {
-        // Today's refusal, then how to take the file anyway.
-        if (!map.ImportSlotWav(slot, args.wav.c_str(), report)) {
-            const std::string question = audio.QuestionText();
-            std::fprintf(stderr, "ormid-cli: %s\nAdd --convert to convert it to the unit's format "
-                                 "(8 kHz mu-law, mono) on the way in.\n",
-                         question.substr(0, question.find('\n')).c_str());
-            return kCliFailed;
-        }
-    } else {
-        if (offer) {
-            const CAudioImport::Outcome outcome = audio.Convert(map.GetRoomLeft());
-            if (outcome == CAudioImport::kFailed) {
-                report.ShowMessage(audio.FailureText());
-                return kCliFailed;
+    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
+        const uint8_t slot = uint8_t(args.slot - 1);
+        CAudioImport audio;
+        const bool offer = audio.Examine(args.wav.c_str());
+        if (offer && !args.convert) {
+            // Today's refusal, then how to take the file anyway.
+            if (!map.ImportSlotWav(slot, args.wav.c_str(), report)) {
+                SayConvertHint(audio);
+                return false;
             }
-            if (outcome == CAudioImport::kConverted)
-                LogConversion(audio.Converter());
+        } else if ((offer && !ConvertForImport(audio, map.GetRoomLeft(), report)) ||
+                   !audio.ImportIntoSlot(map, slot, report)) {
+            return false;
         }
-        if (!audio.ImportIntoSlot(map, slot, report))
-            return kCliFailed;
-    }
-    StoreName(map, slot, nameGiven ? args.name : NameFromPath(args.wav), report);
-    if (countGiven)
-        map.SetPlayCount(slot, uint8_t(args.count));
-    return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+        StoreName(map, slot, nameGiven ? args.name : NameFromPath(args.wav), report);
+        if (countGiven)
+            map.SetPlayCount(slot, uint8_t(args.count));
+        return true;
+    });
 }
 
 void Setup(CLI::App& app, int& exitCode)

@@ -3,7 +3,6 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "CImageLock.h"
 
 namespace {
 
@@ -23,19 +22,14 @@ int Run(bool nameGiven, bool countGiven)
     }
     if (nameGiven && !CheckNameArgument(args.name, report))
         return kCliUsage;
-    // Held from the read to the write, so that no other change is lost.
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
-        return kCliFailed;
-    cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
-        return kCliFailed;
-    const uint8_t slot = uint8_t(args.slot - 1);
-    if (nameGiven)
-        StoreName(map, slot, args.name, report);
-    if (countGiven)
-        map.SetPlayCount(slot, uint8_t(args.count));
-    return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
+        const uint8_t slot = uint8_t(args.slot - 1);
+        if (nameGiven)
+            StoreName(map, slot, args.name, report);
+        if (countGiven)
+            map.SetPlayCount(slot, uint8_t(args.count));
+        return true;
+    });
 }
 
 void Setup(CLI::App& app, int& exitCode)

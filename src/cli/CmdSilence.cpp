@@ -5,7 +5,6 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "CImageLock.h"
 
 namespace {
 
@@ -18,23 +17,11 @@ struct {
 int Run()
 {
     CliReport report;
-    // Held from the read to the write, so that no other change is lost.
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
-        return kCliFailed;
-    cMemoryMap map;
-    if (!map.ReadImageFile(args.image.c_str(), report))
-        return kCliFailed;
-    const std::string work = CAudioEdit::MakeWorkFolder();
-    if (work.empty()) {
-        report.ShowMessage("Cannot make a folder for the scratch files.");
-        return kCliFailed;
-    }
-    const bool ok = CAudioEdit::MakeSilence(map, uint8_t(args.slot - 1), args.ms, work, report);
-    CAudioEdit::RemoveWorkFolder(work);
-    if (!ok)
-        return kCliFailed;
-    return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
+        return WithScratchFolder(report, [&](const std::string& work) {
+            return CAudioEdit::MakeSilence(map, uint8_t(args.slot - 1), args.ms, work, report);
+        });
+    });
 }
 
 void Setup(CLI::App& app, int& exitCode)
