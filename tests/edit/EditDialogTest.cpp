@@ -154,6 +154,8 @@ private slots:
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
         QCOMPARE(dialog->RecordButton()->text(), QString("Record"));
         QVERIFY(!dialog->Timer().isActive());
+        // The recording is saved on a thread of its own.
+        QTRY_VERIFY(!dialog->Session()->Busy());
         QCOMPARE(m_sonvox.Count("Save"), 1);
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
 
@@ -173,8 +175,9 @@ private slots:
         dialog->activateWindow();
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
         QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        // The dialog closes once the recording is saved.
+        QTRY_VERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), int(QDialog::Rejected));
-        QVERIFY(!dialog->isVisible());
         QCOMPARE(m_sonvox.Count("Stop"), 1);
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
         QVERIFY(!dialog->m_audioChanged);
