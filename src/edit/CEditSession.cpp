@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <unistd.h>
@@ -174,12 +175,54 @@ void CEditSession::StartRecording()
     UpdateRemaining();
 }
 
-void CEditSession::FinishRecording()
+void CEditSession::SetBusy(bool busy)
 {
-    const bool captured = m_sonvox.Stop() != 0;
+    m_busy = busy;
+    m_view.SetBusy(busy);
+}
+
+void CEditSession::FinishRecording(std::function<void()> then)
+{
+    m_view.StopTimer();
     m_view.MeterClear();
-    SetState(kIdle);
     m_view.SetRecordCaption("Record");
+    SetBusy(true);
+    // Stop and Save take as long as the capture is (Save converts and
+    // processes all of it): they run aside on copies and touch nothing of
+    // the session, which refuses commands until they are done.
+    struct Outcome {
+        bool captured = false;
+        bool saved = false;
+        RecordProcessingParams params;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    outcome->params = m_processing;
+    IEditSonvox* sonvox = &m_sonvox;
+    const std::string path = m_setup.scratchPath;
+    m_view.RunAside(
+        [sonvox, outcome, path] {
+            outcome->captured = sonvox->Stop() != 0;
+            if (outcome->captured)
+                outcome->saved = sonvox->Save(path.c_str(), outcome->params) != 0;
+        },
+        [this, outcome, then] {
+            m_processing = outcome->params;
+            SetState(kIdle);
+            AfterRecording(outcome->captured, outcome->saved);
+            SetBusy(false);
+            if (then)
+                then();
+            // Endings asked for meanwhile (OK, Cancel), in their order.
+            while (!m_busy && !m_waiting.empty()) {
+                std::function<void()> next = std::move(m_waiting.front());
+                m_waiting.erase(m_waiting.begin());
+                next();
+            }
+        });
+}
+
+void CEditSession::AfterRecording(bool captured, bool saved)
+{
     if (!captured) {
         // Nothing was recorded: the scratch file was never touched.
         m_slotRoom = m_slotRoomBefore;
@@ -189,7 +232,7 @@ void CEditSession::FinishRecording()
         m_impl->bytes.clear();
         return;
     }
-    if (!m_sonvox.Save(m_setup.scratchPath.c_str(), m_processing)) {
+    if (!saved) {
         // The library has removed (or half written) the scratch file.
         RestoreScratch();
         m_audioChanged = m_audioChangedBefore;
@@ -212,6 +255,8 @@ void CEditSession::FinishRecording()
 
 void CEditSession::OnRecord()
 {
+    if (m_busy)
+        return;
     if (!m_setup.audioAvailable) {
         m_report.ShowMessage(kNotAvailableText);
         return;
@@ -227,6 +272,8 @@ void CEditSession::OnRecord()
 
 void CEditSession::OnPlay()
 {
+    if (m_busy)
+        return;
     if (!m_setup.audioAvailable) {
         m_report.ShowMessage(kNotAvailableText);
         return;
@@ -255,17 +302,24 @@ void CEditSession::OnPlay()
     }
 }
 
-void CEditSession::StopActivity()
+void CEditSession::StopActivity(std::function<void()> then)
 {
-    StopRunning();
-    // The dialog is ending: an Append Recording under way is finished as
-    // its second press would, or the old part would stay behind in
-    // "olun.wav" and OK would take the new part alone.
-    if (m_appendRecording)
-        OnAppendRecording();
+    if (m_busy) {
+        m_waiting.push_back([this, then] { StopActivity(then); });
+        return;
+    }
+    StopRunning([this, then] {
+        // The dialog is ending: an Append Recording under way is finished as
+        // its second press would, or the old part would stay behind in
+        // "olun.wav" and OK would take the new part alone.
+        if (m_appendRecording)
+            FinishAppend(then);
+        else if (then)
+            then();
+    });
 }
 
-void CEditSession::StopRunning()
+void CEditSession::StopRunning(std::function<void()> then)
 {
     switch (State()) {
     case kPlaying:
@@ -275,16 +329,19 @@ void CEditSession::StopRunning()
         m_view.StopTimer();
         break;
     case kRecording:
-        FinishRecording();
-        m_view.StopTimer();
-        break;
+        FinishRecording(std::move(then));
+        return;
     default:
         break;
     }
+    if (then)
+        then();
 }
 
 void CEditSession::OnTimer()
 {
+    if (m_busy)
+        return;
     switch (State()) {
     case kRecording: {
         // No captured block: the meter keeps falling on its own.
@@ -313,7 +370,13 @@ void CEditSession::OnTimer()
 
 void CEditSession::OnSettings()
 {
-    StopRunning();
+    if (m_busy)
+        return;
+    StopRunning([this] { AskSettingsNow(); });
+}
+
+void CEditSession::AskSettingsNow()
+{
     RecordProcessingParams chosen = m_processing;
     if (!m_view.AskSettings(m_processing, chosen))
         return;
@@ -329,6 +392,8 @@ void CEditSession::OnMakeSilence()
     // dialog opened, as for a recording: the silence replaces the audio.
     // The slot's own audio is freed at OK, so the file's header fits in it
     // unless the slot is empty.
+    if (m_busy)
+        return;
     const int64_t room = RoomForScratch();
     uint32_t offered = CAudioEdit::AudioRoom(room);
     if (!m_appendRecording)
@@ -363,6 +428,8 @@ bool CEditSession::ConcatenateWavFiles(const std::string& first, const std::stri
 
 void CEditSession::OnAppendFile()
 {
+    if (m_busy)
+        return;
     if (m_appendRecording) {
         m_report.ShowMessage(kAppendBusyText);
         return;
@@ -391,25 +458,48 @@ void CEditSession::OnAppendFile()
 
 void CEditSession::OnAppendRecording()
 {
+    if (m_busy)
+        return;
     if (!m_appendRecording) {
-        // What runs ends first, so that the old part holds all of it.
-        StopRunning();
-        ::unlink(OldPart().c_str());
-        if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))
-            return;
-        m_appendRecording = true;
-        m_newPart = false;
-        m_audioChangedBeforeAppend = m_audioChanged;
-        m_view.EnableRecord(false);
-        OnRecord();
-        m_view.SetAppendCaption("Stop Append Recording");
+        // What runs ends first (a recording is saved), so that the old part
+        // holds all of it.
+        StopRunning([this] { BeginAppend(); });
         return;
     }
+    FinishAppend(std::function<void()>());
+}
 
+void CEditSession::BeginAppend()
+{
+    ::unlink(OldPart().c_str());
+    if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))
+        return;
+    m_appendRecording = true;
+    m_newPart = false;
+    m_audioChangedBeforeAppend = m_audioChanged;
+    m_view.EnableRecord(false);
+    OnRecord();
+    m_view.SetAppendCaption("Stop Append Recording");
+}
+
+void CEditSession::FinishAppend(std::function<void()> then)
+{
     m_appendRecording = false;
     m_view.EnableRecord(true);
+    auto join = [this, then] {
+        JoinAppendParts();
+        if (then)
+            then();
+    };
+    // The new part is joined once it is saved.
     if (State() == kRecording)
-        StopRunning();
+        StopRunning(join);
+    else
+        join();
+}
+
+void CEditSession::JoinAppendParts()
+{
     m_view.SetAppendCaption("Append Recording");
     if (!m_newPart) {
         // Nothing new was recorded (or it could not be saved): the old part

@@ -5,6 +5,11 @@
 // the session tells its view; tests drive it tick by tick with a fake audio
 // library, a recording view and their own clock.
 //
+// The end of a recording (the library's Stop and Save, which processes the
+// whole capture) runs aside through the view, off the window's thread: until
+// it is done the session is busy and refuses every command; OK and Cancel
+// wait for it.
+//
 // No path loses audio: a recording that cannot be processed puts back what
 // the scratch file held before it; a file that cannot be appended leaves the
 // scratch file as it was.
@@ -13,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "IEditSonvox.h"
 #include "IEditView.h"
@@ -60,9 +66,13 @@ public:
     void OnAppendRecording();
     // OK and Cancel (and closing the window) stop any activity first; an
     // Append Recording under way is finished as its second press would.
-    void StopActivity();
+    // then runs once all of it has ended: at once, or when the recording
+    // being processed is saved.
+    void StopActivity(std::function<void()> then = std::function<void()>());
 
     Activity State() const;
+    // A recording is being stopped and processed aside: commands are refused.
+    bool Busy() const { return m_busy; }
     bool AudioChanged() const { return m_audioChanged; }
     bool AppendRecording() const { return m_appendRecording; }
     int32_t RemainingBytes() const { return m_remainingBytes; }
@@ -88,10 +98,20 @@ private:
     void SetState(Activity state);
     // The Record button's steps, and the end of a recording.
     void StartRecording();
-    void FinishRecording();
+    // Stops the library and saves the capture aside; then (on the window's
+    // thread) AfterRecording, and then.
+    void FinishRecording(std::function<void()> then);
+    void AfterRecording(bool captured, bool saved);
     // Ends a recording or playback (StopActivity's steps for the running
-    // activity); StopActivity is the dialog's ending.
-    void StopRunning();
+    // activity), then runs then; StopActivity is the dialog's ending.
+    void StopRunning(std::function<void()> then = std::function<void()>());
+    void SetBusy(bool busy);
+    // The first press of Append Recording once what ran has ended; the
+    // second press (or the dialog's ending) joins the parts, then runs then.
+    void BeginAppend();
+    void FinishAppend(std::function<void()> then);
+    void JoinAppendParts();
+    void AskSettingsNow();
     // What the scratch file holds before a recording: kept until it is saved.
     void KeepScratch();
     void RestoreScratch();
@@ -131,6 +151,8 @@ private:
     bool m_audioChangedBefore = false;   // m_audioChanged when the recording started
     int64_t m_slotRoomBefore = 0;        // m_slotRoom when the recording started
     bool m_newPart = false;              // an Append Recording has a new part to join
-    bool m_recordingAppends = false;
-    bool m_audioChangedBeforeAppend = false;   // m_audioChanged at the first press     // the running recording is the new part of an append
+    bool m_recordingAppends = false;     // the running recording is the new part of an append
+    bool m_audioChangedBeforeAppend = false;   // m_audioChanged at the first press
+    bool m_busy = false;                       // a recording is being processed aside
+    std::vector<std::function<void()>> m_waiting;   // endings asked for while busy
 };

@@ -39,7 +39,11 @@ CTXEditDlg::CTXEditDlg(IEditSonvox& sonvox, IOperatorReport& report, cMemoryMap&
 
 CTXEditDlg::~CTXEditDlg()
 {
-    // A dialog destroyed while something runs leaves the library quiet.
+    // A dialog destroyed while something runs leaves the library quiet: a
+    // recording being processed is waited for, anything still running ends
+    // here and now.
+    m_runInline = true;
+    EndAside();
     if (m_session)
         m_session->StopActivity();
 }
@@ -89,8 +93,8 @@ void CTXEditDlg::BuildWindow()
 
     m_record = button("Record", 15, 110, 50, &CEditSession::OnRecord);
     m_play = button("Play", 70, 110, 50, &CEditSession::OnPlay);
-    button("Make Silence", 125, 110, 50, &CEditSession::OnMakeSilence);
-    button("Append File", 15, 126, 50, &CEditSession::OnAppendFile);
+    m_makeSilence = button("Make Silence", 125, 110, 50, &CEditSession::OnMakeSilence);
+    m_appendFile = button("Append File", 15, 126, 50, &CEditSession::OnAppendFile);
     m_appendRecording = button("Append Recording", 70, 126, 105, &CEditSession::OnAppendRecording);
 
     auto* ok = new QPushButton("OK", this);
@@ -101,7 +105,7 @@ void CTXEditDlg::BuildWindow()
     cancel->setGeometry(du.Rect(70, 143, 50, 14));
     cancel->setAutoDefault(true);
     connect(cancel, &QPushButton::clicked, this, &CTXEditDlg::reject);
-    button("Settings", 125, 143, 50, &CEditSession::OnSettings);
+    m_settings = button("Settings", 125, 143, 50, &CEditSession::OnSettings);
 }
 
 void CTXEditDlg::showEvent(QShowEvent* event)
@@ -135,23 +139,84 @@ void CTXEditDlg::OnInitDialog()
 
 void CTXEditDlg::accept()
 {
-    if (m_session)
-        m_session->StopActivity();
-    m_name = m_nameBox->text().left(kMaxNameLength);
-    const int index = m_playCountBox->currentIndex();
-    if (index >= 0 && index < kListedCounts)
-        m_playCount = index;
-    // Otherwise the extra entry is selected: the count stays as it came in.
-    m_audioChanged = m_session && m_session->AudioChanged();
-    QDialog::accept();
+    Close(true);
 }
 
 void CTXEditDlg::reject()
 {
-    if (m_session)
-        m_session->StopActivity();
-    m_audioChanged = false;
-    QDialog::reject();
+    Close(false);
+}
+
+void CTXEditDlg::Close(bool ok)
+{
+    // The first OK or Cancel pressed while a recording is processed is the
+    // one that closes the dialog once it is saved.
+    if (m_closePending || m_runInline)
+        return;
+    auto close = [this, ok] {
+        m_closePending = false;
+        if (m_runInline)
+            return;
+        if (ok) {
+            m_name = m_nameBox->text().left(kMaxNameLength);
+            const int index = m_playCountBox->currentIndex();
+            if (index >= 0 && index < kListedCounts)
+                m_playCount = index;
+            // Otherwise the extra entry is selected: the count stays as it came in.
+            m_audioChanged = m_session && m_session->AudioChanged();
+            QDialog::accept();
+        } else {
+            m_audioChanged = false;
+            QDialog::reject();
+        }
+    };
+    if (!m_session) {
+        close();
+        return;
+    }
+    m_closePending = true;
+    m_session->StopActivity(close);
+}
+
+// ---- the end of a recording, off the window's thread ---------------------
+
+void CTXEditDlg::RunAside(std::function<void()> work, std::function<void()> done)
+{
+    EndAside();   // one at a time; the session never asks for two
+    if (m_runInline) {
+        work();
+        done();
+        return;
+    }
+    m_asideDone = std::move(done);
+    m_aside = std::thread([this, work = std::move(work)] {
+        work();
+        QMetaObject::invokeMethod(this, [this] { EndAside(); }, Qt::QueuedConnection);
+    });
+}
+
+void CTXEditDlg::EndAside()
+{
+    if (!m_aside.joinable())
+        return;
+    m_aside.join();
+    std::function<void()> done = std::move(m_asideDone);
+    m_asideDone = nullptr;
+    if (done)
+        done();
+}
+
+void CTXEditDlg::SetBusy(bool busy)
+{
+    if (busy && !m_busy)
+        m_focusBeforeBusy = focusWidget();
+    m_busy = busy;
+    m_record->setEnabled(!busy && m_recordAllowed);
+    for (QPushButton* b : {m_play, m_makeSilence, m_appendFile, m_appendRecording, m_settings})
+        b->setEnabled(!busy);
+    // Greying the button that had the focus (Stop, mostly) moved it on.
+    if (!busy && m_focusBeforeBusy && m_focusBeforeBusy->isEnabled())
+        m_focusBeforeBusy->setFocus();
 }
 
 // ---- what the session shows ------------------------------------------------
@@ -160,7 +225,11 @@ void CTXEditDlg::SetRemainingText(const std::string& text) { m_remaining->setTex
 void CTXEditDlg::SetRecordCaption(const char* text) { m_record->setText(text); }
 void CTXEditDlg::SetPlayCaption(const char* text) { m_play->setText(text); }
 void CTXEditDlg::SetAppendCaption(const char* text) { m_appendRecording->setText(text); }
-void CTXEditDlg::EnableRecord(bool on) { m_record->setEnabled(on); }
+void CTXEditDlg::EnableRecord(bool on)
+{
+    m_recordAllowed = on;
+    m_record->setEnabled(on && !m_busy);
+}
 void CTXEditDlg::StartTimer(unsigned periodMs) { m_timer.start(int(periodMs)); }
 void CTXEditDlg::StopTimer() { m_timer.stop(); }
 void CTXEditDlg::MeterSetLevel(int level) { m_meter->SetLevel(level); }

@@ -2,14 +2,22 @@
 // rules live in CEditSession; this dialog owns the widgets, the timer and the
 // meter, turns clicks and ticks into session calls and shows what the session
 // says. The caller sets the inputs, runs exec() and on OK reads the outputs.
+//
+// The end of a recording (the library's Stop and Save) runs on a thread of
+// its own so that the window keeps answering; meanwhile the audio buttons
+// are greyed, and OK, Cancel, Escape and the title bar's close wait for it
+// before the dialog closes.
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "CEditSession.h"
 #include "IEditView.h"
@@ -51,6 +59,11 @@ public:
     QPushButton* RecordButton() const { return m_record; }
     QPushButton* PlayButton() const { return m_play; }
     QPushButton* AppendRecordingButton() const { return m_appendRecording; }
+    QPushButton* MakeSilenceButton() const { return m_makeSilence; }
+    QPushButton* AppendFileButton() const { return m_appendFile; }
+    QPushButton* SettingsButton() const { return m_settings; }
+    // An OK or Cancel waits for the recording being processed.
+    bool ClosePending() const { return m_closePending; }
     const QTimer& Timer() const { return m_timer; }
 
     // IEditView
@@ -66,6 +79,8 @@ public:
     bool AskSilence(uint32_t roomLeft, uint32_t& ms) override;
     bool AskAppendFile(std::string& path) override;
     bool AskSettings(const RecordProcessingParams& current, RecordProcessingParams& chosen) override;
+    void RunAside(std::function<void()> work, std::function<void()> done) override;
+    void SetBusy(bool busy) override;
 
 public slots:
     void accept() override;   // OK
@@ -76,6 +91,10 @@ protected:
 
 private:
     void BuildWindow();
+    // The work aside has ended: its thread is joined, its done step runs.
+    void EndAside();
+    // OK or Cancel once no audio activity is left.
+    void Close(bool ok);
 
     IEditSonvox& m_sonvox;
     IOperatorReport& m_report;
@@ -86,6 +105,14 @@ private:
     QTimer m_timer;
     bool m_opened = false;
 
+    std::thread m_aside;
+    std::function<void()> m_asideDone;
+    bool m_runInline = false;     // the dialog is going: work aside runs at once
+    bool m_busy = false;
+    bool m_recordAllowed = true;  // Record is greyed during an Append Recording
+    bool m_closePending = false;
+    QPointer<QWidget> m_focusBeforeBusy;
+
     QLabel* m_nameLabel = nullptr;
     QLineEdit* m_nameBox = nullptr;
     QComboBox* m_playCountBox = nullptr;
@@ -94,4 +121,7 @@ private:
     QPushButton* m_record = nullptr;
     QPushButton* m_play = nullptr;
     QPushButton* m_appendRecording = nullptr;
+    QPushButton* m_makeSilence = nullptr;
+    QPushButton* m_appendFile = nullptr;
+    QPushButton* m_settings = nullptr;
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "RecordProcessingParams.h"
@@ -34,4 +35,18 @@ public:
     // current; on OK stores the new parameters and returns them in chosen
     // (results untouched). False on Cancel.
     virtual bool AskSettings(const RecordProcessingParams& current, RecordProcessingParams& chosen) = 0;
+
+    // Runs work (the end of a recording: it touches only the audio library
+    // and files, never the session) away from the window's thread, then
+    // done on the window's thread, so that the window keeps answering while
+    // a long recording is processed. Views without a thread of their own run
+    // both at once.
+    virtual void RunAside(std::function<void()> work, std::function<void()> done)
+    {
+        work();
+        done();
+    }
+    // True while work runs aside: the audio commands are refused (the dialog
+    // greys their buttons); false when the session takes commands again.
+    virtual void SetBusy(bool busy) { (void)busy; }
 };

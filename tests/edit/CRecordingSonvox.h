@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,17 @@ public:
     int peak = 12000;
     int saveResult = 1;
     unsigned duration = 0;
+    // Runs at the start of Save (on the thread that saves): a test holds the
+    // save there to look at the dialog meanwhile.
+    std::function<void()> beforeSave;
 
     int Record() override { return Call("Record", 1); }
     int Stop() override { return Call("Stop", 1); }
     int Save(const char* path, RecordProcessingParams& params) override
     {
         Call("Save", 0);
+        if (beforeSave)
+            beforeSave();
         if (!saveResult) {
             std::remove(path);
             params.gain = params.clipCount = params.snr = 0;

@@ -10,9 +10,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "AppTestMain.h"
 #include "CEditCommand.h"
@@ -154,6 +157,8 @@ private slots:
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
         QCOMPARE(dialog->RecordButton()->text(), QString("Record"));
         QVERIFY(!dialog->Timer().isActive());
+        // The recording is saved on a thread of its own.
+        QTRY_VERIFY(!dialog->Session()->Busy());
         QCOMPARE(m_sonvox.Count("Save"), 1);
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
 
@@ -173,11 +178,114 @@ private slots:
         dialog->activateWindow();
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
         QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        // The dialog closes once the recording is saved.
+        QTRY_VERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), int(QDialog::Rejected));
-        QVERIFY(!dialog->isVisible());
         QCOMPARE(m_sonvox.Count("Stop"), 1);
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
         QVERIFY(!dialog->m_audioChanged);
+    }
+
+    // Stop saves on a thread of its own: the window keeps answering, the
+    // audio buttons are greyed and do nothing, OK waits for the save and
+    // then takes the saved audio; a second OK or Cancel meanwhile is ignored.
+    void aRecordingIsSavedWhileTheWindowAnswers()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        std::promise<void> release;
+        std::shared_future<void> gate = release.get_future().share();
+        m_sonvox.beforeSave = [gate] { gate.wait(); };
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QCOMPARE(dialog->RecordButton()->text(), QString("Record"));
+        QVERIFY(dialog->Session()->Busy());
+        QVERIFY(!dialog->Timer().isActive());
+        const QList<QPushButton*> audioButtons = {dialog->RecordButton(),      dialog->PlayButton(),
+                                                  dialog->MakeSilenceButton(), dialog->AppendFileButton(),
+                                                  dialog->AppendRecordingButton(), dialog->SettingsButton()};
+        for (QPushButton* b : audioButtons)
+            QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
+
+        // The event loop runs during the save; presses that reach the
+        // session anyway are refused.
+        bool ticked = false;
+        QTimer::singleShot(20, [&] { ticked = true; });
+        QTRY_VERIFY(ticked);
+        QTest::mouseClick(dialog->PlayButton(), Qt::LeftButton);
+        dialog->Session()->OnPlay();
+        dialog->Session()->OnRecord();
+        dialog->Session()->OnAppendRecording();
+        QVERIFY(dialog->Session()->Busy());
+        QCOMPARE(dialog->PlayButton()->text(), QString("Play"));
+
+        dialog->accept();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->ClosePending());
+        dialog->reject();
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        QVERIFY(dialog->isVisible());
+
+        release.set_value();
+        QTRY_VERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QVERIFY(dialog->m_audioChanged);
+        QVERIFY(!dialog->ClosePending());
+        QCOMPARE(m_sonvox.Count("Record"), 1);
+        QCOMPARE(m_sonvox.Count("Stop"), 1);
+        QCOMPARE(m_sonvox.Count("Save"), 1);
+        QCOMPARE(m_sonvox.Count("LoadPlay"), 0);
+        QCOMPARE(int(App().m_audioState), int(AudioIdle));
+        std::ifstream saved(Scratch(), std::ios::binary | std::ios::ate);
+        QCOMPARE(qint64(saved.tellg()), qint64(44 + m_sonvox.savedBytes));
+    }
+
+    // A recording that stops itself during an Append Recording: once it is
+    // saved the buttons come back, but Record stays greyed until the second
+    // press of Append Recording, which joins the parts.
+    void theButtonsComeBackAfterTheSave()
+    {
+        auto dialog = NewDialog();
+        dialog->m_setup.roomLeft = 800;   // a tenth of a second
+        dialog->show();
+        QTest::mouseClick(dialog->AppendRecordingButton(), Qt::LeftButton);
+        QVERIFY(!dialog->RecordButton()->isEnabled());
+        QTRY_VERIFY(m_sonvox.Count("Stop") == 1 && !dialog->Session()->Busy());
+        QVERIFY(dialog->PlayButton()->isEnabled());
+        QVERIFY(dialog->AppendRecordingButton()->isEnabled());
+        QVERIFY(dialog->SettingsButton()->isEnabled());
+        QVERIFY(!dialog->RecordButton()->isEnabled());
+        QCOMPARE(dialog->AppendRecordingButton()->text(), QString("Stop Append Recording"));
+        QTest::mouseClick(dialog->AppendRecordingButton(), Qt::LeftButton);
+        QVERIFY(dialog->RecordButton()->isEnabled());
+        QCOMPARE(dialog->AppendRecordingButton()->text(), QString("Append Recording"));
+        dialog->accept();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(dialog->m_audioChanged);
+    }
+
+    // A dialog destroyed while its recording is saved waits for the save and
+    // leaves the library idle.
+    void destroyingTheDialogDuringTheSaveWaitsForIt()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        std::promise<void> release;
+        std::shared_future<void> gate = release.get_future().share();
+        m_sonvox.beforeSave = [gate] { gate.wait(); };
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QVERIFY(dialog->Session()->Busy());
+        std::thread later([&release] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            release.set_value();
+        });
+        dialog.reset();
+        later.join();
+        QCOMPARE(m_sonvox.Count("Save"), 1);
+        QCOMPARE(int(App().m_audioState), int(AudioIdle));
+        std::ifstream saved(Scratch(), std::ios::binary | std::ios::ate);
+        QCOMPARE(qint64(saved.tellg()), qint64(44 + m_sonvox.savedBytes));
     }
 
     void enterInTheNameBoxPressesOk()

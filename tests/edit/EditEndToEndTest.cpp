@@ -76,6 +76,9 @@ private slots:
             }
             QTest::mouseClick(d->RecordButton(), Qt::LeftButton);
             QCOMPARE(d->RecordButton()->text(), QString("Record"));
+            // Stop and Save run aside; Play is greyed until they are done.
+            QTRY_VERIFY_WITH_TIMEOUT(d->PlayButton()->isEnabled(), 10000);
+            QVERIFY(!d->Session()->Busy());
             QTest::mouseClick(d->PlayButton(), Qt::LeftButton);
             QCOMPARE(d->PlayButton()->text(), QString("Stop"));
             QTRY_COMPARE_WITH_TIMEOUT(d->PlayButton()->text(), QString("Play"), int(speechMs) + 3000);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,29 @@ public:
         chosen = settingsChosen;
         return true;
     }
+    // With holdAside the end of a recording waits for RunHeld, as it waits
+    // for its thread in the dialog.
+    void RunAside(std::function<void()> work, std::function<void()> done) override
+    {
+        ++asides;
+        if (!holdAside) {
+            work();
+            done();
+            return;
+        }
+        heldWork = std::move(work);
+        heldDone = std::move(done);
+    }
+    void SetBusy(bool on) override { busy = on; }
+    bool Held() const { return bool(heldWork); }
+    // Runs the held work, then its ending on "the window's thread".
+    void RunHeld()
+    {
+        std::function<void()> work = std::move(heldWork), done = std::move(heldDone);
+        heldWork = heldDone = nullptr;
+        work();
+        done();
+    }
 
     std::string remaining, recordCaption = "Record", playCaption = "Play", appendCaption = "Append Recording";
     bool recordEnabled = true;
@@ -157,4 +181,7 @@ public:
     std::string appendPath;
     bool settingsOk = true;
     RecordProcessingParams settingsChosen, settingsShown;
+    bool holdAside = false, busy = false;
+    int asides = 0;
+    std::function<void()> heldWork, heldDone;
 };

@@ -615,3 +615,144 @@ TEST_F(EditSessionTest, AppendFileWaitsForAnAppendRecording)
     session->OnAppendRecording();
     EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
 }
+
+// ------------------------------------------------- the end of a recording aside
+
+// Stop and Save run aside: until they are done every command is refused and
+// nothing reaches the library from the session.
+TEST_F(EditSessionTest, CommandsAreRefusedWhileARecordingIsSaved)
+{
+    const auto audio = GiveSlotAudio(8000);
+    view.holdAside = true;
+    view.appendPath = "/nonexistent/other.wav";
+    view.silenceMs = 500;
+    Open();
+    session->OnRecord();
+    Tick(1000);
+    session->OnRecord();   // Stop
+    ASSERT_TRUE(view.Held());
+    EXPECT_TRUE(session->Busy());
+    EXPECT_TRUE(view.busy);
+    EXPECT_EQ(view.recordCaption, "Record");
+    EXPECT_EQ(view.timer, 0u);
+    EXPECT_EQ(sonvox.stops, 0);   // not on this thread
+    EXPECT_EQ(Scratch(), audio);   // the old audio until the save is done
+
+    const int32_t remaining = session->RemainingBytes();
+    session->OnRecord();
+    session->OnPlay();
+    session->OnAppendRecording();
+    session->OnMakeSilence();
+    session->OnAppendFile();
+    session->OnSettings();
+    Tick(15);
+    EXPECT_EQ(sonvox.records, 1);
+    EXPECT_EQ(sonvox.cancels, 0);
+    EXPECT_EQ(sonvox.previews, 0);
+    EXPECT_EQ(view.silenceRoom, 0u);   // Make Silence never asked
+    EXPECT_EQ(view.settingsShown.gain, 0.0);   // nor Settings
+    EXPECT_FALSE(session->AppendRecording());
+    EXPECT_EQ(session->RemainingBytes(), remaining);
+    EXPECT_EQ(view.asides, 1);
+    EXPECT_TRUE(report.messages.empty());
+
+    view.RunHeld();
+    EXPECT_FALSE(session->Busy());
+    EXPECT_FALSE(view.busy);
+    EXPECT_EQ(sonvox.stops, 1);
+    ASSERT_EQ(sonvox.saved.size(), 1u);
+    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(Scratch(), sonvox.capture);
+    EXPECT_TRUE(session->AudioChanged());
+    EXPECT_EQ(session->RemainingBytes(), int32_t(map.GetRoomLeft()) - int32_t(sonvox.capture.size()));
+    EXPECT_EQ(session->Params().gain, sonvox.gain);   // the results came back
+
+    // Commands work again.
+    session->OnPlay();
+    EXPECT_EQ(state, CEditSession::kPlaying);
+}
+
+// OK (or Cancel) while the save runs: the ending waits for it and then sees
+// the saved audio; a failed save puts back the earlier audio first.
+TEST_F(EditSessionTest, EndingWhileARecordingIsSavedWaitsForIt)
+{
+    const auto audio = GiveSlotAudio(8000);
+    view.holdAside = true;
+    Open();
+    session->OnRecord();
+    session->OnRecord();
+    int ended = 0;
+    bool changedAtEnd = false;
+    session->StopActivity([&] {
+        ++ended;
+        changedAtEnd = session->AudioChanged();
+    });
+    EXPECT_EQ(ended, 0);
+    view.RunHeld();
+    EXPECT_EQ(ended, 1);
+    EXPECT_TRUE(changedAtEnd);
+    EXPECT_EQ(Scratch(), sonvox.capture);
+
+    // The recording stopped by the ending itself is saved aside too.
+    Open();
+    sonvox.saveResult = false;
+    session->OnRecord();
+    session->StopActivity([&] {
+        ++ended;
+        changedAtEnd = session->AudioChanged();
+    });
+    EXPECT_EQ(ended, 1);
+    ASSERT_TRUE(view.Held());
+    view.RunHeld();
+    EXPECT_EQ(ended, 2);
+    EXPECT_FALSE(changedAtEnd);
+    EXPECT_EQ(Scratch(), audio);
+    ASSERT_EQ(report.messages.size(), 1u);
+    EXPECT_EQ(report.messages[0], CEditSession::kSaveFailedText);
+}
+
+// The second press of Append Recording joins the parts only once the new
+// part is saved; the first press during a recording starts the new part only
+// once the running one is saved. Settings waits too and shows its results.
+TEST_F(EditSessionTest, AppendRecordingAndSettingsWaitForTheSave)
+{
+    const auto audio = GiveSlotAudio(8000);
+    view.holdAside = true;
+    Open();
+    session->OnAppendRecording();
+    EXPECT_EQ(sonvox.records, 1);
+    session->OnAppendRecording();
+    EXPECT_TRUE(session->Busy());
+    EXPECT_TRUE(view.recordEnabled);
+    EXPECT_EQ(view.appendCaption, "Stop Append Recording");
+    view.RunHeld();
+    EXPECT_EQ(view.appendCaption, "Append Recording");
+    EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
+
+    // Record, then Append Recording while it runs: the first recording is
+    // saved before it becomes the old part.
+    Open();
+    session->OnRecord();
+    const auto first = sonvox.capture;
+    session->OnAppendRecording();
+    EXPECT_EQ(sonvox.records, 2);   // no new recording yet
+    EXPECT_FALSE(session->AppendRecording());
+    view.RunHeld();
+    EXPECT_EQ(sonvox.records, 3);
+    EXPECT_TRUE(session->AppendRecording());
+    EXPECT_EQ(state, CEditSession::kRecording);
+    sonvox.capture = Samples(3000, 90);
+    session->OnAppendRecording();
+    view.RunHeld();
+    EXPECT_EQ(Scratch(), Join(first, sonvox.capture));
+
+    // Settings while recording opens once the recording is saved, with the
+    // results of that save.
+    Open();
+    sonvox.gain = 12;
+    session->OnRecord();
+    session->OnSettings();
+    EXPECT_EQ(view.settingsShown.gain, 0.0);
+    view.RunHeld();
+    EXPECT_EQ(view.settingsShown.gain, 12.0);
+}
