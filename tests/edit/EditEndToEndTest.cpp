@@ -84,7 +84,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(d->PlayButton()->text(), QString("Play"), int(speechMs) + 3000);
             // Append File of a one-second CD-quality chime: offered for
             // conversion, then joined after the recording.
-            recorded = QFileInfo(QString::fromStdString(app.m_tempWavPath.toStdString())).size() - 44;
+            recorded = QFileInfo(app.m_tempWavPath).size() - 44;
             files.answers.push_back(chime);
             report.answers.push_back(true);
             const QString before = d->RemainingLabel()->text();
