@@ -87,6 +87,11 @@ void CUnitTransfer::SetTickSource(std::function<uint32_t()> tick)
     m_tick = tick ? std::move(tick) : std::function<uint32_t()>(GetTickCountMs);
 }
 
+void CUnitTransfer::SetQuietPause(std::function<void(uint32_t ms)> pause)
+{
+    m_quietPause = std::move(pause);
+}
+
 uint8_t CUnitTransfer::ProtocolState()
 {
     std::lock_guard<std::mutex> lock(m_link.TransferMutex());
@@ -308,7 +313,10 @@ void CUnitTransfer::LetTheLineGoQuiet()
     const auto start = std::chrono::steady_clock::now();
     m_link.Purge();
     for (;;) {
-        std::this_thread::sleep_for(kQuiet);
+        if (m_quietPause)
+            m_quietPause(uint32_t(kQuiet.count()));
+        else
+            std::this_thread::sleep_for(kQuiet);
         if (m_link.DropQueuedInput() == 0 || std::chrono::steady_clock::now() - start > limit)
             break;
     }

@@ -64,6 +64,9 @@ public:
 
     // Replaces the millisecond tick count (tests).
     void SetTickSource(std::function<uint32_t()> tick);
+    // Replaces the pause while the line goes quiet before a write (tests
+    // that drive the protocol on a fake clock).
+    void SetQuietPause(std::function<void(uint32_t ms)> pause);
 
     // "Read Unit" and "Write Unit". Each opens the port anew; on success the
     // timer is running and the controls are disabled. The first state runs on
@@ -124,6 +127,7 @@ private:
     ITransferLink& m_link;
     ITransferView& m_view;
     std::function<uint32_t()> m_tick;
+    std::function<void(uint32_t ms)> m_quietPause;
 
     std::unique_ptr<uint8_t[]> m_readBuffer;
     // A read collects the sectors here; they reach the image only when the
