@@ -484,6 +484,14 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
     uint8_t table[192];
     std::memset(table, 0, sizeof table);
     in.Bytes(table, sizeof table);
+    if (!(flags & 0x40)) {
+        // Mostly small images: reading or writing all 70 sectors costs far
+        // more runs than it finds. Flag 0x40 lets the table reach anywhere.
+        for (int slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
+            table[8 * slot + 2] &= 0x03;
+            table[8 * slot + 5] &= 0x03;
+        }
+    }
 
     cMemoryMap image;
     if (!image.HasBuffer())
@@ -588,6 +596,7 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
         EXPECT(!link.IsOpen(), "the port stayed open after the transfer");
         EXPECT(!view.timerRunning, "the step timer runs after the transfer");
         EXPECT(view.controlsEnabled, "the controls stay disabled after the transfer");
+        EXPECT(!link.AskedWithoutDestination(), "a reply was asked for with no buffer to take it");
         completed = transfer.Completed();
     }
 
@@ -638,7 +647,9 @@ FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size)
     if (opened) {
         EXPECT(out.FormatTag() == 7 && out.SamplesPerSec() == 8000 && out.BitsPerSample() == 8 && out.Channels() == 1,
                "the processed file is not 8 kHz mu-law mono");
-        EXPECT(uint64_t(out.DataSize()) + 44 == after.size(), "the processed file's data size is wrong");
+        // An odd number of samples is followed by a pad byte.
+        EXPECT(uint64_t(out.DataSize()) + 44 + (out.DataSize() & 1) == after.size(),
+               "the processed file's data size is wrong");
         EXPECT(clip >= 0 && clip <= out.DataSize(), "more clipped samples than samples");
     }
     EXPECT(std::isfinite(snr) && std::isfinite(gain), "results are not numbers");

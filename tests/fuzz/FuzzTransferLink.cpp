@@ -37,11 +37,16 @@ void FuzzTransferLink::SendData(const void* data, uint32_t length)
 size_t FuzzTransferLink::Deliver(const uint8_t* bytes, size_t n)
 {
     // As the worker: only while a reply is asked for, never past it.
-    size_t taken = 0;
-    while (taken < n && m_request.receiveEnabled && m_request.bytesExpected > 0) {
-        *m_request.destination++ = bytes[taken++];
-        m_request.bytesExpected--;
+    if (!m_request.receiveEnabled || m_request.bytesExpected == 0)
+        return 0;
+    if (!m_request.destination) {
+        m_noDestination = true;   // the worker would write through a null pointer
+        return 0;
     }
+    const size_t taken = std::min<size_t>(n, m_request.bytesExpected);
+    std::memcpy(m_request.destination, bytes, taken);
+    m_request.destination += taken;
+    m_request.bytesExpected -= uint32_t(taken);
     return taken;
 }
 

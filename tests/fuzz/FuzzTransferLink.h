@@ -42,6 +42,8 @@ public:
     size_t DeliverGood(size_t n);
     void SetLineGone(bool gone) { m_lineGone = gone; }
     uint64_t BytesSent() const { return m_bytesSent; }
+    // True once a reply was asked for without a place to put it.
+    bool AskedWithoutDestination() const { return m_noDestination; }
 
 private:
     // The whole good reply to the current request; empty when none is known.
@@ -56,4 +58,5 @@ private:
     std::vector<uint8_t> m_reply;
     std::string m_replyFor;      // command and state m_reply was built for
     uint64_t m_bytesSent = 0;
+    bool m_noDestination = false;
 };
