@@ -255,7 +255,7 @@ void TransferSeeds()
     Save(t, "read_timeout.bin", TransferInput(0, table, {1, 3, 1, 4, 0xFF, 0xFF, 0}));
     Bytes outside = FreshTable();
     FuzzImageInput::PutEntry(outside, 0, 0x3E0000, 0x20000);
-    Save(t, "read_table_past_end.bin", TransferInput(0x42, outside, {})   // 0x42 % 3 == 0: a read);
+    Save(t, "read_table_past_end.bin", TransferInput(0x42, outside, {}));   // 0x42 % 3 == 0: a read
     Save(t, "write_good.bin", TransferInput(1, table, {}));
     Save(t, "write_one_sector_verify.bin", TransferInput(1 | 0x04 | 0x10, table, {}));
     Save(t, "write_slow_baud.bin", TransferInput(1 | 0x20, table, {3, 3, 0, 3}));
