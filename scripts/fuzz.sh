@@ -33,6 +33,11 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORMID_FUZZ=ON 
 echo "== build"
 cmake --build "$dir" -j 2 --target fuzz_all || exit 2
 
+# The runs' files go to a per-process folder in TMPDIR; a memory file system
+# spares the disk the syncs of every image save and WAV export.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  export TMPDIR=/dev/shm
+fi
 export ASAN_OPTIONS="detect_leaks=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 found=0

@@ -1,6 +1,7 @@
 #include "FuzzTransferLink.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "CUnitTransfer.h"
@@ -30,7 +31,7 @@ void FuzzTransferLink::SendData(const void* data, uint32_t length)
     const auto* p = static_cast<const uint8_t*>(data);
     // Commands are short texts ending in a carriage return; sector data and
     // checksums are not remembered.
-    if (length >= 3 && length <= 4 && p[length - 1] == '\r' && (p[0] == 'P' || p[0] == 'R' || p[0] == 'U'))
+    if (length >= 3 && length <= 5 && p[length - 1] == '\r' && (p[0] == 'P' || p[0] == 'R' || p[0] == 'U'))
         m_lastCommand.assign(reinterpret_cast<const char*>(p), length);
 }
 
@@ -72,10 +73,12 @@ const std::vector<uint8_t>& FuzzTransferLink::GoodReply()
         break;
     case CUnitTransfer::kReceiveSector0:
     case CUnitTransfer::kReceiveSector: {
-        if (m_lastCommand.size() != 4 || m_lastCommand[0] != 'U')
+        // Whatever sector is asked for, even one the unit does not have: a
+        // unit may answer anything.
+        if (m_lastCommand.size() < 4 || m_lastCommand[0] != 'U')
             break;
-        const int sector = (m_lastCommand[1] - '0') * 10 + (m_lastCommand[2] - '0');
-        if (sector < 0 || sector >= cMemoryMap::kSectorCount)
+        const int sector = std::atoi(m_lastCommand.c_str() + 1);
+        if (sector < 0 || sector > 255)
             break;
         const uint32_t length = cMemoryMap::GetSectorEnd(uint8_t(sector)) - cMemoryMap::GetSectorStart(uint8_t(sector));
         m_reply.assign(m_lastCommand.begin(), m_lastCommand.end());
