@@ -16,9 +16,24 @@ public:
     size_t Left() const { return m_size - m_pos; }
 
     uint8_t U8() { return m_pos < m_size ? m_data[m_pos++] : 0; }
-    uint16_t U16() { return uint16_t(U8() | (U8() << 8)); }
-    uint32_t U24() { return uint32_t(U8()) | (uint32_t(U8()) << 8) | (uint32_t(U8()) << 16); }
-    uint32_t U32() { return U24() | (uint32_t(U8()) << 24); }
+    // Little-endian. The bytes are taken in separate statements: the order
+    // in which the operands of | are evaluated is not fixed, and an input
+    // must run the same way whatever compiler built the program.
+    uint16_t U16()
+    {
+        const uint16_t low = U8();
+        return uint16_t(low | (U8() << 8));
+    }
+    uint32_t U24()
+    {
+        const uint32_t low = U16();
+        return low | (uint32_t(U8()) << 16);
+    }
+    uint32_t U32()
+    {
+        const uint32_t low = U24();
+        return low | (uint32_t(U8()) << 24);
+    }
 
     // Up to n bytes (fewer at the end of the input).
     size_t Bytes(uint8_t* to, size_t n)

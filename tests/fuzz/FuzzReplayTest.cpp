@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "FuzzEntries.h"
+#include "FuzzInput.h"
 
 namespace {
 
@@ -139,4 +140,22 @@ TEST(FuzzReplaySeeds, NamedSeedsHaveTheirOutcome)
         EXPECT_EQ(outcome.accepted, c.accepted) << path;
         EXPECT_EQ(outcome.fault, "") << path;
     }
+}
+
+// Inputs are read little-endian and in order, whatever the compiler: a saved
+// crash must mean the same run in the clang fuzz build and the gcc builds.
+TEST(FuzzInputReader, ValuesAreLittleEndianInInputOrder)
+{
+    const uint8_t bytes[] = {0x34, 0x12, 0x56, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12, 0xAB};
+    FuzzInput in(bytes, sizeof bytes);
+    EXPECT_EQ(in.U16(), 0x1234);
+    EXPECT_EQ(in.U24(), 0x123456u);
+    EXPECT_EQ(in.U32(), 0x12345678u);
+    EXPECT_EQ(in.Left(), 1u);
+    uint8_t rest[4] = {};
+    EXPECT_EQ(in.Bytes(rest, sizeof rest), 1u);
+    EXPECT_EQ(rest[0], 0xAB);
+    // Past the end every value is 0.
+    EXPECT_TRUE(in.Empty());
+    EXPECT_EQ(in.U32(), 0u);
 }
