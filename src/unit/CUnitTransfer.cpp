@@ -239,6 +239,14 @@ void CUnitTransfer::StartVerify(const TransferSettings& settings, std::vector<ui
         m_view.SetStatus("Read TX - receive buffer not available");
         return;
     }
+    // Only sectors of the unit's memory can be compared with the image; the
+    // ones past it (70 and up) have no bytes in the image to compare with.
+    for (uint8_t sector : sectors) {
+        if (sector > kLastImageSector) {
+            m_view.SetStatus(FormatText("Verify - sector %d is not in the unit's memory", int(sector)));
+            return;
+        }
+    }
     if (sectors.empty()) {
         const int last = std::min<int>(m_image.GetLastUsedSector(), kLastImageSector);
         for (int sector = 0; sector <= last; ++sector)

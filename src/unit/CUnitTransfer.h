@@ -75,6 +75,7 @@ public:
     void StartWrite(const TransferSettings& settings);
     // Reads the given sectors (none given: every sector the image uses) and
     // compares them byte for byte with the image; the image is not changed.
+    // A list naming a sector past the unit's memory (70 and up) is refused.
     void StartVerify(const TransferSettings& settings, std::vector<uint8_t> sectors = {});
     // One timer tick.
     void Step();

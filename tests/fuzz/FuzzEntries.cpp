@@ -510,6 +510,7 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
     FuzzTransferLink link(table);
     FuzzTransferView view;
     bool completed = false;
+    bool outsideSector = false;
     {
         CUnitTransfer transfer(image, link, view);
         uint32_t now = 1000;
@@ -530,10 +531,14 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
             for (int n = in.U8() % 5; n > 0; --n) {
                 const uint8_t v = in.U8() % 73;
                 sectors.push_back(v == 72 ? 255 : v);
+                outsideSector = outsideSector || sectors.back() >= cMemoryMap::kSectorCount;
             }
             transfer.StartVerify(settings, sectors);
         }
-        EXPECT(transfer.ProtocolState() != CUnitTransfer::kIdle, "the transfer did not start");
+        if (outsideSector)
+            EXPECT(transfer.ProtocolState() == CUnitTransfer::kIdle, "a verify of sectors past the memory started");
+        else
+            EXPECT(transfer.ProtocolState() != CUnitTransfer::kIdle, "the transfer did not start");
 
         // The input's script, then a unit that answers everything well.
         int budget = 4000;
