@@ -33,11 +33,17 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORMID_FUZZ=ON 
 echo "== build"
 cmake --build "$dir" -j 2 --target fuzz_all || exit 2
 
-# The runs' files go to a per-process folder in TMPDIR; a memory file system
-# spares the disk the syncs of every image save and WAV export.
+# Each fuzzer keeps its files in a per-process folder under TMPDIR. They all
+# get one folder of this run, removed at the end (a crashing fuzzer cannot
+# clean up after itself); a memory file system spares the disk the syncs of
+# every image save and WAV export.
+base="${TMPDIR:-/tmp}"
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  export TMPDIR=/dev/shm
+  base=/dev/shm
 fi
+run_tmp="$(mktemp -d "$base/ormid-fuzz-run.XXXXXX")" || exit 2
+trap 'rm -rf "$run_tmp"' EXIT
+export TMPDIR="$run_tmp"
 export ASAN_OPTIONS="detect_leaks=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 found=0
