@@ -615,6 +615,12 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
         EXPECT(TableMatchesImage(image), "after a read the table differs from the image");
     if (mode != 0)
         EXPECT(imageSame, "a write or verify changed the image");
+    if (mode == 1 && completed && !(flags & 0x04)) {
+        // A write that ran to its end sent every needed sector.
+        uint8_t sector = 0;
+        image.GetNextNeededSector(sector);
+        EXPECT(sector == cMemoryMap::kNoSector, "a completed write left a sector needed");
+    }
     CheckTableInvariants(image, checks);
     return checks.Outcome(completed);
 }
