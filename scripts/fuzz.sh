@@ -27,9 +27,10 @@ if command -v ccache >/dev/null; then
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD"
 fi
 echo "== configure $dir"
+mkdir -p "$dir"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORMID_FUZZ=ON \
-  -DCMAKE_C_COMPILER="$CC" -DCMAKE_CXX_COMPILER="$CXX" >"$dir.configure.log" 2>&1 \
-  || { cat "$dir.configure.log"; exit 2; }
+  -DCMAKE_C_COMPILER="$CC" -DCMAKE_CXX_COMPILER="$CXX" >"$dir/configure.log" 2>&1 \
+  || { cat "$dir/configure.log"; exit 2; }
 echo "== build"
 cmake --build "$dir" -j 2 --target fuzz_all || exit 2
 
