@@ -108,6 +108,11 @@ void CUnitTransfer::SetTickSource(std::function<uint32_t()> tick)
     m_tick = tick ? std::move(tick) : std::function<uint32_t()>(GetTickCountMs);
 }
 
+void CUnitTransfer::SetQuietPause(std::function<void(uint32_t ms)> pause)
+{
+    m_quietPause = std::move(pause);
+}
+
 uint8_t CUnitTransfer::ProtocolState()
 {
     std::lock_guard<std::mutex> lock(m_link.TransferMutex());
@@ -256,6 +261,14 @@ void CUnitTransfer::StartVerify(const TransferSettings& settings, std::vector<ui
         m_view.SetStatus("Read TX - receive buffer not available");
         return;
     }
+    // Only sectors of the unit's memory can be compared with the image; the
+    // ones past it (70 and up) have no bytes in the image to compare with.
+    for (uint8_t sector : sectors) {
+        if (sector > kLastImageSector) {
+            m_view.SetStatus(FormatText("Verify - sector %d is not in the unit's memory", int(sector)));
+            return;
+        }
+    }
     if (sectors.empty()) {
         const int last = std::min<int>(m_image.GetLastUsedSector(), kLastImageSector);
         for (int sector = 0; sector <= last; ++sector)
@@ -330,7 +343,10 @@ void CUnitTransfer::LetTheLineGoQuiet()
     const auto start = std::chrono::steady_clock::now();
     m_link.Purge();
     for (;;) {
-        std::this_thread::sleep_for(kQuiet);
+        if (m_quietPause)
+            m_quietPause(uint32_t(kQuiet.count()));
+        else
+            std::this_thread::sleep_for(kQuiet);
         if (m_link.DropQueuedInput() == 0 || std::chrono::steady_clock::now() - start > limit)
             break;
     }

@@ -76,6 +76,9 @@ public:
 
     // Replaces the millisecond tick count (tests).
     void SetTickSource(std::function<uint32_t()> tick);
+    // Replaces the pause while the line goes quiet before a write (tests
+    // that drive the protocol on a fake clock).
+    void SetQuietPause(std::function<void(uint32_t ms)> pause);
 
     // "Read Unit" and "Write Unit". Each opens the port anew; on success the
     // timer is running and the controls are disabled. The first state runs on
@@ -84,6 +87,7 @@ public:
     void StartWrite(const TransferSettings& settings);
     // Reads the given sectors (none given: every sector the image uses) and
     // compares them byte for byte with the image; the image is not changed.
+    // A list naming a sector past the unit's memory (70 and up) is refused.
     void StartVerify(const TransferSettings& settings, std::vector<uint8_t> sectors = {});
     // One timer tick.
     void Step();
@@ -138,6 +142,7 @@ private:
     ITransferLink& m_link;
     ITransferView& m_view;
     std::function<uint32_t()> m_tick;
+    std::function<void(uint32_t ms)> m_quietPause;
 
     std::unique_ptr<uint8_t[]> m_readBuffer;
     // A read collects the sectors here; they reach the image only when the

@@ -878,5 +878,22 @@ TEST_F(TransferTest, AnswersOfAnEarlierSectorBeforeTheEchoOfP1AreLetGo)
     link.Deliver("NP1\r");
     transfer.StepNow();
     EXPECT_EQ(view.Status(), "Bad Ack (Enter program mode). Expecting 'A', had '\r'\n");
+
+TEST_F(TransferTest, VerifyRefusesSectorsPastTheUnitsMemory)
+{
+    // Sector 70 starts where the image ends: comparing it would read past the
+    // image. Such a list starts nothing.
+    for (uint8_t sector : {uint8_t(70), uint8_t(71), uint8_t(255)}) {
+        transfer.StartVerify(Settings(), {0, sector});
+        EXPECT_EQ(view.Status(), "Verify - sector " + std::to_string(sector) + " is not in the unit's memory");
+        ExpectIdleAndClosed();
+        EXPECT_TRUE(link.sent.empty());
+    }
+    // The last sector of the memory is fine.
+    transfer.StartVerify(Settings(), {69});
+    transfer.StepNow();
+    EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector);
+    EXPECT_EQ(link.SentText(0), "U69\r");
+    transfer.Finish();
     ExpectIdleAndClosed();
 }
