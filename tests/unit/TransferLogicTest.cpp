@@ -878,6 +878,8 @@ TEST_F(TransferTest, AnswersOfAnEarlierSectorBeforeTheEchoOfP1AreLetGo)
     link.Deliver("NP1\r");
     transfer.StepNow();
     EXPECT_EQ(view.Status(), "Bad Ack (Enter program mode). Expecting 'A', had '\r'\n");
+    ExpectIdleAndClosed();
+}
 
 TEST_F(TransferTest, VerifyRefusesSectorsPastTheUnitsMemory)
 {
