@@ -10,36 +10,13 @@
 #include <unistd.h>
 
 #include "CAudioImport.h"
+#include "CNamingReport.h"
 #include "SafeFile.h"
 #include "cMemoryMap.h"
 
 const char* const CAudioEdit::kSilenceTooLongText = "Cannot make %u ms of silence: at most %u ms fit in this slot.";
 
 namespace {
-
-// Passes every text on with one path replaced by the name the operator knows.
-class CRenamingReport : public IOperatorReport {
-public:
-    CRenamingReport(IOperatorReport& inner, const std::string& from, const std::string& to)
-        : m_inner(inner), m_from(from), m_to(to)
-    {
-    }
-    void ShowMessage(const std::string& text) override { m_inner.ShowMessage(Rename(text)); }
-    bool AskYesNo(const std::string& text) override { return m_inner.AskYesNo(Rename(text)); }
-
-private:
-    std::string Rename(std::string text) const
-    {
-        if (m_to.empty() || m_from.empty() || m_from == m_to)
-            return text;
-        for (size_t at = text.find(m_from); at != std::string::npos; at = text.find(m_from, at + m_to.size()))
-            text.replace(at, m_from.size(), m_to);
-        return text;
-    }
-    IOperatorReport& m_inner;
-    const std::string& m_from;
-    const std::string& m_to;
-};
 
 class CSilentReport : public IOperatorReport {
 public:
@@ -77,7 +54,7 @@ bool CAudioEdit::ConcatenateWavFiles(const std::string& first, const std::string
     // The second file first, as it is the one the operator chose.
     std::vector<uint8_t> tail;
     {
-        CRenamingReport naming(report, second, secondShownAs);
+        CNamingReport naming(report, second, secondShownAs);
         if (!cMemoryMap::ReadUnitWav(second.c_str(), roomForSecond, tail, naming))
             return false;
     }

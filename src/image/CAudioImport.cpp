@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CNamingReport.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -54,31 +55,6 @@ bool WriteUnitWav(int fd, const std::vector<uint8_t>& muLaw, int& error)
     }
     return ok;
 }
-
-// Passes every text on with the temporary file's path replaced by the chosen
-// file's: the operator never heard of the temporary file.
-class CNamingReport : public IOperatorReport {
-public:
-    CNamingReport(IOperatorReport& inner, const std::string& from, const std::string& to)
-        : m_inner(inner), m_from(from), m_to(to)
-    {
-    }
-    void ShowMessage(const std::string& text) override { m_inner.ShowMessage(Rename(text)); }
-    bool AskYesNo(const std::string& text) override { return m_inner.AskYesNo(Rename(text)); }
-
-private:
-    std::string Rename(std::string text) const
-    {
-        if (m_from.empty() || m_from == m_to)
-            return text;
-        for (size_t at = text.find(m_from); at != std::string::npos; at = text.find(m_from, at + m_to.size()))
-            text.replace(at, m_from.size(), m_to);
-        return text;
-    }
-    IOperatorReport& m_inner;
-    const std::string& m_from;
-    const std::string& m_to;
-};
 
 }  // namespace
 
