@@ -597,9 +597,12 @@ bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<ui
             }
             uint64_t next = position + size;
             if (size & 1) {
-                uint8_t peek[5];
+                // A pad byte is 0, never part of an id; where the padded
+                // position would read as an id too (a size whose low byte
+                // is printable), the id at the unpadded position wins.
+                uint8_t peek[4];
                 const bool seen = skipTo(next) && ReadFully(fd, peek, sizeof peek) == sizeof peek;
-                if (!(seen && !isId(peek + 1) && isId(peek)))
+                if (!(seen && isId(peek)))
                     next = std::min<uint64_t>(next + 1, fileLength);
             }
             if (!skipTo(next))

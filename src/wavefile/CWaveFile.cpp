@@ -27,8 +27,10 @@ bool CWaveFile::ReadAt(uint64_t pos, void* dst, size_t n)
 }
 
 // Looks for chunk `id` between `from` and `end`. Chunks are padded to even
-// sizes as RIFF prescribes; every step moves forward by at least 8 bytes, so
-// the walk ends on any input.
+// sizes as RIFF prescribes; a file written without the pad byte is recognised,
+// as the unit image's import recognises it, by a chunk id that starts right
+// after the data where the padded position would not. Every step moves
+// forward by at least 8 bytes, so the walk ends on any input.
 bool CWaveFile::FindChunk(const char id[4], uint64_t from, uint64_t end, uint64_t& dataPos, uint32_t& size)
 {
     uint64_t pos = from;
@@ -41,7 +43,18 @@ bool CWaveFile::FindChunk(const char id[4], uint64_t from, uint64_t end, uint64_
             size = sz;
             return true;
         }
-        pos += 8 + uint64_t(sz) + (sz & 1);
+        pos += 8 + uint64_t(sz);
+        if (sz & 1) {
+            auto isId = [](const uint8_t* p) {
+                return std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+            };
+            uint8_t peek[4];
+            // A pad byte is 0, never part of an id; where the padded position
+            // would read as an id too (a size whose low byte is printable),
+            // the id at the unpadded position wins.
+            const bool unpadded = ReadAt(pos, peek, 4) && isId(peek);
+            if (!unpadded) pos += 1;
+        }
     }
     return false;
 }

@@ -105,6 +105,9 @@ TEST(WavImport, AcceptedLayouts)
     WavBuilder unpadded = plain;
     unpadded.beforeData = WavBuilder::Chunk("junk", "abc");   // odd size, no pad byte
     cases.push_back({"odd chunk written without its pad byte", unpadded});
+    WavBuilder unpaddedText = plain;
+    unpaddedText.beforeData = WavBuilder::Chunk("junk", "abc") + WavBuilder::Chunk("fact", std::string(32, 'f'));
+    cases.push_back({"no pad byte, and the next chunk's size reads as text", unpaddedText});
 
     for (const Case& c : cases) {
         TempFolder folder;

@@ -359,3 +359,23 @@ TEST_F(WaveFileTest, OddDataChunkWithoutPadAtTheEnd)
     got.resize(3001);
     EXPECT_EQ(got, audio);
 }
+
+// Some writers leave out the pad byte after an odd chunk in the middle of the
+// file too; the chunk id right after the data tells. The unit image's import
+// takes such a file, so playing it must work as well.
+TEST_F(WaveFileTest, OddChunkWithoutPadInTheMiddle)
+{
+    Bytes audio(800, 0x21);
+    for (const bool pad : {true, false}) {
+        auto p = write(pad ? "padded.wav" : "unpadded.wav",
+                       RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("note", Bytes(7, 'n'), pad)
+                           .chunk("data", audio).build());
+        CWaveFile r;
+        ASSERT_TRUE(r.OpenRead(p.c_str())) << pad;
+        Bytes got(1000);
+        EXPECT_EQ(r.Read(got.data(), 1000), 800u) << pad;
+        got.resize(800);
+        EXPECT_EQ(got, audio) << pad;
+    }
+}
+
