@@ -1,6 +1,7 @@
 // Runs ormid-unitsim for a test and knows its port; ends it on destruction.
 #pragma once
 
+#include "ExecProgram.h"
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -23,14 +24,7 @@ public:
             dup2(out[1], 1);
             close(out[0]);
             close(out[1]);
-            std::vector<std::string> all = {std::string(ORMID_BIN_DIR) + "/ormid-unitsim"};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (auto& a : all)
-                argv.push_back(&a[0]);
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
+            ExecProgram("ormid-unitsim", args);
         }
         close(out[1]);
         FILE* f = fdopen(out[0], "r");

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ExecProgram.h"
 #include "EditFakes.h"
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -42,14 +43,9 @@ protected:
             const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(out, 1);
             ::dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(ORMID_BIN_DIR "/ormid-cli")};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
             if (::chdir(folder.Path().c_str()) != 0)
                 _exit(126);
-            ::execv(argv[0], argv.data());
-            _exit(127);
+            ExecProgram("ormid-cli", args);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "ExecProgram.h"
 #include "AudioFixtures.h"
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -28,12 +29,7 @@ protected:
         if (pid == 0) {
             const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(ORMID_BIN_DIR "/ormid-cli")};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            _exit(127);
+            ExecProgram("ormid-cli", args);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);

@@ -38,7 +38,7 @@ done
 # The program folder is laid out exactly as build/bin, without benchmarks
 # and working files.
 expected="$(cd "$ORMID_BIN_DIR" && find . -maxdepth 1 -mindepth 1 \
-  ! -name 'bench-*' ! -name '*.log' ! -name '*.wav' ! -name '*.ini' ! -name Levelcut.txt | sed 's|^\./||' | sort)"
+  ! -name 'bench-*' ! -name '*.log' ! -name '*.wav' ! -name '*.ini' ! -name '*.tmp' ! -name Levelcut.txt | sed 's|^\./||' | sort)"
 packaged="$(printf '%s\n' "$contents" | sed -n 's|^\./usr/lib/ormid/\([^/]\+\)$|\1|p' | sort)"
 [ "$expected" = "$packaged" ] || fail "program folder differs from build/bin:
 $(diff <(echo "$expected") <(echo "$packaged"))"

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ExecProgram.h"
 #include "TempFolder.h"
 #include "TestImages.h"
 #include "UnitSimProcess.h"
@@ -41,14 +42,7 @@ public:
             int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, 2);
             close(fd);
-            std::vector<std::string> all = {std::string(ORMID_BIN_DIR) + "/ormid-cli"};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (auto& a : all)
-                argv.push_back(&a[0]);
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
+            ExecProgram("ormid-cli", args);
         }
     }
     bool Running()
