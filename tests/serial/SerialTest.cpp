@@ -152,7 +152,16 @@ TEST(Serial, OperationsOnAClosedPortReportNotOpen)
         EXPECT_EQ(traced, operation.traced ? "CSerial::" + name + " - Device is not opened" : "");
     }
     EXPECT_EQ(0u, count);
-    EXPECT_EQ(0, port.GetCTS());
+    const std::pair<const char*, std::function<int()>> lines[] = {
+        {"GetCTS", [&] { return port.GetCTS(); }},
+        {"GetDSR", [&] { return port.GetDSR(); }},
+        {"GetRLSD", [&] { return port.GetRLSD(); }},
+    };
+    for (const auto& [name, line] : lines) {
+        int on = -1;
+        EXPECT_EQ(Traced([&] { on = line(); }), std::string("CSerial::") + name + " - Unable to obtain the modem status");
+        EXPECT_EQ(0, on) << name;
+    }
     SerialProperties properties;
     EXPECT_FALSE(port.GetProperties(properties));
 }
