@@ -32,6 +32,7 @@ void CRecoveryStepper::CompleteSector(uint8_t resumeState)
 void CRecoveryStepper::Settle(uint8_t resumeState)
 {
     m_resumeState = resumeState;
+    m_talkShown = false;
     ArmSink();
     m_quietSince = m_session.Now();
     m_session.Request().requestStartTime = m_quietSince;
@@ -90,6 +91,11 @@ bool CRecoveryStepper::TakeAnswer(uint32_t expected)
 bool CRecoveryStepper::SettleStep(uint32_t expected)
 {
     if (expected < sizeof m_sink) {
+        if (!m_talkShown) {
+            // A unit that goes on sending can hold the start for seconds.
+            m_talkShown = true;
+            m_session.Status("Waiting for the unit to finish sending");
+        }
         ArmSink();
         m_quietSince = m_session.Now();
     }

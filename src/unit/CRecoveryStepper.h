@@ -20,8 +20,8 @@ public:
     // Sends the filler until the unit answers, then settles the line. The
     // caller holds the transfer mutex.
     void CompleteSector(uint8_t resumeState);
-    // Drops whatever the unit still says until the line is quiet. The caller
-    // holds the transfer mutex.
+    // Drops whatever the unit still says until the line is quiet, then enters
+    // the given state. The caller holds the transfer mutex.
     void Settle(uint8_t resumeState);
     // One step of a recovery state; true when the transfer is to finish. The
     // caller holds the transfer mutex.
@@ -39,6 +39,7 @@ private:
     uint32_t m_fillerSent = 0;
     uint32_t m_fillerStart = 0;
     uint32_t m_quietSince = 0;
+    bool m_talkShown = false;
     uint8_t m_answer[2] = {};
     // Where the settling line's bytes go to be dropped.
     uint8_t m_sink[256] = {};

@@ -45,20 +45,15 @@ public:
     // ---- The clock ----
     // Replaces the millisecond tick count (tests).
     void SetTickSource(std::function<uint32_t()> tick);
-    // Replaces the pause while the line goes quiet (tests on a fake clock).
-    void SetQuietPause(std::function<void(uint32_t ms)> pause);
     uint32_t Now() const { return m_tick(); }
 
     // ---- The port ----
     // Opens and sets up the port as chosen, shows the lamps and starts the
     // transfer's clock. False when the port could not be opened or set up.
     bool Open(const TransferSettings& settings);
-    // Lets a unit still sending what an interrupted transfer asked for end,
-    // and drops it. Before the worker runs.
-    void WaitForQuietLine();
-    // Hands the first state to the worker and starts it; false when it could
+    // Starts the worker on the state the caller entered; false when it could
     // not start.
-    bool StartWorker(uint8_t firstState);
+    bool StartWorker();
     // The common end: timer stopped, request cleared, port closed, controls
     // enabled.
     void Finish();
@@ -110,7 +105,6 @@ private:
     ITransferLink& m_link;
     ITransferView& m_view;
     std::function<uint32_t()> m_tick;
-    std::function<void(uint32_t ms)> m_quietPause;
     Mode m_mode = Mode::Read;
     std::string m_portName;
     int32_t m_lastOpenError = 0;

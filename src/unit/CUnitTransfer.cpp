@@ -92,9 +92,16 @@ void CUnitTransfer::Launch(const TransferSettings& settings, uint8_t firstState,
         return;
     }
     m_verify.ClearResult();
-    if (firstState == kEnterPgmMode)
-        m_session.WaitForQuietLine();
-    if (!m_session.StartWorker(firstState)) {
+    // A unit may still be sending what an interrupted transfer asked for (up
+    // to a 64 KB sector): the transfer's first reply must be the answer to
+    // its own first command. The wait is a state like any other, so a stop
+    // ends it at once.
+    m_session.Link().Purge();
+    {
+        std::lock_guard<std::mutex> lock(Link().TransferMutex());
+        m_recovery.Settle(firstState);
+    }
+    if (!m_session.StartWorker()) {
         Finish();
         m_session.Status(openFailed);
         return;

@@ -32,13 +32,10 @@ public:
 
     // Replaces the millisecond tick count (tests).
     void SetTickSource(std::function<uint32_t()> tick) { m_session.SetTickSource(std::move(tick)); }
-    // Replaces the pause while the line goes quiet before a write (tests
-    // that drive the protocol on a fake clock).
-    void SetQuietPause(std::function<void(uint32_t ms)> pause) { m_session.SetQuietPause(std::move(pause)); }
 
     // "Read Unit" and "Write Unit". Each opens the port anew; on success the
-    // timer is running and the controls are disabled. The first state runs on
-    // the first tick, or at once when the caller follows with StepNow().
+    // timer is running and the controls are disabled. Every transfer first
+    // waits for a quiet line (kSettleLine), then runs its first state.
     void StartRead(const TransferSettings& settings);
     void StartWrite(const TransferSettings& settings);
     // Reads the given sectors (none given: every sector the image uses) and

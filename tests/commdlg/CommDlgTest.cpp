@@ -509,11 +509,11 @@ private slots:
         QVERIFY(TransferControlsDisabled(*dialog));
         // The button is off; a click does nothing.
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
-        QVERIFY(dialog->Transfer().ProtocolState() >= CUnitTransfer::kRequestSector0);
+        QVERIFY(dialog->Transfer().ProtocolState() != CUnitTransfer::kIdle);
         // Its command, reached anyway, refuses and leaves the read running.
         dialog->OnWriteUnit();
         QCOMPARE(dialog->StatusText(), QString("Write TX - previous read/write operation not complete"));
-        QVERIFY(dialog->Transfer().ProtocolState() >= CUnitTransfer::kRequestSector0);
+        QVERIFY(dialog->Transfer().ProtocolState() != CUnitTransfer::kIdle);
         QVERIFY(dialog->StepTimer().isActive());
         QCOMPARE(dialog->StepTimer().interval(), 200);
         QVERIFY(TransferControlsDisabled(*dialog));

@@ -515,7 +515,6 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
         CUnitTransfer transfer(image, link, view);
         uint32_t now = 1000;
         transfer.SetTickSource([&now] { return now; });
-        transfer.SetQuietPause([](uint32_t) {});
         TransferSettings settings;
         settings.portName = "fuzz";
         settings.writeOneSectorAtATime = flags & 0x04;
