@@ -1,9 +1,9 @@
 // ormid-cli read / write: move an image between a file and a unit on a serial
 // port, with the same protocols and time limits as the communications dialog.
 //
-//   ormid-cli read  --port DEV [--baud 115200|57600] [--no-timeouts] IMAGE
-//   ormid-cli write --port DEV [--baud 115200|57600] [--no-timeouts] [--verify] IMAGE
-//   ormid-cli verify --port DEV [--baud 115200|57600] [--no-timeouts] IMAGE
+//   ormid-cli read  --port DEV [--baud 115200|57600] [--no-timeouts] [--recover] IMAGE
+//   ormid-cli write --port DEV [--baud 115200|57600] [--no-timeouts] [--recover] [--verify] IMAGE
+//   ormid-cli verify --port DEV [--baud 115200|57600] [--no-timeouts] [--recover] IMAGE
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -35,6 +35,7 @@ struct TransferArgs {
     std::string port;
     int baud = 115200;
     bool noTimeouts = false;
+    bool recover = false;
     bool verify = false;
     std::string image;
 };
@@ -141,6 +142,7 @@ int RunTransfer(Kind kind, const TransferArgs& args)
     settings.portName = args.port;
     settings.baudPosition = args.baud == 57600 ? 1 : 0;
     settings.disableTimeouts = args.noTimeouts;
+    settings.recover = args.recover;
     settings.verifyAfterWrite = verifying;
     if (kind == Kind::Write)
         transfer.StartWrite(settings);
@@ -167,7 +169,9 @@ int RunTransfer(Kind kind, const TransferArgs& args)
                 WithoutTrailingBreaks(view.Status()).c_str());
         return failed;
     }
-    if (verifying && !transfer.DifferingSectors().empty()) {
+    // A write reads back at least a sector it wrote again after an
+    // interrupted write.
+    if (transfer.Verified() && !transfer.DifferingSectors().empty()) {
         fprintf(stderr, "The unit differs from %s in sectors: %s\n", args.image.c_str(),
                 SectorList(transfer.DifferingSectors()).c_str());
         return kCliDiffers;
@@ -185,6 +189,8 @@ void AddTransferOptions(CLI::App& command, TransferArgs& args)
         ->check(CLI::IsMember({115200, 57600}))
         ->capture_default_str();
     command.add_flag("--no-timeouts", args.noTimeouts, "disable timeouts: wait for the unit as long as it takes");
+    command.add_flag("--recover", args.recover,
+                     "when the unit does not answer, complete the sector an interrupted write left open");
     AddImageArgument(command, args.image);
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "CLogFile.h"
+#include "CRecoveryStepper.h"
 #include "CSectorReader.h"
 #include "CTransferSession.h"
 #include "ITransferView.h"
@@ -34,7 +35,8 @@ int LastUsedSectorOfTable(const uint8_t* table)
 
 } // namespace
 
-CReadStepper::CReadStepper(CTransferSession& session, CSectorReader& reader) : m_session(session), m_reader(reader)
+CReadStepper::CReadStepper(CTransferSession& session, CSectorReader& reader, CRecoveryStepper& recovery)
+    : m_session(session), m_reader(reader), m_recovery(recovery)
 {
 }
 
@@ -76,6 +78,10 @@ bool CReadStepper::RequestSector0()
 
 bool CReadStepper::ReceiveSector(uint32_t expected, bool firstSector)
 {
+    // A unit still inside a cut-off sector takes "U00" as data; once it
+    // listens again, sector 0 is asked for anew.
+    if (firstSector && m_recovery.TryAfterSilence(expected, m_reader.ReplyBytes(), kRequestSector0, "U00"))
+        return false;
     const CSectorReader::Reply reply = m_reader.Receive(expected, firstSector);
     if (reply != CSectorReader::Reply::Good)
         return reply == CSectorReader::Reply::Failed;

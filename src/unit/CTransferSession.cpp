@@ -15,6 +15,16 @@ void CTransferSession::SetTickSource(std::function<uint32_t()> tick)
     m_tick = tick ? std::move(tick) : std::function<uint32_t()>(GetTickCountMs);
 }
 
+void CTransferSession::TakeJournal(const TransferSettings& settings)
+{
+    m_recover = settings.recover;
+    m_journal = CWriteJournal(settings.portName);
+    m_left = m_journal.Read();
+    if (m_left.interrupted)
+        TheLog().Write("A write to %s that did not end left sector %d open (started %s, process %ld)",
+                       settings.portName.c_str(), m_left.sector, m_left.started.c_str(), m_left.pid);
+}
+
 bool CTransferSession::Open(const TransferSettings& settings)
 {
     m_link.Close();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CTransferProgress.h"
+#include "CWriteJournal.h"
 #include "ITransferLink.h"
 #include "UnitProtocol.h"
 
@@ -26,6 +27,9 @@ struct TransferSettings {
     bool disableTimeouts = false;
     // After a write, read back the sectors it programmed and compare them.
     bool verifyAfterWrite = false;
+    // Complete a sector cut off by an interrupted write when the unit says
+    // nothing to the first command, whether or not a journal tells of one.
+    bool recover = false;
 };
 
 class CTransferSession : public UnitProtocol {
@@ -46,6 +50,20 @@ public:
     // Replaces the millisecond tick count (tests).
     void SetTickSource(std::function<uint32_t()> tick);
     uint32_t Now() const { return m_tick(); }
+
+    // ---- What an interrupted write left on the port ----
+    // Reads the port's journal and takes the choice of a recovery; before
+    // the port opens.
+    void TakeJournal(const TransferSettings& settings);
+    CWriteJournal& Journal() { return m_journal; }
+    // The sector a write that did not end left open; -1 when none did.
+    int InterruptedSector() const { return m_left.interrupted ? m_left.sector : -1; }
+    // Whether a unit silent to the transfer's first command is sent the
+    // filler that completes a cut-off sector: when asked for, or when a write
+    // that did not end left its journal and time-outs are on (the filler
+    // starts after a time limit of its own).
+    bool RecoveryAllowed() const { return m_recover || (m_left.interrupted && !m_disableTimeouts); }
+    bool TimeoutsDisabled() const { return m_disableTimeouts; }
 
     // ---- The port ----
     // Opens and sets up the port as chosen, shows the lamps and starts the
@@ -109,6 +127,9 @@ private:
     std::string m_portName;
     int32_t m_lastOpenError = 0;
     bool m_disableTimeouts = false;
+    bool m_recover = false;
+    CWriteJournal m_journal;
+    CWriteJournal::Entry m_left;
     float m_perByteFactor = 0.0f;
     uint32_t m_transferStart = 0;
     CTransferProgress m_progress;

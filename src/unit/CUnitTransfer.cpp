@@ -8,8 +8,9 @@
 #include "cMemoryMap.h"
 
 CUnitTransfer::CUnitTransfer(cMemoryMap& image, ITransferLink& link, ITransferView& view)
-    : m_session(image, link, view), m_reader(m_session), m_read(m_session, m_reader), m_verify(m_session, m_reader),
-      m_recovery(m_session), m_write(m_session, m_recovery, m_verify)
+    : m_session(image, link, view), m_reader(m_session), m_recovery(m_session),
+      m_read(m_session, m_reader, m_recovery), m_verify(m_session, m_reader, m_recovery),
+      m_write(m_session, m_recovery, m_verify)
 {
 }
 
@@ -38,6 +39,7 @@ void CUnitTransfer::StartRead(const TransferSettings& settings)
     if (Busy("Read TX - previous read/write operation not completed") || !m_read.Prepare())
         return;
     m_session.SetMode(Mode::Read);
+    m_session.TakeJournal(settings);
     Launch(settings, kRequestSector0, kReadPeriodMs, "Read TX - could not open Comm Port");
 }
 
@@ -45,9 +47,10 @@ void CUnitTransfer::StartWrite(const TransferSettings& settings)
 {
     if (Busy("Write TX - previous read/write operation not complete"))
         return;
-    m_write.ShowSectors();
     m_session.SetMode(Mode::Write);
+    m_session.TakeJournal(settings);
     m_write.Prepare(settings, settings.verifyAfterWrite && m_reader.HasBuffer());
+    m_write.ShowSectors();
     Launch(settings, kEnterPgmMode, kWritePeriodMs, "Write TX - could not open Comm Port");
 }
 
@@ -57,6 +60,7 @@ void CUnitTransfer::StartVerify(const TransferSettings& settings, std::vector<ui
         return;
     m_session.View().SetSectorLines({});
     m_session.SetMode(Mode::Verify);
+    m_session.TakeJournal(settings);
     m_verify.Prepare(std::move(sectors));
     Launch(settings, kNextSector, kReadPeriodMs, "Verify - could not open Comm Port");
 }
@@ -92,6 +96,11 @@ void CUnitTransfer::Launch(const TransferSettings& settings, uint8_t firstState,
         return;
     }
     m_verify.ClearResult();
+    m_recovery.Reset();
+    // A read or a verify cannot mend a sector an interrupted write left open.
+    const int left = m_session.InterruptedSector();
+    if (left >= 0 && firstState != kEnterPgmMode)
+        m_session.Status(FormatText("Sector %d was cut off by an interrupted write; write the unit again", left));
     // A unit may still be sending what an interrupted transfer asked for (up
     // to a 64 KB sector): the transfer's first reply must be the answer to
     // its own first command. The wait is a state like any other, so a stop

@@ -77,8 +77,8 @@ private:
 
     CTransferSession m_session;
     CSectorReader m_reader;
+    CRecoveryStepper m_recovery;
     CReadStepper m_read;
     CVerifyStepper m_verify;
-    CRecoveryStepper m_recovery;
     CWriteStepper m_write;
 };

@@ -24,6 +24,11 @@ std::string FormatText(const char* format, ...)
     return text;
 }
 
+std::string WithInterruptedWriteHint(const std::string& status)
+{
+    return status + "\nIf a write to this unit was interrupted, switch the unit off and on, or retry with Recover";
+}
+
 static std::string TwoDigits(int value)
 {
     return FormatText(value < 10 ? "0%d" : "%d", value);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ExecProgram.h"
+#include "StateFolder.h"
 #include "TempFolder.h"
 #include "TestImages.h"
 #include "UnitSimProcess.h"
@@ -114,6 +115,7 @@ protected:
         ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }
 
+    StateFolder state;  // the ports' journals, shared with the ormid-cli runs
     TempFolder scratch;
     std::string imagePath = scratch.File("messages.txi");
 };
@@ -446,5 +448,5 @@ TEST_F(CliTransferTest, WriteRightAfterOneKilledWithItsSectorStillOnTheWaySuccee
     CliProcess second;
     second.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("second"));
     EXPECT_EQ(second.Wait(), 0) << second.Stderr() << logText();
-    EXPECT_TRUE(EndsWithLine(second.Stderr(), "Unit write completed.")) << second.Stderr();
+    EXPECT_NE(second.Stderr().find("Unit write completed."), std::string::npos) << second.Stderr();
 }

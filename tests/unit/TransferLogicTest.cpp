@@ -13,6 +13,7 @@
 #include "CTransferProgress.h"
 #include "CUnitTransfer.h"
 #include "ScriptedLink.h"
+#include "StateFolder.h"
 #include "TransferTexts.h"
 #include "cMemoryMap.h"
 
@@ -177,6 +178,14 @@ TEST(TransferTexts, SectorsLists)
 
 // ---- the stepper against a scripted line ------------------------------------
 
+const std::string kP1Timeout = WithInterruptedWriteHint("Timeout - Enter program Mode");
+
+TransferSettings Recover(TransferSettings settings)
+{
+    settings.recover = true;
+    return settings;
+}
+
 class TransferTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -230,6 +239,7 @@ protected:
         EXPECT_EQ(link.request.destination, nullptr);
     }
 
+    StateFolder state;  // the port's journal
     cMemoryMap image;
     ScriptedLink link;
     CConsoleTransferView view;
@@ -330,10 +340,10 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
     struct Fault {
         const char* name;
         void (*apply)(UnitReplies&);
-        const char* status;
+        std::string status;
     } faults[] = {
-        {"no P1 reply", [](UnitReplies& r) { r.p1 = ""; }, "Timeout - Enter program Mode"},
-        {"short P1 reply", [](UnitReplies& r) { r.p1 = "P1\r"; }, "Timeout - Enter program Mode"},
+        {"no P1 reply", [](UnitReplies& r) { r.p1 = ""; }, kP1Timeout},
+        {"short P1 reply", [](UnitReplies& r) { r.p1 = "P1\r"; }, kP1Timeout},
         {"bad P1 ack", [](UnitReplies& r) { r.p1 = "P1\rN"; },
          "Bad Ack (Enter program mode). Expecting 'A', had 'N'\n"},
         {"no sector ack", [](UnitReplies& r) { r.sectorAck = ""; }, "Timeout - Sector start Ack sector 1\n"},
@@ -401,17 +411,20 @@ TEST_F(TransferTest, WriteTimeLimits)
     EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
     now += 1;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 
-    // "Disable timeouts": a silent unit keeps the write waiting.
+    // "Disable timeouts": a silent unit keeps the write waiting, is told what
+    // to do and never gets a byte after "P1".
+    link.sent.clear();
     StartWrite(Settings(0, false, true));
     for (int i = 0; i < 50; i++) {
         transfer.Step();
         now += 60000;
     }
-    // After one try at completing a cut-off sector it waits for any answer.
-    EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector);
+    EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
+    EXPECT_EQ(view.Status(), WithInterruptedWriteHint("No answer to P1"));
+    EXPECT_EQ(link.sent.size(), 1u);
     EXPECT_TRUE(link.open);
     EXPECT_TRUE(view.TimerRunning());
     transfer.Finish();
@@ -696,7 +709,7 @@ TEST_F(TransferTest, RepliesBetweenTicksAreActedOnAtOnce)
     EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
     now += 1;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 }
 
@@ -753,8 +766,9 @@ TEST_F(TransferTest, StartGuards)
 }
 
 // A unit still inside a sector write that was cut off takes "P1" as sector
-// data and says nothing. The write completes that sector with zeros, drops
-// what the unit says until the line is quiet, and starts again.
+// data and says nothing. Asked to recover, the write completes that sector
+// with zeros, drops what the unit says until the line is quiet, and starts
+// again.
 TEST_F(TransferTest, SilenceAfterP1CompletesACutOffSectorThenStartsAgain)
 {
     image.SetSectorNeeded(1);
@@ -767,7 +781,7 @@ TEST_F(TransferTest, SilenceAfterP1CompletesACutOffSectorThenStartsAgain)
         }
         return n;
     };
-    StartWrite(Settings());
+    StartWrite(Recover(Settings()));
     transfer.Step();
     ASSERT_EQ(link.SentText(0), "P1\r");
     now += CUnitTransfer::kRecoveryProbeMs;
@@ -814,7 +828,7 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
 {
     // The unit takes the filler's sum as right and programs: its 'G' is
     // awaited before the line is left to settle.
-    StartWrite(Settings());
+    StartWrite(Recover(Settings()));
     transfer.Step();
     now += 1500;
     transfer.StepNow();
@@ -833,12 +847,12 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
     // Tried once per write: a second silence is the usual time-out.
     now += 5001;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 
     // Nobody there: every byte a sector can want, then the time-out of "P1".
     link.sent.clear();
-    StartWrite(Settings(1));
+    StartWrite(Recover(Settings(1)));
     transfer.Step();
     now += 1500;
     for (int i = 0; i < 200 && link.State() == CUnitTransfer::kAwaitPgmModeAck; i++)
@@ -859,7 +873,7 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
     EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector) << "the line time of the filler is allowed";
     now += 20000;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 }
 
