@@ -33,6 +33,15 @@ int LastUsedSectorOfTable(const uint8_t* table)
     return cMemoryMap::kOutsideSectors;
 }
 
+// A new or erased unit: its flash, the message table too, reads 0xFF.
+bool IsErased(const uint8_t* table)
+{
+    for (uint32_t i = 0; i < cMemoryMap::kTableSize; ++i)
+        if (table[i] != 0xFF)
+            return false;
+    return true;
+}
+
 } // namespace
 
 CReadStepper::CReadStepper(CTransferSession& session, CSectorReader& reader, CRecoveryStepper& recovery)
@@ -91,6 +100,8 @@ bool CReadStepper::ReceiveSector(uint32_t expected, bool firstSector)
     else
         TheLog().Write("%s", okText.c_str());
     memcpy(m_stage.get() + cMemoryMap::GetSectorStart(m_current), m_reader.Data(), m_reader.Length());
+    if (firstSector && IsErased(m_stage.get()))
+        return StopOnBlankUnit();
     if (firstSector)
         m_last = LastUsedSectorOfTable(m_stage.get());
     m_session.EnterTimed(kNextSector);
@@ -120,6 +131,16 @@ bool CReadStepper::StopOnInvalidTable()
     m_session.PendMessage("The message table read from the unit is invalid: a message reaches past the "
                           "end of the unit's memory.\nOnly sector 0 was read.",
                           false);
+    return true;
+}
+
+// Nothing to read: the image keeps what it holds.
+bool CReadStepper::StopOnBlankUnit()
+{
+    m_session.View().SetSectorLines({});
+    const char* text = "The unit is blank: it holds no messages";
+    m_session.Status(text);
+    m_session.PendMessage(text, true);
     return true;
 }
 

@@ -29,6 +29,7 @@ private:
     bool ReceiveSector(uint32_t expected, bool firstSector);
     bool NextSector();
     bool StopOnInvalidTable();
+    bool StopOnBlankUnit();
     bool Complete();
 
     CTransferSession& m_session;

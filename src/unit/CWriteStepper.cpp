@@ -289,7 +289,8 @@ bool CWriteStepper::AwaitChecksumAck(uint32_t expected)
 bool CWriteStepper::AwaitPgmResult(uint32_t expected)
 {
     if (expected > 0)
-        return m_session.TimedOut(kPgmResultTimeoutMs) && m_session.EndWith("Timeout - Sector start Ack");
+        return m_session.TimedOut(kPgmResultTimeoutMs) &&
+               m_session.EndWith(FormatText("Timeout - Sector start Ack sector %d\n", int(m_sector)));
     const uint8_t answer = m_ack[kPgmResultAt];
     if (answer != kProgrammed)
         return m_session.EndWith(FormatText(

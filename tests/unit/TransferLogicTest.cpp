@@ -352,7 +352,7 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
         {"no checksum ack", [](UnitReplies& r) { r.checksumAck = ""; }, "Timeout - Checksum Ack"},
         {"bad checksum ack", [](UnitReplies& r) { r.checksumAck = "N"; },
          "Got bad or illegal checksum Ack. Expecting 'A', got 'N' - sector 1.\n"},
-        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack"},
+        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack sector 1\n"},
         {"A for G", [](UnitReplies& r) { r.result = "A"; },
          "Got bad or illegal programming result ack. Expecting 'G', got A - sector 1"},
         {"no P0 reply", [](UnitReplies& r) { r.p0 = ""; }, "Timeout - Exit program Mode"},
@@ -597,7 +597,8 @@ TEST_F(ReadTest, ErasedUnitLeavesTheImageAsItWas)
 
     StartRead(Settings());
     RunRead();
-    EXPECT_EQ(view.Status(), "Read stopped - the unit's message table is invalid");
+    EXPECT_EQ(view.Status(), "The unit is blank: it holds no messages");
+    EXPECT_EQ(view.Messages(), std::vector<std::string>{"The unit is blank: it holds no messages"});
     EXPECT_EQ(0, memcmp(before.data(), image.GetImageBuffer(), before.size()));
     EXPECT_STREQ(image.GetName(2), "Kept");
     EXPECT_EQ(image.GetLength(2), 3000u);
