@@ -104,9 +104,23 @@ std::string SimulatedPortsFolder()
     return "/tmp/ormid-" + std::to_string(getuid()) + "/ports";
 }
 
+std::vector<std::string> ListSimulatedPorts()
+{
+    // Simulated units leave a symlink to their pseudo-terminal; a unit that
+    // died without cleaning up leaves a dangling or stale one, which is skipped.
+    std::vector<std::string> ports;
+    const std::string simulated = SimulatedPortsFolder();
+    for (const std::string& name : DirectoryEntries(simulated)) {
+        char resolved[PATH_MAX];
+        if (SimulatorRuns(name) && realpath((simulated + "/" + name).c_str(), resolved) && IsCharDevice(resolved))
+            ports.push_back(resolved);
+    }
+    return ports;
+}
+
 std::vector<std::string> ListSerialPorts()
 {
-    std::vector<std::string> ports;
+    std::vector<std::string> ports = ListSimulatedPorts();
     const std::string sysTty = "/sys/class/tty";
     for (const std::string& name : DirectoryEntries(sysTty)) {
         std::string entry = sysTty + "/" + name;
@@ -116,14 +130,6 @@ std::vector<std::string> ListSerialPorts()
         std::string dev = "/dev/" + name;
         if (IsCharDevice(dev))
             ports.push_back(dev);
-    }
-    // Simulated units leave a symlink to their pseudo-terminal; a unit that
-    // died without cleaning up leaves a dangling or stale one, which is skipped.
-    const std::string simulated = SimulatedPortsFolder();
-    for (const std::string& name : DirectoryEntries(simulated)) {
-        char resolved[PATH_MAX];
-        if (SimulatorRuns(name) && realpath((simulated + "/" + name).c_str(), resolved) && IsCharDevice(resolved))
-            ports.push_back(resolved);
     }
     std::sort(ports.begin(), ports.end(), PortNameLess);
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());

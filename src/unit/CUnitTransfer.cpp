@@ -181,6 +181,16 @@ void CUnitTransfer::StepNow()
     }
 }
 
+int CUnitTransfer::CurrentSector()
+{
+    const uint8_t state = ProtocolState();
+    if (state >= kAwaitSectorStartAck && state <= kAwaitPgmResult)
+        return m_write.Sector();
+    if (state == kReceiveSector0 || state == kReceiveSector)
+        return m_reader.Sector();
+    return -1;
+}
+
 void CUnitTransfer::Finish()
 {
     m_session.Finish();

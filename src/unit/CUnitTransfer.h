@@ -58,6 +58,10 @@ public:
     bool Completed() const { return m_session.Completed(); }
     float PerByteFactor() const { return m_session.PerByteFactor(); }
     uint32_t ChecksumAckLimit() const { return m_write.ChecksumAckLimit(); }
+    // Sectors the unit confirmed programmed in the last write.
+    size_t SectorsWritten() const { return m_write.Written().size(); }
+    // The sector being written or read now; -1 between sectors.
+    int CurrentSector();
     // After a verify that ran to its end: the sectors whose bytes differ.
     bool Verified() const { return m_verify.Verified(); }
     const std::vector<uint8_t>& DifferingSectors() const { return m_verify.Differing(); }

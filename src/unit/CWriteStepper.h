@@ -34,6 +34,9 @@ public:
     void ShowSectors();
 
     uint32_t ChecksumAckLimit() const { return m_checksumAckLimit; }
+    // The sectors the unit confirmed in this write, and the one under way.
+    const std::vector<uint8_t>& Written() const { return m_written; }
+    uint8_t Sector() const { return m_sector; }
 
 private:
     void AskForReply(uint32_t bytes);

@@ -46,12 +46,14 @@ struct UnitProtocol {
     static constexpr uint32_t kReadReplyLead = 5;
     static constexpr uint32_t kChecksumBytes = 2;        // low byte first
     static constexpr uint32_t kReadReplyExtra = kReadReplyLead + kChecksumBytes;
-    // Room for every sector's reply (the dialog's read buffer).
-    static constexpr uint32_t kReadBufferSize = 4128776;
 
     // ---- Sizes on the line ----
     static constexpr uint32_t kBlockSize = 1024;         // bytes handed over per step
     static constexpr uint32_t kLargestSectorBytes = 65536;
+    // Room for the reply of any sector: every reply lands at the start of the
+    // read buffer, so it need not hold the whole memory (many units at once
+    // each have one).
+    static constexpr uint32_t kReadBufferSize = kLargestSectorBytes + kReadReplyExtra;
     static constexpr uint32_t kQueueSize = 4096;         // the driver's queues, bytes
     // Filler that completes any cut-off sector: the largest one and its checksum.
     static constexpr uint32_t kFillerBytes = kLargestSectorBytes + kChecksumBytes;
