@@ -109,6 +109,15 @@ std::string SectorList(const std::vector<uint8_t>& sectors)
     return list;
 }
 
+// Says so when the image's memory could not be had.
+bool ImageMemoryMissing(const cMemoryMap& image)
+{
+    if (image.HasBuffer())
+        return false;
+    fprintf(stderr, "%s\n", cMemoryMap::kAllocationFailedText);
+    return true;
+}
+
 TransferSettings SettingsOf(const TransferArgs& args, bool verifyAfterWrite)
 {
     TransferSettings settings;
@@ -128,10 +137,8 @@ int RunRead(const TransferArgs& args)
     }
     CliReport report;
     cMemoryMap image;
-    if (!image.HasBuffer()) {
-        fprintf(stderr, "%s\n", cMemoryMap::kAllocationFailedText);
+    if (ImageMemoryMissing(image))
         return kCliFailed;
-    }
     // A read fills what the file held (or a new image) with the unit's
     // sectors and replaces the file when it completes: no other command may
     // change it in between.
@@ -222,18 +229,11 @@ int RunUnits(Kind kind, const TransferArgs& args)
         fprintf(stderr, args.allPorts ? "No serial ports found.\n" : "Name a port with --port or use --all-ports.\n");
         return args.allPorts ? kCliFailed : kCliUsage;
     }
+    // A write sends what the file marks as changed; a verify compares.
     CliReport report;
     cMemoryMap image;
-    if (!image.HasBuffer()) {
-        fprintf(stderr, "%s\n", cMemoryMap::kAllocationFailedText);
+    if (ImageMemoryMissing(image) || !ReadImageShared(args.image, image, report))
         return kCliFailed;
-    }
-    // A write sends what the file marks as changed; a verify compares.
-    {
-        CImageLock lock;
-        if (!lock.Lock(args.image, CImageLock::kShared, report) || !image.ReadImageFile(args.image.c_str(), report))
-            return kCliFailed;
-    }
     image.StoreTableInImage();
     CGangReport record;
     std::string why;

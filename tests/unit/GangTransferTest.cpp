@@ -61,6 +61,15 @@ protected:
         return args;
     }
 
+    void ExpectAnotherRunCompletesEveryUnit()
+    {
+        CliProcess again;
+        again.Start(Write(), scratch.File("again"));
+        EXPECT_EQ(again.Wait(120), 0) << again.Stderr();
+        for (int i = 0; i < 3; i++)
+            EXPECT_TRUE(HoldsTheImage(i)) << i;
+    }
+
     std::string Flash(int i) const { return scratch.File("flash" + std::to_string(i)); }
 
     // The whole flash of a unit (after it ended) equals the image.
@@ -128,11 +137,7 @@ TEST_F(GangTransferTest, AFaultyUnitNeverStopsTheOthersAndASecondRunCompletesIt)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(ports, expected);
 
-    CliProcess second;
-    second.Start(Write(), scratch.File("second"));
-    EXPECT_EQ(second.Wait(120), 0) << second.Stderr();
-    for (int i = 0; i < 3; i++)
-        EXPECT_TRUE(HoldsTheImage(i)) << i;
+    ExpectAnotherRunCompletesEveryUnit();
 }
 
 TEST_F(GangTransferTest, CtrlCStopsEveryUnitAndLeavesThePortsFree)
@@ -156,11 +161,7 @@ TEST_F(GangTransferTest, CtrlCStopsEveryUnitAndLeavesThePortsFree)
         EXPECT_EQ(LastLineOf(run.Stderr(), sim->Port()).find(sim->Port() + ": interrupted in "), 0u) << run.Stderr();
 
     // Every port was closed: the next run has them all.
-    CliProcess again;
-    again.Start(Write(), scratch.File("again"));
-    EXPECT_EQ(again.Wait(120), 0) << again.Stderr();
-    for (int i = 0; i < 3; i++)
-        EXPECT_TRUE(HoldsTheImage(i)) << i;
+    ExpectAnotherRunCompletesEveryUnit();
 }
 
 TEST_F(GangTransferTest, APortInUseFailsAloneWithItsReason)
