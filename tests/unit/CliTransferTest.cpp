@@ -25,13 +25,6 @@
 
 namespace {
 
-class QuietReport : public IOperatorReport {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string&) override { return false; }
-    std::vector<std::string> messages;
-};
-
 struct FaultCase {
     const char* name;
     const char* command; // "read" or "write"

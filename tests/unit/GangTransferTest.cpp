@@ -30,10 +30,7 @@ class GangTransferTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        class Quiet : public IOperatorReport {
-            void ShowMessage(const std::string&) override {}
-            bool AskYesNo(const std::string&) override { return false; }
-        } report;
+        QuietReport report;
         FillImage(image, {9000, 12000});  // sectors 0 to 3
         ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }

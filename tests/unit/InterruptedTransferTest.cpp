@@ -171,17 +171,10 @@ protected:
             memset(sector, 0xFF, 256);
             sector[256] = 0x72;
         }
-        WriteImage(image, imagePath);
+        QuietReport report;
+        ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }
 
-    static void WriteImage(cMemoryMap& image, const std::string& path)
-    {
-        class Quiet : public IOperatorReport {
-            void ShowMessage(const std::string&) override {}
-            bool AskYesNo(const std::string&) override { return false; }
-        } report;
-        ASSERT_TRUE(image.WriteImageFile(path.c_str(), report));
-    }
 
     std::string Log() { return Text(ReadBytes(logPath)); }
 
@@ -227,10 +220,7 @@ TEST_P(InterruptedTransferTest, EndsAsTheOperatorExpects)
 {
     const Row& row = GetParam();
     cMemoryMap expected;
-    class Quiet : public IOperatorReport {
-        void ShowMessage(const std::string&) override {}
-        bool AskYesNo(const std::string&) override { return false; }
-    } report;
+    QuietReport report;
     ASSERT_TRUE(expected.ReadImageFile(imagePath.c_str(), report));
 
     UnitSimProcess sim;
