@@ -110,8 +110,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_list->setSortingEnabled(false);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setItemDelegate(new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140))},
-                                                 m_list));
+    m_list->setItemDelegate(new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140))}, m_list));
     place(m_list, 17, 25, 158, 123);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
 
