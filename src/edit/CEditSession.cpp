@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "../app/TickCount.h"
+#include "TickCount.h"
 #include "CAtomicFile.h"
 #include "CAudioEdit.h"
 #include "CAudioImport.h"
