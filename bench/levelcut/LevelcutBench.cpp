@@ -85,8 +85,10 @@ void Judge(const FixtureCase& c, const Fixture& f, const Row& r, bool edges, Tal
         ++t.lost;
         note = "  LOST SPEECH";
     }
-    t.levelMin = std::min(t.levelMin, r.level);
-    t.levelMax = std::max(t.levelMax, r.level);
+    if (c.speechMs == 0.0) {   // whole sentences; not 100 ms of a word's start
+        t.levelMin = std::min(t.levelMin, r.level);
+        t.levelMax = std::max(t.levelMax, r.level);
+    }
     if (!edges) return;
     const double haveLead = f.speechStartMs - LEVELCUT_DEFAULT_INITIAL_TRIM / 8.0, haveTrail = f.durationMs - f.speechEndMs;
     bool miss = false;
@@ -164,7 +166,8 @@ int main()
                 "dBFS; gain and SNR as reported; speed: multiples of real time on the file (read,\n"
                 "process, write, rename) and for the processing alone in memory, at factor 1.\n"
                 "Rows f0..f5: levelcut at that threshold factor; sox: the sox chain\n"
-                "  highpass 80 norm vad reverse vad reverse norm -1\n\n");
+                "  highpass 80 norm vad reverse vad reverse norm -1\n"
+                "short-0.2s is a 0.2 s capture holding the first 100 ms of the sentence.\n\n");
     std::printf("%-16s %-5s %5s %6s %6s %7s %6s %6s %7s %7s\n", "case", "by", "kept", "lead", "trail", "level",
                 "gain", "snr", "file", "memory");
     Tally ours, sox;
@@ -269,7 +272,7 @@ int main()
 
     auto summary = [](const char* who, const Tally& t) {
         std::printf("%-8s speech lost in %d of %d runs; lead or trail outside 50-250 ms in %d of %d runs "
-                    "(factor 0 left out); level over the speech cases %.1f to %.1f dBFS (aim %.0f +-1.5)\n",
+                    "(factor 0 left out);\n         level over the whole-sentence cases %.1f to %.1f dBFS (aim %.0f +-1.5)\n",
                     who, t.lost, t.rows, t.edgeMisses, t.edgeRows, t.levelMin, t.levelMax, kTargetDb);
     };
     std::printf("\n");

@@ -99,23 +99,22 @@ std::vector<uint8_t> CConditioner::SilentFrames(const std::vector<float>& in, un
     return silent;
 }
 
-double CConditioner::RemoveHum(std::vector<float>& x, const std::vector<uint8_t>& silentFrame)
+CHumRemover::Hum CConditioner::RemoveHum(std::vector<float>& x, const std::vector<uint8_t>& silentFrame)
 {
     const std::vector<double> p = CSpeechDetector::FramePowers(x.data(), x.size());
     std::vector<double> sound;
     for (size_t f = 0; f < p.size(); ++f)
         if (!silentFrame[f]) sound.push_back(p[f]);
-    if (sound.empty()) return 0.0;
+    if (sound.empty()) return CHumRemover::Hum();
     std::nth_element(sound.begin(), sound.begin() + std::ptrdiff_t(sound.size() / 2), sound.end());
     const double median = sound[sound.size() / 2];
 
     // The quieter half of the frames is the background the hum is found in.
     std::vector<uint8_t> background(p.size(), 0);
     for (size_t f = 0; f < p.size(); ++f) background[f] = !silentFrame[f] && p[f] <= median;
-    const CHumRemover::Hum hum = CHumRemover::Find(x, background);
-    if (hum.hz == 0.0) return 0.0;
-    CHumRemover::Remove(x, hum.period, silentFrame);
-    return hum.hz;
+    CHumRemover::Hum hum = CHumRemover::Find(x, background);
+    if (hum.hz != 0.0) hum.power = CHumRemover::Remove(x, hum.period, silentFrame);
+    return hum;
 }
 
 bool CConditioner::Run(const uint8_t* data, size_t bytes, unsigned bits, unsigned rate, Signal& out)
@@ -124,7 +123,9 @@ bool CConditioner::Run(const uint8_t* data, size_t bytes, unsigned bits, unsigne
     RemoveMean(in);
     if (!Resample(in, rate, out.x)) return false;
     out.silentFrame = SilentFrames(in, rate, out.x.size());
-    out.humHz = RemoveHum(out.x, out.silentFrame);
+    const CHumRemover::Hum hum = RemoveHum(out.x, out.silentFrame);
+    out.humHz = hum.hz;
+    out.humPower = hum.power;
     HighPass(out.x);
     const size_t frame = CSpeechDetector::kFrame;
     for (size_t f = 0; f < out.silentFrame.size(); ++f) {

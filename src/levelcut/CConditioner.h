@@ -3,6 +3,8 @@
 // and digital silence (exact zeros in the capture) kept exactly zero.
 #pragma once
 
+#include "CHumRemover.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -15,6 +17,7 @@ public:
         std::vector<float> x;               // 8 kHz, 16-bit scale
         std::vector<uint8_t> silentFrame;   // per 10 ms frame: the capture is all exact zeros there
         double humHz = 0.0;                 // mains hum found and removed; 0: none
+        double humPower = 0.0;              // its mean power per sample
     };
 
     // PCM bytes (8-bit unsigned or 16-bit signed little-endian) to floats on
@@ -30,7 +33,7 @@ public:
     // sample of the capture (at inRate) under that frame is exactly zero.
     static std::vector<uint8_t> SilentFrames(const std::vector<float>& in, unsigned inRate, size_t outSamples);
     // Finds mains hum in the frames that hold only background and removes it.
-    static double RemoveHum(std::vector<float>& x, const std::vector<uint8_t>& silentFrame);
+    static CHumRemover::Hum RemoveHum(std::vector<float>& x, const std::vector<uint8_t>& silentFrame);
     // All of the above. False when the resampler fails.
     static bool Run(const uint8_t* data, size_t bytes, unsigned bits, unsigned rate, Signal& out);
 };

@@ -158,7 +158,7 @@ std::vector<float> CHumRemover::Weights(const std::vector<float>& x, double peri
     return weight;
 }
 
-void CHumRemover::Remove(std::vector<float>& x, double period, const std::vector<uint8_t>& silentFrame)
+double CHumRemover::Remove(std::vector<float>& x, double period, const std::vector<uint8_t>& silentFrame)
 {
     const std::vector<float> weight = Weights(x, period, silentFrame);
     struct Tap {
@@ -181,6 +181,7 @@ void CHumRemover::Remove(std::vector<float>& x, double period, const std::vector
     const long n = long(x.size());
     const std::vector<float> in = x;
     float sum[kFrame], wsum[kFrame];
+    double removed = 0.0;
     for (long b = 0; b < n; b += long(kFrame)) {
         const long len = std::min(long(kFrame), n - b);
         if (weight[size_t(b) / kFrame] == 0.0f) continue;
@@ -204,7 +205,12 @@ void CHumRemover::Remove(std::vector<float>& x, double period, const std::vector
                 i = stop;
             }
         }
-        for (long j = 0; j < len; ++j)
-            if (wsum[j] > 0.0f) x[size_t(b + j)] = in[size_t(b + j)] - sum[j] / wsum[j];
+        for (long j = 0; j < len; ++j) {
+            if (!(wsum[j] > 0.0f)) continue;
+            const float hum = sum[j] / wsum[j];
+            x[size_t(b + j)] = in[size_t(b + j)] - hum;
+            removed += double(hum) * hum;
+        }
     }
+    return n > 0 ? removed / double(n) : 0.0;
 }

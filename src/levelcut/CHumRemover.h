@@ -33,6 +33,7 @@ public:
         double hz = 0.0;          // 0: no hum found
         double period = 0.0;      // samples at 8 kHz
         double correlation = 0.0; // of the background with itself a period later
+        double power = 0.0;       // mean power per sample taken out (16-bit scale)
     };
 
     // background: per 10 ms frame, whether it holds background only.
@@ -41,6 +42,6 @@ public:
     // little for louder frames, nothing for digital silence.
     static std::vector<float> Weights(const std::vector<float>& x, double period,
                                       const std::vector<uint8_t>& silentFrame);
-    // Subtracts the hum of the given period.
-    static void Remove(std::vector<float>& x, double period, const std::vector<uint8_t>& silentFrame);
+    // Subtracts the hum of the given period; the mean power taken out.
+    static double Remove(std::vector<float>& x, double period, const std::vector<uint8_t>& silentFrame);
 };

@@ -108,9 +108,11 @@ int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned
     CSpeechDetector::Settings ds;
     ds.factor = m_threshFudge;
     ds.hangoverFrames = CSpeechDetector::HangoverFrames(m_timeConstant);
-    // Quantisation noise of the capture, as it lands in the 8 kHz band.
+    // Quantisation noise of the capture, as it lands in the 8 kHz band; and
+    // what is left of hum taken out, which may stand over a noise-free floor.
     const double step = bits == 8 ? 256.0 : 1.0;
-    ds.minNoisePower = step * step / 12.0 * std::min(1.0, double(CConditioner::kOutRate) / rate);
+    ds.minNoisePower = std::max(step * step / 12.0 * std::min(1.0, double(CConditioner::kOutRate) / rate),
+                                sig.humPower * kHumLeft);
     CSpeechDetector::Result d = CSpeechDetector::Detect(s, n, silent, ds);
 
     size_t keepBegin = 0, keepEnd = n;

@@ -13,6 +13,9 @@ public:
     static constexpr size_t kTrailMargin = 1600;  // 200 ms
     static constexpr size_t kFade = 40;           // 5 ms
     static constexpr unsigned kMaxSeconds = 20 * 60;  // longest capture loaded
+    // Mains hum removed leaves no more than this share of its power (60 dB
+    // down): the noise floor is never taken lower.
+    static constexpr double kHumLeft = 1e-6;
 
     // What the last run found, in milliseconds of the input recording.
     struct Report {
