@@ -1,6 +1,7 @@
 // The library as its callers bind it: the nine exports, their codes for
 // every kind of bad input, and a file that is replaced whole or not at all.
 #include "CSpeechFixture.h"
+#include "SpeechFixtureSuite.h"
 #include "CWaveFile.h"
 #include "levelcut.h"
 
@@ -35,13 +36,12 @@ void SetDefaults()
     ASSERT_EQ(SetThreshFudge(LEVELCUT_DEFAULT_THRESH_FUDGE), 0);
 }
 
-class LevelcutApi : public ::testing::Test {
+class LevelcutApi : public SpeechFixtureSuite<LevelcutApi> {
 protected:
-    static void SetUpTestSuite() { s_fx = std::make_unique<CSpeechFixture>(); }
-    static void TearDownTestSuite() { s_fx.reset(); }
     void SetUp() override
     {
-        if (!s_fx->Error().empty()) GTEST_SKIP() << s_fx->Error();
+        SpeechFixtureSuite::SetUp();
+        if (IsSkipped()) return;
         SetDefaults();
         m_dir = s_fx->Dir() + "/api-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(m_dir);
@@ -78,11 +78,8 @@ protected:
 
     size_t FilesInDir() const { return size_t(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator())); }
 
-    static std::unique_ptr<CSpeechFixture> s_fx;
     std::string m_dir;
 };
-
-std::unique_ptr<CSpeechFixture> LevelcutApi::s_fx;
 
 TEST_F(LevelcutApi, ProcessesARecordingInPlace)
 {

@@ -3,6 +3,7 @@
 // short word still counts as speech.
 #include "CLevelcut.h"
 #include "CSpeechFixture.h"
+#include "SpeechFixtureSuite.h"
 #include "CWaveFile.h"
 #include "levelcut.h"
 
@@ -15,18 +16,7 @@
 
 namespace {
 
-class LevelcutFactor : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_fx = std::make_unique<CSpeechFixture>(); }
-    static void TearDownTestSuite() { s_fx.reset(); }
-    void SetUp() override
-    {
-        if (!s_fx->Error().empty()) GTEST_SKIP() << s_fx->Error();
-    }
-    static std::unique_ptr<CSpeechFixture> s_fx;
-};
-
-std::unique_ptr<CSpeechFixture> LevelcutFactor::s_fx;
+class LevelcutFactor : public SpeechFixtureSuite<LevelcutFactor> {};
 
 TEST_F(LevelcutFactor, EveryFactorKeepsTheSpeechAndLargerNeverKeepsMore)
 {

@@ -5,6 +5,7 @@
 #include "CConditioner.h"
 #include "CLevelcut.h"
 #include "CSpeechFixture.h"
+#include "SpeechFixtureSuite.h"
 #include "MuLawTable.h"
 #include "levelcut.h"
 
@@ -40,18 +41,7 @@ double Amplitude(const std::vector<float>& x, size_t b, size_t e, double hz)
     return 2.0 * std::hypot(c, s) / double(e - b);
 }
 
-class LevelcutGuarantees : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_fx = std::make_unique<CSpeechFixture>(); }
-    static void TearDownTestSuite() { s_fx.reset(); }
-    void SetUp() override
-    {
-        if (!s_fx->Error().empty()) GTEST_SKIP() << s_fx->Error();
-    }
-    static std::unique_ptr<CSpeechFixture> s_fx;
-};
-
-std::unique_ptr<CSpeechFixture> LevelcutGuarantees::s_fx;
+class LevelcutGuarantees : public SpeechFixtureSuite<LevelcutGuarantees> {};
 
 // A softer sentence after a pause, hum under the speech, digital silence
 // around it: at every factor all of the speech stays, with silence before

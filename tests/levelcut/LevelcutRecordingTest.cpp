@@ -3,6 +3,7 @@
 #include "CLevelGain.h"
 #include "CLevelcut.h"
 #include "CSpeechFixture.h"
+#include "SpeechFixtureSuite.h"
 #include "CWaveFile.h"
 #include "levelcut.h"
 
@@ -22,14 +23,8 @@ struct Outcome {
     size_t samples = 0;
 };
 
-class LevelcutRecording : public ::testing::Test {
+class LevelcutRecording : public SpeechFixtureSuite<LevelcutRecording> {
 protected:
-    static void SetUpTestSuite() { s_fx = std::make_unique<CSpeechFixture>(); }
-    static void TearDownTestSuite() { s_fx.reset(); }
-    void SetUp() override
-    {
-        if (!s_fx->Error().empty()) GTEST_SKIP() << s_fx->Error();
-    }
 
     // Makes the recording, processes it with lc and checks the file it leaves.
     static Outcome Process(CLevelcut& lc, const FixtureCase& c, Fixture* made = nullptr)
@@ -67,10 +62,7 @@ protected:
         return o;
     }
 
-    static std::unique_ptr<CSpeechFixture> s_fx;
 };
-
-std::unique_ptr<CSpeechFixture> LevelcutRecording::s_fx;
 
 // A soft "f" to start, a stop consonant to end: neither may be cut, in any
 // of the conditions an operator meets, and the message comes out trimmed
