@@ -136,20 +136,9 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     r.keepFirst = soundFirst;
     r.keepEnd = soundEnd;
 
-    // Noise floor: the 10th percentile of the frames, but never more than
-    // 6 dB over the quietest 50 ms (a recording that is nearly all speech).
+    // Noise floor: the 10th percentile of the frames.
     std::sort(sound.begin(), sound.end());
-    double floorPower = sound[(sound.size() - 1) / 10] * sound[(sound.size() - 1) / 10];
-    const size_t window = 5;
-    for (size_t f = 0; f + window <= m; ++f) {
-        double sum = 0.0;
-        bool any = false;
-        for (size_t i = f; i < f + window && !any; ++i) {
-            any = isSilent(i);
-            sum += p[i];
-        }
-        if (!any) floorPower = std::min(floorPower, 4.0 * sum / double(window));
-    }
+    const double floorPower = sound[(sound.size() - 1) / 10] * sound[(sound.size() - 1) / 10];
     r.floorRms = std::sqrt(floorPower);
     const double floor = std::max(r.floorRms, std::sqrt(s.minNoisePower));
     r.clearRms = kClearRatio * floor;

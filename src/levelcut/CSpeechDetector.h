@@ -16,7 +16,7 @@ public:
     struct Settings {
         double factor = 1.0;        // how eagerly faint sound at the edges is trimmed
         size_t hangoverFrames = 21; // short sounds this close to the kept part join it
-        double minNoisePower = 0.0; // quantisation noise of the capture
+        double minNoisePower = 0.0; // the floor is never lower: quantisation noise, hum left
     };
 
     struct Result {

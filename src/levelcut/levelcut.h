@@ -24,9 +24,8 @@
  *     (LEVELCUT_ERR_PARAMS, file unchanged).
  *  2. Every decision is taken on the RMS of 10 ms frames (16-bit scale).
  *     The noise floor is the 10th percentile of the frames that are not
- *     digital silence, but never more than 6 dB over the quietest 50 ms of
- *     them (a recording that is nearly all speech), nor under the
- *     quantisation noise of the capture's sample size.
+ *     digital silence, never taken under the quantisation noise of the
+ *     capture's sample size, nor under 60 dB below the hum removed.
  *  3. A frame is clear when it is more than 6 dB over the floor. Speech is
  *     a run of frames over the factor-1 edge level (below) that lasts 40 ms
  *     and holds a clear frame; shorter runs are clicks. The speech region,
