@@ -177,32 +177,37 @@ double CHumRemover::Remove(std::vector<float>& x, double period, const std::vect
     }
 
     // A frame of output at a time, a tap at a time: within a frame a tap
-    // reads at most two frames of input, each with one weight.
+    // reads at most two frames of input, each with one weight. Frames whose
+    // taps all lie within the recording take the plain loop of 80 samples.
     const long n = long(x.size());
     const std::vector<float> in = x;
-    float sum[kFrame], wsum[kFrame];
+    const long reachBack = 1 - taps.front().at, reachAhead = taps.back().at + long(kFrame) + 2;
+    float sum[kFrame], wsum[kFrame], w[kFrame];
     double removed = 0.0;
     for (long b = 0; b < n; b += long(kFrame)) {
         const long len = std::min(long(kFrame), n - b);
         if (weight[size_t(b) / kFrame] == 0.0f) continue;
         std::fill(sum, sum + kFrame, 0.0f);
         std::fill(wsum, wsum + kFrame, 0.0f);
+        const bool inside = b >= reachBack && b + reachAhead <= n;
         for (const Tap& t : taps) {
-            // Samples b + i whose four points lie within the recording.
-            long i = std::max(0L, 1 - (b + t.at)), end = std::min(len, n - 2 - (b + t.at));
-            while (i < end) {
-                const long a = b + t.at + i;
-                const long stop = std::min(end, i + long(kFrame) - a % long(kFrame));
-                const float w = float(t.w) * weight[size_t(a) / kFrame];
-                if (w != 0.0f) {
-                    const float c0 = w * t.c[0], c1 = w * t.c[1], c2 = w * t.c[2], c3 = w * t.c[3];
-                    const float* p = in.data() + (b + t.at) - 1;
-                    for (long j = i; j < stop; ++j) {
-                        sum[j] += c0 * p[j] + c1 * p[j + 1] + c2 * p[j + 2] + c3 * p[j + 3];
-                        wsum[j] += w;
-                    }
+            const long first = b + t.at;   // input point of the frame's first sample
+            const float* p = in.data() + first - 1;
+            if (inside) {
+                const long split = long(kFrame) - first % long(kFrame);
+                std::fill(w, w + split, float(t.w) * weight[size_t(first) / kFrame]);
+                std::fill(w + split, w + kFrame, float(t.w) * weight[std::min(weight.size() - 1, size_t(first) / kFrame + 1)]);
+                for (size_t j = 0; j < kFrame; ++j) {
+                    sum[j] += w[j] * (t.c[0] * p[j] + t.c[1] * p[j + 1] + t.c[2] * p[j + 2] + t.c[3] * p[j + 3]);
+                    wsum[j] += w[j];
                 }
-                i = stop;
+                continue;
+            }
+            // Samples b + i whose four points lie within the recording.
+            for (long i = std::max(0L, 1 - first), end = std::min(len, n - 2 - first); i < end; ++i) {
+                const float wi = float(t.w) * weight[size_t(first + i) / kFrame];
+                sum[i] += wi * (t.c[0] * p[i] + t.c[1] * p[i + 1] + t.c[2] * p[i + 2] + t.c[3] * p[i + 3]);
+                wsum[i] += wi;
             }
         }
         for (long j = 0; j < len; ++j) {
