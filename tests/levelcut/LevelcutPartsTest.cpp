@@ -151,7 +151,9 @@ TEST(LevelcutSpeechDetector, Scenes)
         {"soft release after speech", 3, {{500, 700, 3000}, {1300, 20, 600}}, 1.0, 21, true, 500, 1320},
         {"factor 0 keeps all that is not silence", 3, {{500, 1000, 3000}}, 0.0, 21, true, 0, 2000},
         {"factor 5 still finds normal speech", 3, {{500, 1000, 3000}}, 5.0, 21, true, 500, 1500},
-        {"speech under the fixed threshold", 3, {{500, 1000, 150}}, 1.0, 21, true, 500, 1500},
+        {"soft speech in a quiet recording", 3, {{500, 1000, 150}}, 1.0, 21, true, 500, 1500},
+        {"much softer speech a second later, factor 5", 30, {{300, 500, 6000}, {1300, 400, 150}}, 5.0, 21, true,
+         300, 1700},
     };
     for (const Case& c : cases) {
         std::vector<float> x = Scene(2.0, c.noiseRms, c.bursts);
