@@ -16,6 +16,7 @@
 
 #include "CGetAppPath.h"
 #include "CIniFile.h"
+#include "ProgramSettings.h"
 #include "SerialPortList.h"
 
 namespace {
@@ -53,7 +54,7 @@ std::string SettingsFile()
             return std::string();
         config = WithSlash(home) + ".config";
     }
-    return WithSlash(config) + "Tarlex/ORMID.conf";
+    return WithSlash(config) + ProgramSettings::FileInConfigFolder();
 }
 
 // "0 [PCH            ]: HDA-Intel - HDA Intel PCH" lines, the card's own

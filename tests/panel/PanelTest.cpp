@@ -26,6 +26,7 @@
 #include "CQtOperatorReport.h"
 #include "AppTestMain.h"
 #include "CTXDoruvevAzadApp.h"
+#include "HelpCommands.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "PanelDoubles.h"
 #include "cPdfHelp.h"
@@ -142,7 +143,7 @@ private:
         m_sonvox = CSilentSonvox();
         m_desktop = CTestDesktop();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -173,6 +174,7 @@ private slots:
         commands.printListing = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "listing"; };
         commands.printLabels = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "labels"; };
         commands.unitCommunications = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "unit"; };
+        InstallHelpCommands(commands, &m_desktop);
         NewPanel();
     }
 
@@ -592,7 +594,7 @@ private slots:
         m_sonvox.initResult = 0;
         m_report.Clear();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         QCOMPARE(App().m_audioAvailable, 0);
@@ -611,7 +613,7 @@ private slots:
         App().m_unitReadDone = 1;
         m_sonvox = CSilentSonvox();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -668,7 +670,7 @@ private slots:
         Button("Preview")->click();
         QByteArray nameInImage;
         App().m_panelCommands.unitCommunications = [&](CTXDoruvevAzadDlg& panel) {
-            QCOMPARE(int(panel.App().m_audioState), int(AudioIdle));
+            QCOMPARE(int(panel.State().m_audioState), int(AudioIdle));
             nameInImage = QByteArray(reinterpret_cast<const char*>(Map().GetImageBuffer() + 64));
             Map().SetName(0, "After");  // as if read from a unit
         };
