@@ -176,6 +176,8 @@ void CPlayThread::CloseDevice(bool cancelled)
             m_freeWake.wait_for(lk, std::chrono::milliseconds(5));
     }
     m_device->Reset();
+    const std::string gaps = m_device->LossReport();
+    if (!gaps.empty()) SVLOG("%s", gaps.c_str());
     m_device->Close();
     m_device.reset();
 }

@@ -207,11 +207,8 @@ public:
     }
 
 private:
-    // An idle null sink works in blocks of 2 s: a stream that starts meanwhile
-    // is heard only at the next block, which no real speaker does. A quiet
-    // listener on each speaker keeps them working in small steps, as a sound
-    // card would; the microphones' sinks are left to start as slowly as a
-    // slow device. True once both run in small steps.
+    // A quiet listener on each speaker keeps it working in small steps, as
+    // a sound card would, from the start. True once both run so.
     bool WakeSpeakers()
     {
         std::vector<std::string> files;
@@ -239,16 +236,18 @@ private:
         return true;
     }
 
-    // The sinks take no rewinds: a sink that re-renders what it already
+    // The speakers take no rewinds: a sink that re-renders what it already
     // rendered, to let a new stream in sooner, leaves its monitor with a
-    // recording that never happened.
+    // recording that never happened. The microphones' sinks do, which has
+    // them start a recording late (up to their 2 s block), like a slow
+    // device: what a recorder must not lose the start of.
     static std::string Script()
     {
         return "load-module module-native-protocol-unix\n"
                "load-module module-null-sink sink_name=out1 norewinds=1 sink_properties=\"device.description='Speaker One'\"\n"
                "load-module module-null-sink sink_name=out2 norewinds=1 sink_properties=\"device.description='Speaker Two'\"\n"
-               "load-module module-null-sink sink_name=feed norewinds=1 sink_properties=\"device.description='Feed'\"\n"
-               "load-module module-null-sink sink_name=feed2 norewinds=1 sink_properties=\"device.description='Feed Two'\"\n"
+               "load-module module-null-sink sink_name=feed sink_properties=\"device.description='Feed'\"\n"
+               "load-module module-null-sink sink_name=feed2 sink_properties=\"device.description='Feed Two'\"\n"
                "load-module module-remap-source source_name=mic master=feed.monitor "
                "source_properties=\"device.description='Test Microphone'\"\n"
                "load-module module-remap-source source_name=mic2 master=feed2.monitor "

@@ -224,7 +224,7 @@ TEST_F(SoundServer, PreviewPlaysTheWholeMessageOnTheDefaultSpeaker)
     ASSERT_GE(m.offset, 0) << "the message was not heard whole";
     EXPECT_GT(m.whole, 0.9);
     EXPECT_GT(m.windows, 30u);
-    EXPECT_GT(m.worstWindow, 0.7) << "a dropout or a jump in the message";
+    EXPECT_GT(m.worstWindow, 0.7) << "a dropout or a jump in the message\n" << ReadText(log);
     EXPECT_LT(Rms(heard[1]), 5.0) << "the other speaker played too";
 }
 
@@ -280,7 +280,7 @@ TEST_F(SoundServer, ChosenDevicesAreTheOnesUsed)
         const std::string before = ReadText(log);
         Init();
         auto heard = PreviewHeardAt(message, {"out1", "out2"});
-        EXPECT_GT(Find(Smooth(heard[size_t(c.heardAt)]), decoded, 160, 2).whole, 0.9);
+        EXPECT_GT(Find(Smooth(heard[size_t(c.heardAt)]), decoded, 160, 2).whole, 0.9) << ReadText(log);
         EXPECT_LT(Rms(heard[size_t(1 - c.heardAt)]), 5.0);
 
         // Speech into one microphone, a tone into the other at the same time.

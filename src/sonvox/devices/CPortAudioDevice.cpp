@@ -35,6 +35,10 @@ const uint32_t kStandardRates[] = {11025, 22050, 44100};
 // fills the buffer with the message itself before it starts.
 constexpr double kInputLatency = 0.2;
 constexpr double kOutputLatency = 0.2;
+// Output starts once this much more than the sound system's buffer is
+// queued, and at the latest at the most a player queues (20 chunks of 30 ms).
+constexpr double kStartMarginMs = 100;
+constexpr double kMostQueuedMs = 540;
 // Capture kept while no buffer is queued (the poll worker is late).
 constexpr size_t kRingSeconds = 2;
 
@@ -233,11 +237,12 @@ int CPortAudioDevice::Queue(SoundBuffer* buffer)
             return kSoundOk;
         }
     }
-    // Output: once the queue holds as much as the sound system's buffer,
-    // the stream starts and fills that buffer from it (outside the lock,
-    // which the stream's callback takes at once). A shorter sound starts
-    // with Drain.
-    if (!m_running && QueuedMs() >= kOutputLatency * 1000) return StartOutput();
+    // Output: once the queue holds more than the sound system's buffer, the
+    // stream starts and fills that buffer from it at once (outside the lock,
+    // which the stream's callback takes): the queue must not run dry then,
+    // as the owner can add to it only after the start. A shorter sound
+    // starts with Drain.
+    if (!m_running && QueuedMs() >= StartAtMs()) return StartOutput();
     return kSoundOk;
 }
 
@@ -339,6 +344,9 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
             Complete(head);
         }
     }
+    // Ran dry before the last buffer came (Drain): a gap in the sound.
+    if (bytes && !m_draining) m_lostBytes += bytes;
+    if (statusFlags & paOutputUnderflow) ++m_overruns;
     memset(dst, m_format.bitsPerSample == 8 ? 0x80 : 0, bytes);
     return paContinue;
 }
@@ -351,8 +359,19 @@ double CPortAudioDevice::QueuedMs()
     return (bytes - m_headPos) * 1000.0 / std::max<uint32_t>(m_format.AvgBytesPerSec(), 1);
 }
 
+double CPortAudioDevice::StartAtMs() const
+{
+    const PaStreamInfo* info = Pa_GetStreamInfo(static_cast<PaStream*>(m_stream));
+    const double buffer = info ? info->outputLatency * 1000.0 : kOutputLatency * 1000.0;
+    return std::min(buffer + kStartMarginMs, kMostQueuedMs);
+}
+
 int CPortAudioDevice::StartOutput()
 {
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_draining = false;
+    }
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
     if (e != paNoError) return Fail(e);
     m_running = true;
@@ -363,6 +382,10 @@ void CPortAudioDevice::Drain()
 {
     if (!m_stream || Direction() != SoundDirection::Output) return;
     double left = QueuedMs();
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_draining = true;
+    }
     if (!m_running) {
         if (left <= 0 || StartOutput() != kSoundOk) return;
     }
@@ -419,8 +442,10 @@ std::string CPortAudioDevice::LossReport()
     std::string report;
     if (m_lostBytes > 0 || m_overruns > 0) {
         const uint32_t perMs = std::max<uint32_t>(m_format.AvgBytesPerSec() / 1000, 1);
-        report = "Sound lost while recording: " + std::to_string(m_lostBytes / perMs) + " ms without a buffer, " +
-                 std::to_string(m_overruns) + " overruns of the sound system";
+        const bool input = Direction() == SoundDirection::Input;
+        report = std::string(input ? "Sound lost while recording: " : "Gaps while playing: ") +
+                 std::to_string(m_lostBytes / perMs) + (input ? " ms without a buffer, " : " ms with nothing queued, ") +
+                 std::to_string(m_overruns) + (input ? " overruns" : " underruns") + " of the sound system";
     }
     m_lostBytes = 0;
     m_overruns = 0;

@@ -50,6 +50,8 @@ private:
     // Output: milliseconds of sound queued and not yet taken by the stream.
     double QueuedMs();
     int StartOutput();
+    // Output: how much must be queued before the stream starts.
+    double StartAtMs() const;
     // Input, under m_lock: new sound into the queued buffers, the rest into
     // the ring; and the ring into buffers queued since.
     void Deliver(const uint8_t* src, size_t bytes);
@@ -70,8 +72,12 @@ private:
     std::vector<uint8_t> m_ring;
     size_t m_ringStart = 0;
     size_t m_ringUsed = 0;
+    // Input: sound lost for want of room; output: silence played for want
+    // of sound before the end. Overruns or underruns of the sound system.
     uint64_t m_lostBytes = 0;
     unsigned m_overruns = 0;
+    // Output: the last buffer is queued (Drain); running dry is the end.
+    bool m_draining = false;
     // Input: set by the first callback that brings audio after Start.
     bool m_delivering = false;
     std::condition_variable m_deliveringWake;

@@ -106,8 +106,9 @@ public:
     // Stops the device and returns every queued buffer through the callback
     // before it returns; an input buffer comes back with what it holds so far.
     virtual int Reset() = 0;
-    // Input: what was lost since the device opened (or the last call), as a
-    // text for the log; empty when nothing was.
+    // What was lost since the device opened (or the last call): sound not
+    // captured, gaps in what was played; a text for the log, empty when
+    // nothing was.
     virtual std::string LossReport() { return std::string(); }
     // Resets and closes. Safe on a closed device.
     virtual int Close() = 0;
