@@ -174,3 +174,9 @@ SSoundDeviceChoice CSoundDeviceList::Resolve(SoundDirection direction, const std
     if (name.empty() || name == kSystemDefault) return SSoundDeviceChoice();
     return Resolve(List(direction), name);
 }
+
+std::string CSoundDeviceList::MissingText(SoundDirection direction, const std::string& name)
+{
+    return std::string("The sound ") + (direction == SoundDirection::Input ? "input" : "output") + " device \"" +
+           name + "\" is not connected: the system default is used.";
+}

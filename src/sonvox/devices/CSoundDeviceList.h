@@ -34,6 +34,9 @@ public:
     static constexpr const char* kSystemDefault = "System default";
     static constexpr const char* kInputVariable = "SONVOX_INPUT_DEVICE";
     static constexpr const char* kOutputVariable = "SONVOX_OUTPUT_DEVICE";
+    // The keys under which the ORMID program remembers the choice.
+    static constexpr const char* kInputSetting = "Sound input device";
+    static constexpr const char* kOutputSetting = "Sound output device";
 
     // The devices of one direction, in the sound system's order. Starts
     // PortAudio for the time of the call when nobody else has.
@@ -43,4 +46,6 @@ public:
     // The same with the devices there are now; an empty name or "System
     // default" lists nothing.
     static SSoundDeviceChoice Resolve(SoundDirection direction, const std::string& name);
+    // What the operator is told when a remembered device is not there.
+    static std::string MissingText(SoundDirection direction, const std::string& name);
 };
