@@ -31,19 +31,6 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string WithSlash(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
 // "0 [PCH            ]: HDA-Intel - HDA Intel PCH" lines, the card's own
 // lines only (the second line of each card is indented).
 std::vector<std::string> SoundCards()

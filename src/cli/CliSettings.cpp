@@ -4,8 +4,6 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
-
 std::string Env(const char* name)
 {
     const char* value = std::getenv(name);
@@ -18,6 +16,8 @@ std::string WithSlash(std::string folder)
         folder += '/';
     return folder;
 }
+
+namespace {
 
 int HexValue(char c)
 {

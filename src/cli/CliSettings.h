@@ -11,3 +11,8 @@ std::string SettingsFilePath();
 std::string ReadProgramSetting(const std::string& key);
 // The same from the text of a settings file.
 std::string SettingFromText(const std::string& text, const std::string& key);
+
+// An environment variable's text, empty when it is not set.
+std::string Env(const char* name);
+// A folder path ending with '/' (an empty one stays empty).
+std::string WithSlash(std::string folder);

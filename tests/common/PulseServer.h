@@ -120,9 +120,7 @@ public:
         }
     }
 
-    bool Running() const { return m_pid > 0 && ::kill(m_pid, 0) == 0; }
     std::string Socket() const { return m_root + "/run/pulse/native"; }
-    std::string Folder() const { return m_root; }
 
     // Starts a program against the daemon with stdout (and, when asked,
     // stderr) to outPath; its pid, ended at the latest by Stop().
