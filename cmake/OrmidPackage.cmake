@@ -1,7 +1,7 @@
 # The installable release: manual pages, bash completion, the icon at 48 px,
 # AppStream metadata, the package's documents, the /usr/bin links, and CPack's
 # Debian package. The program folder itself, the ormid link, the desktop entry
-# and the scalable icon are installed by src/app/gui.cmake.
+# and the scalable icon are installed by src/app/CMakeLists.txt.
 #
 # scripts/package.sh builds a Release tree and runs CPack; the tests in
 # tests/package run CPack in whatever tree they are built in.
@@ -62,7 +62,7 @@ add_custom_target(ormid-package-docs ALL DEPENDS ${ORMID_PACKAGE_GEN}/changelog.
 
 # Everything the package holds; scripts/package.sh builds just this.
 add_custom_target(ormid-package-files)
-add_dependencies(ormid-package-files ormid ormid-cli ormid-unitsim sonvox levelcut ormid-guide
+add_dependencies(ormid-package-files ormid ormid-cli ormid-unitsim sonvox levelcut print_module ormid-guide
                  ormid-man ormid-icon ormid-package-docs)
 
 install(CODE "

@@ -113,7 +113,7 @@ void GuiStall(const QString& folder, int runs)
         CAnsweredFileDialogs dialogs;
         CRecordedReport report;
         CSilentSonvox sonvox;
-        CTXDoruvevAzadDlg panel(*TheApp(), CPanelServices{&dialogs, &report, &sonvox, nullptr});
+        CTXDoruvevAzadDlg panel(*TheApp(), CPanelServices{&dialogs, &report, &sonvox});
         panel.m_settleMs = 0;
         panel.OnInitDialog();
         panel.show();

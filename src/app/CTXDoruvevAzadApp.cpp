@@ -2,25 +2,18 @@
 
 #include <QDir>
 #include <QLockFile>
-#include <QSettings>
 #include <QStandardPaths>
 
+#include "CSettingsStore.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "ProgramSettings.h"
 
 const char* const kInstanceMutexName = "TXDoruvevAzad_Tarlex_Inc";
 
-namespace {
-
-const char* const kCompany = "Tarlex";
-const char* const kProgram = "ORMID";
-const char* const kSection = "Settings";
-
-}  // namespace
-
 CTXDoruvevAzadApp::CTXDoruvevAzadApp(int& argc, char** argv) : QApplication(argc, argv)
 {
-    setApplicationName(kProgram);
-    setOrganizationName(kCompany);
+    setApplicationName(ProgramSettings::kProgram);
+    setOrganizationName(ProgramSettings::kCompany);
     setWindowIcon(QIcon(":/ormid/ormid.svg"));
 }
 
@@ -62,8 +55,7 @@ void CTXDoruvevAzadApp::ReleaseInstanceLock()
 
 void CTXDoruvevAzadApp::ReadSettings()
 {
-    QSettings settings(kCompany, kProgram);
-    settings.beginGroup(kSection);
+    CSettingsStore settings(ProgramSettings::kSection);
     m_imageFilePath = settings.value("Image file path").toString();
     m_importFilePath = settings.value("Import file path").toString();
     m_exportFilePath = settings.value("Export file path").toString();
@@ -73,8 +65,7 @@ void CTXDoruvevAzadApp::ReadSettings()
 
 void CTXDoruvevAzadApp::WriteSettings()
 {
-    QSettings settings(kCompany, kProgram);
-    settings.beginGroup(kSection);
+    CSettingsStore settings(ProgramSettings::kSection);
     settings.setValue("Image file path", m_imageFilePath);
     settings.setValue("Import file path", m_importFilePath);
     settings.setValue("Export file path", m_exportFilePath);
@@ -103,14 +94,4 @@ int CTXDoruvevAzadApp::ExitInstance()
     ReleaseInstanceLock();
     WriteSettings();
     return 0;
-}
-
-QString CTXDoruvevAzadApp::ProgramFolder() const
-{
-    return QString::fromStdString(m_appPath.GetFolder());
-}
-
-QString CTXDoruvevAzadApp::WorkingFolder() const
-{
-    return QString::fromStdString(CGetAppPath::WorkingFolder());
 }

@@ -9,6 +9,7 @@
 #include "CEditCommand.h"
 #include "CQtOperatorReport.h"
 #include "CTXDoruvevAzadApp.h"
+#include "HelpCommands.h"
 #include "PrintCommands.h"
 
 int main(int argc, char** argv)
@@ -40,9 +41,11 @@ int main(int argc, char** argv)
     }
 
     // The commands that other modules carry out for the panel: the edit
-    // dialog and printing (the unit communications dialog is the panel's own).
+    // dialog, printing, the guide and the About box (the unit communications
+    // dialog is the panel's own).
     InstallEditCommand(app.m_panelCommands);
     InstallPrintCommands(app.m_panelCommands);
+    InstallHelpCommands(app.m_panelCommands);
 
     if (!app.m_memoryMap.HasBuffer()) {
         CQtOperatorReport().ShowMessage(cMemoryMap::kAllocationFailedText);

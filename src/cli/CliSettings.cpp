@@ -1,5 +1,7 @@
 #include "CliSettings.h"
 
+#include "ProgramSettings.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -117,7 +119,7 @@ std::string SettingsFilePath()
             return std::string();
         config = WithSlash(home) + ".config";
     }
-    return WithSlash(config) + "Tarlex/ORMID.conf";
+    return WithSlash(config) + ProgramSettings::FileInConfigFolder();
 }
 
 std::string SettingFromText(const std::string& text, const std::string& key)
@@ -133,7 +135,7 @@ std::string SettingFromText(const std::string& text, const std::string& key)
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;
         if (line[0] == '[') {
-            inSection = line == "[Settings]";
+            inSection = line == std::string("[") + ProgramSettings::kSection + "]";
             continue;
         }
         const size_t eq = line.find('=');

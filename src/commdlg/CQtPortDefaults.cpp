@@ -1,16 +1,14 @@
 #include "CQtPortDefaults.h"
 
-#include <QSettings>
 #include <QUrl>
 
 #include "CPortSettingsDlg.h"
+#include "CSettingsStore.h"
 
 #include <algorithm>
 
 namespace {
 
-const char* const kCompany = "Tarlex";
-const char* const kProgram = "ORMID";
 const char* const kGroup = "Port defaults";
 
 const char* const kPort = "Port";
@@ -48,7 +46,7 @@ int CQtPortDefaults::EntryOf(QSettings& settings, const std::string& port)
 
 QString CQtPortDefaults::KeyOf(const std::string& port, const char* field)
 {
-    QSettings settings(kCompany, kProgram);
+    CSettingsStore settings;
     const int entry = EntryOf(settings, port);
     return entry == 0 ? QString() : QString("%1/%2/%3").arg(kGroup).arg(entry).arg(field);
 }
@@ -64,7 +62,7 @@ bool CQtPortDefaults::Load(const std::string& port, PortDefaults& defaults)
 {
     if (port.empty())
         return false;
-    QSettings settings(kCompany, kProgram);
+    CSettingsStore settings;
     const int entry = EntryOf(settings, port);
     if (entry > 0) {
         settings.beginReadArray(kGroup);
@@ -96,7 +94,7 @@ bool CQtPortDefaults::Store(const std::string& port, const PortDefaults& default
 {
     if (port.empty() || !IsValid(defaults))
         return false;
-    QSettings settings(kCompany, kProgram);
+    CSettingsStore settings;
     int entry = EntryOf(settings, port);
     const int count = settings.beginReadArray(kGroup);
     settings.endArray();

@@ -11,13 +11,14 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "CLogFile.h"
 #include "CModemLamp.h"
+#include "CSettingsStore.h"
 #include "IOperatorReport.h"
+#include "ProgramSettings.h"
 #include "SerialPortList.h"
 
 namespace {
@@ -26,11 +27,9 @@ const char* const kCaption = "ORMID";
 // The baud list in the order it shows; position 1 is the slow rate.
 const char* const kBaudEntries[] = {"115200", "57600"};
 // Remembered with the other settings of the program.
-const char* const kCompany = "Tarlex";
-const char* const kProgram = "ORMID";
-const char* const kVerifyKey = "Settings/Verify after writing";
+const char* const kVerifyKey = "Verify after writing";
 // The port by its path: list positions move as ports come and go.
-const char* const kPortPathKey = "Settings/Comm port path";
+const char* const kPortPathKey = "Comm port path";
 
 } // namespace
 
@@ -97,9 +96,9 @@ void TXCommDlg::BuildWindow()
     m_oneSectorBox = new QCheckBox("Write &one sector at a time", this);
     m_noTimeoutsBox = new QCheckBox("&Disable timeouts", this);
     m_verifyBox = new QCheckBox("&Verify after writing", this);
-    m_verifyBox->setChecked(QSettings(kCompany, kProgram).value(kVerifyKey, false).toBool());
+    m_verifyBox->setChecked(CSettingsStore(ProgramSettings::kSection).value(kVerifyKey, false).toBool());
     connect(m_verifyBox, &QCheckBox::toggled, this,
-            [](bool on) { QSettings(kCompany, kProgram).setValue(kVerifyKey, on); });
+            [](bool on) { CSettingsStore(ProgramSettings::kSection).setValue(kVerifyKey, on); });
     // Shaped like a check box but a command: it never keeps a check mark.
     m_defaultsButton = new QCheckBox("Change system default &setting", this);
 
@@ -179,7 +178,7 @@ void TXCommDlg::FillLists()
     for (const std::string& port : ListSerialPorts())
         m_portBox->addItem(QString::fromStdString(port));
     const int storedPort = m_shared.commPortSel ? *m_shared.commPortSel : 0;
-    const int byPath = m_portBox->findText(QSettings(kCompany, kProgram).value(kPortPathKey).toString());
+    const int byPath = m_portBox->findText(CSettingsStore(ProgramSettings::kSection).value(kPortPathKey).toString());
     if (byPath >= 0)
         m_portBox->setCurrentIndex(byPath);
     else if (m_portBox->count() > 0)
@@ -349,7 +348,7 @@ void TXCommDlg::StorePortSelection(int portPosition, int baudPosition)
 {
     if (m_shared.commPortSel)
         *m_shared.commPortSel = portPosition;
-    QSettings(kCompany, kProgram).setValue(kPortPathKey, m_portBox->currentText());
+    CSettingsStore(ProgramSettings::kSection).setValue(kPortPathKey, m_portBox->currentText());
     if (m_shared.baudRateSel)
         *m_shared.baudRateSel = baudPosition;
 }

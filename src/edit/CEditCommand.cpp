@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
+#include "CAppState.h"
 #include "CEditSonvox.h"
 #include "CLogFile.h"
 #include "CPanelCommands.h"
 #include "CQtOperatorReport.h"
-#include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "CTXEditDlg.h"
 #include "cMemoryMap.h"
@@ -28,10 +28,10 @@ namespace {
 
 bool EditMessage(CTXDoruvevAzadDlg& panel, int slot, IEditSonvox& sonvox)
 {
-    CTXDoruvevAzadApp& app = panel.App();
-    cMemoryMap& map = app.m_memoryMap;
+    CAppState& state = panel.State();
+    cMemoryMap& map = state.m_memoryMap;
     const uint8_t s = uint8_t(slot);
-    const std::string scratch = app.m_tempWavPath.toLocal8Bit().toStdString();
+    const std::string scratch = state.m_tempWavPath.toLocal8Bit().toStdString();
 
     // A failed export has told the operator; the dialog still opens, so that
     // the name and the play count can be changed.
@@ -50,14 +50,14 @@ bool EditMessage(CTXDoruvevAzadDlg& panel, int slot, IEditSonvox& sonvox)
     dialog.m_setup.slot = s;
     dialog.m_setup.roomLeft = int32_t(map.GetRoomLeft());
     dialog.m_setup.scratchPath = scratch;
-    dialog.m_setup.workingFolder = app.WorkingFolder().toLocal8Bit().toStdString();
+    dialog.m_setup.workingFolder = state.WorkingFolder().toLocal8Bit().toStdString();
     dialog.m_setup.audioAvailable = panel.IsSonvoxAvailable();
-    dialog.m_setup.audioState = &app.m_audioState;
-    dialog.m_setup.importFolder = app.m_importFilePath.toLocal8Bit().toStdString();
+    dialog.m_setup.audioState = &state.m_audioState;
+    dialog.m_setup.importFolder = state.m_importFilePath.toLocal8Bit().toStdString();
     TheLog().Write("Message has %u samples\n", unsigned(map.GetLength(s)));
 
     panel.StopPreviewIfPlaying();
-    app.m_audioState = AudioIdle;
+    state.m_audioState = AudioIdle;
     if (dialog.exec() != QDialog::Accepted)
         return false;
 

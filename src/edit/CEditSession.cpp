@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "../app/TickCount.h"
+#include "TickCount.h"
 #include "CAtomicFile.h"
 #include "CAudioEdit.h"
 #include "CAudioImport.h"
@@ -20,6 +20,9 @@ const char* const CEditSession::kNoisyText =
     "This message may be noisy.  Playback may be unpleasant.\nPlease check mic, connections and recording levels.\n";
 const char* const CEditSession::kSaveFailedText =
     "The recording could not be processed.\nThe message keeps its previous audio.";
+const char* const CEditSession::kShorterThanTrimText =
+    "The recording is shorter than the Initial Trim of the Settings: nothing of it is left.\n"
+    "The message keeps its previous audio.";
 const char* const CEditSession::kAppendBusyText = "Please stop the Append Recording first.";
 
 namespace {
@@ -197,6 +200,10 @@ void CEditSession::FinishRecording(std::function<void()> then)
     };
     auto outcome = std::make_shared<Outcome>();
     outcome->params = m_processing;
+    // The capture is no longer than the recording ran: one that ran no longer
+    // than the initial trim leaves the processing nothing.
+    const int64_t recorded = 8 * int64_t(uint32_t(m_clock() - m_recordStart));
+    const bool withinTrim = outcome->params.initialTrim > 0 && recorded <= outcome->params.initialTrim;
     IEditSonvox* sonvox = &m_sonvox;
     const std::string path = m_setup.scratchPath;
     m_view.RunAside(
@@ -205,10 +212,10 @@ void CEditSession::FinishRecording(std::function<void()> then)
             if (outcome->captured)
                 outcome->saved = sonvox->Save(path.c_str(), outcome->params) != 0;
         },
-        [this, outcome, then] {
+        [this, outcome, then, withinTrim] {
             m_processing = outcome->params;
             SetState(kIdle);
-            AfterRecording(outcome->captured, outcome->saved);
+            AfterRecording(outcome->captured, outcome->saved, withinTrim);
             SetBusy(false);
             if (then)
                 then();
@@ -221,7 +228,7 @@ void CEditSession::FinishRecording(std::function<void()> then)
         });
 }
 
-void CEditSession::AfterRecording(bool captured, bool saved)
+void CEditSession::AfterRecording(bool captured, bool saved, bool withinTrim)
 {
     if (!captured) {
         // Nothing was recorded: the scratch file was never touched.
@@ -239,7 +246,7 @@ void CEditSession::AfterRecording(bool captured, bool saved)
         m_slotRoom = m_slotRoomBefore;
         Recount();
         UpdateRemaining();
-        m_report.ShowMessage(kSaveFailedText);
+        m_report.ShowMessage(withinTrim ? kShorterThanTrimText : kSaveFailedText);
         return;
     }
     m_impl->kept = Impl::kNothing;

@@ -87,6 +87,8 @@ public:
     static const char* const kNoisyText;          // the noise warning after a recording
     // A recording whose processing failed: the scratch file is put back.
     static const char* const kSaveFailedText;
+    // The same, for a recording that ran no longer than the initial trim.
+    static const char* const kShorterThanTrimText;
     // Append File while an Append Recording is under way.
     static const char* const kAppendBusyText;
 
@@ -101,7 +103,8 @@ private:
     // Stops the library and saves the capture aside; then (on the window's
     // thread) AfterRecording, and then.
     void FinishRecording(std::function<void()> then);
-    void AfterRecording(bool captured, bool saved);
+    // withinTrim: the recording ran no longer than the initial trim.
+    void AfterRecording(bool captured, bool saved, bool withinTrim);
     // Ends a recording or playback (StopActivity's steps for the running
     // activity), then runs then; StopActivity is the dialog's ending.
     void StopRunning(std::function<void()> then = std::function<void()>());

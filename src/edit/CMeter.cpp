@@ -72,7 +72,7 @@ void CMeter::Clear()
 QSize CMeter::sizeHint() const
 {
     // The size the edit dialog gives it: 105 x 11 dialog units.
-    return CDialogUnits(*this).Size(105, 11);
+    return CDialogUnits(font()).Size(105, 11);
 }
 
 QSize CMeter::minimumSizeHint() const

@@ -1,14 +1,12 @@
 #include "CProcessingSettings.h"
 
-#include <QSettings>
 #include <QString>
 
 #include "CFieldCheck.h"
+#include "CSettingsStore.h"
+#include "ProgramSettings.h"
 
 namespace {
-const char* const kCompany = "Tarlex";
-const char* const kProgram = "ORMID";
-const char* const kSection = "Settings";
 
 // The stored text of key, or empty when it is missing.
 std::string StoredText(const QSettings& settings, const char* key)
@@ -19,8 +17,7 @@ std::string StoredText(const QSettings& settings, const char* key)
 
 RecordProcessingParams CProcessingSettings::Load()
 {
-    QSettings settings(kCompany, kProgram);
-    settings.beginGroup(kSection);
+    CSettingsStore settings(ProgramSettings::kSection);
     RecordProcessingParams params;
     std::string text = StoredText(settings, kTimeConstantKey);
     if (!text.empty())
@@ -39,8 +36,7 @@ RecordProcessingParams CProcessingSettings::Load()
 
 void CProcessingSettings::Store(const RecordProcessingParams& params)
 {
-    QSettings settings(kCompany, kProgram);
-    settings.beginGroup(kSection);
+    CSettingsStore settings(ProgramSettings::kSection);
     settings.setValue(kTimeConstantKey, QString::fromStdString(CFieldCheck::FormatFixed(params.timeConstant)));
     settings.setValue(kClipAmountKey, QString::fromStdString(CFieldCheck::FormatFixed(params.clipAmount)));
     settings.setValue(kThresholdFactorKey,

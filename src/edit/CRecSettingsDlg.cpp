@@ -36,7 +36,7 @@ CRecSettingsDlg::CRecSettingsDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("Settings");
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    const CDialogUnits du(*this);
+    const CDialogUnits du(font());
     setFixedSize(du.Size(205, 199));
 
     // The frames go first so that the labels and boxes lie above them.

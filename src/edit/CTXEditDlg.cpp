@@ -52,7 +52,7 @@ void CTXEditDlg::BuildWindow()
 {
     setWindowTitle("Edit Message");
     setWindowIcon(QApplication::windowIcon());
-    const CDialogUnits du(*this);
+    const CDialogUnits du(font());
     setFixedSize(du.Size(192, 162));
 
     auto label = [&](const QString& text, int x, int y, int w) {
@@ -247,11 +247,10 @@ bool CTXEditDlg::AskSilence(uint32_t roomLeft, uint32_t& ms)
 
 bool CTXEditDlg::AskAppendFile(std::string& path)
 {
-    // The same files as the panel's import: WAV first, other audio files are
-    // offered for conversion.
+    // The same files as the panel's import.
     const QString chosen = m_fileDialogs->GetOpenPath(
-        this, {"Import WAVE file", QString::fromStdString(m_setup.importFolder), QString(),
-               "Wave files (*.wav);;Audio files (*.wav *.flac *.ogg *.opus *.mp3)", "wav"});
+        this, {"Import WAVE file", QString::fromStdString(m_setup.importFolder), QString(), kImportAudioFilter,
+               "wav"});
     if (chosen.isEmpty())
         return false;
     path = chosen.toLocal8Bit().toStdString();

@@ -13,7 +13,7 @@ CTXMakeSilence::CTXMakeSilence(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("Make Silence");
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    const CDialogUnits du(*this);
+    const CDialogUnits du(font());
     setFixedSize(du.Size(186, 79));
 
     auto* prompt = new QLabel("Amount of silence desired (ms)", this);

@@ -1,5 +1,9 @@
 #include "CConditioner.h"
 
+#include "CHumRemover.h"
+#include "CSpeechDetector.h"
+
+#include <algorithm>
 #include <cmath>
 #include <soxr.h>
 
@@ -20,11 +24,18 @@ std::vector<float> CConditioner::ToFloat(const uint8_t* data, size_t bytes, unsi
 
 void CConditioner::RemoveMean(std::vector<float>& x)
 {
-    if (x.empty()) return;
     double sum = 0.0;
-    for (float v : x) sum += v;
-    float mean = float(sum / double(x.size()));
-    for (float& v : x) v -= mean;
+    size_t count = 0;
+    for (float v : x) {
+        if (v == 0.0f) continue;
+        sum += v;
+        ++count;
+    }
+    if (count == 0) return;
+    // Exact zeros stay zero: they are digital silence, not a level.
+    float mean = float(sum / double(count));
+    for (float& v : x)
+        if (v != 0.0f) v -= mean;
 }
 
 bool CConditioner::Resample(const std::vector<float>& in, unsigned inRate, std::vector<float>& out)
@@ -71,11 +82,56 @@ void CConditioner::HighPass(std::vector<float>& x)
     }
 }
 
-bool CConditioner::Run(const uint8_t* data, size_t bytes, unsigned bits, unsigned rate, std::vector<float>& out)
+std::vector<uint8_t> CConditioner::SilentFrames(const std::vector<float>& in, unsigned inRate, size_t outSamples)
 {
-    std::vector<float> x = ToFloat(data, bytes, bits);
-    RemoveMean(x);
-    if (!Resample(x, rate, out)) return false;
-    HighPass(out);
+    const size_t frame = CSpeechDetector::kFrame;
+    std::vector<uint8_t> silent((outSamples + frame - 1) / frame, 0);
+    // Count of non-zero capture samples before each one.
+    std::vector<size_t> sound(in.size() + 1, 0);
+    for (size_t i = 0; i < in.size(); ++i) sound[i + 1] = sound[i] + (in[i] != 0.0f ? 1 : 0);
+    const double ratio = double(inRate) / kOutRate;
+    for (size_t f = 0; f < silent.size(); ++f) {
+        const size_t e8 = std::min(outSamples, (f + 1) * frame);
+        const size_t b = std::min(in.size(), size_t(std::floor(double(f * frame) * ratio)));
+        const size_t e = std::min(in.size(), size_t(std::ceil(double(e8) * ratio)));
+        silent[f] = e > b && sound[e] == sound[b];
+    }
+    return silent;
+}
+
+CHumRemover::Hum CConditioner::RemoveHum(std::vector<float>& x, const std::vector<uint8_t>& silentFrame)
+{
+    const std::vector<double> p = CSpeechDetector::FramePowers(x.data(), x.size());
+    std::vector<double> sound;
+    for (size_t f = 0; f < p.size(); ++f)
+        if (!silentFrame[f]) sound.push_back(p[f]);
+    if (sound.empty()) return CHumRemover::Hum();
+    std::nth_element(sound.begin(), sound.begin() + std::ptrdiff_t(sound.size() / 2), sound.end());
+    const double median = sound[sound.size() / 2];
+
+    // The quieter half of the frames is the background the hum is found in.
+    std::vector<uint8_t> background(p.size(), 0);
+    for (size_t f = 0; f < p.size(); ++f) background[f] = !silentFrame[f] && p[f] <= median;
+    CHumRemover::Hum hum = CHumRemover::Find(x, background);
+    if (hum.hz != 0.0) hum.power = CHumRemover::Remove(x, hum.period, silentFrame);
+    return hum;
+}
+
+bool CConditioner::Run(const uint8_t* data, size_t bytes, unsigned bits, unsigned rate, Signal& out)
+{
+    std::vector<float> in = ToFloat(data, bytes, bits);
+    RemoveMean(in);
+    if (!Resample(in, rate, out.x)) return false;
+    out.silentFrame = SilentFrames(in, rate, out.x.size());
+    const CHumRemover::Hum hum = RemoveHum(out.x, out.silentFrame);
+    out.humHz = hum.hz;
+    out.humPower = hum.power;
+    HighPass(out.x);
+    const size_t frame = CSpeechDetector::kFrame;
+    for (size_t f = 0; f < out.silentFrame.size(); ++f) {
+        if (!out.silentFrame[f]) continue;
+        std::fill(out.x.begin() + std::ptrdiff_t(f * frame),
+                  out.x.begin() + std::ptrdiff_t(std::min(out.x.size(), (f + 1) * frame)), 0.0f);
+    }
     return true;
 }

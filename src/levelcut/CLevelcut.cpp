@@ -4,7 +4,7 @@
 #include "CLevelGain.h"
 #include "CSpeechDetector.h"
 #include "CWaveFile.h"
-#include "MuLaw.h"
+#include "MuLawTable.h"
 #include "levelcut.h"
 
 #include <algorithm>
@@ -75,40 +75,55 @@ void CLevelcut::ClearResults()
     m_report = Report();
 }
 
-bool CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned rate, std::vector<uint8_t>& mulaw)
+int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned rate, std::vector<uint8_t>& mulaw)
 {
     ClearResults();
     mulaw.clear();
-    if ((bits != 8 && bits != 16) || rate == 0) return false;
-    std::vector<float> x;
-    if (!CConditioner::Run(pcm, bytes, bits, rate, x)) return false;
+    if ((bits != 8 && bits != 16) || rate == 0) return LEVELCUT_ERR_INVALID_FMT;
+    CConditioner::Signal sig;
+    if (!CConditioner::Run(pcm, bytes, bits, rate, sig)) return LEVELCUT_ERR_INVALID_FMT;
+    const std::vector<float>& x = sig.x;
+
+    // Drop the initial trim: the button click and the filters' settling. A
+    // trim that leaves nothing is a setting that does not fit the recording.
+    const size_t skip = size_t(m_initialTrim);
+    if (skip > 0 && x.size() <= skip) return LEVELCUT_ERR_PARAMS;
 
     const size_t bytesPerSample = bits / 8;
     m_report.inputMs = double(bytes / bytesPerSample) * 1000.0 / rate;
-
-    // Drop the initial trim: the button click and the filters' settling.
-    const size_t skip = std::min(x.size(), size_t(m_initialTrim));
+    m_report.humHz = sig.humHz;
     const float* s = x.data() + skip;
     const size_t n = x.size() - skip;
     auto toMs = [skip](size_t i) { return double(skip + i) / 8.0; };
 
+    // Frames are counted from the end of the trim; a frame that starts in
+    // the trim is silent only if all of it was.
+    const size_t frame = CSpeechDetector::kFrame;
+    std::vector<uint8_t> silent((n + frame - 1) / frame, 0);
+    for (size_t f = 0; f < silent.size(); ++f) {
+        const size_t b = skip + f * frame, e = std::min(x.size(), b + frame);
+        silent[f] = sig.silentFrame[b / frame] && sig.silentFrame[(e - 1) / frame];
+    }
+
     CSpeechDetector::Settings ds;
-    ds.threshold = m_threshold;
     ds.factor = m_threshFudge;
     ds.hangoverFrames = CSpeechDetector::HangoverFrames(m_timeConstant);
-    // Quantisation noise of the capture, as it lands in the 8 kHz band.
+    // Quantisation noise of the capture, as it lands in the 8 kHz band; and
+    // what is left of hum taken out, which may stand over a noise-free floor.
     const double step = bits == 8 ? 256.0 : 1.0;
-    ds.minNoisePower = step * step / 12.0 * std::min(1.0, double(CConditioner::kOutRate) / rate);
-    CSpeechDetector::Result d = CSpeechDetector::Detect(s, n, ds);
+    ds.minNoisePower = std::max(step * step / 12.0 * std::min(1.0, double(CConditioner::kOutRate) / rate),
+                                sig.humPower * kHumLeft);
+    CSpeechDetector::Result d = CSpeechDetector::Detect(s, n, silent, ds);
 
     size_t keepBegin = 0, keepEnd = n;
+    const size_t kb = d.keepFirst * frame, ke = std::min(n, d.keepEnd * frame);
+    if (ke > kb) {
+        keepBegin = kb > kLeadMargin ? kb - kLeadMargin : 0;
+        keepEnd = std::min(n, ke + kTrailMargin);
+    }
     if (d.speechFound) {
-        size_t sb = d.firstFrame * CSpeechDetector::kFrame;
-        size_t se = std::min(n, d.endFrame * CSpeechDetector::kFrame);
-        keepBegin = sb > kLeadMargin ? sb - kLeadMargin : 0;
-        keepEnd = std::min(n, se + kTrailMargin);
-        m_report.speechStartMs = toMs(sb);
-        m_report.speechEndMs = toMs(se);
+        m_report.speechStartMs = toMs(d.firstFrame * frame);
+        m_report.speechEndMs = toMs(std::min(n, d.endFrame * frame));
         double speech = std::max(d.speechPower - d.noisePower, d.noisePower * 1e-3);
         m_snr = 10.0 * std::log10(speech / d.noisePower);
         m_snr = std::clamp(m_snr, -98.0, 99.0);
@@ -119,7 +134,8 @@ bool CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigne
     m_report.keptStartMs = toMs(keepBegin);
     m_report.keptEndMs = toMs(keepEnd);
     m_report.floorDb = PowerDb(d.floorRms * d.floorRms);
-    m_report.thresholdDb = PowerDb(d.highRms * d.highRms);
+    m_report.clearDb = PowerDb(d.clearRms * d.clearRms);
+    m_report.edgeDb = PowerDb(d.edgeRms * d.edgeRms);
     m_report.levelDb = PowerDb(d.speechFound ? d.levelPower : 0.0);
 
     const float* k = s + keepBegin;
@@ -136,10 +152,10 @@ bool CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigne
         if (fadeIn && i < kFade) v *= double(i) / kFade;
         if (fadeOut && kn - 1 - i < kFade) v *= double(kn - 1 - i) / kFade;
         v = std::clamp(std::round(v), -CLevelGain::kFullScale, CLevelGain::kFullScale);
-        mulaw[i] = LinearToMuLaw(int16_t(v));
+        mulaw[i] = MuLawTable::Encode(int16_t(v));
     }
     m_report.outputSamples = kn;
-    return true;
+    return LEVELCUT_OK;
 }
 
 bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw, unsigned mode)
@@ -187,9 +203,10 @@ int CLevelcut::TrimFile(const char* path)
     in.CloseRead();
 
     std::vector<uint8_t> mulaw;
-    if (!Process(pcm.data(), pcm.size(), bits, rate, mulaw)) {
+    const int code = Process(pcm.data(), pcm.size(), bits, rate, mulaw);
+    if (code != LEVELCUT_OK) {
         ClearResults();
-        return LEVELCUT_ERR_INVALID_FMT;
+        return code;
     }
     if (!WriteMuLawAtomically(path, mulaw, st.st_mode)) {
         ClearResults();

@@ -13,6 +13,9 @@ public:
     static constexpr size_t kTrailMargin = 1600;  // 200 ms
     static constexpr size_t kFade = 40;           // 5 ms
     static constexpr unsigned kMaxSeconds = 20 * 60;  // longest capture loaded
+    // Mains hum removed leaves no more than this share of its power (60 dB
+    // down): the noise floor is never taken lower.
+    static constexpr double kHumLeft = 1e-6;
 
     // What the last run found, in milliseconds of the input recording.
     struct Report {
@@ -21,8 +24,10 @@ public:
         double speechStartMs = 0.0, speechEndMs = 0.0;  // detected speech
         double keptStartMs = 0.0, keptEndMs = 0.0;      // what the output holds
         double floorDb = 0.0;        // noise floor (frame RMS), dBFS
-        double thresholdDb = 0.0;    // high threshold, dBFS
+        double clearDb = 0.0;        // frames over this are never cut, dBFS
+        double edgeDb = 0.0;         // faint sound over this is kept next to the speech, dBFS
         double levelDb = 0.0;        // speech level before the gain, dBFS
+        double humHz = 0.0;          // mains hum removed; 0: none found
         size_t outputSamples = 0;
     };
 
@@ -38,9 +43,11 @@ public:
 
     // The whole job on a file; 0 or a LEVELCUT_ERR_ code.
     int TrimFile(const char* path);
-    // The processing alone: PCM bytes in, mu-law bytes out. False when the
-    // sample size is not 8 or 16 bits or the resampler fails.
-    bool Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned rate, std::vector<uint8_t>& mulaw);
+    // The processing alone: PCM bytes in, mu-law bytes out. 0, or
+    // LEVELCUT_ERR_INVALID_FMT when the sample size is not 8 or 16 bits or
+    // the resampler fails, or LEVELCUT_ERR_PARAMS when the initial trim
+    // leaves no audio.
+    int Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned rate, std::vector<uint8_t>& mulaw);
 
     double Snr() const { return m_snr; }
     double Gain() const { return m_gain; }

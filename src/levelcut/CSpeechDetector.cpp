@@ -2,19 +2,82 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
-struct Burst {
+// A run of frames over the edge level; clear when one of them is over the
+// clear level.
+struct Run {
     size_t begin;
     size_t end;   // exclusive
-    bool speech;
+    bool clear;
+    size_t firstClear, endClear;   // its frames over the clear level, when clear
 };
+
+std::vector<Run> Runs(const std::vector<double>& rms, double edge, double clear)
+{
+    std::vector<Run> runs;
+    for (size_t f = 0; f < rms.size();) {
+        if (!(rms[f] > edge)) { ++f; continue; }
+        Run r{f, f, false, 0, 0};
+        while (f < rms.size() && rms[f] > edge) {
+            if (rms[f] > clear) {
+                if (!r.clear) r.firstClear = f;
+                r.clear = true;
+                r.endClear = f + 1;
+            }
+            ++f;
+        }
+        r.end = f;
+        runs.push_back(r);
+    }
+    return runs;
+}
+
+bool IsSpeech(const Run& r) { return r.clear && r.end - r.begin >= CSpeechDetector::kMinSpeechFrames; }
+
+// Grows [first, end) by the runs that reach the clear level within the
+// hangover of it, one after another.
+void JoinNear(const std::vector<Run>& runs, size_t hangover, size_t& first, size_t& end)
+{
+    for (size_t i = runs.size(); i-- > 0;) {
+        const Run& r = runs[i];
+        if (!r.clear || r.end > first) continue;
+        if (first - r.end > hangover) break;
+        first = r.begin;
+    }
+    for (const Run& r : runs) {
+        if (!r.clear || r.begin < end) continue;
+        if (r.begin - end > hangover) break;
+        end = r.end;
+    }
+}
 
 double Median(std::vector<double> v)
 {
     std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
     return v[v.size() / 2];
+}
+
+// Active speech level: the mean power of the frames within 15.9 dB of it.
+double ActiveLevel(const std::vector<double>& p)
+{
+    const double margin = std::pow(10.0, 1.59);
+    double level = 0.0;
+    for (double v : p) level += v;
+    level /= double(p.size());
+    if (!(level > 0.0)) return 0.0;
+    for (int i = 0; i < 50; ++i) {
+        double sum = 0.0;
+        size_t count = 0;
+        for (double v : p)
+            if (v >= level / margin) { sum += v; ++count; }
+        const double next = sum / double(count);
+        if (std::fabs(next - level) <= 1e-9 * level) break;
+        level = next;
+    }
+    return level;
 }
 
 } // namespace
@@ -42,98 +105,103 @@ size_t CSpeechDetector::HangoverFrames(double timeConstant)
     return frames >= double(maxFrames) ? maxFrames : size_t(frames);
 }
 
-CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const Settings& s)
+double CSpeechDetector::EdgeRatio(double factor)
+{
+    if (!(factor > 0.0)) return 0.0;
+    // (factor / 5)^(log 2 / (2 log 5)): 1/sqrt(2) at factor 1.
+    return std::pow(std::min(factor, kMaxFactor) / kMaxFactor, std::log(2.0) / (2.0 * std::log(kMaxFactor)));
+}
+
+CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const std::vector<uint8_t>& silent,
+                                                const Settings& s)
 {
     Result r;
-    std::vector<double> p = FramePowers(x, n);
+    const std::vector<double> p = FramePowers(x, n);
     const size_t m = p.size();
-    r.inBurst.assign(m, false);
     r.noisePower = s.minNoisePower;
-    if (m == 0) return r;
+    r.keepEnd = m;
+    auto isSilent = [&](size_t f) { return f < silent.size() && silent[f]; };
 
-    std::vector<double> rms(m);
-    for (size_t f = 0; f < m; ++f) rms[f] = std::sqrt(p[f]);
-    std::vector<double> sorted = rms;
-    std::sort(sorted.begin(), sorted.end());
-    r.floorRms = sorted[(m - 1) / 10];
-    const double loud = sorted[(m - 1) * 95 / 100];
-    // The fixed threshold never sits closer than 26 dB under the loudest
-    // frames, so that a quiet recording keeps its soft sounds; in noise the
-    // threshold rides 12 dB over the floor.
-    const double floorEff = std::max(r.floorRms, std::sqrt(s.minNoisePower));
-    const double base = std::max(std::min(s.threshold, loud / 20.0), 4.0 * floorEff);
-    // The factor raises the threshold, but never past 10 dB under the loud
-    // frames (or past where factor 1 puts it, if that is higher): in noise a
-    // large factor would otherwise climb over the speech itself and cut its
-    // start and end, then lose it altogether. So a larger factor trims
-    // harder, the loud middle of the speech always stays speech, and the
-    // result moves monotonically over the whole range.
-    const double ceiling = std::max(base, loud / std::sqrt(10.0));
-    r.highRms = std::min(s.factor * base, ceiling);
-    r.lowRms = r.highRms / 2.0;
-
-    // Bursts: runs above the low threshold that reach the high one.
-    std::vector<Burst> bursts;
-    for (size_t f = 0; f < m;) {
-        if (!(rms[f] > r.lowRms)) { ++f; continue; }
-        size_t b = f;
-        bool high = false;
-        while (f < m && rms[f] > r.lowRms) {
-            if (rms[f] > r.highRms) high = true;
-            ++f;
-        }
-        if (high) bursts.push_back({b, f, f - b >= kMinSpeechFrames});
+    // What is not digital silence; with nothing else found, that is kept.
+    std::vector<double> rms(m), sound;
+    size_t soundFirst = m, soundEnd = 0;
+    for (size_t f = 0; f < m; ++f) {
+        rms[f] = std::sqrt(p[f]);
+        if (isSilent(f)) continue;
+        sound.push_back(rms[f]);
+        soundFirst = std::min(soundFirst, f);
+        soundEnd = f + 1;
     }
-    for (const Burst& b : bursts)
-        for (size_t f = b.begin; f < b.end; ++f) r.inBurst[f] = true;
+    if (sound.empty()) return r;
+    r.keepFirst = soundFirst;
+    r.keepEnd = soundEnd;
 
-    size_t first = bursts.size(), last = 0;
-    for (size_t i = 0; i < bursts.size(); ++i) {
-        if (!bursts[i].speech) continue;
-        if (first == bursts.size()) first = i;
+    // Noise floor: the 10th percentile of the frames.
+    std::sort(sound.begin(), sound.end());
+    const double floorPower = sound[(sound.size() - 1) / 10] * sound[(sound.size() - 1) / 10];
+    r.floorRms = std::sqrt(floorPower);
+    const double floor = std::max(r.floorRms, std::sqrt(s.minNoisePower));
+    r.clearRms = kClearRatio * floor;
+    r.edgeRms = r.clearRms * EdgeRatio(s.factor);
+
+    // Speech, the same at every factor: runs over the factor-1 edge level
+    // that last 40 ms and reach the clear level, and the runs that reach it
+    // within the hangover.
+    const std::vector<Run> runs = Runs(rms, r.clearRms * EdgeRatio(1.0), r.clearRms);
+    size_t first = runs.size(), last = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (!IsSpeech(runs[i])) continue;
+        if (first == runs.size()) first = i;
         last = i;
     }
+    if (first == runs.size()) return r;
+    r.speechFound = true;
+    r.firstFrame = runs[first].begin;
+    r.endFrame = runs[last].end;
+    JoinNear(runs, s.hangoverFrames, r.firstFrame, r.endFrame);
 
-    if (first < bursts.size()) {
-        // Short bursts within the hangover of the speech belong to it.
-        size_t lo = first, hi = last;
-        while (lo > 0 && bursts[lo].begin - bursts[lo - 1].end <= s.hangoverFrames) --lo;
-        while (hi + 1 < bursts.size() && bursts[hi + 1].begin - bursts[hi].end <= s.hangoverFrames) ++hi;
-        r.speechFound = true;
-        r.firstFrame = bursts[lo].begin;
-        r.endFrame = bursts[hi].end;
+    // What the factor keeps: from the first to the last clear frame of the
+    // speech, grown over the faint sound next to it down to the factor's
+    // edge level, and by the runs that reach the clear level within the
+    // hangover. Nothing between those clear frames is ever cut.
+    if (s.factor > 0.0) {
+        size_t kb = runs[first].firstClear, ke = runs[last].endClear;
+        while (kb > 0 && rms[kb - 1] > r.edgeRms) --kb;
+        while (ke < m && rms[ke] > r.edgeRms) ++ke;
+        JoinNear(Runs(rms, r.edgeRms, r.clearRms), s.hangoverFrames, kb, ke);
+        r.keepFirst = kb;
+        r.keepEnd = ke;
     }
 
     // Noise: the silence around the speech, without its clicks; failing
-    // that, every frame outside a burst (pauses hold soft speech, so they
-    // come second); failing that, the floor.
+    // that, every frame outside a clear run (pauses hold soft speech, so
+    // they come second); failing that, the floor.
+    std::vector<bool> inClear(m, false);
+    for (const Run& run : runs)
+        if (run.clear)
+            for (size_t f = run.begin; f < run.end; ++f) inClear[f] = true;
     std::vector<double> around, quiet;
     for (size_t f = 0; f < m; ++f) {
-        if (r.inBurst[f]) continue;
+        if (inClear[f]) continue;
         quiet.push_back(p[f]);
         if (f < r.firstFrame || f >= r.endFrame) around.push_back(p[f]);
     }
-    double noise = around.size() >= 10 ? Median(around)
-                 : quiet.size() >= 10 ? Median(quiet) : r.floorRms * r.floorRms;
+    const double noise = around.size() >= 10 ? Median(around)
+                       : quiet.size() >= 10 ? Median(quiet) : floorPower;
     r.noisePower = std::max(noise, s.minNoisePower);
-    if (!r.speechFound) return r;
 
+    // Level: the active level of the speech with the noise taken off each
+    // frame, so that pauses full of noise do not count as speech.
     double sum = 0.0;
-    std::vector<double> active;
+    std::vector<double> speech, raw;
     for (size_t f = r.firstFrame; f < r.endFrame; ++f) {
         sum += p[f];
-        if (r.inBurst[f]) active.push_back(p[f]);
+        if (isSilent(f)) continue;
+        raw.push_back(p[f]);
+        speech.push_back(std::max(p[f] - r.noisePower, 0.0));
     }
     r.speechPower = sum / double(r.endFrame - r.firstFrame);
-
-    // Level from the middle-upper part of the speech frames: robust to the
-    // odd click and to how many soft frames made it over the threshold.
-    std::sort(active.begin(), active.end());
-    size_t a = active.size() / 2, b = active.size() - active.size() / 20;
-    if (b <= a) b = a + 1;
-    double level = 0.0;
-    for (size_t i = a; i < b; ++i) level += active[i];
-    level /= double(b - a);
-    r.levelPower = std::max(level - r.noisePower, level * 0.1);
+    r.levelPower = ActiveLevel(speech);
+    if (!(r.levelPower > 0.0)) r.levelPower = 0.1 * ActiveLevel(raw);   // speech no louder than the noise
     return r;
 }

@@ -8,56 +8,66 @@
  * GetSNR then describe that run. Settings apply to every following TrimFunc.
  *
  * How a recording is processed:
- *  1. DC (the mean) is removed, the audio is resampled to 8000 Hz and a
- *     second-order high-pass at 80 Hz takes out hum and the rest of any
- *     offset. The first `initial trim` samples (at 8 kHz) are then dropped:
- *     they hold the record-button click and the filter's settling.
- *  2. The audio is cut into 10 ms frames and every decision is taken on
- *     frame RMS (on the 16-bit scale), never on single samples. The noise
- *     floor is the 10th percentile of the frame RMS values.
- *  3. Speech threshold (frame RMS):
- *         base = max(min(threshold, loud / 20), 4 * noise floor)
- *         high = min(factor * base, max(base, loud / sqrt(10)))
- *         low  = high / 2
- *     `threshold` (SetThreshold, 184 by default) is the lowest RMS that can
- *     count as speech when the recording is nearly noise-free: 184 on the
- *     16-bit scale is -45 dBFS, about 30 dB under the level of normally
- *     recorded speech. `loud` is the 95th percentile of the frame RMS: in a
- *     quiet recording the threshold comes down to 26 dB under its loudest
- *     sounds, so a soft voice keeps its soft sounds. In a noisier recording
- *     the threshold rides 12 dB over the noise floor instead. `factor` (SetThreshFudge, 0.0-5.0)
- *     scales it: larger keeps less, 0 keeps everything that is not digital
- *     silence. Above 1 it never lifts the threshold closer than 10 dB to
- *     the loud frames, so in noise the loud middle of the speech is never
- *     lost and the factor acts gently and monotonically over its range. A run of frames above `low` that reaches `high` somewhere is
- *     a burst; a burst of at least 40 ms is speech, a shorter one is a click
- *     unless it lies within the hangover of speech (below).
- *  4. Time constant (SetTimeConstant, 0.5-1.0, default 0.9998): the
+ *  1. Exact zeros of the capture are digital silence; the mean of the other
+ *     samples is taken off them, and the audio is resampled to 8000 Hz.
+ *     Mains hum is looked for in the quieter half of the 10 ms frames: a 50
+ *     or 60 Hz fundamental (within 2 %) with which that background repeats,
+ *     its period measured over up to 256 periods. Hum found is subtracted:
+ *     at each sample, the mean of the recording at the same phase of the 20
+ *     mains periods either side (Hann-weighted; periods louder than the
+ *     background count a thousandth where background is near) - a comb of
+ *     narrow notches at the fundamental and every harmonic, flat between
+ *     them, with no settling time. Then a second-order high-pass at 80 Hz
+ *     takes out rumble, and digital silence is made exactly zero again. The
+ *     first `initial trim` samples (at 8 kHz, 0-2000) are dropped: they hold
+ *     the record-button click. A trim that leaves no audio is refused
+ *     (LEVELCUT_ERR_PARAMS, file unchanged).
+ *  2. Every decision is taken on the RMS of 10 ms frames (16-bit scale).
+ *     The noise floor is the 10th percentile of the frames that are not
+ *     digital silence, never taken under the quantisation noise of the
+ *     capture's sample size, nor under 60 dB below the hum removed.
+ *  3. A frame is clear when it is more than 6 dB over the floor. Speech is
+ *     a run of frames over the factor-1 edge level (below) that lasts 40 ms
+ *     and holds a clear frame; shorter runs are clicks. The speech region,
+ *     from the first to the last speech run, is the same at every factor:
+ *     it gives the level and the SNR.
+ *  4. Trimming. Everything from the first to the last clear frame of the
+ *     speech is kept at every factor, pauses and softer sentences included.
+ *     It is grown over the faint sound next to it while frames stay over the
+ *     edge level, edge = clear level * (factor / 5)^0.2153: 3 dB under the
+ *     clear level at factor 1 (3 dB over the floor), 1.7 dB under it at 2,
+ *     1 dB at 3, the clear level itself at 5; and by runs holding a clear
+ *     frame within the hangover (below). A larger factor never keeps more.
+ *     At factor 0 (SetThreshFudge, 0.0-5.0) everything from the first to the
+ *     last frame that is not digital silence is kept. Digital silence before
+ *     and after the audio is trimmed also when no speech is found; nothing
+ *     else is trimmed then.
+ *  5. Time constant (SetTimeConstant, 0.5-1.0, default 0.9998): the
  *     per-sample coefficient of a one-pole level follower at 8 kHz. Its
  *     half-power time, ln(10^-0.15) / ln(tc) samples (216 ms at 0.9998,
  *     432 ms at 0.9999, under 1 ms at 0.99; at most 2 s), is the hangover:
- *     short bursts within the hangover of speech (a stop consonant's
- *     release after its closure, a soft onset) belong to the message.
- *     Only the silence before the first and after the last speech is ever
- *     trimmed, so pauses between words are never cut, and a larger time
- *     constant never gives a shorter message.
- *  5. 150 ms are kept before the speech and 200 ms after it, with 5 ms
- *     fades at the cuts. A recording in which no speech is found is not
- *     trimmed (beyond the initial trim), gets no gain and reports
- *     LEVELCUT_SNR_NO_SPEECH.
- *  6. Gain: one constant gain that brings the speech level (the mean power
- *     of the speech frames between the 50th and 95th percentile, less the
- *     noise power, so isolated clicks do not count) to -18 dBFS, within
- *     -40..+40 dB, and lower still where more than `clip amount` percent of
- *     the kept samples would exceed full scale (SetClipAmount, 0.0-1.0
- *     percent; 0 means no sample clips). Samples are then clamped and
- *     encoded G.711 mu-law.
- *  7. SNR: mean power of the speech (first to last speech frame, pauses
- *     included, noise taken off) over the noise power, in dB, before the
- *     gain. The noise power is the median frame power of the silence
- *     around the speech (clicks left out); with less than 100 ms of it,
- *     of every frame outside a burst; failing that, the noise floor. The noise power is never taken below the
- *     quantisation noise of the capture's sample size.
+ *     short sounds within it of the kept part (a stop consonant's release)
+ *     belong to the message. A larger time constant never gives a shorter
+ *     message.
+ *  6. 150 ms are kept before what step 4 keeps and 200 ms after it, with
+ *     5 ms fades at the cuts.
+ *  7. Gain: one constant gain that brings the active speech level (the mean
+ *     power, less the noise power, of the speech region's frames within
+ *     15.9 dB of that mean) to -19.6 dBFS - about -21 dBFS of RMS over
+ *     normal speech - within -40..+40 dB, and lower still where more than
+ *     `clip amount` percent of the kept samples would exceed full scale
+ *     (SetClipAmount, 0.0-1.0 percent; 0 means no sample clips). Samples are
+ *     then clamped and encoded mu-law with the program's one table.
+ *  8. SNR: mean power of the speech region (pauses included, noise taken
+ *     off) over the noise power, in dB, before the gain. The noise power is
+ *     the median frame power of the silence around the speech (clicks left
+ *     out); with less than 100 ms of it, of every frame outside a run with a
+ *     clear frame; failing that, the floor. It is never taken below the
+ *     quantisation noise of the capture's sample size. A recording without
+ *     speech gets no gain and reports LEVELCUT_SNR_NO_SPEECH.
+ *  `threshold` (SetThreshold, above 0 up to 32768, 184 by default) is
+ *  checked and kept for the callers that set it; the processing measures
+ *  each recording's own noise floor instead and does not use it.
  *
  * The library keeps one set of settings and results for the process; calls
  * are serialised internally.
@@ -71,7 +81,7 @@ extern "C" {
 
 /* Results of TrimFunc. As int, LEVELCUT_ERR_OPEN is INT_MIN. */
 #define LEVELCUT_OK              0
-#define LEVELCUT_ERR_PARAMS      1           /* "Invalid parameters" */
+#define LEVELCUT_ERR_PARAMS      1           /* "Invalid parameters": a setting out of range, a null path, or an initial trim that leaves no audio */
 #define LEVELCUT_ERR_UNKNOWN_FMT 0x20000000  /* "Unknown Wave format": a sound WAV file in a format not processed (not PCM, not mono, other rate or sample size) */
 #define LEVELCUT_ERR_INVALID_FMT 0x40000000  /* "Invalid Wave format": not a WAV file, or a damaged one */
 #define LEVELCUT_ERR_OPEN        ((int)0x80000000u) /* "Unable to open Wave file": missing or unreadable file, longer than 20 minutes or too large for memory, or the result cannot be written beside it */
@@ -85,7 +95,7 @@ extern "C" {
 
 /* Accepted ranges (inclusive); TrimFunc returns LEVELCUT_ERR_PARAMS when a
  * setting lies outside. The threshold must be above 0. */
-#define LEVELCUT_MAX_INITIAL_TRIM  80000     /* 10 s at 8 kHz */
+#define LEVELCUT_MAX_INITIAL_TRIM  2000      /* 250 ms at 8 kHz */
 #define LEVELCUT_MAX_THRESHOLD     32768.0f
 
 /* GetSNR after a run that found no speech. */

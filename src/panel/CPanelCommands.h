@@ -1,7 +1,8 @@
 // Commands of the main panel that other modules carry out: the edit dialog,
-// printing and the unit communications dialog. The panel runs its own steps
-// around each (stopping a preview, storing the table, refreshing the list)
-// and then calls the function here; an empty function does nothing.
+// printing, the unit communications dialog, the user guide and the About box.
+// The panel runs its own steps around each (stopping a preview, storing the
+// table, refreshing the list) and then calls the function here; an empty
+// function does nothing.
 #pragma once
 
 #include <functional>
@@ -20,4 +21,8 @@ struct CPanelCommands {
     // Shows the "Unit Communications" dialog modally; when empty, the panel
     // shows the program's own dialog (tests put a recorder here).
     std::function<void(CTXDoruvevAzadDlg& panel)> unitCommunications;
+    // Opens the user guide (Help, Help).
+    std::function<void(CTXDoruvevAzadDlg& panel)> showGuide;
+    // Shows the About box (Help, About).
+    std::function<void(CTXDoruvevAzadDlg& panel)> showAbout;
 };

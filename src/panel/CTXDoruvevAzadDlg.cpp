@@ -3,45 +3,39 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QIcon>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QThread>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "CAboutDlg.h"
+#include "CAppState.h"
 #include "CAudioImport.h"
 #include "CBackgroundStep.h"
-#include "CDesktopOpener.h"
+#include "CDialogUnits.h"
 #include "CImageLock.h"
 #include "CLogFile.h"
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
 #include "CSonvoxApi.h"
+#include "CSettingsStore.h"
+#include "ProgramSettings.h"
 #include "CSoundDeviceList.h"
 #include "CSoundDevicesDlg.h"
-#include "CTXDoruvevAzadApp.h"
 #include "CTabStopDelegate.h"
 #include "SlotRow.h"
 #include "TXCommDlg.h"
 #include "TickCount.h"
-#include "cPdfHelp.h"
 
 namespace {
 
-const char* const kGuideFile = "ORMID Prog Guide.pdf";
 const char* const kImageFilter = "TX Image files (*.txi)";
 const char* const kWaveFilter = "Wave files (*.wav)";
-// Import also offers every kind of file that can be converted on the way in.
-const char* const kImportFilter = "Wave files (*.wav);;Audio files (*.wav *.flac *.ogg *.opus *.mp3)";
 
 // The folder part of a chosen path, with its closing '/'; the whole path
 // when it has none.
@@ -58,9 +52,8 @@ std::string Native(const QString& path)
 
 }  // namespace
 
-CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CTXDoruvevAzadApp& app, const CPanelServices& services,
-                                     QWidget* parent)
-    : QDialog(parent), m_app(app)
+CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& services, QWidget* parent)
+    : QDialog(parent), m_state(state)
 {
     if (services.fileDialogs) {
         m_fileDialogs = services.fileDialogs;
@@ -86,12 +79,6 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CTXDoruvevAzadApp& app, const CPanelService
             names.push_back(e.name);
         return names;
     };
-    if (services.desktop) {
-        m_desktop = services.desktop;
-    } else {
-        m_ownDesktop = std::make_unique<CDesktopOpener>();
-        m_desktop = m_ownDesktop.get();
-    }
 
     m_previewTimer.setInterval(50);
     connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
@@ -119,17 +106,10 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_menuBar = new QMenuBar(this);
     BuildMenus();
 
-    // Dialog units from the dialog font: x a quarter of the average
-    // character width, y an eighth of the character height.
-    const QFontMetricsF metrics(font());
-    const qreal baseX =
-        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
-    const qreal baseY = metrics.height();
+    const CDialogUnits du(font());
     const int top = m_menuBar->sizeHint().height();
-    auto px = [&](int x) { return int(std::lround(x * baseX / 4.0)); };
-    auto py = [&](int y) { return int(std::lround(y * baseY / 8.0)); };
     auto place = [&](QWidget* w, int x, int y, int cx, int cy) {
-        w->setGeometry(px(x), top + py(y), px(cx), py(cy));
+        w->setGeometry(du.X(x), top + du.Y(y), du.X(cx), du.Y(cy));
     };
 
     m_group = new QGroupBox(" Messages ", this);
@@ -140,8 +120,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_list->setSortingEnabled(false);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setItemDelegate(new CTabStopDelegate({qreal(px(20)), qreal(px(95)), qreal(px(140))},
-                                                 m_list));
+    m_list->setItemDelegate(new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140))}, m_list));
     place(m_list, 17, 25, 158, 123);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
 
@@ -170,8 +149,8 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_closeButton = button("Close", 249, 138, 71, 20, &CTXDoruvevAzadDlg::OnClose);
     m_closeButton->setDefault(true);
 
-    m_menuBar->setGeometry(0, 0, px(330), top);
-    setFixedSize(px(330), top + py(169));
+    m_menuBar->setGeometry(0, 0, du.X(330), top);
+    setFixedSize(du.X(330), top + du.Y(169));
 }
 
 void CTXDoruvevAzadDlg::BuildMenus()
@@ -216,10 +195,10 @@ void CTXDoruvevAzadDlg::BuildMenus()
 int CTXDoruvevAzadDlg::DoModal()
 {
     OnInitDialog();
-    if (m_app.m_autoCloseMs >= 0) {
-        QTimer::singleShot(m_app.m_autoCloseMs, this, [this] {
-            if (!m_app.m_grabPath.isEmpty())
-                grab().save(m_app.m_grabPath);
+    if (m_state.m_autoCloseMs >= 0) {
+        QTimer::singleShot(m_state.m_autoCloseMs, this, [this] {
+            if (!m_state.m_grabPath.isEmpty())
+                grab().save(m_state.m_grabPath);
             OnClose();
         });
     }
@@ -231,12 +210,12 @@ void CTXDoruvevAzadDlg::OnInitDialog()
     TheLog().Open("ORMID.log");
     setWindowIcon(QIcon(":/ormid/ormid.svg"));
 
-    m_app.m_tempWavPath = m_app.WorkingFolder() + "TXTemp.wav";
+    m_state.m_tempWavPath = m_state.WorkingFolder() + "TXTemp.wav";
     RefreshList();
-    m_app.m_unitReadDone = 0;
-    m_app.m_imageFilePath.clear();
+    m_state.m_unitReadDone = 0;
+    m_state.m_imageFilePath.clear();
 
-    m_audioLog = Native(m_app.WorkingFolder() + "Audio.log");
+    m_audioLog = Native(m_state.WorkingFolder() + "Audio.log");
     LoadDeviceChoice();
     StartAudio();
     if (m_sonvoxAvailable)
@@ -249,7 +228,7 @@ void CTXDoruvevAzadDlg::OnInitDialog()
             QTimer::singleShot(0, this, [this, missing] { m_report->ShowMessage(missing); });
     }
 
-    m_app.m_audioState = AudioIdle;
+    m_state.m_audioState = AudioIdle;
     m_changed = false;
     m_readWriteButton->setFocus();
 }
@@ -263,7 +242,7 @@ void CTXDoruvevAzadDlg::Settle()
 QString CTXDoruvevAzadDlg::FormatRow(int slot) const
 {
     // Names are single-byte text.
-    return QString::fromLatin1(FormatSlotRow(m_app.m_memoryMap, uint8_t(slot)).c_str());
+    return QString::fromLatin1(FormatSlotRow(m_state.m_memoryMap, uint8_t(slot)).c_str());
 }
 
 void CTXDoruvevAzadDlg::RefreshList()
@@ -297,17 +276,17 @@ void CTXDoruvevAzadDlg::OnPreview()
         m_report->ShowMessage("Sonvox not available - cannot play");
         return;
     }
-    if (m_app.m_audioState == AudioPlaying) {
+    if (m_state.m_audioState == AudioPlaying) {
         StopPreview();
         return;
     }
-    if (m_app.m_audioState == AudioRecording)
+    if (m_state.m_audioState == AudioRecording)
         return;
     const int slot = SelectedSlot();
     if (slot < 0)
         return;
-    const std::string path = Native(m_app.m_tempWavPath);
-    if (!m_app.m_memoryMap.ExportSlotWav(uint8_t(slot), path.c_str(), *m_report))
+    const std::string path = Native(m_state.m_tempWavPath);
+    if (!m_state.m_memoryMap.ExportSlotWav(uint8_t(slot), path.c_str(), *m_report))
         return;
     m_sonvox->PreviewCancel();
     if (!m_sonvox->LoadPlay(path.c_str())) {
@@ -318,7 +297,7 @@ void CTXDoruvevAzadDlg::OnPreview()
     TheLog().Write("Duration of file is %d ms\n", int(duration));
     if (duration == 0)
         return;
-    m_app.m_audioState = AudioPlaying;
+    m_state.m_audioState = AudioPlaying;
     m_previewButton->setText("Stop");
     m_previewStart = GetTickCountMs();
     m_previewDuration = duration;
@@ -335,14 +314,14 @@ void CTXDoruvevAzadDlg::OnPreviewTimer()
 void CTXDoruvevAzadDlg::StopPreview()
 {
     m_sonvox->PreviewCancel();
-    m_app.m_audioState = AudioIdle;
+    m_state.m_audioState = AudioIdle;
     m_previewButton->setText("Preview");
     m_previewTimer.stop();
 }
 
 void CTXDoruvevAzadDlg::StopPreviewIfPlaying()
 {
-    if (m_app.m_audioState == AudioPlaying)
+    if (m_state.m_audioState == AudioPlaying)
         StopPreview();
 }
 
@@ -354,8 +333,8 @@ void CTXDoruvevAzadDlg::OnEdit()
     if (slot < 0)
         return;
     StopPreviewIfPlaying();
-    m_app.m_audioState = AudioIdle;
-    if (m_app.m_panelCommands.editMessage && m_app.m_panelCommands.editMessage(*this, slot)) {
+    m_state.m_audioState = AudioIdle;
+    if (m_state.m_panelCommands.editMessage && m_state.m_panelCommands.editMessage(*this, slot)) {
         m_changed = true;
         RefreshList();
         SelectRow(slot);
@@ -368,7 +347,7 @@ void CTXDoruvevAzadDlg::OnDelete()
     const int slot = SelectedSlot();
     if (slot < 0)
         return;
-    m_app.m_memoryMap.ClearSlot(uint8_t(slot));
+    m_state.m_memoryMap.ClearSlot(uint8_t(slot));
     // A deletion changes the image like any edit: closing must not drop it.
     m_changed = true;
     RefreshList();
@@ -381,7 +360,7 @@ void CTXDoruvevAzadDlg::OnImportWav()
     if (slot < 0)
         return;
     const QString path = m_fileDialogs->GetOpenPath(
-        this, {"Import g.711 file", m_app.m_importFilePath, QString(), kImportFilter, "wav"});
+        this, {"Import g.711 file", m_state.m_importFilePath, QString(), kImportAudioFilter, "wav"});
     if (path.isEmpty())
         return;
     // A file in the unit's format is imported as it is; another kind is
@@ -398,7 +377,7 @@ void CTXDoruvevAzadDlg::OnImportWav()
     if (offer) {
         if (!m_report->AskYesNo(audio.QuestionText()))
             return;
-        const uint32_t room = m_app.m_memoryMap.GetRoomLeft();
+        const uint32_t room = m_state.m_memoryMap.GetRoomLeft();
         CAudioImport::Outcome outcome = CAudioImport::kDeclined;
         CBackgroundStep::Run(this, QString("Converting %1...").arg(shown), control,
                              [&] { outcome = audio.Convert(room, &control); });
@@ -411,12 +390,12 @@ void CTXDoruvevAzadDlg::OnImportWav()
         if (outcome == CAudioImport::kConverted)
             TheLog().Write("%s", audio.Converter().LogText().c_str());
     }
-    if (!audio.ImportIntoSlot(m_app.m_memoryMap, uint8_t(slot), *m_report))
+    if (!audio.ImportIntoSlot(m_state.m_memoryMap, uint8_t(slot), *m_report))
         return;
     // The slot is named after the file, extension included, cut to 15 characters.
     const QByteArray name = QFileInfo(path).fileName().toLatin1().left(15);
-    m_app.m_memoryMap.SetName(uint8_t(slot), name.constData());
-    m_app.m_importFilePath = FolderOf(path);
+    m_state.m_memoryMap.SetName(uint8_t(slot), name.constData());
+    m_state.m_importFilePath = FolderOf(path);
     RefreshList();
     SelectRow(slot);
     m_changed = true;
@@ -428,11 +407,11 @@ void CTXDoruvevAzadDlg::OnExportWav()
     if (slot < 0)
         return;
     const QString path = m_fileDialogs->GetSavePath(
-        this, {"Export g.711 file", m_app.m_exportFilePath, "Export", kWaveFilter, "wav"});
+        this, {"Export g.711 file", m_state.m_exportFilePath, "Export", kWaveFilter, "wav"});
     if (path.isEmpty())
         return;
-    if (m_app.m_memoryMap.ExportSlotWav(uint8_t(slot), Native(path).c_str(), *m_report))
-        m_app.m_exportFilePath = FolderOf(path);
+    if (m_state.m_memoryMap.ExportSlotWav(uint8_t(slot), Native(path).c_str(), *m_report))
+        m_state.m_exportFilePath = FolderOf(path);
 }
 
 // ---- image files -----------------------------------------------------------
@@ -451,15 +430,15 @@ void CTXDoruvevAzadDlg::OnLoadImage()
             return;
     }
     const QString path = m_fileDialogs->GetOpenPath(
-        this, {"Load ORMID Image file", m_app.m_imageFilePath, "Unknown", kImageFilter, "txi"});
+        this, {"Load ORMID Image file", m_state.m_imageFilePath, "Unknown", kImageFilter, "txi"});
     if (path.isEmpty())
         return;
     // Not while ormid-cli is half way through changing the file.
     CImageLock lock;
     const bool loaded = lock.Lock(Native(path), CImageLock::kShared, *m_report) &&
-                        m_app.m_memoryMap.ReadImageFile(Native(path).c_str(), *m_report);
+                        m_state.m_memoryMap.ReadImageFile(Native(path).c_str(), *m_report);
     lock.Unlock();
-    m_app.m_imageFilePath = FolderOf(path);
+    m_state.m_imageFilePath = FolderOf(path);
     // A failed load leaves the image as it was, and so its changed mark.
     if (loaded)
         m_changed = false;
@@ -469,17 +448,17 @@ void CTXDoruvevAzadDlg::OnLoadImage()
 bool CTXDoruvevAzadDlg::OnSaveImage()
 {
     const QString path = m_fileDialogs->GetSavePath(
-        this, {"Save TX Image file as", m_app.m_imageFilePath, "Unknown", kImageFilter, "txi"});
+        this, {"Save TX Image file as", m_state.m_imageFilePath, "Unknown", kImageFilter, "txi"});
     if (path.isEmpty())
         return false;
     // Another program changing the same file waits until the save is done.
     CImageLock lock;
     if (!lock.Lock(Native(path), CImageLock::kExclusive, *m_report) ||
-        !m_app.m_memoryMap.WriteImageFile(Native(path).c_str(), *m_report))
+        !m_state.m_memoryMap.WriteImageFile(Native(path).c_str(), *m_report))
         return false;  // the changes are still unsaved
     lock.Unlock();
     m_changed = false;
-    m_app.m_imageFilePath = FolderOf(path);
+    m_state.m_imageFilePath = FolderOf(path);
     return true;
 }
 
@@ -497,11 +476,11 @@ void CTXDoruvevAzadDlg::OnReadWriteUnit()
             OnSaveImage();  // going on without a save is the operator's choice
     }
     StopPreviewIfPlaying();
-    m_app.m_memoryMap.StoreTableInImage();
-    if (m_app.m_panelCommands.unitCommunications) {
-        m_app.m_panelCommands.unitCommunications(*this);
+    m_state.m_memoryMap.StoreTableInImage();
+    if (m_state.m_panelCommands.unitCommunications) {
+        m_state.m_panelCommands.unitCommunications(*this);
     } else {
-        TXCommDlg dialog(m_app.m_memoryMap, {&m_app.m_commPortSel, &m_app.m_baudRateSel, &m_app.m_unitReadDone},
+        TXCommDlg dialog(m_state.m_memoryMap, {&m_state.m_commPortSel, &m_state.m_baudRateSel, &m_state.m_unitReadDone},
                          this);
         dialog.DoModal();
     }
@@ -513,28 +492,27 @@ void CTXDoruvevAzadDlg::OnReadWriteUnit()
 void CTXDoruvevAzadDlg::OnPrintListing()
 {
     StopPreviewIfPlaying();
-    if (m_app.m_panelCommands.printListing)
-        m_app.m_panelCommands.printListing(*this);
+    if (m_state.m_panelCommands.printListing)
+        m_state.m_panelCommands.printListing(*this);
 }
 
 void CTXDoruvevAzadDlg::OnPrintLabels()
 {
     StopPreviewIfPlaying();
-    if (m_app.m_panelCommands.printLabels)
-        m_app.m_panelCommands.printLabels(*this);
+    if (m_state.m_panelCommands.printLabels)
+        m_state.m_panelCommands.printLabels(*this);
 }
 
 void CTXDoruvevAzadDlg::OnHelp()
 {
-    cPdfHelp help(*m_desktop, *m_report);
-    help.SetFiles(kGuideFile, m_app.ProgramFolder());
-    help.Open();
+    if (m_state.m_panelCommands.showGuide)
+        m_state.m_panelCommands.showGuide(*this);
 }
 
 void CTXDoruvevAzadDlg::OnAbout()
 {
-    CAboutDlg about(this);
-    about.exec();
+    if (m_state.m_panelCommands.showAbout)
+        m_state.m_panelCommands.showAbout(*this);
 }
 
 // ---- closing ---------------------------------------------------------------
@@ -559,22 +537,19 @@ void CTXDoruvevAzadDlg::StartAudio()
     m_devices.HandToLibrary();
     m_sonvoxAvailable = m_sonvox->Init(m_audioLog.c_str()) != 0;
     m_audioStarted = true;
-    m_app.m_audioAvailable = m_sonvoxAvailable ? 1 : 0;
+    m_state.m_audioAvailable = m_sonvoxAvailable ? 1 : 0;
 }
 
-// The settings store of the application object (its company and program).
 void CTXDoruvevAzadDlg::LoadDeviceChoice()
 {
-    QSettings settings;
-    settings.beginGroup("Settings");
+    CSettingsStore settings(ProgramSettings::kSection);
     m_devices.input = settings.value(CSoundDeviceList::kInputSetting).toString().toStdString();
     m_devices.output = settings.value(CSoundDeviceList::kOutputSetting).toString().toStdString();
 }
 
 void CTXDoruvevAzadDlg::StoreDeviceChoice() const
 {
-    QSettings settings;
-    settings.beginGroup("Settings");
+    CSettingsStore settings(ProgramSettings::kSection);
     settings.setValue(CSoundDeviceList::kInputSetting, QString::fromStdString(m_devices.input));
     settings.setValue(CSoundDeviceList::kOutputSetting, QString::fromStdString(m_devices.output));
 }

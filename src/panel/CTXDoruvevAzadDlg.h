@@ -14,11 +14,10 @@
 
 #include "CSoundDeviceChoice.h"
 
-class CTXDoruvevAzadApp;
+struct CAppState;
 class IFileDialogs;
 class IOperatorReport;
 class ISonvoxApi;
-class IDesktopOpener;
 class QListWidget;
 class QMenuBar;
 class QPushButton;
@@ -26,19 +25,18 @@ class QGroupBox;
 class QAction;
 
 // What the panel talks to outside itself. Null members are replaced by the
-// desktop's own (file dialogs, message boxes, the audio library, the viewer).
+// desktop's own (file dialogs, message boxes, the audio library).
 struct CPanelServices {
     IFileDialogs* fileDialogs = nullptr;
     IOperatorReport* report = nullptr;
     ISonvoxApi* sonvox = nullptr;
-    IDesktopOpener* desktop = nullptr;
 };
 
 class CTXDoruvevAzadDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CTXDoruvevAzadDlg(CTXDoruvevAzadApp& app, const CPanelServices& services = {},
+    explicit CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& services = {},
                                QWidget* parent = nullptr);
     ~CTXDoruvevAzadDlg() override;
 
@@ -53,7 +51,7 @@ public:
     int SelectedSlot() const;  // 0-7, or -1 when no message row is selected
     void SetChanged(bool changed) { m_changed = changed; }
     bool IsChanged() const { return m_changed; }
-    CTXDoruvevAzadApp& App() { return m_app; }
+    CAppState& State() { return m_state; }
     IOperatorReport& Report() { return *m_report; }
     IFileDialogs& FileDialogs() { return *m_fileDialogs; }
 
@@ -105,15 +103,13 @@ private:
     void StoreDeviceChoice() const;
     QString FormatRow(int slot) const;
 
-    CTXDoruvevAzadApp& m_app;
+    CAppState& m_state;
     std::unique_ptr<IFileDialogs> m_ownFileDialogs;
     std::unique_ptr<IOperatorReport> m_ownReport;
     std::unique_ptr<ISonvoxApi> m_ownSonvox;
-    std::unique_ptr<IDesktopOpener> m_ownDesktop;
     IFileDialogs* m_fileDialogs;
     IOperatorReport* m_report;
     ISonvoxApi* m_sonvox;
-    IDesktopOpener* m_desktop;
 
     bool m_changed = false;
     bool m_sonvoxAvailable = false;

@@ -6,7 +6,7 @@
 #include "CLabelPrinter.h"
 #include "CListingPrinter.h"
 #include "CQtPrintReport.h"
-#include "CTXDoruvevAzadApp.h"
+#include "CAppState.h"
 #include "CTXDoruvevAzadDlg.h"
 
 bool ChoosePrinter(QPrinter& printer, QWidget* parent)
@@ -25,8 +25,8 @@ void PrintListingFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintRe
 {
     if (!ChoosePrinter(printer, &panel))
         return;
-    CTXDoruvevAzadApp& app = panel.App();
-    CListingPrinter listing(app.m_memoryMap, app.m_imageFilePath.toStdString(), panel.IsChanged());
+    CAppState& state = panel.State();
+    CListingPrinter listing(state.m_memoryMap, state.m_imageFilePath.toStdString(), panel.IsChanged());
     listing.Print(printer, report);
 }
 
@@ -34,7 +34,7 @@ void PrintLabelsFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintRep
 {
     if (!ChoosePrinter(printer, &panel))
         return;
-    CLabelPrinter(panel.App().m_memoryMap).Print(printer, report);
+    CLabelPrinter(panel.State().m_memoryMap).Print(printer, report);
 }
 
 void InstallPrintCommands(CPanelCommands& commands)

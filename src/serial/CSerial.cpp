@@ -46,6 +46,12 @@ int32_t Errno()
     return errno != 0 ? errno : EIO;
 }
 
+// What the debug output says after "CSerial::<operation> - ".
+constexpr const char* kNotOpened = "Device is not opened";
+constexpr const char* kStateUnreadable = "Unable to obtain DCB information";
+constexpr const char* kStateRefused = "Unable to set DCB information";
+constexpr const char* kOpenRefused = "Unable to open port";
+
 struct StandardRate {
     int baud;
     unsigned code;
@@ -118,6 +124,25 @@ int32_t SetAndVerify(int fd, const termios2& tio)
 
 CSerial::CSerial() = default;
 
+int32_t CSerial::TraceFailure(const char* operation, const char* why, int32_t code)
+{
+    DebugTrace("CSerial::%s - %s\n", operation, why);
+    return Fail(code);
+}
+
+int32_t CSerial::RequireOpen(const char* operation)
+{
+    m_lastError = 0;
+    return IsOpen() ? 0 : TraceFailure(operation, kNotOpened, SERIAL_NOT_OPEN);
+}
+
+int32_t CSerial::RequireState(const char* operation, termios2& tio)
+{
+    if (int32_t code = RequireOpen(operation))
+        return code;
+    return GetState(m_fd, tio) ? 0 : TraceFailure(operation, kStateUnreadable, Errno());
+}
+
 CSerial::~CSerial()
 {
     if (IsOpen()) {
@@ -134,18 +159,14 @@ int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueu
         return Fail(SERIAL_ALREADY_OPEN);
     }
     int fd = ::open(port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        int32_t code = Errno();
-        // The caller tells the operator why (OpenFailureText); once is enough.
-        DebugTrace("CSerial::Open - Unable to open port\n");
-        return Fail(code);
-    }
+    // The caller tells the operator why (OpenFailureText); once is enough.
+    if (fd < 0)
+        return TraceFailure("Open", kOpenRefused, Errno());
     termios2 tio{};
     if (!GetState(fd, tio)) {
         int32_t code = Errno();
         ::close(fd);
-        DebugTrace("CSerial::Open - Unable to open port\n");
-        return Fail(code);
+        return TraceFailure("Open", kOpenRefused, code);
     }
     // TIOCEXCL keeps other users out, but root passes it; the advisory lock
     // catches a second copy of this program running as root. A pseudo-
@@ -155,8 +176,7 @@ int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueu
     if ((!IsPseudoTerminal(fd) && ioctl(fd, TIOCEXCL) != 0) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int32_t code = errno == EWOULDBLOCK ? EBUSY : Errno();
         ::close(fd);
-        DebugTrace("CSerial::Open - Unable to open port\n");
-        return Fail(code);
+        return TraceFailure("Open", kOpenRefused, code);
     }
     MakeRaw(tio);
     if (int32_t code = SetAndVerify(fd, tio)) {
@@ -225,22 +245,13 @@ int32_t CSerial::Close()
 
 int32_t CSerial::Setup(int baud, int dataBits, int parity, int stopBits)
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::Setup - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::Setup - Unable to obtain DCB information\n");
-        return Fail(Errno());
-    }
+    if (int32_t code = RequireState("Setup", tio))
+        return code;
     static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     if (baud <= 0 || dataBits < 5 || dataBits > 8 || parity < 0 || parity > 4 || stopBits < 0 ||
-        stopBits > 2) {
-        DebugTrace("CSerial::Setup - Unable to set DCB information\n");
-        return Fail(EINVAL);
-    }
+        stopBits > 2)
+        return TraceFailure("Setup", kStateRefused, EINVAL);
     SetSpeed(tio, baud);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     tio.c_cflag |= kSizes[dataBits - 5];
@@ -256,25 +267,16 @@ int32_t CSerial::Setup(int baud, int dataBits, int parity, int stopBits)
     }
     if (stopBits != 0)
         tio.c_cflag |= CSTOPB;
-    if (int32_t code = SetAndVerify(m_fd, tio)) {
-        DebugTrace("CSerial::Setup - Unable to set DCB information\n");
-        return Fail(code);
-    }
+    if (int32_t code = SetAndVerify(m_fd, tio))
+        return TraceFailure("Setup", kStateRefused, code);
     return 0;
 }
 
 int32_t CSerial::SetEventChar(uint8_t eventChar, bool addToMask)
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::SetEventChar - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::SetEventChar - Unable to obtain DCB information\n");
-        return Fail(Errno());
-    }
+    if (int32_t code = RequireState("SetEventChar", tio))
+        return code;
     if (addToMask) {
         int32_t code = SetMask(GetEventMask() | EV_RXFLAG);
         if (code != 0)
@@ -282,36 +284,24 @@ int32_t CSerial::SetEventChar(uint8_t eventChar, bool addToMask)
     }
     // VEOL has no effect in raw mode; it keeps the character with the line state.
     tio.c_cc[VEOL] = eventChar;
-    if (!SetState(m_fd, tio)) {
-        DebugTrace("CSerial::SetEventChar - Unable to set DCB information\n");
-        return Fail(Errno());
-    }
+    if (!SetState(m_fd, tio))
+        return TraceFailure("SetEventChar", kStateRefused, Errno());
     return 0;
 }
 
 int32_t CSerial::SetMask(uint32_t mask)
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::SetMask - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
+    if (int32_t code = RequireOpen("SetMask"))
+        return code;
     m_eventMask = mask;
     return 0;
 }
 
 int32_t CSerial::SetupHandshaking(int mode)
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::SetupHandshaking - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::SetupHandshaking - Unable to obtain DCB information\n");
-        return Fail(Errno());
-    }
+    if (int32_t code = RequireState("SetupHandshaking", tio))
+        return code;
     switch (mode) {
     case 0:
         tio.c_cflag &= ~CRTSCTS;
@@ -328,20 +318,15 @@ int32_t CSerial::SetupHandshaking(int mode)
     default:
         return Fail(SERIAL_INVALID_ARG);
     }
-    if (int32_t code = SetAndVerify(m_fd, tio)) {
-        DebugTrace("CSerial::SetupHandshaking - Unable to set DCB information\n");
-        return Fail(code);
-    }
+    if (int32_t code = SetAndVerify(m_fd, tio))
+        return TraceFailure("SetupHandshaking", kStateRefused, code);
     return 0;
 }
 
 int32_t CSerial::SetupReadTimeouts(int mode)
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::SetupReadTimeouts - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
+    if (int32_t code = RequireOpen("SetupReadTimeouts"))
+        return code;
     switch (mode) {
     case 0:
         m_timeouts.readInterval = 0xFFFFFFFFu;
@@ -361,11 +346,8 @@ int32_t CSerial::SetupReadTimeouts(int mode)
 
 int32_t CSerial::SetTimeoutForIO()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::SetupReadTimeouts - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
+    if (int32_t code = RequireOpen("SetupReadTimeouts"))
+        return code;
     int baud = GetBaudrate();
     if (baud <= 0) {
         DebugTrace("CSerial::SetupReadTimeouts - Unable to obtain timeout information\n");
@@ -381,35 +363,17 @@ int32_t CSerial::SetTimeoutForIO()
 
 int CSerial::GetBaudrate()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetBaudrate - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
-        return -1;
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::GetBaudrate - Unable to obtain DCB information\n");
-        Fail(Errno());
+    if (RequireState("GetBaudrate", tio) != 0)
         return -1;
-    }
     return GetSpeed(tio);
 }
 
 int CSerial::GetDataBits()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetDataBits - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
-        return -1;
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::GetDataBits - Unable to obtain DCB information\n");
-        Fail(Errno());
+    if (RequireState("GetDataBits", tio) != 0)
         return -1;
-    }
     switch (tio.c_cflag & CSIZE) {
     case CS5: return 5;
     case CS6: return 6;
@@ -420,18 +384,9 @@ int CSerial::GetDataBits()
 
 int CSerial::GetParity()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetParity - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
-        return -1;
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::GetParity - Unable to obtain DCB information\n");
-        Fail(Errno());
+    if (RequireState("GetParity", tio) != 0)
         return -1;
-    }
     // A parity that is generated but not checked counts as none.
     if (!(tio.c_cflag & PARENB) || !(tio.c_iflag & INPCK))
         return 0;
@@ -443,18 +398,9 @@ int CSerial::GetParity()
 
 int CSerial::GetStopBits()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetStopBits - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
-        return -1;
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::GetStopBits - Unable to obtain DCB information\n");
-        Fail(Errno());
+    if (RequireState("GetStopBits", tio) != 0)
         return -1;
-    }
     if (!(tio.c_cflag & CSTOPB))
         return 0;
     return (tio.c_cflag & CSIZE) == CS5 ? 1 : 2;
@@ -462,18 +408,9 @@ int CSerial::GetStopBits()
 
 int CSerial::GetHandshaking()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetHandshaking - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
-        return -1;
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::GetHandshaking - Unable to obtain DCB information\n");
-        Fail(Errno());
+    if (RequireState("GetHandshaking", tio) != 0)
         return -1;
-    }
     if (tio.c_cflag & CRTSCTS)
         return 1;
     if ((tio.c_iflag & IXON) && (tio.c_iflag & IXOFF))
@@ -483,29 +420,16 @@ int CSerial::GetHandshaking()
 
 uint32_t CSerial::GetEventMask()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetEventMask - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
+    if (RequireOpen("GetEventMask") != 0)
         return 0;
-    }
     return m_eventMask;
 }
 
 uint8_t CSerial::GetEventChar()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetEventChar - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
-        return 0;
-    }
     termios2 tio{};
-    if (!GetState(m_fd, tio)) {
-        DebugTrace("CSerial::GetEventChar - Unable to obtain DCB information\n");
-        Fail(Errno());
+    if (RequireState("GetEventChar", tio) != 0)
         return 0;
-    }
     return tio.c_cc[VEOL];
 }
 

@@ -11,6 +11,8 @@
 #include "DebugTrace.h"
 #include "PortDefaults.h"
 
+struct termios2;
+
 // Codes the rest of the program relies on.
 constexpr int32_t SERIAL_NOT_OPEN = 6;                        // the port is not open
 constexpr int32_t SERIAL_ALREADY_OPEN = 1247;                 // Open on an open port
@@ -135,8 +137,16 @@ private:
     struct LineCounters {
         uint32_t frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
     };
+    // The guards of the operations: 0 to go on, else the failure, traced as
+    // "CSerial::<operation> - <why>" and remembered for GetLastError().
+    // RequireOpen wants the port open; RequireState also reads its line state.
+    int32_t RequireOpen(const char* operation);
+    int32_t RequireState(const char* operation, termios2& tio);
+    int32_t TraceFailure(const char* operation, const char* why, int32_t code);
     bool ReadCounters(LineCounters& counters);
     int ModemStatus(bool& ok);
+    // One modem line (TIOCM_*): 1 on, 0 off or unknown.
+    int ModemLine(const char* operation, int line);
     int32_t ApplyDefaults(const PortDefaults& defaults);
 
     std::string m_portName;

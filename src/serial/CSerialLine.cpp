@@ -81,13 +81,10 @@ int32_t CSerial::Write(const void* data, uint32_t* length)
 
 int32_t CSerial::Write(const void* data, uint32_t length, uint32_t* written)
 {
-    m_lastError = 0;
     if (written)
         *written = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::Write - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
+    if (int32_t code = RequireOpen("Write"))
+        return code;
     if (length == 0)
         return 0;
     ssize_t n;
@@ -109,14 +106,11 @@ int32_t CSerial::Write(const void* data, uint32_t length, uint32_t* written)
 
 int32_t CSerial::Read(void* buffer, uint32_t maxLength, uint32_t* count)
 {
-    m_lastError = 0;
     uint32_t local = 0;
     uint32_t& got = count ? *count : local;
     got = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::Read - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
+    if (int32_t code = RequireOpen("Read"))
+        return code;
     int queued = 0;
     if (ioctl(m_fd, FIONREAD, &queued) != 0)
         return Fail(Errno());
@@ -142,11 +136,8 @@ int32_t CSerial::Read(void* buffer, uint32_t maxLength, uint32_t* count)
 
 int32_t CSerial::Purge()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::Purge - Device is not opened\n");
-        return Fail(SERIAL_NOT_OPEN);
-    }
+    if (int32_t code = RequireOpen("Purge"))
+        return code;
     if (ioctl(m_fd, TCFLSH, TCIOFLUSH) != 0) {
         DebugTrace("CSerial::Purge - Overlapped completed without result\n");
         return Fail(Errno());
@@ -169,12 +160,8 @@ bool CSerial::ReadCounters(LineCounters& counters)
 
 uint32_t CSerial::GetError()
 {
-    m_lastError = 0;
-    if (!IsOpen()) {
-        DebugTrace("CSerial::GetError - Device is not opened\n");
-        Fail(SERIAL_NOT_OPEN);
+    if (RequireOpen("GetError") != 0)
         return 0;
-    }
     // Drivers without counters (a pseudo-terminal) have no line errors to report.
     if (!m_hasCounters)
         return 0;
@@ -206,45 +193,23 @@ int CSerial::ModemStatus(bool& ok)
     return ok ? lines : 0;
 }
 
-int CSerial::GetCTS()
+int CSerial::ModemLine(const char* operation, int line)
 {
     m_lastError = 0;
     bool ok = false;
-    int lines = ModemStatus(ok);
+    const int lines = ModemStatus(ok);
     if (!ok) {
         // A pseudo-terminal has no modem lines; that is no failure worth a trace.
         if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
-            DebugTrace("CSerial::GetCTS - Unable to obtain the modem status\n");
+            DebugTrace("CSerial::%s - Unable to obtain the modem status\n", operation);
         return 0;
     }
-    return (lines & TIOCM_CTS) ? 1 : 0;
+    return (lines & line) ? 1 : 0;
 }
 
-int CSerial::GetDSR()
-{
-    m_lastError = 0;
-    bool ok = false;
-    int lines = ModemStatus(ok);
-    if (!ok) {
-        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
-            DebugTrace("CSerial::GetDSR - Unable to obtain the modem status\n");
-        return 0;
-    }
-    return (lines & TIOCM_DSR) ? 1 : 0;
-}
-
-int CSerial::GetRLSD()
-{
-    m_lastError = 0;
-    bool ok = false;
-    int lines = ModemStatus(ok);
-    if (!ok) {
-        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
-            DebugTrace("CSerial::GetRLSD - Unable to obtain the modem status");
-        return 0;
-    }
-    return (lines & TIOCM_CD) ? 1 : 0;
-}
+int CSerial::GetCTS() { return ModemLine("GetCTS", TIOCM_CTS); }
+int CSerial::GetDSR() { return ModemLine("GetDSR", TIOCM_DSR); }
+int CSerial::GetRLSD() { return ModemLine("GetRLSD", TIOCM_CD); }
 
 bool CSerial::GetProperties(SerialProperties& properties)
 {

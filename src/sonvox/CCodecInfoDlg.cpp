@@ -1,26 +1,21 @@
 #include "CCodecInfoDlg.h"
 
-#include <QFontMetrics>
 #include <QPalette>
 #include <QPushButton>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include "CDialogUnits.h"
+
 CCodecInfoDlg::CCodecInfoDlg(const QString& report, QWidget* parent)
     : QDialog(parent), m_box(new QTextEdit(this)), m_cancel(new QPushButton(QStringLiteral("Cancel"), this))
 {
     setWindowTitle(QStringLiteral("Codec Information"));
-    // Dialog units: a quarter of the average character width, an eighth of
-    // the line height of the dialog's font.
-    const QFontMetrics fm(font());
-    const double dx = fm.averageCharWidth() / 4.0, dy = fm.height() / 8.0;
-    auto rect = [dx, dy](int x, int y, int w, int h) {
-        return QRect(int(x * dx), int(y * dy), int(w * dx), int(h * dy));
-    };
-    setFixedSize(int(358 * dx), int(282 * dy));
-    m_box->setGeometry(rect(5, 5, 345, 255));
-    m_cancel->setGeometry(rect(301, 261, 50, 14));
+    const CDialogUnits du(font());
+    setFixedSize(du.Size(358, 282));
+    m_box->setGeometry(du.Rect(5, 5, 345, 255));
+    m_cancel->setGeometry(du.Rect(301, 261, 50, 14));
 
     m_box->setReadOnly(true);
     m_box->setAcceptRichText(true);

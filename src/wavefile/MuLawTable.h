@@ -1,10 +1,11 @@
-// The mu-law tables of the program and the audio library: recorded audio
-// (Sonvox's codec) and converted audio (the image's import) are encoded by
-// the very same table, so both sound alike. Constant data, built by the
-// compiler.
+// The mu-law tables of the whole program: processed recordings (Levelcut),
+// the audio library's codec (Sonvox) and converted audio (the image's
+// import) are encoded by this one table and decoded by the other, so all
+// sound alike. Constant data, built by the compiler.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace MuLawTable {
@@ -34,7 +35,7 @@ constexpr std::array<uint8_t, 8192> BuildEncodeTable()
     std::array<uint8_t, 8192> t{};
     for (int k = 0; k < 8192; ++k) {
         int s = int(int16_t(uint16_t(k << 3)));
-        t[size_t(k)] = EncodeG711(s * 32124 / 32256);
+        t[std::size_t(k)] = EncodeG711(s * 32124 / 32256);
     }
     return t;
 }
@@ -56,8 +57,8 @@ constexpr std::array<int16_t, 256> BuildDecodeTable()
 {
     std::array<int16_t, 256> t{};
     for (int c = 0; c < 128; ++c) {
-        t[size_t(c + 128)] = kPositive[c];
-        t[size_t(c)] = int16_t(-kPositive[c]);
+        t[std::size_t(c + 128)] = kPositive[c];
+        t[std::size_t(c)] = int16_t(-kPositive[c]);
     }
     return t;
 }

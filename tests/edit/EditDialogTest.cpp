@@ -308,7 +308,7 @@ private slots:
         CSilentSonvox preview;
         CAnsweredFileDialogs files;
         InstallEditCommand(App().m_panelCommands, &m_sonvox);
-        CTXDoruvevAzadDlg panel(App(), CPanelServices{&files, &panelReport, &preview, nullptr});
+        CTXDoruvevAzadDlg panel(App(), CPanelServices{&files, &panelReport, &preview});
         panel.m_settleMs = 0;
         panel.OnInitDialog();
         panel.show();

@@ -46,9 +46,8 @@ private slots:
         CTXDoruvevAzadApp& app = *TheApp();
         CAnsweredFileDialogs files;
         CRecordedReport report;
-        CTestDesktop desktop;
         InstallEditCommand(app.m_panelCommands);
-        CTXDoruvevAzadDlg panel(app, CPanelServices{&files, &report, nullptr, &desktop});
+        CTXDoruvevAzadDlg panel(app, CPanelServices{&files, &report, nullptr});
         panel.m_settleMs = 0;
         panel.OnInitDialog();
         panel.show();

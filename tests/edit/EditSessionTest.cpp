@@ -424,6 +424,7 @@ TEST_F(EditSessionTest, FailedSaveKeepsTheEarlierAudio)
     Open();
     sonvox.saveResult = false;
     session->OnRecord();
+    now += 100;
     session->OnRecord();
     EXPECT_EQ(report.messages, std::vector<std::string>{CEditSession::kSaveFailedText});
     EXPECT_EQ(Scratch(), audio);
@@ -456,12 +457,38 @@ TEST_F(EditSessionTest, FailedSaveKeepsTheEarlierAudio)
     EXPECT_TRUE(session->AudioChanged());
 }
 
+// A failed save of a recording that ran no longer than the initial trim
+// (500 samples: 62.5 ms) says so; any other failure keeps the general text.
+TEST_F(EditSessionTest, FailedSaveOfARecordingShorterThanTheTrimSaysSo)
+{
+    struct Case { uint32_t ranMs; int32_t trim; const char* text; };
+    const Case cases[] = {
+        {0, 500, CEditSession::kShorterThanTrimText},
+        {62, 500, CEditSession::kShorterThanTrimText},
+        {63, 500, CEditSession::kSaveFailedText},
+        {250, 2000, CEditSession::kShorterThanTrimText},
+        {0, 0, CEditSession::kSaveFailedText},
+    };
+    for (const Case& c : cases) {
+        Open();
+        view.settingsChosen.initialTrim = c.trim;
+        session->OnSettings();
+        report.messages.clear();
+        sonvox.saveResult = false;
+        session->OnRecord();
+        now += c.ranMs;
+        session->OnRecord();
+        EXPECT_EQ(report.messages, std::vector<std::string>{c.text}) << c.ranMs << " ms, trim " << c.trim;
+    }
+}
+
 TEST_F(EditSessionTest, FailedSaveDuringAppendKeepsTheOldPart)
 {
     const auto audio = GiveSlotAudio(8000);
     Open();
     sonvox.saveResult = false;
     session->OnAppendRecording();
+    now += 100;
     session->OnAppendRecording();
     EXPECT_EQ(report.messages, std::vector<std::string>{CEditSession::kSaveFailedText});
     EXPECT_EQ(Scratch(), audio);
@@ -697,6 +724,7 @@ TEST_F(EditSessionTest, EndingWhileARecordingIsSavedWaitsForIt)
     Open();
     sonvox.saveResult = false;
     session->OnRecord();
+    now += 100;
     session->StopActivity([&] {
         ++ended;
         changedAtEnd = session->AudioChanged();

@@ -51,7 +51,7 @@ private slots:
     {
         CMeter meter;
         const QSize hint = meter.sizeHint();
-        QCOMPARE(hint, CDialogUnits(meter).Size(105, 11));
+        QCOMPARE(hint, CDialogUnits(meter.font()).Size(105, 11));
         QVERIFY(hint.width() > 4 * hint.height());
         QVERIFY(hint.height() >= 8);
     }

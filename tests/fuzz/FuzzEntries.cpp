@@ -640,9 +640,10 @@ FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size)
     SetTimeConstant(size > 1 ? 0.99f + float(data[size - 2] % 100) / 10000.0f : LEVELCUT_DEFAULT_TIME_CONSTANT);
     SetThreshFudge(size > 0 ? float(data[size - 1] % 51) / 10.0f : LEVELCUT_DEFAULT_THRESH_FUDGE);
 
+    // Parameters are refused only for a capture no longer than the initial trim.
     const int result = TrimFunc(path.c_str());
-    EXPECT(result == LEVELCUT_OK || result == LEVELCUT_ERR_UNKNOWN_FMT || result == LEVELCUT_ERR_INVALID_FMT ||
-               result == LEVELCUT_ERR_OPEN,
+    EXPECT(result == LEVELCUT_OK || result == LEVELCUT_ERR_PARAMS || result == LEVELCUT_ERR_UNKNOWN_FMT ||
+               result == LEVELCUT_ERR_INVALID_FMT || result == LEVELCUT_ERR_OPEN,
            "TrimFunc returned an unknown code");
     const double snr = GetSNR(), gain = GetGain(), clip = GetClip();
     std::string after;

@@ -53,7 +53,6 @@ private:
     CAnsweredFileDialogs m_dialogs;
     CRecordedReport m_report;
     CSilentSonvox m_sonvox;
-    CTestDesktop m_desktop;
 
 private slots:
     void init()
@@ -63,7 +62,7 @@ private slots:
         m_dialogs = CAnsweredFileDialogs();
         m_report.Clear();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            *TheApp(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+            *TheApp(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();

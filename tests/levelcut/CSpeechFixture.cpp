@@ -1,7 +1,7 @@
 #include "CSpeechFixture.h"
 
 #include "CWaveFile.h"
-#include "MuLaw.h"
+#include "MuLawTable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -58,6 +58,22 @@ bool CSpeechFixture::Run(const std::string& command)
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+std::vector<float> CSpeechFixture::Hum(size_t samples, double rate, double hz, double db)
+{
+    struct Tone { int harmonic; double amp, phase; };
+    const Tone tones[] = {{1, 1.0, 0.0}, {2, 0.2, 1.1}, {3, 0.5, 2.3}, {5, 0.3, 0.7},
+                          {7, 0.2, 4.1}, {9, 0.1, 3.3}, {19, 0.05, 5.0}};
+    double sum = 0.0;
+    for (const Tone& t : tones) sum += t.amp * t.amp / 2.0;
+    const double scale = 32768.0 * std::pow(10.0, db / 20.0) / std::sqrt(sum);
+    std::vector<float> x(samples, 0.0f);
+    for (const Tone& t : tones) {
+        const double w = 2.0 * M_PI * hz * t.harmonic / rate;
+        for (size_t i = 0; i < samples; ++i) x[i] += float(scale * t.amp * std::sin(w * double(i) + t.phase));
+    }
+    return x;
+}
+
 bool CSpeechFixture::ReadSamples(const std::string& path, std::vector<float>& x, unsigned& rate)
 {
     CWaveFile wf;
@@ -67,7 +83,7 @@ bool CSpeechFixture::ReadSamples(const std::string& path, std::vector<float>& x,
     rate = wf.SamplesPerSec();
     x.clear();
     if (wf.FormatTag() == 7) {
-        for (uint8_t b : raw) x.push_back(MuLawToLinear(b));
+        for (uint8_t b : raw) x.push_back(MuLawTable::Decode(b));
     } else if (wf.FormatTag() == 1 && wf.BitsPerSample() == 16) {
         for (size_t i = 0; i + 1 < raw.size(); i += 2) x.push_back(float(int16_t(raw[i] | (raw[i + 1] << 8))));
     } else if (wf.FormatTag() == 1 && wf.BitsPerSample() == 8) {
@@ -107,6 +123,7 @@ Fixture CSpeechFixture::Make(const FixtureCase& c)
     Fixture f;
     const double rate = c.rate;
     std::vector<float> speech;
+    double reference = 0.0;   // power of the first sentence
     if (c.speech) {
         if (!CleanSpeech(c.rate, speech)) return f;
         // Cut to the speech itself, so its true boundaries are known.
@@ -119,6 +136,15 @@ Fixture CSpeechFixture::Make(const FixtureCase& c)
         speech.assign(speech.begin() + std::ptrdiff_t(b), speech.begin() + std::ptrdiff_t(e));
         float g = float(std::pow(10.0, c.peakDb / 20.0) * 32767.0 / peak);
         for (float& v : speech) v *= g;
+        if (c.speechMs > 0.0) speech.resize(std::min(speech.size(), size_t(c.speechMs * rate / 1000.0)));
+        f.firstEndMs = c.leadMs + double(speech.size()) * 1000.0 / rate;
+        reference = Power(speech.data(), speech.size());
+        if (c.secondDb > -200.0) {
+            const float soft = float(std::pow(10.0, c.secondDb / 20.0));
+            const size_t one = speech.size();
+            speech.resize(one + size_t(c.pauseMs * rate / 1000.0), 0.0f);
+            for (size_t i = 0; i < one; ++i) speech.push_back(speech[i] * soft);
+        }
     } else {
         speech.assign(size_t(rate * 1.5), 0.0f);
     }
@@ -137,13 +163,15 @@ Fixture CSpeechFixture::Make(const FixtureCase& c)
     for (float& v : noise) v = nd(gen);
     LowPass(noise, 3400.0, rate);
     LowPass(noise, 3400.0, rate);
-    double want = c.speech ? Power(speech.data(), speech.size()) / std::pow(10.0, c.snrDb / 10.0)
+    double want = c.speech ? reference / std::pow(10.0, c.snrDb / 10.0)
                            : std::pow(10.0, c.snrDb / 10.0) * 32768.0 * 32768.0;
     double scale = std::sqrt(want / Power(noise.data(), noise.size()));
     for (size_t i = 0; i < x.size(); ++i) x[i] += float(noise[i] * scale) + float(c.dc);
     f.snrDb = c.snrDb;
-    const double hum = std::sqrt(2.0) * 32768.0 * std::pow(10.0, c.humDb / 20.0);
-    for (size_t i = 0; i < x.size(); ++i) x[i] += float(hum * std::sin(2.0 * M_PI * 50.0 * double(i) / rate));
+    if (c.humDb > -200.0) {
+        const std::vector<float> hum = Hum(x.size(), rate, c.humHz, c.humDb);
+        for (size_t i = 0; i < x.size(); ++i) x[i] += hum[i];
+    }
 
     auto click = [&](double atMs) {
         long at = long(atMs * rate / 1000.0);

@@ -19,13 +19,18 @@ struct FixtureCase {
     bool speech = true;       // false: noise alone
     double leadMs = 800.0;    // silence before the speech
     double trailMs = 800.0;   // silence after it
-    double humDb = -200.0;    // 50 Hz mains hum, dBFS RMS
+    double humDb = -200.0;    // mains hum with its harmonics, dBFS RMS of them all
+    double humHz = 50.0;      // its fundamental
+    double secondDb = -200.0; // the sentence again this much softer after a pause (-200: not)
+    double pauseMs = 800.0;   // between the two sentences
+    double speechMs = 0.0;    // the speech cut to this long (0: whole)
 };
 
 struct Fixture {
     std::string path;
     double speechStartMs = 0.0;   // true boundaries of the speech in the file
     double speechEndMs = 0.0;
+    double firstEndMs = 0.0;      // end of the first (louder) sentence
     double snrDb = 0.0;           // true SNR as mixed
     double durationMs = 0.0;
 };
@@ -44,6 +49,10 @@ public:
     const std::string& Dir() const { return m_dir; }
     // Writes the case's WAV file (a fresh copy on every call).
     Fixture Make(const FixtureCase& c);
+
+    // Mains hum at 16-bit scale: the fundamental and harmonics up to 950 Hz
+    // (odd ones stronger), dBFS RMS of them all.
+    static std::vector<float> Hum(size_t samples, double rate, double hz, double db);
 
     // Reads a 16-bit or 8-bit PCM or mu-law mono WAV file into 16-bit-scale floats.
     static bool ReadSamples(const std::string& path, std::vector<float>& x, unsigned& rate);

@@ -81,7 +81,7 @@ private:
         m_dialogs = CAnsweredFileDialogs();
         m_sonvox = CSilentSonvox();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, nullptr, &m_sonvox, &m_desktop});
+            App(), CPanelServices{&m_dialogs, nullptr, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -96,7 +96,6 @@ private:
     std::unique_ptr<CTXDoruvevAzadDlg> m_panel;
     CAnsweredFileDialogs m_dialogs;
     CSilentSonvox m_sonvox;
-    CTestDesktop m_desktop;
     QStringList m_commandsRun;
 
 private slots:

@@ -28,6 +28,7 @@
 #include "CQtOperatorReport.h"
 #include "AppTestMain.h"
 #include "CTXDoruvevAzadApp.h"
+#include "HelpCommands.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "PanelDoubles.h"
 #include "cPdfHelp.h"
@@ -144,7 +145,7 @@ private:
         m_sonvox = CSilentSonvox();
         m_desktop = CTestDesktop();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -175,6 +176,7 @@ private slots:
         commands.printListing = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "listing"; };
         commands.printLabels = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "labels"; };
         commands.unitCommunications = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "unit"; };
+        InstallHelpCommands(commands, &m_desktop);
         NewPanel();
     }
 
@@ -594,7 +596,7 @@ private slots:
         m_sonvox.initResult = 0;
         m_report.Clear();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         QCOMPARE(App().m_audioAvailable, 0);
@@ -613,7 +615,7 @@ private slots:
         App().m_unitReadDone = 1;
         m_sonvox = CSilentSonvox();
         m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -670,7 +672,7 @@ private slots:
         Button("Preview")->click();
         QByteArray nameInImage;
         App().m_panelCommands.unitCommunications = [&](CTXDoruvevAzadDlg& panel) {
-            QCOMPARE(int(panel.App().m_audioState), int(AudioIdle));
+            QCOMPARE(int(panel.State().m_audioState), int(AudioIdle));
             nameInImage = QByteArray(reinterpret_cast<const char*>(Map().GetImageBuffer() + 64));
             Map().SetName(0, "After");  // as if read from a unit
         };
@@ -942,7 +944,7 @@ private slots:
         outputs.pop_back();
         m_panel.reset();
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox, &m_desktop});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->m_soundDevices = [&](bool input) { return input ? inputs : outputs; };
         m_panel->OnInitDialog();

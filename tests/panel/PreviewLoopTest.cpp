@@ -114,7 +114,7 @@ private:
     void OpenPanel()
     {
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr, &m_desktop});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -192,7 +192,6 @@ private:
     std::unique_ptr<CTXDoruvevAzadDlg> m_panel;
     CAnsweredFileDialogs m_dialogs;
     CRecordedReport m_report;
-    CTestDesktop m_desktop;
     qint64 m_before = 0;
     int m_playing = -1;
     int m_sameRow = 0;  // previews of this row in a row
@@ -309,7 +308,7 @@ private slots:
 
         PutThreeMessages();
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr, &m_desktop});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         if (App().m_audioAvailable != 1) {
@@ -338,7 +337,7 @@ private slots:
             m_panel.reset();
             m_report.Clear();
             m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-                App(), CPanelServices{&m_dialogs, &m_report, nullptr, &m_desktop});
+                App(), CPanelServices{&m_dialogs, &m_report, nullptr});
             m_panel->m_settleMs = 0;
             m_panel->OnInitDialog();
             QCOMPARE(App().m_audioAvailable, 1);

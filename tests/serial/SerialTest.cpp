@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <cstdio>
+#include <functional>
 #include <map>
+#include <unistd.h>
 
 #include "PtyPair.h"
 #include "serialport.h"
@@ -85,40 +88,112 @@ TEST(Serial, OpenCloseReopenCodes)
     EXPECT_FALSE(port.IsOpen());
 }
 
+// What an operation wrote to the debug output (stderr), line ends dropped.
+std::string Traced(const std::function<void()>& operation)
+{
+    FILE* capture = tmpfile();
+    const int saved = dup(STDERR_FILENO);
+    dup2(fileno(capture), STDERR_FILENO);
+    operation();
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::string text;
+    rewind(capture);
+    for (int c = fgetc(capture); c != EOF; c = fgetc(capture))
+        if (c != '\n')
+            text += char(c);
+    fclose(capture);
+    return text;
+}
+
+// A port whose descriptor is no terminal: its line state cannot be read.
+class StatelessPort : public CSerial {
+public:
+    explicit StatelessPort(int fd) { m_fd = fd; }
+    ~StatelessPort() override { m_fd = -1; }
+};
+
 TEST(Serial, OperationsOnAClosedPortReportNotOpen)
 {
     CSerial port;
     uint8_t buffer[4];
     uint32_t count = 99;
-    const std::vector<std::pair<const char*, std::function<int32_t()>>> operations = {
+    struct Operation {
+        const char* traced; // after "CSerial::"; nullptr: nothing traced
+        std::function<int32_t()> run;
+    };
+    const Operation operations[] = {
         {"Setup", [&] { return port.Setup(9600, 8, 0, 0); }},
         {"SetEventChar", [&] { return port.SetEventChar('\r', true); }},
         {"SetMask", [&] { return port.SetMask(EV_RXCHAR); }},
-        {"WaitEvent", [&] { return port.WaitEvent(0); }},
+        {nullptr, [&] { return port.WaitEvent(0); }},
         {"SetupHandshaking", [&] { return port.SetupHandshaking(1); }},
         {"SetupReadTimeouts", [&] { return port.SetupReadTimeouts(0); }},
-        {"SetTimeoutForIO", [&] { return port.SetTimeoutForIO(); }},
+        {"SetupReadTimeouts", [&] { return port.SetTimeoutForIO(); }},
         {"Write", [&] { return port.Write("x", 1, &count); }},
         {"Read", [&] { return port.Read(buffer, sizeof buffer, &count); }},
         {"Purge", [&] { return port.Purge(); }},
-        {"SetupBaudrate", [&] { return port.SetupBaudrate(57600); }},
+        {"Setup", [&] { return port.SetupBaudrate(57600); }},
+        {"GetBaudrate", [&] { return port.GetBaudrate() == -1 ? SERIAL_NOT_OPEN : 0; }},
+        {"GetDataBits", [&] { return port.GetDataBits() == -1 ? SERIAL_NOT_OPEN : 0; }},
+        {"GetParity", [&] { return port.GetParity() == -1 ? SERIAL_NOT_OPEN : 0; }},
+        {"GetStopBits", [&] { return port.GetStopBits() == -1 ? SERIAL_NOT_OPEN : 0; }},
+        {"GetHandshaking", [&] { return port.GetHandshaking() == -1 ? SERIAL_NOT_OPEN : 0; }},
+        {"GetEventMask", [&] { return port.GetEventMask() == 0 ? SERIAL_NOT_OPEN : 0; }},
+        {"GetEventChar", [&] { return port.GetEventChar() == 0 ? SERIAL_NOT_OPEN : 0; }},
+        {"GetError", [&] { return port.GetError() == 0 ? SERIAL_NOT_OPEN : 0; }},
     };
-    for (const auto& [name, operation] : operations) {
-        EXPECT_EQ(SERIAL_NOT_OPEN, operation()) << name;
+    for (const Operation& operation : operations) {
+        int32_t code = 0;
+        const std::string traced = Traced([&] { code = operation.run(); });
+        const std::string name = operation.traced ? operation.traced : "WaitEvent";
+        EXPECT_EQ(SERIAL_NOT_OPEN, code) << name;
         EXPECT_EQ(SERIAL_NOT_OPEN, port.GetLastError()) << name;
+        EXPECT_EQ(traced, operation.traced ? "CSerial::" + name + " - Device is not opened" : "");
     }
     EXPECT_EQ(0u, count);
-    EXPECT_EQ(-1, port.GetBaudrate());
-    EXPECT_EQ(-1, port.GetDataBits());
-    EXPECT_EQ(-1, port.GetParity());
-    EXPECT_EQ(-1, port.GetStopBits());
-    EXPECT_EQ(-1, port.GetHandshaking());
-    EXPECT_EQ(0u, port.GetEventMask());
-    EXPECT_EQ(SERIAL_NOT_OPEN, port.GetLastError());
-    EXPECT_EQ(0u, port.GetError());
-    EXPECT_EQ(0, port.GetCTS());
+    const std::pair<const char*, std::function<int()>> lines[] = {
+        {"GetCTS", [&] { return port.GetCTS(); }},
+        {"GetDSR", [&] { return port.GetDSR(); }},
+        {"GetRLSD", [&] { return port.GetRLSD(); }},
+    };
+    for (const auto& [name, line] : lines) {
+        int on = -1;
+        EXPECT_EQ(Traced([&] { on = line(); }), std::string("CSerial::") + name + " - Unable to obtain the modem status");
+        EXPECT_EQ(0, on) << name;
+    }
     SerialProperties properties;
     EXPECT_FALSE(port.GetProperties(properties));
+}
+
+TEST(Serial, OperationsOnALineWhoseStateCannotBeReadTellWhy)
+{
+    int pipeEnds[2];
+    ASSERT_EQ(0, pipe(pipeEnds));
+    StatelessPort port(pipeEnds[0]);
+    const std::vector<std::pair<std::string, std::function<bool()>>> operations = {
+        {"Setup", [&] { return port.Setup(9600, 8, 0, 0) == ENOTTY; }},
+        {"SetEventChar", [&] { return port.SetEventChar('\r', false) == ENOTTY; }},
+        {"SetupHandshaking", [&] { return port.SetupHandshaking(1) == ENOTTY; }},
+        {"GetBaudrate", [&] { return port.GetBaudrate() == -1; }},
+        {"GetDataBits", [&] { return port.GetDataBits() == -1; }},
+        {"GetParity", [&] { return port.GetParity() == -1; }},
+        {"GetStopBits", [&] { return port.GetStopBits() == -1; }},
+        {"GetHandshaking", [&] { return port.GetHandshaking() == -1; }},
+        {"GetEventChar", [&] { return port.GetEventChar() == 0; }},
+    };
+    for (const auto& [name, operation] : operations) {
+        bool failed = false;
+        EXPECT_EQ(Traced([&] { failed = operation(); }), "CSerial::" + name + " - Unable to obtain DCB information");
+        EXPECT_TRUE(failed) << name;
+        EXPECT_EQ(ENOTTY, port.GetLastError()) << name;
+    }
+    // Its baud rate is what it cannot tell.
+    EXPECT_EQ(Traced([&] { EXPECT_EQ(ENOTTY, port.SetTimeoutForIO()); }),
+              "CSerial::GetBaudrate - Unable to obtain DCB information"
+              "CSerial::SetupReadTimeouts - Unable to obtain timeout information");
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
 }
 
 TEST(Serial, OpenLeavesARawExclusiveLine)

@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "CConsoleTransferView.h"
 #include "CSerialTransferLink.h"
@@ -320,4 +325,80 @@ TEST_F(TransferSimTest, VerifyAfterWriteReadsBackWhatWasProgrammed)
     EXPECT_EQ(view.Status(), "Verify failed - sectors differ: 2");
     sim.Stop();
     EXPECT_EQ(Count(Text(), "<- U"), 8u); // four to verify the write, four again
+}
+
+namespace {
+
+const char kLineRecord[] =
+#include "TransferLineRecord.inc"
+    ;
+
+// FNV-1a, enough to tell two flash files apart in a record.
+std::string Digest(const std::vector<uint8_t>& bytes)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t b : bytes)
+        h = (h ^ b) * 1099511628211ull;
+    char text[32];
+    snprintf(text, sizeof text, "flash %016llx\n", static_cast<unsigned long long>(h));
+    return text;
+}
+
+} // namespace
+
+// What the unit hears and says in a write, a read, a verify and a write that
+// first completes a sector cut off by an earlier one (and reads back what it
+// wrote) is what a known-good build made it hear and say: the simulator's log
+// without its clock, and the flash it ends with. ORMID_LINE_RECORD_OUT names a
+// file that receives this run's record.
+TEST_F(TransferSimTest, LineBytesOfEveryProtocolMatchTheRecord)
+{
+    // Every sector write stays open until it is whole, as on some units.
+    ASSERT_TRUE(StartSim({"--fault", "hold-rx:always"}));
+    cMemoryMap image;
+    FillImage(image, {9000, 12000}); // sectors 0 to 3
+    CConsoleTransferView view;
+    CUnitTransfer transfer(image, link, view);
+    Write(transfer, view);
+    ASSERT_EQ(view.Status(), "Unit write completed.");
+
+    cMemoryMap back;
+    {
+        CConsoleTransferView readView;
+        CUnitTransfer read(back, link, readView);
+        Read(read, readView);
+        ASSERT_TRUE(read.Completed()) << readView.Status();
+    }
+
+    image.GetImageBuffer()[cMemoryMap::GetSectorStart(2) + 10] ^= 0x80;
+    transfer.StartVerify(Settings());
+    RunTransferLoop(transfer, view, nullptr, kFastStepMs);
+    ASSERT_EQ(view.Status(), "Verify failed - sectors differ: 2");
+    image.GetImageBuffer()[cMemoryMap::GetSectorStart(2) + 10] ^= 0x80;
+
+    // A write that stops once the unit has taken "R00": the unit waits for
+    // the sector's bytes and takes the next "P1" as some of them.
+    image.RebuildNeededSectors();
+    transfer.StartWrite(Settings());
+    for (int i = 0; i < 2000 && transfer.ProtocolState() != CUnitTransfer::kSendSectorData; i++) {
+        transfer.Step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(transfer.ProtocolState(), CUnitTransfer::kSendSectorData) << view.Status();
+    transfer.Finish();
+
+    TransferSettings settings = Settings();
+    settings.verifyAfterWrite = true;
+    transfer.StartWrite(settings);
+    RunTransferLoop(transfer, view, nullptr, kFastStepMs);
+    ASSERT_TRUE(Contains(view.StatusHistory(), "No answer to P1 - completing an interrupted sector write"));
+    ASSERT_EQ(view.Status(), "Verify OK - 4 sectors match");
+
+    sim.Stop();
+    const std::string whole = LineRecord(Text());
+    // The first line names the pseudo-terminal.
+    const std::string record = whole.substr(whole.find('\n') + 1) + Digest(ReadBytes(scratch.File("flash.bin")));
+    if (const char* out = getenv("ORMID_LINE_RECORD_OUT"))
+        std::ofstream(out, std::ios::binary) << record;
+    EXPECT_EQ(record, kLineRecord);
 }

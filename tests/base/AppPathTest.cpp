@@ -13,7 +13,7 @@ TEST(AppPath, FolderOfTheRunningExecutable)
     EXPECT_EQ(path.GetModulePath(), exe);
     EXPECT_EQ(path.GetFolder(), exe.substr(0, exe.rfind('/') + 1));
     EXPECT_EQ(path.GetFolder().back(), '/');
-    EXPECT_EQ(path.GetName(), "appcore_test");
+    EXPECT_EQ(path.GetName(), "base_test");
     EXPECT_EQ(path.GetExtension(), "");
     EXPECT_EQ(CGetAppPath::ProgramFolder(), path.GetFolder());
 }

@@ -1,22 +1,18 @@
 // Dialog units of a window's font: x is a quarter of the average character
 // width, y an eighth of the line height. The average is that of the letters
-// A-Z and a-z, as the main panel measures it: the font's own average width
-// is that of all its glyphs, narrower than text, and captions placed with it
-// come out clipped.
+// A-Z and a-z: the font's own average width is that of all its glyphs,
+// narrower than text, and captions placed with it come out clipped.
 #pragma once
 
-#include <QFontMetricsF>
 #include <QRect>
-#include <QWidget>
+#include <QSize>
+
+class QFont;
 
 class CDialogUnits {
 public:
-    explicit CDialogUnits(const QWidget& widget)
-    {
-        const QFontMetricsF fm(widget.font());
-        m_dx = fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0 / 4.0;
-        m_dy = fm.height() / 8.0;
-    }
+    explicit CDialogUnits(const QFont& font);
+    // Pixels of a dialog-unit position or length, rounded to the nearest.
     int X(int x) const { return int(x * m_dx + 0.5); }
     int Y(int y) const { return int(y * m_dy + 0.5); }
     QRect Rect(int x, int y, int w, int h) const { return QRect(X(x), Y(y), X(w), Y(h)); }

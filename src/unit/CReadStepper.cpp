@@ -1,0 +1,133 @@
+#include "CReadStepper.h"
+
+#include <cstring>
+#include <new>
+
+#include "CLogFile.h"
+#include "CSectorReader.h"
+#include "CTransferSession.h"
+#include "ITransferView.h"
+#include "TransferTexts.h"
+#include "cMemoryMap.h"
+
+namespace {
+
+// The last sector a message table reaches, without loading it anywhere:
+// 71 when a message lies past the end of the unit's memory.
+int LastUsedSectorOfTable(const uint8_t* table)
+{
+    auto get24 = [](const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16); };
+    uint32_t last = 0;
+    for (int slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
+        const uint8_t* entry = table + 8 * slot;
+        const uint32_t end = get24(entry) + get24(entry + 3) - 1;  // wraps for an empty slot at 0
+        if (end >= last)
+            last = end;
+    }
+    if (last >= cMemoryMap::kImageSize)
+        return cMemoryMap::kOutsideSectors;
+    for (uint8_t sector = 0; sector < cMemoryMap::kSectorCount; ++sector)
+        if (last < cMemoryMap::GetSectorEnd(sector))
+            return sector;
+    return cMemoryMap::kOutsideSectors;
+}
+
+} // namespace
+
+CReadStepper::CReadStepper(CTransferSession& session, CSectorReader& reader) : m_session(session), m_reader(reader)
+{
+}
+
+bool CReadStepper::Prepare()
+{
+    if (m_reader.HasBuffer() && !m_stage)
+        m_stage.reset(new (std::nothrow) uint8_t[cMemoryMap::kImageSize]);
+    if (!m_reader.HasBuffer() || !m_stage) {
+        m_session.Status("Read TX - receive buffer not available");
+        return false;
+    }
+    m_session.View().SetSectorLines({});
+    return true;
+}
+
+bool CReadStepper::Step(uint8_t state, uint32_t expected)
+{
+    switch (state) {
+    case kRequestSector0:
+        return RequestSector0();
+    case kReceiveSector0:
+        return ReceiveSector(expected, true);
+    case kReceiveSector:
+        return ReceiveSector(expected, false);
+    case kNextSector:
+        return NextSector();
+    }
+    return false;
+}
+
+bool CReadStepper::RequestSector0()
+{
+    m_session.Status("Sending RX request");
+    m_current = 0;
+    m_reader.Request(0);
+    m_session.EnterTimed(kReceiveSector0);
+    return false;
+}
+
+bool CReadStepper::ReceiveSector(uint32_t expected, bool firstSector)
+{
+    const CSectorReader::Reply reply = m_reader.Receive(expected, firstSector);
+    if (reply != CSectorReader::Reply::Good)
+        return reply == CSectorReader::Reply::Failed;
+    const std::string okText = FormatText("TX Read OK. elapsed time = %s", m_session.ElapsedText().c_str());
+    if (firstSector)
+        m_session.Status(okText);
+    else
+        TheLog().Write("%s", okText.c_str());
+    memcpy(m_stage.get() + cMemoryMap::GetSectorStart(m_current), m_reader.Data(), m_reader.Length());
+    if (firstSector)
+        m_last = LastUsedSectorOfTable(m_stage.get());
+    m_session.EnterTimed(kNextSector);
+    return false;
+}
+
+bool CReadStepper::NextSector()
+{
+    m_current++;
+    if (m_last > kLastImageSector)
+        return StopOnInvalidTable();
+    m_session.View().SetSectorLines(ReadSectorLines(m_last, m_current));
+    if (m_current > m_last)
+        return Complete();
+    m_session.Status("Sending RX request");
+    m_reader.Request(m_current);
+    m_session.EnterTimed(kReceiveSector);
+    return false;
+}
+
+// The unit's table puts a message past the end of its memory. Nothing beyond
+// sector 0 can be trusted, and nothing beyond sector 69 exists.
+bool CReadStepper::StopOnInvalidTable()
+{
+    m_session.View().SetSectorLines({});
+    m_session.Status("Read stopped - the unit's message table is invalid");
+    m_session.PendMessage("The message table read from the unit is invalid: a message reaches past the "
+                          "end of the unit's memory.\nOnly sector 0 was read.",
+                          false);
+    return true;
+}
+
+bool CReadStepper::Complete()
+{
+    cMemoryMap& image = m_session.Image();
+    for (int sector = 0; sector <= m_last; ++sector) {
+        const uint32_t start = cMemoryMap::GetSectorStart(uint8_t(sector));
+        memcpy(image.GetImageBuffer() + start, m_stage.get() + start, cMemoryMap::GetSectorEnd(uint8_t(sector)) - start);
+    }
+    image.LoadTableFromImage();
+    m_session.Status("");
+    m_session.PendMessage("TX Data read OK", true);
+    m_session.View().SetUnitReadDone();
+    m_session.Complete();
+    return true;
+}

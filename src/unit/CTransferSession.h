@@ -1,0 +1,124 @@
+// What every unit transfer shares, whichever protocol it runs: the image, the
+// line and its transfer request, the operator's view, the clock and the time
+// limits, the progress bar, and how the transfer ends (whether it completed
+// and the message box it leaves to show). The steppers run their protocols
+// over it; the session knows no state of theirs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "CTransferProgress.h"
+#include "ITransferLink.h"
+#include "UnitProtocol.h"
+
+class cMemoryMap;
+class ITransferView;
+
+// What the operator chose for a transfer: port, baud list position (0 is
+// "115200", 1 is "57600") and the check boxes.
+struct TransferSettings {
+    std::string portName;
+    int portPosition = 0;
+    int baudPosition = 0;
+    bool writeOneSectorAtATime = false;
+    bool disableTimeouts = false;
+    // After a write, read back the sectors it programmed and compare them.
+    bool verifyAfterWrite = false;
+};
+
+class CTransferSession : public UnitProtocol {
+public:
+    // What the running transfer does; a write becomes a verify when it
+    // reads back what it programmed.
+    enum class Mode { Read, Write, Verify };
+
+    CTransferSession(cMemoryMap& image, ITransferLink& link, ITransferView& view);
+
+    cMemoryMap& Image() { return m_image; }
+    ITransferLink& Link() { return m_link; }
+    ITransferView& View() { return m_view; }
+    Mode GetMode() const { return m_mode; }
+    void SetMode(Mode mode) { m_mode = mode; }
+
+    // ---- The clock ----
+    // Replaces the millisecond tick count (tests).
+    void SetTickSource(std::function<uint32_t()> tick);
+    // Replaces the pause while the line goes quiet (tests on a fake clock).
+    void SetQuietPause(std::function<void(uint32_t ms)> pause);
+    uint32_t Now() const { return m_tick(); }
+
+    // ---- The port ----
+    // Opens and sets up the port as chosen, shows the lamps and starts the
+    // transfer's clock. False when the port could not be opened or set up.
+    bool Open(const TransferSettings& settings);
+    // Lets a unit still sending what an interrupted transfer asked for end,
+    // and drops it. Before the worker runs.
+    void WaitForQuietLine();
+    // Hands the first state to the worker and starts it; false when it could
+    // not start.
+    bool StartWorker(uint8_t firstState);
+    // The common end: timer stopped, request cleared, port closed, controls
+    // enabled.
+    void Finish();
+    uint8_t State();                        // takes the transfer mutex
+    const std::string& PortName() const { return m_portName; }
+    int32_t LastOpenError() const { return m_lastOpenError; }
+
+    // ---- The request; the caller holds the transfer mutex ----
+    TransferRequest& Request() { return m_link.Request(); }
+    // The next reply lands at destination, bytes long.
+    void Expect(uint8_t* destination, uint32_t bytes);
+    void Send(const void* data, uint32_t length) { m_link.SendData(data, length); }
+    void Send(const std::string& command) { Send(command.data(), uint32_t(command.size())); }
+    void Enter(uint8_t state) { Request().protocolState = state; }
+    // Into the state, its request timed from now.
+    void EnterTimed(uint8_t state);
+    uint32_t SinceRequest() { return Now() - Request().requestStartTime; }
+
+    // ---- Time limits ----
+    // More than the limit since the request started, unless time-outs are off.
+    bool TimedOut(uint32_t limitMs);
+    // The line time of so many bytes and a margin.
+    uint32_t LineTimeLimit(uint32_t bytes) const;
+    // The time-out of a read reply of a sector of the given length.
+    uint32_t SectorReplyLimit(uint32_t length) const { return LineTimeLimit(length + kReadReplyExtra); }
+    float PerByteFactor() const { return m_perByteFactor; }
+    // "[hh:mm:ss:f]" since the transfer started.
+    std::string ElapsedText() const;
+
+    // ---- What the operator sees ----
+    void Status(const std::string& text);
+    // The status that tells why the transfer ends; true, for a step to return.
+    bool EndWith(const std::string& status);
+    CTransferProgress& Progress() { return m_progress; }
+    void ShowProgress(const CTransferProgress::Display& display);
+    // A message box raised by a step, shown once the step has let go of the
+    // transfer mutex and finished the transfer.
+    void PendMessage(const std::string& text, bool information);
+    void ShowPendingMessage();
+
+    // ---- The outcome ----
+    bool Completed() const { return m_completed; }
+    void Complete() { m_completed = true; }
+
+private:
+    bool SetUpStep(int32_t code, const std::string& failure);
+
+    cMemoryMap& m_image;
+    ITransferLink& m_link;
+    ITransferView& m_view;
+    std::function<uint32_t()> m_tick;
+    std::function<void(uint32_t ms)> m_quietPause;
+    Mode m_mode = Mode::Read;
+    std::string m_portName;
+    int32_t m_lastOpenError = 0;
+    bool m_disableTimeouts = false;
+    float m_perByteFactor = 0.0f;
+    uint32_t m_transferStart = 0;
+    CTransferProgress m_progress;
+    bool m_completed = false;
+    std::string m_pendingMessage;
+    bool m_pendingInformation = false;
+};
