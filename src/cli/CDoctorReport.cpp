@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "CGetAppPath.h"
+#include "CliSettings.h"
 #include "CIniFile.h"
-#include "ProgramSettings.h"
 #include "SerialPortList.h"
 
 namespace {
@@ -29,32 +29,6 @@ bool Exists(const std::string& path)
 {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string WithSlash(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
-// Where the settings store keeps ORMID's settings for this user.
-std::string SettingsFile()
-{
-    std::string config = Env("XDG_CONFIG_HOME");
-    if (config.empty() || config[0] != '/') {
-        const std::string home = Env("HOME");
-        if (home.empty())
-            return std::string();
-        config = WithSlash(home) + ".config";
-    }
-    return WithSlash(config) + ProgramSettings::FileInConfigFolder();
 }
 
 // "0 [PCH            ]: HDA-Intel - HDA Intel PCH" lines, the card's own
@@ -144,6 +118,26 @@ std::string PortState(int error)
     }
 }
 
+bool NoSound(const SDoctorFacts& f)
+{
+    return f.captureFile.empty() && f.playbackFile.empty() && f.soundCards.empty() && f.soundServer.empty() &&
+           f.sound.inputs.empty() && f.sound.outputs.empty();
+}
+
+std::string Indented(const std::string& text)
+{
+    std::string out;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find('\n', at);
+        out += "  " + text.substr(at, end == std::string::npos ? std::string::npos : end - at + 1);
+        if (end == std::string::npos)
+            break;
+        at = end + 1;
+    }
+    return out;
+}
+
 std::string Yes(bool yes, const char* ifYes, const char* ifNo)
 {
     return yes ? ifYes : ifNo;
@@ -190,7 +184,8 @@ void CDoctorReport::Gather()
     facts.programFolderWritable = ::access(facts.programFolder.c_str(), W_OK) == 0;
     facts.workingFolder = CGetAppPath::WorkingFolder();
     facts.workingFolderWritable = ::access(facts.workingFolder.c_str(), W_OK) == 0;
-    facts.settingsFile = SettingsFile();
+    facts.sound = CSoundDeviceReport::Gather();
+    facts.settingsFile = SettingsFilePath();
     facts.settingsExist = Exists(facts.settingsFile);
     facts.guideFile = facts.programFolder + kGuideName;
     facts.guideExists = Exists(facts.guideFile);
@@ -220,8 +215,11 @@ std::vector<std::string> CDoctorReport::ProblemTexts() const
         problems.push_back("You were added to the dialout group after this session began: log out and in again.");
     else if (denied)
         problems.push_back("Some serial ports do not let you open them; ask the administrator for access.");
-    if (f.captureFile.empty() && f.playbackFile.empty() && f.soundCards.empty() && f.soundServer.empty())
+    if (NoSound(f))
         problems.push_back("No sound device found: recording and listening will not work.");
+    else if (f.captureFile.empty() && f.playbackFile.empty())
+        for (const std::string& p : CSoundDeviceReport::Problems(f.sound))
+            problems.push_back(p);
     if (!f.workingFolderWritable)
         problems.push_back("The working folder " + f.workingFolder + " is not writable.");
     if (!f.guideExists)
@@ -267,8 +265,10 @@ std::string CDoctorReport::Text() const
         text += "  sound card " + card + "\n";
     if (!f.soundServer.empty())
         text += "  sound server " + f.soundServer + "\n";
-    if (f.captureFile.empty() && f.playbackFile.empty() && f.soundCards.empty() && f.soundServer.empty())
+    if (NoSound(f))
         text += "  none found\n";
+    else if (f.captureFile.empty() && f.playbackFile.empty())
+        text += CSoundDeviceReport::Used(f.sound) + Indented(CSoundDeviceReport::Lists(f.sound));
 
     text += "\nFiles:\n";
     text += "  program folder:  " + f.programFolder + Yes(f.programFolderWritable, "", " (read-only)") + "\n";

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "CSoundDeviceReport.h"
+
 struct SDoctorPort {
     std::string path;
     int error = 0;  // 0: the port opens; otherwise the errno of the attempt
@@ -28,6 +30,8 @@ struct SDoctorFacts {
     std::string playbackFile;
     std::vector<std::string> soundCards;
     std::string soundServer;
+    // The devices the audio library can use and ORMID's choice among them.
+    SSoundDeviceFacts sound;
     std::string programFolder;
     bool programFolderWritable = false;
     std::string workingFolder;

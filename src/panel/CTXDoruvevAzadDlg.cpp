@@ -23,6 +23,10 @@
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
 #include "CSonvoxApi.h"
+#include "CSettingsStore.h"
+#include "ProgramSettings.h"
+#include "CSoundDeviceList.h"
+#include "CSoundDevicesDlg.h"
 #include "CTabStopDelegate.h"
 #include "SlotRow.h"
 #include "TXCommDlg.h"
@@ -69,6 +73,12 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
         m_ownSonvox = std::make_unique<CSonvoxApi>();
         m_sonvox = m_ownSonvox.get();
     }
+    m_soundDevices = [](bool input) {
+        std::vector<std::string> names;
+        for (const SSoundDeviceEntry& e : CSoundDeviceList::List(input ? SoundDirection::Input : SoundDirection::Output))
+            names.push_back(e.name);
+        return names;
+    };
 
     m_previewTimer.setInterval(50);
     connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
@@ -157,6 +167,8 @@ void CTXDoruvevAzadDlg::BuildMenus()
     item(file, "Import", &CTXDoruvevAzadDlg::OnImportWav);
     item(file, "Export", &CTXDoruvevAzadDlg::OnExportWav);
     file->addSeparator();
+    item(file, "Sound Devices...", &CTXDoruvevAzadDlg::OnSoundDevices);
+    file->addSeparator();
     item(file, "Print Listing", &CTXDoruvevAzadDlg::OnPrintListing);
     item(file, "Print Labels", &CTXDoruvevAzadDlg::OnPrintLabels);
     file->addSeparator();
@@ -203,12 +215,18 @@ void CTXDoruvevAzadDlg::OnInitDialog()
     m_state.m_unitReadDone = 0;
     m_state.m_imageFilePath.clear();
 
-    const std::string audioLog = Native(m_state.WorkingFolder() + "Audio.log");
-    m_sonvoxAvailable = m_sonvox->Init(audioLog.c_str()) != 0;
-    m_audioStarted = true;
-    m_state.m_audioAvailable = m_sonvoxAvailable ? 1 : 0;
+    m_audioLog = Native(m_state.WorkingFolder() + "Audio.log");
+    LoadDeviceChoice();
+    StartAudio();
     if (m_sonvoxAvailable)
         Settle();
+    // A remembered device that is not connected: said once, when the panel
+    // shows; the library uses the system default meanwhile.
+    if (!m_devices.input.empty() || !m_devices.output.empty()) {
+        const std::string missing = m_devices.MissingText(m_soundDevices(true), m_soundDevices(false));
+        if (!missing.empty())
+            QTimer::singleShot(0, this, [this, missing] { m_report->ShowMessage(missing); });
+    }
 
     m_state.m_audioState = AudioIdle;
     m_changed = false;
@@ -512,6 +530,51 @@ void CTXDoruvevAzadDlg::OnClose()
     }
     ReleaseAudio();
     done(QDialog::Accepted);
+}
+
+void CTXDoruvevAzadDlg::StartAudio()
+{
+    m_devices.HandToLibrary();
+    m_sonvoxAvailable = m_sonvox->Init(m_audioLog.c_str()) != 0;
+    m_audioStarted = true;
+    m_state.m_audioAvailable = m_sonvoxAvailable ? 1 : 0;
+}
+
+void CTXDoruvevAzadDlg::LoadDeviceChoice()
+{
+    CSettingsStore settings(ProgramSettings::kSection);
+    m_devices.input = settings.value(CSoundDeviceList::kInputSetting).toString().toStdString();
+    m_devices.output = settings.value(CSoundDeviceList::kOutputSetting).toString().toStdString();
+}
+
+void CTXDoruvevAzadDlg::StoreDeviceChoice() const
+{
+    CSettingsStore settings(ProgramSettings::kSection);
+    settings.setValue(CSoundDeviceList::kInputSetting, QString::fromStdString(m_devices.input));
+    settings.setValue(CSoundDeviceList::kOutputSetting, QString::fromStdString(m_devices.output));
+}
+
+void CTXDoruvevAzadDlg::OnSoundDevices()
+{
+    const SDeviceOffer inputs = CSoundDeviceChoice::Offer(m_soundDevices(true), m_devices.input);
+    const SDeviceOffer outputs = CSoundDeviceChoice::Offer(m_soundDevices(false), m_devices.output);
+    CSoundDevicesDlg dialog(inputs, outputs, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    CSoundDeviceChoice chosen;
+    chosen.input = CSoundDeviceChoice::NameAt(inputs, dialog.InputIndex(), m_devices.input);
+    chosen.output = CSoundDeviceChoice::NameAt(outputs, dialog.OutputIndex(), m_devices.output);
+    if (chosen == m_devices)
+        return;
+    m_devices = chosen;
+    StoreDeviceChoice();
+    // The library takes the devices when it starts: started anew, after a
+    // running preview is stopped.
+    if (m_audioStarted) {
+        StopPreviewIfPlaying();
+        m_sonvox->Release();
+        StartAudio();
+    }
 }
 
 void CTXDoruvevAzadDlg::ReleaseAudio()

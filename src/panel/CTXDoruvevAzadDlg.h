@@ -7,7 +7,12 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include "CSoundDeviceChoice.h"
 
 struct CAppState;
 class IFileDialogs;
@@ -63,6 +68,7 @@ public:
     void OnPrintLabels();
     void OnHelp();
     void OnAbout();
+    void OnSoundDevices();
     void OnClose();
 
     // The preview's stop step, and stopping a running preview before
@@ -78,6 +84,9 @@ public:
     // The one-second pauses after starting and before releasing the audio
     // library; tests shorten them.
     int m_settleMs = 1000;
+    // The names of the microphones (true) or speakers (false) there are:
+    // the sound system's; tests hand in their own.
+    std::function<std::vector<std::string>(bool input)> m_soundDevices;
 
 protected:
     void reject() override;  // Escape
@@ -89,6 +98,9 @@ private:
     void Settle();
     void OnPreviewTimer();
     void ReleaseAudio();
+    void StartAudio();
+    void LoadDeviceChoice();
+    void StoreDeviceChoice() const;
     QString FormatRow(int slot) const;
 
     CAppState& m_state;
@@ -102,6 +114,9 @@ private:
     bool m_changed = false;
     bool m_sonvoxAvailable = false;
     bool m_audioStarted = false;
+    std::string m_audioLog;
+    // The microphone and speaker chosen in the Sound Devices dialog.
+    CSoundDeviceChoice m_devices;
     uint32_t m_previewStart = 0;
     uint32_t m_previewDuration = 0;
     QTimer m_previewTimer;

@@ -183,6 +183,8 @@ int AudioInitImpl(const char* logPath, int meterEnabled)
     st.firstInitDone = true;
     if (st.initialised) return 0;
     st.meterTap.SetEnabled(meterEnabled);
+    // The log comes first: the recorder's worker reports as it starts.
+    if (!TheAudioLog().Open(logPath)) return 0;
     if (!EnginePrepareRecorder()) return 0;
     {
         // A reader left by IsValidFile before start-up is replaced, not leaked.
@@ -190,10 +192,7 @@ int AudioInitImpl(const char* logPath, int meterEnabled)
         st.sharedReader.reset();
     }
     st.moduleFolder = FindModuleFolder();
-    if (!TheAudioLog().Open(logPath)) {
-        EngineShutdownRecorder();
-        return 0;
-    }
+    EngineChooseDevices();
     if (!EngineSelectRecordingFormat()) {
         const RecordingFormat& f = st.format;
         SVLOG("%s. %d,%d,%d", EngineLastFormatErrorText(), int(f.sampleRate), int(f.bitsPerSample), int(f.channels));

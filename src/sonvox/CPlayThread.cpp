@@ -167,6 +167,8 @@ void CPlayThread::CloseDevice(bool cancelled)
 {
     if (!cancelled) {
         unsigned seq = m_cancelSeq.load();
+        // The sound system still holds the end of the message.
+        m_device->Drain();
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(30 * kHeaderCount) + kDrainMargin;
         std::unique_lock<std::mutex> lk(m_freeLock);
         while (m_free.size() < size_t(kHeaderCount) && !CancelSince(seq) &&
@@ -174,6 +176,8 @@ void CPlayThread::CloseDevice(bool cancelled)
             m_freeWake.wait_for(lk, std::chrono::milliseconds(5));
     }
     m_device->Reset();
+    const std::string gaps = m_device->LossReport();
+    if (!gaps.empty()) SVLOG("%s", gaps.c_str());
     m_device->Close();
     m_device.reset();
 }

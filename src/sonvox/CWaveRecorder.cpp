@@ -172,6 +172,11 @@ bool CWaveRecorder::Start()
     return true;
 }
 
+bool CWaveRecorder::WaitUntilDelivering(unsigned timeoutMs)
+{
+    return m_device && m_device->IsOpen() && m_device->WaitUntilDelivering(timeoutMs);
+}
+
 bool CWaveRecorder::Keep(SoundBuffer* b, bool toMeter)
 {
     if (toMeter) m_meter.PushCopy(b->data, int(b->bytesRecorded));
@@ -210,6 +215,8 @@ int CWaveRecorder::StopDevice()
     if (!m_device || !m_device->IsOpen()) return 1;
     m_worker.Suspend();
     m_device->Reset();
+    const std::string loss = m_device->LossReport();
+    if (!loss.empty()) LogPrintf("%s line: %d - %s", kLogUnit, __LINE__, loss.c_str());
     m_device->Close();
     // What the device delivered before the stop belongs to this recording;
     // the buffer it was filling when reset comes back part-filled and is

@@ -41,6 +41,8 @@ public:
     int QueryFormat();
 
     bool Start();
+    // After Start: waits until the device delivers sound (bounded).
+    bool WaitUntilDelivering(unsigned timeoutMs);
     // Closes the device. The buffers it had filled before are drained into
     // the record queue first, so they belong to this recording.
     int StopDevice();

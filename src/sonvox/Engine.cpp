@@ -8,9 +8,11 @@
 #include "Processing.h"
 #include "SonvoxState.h"
 #include "devices/CSoundDevice.h"
+#include "devices/CSoundDeviceList.h"
 #include "sonvox.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -24,6 +26,10 @@ const char* const kLogUnit = "AudioAPI";
 constexpr unsigned kPlaybackJoinMs = 2000;
 // Longest wait for a previous recording to wind down in Record.
 constexpr int kRecordIdleWaitMs = 2000;
+// Longest wait in Record for the input device to begin delivering. A sound
+// server may take a second or two to start a stream (a null sink runs in
+// 2 s blocks while nobody listens; a headset changes its profile).
+constexpr unsigned kFirstDeliveryWaitMs = 5000;
 
 // Ends the playback thread: drops what is queued, posts the quit request and
 // waits (bounded). A thread that does not end keeps its object: its memory
@@ -104,6 +110,21 @@ bool EngineSelectRecordingFormat()
     return false;
 }
 
+void EngineChooseDevices()
+{
+    if (FileDeviceSelected()) return;
+    for (SoundDirection d : {SoundDirection::Input, SoundDirection::Output}) {
+        const bool input = d == SoundDirection::Input;
+        const char* wanted = getenv(input ? CSoundDeviceList::kInputVariable : CSoundDeviceList::kOutputVariable);
+        SSoundDeviceChoice choice = CSoundDeviceList::Resolve(d, wanted ? wanted : "");
+        if (choice.missing)
+            SVLOG("Sound %s device \"%s\" not found: the system default is used", input ? "input" : "output", wanted);
+        else if (!choice.device.IsDefault())
+            SVLOG("Sound %s device: %s", input ? "input" : "output", choice.device.name.c_str());
+        ChooseSoundDevice(d, choice.device);
+    }
+}
+
 const char* EngineLastFormatErrorText()
 {
     Engine& e = TheEngine();
@@ -152,6 +173,13 @@ int EngineRecord()
     }
     if (!e.recorder.Start()) {
         SVLOG("%s", e.recorder.LastErrorText().c_str());
+        e.recorder.StopDevice();
+        return 0;
+    }
+    // Whoever calls Record shows that recording has begun once it returns:
+    // from then on nothing may be lost, so it returns once sound comes.
+    if (getenv("NOWAIT") == nullptr && !e.recorder.WaitUntilDelivering(kFirstDeliveryWaitMs)) {
+        SVLOG("The input device delivered no sound within %u ms", kFirstDeliveryWaitMs);
         e.recorder.StopDevice();
         return 0;
     }

@@ -9,6 +9,10 @@ struct RecordingFormat;
 // Audio_Init: allocate the recorder's input buffers and start its poll
 // worker suspended. False when that cannot be done.
 bool EnginePrepareRecorder();
+// Audio_Init: take the devices named in the environment (CSoundDeviceList)
+// for the streams opened from now on; a name that is not there is logged and
+// the default device used.
+void EngineChooseDevices();
 // Audio_Init: choose the recording format (stored in State().format, also the
 // last one tried on failure). False when no input format can be used.
 bool EngineSelectRecordingFormat();
@@ -22,7 +26,8 @@ void EngineStopPlayback();
 // Audio_Release: stop any recording, end the poll worker, free the buffers.
 void EngineShutdownRecorder();
 
-// Record: 1 when the input device is recording.
+// Record: 1 when the input device is recording and has begun to deliver, so
+// that everything from the return on is in the recording.
 int EngineRecord();
 // Stop: stop the input device and join the record queue into the capture;
 // 1 when a capture of at least one byte was made.

@@ -14,3 +14,4 @@ int EngineStopRecording() { return 0; }
 int EngineSave(const char*, double, double, double, int, double*, double*, double*) { return 0; }
 int EnginePreview() { return 0; }
 void EngineCancelPlayback() {}
+void EngineChooseDevices() {}

@@ -29,9 +29,9 @@ expect() {
   [ "$got" = "$want" ] || fail "completing '${*:2}': want [$want], got [$got]"
 }
 
-expect "delete doctor" "$cli" d
+expect "delete devices doctor" "$cli" d
 got="$(complete_words "$cli" "")"
-for cmd in append delete doctor export import list new ports read set silence write; do
+for cmd in append delete devices doctor export import list new ports read set silence write; do
   [[ " $got " == *" $cmd "* ]] || fail "command $cmd not offered: $got"
 done
 expect "--help --version --yes" "$cli" --

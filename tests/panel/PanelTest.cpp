@@ -14,6 +14,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QComboBox>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -901,6 +903,72 @@ private slots:
         QCOMPARE(okText, QString("OK"));
     }
 
+    // The choice is offered with the current one selected, remembered by
+    // name, handed to the library (started anew); a remembered device that
+    // is gone is said once at the next start and stays offered.
+    void soundDevicesAreChosenRememberedAndHandedOn()
+    {
+        std::vector<std::string> inputs{"Built-in Mic", "USB Headset"}, outputs{"Speakers", "USB Headset"};
+        m_panel->m_soundDevices = [&](bool input) { return input ? inputs : outputs; };
+        QStringList offered;
+        auto choose = [&](int input, int output) {
+            OnNextModal([&offered, input, output](QWidget* modal) {
+                QCOMPARE(modal->windowTitle(), QString("Sound Devices"));
+                for (QComboBox* box : modal->findChildren<QComboBox*>()) {
+                    QStringList items;
+                    for (int i = 0; i < box->count(); ++i)
+                        items << box->itemText(i);
+                    offered << items.join(", ") + " @" + QString::number(box->currentIndex());
+                }
+                const QList<QComboBox*> boxes = modal->findChildren<QComboBox*>();
+                if (input >= 0)
+                    boxes[0]->setCurrentIndex(input);
+                if (output >= 0)
+                    boxes[1]->setCurrentIndex(output);
+            });
+            m_sonvox.calls.clear();
+            Trigger("menu:&File/Sound Devices...");
+        };
+        choose(2, 2);
+        QCOMPARE(offered, (QStringList{"System default, Built-in Mic, USB Headset @0",
+                                       "System default, Speakers, USB Headset @0"}));
+        QSettings settings;
+        settings.beginGroup("Settings");
+        QCOMPARE(settings.value("Sound input device").toString(), QString("USB Headset"));
+        QCOMPARE(settings.value("Sound output device").toString(), QString("USB Headset"));
+        QCOMPARE(qgetenv("SONVOX_INPUT_DEVICE"), QByteArray("USB Headset"));
+        QCOMPARE(m_sonvox.calls, (QStringList{"Audio_Release", "Audio_Init"}));
+
+        // The headset is unplugged; the program starts again.
+        inputs.pop_back();
+        outputs.pop_back();
+        m_panel.reset();
+        m_report.Clear();
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
+        m_panel->m_settleMs = 0;
+        m_panel->m_soundDevices = [&](bool input) { return input ? inputs : outputs; };
+        m_panel->OnInitDialog();
+        QTest::qWait(20);
+        QCOMPARE(m_report.messages,
+                 (std::vector<std::string>{
+                     "The sound input device \"USB Headset\" is not connected: the system default is used.\n"
+                     "The sound output device \"USB Headset\" is not connected: the system default is used."}));
+        // Still offered and chosen; the speakers chosen instead.
+        offered.clear();
+        choose(-1, 1);
+        QCOMPARE(offered, (QStringList{"System default, Built-in Mic, USB Headset (not connected) @2",
+                                       "System default, Speakers, USB Headset (not connected) @2"}));
+        QCOMPARE(qgetenv("SONVOX_INPUT_DEVICE"), QByteArray("USB Headset"));
+        QCOMPARE(qgetenv("SONVOX_OUTPUT_DEVICE"), QByteArray("Speakers"));
+        QCOMPARE(m_report.messages.size(), size_t(1));
+        // Nothing changed: the library is left alone.
+        choose(-1, -1);
+        QCOMPARE(m_sonvox.calls, QStringList());
+        settings.remove("");
+        qunsetenv("SONVOX_INPUT_DEVICE");
+        qunsetenv("SONVOX_OUTPUT_DEVICE");
+    }
+
     void menuBarHoldsEveryItem()
     {
         QStringList items;
@@ -911,7 +979,7 @@ private slots:
             items << top->text() + ": " + entries.join(", ");
         }
         QCOMPARE(items, (QStringList{
-            "&File: Open, Save, -, Import, Export, -, Print Listing, Print Labels, -, Exit",
+            "&File: Open, Save, -, Import, Export, -, Sound Devices..., -, Print Listing, Print Labels, -, Exit",
             "Edit: Preview, -, Record, Rename, Repetitions, -, Delete",
             "Transfer: Begin",
             "&Help: &Help, -, &About"}));

@@ -56,3 +56,4 @@ int EnginePreview()
 }
 
 void EngineCancelPlayback() { ++Fake().cancelCalls; }
+void EngineChooseDevices() {}

@@ -167,6 +167,9 @@ protected:
 TEST_F(SonvoxEngine, InitTwiceFailsAndInitReleaseCyclesWork)
 {
     Init();
+    // The recorder's worker reports its priority as it starts, into the log
+    // of the very first start.
+    EXPECT_TRUE(WaitFor([&] { return ReadText(log).find("Poll worker runs at") != std::string::npos; }, 3000ms));
     EXPECT_EQ(lib.Audio_Init(7, log.c_str(), 1), 0);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(lib.Audio_Release(), 1);
@@ -174,7 +177,6 @@ TEST_F(SonvoxEngine, InitTwiceFailsAndInitReleaseCyclesWork)
     }
     EXPECT_EQ(lib.Audio_Release(), 1);
     EXPECT_EQ(lib.Audio_Release(), 1);
-    EXPECT_NE(ReadText(log).find("Poll worker runs at"), std::string::npos);
 }
 
 TEST_F(SonvoxEngine, InitFailsWhenTheLogCannotBeCreated)

@@ -1,105 +1,53 @@
 #include "CPortAudioDevice.h"
 
 #include "CModulePin.h"
+#include "CQuietStderr.h"
+#include "PortAudioRuntime.h"
 
-#include <alsa/asoundlib.h>
+#include <pa_linux_alsa.h>
 #include <portaudio.h>
 
-#include <cstdarg>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
-// ALSA and the sound servers PortAudio probes print their start-up complaints
-// to stderr; the operator's terminal is no place for them.
-void SilentAlsaHandler(const char*, int, const char*, int, const char*, ...) {}
-
-// Standard error belongs to the whole process: while one of these is alive,
-// nothing any thread writes there is seen. They are taken one at a time, so
-// that two threads cannot save and restore each other's /dev/null and leave
-// the process without its standard error for good.
-std::mutex g_stderrLock;
-
-class QuietStderr {
-public:
-    QuietStderr() : m_hold(g_stderrLock)
-    {
-        fflush(stderr);
-        m_saved = dup(STDERR_FILENO);
-        int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (m_saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
-        if (null >= 0) close(null);
-    }
-    ~QuietStderr()
-    {
-        if (m_saved >= 0) {
-            dup2(m_saved, STDERR_FILENO);
-            close(m_saved);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    std::lock_guard<std::mutex> m_hold;
-    int m_saved = -1;
-};
-
 std::mutex g_backendLock;
 int g_backendHolds = 0;  // BackendStartup calls not yet matched by BackendShutdown
-int g_portAudioUsers = 0;  // successful StartPortAudio calls not yet matched by StopPortAudio
 
-// Call with g_backendLock held. Only the first start really starts PortAudio
-// (the host APIs probe the sound system and complain); later ones only count,
-// so a stream opened on the playback thread while the library runs touches
-// neither the environment nor the process's standard error.
-PaError StartPortAudio()
-{
-    PaError e;
-    if (g_portAudioUsers > 0) {
-        e = Pa_Initialize();
-    } else {
-        snd_lib_error_set_handler(SilentAlsaHandler);
-        setenv("JACK_NO_START_SERVER", "1", 0);
-        CModulePin pin;
-        {
-            QuietStderr quiet;
-            e = Pa_Initialize();
-        }
-        pin.PinNewModules();
-    }
-    if (e == paNoError) ++g_portAudioUsers;
-    return e;
-}
+// The devices chosen for each direction (Use); empty: the default device.
+std::mutex g_choiceLock;
+SSoundDeviceEntry g_chosen[2];
 
-// Call with g_backendLock held.
-void StopPortAudio()
-{
-    if (g_portAudioUsers == 0) return;
-    if (--g_portAudioUsers > 0) {
-        Pa_Terminate();
-        return;
-    }
-    QuietStderr quiet;
-    Pa_Terminate();
-}
+SSoundDeviceEntry& Chosen(SoundDirection d) { return g_chosen[d == SoundDirection::Input ? 0 : 1]; }
 
 int StreamCallback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                   PaStreamCallbackFlags, void* user)
+                   PaStreamCallbackFlags flags, void* user)
 {
-    return static_cast<CPortAudioDevice*>(user)->Process(input, output, frames);
+    return static_cast<CPortAudioDevice*>(user)->Process(input, output, frames, flags);
 }
 
 const uint32_t kStandardRates[] = {11025, 22050, 44100};
+// Latency asked of the sound system: buffers that ride out a busy machine.
+// Neither delays the start: Record waits for the first sound, and playback
+// fills the buffer with the message itself before it starts.
+constexpr double kInputLatency = 0.2;
+constexpr double kOutputLatency = 0.2;
+// Output starts once this much more than the sound system's buffer is
+// queued, and at the latest at the most a player queues (20 chunks of 30 ms).
+constexpr double kStartMarginMs = 100;
+constexpr double kMostQueuedMs = 540;
+// Capture kept while no buffer is queued (the poll worker is late).
+constexpr size_t kRingSeconds = 2;
 
 } // namespace
 
 bool CPortAudioDevice::BackendStartup()
 {
     std::lock_guard<std::mutex> lk(g_backendLock);
-    if (StartPortAudio() != paNoError) return false;
+    if (PortAudioStart() != paNoError) return false;
     ++g_backendHolds;
     return true;
 }
@@ -109,7 +57,13 @@ void CPortAudioDevice::BackendShutdown()
     std::lock_guard<std::mutex> lk(g_backendLock);
     if (g_backendHolds == 0) return;
     --g_backendHolds;
-    StopPortAudio();
+    PortAudioStop();
+}
+
+void CPortAudioDevice::Use(SoundDirection direction, const SSoundDeviceEntry& device)
+{
+    std::lock_guard<std::mutex> lk(g_choiceLock);
+    Chosen(direction) = device;
 }
 
 CPortAudioDevice::CPortAudioDevice(SoundDirection direction) : CSoundDevice(direction) {}
@@ -123,10 +77,10 @@ CPortAudioDevice::~CPortAudioDevice()
 bool CPortAudioDevice::Initialise()
 {
     if (m_initialised) return true;
-    std::lock_guard<std::mutex> lk(g_backendLock);
-    PaError e = StartPortAudio();
-    if (e != paNoError) {
-        m_lastError = Pa_GetErrorText(e);
+    std::string error;
+    if (PortAudioStart(&error) != paNoError) {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_lastError = error;
         return false;
     }
     m_initialised = true;
@@ -136,8 +90,7 @@ bool CPortAudioDevice::Initialise()
 void CPortAudioDevice::Terminate()
 {
     if (!m_initialised) return;
-    std::lock_guard<std::mutex> lk(g_backendLock);
-    StopPortAudio();
+    PortAudioStop();
     m_initialised = false;
 }
 
@@ -152,16 +105,39 @@ int CPortAudioDevice::FillParameters(const SoundFormat& f, void* out)
 {
     auto* p = static_cast<PaStreamParameters*>(out);
     memset(p, 0, sizeof *p);
-    bool input = Direction() == SoundDirection::Input;
-    p->device = input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
-    if (p->device == paNoDevice) return kSoundNoDevice;
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(p->device);
-    if (!info) return kSoundNoDevice;
+    const bool input = Direction() == SoundDirection::Input;
+    SSoundDeviceEntry chosen;
+    {
+        std::lock_guard<std::mutex> lk(g_choiceLock);
+        chosen = Chosen(Direction());
+    }
+    const PaDeviceIndex fallback = input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+    p->device = fallback;
+    if (!chosen.portAudioName.empty()) {
+        // Found by name: the numbers change whenever PortAudio starts anew.
+        for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
+            const PaDeviceInfo* d = Pa_GetDeviceInfo(i);
+            if (d && chosen.portAudioName == d->name && (input ? d->maxInputChannels : d->maxOutputChannels) > 0) {
+                p->device = i;
+                break;
+            }
+        }
+    }
+    if (!chosen.alsaName.empty()) {
+        // A device of the sound server, reached through ALSA's plugin for it.
+        PaAlsa_InitializeStreamInfo(&m_alsaInfo);
+        m_alsaName = chosen.alsaName;
+        m_alsaInfo.deviceString = m_alsaName.c_str();
+        p->device = paUseHostApiSpecificDeviceSpecification;
+        p->hostApiSpecificStreamInfo = &m_alsaInfo;
+    } else if (p->device == paNoDevice || !Pa_GetDeviceInfo(p->device)) {
+        return kSoundNoDevice;
+    }
     if (f.bitsPerSample == 8) p->sampleFormat = paUInt8;
     else if (f.bitsPerSample == 16) p->sampleFormat = paInt16;
     else return kSoundBadFormat;
     p->channelCount = f.channels;
-    p->suggestedLatency = input ? info->defaultLowInputLatency : info->defaultLowOutputLatency;
+    p->suggestedLatency = input ? kInputLatency : kOutputLatency;
     return kSoundOk;
 }
 
@@ -200,6 +176,7 @@ int CPortAudioDevice::QueryFormat(const SoundFormat& format)
 
 int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, void* context)
 {
+    const bool input = Direction() == SoundDirection::Input;
     if (m_stream) return kSoundAlreadyOpen;
     if (!Initialise()) return kSoundBackendError;
     PaStreamParameters p;
@@ -212,8 +189,11 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
         m_context = context;
         m_queue.clear();
         m_headPos = 0;
+        m_ring.assign(input ? size_t(format.AvgBytesPerSec()) * kRingSeconds : 0, 0);
+        m_ringStart = m_ringUsed = 0;
+        m_lostBytes = 0;
+        m_overruns = 0;
     }
-    bool input = Direction() == SoundDirection::Input;
     PaStream* stream = nullptr;
     PaError e;
     {
@@ -221,25 +201,20 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
         // client): they stay too.
         CModulePin pin;
         {
-            QuietStderr quiet;
+            CQuietStderr quiet;
+            // Output starts with the first buffer queued and fills the
+            // sound system's buffer from it, not with silence: the first
+            // sample plays at once, however long that buffer is.
             e = Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
-                              paFramesPerBufferUnspecified, paNoFlag, StreamCallback, this);
+                              paFramesPerBufferUnspecified, input ? paNoFlag : paPrimeOutputBuffersUsingStreamCallback,
+                              StreamCallback, this);
         }
         pin.PinNewModules();
     }
     if (e != paNoError) return Fail(e);
     m_stream = stream;
-    // Output runs from the start and plays silence while nothing is queued,
-    // so a written buffer is heard without waiting for the stream to start.
-    if (!input) {
-        e = Pa_StartStream(stream);
-        if (e != paNoError) {
-            Pa_CloseStream(stream);
-            m_stream = nullptr;
-            return Fail(e);
-        }
-        m_running = true;
-    }
+    // The callback runs at real-time priority where the process may have it.
+    PaAlsa_EnableRealtimeScheduling(stream, 1);
     return kSoundOk;
 }
 
@@ -250,11 +225,24 @@ int CPortAudioDevice::Queue(SoundBuffer* buffer)
     if (!buffer || !buffer->data) return kSoundInvalidParam;
     if (!(buffer->flags & kBufferPrepared)) return kSoundNotPrepared;
     if (!m_stream) return kSoundNotOpen;
-    std::lock_guard<std::mutex> lk(m_lock);
-    if (buffer->flags & kBufferQueued) return kSoundStillQueued;
-    buffer->flags = (buffer->flags | kBufferQueued) & ~kBufferDone;
-    if (Direction() == SoundDirection::Input) buffer->bytesRecorded = 0;
-    m_queue.push_back(buffer);
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        if (buffer->flags & kBufferQueued) return kSoundStillQueued;
+        buffer->flags = (buffer->flags | kBufferQueued) & ~kBufferDone;
+        m_queue.push_back(buffer);
+        if (Direction() == SoundDirection::Input) {
+            buffer->bytesRecorded = 0;
+            // Sound that waited for a buffer goes first.
+            FillFromRing();
+            return kSoundOk;
+        }
+    }
+    // Output: once the queue holds more than the sound system's buffer, the
+    // stream starts and fills that buffer from it at once (outside the lock,
+    // which the stream's callback takes): the queue must not run dry then,
+    // as the owner can add to it only after the start. A shorter sound
+    // starts with Drain.
+    if (!m_running && QueuedMs() >= StartAtMs()) return StartOutput();
     return kSoundOk;
 }
 
@@ -262,10 +250,63 @@ int CPortAudioDevice::Start()
 {
     if (!m_stream) return kSoundNotOpen;
     if (m_running) return kSoundOk;
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_delivering = false;
+    }
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
     if (e != paNoError) return Fail(e);
     m_running = true;
     return kSoundOk;
+}
+
+void CPortAudioDevice::FillFromRing()
+{
+    while (m_ringUsed > 0 && !m_queue.empty()) {
+        SoundBuffer* head = m_queue.front();
+        const size_t n = std::min({size_t(head->bufferLength - head->bytesRecorded), m_ringUsed,
+                                   m_ring.size() - m_ringStart});
+        memcpy(head->data + head->bytesRecorded, m_ring.data() + m_ringStart, n);
+        head->bytesRecorded += uint32_t(n);
+        m_ringStart = (m_ringStart + n) % m_ring.size();
+        m_ringUsed -= n;
+        if (head->bytesRecorded >= head->bufferLength) {
+            m_queue.pop_front();
+            Complete(head);
+        }
+    }
+}
+
+void CPortAudioDevice::Deliver(const uint8_t* src, size_t bytes)
+{
+    FillFromRing();
+    while (bytes && m_ringUsed == 0 && !m_queue.empty()) {
+        SoundBuffer* head = m_queue.front();
+        const size_t n = std::min(size_t(head->bufferLength - head->bytesRecorded), bytes);
+        memcpy(head->data + head->bytesRecorded, src, n);
+        head->bytesRecorded += uint32_t(n);
+        src += n;
+        bytes -= n;
+        if (head->bytesRecorded >= head->bufferLength) {
+            m_queue.pop_front();
+            Complete(head);
+        }
+    }
+    // No buffer to go to: into the ring, in order, until it is full; what
+    // does not fit is lost, as on a sound card whose buffer overruns.
+    const size_t room = m_ring.size() - m_ringUsed;
+    if (bytes > room) {
+        m_lostBytes += bytes - room;
+        bytes = room;
+    }
+    for (size_t at = (m_ringStart + m_ringUsed) % std::max<size_t>(m_ring.size(), 1); bytes > 0;) {
+        const size_t n = std::min(bytes, m_ring.size() - at);
+        memcpy(m_ring.data() + at, src, n);
+        m_ringUsed += n;
+        src += n;
+        bytes -= n;
+        at = 0;
+    }
 }
 
 void CPortAudioDevice::Complete(SoundBuffer* b)
@@ -274,27 +315,19 @@ void CPortAudioDevice::Complete(SoundBuffer* b)
     if (m_callback) m_callback(m_context, b);
 }
 
-int CPortAudioDevice::Process(const void* input, void* output, unsigned long frames)
+int CPortAudioDevice::Process(const void* input, void* output, unsigned long frames, unsigned long statusFlags)
 {
     std::lock_guard<std::mutex> lk(m_lock);
     uint16_t align = m_format.BlockAlign();
     size_t bytes = size_t(frames) * align;
     if (Direction() == SoundDirection::Input) {
         const uint8_t* src = static_cast<const uint8_t*>(input);
-        while (bytes && src && !m_queue.empty()) {
-            SoundBuffer* head = m_queue.front();
-            size_t room = head->bufferLength - head->bytesRecorded;
-            size_t n = std::min(room, bytes);
-            memcpy(head->data + head->bytesRecorded, src, n);
-            head->bytesRecorded += uint32_t(n);
-            src += n;
-            bytes -= n;
-            if (head->bytesRecorded >= head->bufferLength) {
-                m_queue.pop_front();
-                Complete(head);
-            }
+        if (statusFlags & paInputOverflow) ++m_overruns;
+        if (src && bytes && !m_delivering) {
+            m_delivering = true;
+            m_deliveringWake.notify_all();
         }
-        // Whatever is left had no buffer to go to and is lost.
+        if (src) Deliver(src, bytes);
         return paContinue;
     }
     uint8_t* dst = static_cast<uint8_t*>(output);
@@ -311,8 +344,63 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
             Complete(head);
         }
     }
+    // Ran dry before the last buffer came (Drain): a gap in the sound.
+    if (bytes && !m_draining) m_lostBytes += bytes;
+    if (statusFlags & paOutputUnderflow) ++m_overruns;
     memset(dst, m_format.bitsPerSample == 8 ? 0x80 : 0, bytes);
     return paContinue;
+}
+
+double CPortAudioDevice::QueuedMs()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    double bytes = 0;
+    for (const SoundBuffer* b : m_queue) bytes += b->bufferLength;
+    return (bytes - m_headPos) * 1000.0 / std::max<uint32_t>(m_format.AvgBytesPerSec(), 1);
+}
+
+double CPortAudioDevice::StartAtMs() const
+{
+    const PaStreamInfo* info = Pa_GetStreamInfo(static_cast<PaStream*>(m_stream));
+    const double buffer = info ? info->outputLatency * 1000.0 : kOutputLatency * 1000.0;
+    return std::min(buffer + kStartMarginMs, kMostQueuedMs);
+}
+
+int CPortAudioDevice::StartOutput()
+{
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_draining = false;
+    }
+    PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
+    if (e != paNoError) return Fail(e);
+    m_running = true;
+    return kSoundOk;
+}
+
+void CPortAudioDevice::Drain()
+{
+    if (!m_stream || Direction() != SoundDirection::Output) return;
+    double left = QueuedMs();
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_draining = true;
+    }
+    if (!m_running) {
+        if (left <= 0 || StartOutput() != kSoundOk) return;
+    }
+    // What is queued goes to the sound system, then its buffer plays out.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(int(left) + 1000);
+    while (QueuedMs() > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Pa_StopStream(static_cast<PaStream*>(m_stream));
+    m_running = false;
+}
+
+bool CPortAudioDevice::WaitUntilDelivering(unsigned timeoutMs)
+{
+    std::unique_lock<std::mutex> lk(m_lock);
+    return m_deliveringWake.wait_for(lk, std::chrono::milliseconds(timeoutMs), [this] { return m_delivering; });
 }
 
 int CPortAudioDevice::Reset()
@@ -330,6 +418,7 @@ int CPortAudioDevice::Reset()
         Complete(b);
     }
     m_headPos = 0;
+    m_ringStart = m_ringUsed = 0;
     return kSoundOk;
 }
 
@@ -345,6 +434,22 @@ int CPortAudioDevice::Close()
     std::lock_guard<std::mutex> lk(m_lock);
     m_callback = nullptr;
     return kSoundOk;
+}
+
+std::string CPortAudioDevice::LossReport()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    std::string report;
+    if (m_lostBytes > 0 || m_overruns > 0) {
+        const uint32_t perMs = std::max<uint32_t>(m_format.AvgBytesPerSec() / 1000, 1);
+        const bool input = Direction() == SoundDirection::Input;
+        report = std::string(input ? "Sound lost while recording: " : "Gaps while playing: ") +
+                 std::to_string(m_lostBytes / perMs) + (input ? " ms without a buffer, " : " ms with nothing queued, ") +
+                 std::to_string(m_overruns) + (input ? " overruns" : " underruns") + " of the sound system";
+    }
+    m_lostBytes = 0;
+    m_overruns = 0;
+    return report;
 }
 
 std::string CPortAudioDevice::ErrorText(int result) const

@@ -1,13 +1,18 @@
-// The default input or output device through PortAudio. PortAudio pulls and
-// pushes audio in its own callback; this class moves it between that callback
-// and the queued buffers.
+// The input or output device through PortAudio: the default one, or the one
+// chosen with Use. PortAudio pulls and pushes audio in its own callback; this
+// class moves it between that callback and the queued buffers.
 #pragma once
 
 #include "CSoundDevice.h"
+#include "CSoundDeviceList.h"
 
+#include <pa_linux_alsa.h>
+
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class CPortAudioDevice : public CSoundDevice {
 public:
@@ -20,15 +25,21 @@ public:
     bool IsOpen() const override;
     int Queue(SoundBuffer* buffer) override;
     int Start() override;
+    bool WaitUntilDelivering(unsigned timeoutMs) override;
+    void Drain() override;
     int Reset() override;
     int Close() override;
     std::string ErrorText(int result) const override;
 
     static bool BackendStartup();
     static void BackendShutdown();
+    // The device that streams opened from now on use for a direction; an
+    // empty entry stands for the default device.
+    static void Use(SoundDirection direction, const SSoundDeviceEntry& device);
 
     // PortAudio's stream callback; public only for the C trampoline.
-    int Process(const void* input, void* output, unsigned long frames);
+    int Process(const void* input, void* output, unsigned long frames, unsigned long statusFlags);
+    std::string LossReport() override;
 
 private:
     bool Initialise();
@@ -36,6 +47,15 @@ private:
     int Fail(int paError);
     int FillParameters(const SoundFormat& format, void* params);
     void Complete(SoundBuffer* buffer);
+    // Output: milliseconds of sound queued and not yet taken by the stream.
+    double QueuedMs();
+    int StartOutput();
+    // Output: how much must be queued before the stream starts.
+    double StartAtMs() const;
+    // Input, under m_lock: new sound into the queued buffers, the rest into
+    // the ring; and the ring into buffers queued since.
+    void Deliver(const uint8_t* src, size_t bytes);
+    void FillFromRing();
 
     bool m_initialised = false;
     void* m_stream = nullptr;
@@ -48,4 +68,20 @@ private:
     std::deque<SoundBuffer*> m_queue;
     uint32_t m_headPos = 0;  // output: bytes of the head buffer already played
     std::string m_lastError;
+    // Input: sound that came while no buffer was queued, oldest first.
+    std::vector<uint8_t> m_ring;
+    size_t m_ringStart = 0;
+    size_t m_ringUsed = 0;
+    // Input: sound lost for want of room; output: silence played for want
+    // of sound before the end. Overruns or underruns of the sound system.
+    uint64_t m_lostBytes = 0;
+    unsigned m_overruns = 0;
+    // Output: the last buffer is queued (Drain); running dry is the end.
+    bool m_draining = false;
+    // Input: set by the first callback that brings audio after Start.
+    bool m_delivering = false;
+    std::condition_variable m_deliveringWake;
+    // The sound server's device to open, when one was chosen.
+    PaAlsaStreamInfo m_alsaInfo{};
+    std::string m_alsaName;
 };

@@ -69,6 +69,11 @@ std::unique_ptr<CSoundDevice> CreateSoundDevice(SoundDirection direction)
     return std::make_unique<CPortAudioDevice>(direction);
 }
 
+void ChooseSoundDevice(SoundDirection direction, const SSoundDeviceEntry& device)
+{
+    CPortAudioDevice::Use(direction, device);
+}
+
 bool SoundBackendStartup()
 {
     if (FileDeviceSelected()) return true;

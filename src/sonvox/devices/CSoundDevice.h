@@ -91,9 +91,25 @@ public:
     virtual int Queue(SoundBuffer* buffer) = 0;
     // Input: begin capturing into the queued buffers. Output: nothing to do.
     virtual int Start() = 0;
+    // Input: waits until the started device has delivered its first audio
+    // (a sound server may take a second or more to begin); false when none
+    // came within the time. Devices that deliver from the start return true.
+    virtual bool WaitUntilDelivering(unsigned timeoutMs)
+    {
+        (void)timeoutMs;
+        return true;
+    }
+    // Output, after the last buffer: plays everything queued and waits until
+    // it has been played (bounded). Devices that play as they take return
+    // at once; their buffers come back as they are played.
+    virtual void Drain() {}
     // Stops the device and returns every queued buffer through the callback
     // before it returns; an input buffer comes back with what it holds so far.
     virtual int Reset() = 0;
+    // What was lost since the device opened (or the last call): sound not
+    // captured, gaps in what was played; a text for the log, empty when
+    // nothing was.
+    virtual std::string LossReport() { return std::string(); }
     // Resets and closes. Safe on a closed device.
     virtual int Close() = 0;
 
@@ -111,6 +127,11 @@ private:
 // The default device of the chosen backend for one direction: the file device
 // when SONVOX_CAPTURE_FILE or SONVOX_PLAYBACK_FILE is set, PortAudio otherwise.
 std::unique_ptr<CSoundDevice> CreateSoundDevice(SoundDirection direction);
+
+struct SSoundDeviceEntry;
+// The device that streams of the backend opened from now on use for a
+// direction; an empty entry is the default device.
+void ChooseSoundDevice(SoundDirection direction, const SSoundDeviceEntry& device);
 
 // Backend start-up for the life of the library (Audio_Init to Audio_Release),
 // so that opening a device later is quick. Both are counted and safe to repeat.

@@ -1,0 +1,303 @@
+// The library through a real sound server: a private PulseAudio daemon with
+// null sinks (tests/common/PulseServer.h), reached as a desktop reaches it,
+// through PortAudio and ALSA's default device, with no file device. What a
+// speaker plays is recorded from the sink's monitor; what the microphone
+// hears is played into it with paplay.
+#include "PulseServer.h"
+#include "SonvoxLib.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes)
+{
+    std::vector<int16_t> s(bytes.size() / 2);
+    std::copy(bytes.begin(), bytes.begin() + s.size() * 2, reinterpret_cast<uint8_t*>(s.data()));
+    return s;
+}
+
+std::vector<int16_t> WavSamples(const std::string& path)
+{
+    WavData w;
+    EXPECT_TRUE(ReadWav(path, w)) << path;
+    return Samples(w.data);
+}
+
+long Onset(const std::vector<int16_t>& s, int level)
+{
+    for (size_t i = 0; i < s.size(); ++i)
+        if (std::abs(int(s[i])) > level) return long(i);
+    return -1;
+}
+
+double Correlation(const int16_t* a, const int16_t* b, size_t n)
+{
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < n; ++i) {
+        ab += double(a[i]) * b[i];
+        aa += double(a[i]) * a[i];
+        bb += double(b[i]) * b[i];
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// How well a recording holds a known signal: where the signal starts in it,
+// the correlation over the whole signal, and the worst of its windows that
+// carry sound. A lost or repeated stretch moves the windows after it away
+// from the offset, which their correlation shows.
+struct Match {
+    long offset = -1;
+    double whole = 0;
+    double worstWindow = 0;
+    size_t windows = 0;
+};
+
+Match Find(const std::vector<int16_t>& heard, const std::vector<int16_t>& wanted, size_t window, long slack)
+{
+    Match m;
+    const long wantedOnset = Onset(wanted, 2000), heardOnset = Onset(heard, 2000);
+    if (wantedOnset < 0 || heardOnset < 0) return m;
+    // The onsets give the offset roughly; correlation over the first
+    // 200 ms of sound settles it.
+    const size_t span = std::min<size_t>(wanted.size() - size_t(wantedOnset), window * 20);
+    double best = -2;
+    for (long o = heardOnset - wantedOnset - 400; o <= heardOnset - wantedOnset + 400; ++o) {
+        if (o + wantedOnset < 0 || size_t(o + wantedOnset) + span > heard.size()) continue;
+        double c = Correlation(&heard[size_t(o + wantedOnset)], &wanted[size_t(wantedOnset)], span);
+        if (c > best) best = c, m.offset = o;
+    }
+    if (m.offset < 0 || size_t(m.offset) + wanted.size() > heard.size()) {
+        m.offset = -1;
+        return m;
+    }
+    m.whole = Correlation(&heard[size_t(m.offset)], wanted.data(), wanted.size());
+    std::vector<double> energy;
+    for (size_t w = 0; w + window <= wanted.size(); w += window)
+        energy.push_back(Correlation(&wanted[w], &wanted[w], window) > 0 ? [&] {
+            double e = 0;
+            for (size_t i = w; i < w + window; ++i) e += double(wanted[i]) * wanted[i];
+            return e;
+        }() : 0.0);
+    const double loudest = energy.empty() ? 0 : *std::max_element(energy.begin(), energy.end());
+    m.worstWindow = 1;
+    for (size_t k = 0; k < energy.size(); ++k) {
+        if (energy[k] < loudest * 0.05) continue;
+        const long at = m.offset + long(k * window);
+        double c = -1;
+        for (long d = -slack; d <= slack; ++d)
+            if (at + d >= 0 && size_t(at + d) + window <= heard.size())
+                c = std::max(c, Correlation(&heard[size_t(at + d)], &wanted[k * window], window));
+        m.worstWindow = std::min(m.worstWindow, c);
+        ++m.windows;
+    }
+    return m;
+}
+
+// A low-pass ([1 2 1] / 4, twice): what a sound server's resampling leaves
+// of a signal, so that its slight delay between samples does not count.
+std::vector<int16_t> Smooth(std::vector<int16_t> s)
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<int16_t> out(s.size());
+        for (size_t i = 1; i + 1 < s.size(); ++i) out[i] = int16_t((s[i - 1] + 2 * s[i] + s[i + 1]) / 4);
+        s = std::move(out);
+    }
+    return s;
+}
+
+double Rms(const std::vector<int16_t>& s)
+{
+    double e = 0;
+    for (int16_t v : s) e += double(v) * v;
+    return s.empty() ? 0 : std::sqrt(e / double(s.size()));
+}
+
+class SoundServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string why = server.Start();
+        if (PulseServer::Program().empty()) GTEST_SKIP() << "no sound server to test with: " << why;
+        ASSERT_EQ(why, "");
+        server.Use();
+        ASSERT_FALSE(dir.path.empty());
+        ASSERT_EQ(lib.Load(dir.path), "");
+        log = dir / "Audio.log";
+    }
+    void TearDown() override
+    {
+        lib.Unload();
+        server.Stop();
+        unsetenv("SONVOX_INPUT_DEVICE");
+        unsetenv("SONVOX_OUTPUT_DEVICE");
+    }
+
+    // Speech at rate, 16-bit mono (mu-law when rate is 8000), made once.
+    std::string Speech(unsigned rate)
+    {
+        const std::string path = dir / ("speech" + std::to_string(rate) + ".wav");
+        if (!FileExists(path)) {
+            const std::string raw = dir / "espeak.wav";
+            const std::string encoding = rate == 8000 ? " -e mu-law -b 8" : " -e signed -b 16";
+            EXPECT_TRUE(Shell("espeak-ng -w '" + raw + "' 'Please leave by the nearest exit' 2>/dev/null && sox '" +
+                              raw + "' -r " + std::to_string(rate) + encoding + " -c 1 '" + path + "'"));
+        }
+        return path;
+    }
+
+    // A 600 Hz tone of eight seconds, 16-bit mono at 44.1 kHz.
+    std::string Tone()
+    {
+        const std::string path = dir / "tone.wav";
+        EXPECT_TRUE(Shell("sox -n -r 44100 -b 16 -c 1 '" + path + "' synth 8 sine 600 vol 0.5"));
+        return path;
+    }
+
+    // The message as the speaker should play it: 16-bit at 8 kHz.
+    std::vector<int16_t> Decoded(const std::string& mulaw)
+    {
+        const std::string pcm = dir / "decoded.wav";
+        EXPECT_TRUE(Shell("sox '" + mulaw + "' -e signed -b 16 '" + pcm + "'"));
+        return WavSamples(pcm);
+    }
+
+    void Init() { ASSERT_EQ(lib.Audio_Init(0, log.c_str(), 1), 1) << ReadText(log); }
+
+    // Previews a message and returns what each sink played meanwhile.
+    std::vector<std::vector<int16_t>> PreviewHeardAt(const std::string& message, const std::vector<std::string>& sinks)
+    {
+        std::vector<pid_t> recorders;
+        for (const std::string& sink : sinks) {
+            recorders.push_back(server.RecordSink(sink, 8000, dir / (sink + ".raw")));
+            EXPECT_GT(recorders.back(), 0) << sink;
+        }
+        EXPECT_EQ(lib.LoadPlay(message.c_str()), 1);
+        const unsigned ms = lib.GetDuration();
+        EXPECT_GT(ms, 1000u);
+        EXPECT_EQ(lib.Preview(), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms) + 1500ms);
+        std::vector<std::vector<int16_t>> heard;
+        for (size_t i = 0; i < sinks.size(); ++i)
+            heard.push_back(server.StopRecording(recorders[i], dir / (sinks[i] + ".raw")));
+        lib.PreviewCancel();
+        return heard;
+    }
+
+    // Records while a WAV file is played into a sink, starting 100 ms after
+    // Record returned; the raw capture (the debug copy that Save leaves).
+    std::vector<int16_t> RecordWhileFeeding(const std::string& wav, const std::string& sink = "feed")
+    {
+        Shell("printf '[Debug]\\r\\n1' > '" + dir / "Levelcut.txt" + "'");
+        EXPECT_EQ(lib.Record(), 1) << ReadText(log);
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(server.Wait(server.Feed(wav, sink)), 0);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(lib.Stop(), 1) << ReadText(log);
+        EXPECT_EQ(lib.Save(saved.c_str(), 0.9998, 0.02, 1.0, 500, &gain, &clip, &snr), 1) << ReadText(log);
+        return WavSamples(dir / "Debug.wav");
+    }
+
+    PulseServer server;
+    TempDir dir;
+    SonvoxLib lib;
+    std::string log;
+    std::string saved = dir / "TXTemp.wav";
+    double gain = 0, clip = 0, snr = 0;
+};
+
+TEST_F(SoundServer, PreviewPlaysTheWholeMessageOnTheDefaultSpeaker)
+{
+    Init();
+    const std::string message = Speech(8000);
+    auto heard = PreviewHeardAt(message, {"out1", "out2"});
+    Match m = Find(Smooth(heard[0]), Smooth(Decoded(message)), 160, 2);
+    ASSERT_GE(m.offset, 0) << "the message was not heard whole";
+    EXPECT_GT(m.whole, 0.9);
+    EXPECT_GT(m.windows, 30u);
+    EXPECT_GT(m.worstWindow, 0.7) << "a dropout or a jump in the message\n" << ReadText(log);
+    EXPECT_LT(Rms(heard[1]), 5.0) << "the other speaker played too";
+}
+
+TEST_F(SoundServer, RecordKeepsTheSentenceFromItsFirstSample)
+{
+    Init();
+    const std::string sentence = Speech(44100);
+    std::vector<int16_t> captured = RecordWhileFeeding(sentence);
+    const std::vector<int16_t> wanted = WavSamples(sentence);
+    Match m = Find(captured, wanted, 441, 0);
+    ASSERT_GE(m.offset, 0) << "the sentence is not all in the capture";
+    // Silence before the sentence: its start is in, not cut.
+    EXPECT_LT(Rms(std::vector<int16_t>(captured.begin(), captured.begin() + m.offset)), 5.0);
+    EXPECT_GT(m.whole, 0.99);
+    EXPECT_GT(m.worstWindow, 0.98) << "a gap or a jump in the capture";
+
+    // Save trims and levels it: the speech, without the silence around it.
+    WavData out;
+    ASSERT_TRUE(ReadWav(saved, out));
+    EXPECT_EQ(out.tag, 7);
+    const long speechStart = Onset(wanted, 300), speechEnd = long(wanted.size()) - Onset(std::vector<int16_t>(wanted.rbegin(), wanted.rend()), 300);
+    const double speechMs = double(speechEnd - speechStart) / 44.1;
+    const double savedMs = double(out.data.size()) / 8.0;
+    EXPECT_GT(savedMs, speechMs * 0.9);
+    EXPECT_LT(savedMs, speechMs + 600.0);
+    EXPECT_GT(snr, 0.0);
+}
+
+// The devices named in the environment are the ones used; a name that is
+// not there falls back to the default device, and the log says so once.
+TEST_F(SoundServer, ChosenDevicesAreTheOnesUsed)
+{
+    struct Case {
+        const char* speaker;
+        const char* microphone;
+        int heardAt;          // index of the sink that plays
+        bool speechHeard;     // the microphone that hears the speech, not the tone
+        std::vector<std::string> logLines;  // each expected once in the log
+    } cases[] = {
+        {"Speaker Two", "Second Microphone", 1, false, {"Sound output device: Speaker Two"}},
+        {"System default", "", 0, true, {}},
+        {"Gone Speaker", "Gone Microphone", 0, true,
+         {"Sound output device \"Gone Speaker\" not found: the system default is used",
+          "Sound input device \"Gone Microphone\" not found: the system default is used"}},
+    };
+    const std::string message = Speech(8000);
+    const std::vector<int16_t> decoded = Smooth(Decoded(message));
+    const std::string speech = Speech(44100), tone = Tone();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.speaker);
+        setenv("SONVOX_OUTPUT_DEVICE", c.speaker, 1);
+        setenv("SONVOX_INPUT_DEVICE", c.microphone, 1);
+        const std::string before = ReadText(log);
+        Init();
+        auto heard = PreviewHeardAt(message, {"out1", "out2"});
+        EXPECT_GT(Find(Smooth(heard[size_t(c.heardAt)]), decoded, 160, 2).whole, 0.9) << ReadText(log);
+        EXPECT_LT(Rms(heard[size_t(1 - c.heardAt)]), 5.0);
+
+        // Speech into one microphone, a tone into the other at the same time.
+        const pid_t toneFeed = server.Feed(tone, "feed2");
+        std::vector<int16_t> captured = RecordWhileFeeding(speech);
+        server.End(toneFeed);
+        EXPECT_GT(Rms(captured), 500.0);
+        EXPECT_EQ(Find(captured, WavSamples(speech), 441, 0).whole > 0.9, c.speechHeard);
+
+        const std::string added = ReadText(log).substr(before.size());
+        for (const std::string& line : c.logLines) {
+            const size_t at = added.find(line);
+            EXPECT_NE(at, std::string::npos) << added;
+            EXPECT_EQ(added.find(line, at + 1), std::string::npos) << added;
+        }
+        EXPECT_EQ(lib.Audio_Release(), 1);
+    }
+}
+
+} // namespace
