@@ -7,16 +7,26 @@
 // bytes need at the line rate (10 bits a byte) divided by the time measured.
 // The simulator's erase-and-program time is reported apart and left out of
 // the write's efficiency.
+//
+// With --units N... it instead writes the sectors into N simulated units at
+// once (one ormid-cli gang) and prints the wall time against one unit's and
+// against N times one unit's, the process's CPU time per unit and its
+// threads.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "CConsoleTransferView.h"
+#include "CGangTransfer.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
 #include "TransferLoop.h"
@@ -215,6 +225,111 @@ bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::strin
     return ok;
 }
 
+// ---- many units at once ----
+
+double CpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int Threads()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0)
+            return atoi(line.c_str() + 8);
+    return 0;
+}
+
+std::string LoadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+// Notes the most threads the process had while the gang ran.
+class ThreadCounter : public CGangTransfer::IObserver {
+public:
+    void OnStatus(size_t, const std::string&) override {}
+    void OnWake() override { m_most = std::max(m_most, Threads()); }
+    int Most() const { return m_most; }
+
+private:
+    int m_most = 0;
+};
+
+struct GangResult {
+    bool ok = false;
+    double seconds = 0;
+    double cpu = 0;
+    int threads = 0;
+};
+
+GangResult RunGang(int units, int baud, int sectors, const std::string& eraseMs)
+{
+    GangResult r;
+    cMemoryMap image;
+    BuildImage(image, sectors);
+    std::vector<std::unique_ptr<UnitSimProcess>> sims;
+    std::vector<std::string> ports;
+    for (int i = 0; i < units; i++) {
+        sims.emplace_back(new UnitSimProcess);
+        if (!sims.back()->Start({"--baud", std::to_string(baud), "--erase-ms", eraseMs}))
+            return r;
+        ports.push_back(sims.back()->Port());
+    }
+    TransferSettings settings;
+    settings.baudPosition = baud == 57600 ? 1 : 0;
+    CGangTransfer gang(image, ports, settings);
+    ThreadCounter counter;
+    gang.SetObserver(&counter);
+    const double cpuBefore = CpuSeconds();
+    const auto start = Clock::now();
+    gang.Run(CGangTransfer::Kind::Write, nullptr);
+    r.seconds = Seconds(start, Clock::now());
+    r.cpu = CpuSeconds() - cpuBefore;
+    r.threads = counter.Most();
+    r.ok = true;
+    for (size_t i = 0; i < gang.Count(); i++)
+        r.ok = r.ok && gang.GetOutcome(i).result == CGangTransfer::Result::Completed;
+    return r;
+}
+
+bool RunUnits(const std::vector<int>& unitCounts, const std::vector<int>& bauds, int sectors,
+              const std::string& eraseMs)
+{
+    printf("gang write of %d x 64 KB sectors into N paced units; erase-and-program %s ms\n"
+           "load average before: %s; %ld cores\n"
+           "  %6s  %3s  %8s  %8s  %9s  %11s  %13s  %7s\n",
+           sectors, eraseMs.c_str(), LoadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN), "baud", "N", "s", "one s",
+           "s / one", "s / (N*one)", "CPU %/unit", "threads");
+    bool ok = true;
+    for (int baud : bauds) {
+        double one = 0;
+        for (int units : unitCounts) {
+            const GangResult g = RunGang(units, baud, sectors, eraseMs);
+            if (!g.ok) {
+                printf("  %6d  %3d  failed\n", baud, units);
+                ok = false;
+                continue;
+            }
+            if (one == 0)
+                one = units == 1 ? g.seconds : RunGang(1, baud, sectors, eraseMs).seconds;
+            printf("  %6d  %3d  %8.2f  %8.2f  %9.3f  %11.3f  %13.2f  %7d\n", baud, units, g.seconds, one,
+                   g.seconds / one, g.seconds / (units * one), 100.0 * g.cpu / g.seconds / units, g.threads);
+            fflush(stdout);
+        }
+    }
+    printf("load average after: %s\n", LoadAverage().c_str());
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -227,7 +342,12 @@ int main(int argc, char** argv)
         ->check(CLI::Range(1, 62));
     app.add_option("--baud", bauds, "baud rates to measure")->check(CLI::IsMember({115200, 57600}));
     app.add_option("--erase-ms", eraseMs, "simulated erase-and-program time (64 KB,8 KB)")->capture_default_str();
+    std::vector<int> unitCounts;
+    app.add_option("--units", unitCounts, "write into this many units at once (a gang) instead; several counts allowed")
+        ->check(CLI::Range(1, 64));
     CLI11_PARSE(app, argc, argv);
+    if (!unitCounts.empty())
+        return RunUnits(unitCounts, bauds, sectorCounts.front(), eraseMs) ? 0 : 1;
 
     char folder[] = "/tmp/ormid-bench-XXXXXX";
     if (!mkdtemp(folder)) {

@@ -1,9 +1,13 @@
-// ormid-cli read / write: move an image between a file and a unit on a serial
-// port, with the same protocols and time limits as the communications dialog.
+// ormid-cli read / write / verify: move an image between a file and units on
+// serial ports, with the same protocols and time limits as the communications
+// dialog. write and verify take any number of ports and run them at once.
 //
-//   ormid-cli read  --port DEV [--baud 115200|57600] [--no-timeouts] IMAGE
-//   ormid-cli write --port DEV [--baud 115200|57600] [--no-timeouts] [--verify] IMAGE
-//   ormid-cli verify --port DEV [--baud 115200|57600] [--no-timeouts] IMAGE
+//   ormid-cli read   --port DEV [--baud 115200|57600] [--no-timeouts] [--recover] IMAGE
+//   ormid-cli write  (--port DEV)... [--all-ports [--include-simulated]] [--baud 115200|57600]
+//                    [--no-timeouts] [--recover] [--verify] [--report FILE] IMAGE
+//   ormid-cli verify (--port DEV)... [--all-ports [--include-simulated]] [--baud 115200|57600]
+//                    [--no-timeouts] [--recover] [--report FILE] IMAGE
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -13,6 +17,9 @@
 #include <unistd.h>
 
 #include "CConsoleTransferView.h"
+#include "CGangDisplay.h"
+#include "CGangReport.h"
+#include "CGangTransfer.h"
 #include "CImageLock.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
@@ -25,17 +32,21 @@
 namespace {
 
 constexpr int kCliInterrupted = 130;
-// verify: the unit's sectors differ (1) or the transfer itself failed (2).
+// verify of one unit: its sectors differ (1) or the transfer itself failed (2).
 constexpr int kCliDiffers = 1;
 constexpr int kCliTransferFailed = 2;
 
 enum class Kind { Read, Write, Verify };
 
 struct TransferArgs {
-    std::string port;
+    std::vector<std::string> ports;
+    bool allPorts = false;
+    bool includeSimulated = false;
     int baud = 115200;
     bool noTimeouts = false;
+    bool recover = false;
     bool verify = false;
+    std::string report;
     std::string image;
 };
 
@@ -98,37 +109,44 @@ std::string SectorList(const std::vector<uint8_t>& sectors)
     return list;
 }
 
-int RunTransfer(Kind kind, const TransferArgs& args)
+// Says so when the image's memory could not be had.
+bool ImageMemoryMissing(const cMemoryMap& image)
 {
-    const bool write = kind == Kind::Write;
-    const bool verifying = kind == Kind::Verify || (write && args.verify);
-    const char* what = kind == Kind::Read ? "Read" : (write ? "Write" : "Verify");
-    if (kind == Kind::Read) {
-        std::string why;
-        if (!CanWriteTarget(args.image, why)) {
-            fprintf(stderr, "Cannot write %s: %s\n", args.image.c_str(), why.c_str());
-            return kCliFailed;
-        }
+    if (image.HasBuffer())
+        return false;
+    fprintf(stderr, "%s\n", cMemoryMap::kAllocationFailedText);
+    return true;
+}
+
+TransferSettings SettingsOf(const TransferArgs& args, bool verifyAfterWrite)
+{
+    TransferSettings settings;
+    settings.baudPosition = args.baud == 57600 ? 1 : 0;
+    settings.disableTimeouts = args.noTimeouts;
+    settings.recover = args.recover;
+    settings.verifyAfterWrite = verifyAfterWrite;
+    return settings;
+}
+
+int RunRead(const TransferArgs& args)
+{
+    std::string why;
+    if (!CanWriteTarget(args.image, why)) {
+        fprintf(stderr, "Cannot write %s: %s\n", args.image.c_str(), why.c_str());
+        return kCliFailed;
     }
     CliReport report;
     cMemoryMap image;
-    if (!image.HasBuffer()) {
-        fprintf(stderr, "%s\n", cMemoryMap::kAllocationFailedText);
+    if (ImageMemoryMissing(image))
         return kCliFailed;
-    }
-    // A write sends what the file marks as changed; a read fills what the
-    // file held (or a new image) with the unit's sectors.
-    // A read replaces the file when it completes: no other command may
+    // A read fills what the file held (or a new image) with the unit's
+    // sectors and replaces the file when it completes: no other command may
     // change it in between.
     CImageLock lock;
-    if (!lock.Lock(args.image, kind != Kind::Read ? CImageLock::kShared : CImageLock::kExclusive, report))
+    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
         return kCliFailed;
-    if (kind != Kind::Read || FileExists(args.image)) {
-        if (!image.ReadImageFile(args.image.c_str(), report))
-            return kCliFailed;
-    }
-    if (kind != Kind::Read)
-        lock.Unlock();
+    if (FileExists(args.image) && !image.ReadImageFile(args.image.c_str(), report))
+        return kCliFailed;
     image.StoreTableInImage();
 
     InstallSignals();
@@ -136,55 +154,134 @@ int RunTransfer(Kind kind, const TransferArgs& args)
     CSerialTransferLink link(port);
     CConsoleTransferView view(stderr, isatty(STDERR_FILENO) != 0);
     CUnitTransfer transfer(image, link, view);
-
-    TransferSettings settings;
-    settings.portName = args.port;
-    settings.baudPosition = args.baud == 57600 ? 1 : 0;
-    settings.disableTimeouts = args.noTimeouts;
-    settings.verifyAfterWrite = verifying;
-    if (kind == Kind::Write)
-        transfer.StartWrite(settings);
-    else if (kind == Kind::Read)
-        transfer.StartRead(settings);
-    else
-        transfer.StartVerify(settings);
-    const int failed = kind == Kind::Verify ? kCliTransferFailed : kCliFailed;
+    TransferSettings settings = SettingsOf(args, false);
+    settings.portName = args.ports.front();
+    transfer.StartRead(settings);
     if (!view.TimerRunning()) {
         // The status already said the port could not be opened; add why.
         if (transfer.LastOpenError() != 0)
-            fprintf(stderr, "%s\n", CSerial::OpenFailureText(args.port, transfer.LastOpenError()).c_str());
-        return failed;
+            fprintf(stderr, "%s\n", CSerial::OpenFailureText(settings.portName, transfer.LastOpenError()).c_str());
+        return kCliFailed;
     }
-
     if (!RunTransferLoop(transfer, view, &g_stop)) {
         view.EndProgressLine();
-        fprintf(stderr, "%s interrupted; port closed.\n", what);
+        fprintf(stderr, "Read interrupted; port closed.\n");
         return kCliInterrupted;
     }
     view.EndProgressLine();
     if (!transfer.Completed()) {
-        fprintf(stderr, "%s failed: %s\n", transfer.Verifying() ? "Verify" : what,
-                WithoutTrailingBreaks(view.Status()).c_str());
+        fprintf(stderr, "Read failed: %s\n", WithoutTrailingBreaks(view.Status()).c_str());
+        return kCliFailed;
+    }
+    return image.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+}
+
+// The ports named, then every listed port for --all-ports (simulated units
+// only when asked for), each once.
+std::vector<std::string> PortsOf(const TransferArgs& args)
+{
+    std::vector<std::string> ports = args.ports;
+    if (args.allPorts) {
+        const std::vector<std::string> simulated = ListSimulatedPorts();
+        for (const std::string& port : ListSerialPorts()) {
+            const bool isSimulated = std::find(simulated.begin(), simulated.end(), port) != simulated.end();
+            if (!isSimulated || args.includeSimulated)
+                ports.push_back(port);
+        }
+    }
+    std::vector<std::string> once;
+    for (const std::string& port : ports)
+        if (std::find(once.begin(), once.end(), port) == once.end())
+            once.push_back(port);
+    return once;
+}
+
+// One unit on its own: its texts and exit status as they have always been.
+int EndOfOneUnit(Kind kind, const std::string& imageName, const CGangTransfer::Outcome& outcome, bool ended)
+{
+    const int failed = kind == Kind::Verify ? kCliTransferFailed : kCliFailed;
+    if (!outcome.started) {
+        if (!outcome.openFailure.empty())
+            fprintf(stderr, "%s\n", outcome.openFailure.c_str());
         return failed;
     }
-    if (verifying && !transfer.DifferingSectors().empty()) {
-        fprintf(stderr, "The unit differs from %s in sectors: %s\n", args.image.c_str(),
-                SectorList(transfer.DifferingSectors()).c_str());
+    if (!ended) {
+        fprintf(stderr, "%s interrupted; port closed.\n", kind == Kind::Write ? "Write" : "Verify");
+        return kCliInterrupted;
+    }
+    if (outcome.verify == CGangTransfer::Verify::Differs) {
+        fprintf(stderr, "The unit differs from %s in sectors: %s\n", imageName.c_str(),
+                SectorList(outcome.differing).c_str());
         return kCliDiffers;
     }
-    // Only a read changes the image; a verify leaves the file as it was.
-    if (kind == Kind::Read && !image.WriteImageFile(args.image.c_str(), report))
-        return kCliFailed;
+    if (outcome.result != CGangTransfer::Result::Completed) {
+        fprintf(stderr, "%s failed: %s\n", outcome.verifying ? "Verify" : "Write",
+                WithoutTrailingBreaks(outcome.status).c_str());
+        return failed;
+    }
     return kCliOk;
 }
 
-void AddTransferOptions(CLI::App& command, TransferArgs& args)
+int RunUnits(Kind kind, const TransferArgs& args)
 {
-    command.add_option("--port", args.port, "serial port of the unit (see ormid-cli ports)")->required();
+    const std::vector<std::string> ports = PortsOf(args);
+    if (ports.empty()) {
+        fprintf(stderr, args.allPorts ? "No serial ports found.\n" : "Name a port with --port or use --all-ports.\n");
+        return args.allPorts ? kCliFailed : kCliUsage;
+    }
+    // A write sends what the file marks as changed; a verify compares.
+    CliReport report;
+    cMemoryMap image;
+    if (ImageMemoryMissing(image) || !ReadImageShared(args.image, image, report))
+        return kCliFailed;
+    image.StoreTableInImage();
+    CGangReport record;
+    std::string why;
+    if (!args.report.empty() && !record.Open(args.report, why)) {
+        fprintf(stderr, "Cannot write %s: %s\n", args.report.c_str(), why.c_str());
+        return kCliFailed;
+    }
+
+    InstallSignals();
+    CGangTransfer gang(image, ports, SettingsOf(args, kind == Kind::Write && args.verify));
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    CGangDisplay display(gang, stderr, terminal);
+    if (gang.Count() == 1)
+        gang.SetEcho(stderr, terminal);
+    else
+        gang.SetObserver(&display);
+    const bool ended = gang.Run(kind == Kind::Write ? CGangTransfer::Kind::Write : CGangTransfer::Kind::Verify, &g_stop);
+    record.Write(gang, args.image, image);
+    if (gang.Count() == 1)
+        return EndOfOneUnit(kind, args.image, gang.GetOutcome(0), ended);
+
+    display.Finish();
+    if (!ended)
+        return kCliInterrupted;
+    for (size_t i = 0; i < gang.Count(); ++i)
+        if (gang.GetOutcome(i).result != CGangTransfer::Result::Completed)
+            return kCliFailed;
+    return kCliOk;
+}
+
+void AddLineOptions(CLI::App& command, TransferArgs& args)
+{
     command.add_option("--baud", args.baud, "line speed")
         ->check(CLI::IsMember({115200, 57600}))
         ->capture_default_str();
     command.add_flag("--no-timeouts", args.noTimeouts, "disable timeouts: wait for the unit as long as it takes");
+    command.add_flag("--recover", args.recover,
+                     "when the unit does not answer, complete the sector an interrupted write left open");
+}
+
+// Any number of units at once.
+void AddPortsOptions(CLI::App& command, TransferArgs& args)
+{
+    command.add_option("--port", args.ports, "serial port of a unit (see ormid-cli ports); repeat for more units");
+    command.add_flag("--all-ports", args.allPorts, "every serial port ormid-cli ports lists");
+    command.add_flag("--include-simulated", args.includeSimulated, "with --all-ports: simulated units too");
+    command.add_option("--report", args.report, "append one JSON line per unit to FILE")->type_name("FILE");
+    AddLineOptions(command, args);
     AddImageArgument(command, args.image);
 }
 
@@ -192,25 +289,30 @@ void SetupRead(CLI::App& app, int& exitCode)
 {
     CLI::App* command =
         app.add_subcommand("read", "read the unit's messages into IMAGE (saved only when the read completes)");
-    AddTransferOptions(*command, readArgs);
-    command->callback([&exitCode] { exitCode = RunTransfer(Kind::Read, readArgs); });
+    command->add_option("--port", readArgs.ports, "serial port of the unit (see ormid-cli ports)")
+        ->required()
+        ->expected(1);
+    AddLineOptions(*command, readArgs);
+    AddImageArgument(*command, readArgs.image);
+    command->callback([&exitCode] { exitCode = RunRead(readArgs); });
 }
 
 void SetupWrite(CLI::App& app, int& exitCode)
 {
     // A loaded image marks every sector its messages use, so all of them go.
-    CLI::App* command = app.add_subcommand("write", "program the unit with every sector IMAGE's messages use");
-    AddTransferOptions(*command, writeArgs);
+    CLI::App* command =
+        app.add_subcommand("write", "program every unit named with every sector IMAGE's messages use, all at once");
+    AddPortsOptions(*command, writeArgs);
     command->add_flag("--verify", writeArgs.verify, "read the programmed sectors back and compare them");
-    command->callback([&exitCode] { exitCode = RunTransfer(Kind::Write, writeArgs); });
+    command->callback([&exitCode] { exitCode = RunUnits(Kind::Write, writeArgs); });
 }
 
 void SetupVerify(CLI::App& app, int& exitCode)
 {
     CLI::App* command = app.add_subcommand(
-        "verify", "compare the unit's memory with IMAGE (exit 1: sectors differ, 2: transfer failed)");
-    AddTransferOptions(*command, verifyArgs);
-    command->callback([&exitCode] { exitCode = RunTransfer(Kind::Verify, verifyArgs); });
+        "verify", "compare each unit's memory with IMAGE (one unit, exit 1: sectors differ, 2: transfer failed)");
+    AddPortsOptions(*command, verifyArgs);
+    command->callback([&exitCode] { exitCode = RunUnits(Kind::Verify, verifyArgs); });
 }
 
 CliRegistrar readRegistrar("read", SetupRead);

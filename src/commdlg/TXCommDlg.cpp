@@ -93,6 +93,9 @@ void TXCommDlg::BuildWindow()
 
     m_readButton = new QPushButton("&Read Unit", this);
     m_writeButton = new QPushButton("&Write Unit", this);
+    m_recoverButton = new QPushButton("Re&cover unit", this);
+    m_recoverButton->setToolTip("Write the unit after completing a sector that an interrupted write left open "
+                                "(for a unit that does not answer)");
     m_oneSectorBox = new QCheckBox("Write &one sector at a time", this);
     m_noTimeoutsBox = new QCheckBox("&Disable timeouts", this);
     m_verifyBox = new QCheckBox("&Verify after writing", this);
@@ -137,6 +140,7 @@ void TXCommDlg::BuildWindow()
     auto* transferButtons = new QHBoxLayout;
     transferButtons->addWidget(m_readButton);
     transferButtons->addWidget(m_writeButton);
+    transferButtons->addWidget(m_recoverButton);
     grid->addLayout(transferButtons, 2, 0, 1, 2);
     grid->addWidget(m_oneSectorBox, 3, 0, 1, 2);
     grid->addWidget(m_noTimeoutsBox, 4, 0, 1, 2);
@@ -166,6 +170,7 @@ void TXCommDlg::BuildWindow()
 
     connect(m_readButton, &QPushButton::clicked, this, &TXCommDlg::OnReadUnit);
     connect(m_writeButton, &QPushButton::clicked, this, &TXCommDlg::OnWriteUnit);
+    connect(m_recoverButton, &QPushButton::clicked, this, &TXCommDlg::OnRecoverUnit);
     connect(m_defaultsButton, &QCheckBox::clicked, this, [this] {
         m_defaultsButton->setChecked(false);
         OnChangeDefaults();
@@ -214,6 +219,15 @@ void TXCommDlg::OnReadUnit()
 void TXCommDlg::OnWriteUnit()
 {
     m_transfer->StartWrite(TakeSettings());
+    m_transfer->StepNow();
+    ExplainOpenFailure();
+}
+
+void TXCommDlg::OnRecoverUnit()
+{
+    TransferSettings settings = TakeSettings();
+    settings.recover = true;
+    m_transfer->StartWrite(settings);
     m_transfer->StepNow();
     ExplainOpenFailure();
 }
@@ -329,8 +343,8 @@ void TXCommDlg::ShowMessage(const QString& text, bool information)
 
 void TXCommDlg::EnableTransferControls(bool enable)
 {
-    QWidget* const controls[] = {m_readButton, m_writeButton,   m_portBox, m_baudBox,       m_oneSectorBox,
-                                 m_verifyBox,  m_noTimeoutsBox, m_sectors, m_defaultsButton};
+    QWidget* const controls[] = {m_readButton, m_writeButton,   m_recoverButton, m_portBox,       m_baudBox,
+                                 m_oneSectorBox, m_verifyBox, m_noTimeoutsBox, m_sectors, m_defaultsButton};
     for (QWidget* control : controls)
         control->setEnabled(enable);
     // "Close" stays usable throughout; keep the keyboard there while the rest is off.

@@ -54,6 +54,9 @@ public:
     // Button handlers.
     void OnReadUnit();
     void OnWriteUnit();
+    // A write that first completes a sector an interrupted write left open,
+    // whether or not the port's journal tells of one.
+    void OnRecoverUnit();
     void OnChangeDefaults();
     void OnTimer();
     // The line has news (reply, block sent, port gone): step at once.
@@ -74,6 +77,7 @@ public:
     QComboBox* BaudBox() const { return m_baudBox; }
     QPushButton* ReadButton() const { return m_readButton; }
     QPushButton* WriteButton() const { return m_writeButton; }
+    QPushButton* RecoverButton() const { return m_recoverButton; }
     QCheckBox* OneSectorBox() const { return m_oneSectorBox; }
     QCheckBox* NoTimeoutsBox() const { return m_noTimeoutsBox; }
     QCheckBox* VerifyBox() const { return m_verifyBox; }
@@ -128,6 +132,7 @@ private:
     QComboBox* m_baudBox = nullptr;
     QPushButton* m_readButton = nullptr;
     QPushButton* m_writeButton = nullptr;
+    QPushButton* m_recoverButton = nullptr;
     QCheckBox* m_oneSectorBox = nullptr;
     QCheckBox* m_noTimeoutsBox = nullptr;
     QCheckBox* m_verifyBox = nullptr;

@@ -2,11 +2,20 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
+bool DebugTraceOn()
+{
+    const char* trace = getenv("ORMID_TRACE");
+    return trace && *trace && strcmp(trace, "0") != 0;
+}
+
 void DebugTrace(const char* format, ...)
 {
+    if (!DebugTraceOn())
+        return;
     char text[512];
     va_list args;
     va_start(args, format);

@@ -32,6 +32,24 @@ bool IsCharDevice(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
+// A simulated unit's link is named after its process ("unitsim-<pid>"). One
+// that was killed leaves its link behind, and the pseudo-terminal it named
+// may by now belong to something else: only a link whose simulator still
+// runs names a unit.
+bool SimulatorRuns(const std::string& linkName)
+{
+    const char prefix[] = "unitsim-";
+    if (linkName.rfind(prefix, 0) != 0)
+        return true;  // not one of its own: judged by its target alone
+    char* end = nullptr;
+    const long pid = std::strtol(linkName.c_str() + sizeof prefix - 1, &end, 10);
+    if (pid <= 0 || *end != '\0')
+        return false;
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    return std::getline(comm, name) && name == "ormid-unitsim";
+}
+
 // Legacy UART slots the kernel reserves whether or not a chip is there
 // report the port type 0 (unknown).
 bool IsPhantomUart(const std::string& sysEntry)
@@ -86,9 +104,23 @@ std::string SimulatedPortsFolder()
     return "/tmp/ormid-" + std::to_string(getuid()) + "/ports";
 }
 
+std::vector<std::string> ListSimulatedPorts()
+{
+    // Simulated units leave a symlink to their pseudo-terminal; a unit that
+    // died without cleaning up leaves a dangling or stale one, which is skipped.
+    std::vector<std::string> ports;
+    const std::string simulated = SimulatedPortsFolder();
+    for (const std::string& name : DirectoryEntries(simulated)) {
+        char resolved[PATH_MAX];
+        if (SimulatorRuns(name) && realpath((simulated + "/" + name).c_str(), resolved) && IsCharDevice(resolved))
+            ports.push_back(resolved);
+    }
+    return ports;
+}
+
 std::vector<std::string> ListSerialPorts()
 {
-    std::vector<std::string> ports;
+    std::vector<std::string> ports = ListSimulatedPorts();
     const std::string sysTty = "/sys/class/tty";
     for (const std::string& name : DirectoryEntries(sysTty)) {
         std::string entry = sysTty + "/" + name;
@@ -98,14 +130,6 @@ std::vector<std::string> ListSerialPorts()
         std::string dev = "/dev/" + name;
         if (IsCharDevice(dev))
             ports.push_back(dev);
-    }
-    // Simulated units leave a symlink to their pseudo-terminal; a unit that
-    // died without cleaning up leaves a dangling one, which is skipped.
-    const std::string simulated = SimulatedPortsFolder();
-    for (const std::string& name : DirectoryEntries(simulated)) {
-        char resolved[PATH_MAX];
-        if (realpath((simulated + "/" + name).c_str(), resolved) && IsCharDevice(resolved))
-            ports.push_back(resolved);
     }
     std::sort(ports.begin(), ports.end(), PortNameLess);
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());

@@ -8,6 +8,9 @@
 // as device paths without duplicates, in PortNameLess order.
 std::vector<std::string> ListSerialPorts();
 
+// The running simulated units among them.
+std::vector<std::string> ListSimulatedPorts();
+
 // Orders numbers inside names by value: /dev/ttyUSB2 before /dev/ttyUSB10.
 bool PortNameLess(const std::string& a, const std::string& b);
 

@@ -1,21 +1,18 @@
 #include "CConsoleTransferView.h"
 
 #include "TickCount.h"
-
-// Status texts of the protocols may end with a newline; a console line must not.
-static std::string OneLine(std::string text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    for (char& c : text)
-        if (c == '\n')
-            c = ' ';
-    return text;
-}
+#include "TransferTexts.h"
 
 CConsoleTransferView::CConsoleTransferView(FILE* echo, bool progressLine)
     : m_echo(echo), m_progressLine(progressLine && echo != nullptr)
 {
+}
+
+void CConsoleTransferView::SetEcho(FILE* echo, bool progressLine)
+{
+    EndProgressLine();
+    m_echo = echo;
+    m_progressLine = progressLine && echo != nullptr;
 }
 
 void CConsoleTransferView::EndProgressLine()
@@ -34,7 +31,7 @@ void CConsoleTransferView::SetStatus(const std::string& text)
     m_statusHistory.push_back(text);
     if (m_echo && changed && !text.empty()) {
         EndProgressLine();
-        fprintf(m_echo, "%s\n", OneLine(text).c_str());
+        fprintf(m_echo, "%s\n", StatusOneLine(text).c_str());
         fflush(m_echo);
     }
 }

@@ -16,6 +16,8 @@ public:
     // echo: where status texts and messages go (nullptr for none);
     // progressLine: draw the progress display on echo (a terminal).
     explicit CConsoleTransferView(FILE* echo = nullptr, bool progressLine = false);
+    // Where status texts go from now on (nullptr for none).
+    void SetEcho(FILE* echo, bool progressLine);
 
     void SetStatus(const std::string& text) override;
     void ShowProgressPercent(const std::string& text, int percent) override;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "CLogFile.h"
+#include "CRecoveryStepper.h"
 #include "CSectorReader.h"
 #include "CTransferSession.h"
 #include "ITransferView.h"
@@ -32,9 +33,19 @@ int LastUsedSectorOfTable(const uint8_t* table)
     return cMemoryMap::kOutsideSectors;
 }
 
+// A new or erased unit: its flash, the message table too, reads 0xFF.
+bool IsErased(const uint8_t* table)
+{
+    for (uint32_t i = 0; i < cMemoryMap::kTableSize; ++i)
+        if (table[i] != 0xFF)
+            return false;
+    return true;
+}
+
 } // namespace
 
-CReadStepper::CReadStepper(CTransferSession& session, CSectorReader& reader) : m_session(session), m_reader(reader)
+CReadStepper::CReadStepper(CTransferSession& session, CSectorReader& reader, CRecoveryStepper& recovery)
+    : m_session(session), m_reader(reader), m_recovery(recovery)
 {
 }
 
@@ -76,6 +87,10 @@ bool CReadStepper::RequestSector0()
 
 bool CReadStepper::ReceiveSector(uint32_t expected, bool firstSector)
 {
+    // A unit still inside a cut-off sector takes "U00" as data; once it
+    // listens again, sector 0 is asked for anew.
+    if (firstSector && m_recovery.TryAfterSilence(expected, m_reader.ReplyBytes(), kRequestSector0, "U00"))
+        return false;
     const CSectorReader::Reply reply = m_reader.Receive(expected, firstSector);
     if (reply != CSectorReader::Reply::Good)
         return reply == CSectorReader::Reply::Failed;
@@ -85,6 +100,8 @@ bool CReadStepper::ReceiveSector(uint32_t expected, bool firstSector)
     else
         TheLog().Write("%s", okText.c_str());
     memcpy(m_stage.get() + cMemoryMap::GetSectorStart(m_current), m_reader.Data(), m_reader.Length());
+    if (firstSector && IsErased(m_stage.get()))
+        return StopOnBlankUnit();
     if (firstSector)
         m_last = LastUsedSectorOfTable(m_stage.get());
     m_session.EnterTimed(kNextSector);
@@ -114,6 +131,16 @@ bool CReadStepper::StopOnInvalidTable()
     m_session.PendMessage("The message table read from the unit is invalid: a message reaches past the "
                           "end of the unit's memory.\nOnly sector 0 was read.",
                           false);
+    return true;
+}
+
+// Nothing to read: the image keeps what it holds.
+bool CReadStepper::StopOnBlankUnit()
+{
+    m_session.View().SetSectorLines({});
+    const char* text = "The unit is blank: it holds no messages";
+    m_session.Status(text);
+    m_session.PendMessage(text, true);
     return true;
 }
 

@@ -9,12 +9,13 @@
 
 #include "UnitProtocol.h"
 
+class CRecoveryStepper;
 class CSectorReader;
 class CTransferSession;
 
 class CReadStepper : public UnitProtocol {
 public:
-    CReadStepper(CTransferSession& session, CSectorReader& reader);
+    CReadStepper(CTransferSession& session, CSectorReader& reader, CRecoveryStepper& recovery);
 
     // Before a read: false, with the status telling why, when there is no
     // memory to receive it.
@@ -28,10 +29,12 @@ private:
     bool ReceiveSector(uint32_t expected, bool firstSector);
     bool NextSector();
     bool StopOnInvalidTable();
+    bool StopOnBlankUnit();
     bool Complete();
 
     CTransferSession& m_session;
     CSectorReader& m_reader;
+    CRecoveryStepper& m_recovery;
     std::unique_ptr<uint8_t[]> m_stage;
     uint8_t m_current = 0;
     int m_last = 0;

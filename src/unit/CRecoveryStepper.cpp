@@ -5,6 +5,7 @@
 #include "CLogFile.h"
 #include "CTransferSession.h"
 #include "ITransferView.h"
+#include "TransferTexts.h"
 
 namespace {
 
@@ -16,6 +17,36 @@ const uint8_t kFiller[UnitProtocol::kBlockSize] = {};
 } // namespace
 
 CRecoveryStepper::CRecoveryStepper(CTransferSession& session) : m_session(session) {}
+
+void CRecoveryStepper::Reset()
+{
+    m_tried = false;
+    m_hintShown = false;
+    m_programmed = false;
+}
+
+bool CRecoveryStepper::TryAfterSilence(uint32_t expected, uint32_t wholeReply, uint8_t resumeState,
+                                       const std::string& command)
+{
+    // Not one byte back, where a unit taking commands answers at once: it may
+    // be inside a sector write that was cut off, taking the command as data.
+    if (m_tried || expected != wholeReply || m_session.SinceRequest() <= kRecoveryProbeMs)
+        return false;
+    if (!m_session.RecoveryAllowed()) {
+        // Nothing will end the wait: say what would.
+        if (m_session.TimeoutsDisabled() && !m_hintShown) {
+            m_hintShown = true;
+            m_session.Status(WithInterruptedWriteHint("No answer to " + command));
+        }
+        return false;
+    }
+    m_tried = true;
+    const std::string text = "No answer to " + command + " - completing an interrupted sector write";
+    TheLog().Write("%s", text.c_str());
+    m_session.Status(text);
+    CompleteSector(resumeState);
+    return true;
+}
 
 void CRecoveryStepper::CompleteSector(uint8_t resumeState)
 {
@@ -32,6 +63,7 @@ void CRecoveryStepper::CompleteSector(uint8_t resumeState)
 void CRecoveryStepper::Settle(uint8_t resumeState)
 {
     m_resumeState = resumeState;
+    m_talkShown = false;
     ArmSink();
     m_quietSince = m_session.Now();
     m_session.Request().requestStartTime = m_quietSince;
@@ -65,7 +97,7 @@ bool CRecoveryStepper::SendFiller()
     }
     // Every byte a sector can want went out, and nothing came back.
     return m_session.TimedOut(m_session.LineTimeLimit(kFillerBytes)) &&
-           m_session.EndWith("Timeout - Enter program Mode");
+           m_session.EndWith(WithInterruptedWriteHint("Timeout - Enter program Mode"));
 }
 
 bool CRecoveryStepper::TakeAnswer(uint32_t expected)
@@ -79,9 +111,12 @@ bool CRecoveryStepper::TakeAnswer(uint32_t expected)
         m_session.Expect(m_answer + got, expected);
         m_session.EnterTimed(kCompletePartialSector);
         TheLog().Write("The unit answered '%c' after %u filler bytes", m_answer[0], unsigned(m_fillerSent));
+        m_programmed = m_answer[0] != kRefused;
+        if (m_programmed && m_session.GetMode() != CTransferSession::Mode::Write)
+            m_session.Status("A sector cut off by an interrupted write was completed; write the unit again");
     }
     // Accepted: the unit found the sum right and is programming; let it end.
-    if (expected > 0 && m_answer[0] == kAccepted && m_session.SinceRequest() <= kPgmResultTimeoutMs)
+    if (expected > 0 && m_answer[0] == kAccepted && !m_session.TimedOut(kPgmResultTimeoutMs))
         return false;
     Settle(m_resumeState);
     return false;
@@ -90,6 +125,11 @@ bool CRecoveryStepper::TakeAnswer(uint32_t expected)
 bool CRecoveryStepper::SettleStep(uint32_t expected)
 {
     if (expected < sizeof m_sink) {
+        if (!m_talkShown) {
+            // A unit that goes on sending can hold the start for seconds.
+            m_talkShown = true;
+            m_session.Status("Waiting for the unit to finish sending");
+        }
         ArmSink();
         m_quietSince = m_session.Now();
     }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "UnitProtocol.h"
 
@@ -17,11 +18,26 @@ class CRecoveryStepper : public UnitProtocol {
 public:
     explicit CRecoveryStepper(CTransferSession& session);
 
+    // Before a transfer: nothing tried yet.
+    void Reset();
+    // The unit has said nothing to the transfer's first command (named by
+    // command) for a while: when a recovery is allowed and was not tried in
+    // this transfer, starts it and returns true; the transfer goes on in
+    // resumeState. With time-outs off and no recovery allowed, says once what
+    // the operator can do. The caller holds the transfer mutex.
+    bool TryAfterSilence(uint32_t expected, uint32_t wholeReply, uint8_t resumeState, const std::string& command);
+    // Tried in this transfer (once is enough: a second silence is a silent unit).
+    bool Tried() const { return m_tried; }
+    void MarkTried() { m_tried = true; }
+    // The unit answered the filler with anything but a refusal of its
+    // checksum: it may have programmed the cut-off sector with the filler.
+    bool FillerMayHaveProgrammed() const { return m_programmed; }
+
     // Sends the filler until the unit answers, then settles the line. The
     // caller holds the transfer mutex.
     void CompleteSector(uint8_t resumeState);
-    // Drops whatever the unit still says until the line is quiet. The caller
-    // holds the transfer mutex.
+    // Drops whatever the unit still says until the line is quiet, then enters
+    // the given state. The caller holds the transfer mutex.
     void Settle(uint8_t resumeState);
     // One step of a recovery state; true when the transfer is to finish. The
     // caller holds the transfer mutex.
@@ -35,10 +51,14 @@ private:
 
     CTransferSession& m_session;
     uint8_t m_resumeState = kIdle;
+    bool m_tried = false;
+    bool m_hintShown = false;
+    bool m_programmed = false;
     bool m_fillerStopped = false;
     uint32_t m_fillerSent = 0;
     uint32_t m_fillerStart = 0;
     uint32_t m_quietSince = 0;
+    bool m_talkShown = false;
     uint8_t m_answer[2] = {};
     // Where the settling line's bytes go to be dropped.
     uint8_t m_sink[256] = {};

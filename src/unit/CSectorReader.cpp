@@ -31,7 +31,10 @@ CSectorReader::Reply CSectorReader::Receive(uint32_t expected, bool firstSector)
     const uint32_t limit = firstSector ? kAckTimeoutMs : m_session.SectorReplyLimit(m_length);
     if (!m_session.TimedOut(limit))
         return Reply::Waiting;
-    m_session.Status(FormatText("Reading TX data timeout. elapsed time = %s", m_session.ElapsedText().c_str()));
+    const std::string text =
+        FormatText("Reading TX data timeout. elapsed time = %s", m_session.ElapsedText().c_str());
+    // Not a byte of the transfer's first reply: the unit may be deaf to commands.
+    m_session.Status(firstSector && expected == ReplyBytes() ? WithInterruptedWriteHint(text) : text);
     return Reply::Failed;
 }
 
@@ -49,7 +52,10 @@ bool CSectorReader::ChecksumMatches(bool firstSector)
     const std::string text = ChecksumErrorText(received, computed, low, high, !firstSector);
     if (firstSector)
         TheLog().Write("%s", text.c_str());
-    m_session.Status("Checksum error");
+    // A verify names the sector; the read keeps its one word.
+    m_session.Status(m_session.GetMode() == CTransferSession::Mode::Verify
+                         ? FormatText("Checksum error - sector %d", int(m_sector))
+                         : std::string("Checksum error"));
     m_session.PendMessage(text, false);
     return false;
 }

@@ -28,6 +28,8 @@ public:
 
     uint8_t Sector() const { return m_sector; }
     uint32_t Length() const { return m_length; }
+    // The whole reply to the request: the lead, the sector, its checksum.
+    uint32_t ReplyBytes() const { return m_length + kReadReplyExtra; }
     // The sector's bytes of the complete reply.
     const uint8_t* Data() const { return m_buffer.get() + kReadReplyLead; }
 

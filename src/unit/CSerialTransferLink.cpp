@@ -23,15 +23,3 @@ std::mutex& CSerialTransferLink::TransferMutex() { return m_port.TransferMutex()
 void CSerialTransferLink::Trace(const std::string& text) { DebugTrace("%s", text.c_str()); }
 void CSerialTransferLink::SetEventSink(ITransferEventSink* sink) { m_port.SetEventSink(sink); }
 bool CSerialTransferLink::IsLineGone() { return m_port.IsLineGone(); }
-uint32_t CSerialTransferLink::DropQueuedInput()
-{
-    // Reading, not purging: a reader makes room for the sender at once.
-    uint8_t scratch[4096];
-    uint32_t total = 0;
-    for (;;) {
-        uint32_t count = 0;
-        if (m_port.Read(scratch, sizeof scratch, &count) != 0 || count == 0)
-            return total;
-        total += count;
-    }
-}

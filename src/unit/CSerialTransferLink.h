@@ -25,7 +25,6 @@ public:
     std::mutex& TransferMutex() override;
     void SetEventSink(ITransferEventSink* sink) override;
     bool IsLineGone() override;
-    uint32_t DropQueuedInput() override;
     void Trace(const std::string& text) override;
 
     CSerialPort& Port() { return m_port; }

@@ -1,8 +1,5 @@
 #include "CTransferSession.h"
 
-#include <chrono>
-#include <thread>
-
 #include "CLogFile.h"
 #include "ITransferView.h"
 #include "TickCount.h"
@@ -18,9 +15,14 @@ void CTransferSession::SetTickSource(std::function<uint32_t()> tick)
     m_tick = tick ? std::move(tick) : std::function<uint32_t()>(GetTickCountMs);
 }
 
-void CTransferSession::SetQuietPause(std::function<void(uint32_t ms)> pause)
+void CTransferSession::TakeJournal(const TransferSettings& settings)
 {
-    m_quietPause = std::move(pause);
+    m_recover = settings.recover;
+    m_journal = CWriteJournal(settings.portName);
+    m_left = m_journal.Read();
+    if (m_left.interrupted)
+        TheLog().Write("A write to %s that did not end left sector %d open (started %s, process %ld)",
+                       settings.portName.c_str(), m_left.sector, m_left.started.c_str(), m_left.pid);
 }
 
 bool CTransferSession::Open(const TransferSettings& settings)
@@ -62,32 +64,8 @@ bool CTransferSession::SetUpStep(int32_t code, const std::string& failure)
     return false;
 }
 
-void CTransferSession::WaitForQuietLine()
+bool CTransferSession::StartWorker()
 {
-    // A read stopped with Ctrl+C leaves up to a 64 KB sector on its way. Let
-    // it end and drop it, so that the first reply taken is the answer to the
-    // transfer's first command. A quiet unit costs one short look; nothing is
-    // sent.
-    const auto limit = std::chrono::milliseconds(SectorReplyLimit(kLargestSectorBytes));
-    const auto start = std::chrono::steady_clock::now();
-    m_link.Purge();
-    for (;;) {
-        if (m_quietPause)
-            m_quietPause(kQuietLookMs);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(kQuietLookMs));
-        if (m_link.DropQueuedInput() == 0 || std::chrono::steady_clock::now() - start > limit)
-            break;
-    }
-    m_link.Purge();
-}
-
-bool CTransferSession::StartWorker(uint8_t firstState)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_link.TransferMutex());
-        Enter(firstState);
-    }
     if (m_link.StartWorker() == 0)
         return true;
     TheLog().Write("Unable to start the serial worker");

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CTransferProgress.h"
+#include "CWriteJournal.h"
 #include "ITransferLink.h"
 #include "UnitProtocol.h"
 
@@ -26,6 +27,9 @@ struct TransferSettings {
     bool disableTimeouts = false;
     // After a write, read back the sectors it programmed and compare them.
     bool verifyAfterWrite = false;
+    // Complete a sector cut off by an interrupted write when the unit says
+    // nothing to the first command, whether or not a journal tells of one.
+    bool recover = false;
 };
 
 class CTransferSession : public UnitProtocol {
@@ -45,20 +49,29 @@ public:
     // ---- The clock ----
     // Replaces the millisecond tick count (tests).
     void SetTickSource(std::function<uint32_t()> tick);
-    // Replaces the pause while the line goes quiet (tests on a fake clock).
-    void SetQuietPause(std::function<void(uint32_t ms)> pause);
     uint32_t Now() const { return m_tick(); }
+
+    // ---- What an interrupted write left on the port ----
+    // Reads the port's journal and takes the choice of a recovery; before
+    // the port opens.
+    void TakeJournal(const TransferSettings& settings);
+    CWriteJournal& Journal() { return m_journal; }
+    // The sector a write that did not end left open; -1 when none did.
+    int InterruptedSector() const { return m_left.interrupted ? m_left.sector : -1; }
+    // Whether a unit silent to the transfer's first command is sent the
+    // filler that completes a cut-off sector: when asked for, or when a write
+    // that did not end left its journal and time-outs are on (the filler
+    // starts after a time limit of its own).
+    bool RecoveryAllowed() const { return m_recover || (m_left.interrupted && !m_disableTimeouts); }
+    bool TimeoutsDisabled() const { return m_disableTimeouts; }
 
     // ---- The port ----
     // Opens and sets up the port as chosen, shows the lamps and starts the
     // transfer's clock. False when the port could not be opened or set up.
     bool Open(const TransferSettings& settings);
-    // Lets a unit still sending what an interrupted transfer asked for end,
-    // and drops it. Before the worker runs.
-    void WaitForQuietLine();
-    // Hands the first state to the worker and starts it; false when it could
+    // Starts the worker on the state the caller entered; false when it could
     // not start.
-    bool StartWorker(uint8_t firstState);
+    bool StartWorker();
     // The common end: timer stopped, request cleared, port closed, controls
     // enabled.
     void Finish();
@@ -110,11 +123,13 @@ private:
     ITransferLink& m_link;
     ITransferView& m_view;
     std::function<uint32_t()> m_tick;
-    std::function<void(uint32_t ms)> m_quietPause;
     Mode m_mode = Mode::Read;
     std::string m_portName;
     int32_t m_lastOpenError = 0;
     bool m_disableTimeouts = false;
+    bool m_recover = false;
+    CWriteJournal m_journal;
+    CWriteJournal::Entry m_left;
     float m_perByteFactor = 0.0f;
     uint32_t m_transferStart = 0;
     CTransferProgress m_progress;

@@ -8,8 +8,9 @@
 #include "cMemoryMap.h"
 
 CUnitTransfer::CUnitTransfer(cMemoryMap& image, ITransferLink& link, ITransferView& view)
-    : m_session(image, link, view), m_reader(m_session), m_read(m_session, m_reader), m_verify(m_session, m_reader),
-      m_recovery(m_session), m_write(m_session, m_recovery, m_verify)
+    : m_session(image, link, view), m_reader(m_session), m_recovery(m_session),
+      m_read(m_session, m_reader, m_recovery), m_verify(m_session, m_reader, m_recovery),
+      m_write(m_session, m_recovery, m_verify)
 {
 }
 
@@ -38,6 +39,7 @@ void CUnitTransfer::StartRead(const TransferSettings& settings)
     if (Busy("Read TX - previous read/write operation not completed") || !m_read.Prepare())
         return;
     m_session.SetMode(Mode::Read);
+    m_session.TakeJournal(settings);
     Launch(settings, kRequestSector0, kReadPeriodMs, "Read TX - could not open Comm Port");
 }
 
@@ -45,9 +47,10 @@ void CUnitTransfer::StartWrite(const TransferSettings& settings)
 {
     if (Busy("Write TX - previous read/write operation not complete"))
         return;
-    m_write.ShowSectors();
     m_session.SetMode(Mode::Write);
+    m_session.TakeJournal(settings);
     m_write.Prepare(settings, settings.verifyAfterWrite && m_reader.HasBuffer());
+    m_write.ShowSectors();
     Launch(settings, kEnterPgmMode, kWritePeriodMs, "Write TX - could not open Comm Port");
 }
 
@@ -57,6 +60,7 @@ void CUnitTransfer::StartVerify(const TransferSettings& settings, std::vector<ui
         return;
     m_session.View().SetSectorLines({});
     m_session.SetMode(Mode::Verify);
+    m_session.TakeJournal(settings);
     m_verify.Prepare(std::move(sectors));
     Launch(settings, kNextSector, kReadPeriodMs, "Verify - could not open Comm Port");
 }
@@ -92,9 +96,21 @@ void CUnitTransfer::Launch(const TransferSettings& settings, uint8_t firstState,
         return;
     }
     m_verify.ClearResult();
-    if (firstState == kEnterPgmMode)
-        m_session.WaitForQuietLine();
-    if (!m_session.StartWorker(firstState)) {
+    m_recovery.Reset();
+    // A read or a verify cannot mend a sector an interrupted write left open.
+    const int left = m_session.InterruptedSector();
+    if (left >= 0 && firstState != kEnterPgmMode)
+        m_session.Status(FormatText("Sector %d was cut off by an interrupted write; write the unit again", left));
+    // A unit may still be sending what an interrupted transfer asked for (up
+    // to a 64 KB sector): the transfer's first reply must be the answer to
+    // its own first command. The wait is a state like any other, so a stop
+    // ends it at once.
+    m_session.Link().Purge();
+    {
+        std::lock_guard<std::mutex> lock(Link().TransferMutex());
+        m_recovery.Settle(firstState);
+    }
+    if (!m_session.StartWorker()) {
         Finish();
         m_session.Status(openFailed);
         return;
@@ -163,6 +179,16 @@ void CUnitTransfer::StepNow()
         if (after == kIdle || after == before || !(ActsOnEntry(after) || replyComplete))
             return;
     }
+}
+
+int CUnitTransfer::CurrentSector()
+{
+    const uint8_t state = ProtocolState();
+    if (state >= kAwaitSectorStartAck && state <= kAwaitPgmResult)
+        return m_write.Sector();
+    if (state == kReceiveSector0 || state == kReceiveSector)
+        return m_reader.Sector();
+    return -1;
 }
 
 void CUnitTransfer::Finish()

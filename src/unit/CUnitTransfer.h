@@ -32,13 +32,10 @@ public:
 
     // Replaces the millisecond tick count (tests).
     void SetTickSource(std::function<uint32_t()> tick) { m_session.SetTickSource(std::move(tick)); }
-    // Replaces the pause while the line goes quiet before a write (tests
-    // that drive the protocol on a fake clock).
-    void SetQuietPause(std::function<void(uint32_t ms)> pause) { m_session.SetQuietPause(std::move(pause)); }
 
     // "Read Unit" and "Write Unit". Each opens the port anew; on success the
-    // timer is running and the controls are disabled. The first state runs on
-    // the first tick, or at once when the caller follows with StepNow().
+    // timer is running and the controls are disabled. Every transfer first
+    // waits for a quiet line (kSettleLine), then runs its first state.
     void StartRead(const TransferSettings& settings);
     void StartWrite(const TransferSettings& settings);
     // Reads the given sectors (none given: every sector the image uses) and
@@ -61,6 +58,10 @@ public:
     bool Completed() const { return m_session.Completed(); }
     float PerByteFactor() const { return m_session.PerByteFactor(); }
     uint32_t ChecksumAckLimit() const { return m_write.ChecksumAckLimit(); }
+    // Sectors the unit confirmed programmed in the last write.
+    size_t SectorsWritten() const { return m_write.Written().size(); }
+    // The sector being written or read now; -1 between sectors.
+    int CurrentSector();
     // After a verify that ran to its end: the sectors whose bytes differ.
     bool Verified() const { return m_verify.Verified(); }
     const std::vector<uint8_t>& DifferingSectors() const { return m_verify.Differing(); }
@@ -80,8 +81,8 @@ private:
 
     CTransferSession m_session;
     CSectorReader m_reader;
+    CRecoveryStepper m_recovery;
     CReadStepper m_read;
     CVerifyStepper m_verify;
-    CRecoveryStepper m_recovery;
     CWriteStepper m_write;
 };

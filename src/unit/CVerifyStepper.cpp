@@ -2,14 +2,15 @@
 
 #include <cstring>
 
+#include "CRecoveryStepper.h"
 #include "CSectorReader.h"
 #include "CTransferSession.h"
 #include "ITransferView.h"
 #include "TransferTexts.h"
 #include "cMemoryMap.h"
 
-CVerifyStepper::CVerifyStepper(CTransferSession& session, CSectorReader& reader)
-    : m_session(session), m_reader(reader)
+CVerifyStepper::CVerifyStepper(CTransferSession& session, CSectorReader& reader, CRecoveryStepper& recovery)
+    : m_session(session), m_reader(reader), m_recovery(recovery)
 {
 }
 
@@ -17,6 +18,12 @@ void CVerifyStepper::Prepare(std::vector<uint8_t> sectors)
 {
     m_sectors = std::move(sectors);
     m_next = 0;
+    m_afterWrite = false;
+}
+
+bool CVerifyStepper::CanRead() const
+{
+    return m_reader.HasBuffer();
 }
 
 void CVerifyStepper::ClearResult()
@@ -30,6 +37,7 @@ void CVerifyStepper::ReadBack(const std::vector<uint8_t>& written)
     m_session.View().EnableControls(false);
     m_session.SetMode(CTransferSession::Mode::Verify);
     Prepare(written);
+    m_afterWrite = true;
     m_differing.clear();
     m_session.EnterTimed(kNextSector);
 }
@@ -58,6 +66,14 @@ bool CVerifyStepper::NextSector()
 
 bool CVerifyStepper::ReceiveSector(uint32_t expected)
 {
+    // Only the first command of a verify of its own can meet a unit still
+    // inside a cut-off sector; it is asked again once the unit listens.
+    if (m_next == 1 && !m_afterWrite &&
+        m_recovery.TryAfterSilence(expected, m_reader.ReplyBytes(), kNextSector,
+                                   SectorCommand(kReadSectorLetter, m_sectors[0]).substr(0, 3))) {
+        m_next = 0;
+        return false;
+    }
     const CSectorReader::Reply reply = m_reader.Receive(expected, false);
     if (reply != CSectorReader::Reply::Good)
         return reply == CSectorReader::Reply::Failed;

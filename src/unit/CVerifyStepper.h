@@ -8,17 +8,19 @@
 
 #include "UnitProtocol.h"
 
+class CRecoveryStepper;
 class CSectorReader;
 class CTransferSession;
 
 class CVerifyStepper : public UnitProtocol {
 public:
-    CVerifyStepper(CTransferSession& session, CSectorReader& reader);
+    CVerifyStepper(CTransferSession& session, CSectorReader& reader, CRecoveryStepper& recovery);
 
     // The sectors to read, in order.
     void Prepare(std::vector<uint8_t> sectors);
     // Forgets the last verify's result.
     void ClearResult();
+    bool CanRead() const;
     // After a write: reads back the sectors it programmed, starting at once.
     // The caller holds the transfer mutex.
     void ReadBack(const std::vector<uint8_t>& written);
@@ -37,6 +39,8 @@ private:
 
     CTransferSession& m_session;
     CSectorReader& m_reader;
+    CRecoveryStepper& m_recovery;
+    bool m_afterWrite = false;
     std::vector<uint8_t> m_sectors;
     size_t m_next = 0;
     std::vector<uint8_t> m_differing;

@@ -42,9 +42,21 @@ void CWriteStepper::Prepare(const TransferSettings& settings, bool readBack)
 {
     m_oneSectorAtATime = settings.writeOneSectorAtATime;
     m_readBackWanted = readBack;
-    m_recoveryTried = false;
+    m_recoveryChecked = false;
     m_written.clear();
+    m_rewritten.clear();
+    m_owed.clear();
+    m_owedNamed = false;
+    m_inFlight = false;
+    m_journalActive = true;
     m_sector = 0;
+    // Whatever its writer meant, the sector it left open is this image's now.
+    const int left = m_session.InterruptedSector();
+    if (left >= 0) {
+        m_owed.push_back(uint8_t(left));
+        m_owedNamed = true;
+        m_session.Image().SetSectorNeeded(uint8_t(left));
+    }
 }
 
 void CWriteStepper::Reset()
@@ -52,6 +64,16 @@ void CWriteStepper::Reset()
     m_sendPos = nullptr;
     m_bytesToSend = 0;
     m_sector = 0;
+    if (!m_journalActive)
+        return;
+    m_journalActive = false;
+    if (m_inFlight)
+        return;
+    // A sector still owed is kept for the next write, whichever it is.
+    if (!m_owed.empty())
+        m_session.Journal().Begin(*std::min_element(m_owed.begin(), m_owed.end()));
+    else
+        m_session.Journal().Clear();
 }
 
 void CWriteStepper::ShowSectors()
@@ -63,6 +85,10 @@ bool CWriteStepper::Step(uint8_t state, uint32_t expected)
 {
     switch (state) {
     case kEnterPgmMode:
+        if (m_recovery.Tried() && !m_recoveryChecked) {
+            m_recoveryChecked = true;
+            OweSectorsAfterRecovery();
+        }
         return SendModeCommand(kEnterPgmModeCommand, kAwaitPgmModeAck, "Request start pgm mode");
     case kAwaitPgmModeAck:
         return AwaitPgmModeAck(expected);
@@ -111,11 +137,11 @@ bool CWriteStepper::AwaitPgmModeAck(uint32_t expected)
         m_session.Enter(kNextNeededSector);
         return false;
     }
-    if (!m_recoveryTried && EndOfAnEarlierSector(m_ack)) {
+    if (!m_recovery.Tried() && EndOfAnEarlierSector(m_ack)) {
         // The answer to a sector of a write that ended while its bytes were
         // still on their way, then the echo of "P1": let the line settle and
         // ask again.
-        m_recoveryTried = true;
+        m_recovery.MarkTried();
         TheLog().Write("Answers of an earlier sector before the echo of P1: let the line settle");
         m_recovery.Settle(kEnterPgmMode);
         return false;
@@ -126,23 +152,44 @@ bool CWriteStepper::AwaitPgmModeAck(uint32_t expected)
 
 bool CWriteStepper::NoPgmModeAck(uint32_t expected)
 {
-    // Not one byte back, where a unit taking commands answers at once: it may
-    // be inside a sector write that was cut off, taking "P1" as sector data.
-    if (expected == kModeReplyBytes && !m_recoveryTried && m_session.SinceRequest() > kRecoveryProbeMs) {
-        m_recoveryTried = true;
-        const char* text = "No answer to P1 - completing an interrupted sector write";
-        TheLog().Write("%s", text);
-        m_session.Status(text);
-        m_recovery.CompleteSector(kEnterPgmMode);
+    if (m_recovery.TryAfterSilence(expected, kModeReplyBytes, kEnterPgmMode, "P1"))
         return false;
+    return m_session.TimedOut(kAckTimeoutMs) &&
+           m_session.EndWith(WithInterruptedWriteHint("Timeout - Enter program Mode"));
+}
+
+// The unit programmed the filler into a sector no journal names: every sector
+// the image uses may be that one.
+void CWriteStepper::OweSectorsAfterRecovery()
+{
+    if (!m_recovery.FillerMayHaveProgrammed() || m_owedNamed)
+        return;
+    cMemoryMap& image = m_session.Image();
+    const int last = std::min<int>(image.GetLastUsedSector(), kLastImageSector);
+    for (int sector = 0; sector <= last; ++sector) {
+        image.SetSectorNeeded(uint8_t(sector));
+        if (std::find(m_owed.begin(), m_owed.end(), uint8_t(sector)) == m_owed.end())
+            m_owed.push_back(uint8_t(sector));
     }
-    return m_session.TimedOut(kAckTimeoutMs) && m_session.EndWith("Timeout - Enter program Mode");
+    ShowSectors();
+    m_session.Status("A sector cut off by an interrupted write was completed; every sector the image uses is "
+                     "written again");
+}
+
+// Owed sectors first, so that the journal never forgets one for a later sector.
+uint8_t CWriteStepper::NextSectorToWrite()
+{
+    for (uint8_t sector : m_owed)
+        if (m_session.Image().IsSectorNeeded(sector))
+            return sector;
+    uint8_t sector = kNoSector;
+    m_session.Image().GetNextNeededSector(sector);
+    return sector;
 }
 
 bool CWriteStepper::NextNeededSector()
 {
-    uint8_t sector = kNoSector;
-    m_session.Image().GetNextNeededSector(sector);
+    const uint8_t sector = NextSectorToWrite();
     m_sector = sector;
     if (sector == kNoSector) {
         m_session.Enter(kLeavePgmMode);
@@ -152,6 +199,12 @@ bool CWriteStepper::NextNeededSector()
         m_session.View().EnableControls(true);
         return false;
     }
+    if (m_owedNamed && std::find(m_owed.begin(), m_owed.end(), sector) != m_owed.end())
+        m_session.Status(
+            FormatText("Sector %d was cut off by an interrupted write; it is written again", int(sector)));
+    // Recorded before the unit can take a byte of it.
+    m_session.Journal().Begin(sector);
+    m_inFlight = true;
     m_session.Status(FormatText("Sending TX request sector R%02d\n", int(sector)));
     m_session.Send(SectorCommand(kWriteSectorLetter, sector));
     AskForReply(kSectorStartReplyBytes);
@@ -166,9 +219,11 @@ bool CWriteStepper::AwaitSectorStartAck(uint32_t expected)
         return m_session.TimedOut(kAckTimeoutMs) &&
                m_session.EndWith(FormatText("Timeout - Sector start Ack sector %d\n", n));
     const uint8_t answer = Answer(kSectorStartReplyBytes);
-    if (answer != kAccepted)
+    if (answer != kAccepted) {
+        m_inFlight = false;  // refused: the unit takes commands again
         return m_session.EndWith(
             FormatText("Got bad or illegal sector start Ack. Expecting 'A', got '%c' - sector %d.\n", answer, n));
+    }
     const uint32_t start = cMemoryMap::GetSectorStart(m_sector);
     const uint32_t length = cMemoryMap::GetSectorEnd(m_sector) - start;
     m_sendPos = m_session.Image().GetImageBuffer() + start;
@@ -217,6 +272,9 @@ bool CWriteStepper::AwaitChecksumAck(uint32_t expected)
         return m_session.TimedOut(m_checksumAckLimit) && m_session.EndWith("Timeout - Checksum Ack");
     const uint8_t answer = m_ack[kChecksumStatusAt];
     if (answer != kAccepted) {
+        // A refused sum: the unit has every byte and programs nothing.
+        if (answer == kRefused)
+            m_inFlight = false;
         const std::string text = FormatText(
             "Got bad or illegal checksum Ack. Expecting 'A', got '%c' - sector %d.\n", answer, int(m_sector));
         TheLog().Write("%s", text.c_str());
@@ -231,13 +289,21 @@ bool CWriteStepper::AwaitChecksumAck(uint32_t expected)
 bool CWriteStepper::AwaitPgmResult(uint32_t expected)
 {
     if (expected > 0)
-        return m_session.TimedOut(kPgmResultTimeoutMs) && m_session.EndWith("Timeout - Sector start Ack");
+        return m_session.TimedOut(kPgmResultTimeoutMs) &&
+               m_session.EndWith(FormatText("Timeout - Sector start Ack sector %d\n", int(m_sector)));
     const uint8_t answer = m_ack[kPgmResultAt];
     if (answer != kProgrammed)
         return m_session.EndWith(FormatText(
             "Got bad or illegal programming result ack. Expecting 'G', got %c - sector %d", answer, int(m_sector)));
     m_session.Image().ClearSectorNeeded(m_sector);
+    m_session.Journal().Clear();
+    m_inFlight = false;
     m_written.push_back(m_sector);
+    const auto owed = std::find(m_owed.begin(), m_owed.end(), m_sector);
+    if (owed != m_owed.end()) {
+        m_owed.erase(owed);
+        m_rewritten.push_back(m_sector);
+    }
     m_sector++;
     ShowSectors();
     m_session.Enter(m_oneSectorAtATime ? kLeavePgmMode : kNextNeededSector);
@@ -261,8 +327,10 @@ bool CWriteStepper::AwaitExitAck(uint32_t expected)
         m_session.Status(FormatText("sector %d completed", int(m_sector) - 1));
     else
         m_session.Status("Unit write completed.");
-    if (m_readBackWanted && !m_written.empty()) {
-        m_readBack.ReadBack(m_written);
+    // A sector written again after an interrupted write is always read back.
+    const std::vector<uint8_t>& readBack = m_readBackWanted ? m_written : m_rewritten;
+    if (!readBack.empty() && m_readBack.CanRead()) {
+        m_readBack.ReadBack(readBack);
         return false;
     }
     m_session.Complete();

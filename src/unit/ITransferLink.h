@@ -36,9 +36,6 @@ public:
     virtual std::mutex& TransferMutex() = 0;
     // Who is told, on the worker's thread, that the transfer can step now.
     virtual void SetEventSink(ITransferEventSink* sink) { (void)sink; }
-    // Reads and drops the bytes waiting in the driver's input queue (before
-    // the worker runs); returns how many there were.
-    virtual uint32_t DropQueuedInput() { return 0; }
     // True once the port has gone away under a running transfer.
     virtual bool IsLineGone() { return false; }
     // A line for the platform's debug output.

@@ -24,6 +24,21 @@ std::string FormatText(const char* format, ...)
     return text;
 }
 
+std::string WithInterruptedWriteHint(const std::string& status)
+{
+    return status + "\nIf a write to this unit was interrupted, switch the unit off and on, or retry with Recover";
+}
+
+std::string StatusOneLine(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    for (char& c : text)
+        if (c == '\n')
+            c = ' ';
+    return text;
+}
+
 static std::string TwoDigits(int value)
 {
     return FormatText(value < 10 ? "0%d" : "%d", value);

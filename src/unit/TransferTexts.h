@@ -17,6 +17,14 @@ std::string FormatText(const char* format, ...) __attribute__((format(printf, 1,
 // difference modulo 100, unpadded.
 std::string ElapsedText(uint32_t elapsedMs);
 
+// A status that ends a transfer because a unit said nothing at all, with the
+// second line that tells the operator what to do.
+std::string WithInterruptedWriteHint(const std::string& status);
+
+// A status text on one line: trailing line breaks dropped, inner ones made
+// spaces (some protocol texts end with one, some have two lines).
+std::string StatusOneLine(std::string text);
+
 // The checksum error text of a received sector. The text for sector 0 has no
 // trailing newline, the text for later sectors has one.
 std::string ChecksumErrorText(uint16_t received, uint16_t computed, uint8_t low, uint8_t high,

@@ -46,12 +46,14 @@ struct UnitProtocol {
     static constexpr uint32_t kReadReplyLead = 5;
     static constexpr uint32_t kChecksumBytes = 2;        // low byte first
     static constexpr uint32_t kReadReplyExtra = kReadReplyLead + kChecksumBytes;
-    // Room for every sector's reply (the dialog's read buffer).
-    static constexpr uint32_t kReadBufferSize = 4128776;
 
     // ---- Sizes on the line ----
     static constexpr uint32_t kBlockSize = 1024;         // bytes handed over per step
     static constexpr uint32_t kLargestSectorBytes = 65536;
+    // Room for the reply of any sector: every reply lands at the start of the
+    // read buffer, so it need not hold the whole memory (many units at once
+    // each have one).
+    static constexpr uint32_t kReadBufferSize = kLargestSectorBytes + kReadReplyExtra;
     static constexpr uint32_t kQueueSize = 4096;         // the driver's queues, bytes
     // Filler that completes any cut-off sector: the largest one and its checksum.
     static constexpr uint32_t kFillerBytes = kLargestSectorBytes + kChecksumBytes;
@@ -72,11 +74,10 @@ struct UnitProtocol {
     static constexpr uint32_t kLineTimeMarginMs = 5000;
     // Silence after "P1" that starts completing a cut-off sector.
     static constexpr uint32_t kRecoveryProbeMs = 1000;
-    // Quiet line that ends the recovery.
+    // Quiet line that starts every transfer and ends the recovery; it
+    // outlasts the pauses of a sender whose output was held while nobody read
+    // it.
     static constexpr uint32_t kSettleQuietMs = 200;
-    // One look at the line before a write; it outlasts the pauses of a sender
-    // whose output was held while nobody read it.
-    static constexpr uint32_t kQuietLookMs = 150;
     static constexpr unsigned kReadPeriodMs = 200;       // step timer while reading
     static constexpr unsigned kWritePeriodMs = 80;       // step timer while writing
 
@@ -97,6 +98,8 @@ struct UnitProtocol {
         // A unit that does not answer "P1" may still be taking the bytes of a
         // sector whose write was cut off: complete it, then start again.
         kCompletePartialSector = 11,
+        // Every transfer starts here too: what a unit still sends for an
+        // interrupted transfer is dropped until the line is quiet.
         kSettleLine = 12,
         // The read; the verify uses its last two.
         kRequestSector0 = 23,

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QStatusBar>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "IOperatorReport.h"
+#include "RawLine.h"
 #include "SimUnit.h"
 #include "TXCommDlg.h"
 #include "TestImages.h"
@@ -86,6 +88,7 @@ bool TransferControlsEnabled(TXCommDlg& dialog)
 bool TransferControlsDisabled(TXCommDlg& dialog)
 {
     return !dialog.ReadButton()->isEnabled() && !dialog.WriteButton()->isEnabled() &&
+           !dialog.RecoverButton()->isEnabled() &&
            !dialog.PortBox()->isEnabled() && !dialog.BaudBox()->isEnabled() && !dialog.OneSectorBox()->isEnabled() &&
            !dialog.NoTimeoutsBox()->isEnabled() && !dialog.SectorsList()->isEnabled() &&
            !dialog.DefaultsButton()->isEnabled();
@@ -210,8 +213,10 @@ private slots:
         m_readDone = 0;
         m_report.messages.clear();
         WipeImage(m_image);
-        // Each test starts from the program's defaults.
+        // Each test starts from the program's defaults, and with no journal
+        // of a write another test left open on a port number now reused.
         QSettings("Tarlex", "ORMID").remove("Settings/Verify after writing");
+        QDir(QString::fromStdString(CWriteJournal::Folder())).removeRecursively();
         QSettings("Tarlex", "ORMID").remove("Settings/Comm port path");
     }
 
@@ -509,11 +514,11 @@ private slots:
         QVERIFY(TransferControlsDisabled(*dialog));
         // The button is off; a click does nothing.
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
-        QVERIFY(dialog->Transfer().ProtocolState() >= CUnitTransfer::kRequestSector0);
+        QVERIFY(dialog->Transfer().ProtocolState() != CUnitTransfer::kIdle);
         // Its command, reached anyway, refuses and leaves the read running.
         dialog->OnWriteUnit();
         QCOMPARE(dialog->StatusText(), QString("Write TX - previous read/write operation not complete"));
-        QVERIFY(dialog->Transfer().ProtocolState() >= CUnitTransfer::kRequestSector0);
+        QVERIFY(dialog->Transfer().ProtocolState() != CUnitTransfer::kIdle);
         QVERIFY(dialog->StepTimer().isActive());
         QCOMPARE(dialog->StepTimer().interval(), 200);
         QVERIFY(TransferControlsDisabled(*dialog));
@@ -737,6 +742,35 @@ private slots:
         dialog->View().OnModemLine(WM_CTS_CHANGED, 1);
         QTest::qWait(20);
         QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());
+    }
+
+    void recoverBringsBackAUnitLeftInsideASector()
+    {
+        // Another program started sector 1 and went: the unit (which never
+        // gives up a sector) takes every byte, commands too, as sector data.
+        // No journal tells of it, so only "Recover unit" may send the filler.
+        SimUnit unit;
+        const QString flash = m_work + "/recover.flash";
+        QVERIFY(unit.Start({"--fast", "--erase-ms", "0", "--fault", "hold-rx:always", "--flash", flash}));
+        QVERIFY(SendRaw(unit.Port().toStdString(), "P1\rR01\r" + std::string(3000, '\x55')));
+        FillImage(m_image, {9000, 12000});
+        auto dialog = NewDialog();
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        QTest::mouseClick(dialog->RecoverButton(), Qt::LeftButton);
+        Watched seen = WatchUntilIdle(*dialog);
+        QVERIFY2(seen.finished && seen.controlsDisabled, qPrintable(seen.statuses.join(" | ")));
+        QVERIFY2(seen.statuses.contains("No answer to P1 - completing an interrupted sector write"),
+                 qPrintable(seen.statuses.join(" | ")));
+        QCOMPARE(dialog->StatusText(), QString("Unit write completed."));
+        dialog.reset();
+        unit.Stop();
+        // The filler's sum was refused: the unit holds the image, no filler.
+        QFile file(flash);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const uint32_t end = cMemoryMap::GetSectorEnd(m_image.GetLastUsedSector());
+        QVERIFY(uint32_t(bytes.size()) >= end);
+        QVERIFY(memcmp(bytes.constData(), m_image.GetImageBuffer(), end) == 0);
     }
 
     void portDefaultSurvivesARestartAndIsApplied()

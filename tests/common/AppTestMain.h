@@ -1,5 +1,5 @@
 // Runs a Qt Test object inside the program's application object, with the
-// working folder, settings and runtime folder in temporary folders.
+// working folder, settings, runtime and state folders in temporary folders.
 #pragma once
 
 #include <QTemporaryDir>
@@ -13,8 +13,10 @@ int RunAppTest(int argc, char** argv)
     QTemporaryDir work;
     QTemporaryDir config;
     QTemporaryDir runtime;
-    if (!work.isValid() || !config.isValid() || !runtime.isValid())
+    QTemporaryDir state;
+    if (!work.isValid() || !config.isValid() || !runtime.isValid() || !state.isValid())
         return 1;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     qputenv("ORMID_WORKING_FOLDER", QByteArray(work.path().toLocal8Bit() + '/'));
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());

@@ -6,7 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "IOperatorReport.h"
 #include "cMemoryMap.h"
+
+// The operator of a test: keeps every message, answers No.
+class QuietReport : public IOperatorReport {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool AskYesNo(const std::string&) override { return false; }
+    std::vector<std::string> messages;
+};
 
 // Puts messages of the given lengths into slots 2, 5, 0, 7, ... in that
 // order, each with its own byte pattern, after emptying every slot; unused

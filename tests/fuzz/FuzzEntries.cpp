@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -507,6 +508,10 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
     std::memcpy(before.get(), image.GetImageBuffer(), kImageSize);
     const std::string tableBefore = Fill(image.GetTable(), cMemoryMap::kTableSize);
 
+    // Journals go to the scratch folder, and a run starts without one: a run
+    // depends on its input alone.
+    setenv("XDG_STATE_HOME", FuzzScratch::Instance().Path("state").c_str(), 1);
+    CWriteJournal("fuzz").Clear();
     FuzzTransferLink link(table);
     FuzzTransferView view;
     bool completed = false;
@@ -515,7 +520,6 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
         CUnitTransfer transfer(image, link, view);
         uint32_t now = 1000;
         transfer.SetTickSource([&now] { return now; });
-        transfer.SetQuietPause([](uint32_t) {});
         TransferSettings settings;
         settings.portName = "fuzz";
         settings.writeOneSectorAtATime = flags & 0x04;

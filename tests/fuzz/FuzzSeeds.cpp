@@ -235,6 +235,10 @@ Bytes TransferInput(uint8_t flags, const Bytes& table, const Bytes& script)
     Bytes out{flags};
     out.insert(out.end(), table.begin(), table.end());
     out.resize(1 + 192, 0);
+    // A transfer starts on a quiet line: a script first lets its time pass
+    // (20 x 10 ms) and steps out of it.
+    if (!script.empty())
+        out.insert(out.end(), {4, 20, 0, 0});
     out.insert(out.end(), script.begin(), script.end());
     return out;
 }
@@ -247,7 +251,8 @@ void TransferSeeds()
     FuzzImageInput::PutEntry(table, 1, 0x2000 + 9000, 300, 2);
     Save(t, "read_good.bin", TransferInput(0, table, {}));
     Save(t, "read_fresh_unit.bin", TransferInput(0, FreshTable(), {}));
-    // Scripts start with a step: the first request goes out on it.
+    // Scripts (after the quiet line) start with a step: the first request
+    // goes out on it.
     // A read whose sector 0 reply arrives in pieces, one of them corrupt.
     Save(t, "read_corrupt_reply.bin",
          TransferInput(0, table, {1, 5, 0x00, 0x01, 2, 2, 'x', 'y', 'z', 3}));

@@ -88,13 +88,16 @@ TEST(Serial, OpenCloseReopenCodes)
     EXPECT_FALSE(port.IsOpen());
 }
 
-// What an operation wrote to the debug output (stderr), line ends dropped.
-std::string Traced(const std::function<void()>& operation)
+// What an operation wrote to the debug output (stderr) with tracing on (or
+// off), line ends dropped.
+std::string Traced(const std::function<void()>& operation, bool tracing = true)
 {
     FILE* capture = tmpfile();
     const int saved = dup(STDERR_FILENO);
     dup2(fileno(capture), STDERR_FILENO);
+    setenv("ORMID_TRACE", tracing ? "1" : "0", 1);
     operation();
+    unsetenv("ORMID_TRACE");
     dup2(saved, STDERR_FILENO);
     close(saved);
     std::string text;
@@ -150,6 +153,8 @@ TEST(Serial, OperationsOnAClosedPortReportNotOpen)
         EXPECT_EQ(SERIAL_NOT_OPEN, code) << name;
         EXPECT_EQ(SERIAL_NOT_OPEN, port.GetLastError()) << name;
         EXPECT_EQ(traced, operation.traced ? "CSerial::" + name + " - Device is not opened" : "");
+        // Without tracing the operator's stderr stays clean.
+        EXPECT_EQ(Traced([&] { operation.run(); }, false), "") << name;
     }
     EXPECT_EQ(0u, count);
     const std::pair<const char*, std::function<int()>> lines[] = {
@@ -475,8 +480,8 @@ TEST(SerialPortList, ListsSimulatedUnitsAndSkipsDanglingLinks)
     EXPECT_EQ(runtime.Path() + "/ormid/ports", SimulatedPortsFolder());
     std::vector<std::string> before = ListSerialPorts();  // no folder yet: the real ports only
 
-    PtyPair first, second;
-    ASSERT_TRUE(first.Ok() && second.Ok());
+    PtyPair first, second, reused;
+    ASSERT_TRUE(first.Ok() && second.Ok() && reused.Ok());
     std::string folder = SimulatedPortsFolder();
     ASSERT_EQ(0, system(("mkdir -p '" + folder + "'").c_str()));
     ASSERT_EQ(0, symlink(second.Slave().c_str(), (folder + "/unit-a").c_str()));
@@ -484,6 +489,8 @@ TEST(SerialPortList, ListsSimulatedUnitsAndSkipsDanglingLinks)
     ASSERT_EQ(0, symlink(first.Slave().c_str(), (folder + "/same-unit").c_str()));
     ASSERT_EQ(0, symlink("/dev/pts/999999", (folder + "/gone").c_str()));
     ASSERT_EQ(0, symlink("/etc/hostname", (folder + "/not-a-device").c_str()));
+    // A killed simulator's link, its pseudo-terminal's number taken by another.
+    ASSERT_EQ(0, symlink(reused.Slave().c_str(), (folder + "/unitsim-2147483646").c_str()));
 
     std::vector<std::string> ports = ListSerialPorts();
     EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), PortNameLess));
@@ -491,6 +498,7 @@ TEST(SerialPortList, ListsSimulatedUnitsAndSkipsDanglingLinks)
     EXPECT_EQ(1, std::count(ports.begin(), ports.end(), first.Slave()));
     EXPECT_EQ(1, std::count(ports.begin(), ports.end(), second.Slave()));
     EXPECT_EQ(0, std::count(ports.begin(), ports.end(), "/dev/pts/999999"));
+    EXPECT_EQ(0, std::count(ports.begin(), ports.end(), reused.Slave()));
     for (const std::string& port : ports)
         EXPECT_EQ(0u, port.rfind("/dev/", 0)) << port;
 

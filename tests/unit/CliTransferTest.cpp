@@ -16,85 +16,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ExecProgram.h"
+#include "CliProcess.h"
+#include "StateFolder.h"
 #include "TempFolder.h"
 #include "TestImages.h"
 #include "UnitSimProcess.h"
 #include "cMemoryMap.h"
 
 namespace {
-
-class QuietReport : public IOperatorReport {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string&) override { return false; }
-    std::vector<std::string> messages;
-};
-
-// One ormid-cli run with its stderr kept in a file.
-class CliProcess {
-public:
-    void Start(const std::vector<std::string>& args, const std::string& errPath)
-    {
-        m_errPath = errPath;
-        m_pid = fork();
-        if (m_pid == 0) {
-            int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(fd, 2);
-            close(fd);
-            ExecProgram("ormid-cli", args);
-        }
-    }
-    bool Running()
-    {
-        if (m_pid <= 0)
-            return false;
-        int status = 0;
-        pid_t r = waitpid(m_pid, &status, WNOHANG);
-        if (r == m_pid) {
-            m_pid = -1;
-            m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return false;
-        }
-        return true;
-    }
-    void Signal(int sig)
-    {
-        if (m_pid > 0)
-            kill(m_pid, sig);
-    }
-    // Waits at most the given time; -1 when the program is still running.
-    int Wait(int seconds = 60)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (Running() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (Running()) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-            return -1;
-        }
-        return m_exit;
-    }
-    std::string Stderr() const
-    {
-        auto bytes = ReadBytes(m_errPath);
-        return std::string(bytes.begin(), bytes.end());
-    }
-    ~CliProcess()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_exit = -1;
-    std::string m_errPath;
-};
 
 struct FaultCase {
     const char* name;
@@ -114,6 +43,7 @@ protected:
         ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }
 
+    StateFolder state;  // the ports' journals, shared with the ormid-cli runs
     TempFolder scratch;
     std::string imagePath = scratch.File("messages.txi");
 };
@@ -446,5 +376,5 @@ TEST_F(CliTransferTest, WriteRightAfterOneKilledWithItsSectorStillOnTheWaySuccee
     CliProcess second;
     second.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("second"));
     EXPECT_EQ(second.Wait(), 0) << second.Stderr() << logText();
-    EXPECT_TRUE(EndsWithLine(second.Stderr(), "Unit write completed.")) << second.Stderr();
+    EXPECT_NE(second.Stderr().find("Unit write completed."), std::string::npos) << second.Stderr();
 }

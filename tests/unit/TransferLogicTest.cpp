@@ -13,6 +13,7 @@
 #include "CTransferProgress.h"
 #include "CUnitTransfer.h"
 #include "ScriptedLink.h"
+#include "StateFolder.h"
 #include "TransferTexts.h"
 #include "cMemoryMap.h"
 
@@ -177,6 +178,14 @@ TEST(TransferTexts, SectorsLists)
 
 // ---- the stepper against a scripted line ------------------------------------
 
+const std::string kP1Timeout = WithInterruptedWriteHint("Timeout - Enter program Mode");
+
+TransferSettings Recover(TransferSettings settings)
+{
+    settings.recover = true;
+    return settings;
+}
+
 class TransferTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -195,6 +204,31 @@ protected:
         return s;
     }
 
+    // Every transfer starts with a quiet line; these start it and let the
+    // quiet time pass, so that the next step runs the transfer's first state.
+    void StartWrite(const TransferSettings& settings)
+    {
+        transfer.StartWrite(settings);
+        PassQuietLine();
+    }
+    void StartRead(const TransferSettings& settings)
+    {
+        transfer.StartRead(settings);
+        PassQuietLine();
+    }
+    void StartVerify(const TransferSettings& settings, std::vector<uint8_t> sectors = {})
+    {
+        transfer.StartVerify(settings, std::move(sectors));
+        PassQuietLine();
+    }
+    void PassQuietLine()
+    {
+        if (link.State() != CUnitTransfer::kSettleLine)
+            return;
+        now += CUnitTransfer::kSettleQuietMs;
+        transfer.Step();
+    }
+
     void ExpectIdleAndClosed()
     {
         EXPECT_EQ(link.State(), 0);
@@ -205,6 +239,7 @@ protected:
         EXPECT_EQ(link.request.destination, nullptr);
     }
 
+    StateFolder state;  // the port's journal
     cMemoryMap image;
     ScriptedLink link;
     CConsoleTransferView view;
@@ -260,7 +295,7 @@ TEST_F(TransferTest, WriteSendsNeededSectorInBlocksWithItsChecksum)
     ASSERT_EQ(image.GetSectorChecksum(1), 0x1234);
     image.SetSectorNeeded(1);
 
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     EXPECT_TRUE(link.open);
     EXPECT_EQ(link.baud, 115200);
     EXPECT_EQ(link.handshaking, 1);
@@ -305,10 +340,10 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
     struct Fault {
         const char* name;
         void (*apply)(UnitReplies&);
-        const char* status;
+        std::string status;
     } faults[] = {
-        {"no P1 reply", [](UnitReplies& r) { r.p1 = ""; }, "Timeout - Enter program Mode"},
-        {"short P1 reply", [](UnitReplies& r) { r.p1 = "P1\r"; }, "Timeout - Enter program Mode"},
+        {"no P1 reply", [](UnitReplies& r) { r.p1 = ""; }, kP1Timeout},
+        {"short P1 reply", [](UnitReplies& r) { r.p1 = "P1\r"; }, kP1Timeout},
         {"bad P1 ack", [](UnitReplies& r) { r.p1 = "P1\rN"; },
          "Bad Ack (Enter program mode). Expecting 'A', had 'N'\n"},
         {"no sector ack", [](UnitReplies& r) { r.sectorAck = ""; }, "Timeout - Sector start Ack sector 1\n"},
@@ -317,7 +352,7 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
         {"no checksum ack", [](UnitReplies& r) { r.checksumAck = ""; }, "Timeout - Checksum Ack"},
         {"bad checksum ack", [](UnitReplies& r) { r.checksumAck = "N"; },
          "Got bad or illegal checksum Ack. Expecting 'A', got 'N' - sector 1.\n"},
-        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack"},
+        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack sector 1\n"},
         {"A for G", [](UnitReplies& r) { r.result = "A"; },
          "Got bad or illegal programming result ack. Expecting 'G', got A - sector 1"},
         {"no P0 reply", [](UnitReplies& r) { r.p0 = ""; }, "Timeout - Exit program Mode"},
@@ -329,7 +364,7 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
         link.sent.clear();
         UnitReplies replies;
         f.apply(replies);
-        transfer.StartWrite(Settings());
+        StartWrite(Settings());
         RunWrite(link, transfer, view, now, replies);
         EXPECT_EQ(view.Status(), f.status);
         EXPECT_FALSE(transfer.Completed());
@@ -343,7 +378,7 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
     ClearAllNeeded(image);
     UnitReplies replies;
     replies.p0 = "P0\rN";
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     RunWrite(link, transfer, view, now, replies);
     EXPECT_TRUE(Contains(view.StatusHistory(), "Bad Ack (Exit program mode).Expecting 'A', got 'N'."));
     EXPECT_EQ(view.Status(), "Unit write completed.");
@@ -359,7 +394,7 @@ TEST_F(TransferTest, ProgrammingResultRightBehindTheChecksumAckIsKept)
     replies.sectorAck = "R02\rA";
     replies.checksumAck = "AG";
     replies.result = "";
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     RunWrite(link, transfer, view, now, replies);
     EXPECT_EQ(view.Status(), "Unit write completed.");
     EXPECT_FALSE(image.IsSectorNeeded(2));
@@ -368,7 +403,7 @@ TEST_F(TransferTest, ProgrammingResultRightBehindTheChecksumAckIsKept)
 TEST_F(TransferTest, WriteTimeLimits)
 {
     // 5,000 ms is allowed in full; one more millisecond is a time-out.
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     transfer.Step(); // "P1\r"
     link.Deliver("P1\r");
     now += 5000;
@@ -376,17 +411,20 @@ TEST_F(TransferTest, WriteTimeLimits)
     EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
     now += 1;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 
-    // "Disable timeouts": a silent unit keeps the write waiting.
-    transfer.StartWrite(Settings(0, false, true));
+    // "Disable timeouts": a silent unit keeps the write waiting, is told what
+    // to do and never gets a byte after "P1".
+    link.sent.clear();
+    StartWrite(Settings(0, false, true));
     for (int i = 0; i < 50; i++) {
         transfer.Step();
         now += 60000;
     }
-    // After one try at completing a cut-off sector it waits for any answer.
-    EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector);
+    EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
+    EXPECT_EQ(view.Status(), WithInterruptedWriteHint("No answer to P1"));
+    EXPECT_EQ(link.sent.size(), 1u);
     EXPECT_TRUE(link.open);
     EXPECT_TRUE(view.TimerRunning());
     transfer.Finish();
@@ -401,7 +439,7 @@ TEST_F(TransferTest, WriteTimeLimits)
     for (const auto& l : limits) {
         ClearAllNeeded(image);
         image.SetSectorNeeded(l.sector);
-        transfer.StartWrite(Settings(l.baudPosition));
+        StartWrite(Settings(l.baudPosition));
         EXPECT_FLOAT_EQ(transfer.PerByteFactor(), l.baudPosition ? 0.17361f : 0.08681f);
         EXPECT_EQ(link.baud, l.baudPosition ? 57600 : 115200);
         UnitReplies replies;
@@ -464,7 +502,7 @@ protected:
 TEST_F(ReadTest, ReadsSectorZeroThenEveryUsedSector)
 {
     FillUnit(70000); // reaches into sector 8
-    transfer.StartRead(Settings(1));
+    StartRead(Settings(1));
     EXPECT_EQ(link.baud, 57600);
     EXPECT_EQ(view.TimerPeriod(), 200u);
     EXPECT_FALSE(view.ControlsEnabled());
@@ -501,7 +539,7 @@ TEST_F(ReadTest, ChecksumErrorsEndTheRead)
         SCOPED_TRACE(bad);
         FillUnit(30000);
         link.sent.clear();
-        transfer.StartRead(Settings());
+        StartRead(Settings());
         RunRead(200, bad);
         EXPECT_EQ(view.Status(), "Checksum error");
         ASSERT_FALSE(view.Messages().empty());
@@ -531,7 +569,7 @@ TEST_F(ReadTest, TableReachingPastTheImageStopsAfterSectorZero)
     unit.StoreTableInImage();
     ASSERT_EQ(unit.GetLastUsedSector(), cMemoryMap::kOutsideSectors);
 
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     RunRead();
     ASSERT_EQ(link.sent.size(), 1u);
     EXPECT_EQ(link.SentText(0), "U00\r");
@@ -557,9 +595,10 @@ TEST_F(ReadTest, ErasedUnitLeavesTheImageAsItWas)
     std::vector<uint8_t> before(image.GetImageBuffer(), image.GetImageBuffer() + cMemoryMap::kImageSize);
     memset(unit.GetImageBuffer(), 0xFF, cMemoryMap::kImageSize);
 
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     RunRead();
-    EXPECT_EQ(view.Status(), "Read stopped - the unit's message table is invalid");
+    EXPECT_EQ(view.Status(), "The unit is blank: it holds no messages");
+    EXPECT_EQ(view.Messages(), std::vector<std::string>{"The unit is blank: it holds no messages"});
     EXPECT_EQ(0, memcmp(before.data(), image.GetImageBuffer(), before.size()));
     EXPECT_STREQ(image.GetName(2), "Kept");
     EXPECT_EQ(image.GetLength(2), 3000u);
@@ -570,7 +609,7 @@ TEST_F(ReadTest, ErasedUnitLeavesTheImageAsItWas)
     memcpy(image.GetImageBuffer(), before.data(), before.size());
     image.LoadTableFromImage();
     link.sent.clear();
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     RunRead(200, 3);
     EXPECT_EQ(view.Status(), "Checksum error");
     EXPECT_EQ(0, memcmp(before.data(), image.GetImageBuffer(), before.size()));
@@ -580,7 +619,7 @@ TEST_F(ReadTest, ErasedUnitLeavesTheImageAsItWas)
 TEST_F(ReadTest, EverySectorIsTimed)
 {
     const uint32_t started = now;
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     transfer.Step(); // "U00\r"
     link.Deliver(std::vector<uint8_t>(100, 0));
     now += 5000;
@@ -596,7 +635,7 @@ TEST_F(ReadTest, EverySectorIsTimed)
     // and the margin: 8 KB + 7 at 115200 baud is 5,711 ms.
     FillUnit(30000);
     link.sent.clear();
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     RunRead(6, -1, 1); // sector 0 in, sector 1 requested
     ASSERT_EQ(link.sent.size(), 2u);
     ASSERT_GT(link.request.bytesExpected, 0u);
@@ -613,7 +652,7 @@ TEST_F(ReadTest, EverySectorIsTimed)
 
     // "Disable timeouts": a later sector waits as long as it takes.
     link.sent.clear();
-    transfer.StartRead(Settings(0, false, true));
+    StartRead(Settings(0, false, true));
     RunRead(6, -1, 1);
     for (int i = 0; i < 20; i++) {
         now += 60000;
@@ -627,7 +666,7 @@ TEST_F(ReadTest, EverySectorIsTimed)
 TEST_F(TransferTest, RepliesBetweenTicksAreActedOnAtOnce)
 {
     image.SetSectorNeeded(1);
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     // No tick at all below: the clock stands still, every step comes from the line.
     transfer.StepNow();
     ASSERT_EQ(link.sent.size(), 1u);
@@ -662,7 +701,7 @@ TEST_F(TransferTest, RepliesBetweenTicksAreActedOnAtOnce)
 
     // The time-outs keep their values when nothing arrives: a part of the
     // reply at the limit does not end the wait, one millisecond more does.
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     transfer.StepNow();
     now += 5000;
     link.Deliver("P1");
@@ -671,7 +710,7 @@ TEST_F(TransferTest, RepliesBetweenTicksAreActedOnAtOnce)
     EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
     now += 1;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 }
 
@@ -681,9 +720,9 @@ TEST_F(TransferTest, VanishedPortEndsTheTransferAtOnce)
         SCOPED_TRACE(write);
         image.SetSectorNeeded(1);
         if (write)
-            transfer.StartWrite(Settings(0, false, true));
+            StartWrite(Settings(0, false, true));
         else
-            transfer.StartRead(Settings(0, false, true));
+            StartRead(Settings(0, false, true));
         transfer.StepNow();
         link.lineGone = true;
         transfer.StepNow();
@@ -697,39 +736,40 @@ TEST_F(TransferTest, VanishedPortEndsTheTransferAtOnce)
 TEST_F(TransferTest, StartGuards)
 {
     // Pressing "Write Unit" during a read leaves the read alone.
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     transfer.Step();
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     EXPECT_EQ(view.Status(), "Write TX - previous read/write operation not complete");
     EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector0);
     EXPECT_TRUE(link.open);
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     EXPECT_EQ(view.Status(), "Read TX - previous read/write operation not completed");
     transfer.Finish();
     ExpectIdleAndClosed();
 
     // A port that cannot be opened or configured.
     link.openResult = 2;
-    transfer.StartRead(Settings());
+    StartRead(Settings());
     EXPECT_EQ(view.Status(), "Read TX - could not open Comm Port");
     EXPECT_FALSE(view.TimerRunning());
     link.openResult = 0;
     link.baudResult = 22;
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     EXPECT_EQ(view.Status(), "Write TX - could not open Comm Port");
     EXPECT_FALSE(link.open);
     link.baudResult = 0;
 
     // A timer that cannot be started ends the transfer at once.
     view.SetTimerFails(true);
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     EXPECT_EQ(view.Status(), "Timer start failed - no action taken.");
     ExpectIdleAndClosed();
 }
 
 // A unit still inside a sector write that was cut off takes "P1" as sector
-// data and says nothing. The write completes that sector with zeros, drops
-// what the unit says until the line is quiet, and starts again.
+// data and says nothing. Asked to recover, the write completes that sector
+// with zeros, drops what the unit says until the line is quiet, and starts
+// again.
 TEST_F(TransferTest, SilenceAfterP1CompletesACutOffSectorThenStartsAgain)
 {
     image.SetSectorNeeded(1);
@@ -742,7 +782,7 @@ TEST_F(TransferTest, SilenceAfterP1CompletesACutOffSectorThenStartsAgain)
         }
         return n;
     };
-    transfer.StartWrite(Settings());
+    StartWrite(Recover(Settings()));
     transfer.Step();
     ASSERT_EQ(link.SentText(0), "P1\r");
     now += CUnitTransfer::kRecoveryProbeMs;
@@ -789,7 +829,7 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
 {
     // The unit takes the filler's sum as right and programs: its 'G' is
     // awaited before the line is left to settle.
-    transfer.StartWrite(Settings());
+    StartWrite(Recover(Settings()));
     transfer.Step();
     now += 1500;
     transfer.StepNow();
@@ -808,12 +848,12 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
     // Tried once per write: a second silence is the usual time-out.
     now += 5001;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 
     // Nobody there: every byte a sector can want, then the time-out of "P1".
     link.sent.clear();
-    transfer.StartWrite(Settings(1));
+    StartWrite(Recover(Settings(1)));
     transfer.Step();
     now += 1500;
     for (int i = 0; i < 200 && link.State() == CUnitTransfer::kAwaitPgmModeAck; i++)
@@ -834,7 +874,7 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
     EXPECT_EQ(link.State(), CUnitTransfer::kCompletePartialSector) << "the line time of the filler is allowed";
     now += 20000;
     transfer.Step();
-    EXPECT_EQ(view.Status(), "Timeout - Enter program Mode");
+    EXPECT_EQ(view.Status(), kP1Timeout);
     ExpectIdleAndClosed();
 }
 
@@ -843,7 +883,7 @@ TEST_F(TransferTest, CompletingACutOffSectorEndsOnceAndOnlyWhenNothingAnswers)
 TEST_F(TransferTest, AnswersOfAnEarlierSectorBeforeTheEchoOfP1AreLetGo)
 {
     image.SetSectorNeeded(1);
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     transfer.Step();
     link.Deliver("AGP1\r");
     transfer.StepNow();
@@ -861,14 +901,14 @@ TEST_F(TransferTest, AnswersOfAnEarlierSectorBeforeTheEchoOfP1AreLetGo)
     // Anything else in front of the fourth byte is the wrong acknowledgement
     // it always was, and so is a second such reply within one write.
     for (const std::string& reply : {std::string("\xF8P1\r"), std::string("P1\rN"), std::string("xGP1")}) {
-        transfer.StartWrite(Settings());
+        StartWrite(Settings());
         transfer.Step();
         link.Deliver(reply);
         transfer.StepNow();
         EXPECT_EQ(view.Status().rfind("Bad Ack (Enter program mode).", 0), 0u) << reply;
         ExpectIdleAndClosed();
     }
-    transfer.StartWrite(Settings());
+    StartWrite(Settings());
     transfer.Step();
     link.Deliver("GP1\r");
     transfer.StepNow();
@@ -886,13 +926,13 @@ TEST_F(TransferTest, VerifyRefusesSectorsPastTheUnitsMemory)
     // Sector 70 starts where the image ends: comparing it would read past the
     // image. Such a list starts nothing.
     for (uint8_t sector : {uint8_t(70), uint8_t(71), uint8_t(255)}) {
-        transfer.StartVerify(Settings(), {0, sector});
+        StartVerify(Settings(), {0, sector});
         EXPECT_EQ(view.Status(), "Verify - sector " + std::to_string(sector) + " is not in the unit's memory");
         ExpectIdleAndClosed();
         EXPECT_TRUE(link.sent.empty());
     }
     // The last sector of the memory is fine.
-    transfer.StartVerify(Settings(), {69});
+    StartVerify(Settings(), {69});
     transfer.StepNow();
     EXPECT_EQ(link.State(), CUnitTransfer::kReceiveSector);
     EXPECT_EQ(link.SentText(0), "U69\r");

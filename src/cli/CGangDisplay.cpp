@@ -1,0 +1,87 @@
+#include "CGangDisplay.h"
+
+#include "TransferTexts.h"
+
+namespace {
+
+// Redrawing more often only costs the terminal.
+constexpr auto kDrawPeriod = std::chrono::milliseconds(250);
+// A status is cut to this many characters in the table.
+constexpr size_t kStatusWidth = 60;
+
+std::string SectorList(const std::vector<uint8_t>& sectors)
+{
+    std::string list;
+    for (uint8_t sector : sectors)
+        list += (list.empty() ? "" : " ") + std::to_string(sector);
+    return list;
+}
+
+} // namespace
+
+CGangDisplay::CGangDisplay(CGangTransfer& gang, FILE* out, bool table)
+    : m_gang(gang), m_out(out), m_table(table), m_last(gang.Count()), m_nextDraw(std::chrono::steady_clock::now())
+{
+}
+
+void CGangDisplay::OnStatus(size_t unit, const std::string& text)
+{
+    if (m_table || text.empty() || text == m_last[unit])
+        return;
+    m_last[unit] = text;
+    fprintf(m_out, "%s: %s\n", m_gang.Port(unit).c_str(), StatusOneLine(text).c_str());
+    fflush(m_out);
+}
+
+void CGangDisplay::OnWake()
+{
+    if (!m_table || std::chrono::steady_clock::now() < m_nextDraw)
+        return;
+    m_nextDraw = std::chrono::steady_clock::now() + kDrawPeriod;
+    Draw();
+}
+
+void CGangDisplay::Draw()
+{
+    if (m_drawn)
+        fprintf(m_out, "\033[%zuA", m_gang.Count());
+    for (size_t i = 0; i < m_gang.Count(); ++i) {
+        const int sector = m_gang.CurrentSector(i);
+        std::string status = StatusOneLine(m_gang.Status(i));
+        if (status.size() > kStatusWidth)
+            status = status.substr(0, kStatusWidth - 3) + "...";
+        fprintf(m_out, "\r\033[K%-14s %3d %%  %6.0f B/s  sector %-2s  %s\n", m_gang.Port(i).c_str(), m_gang.Percent(i),
+                m_gang.BytesPerSecond(i), sector < 0 ? "-" : std::to_string(sector).c_str(), status.c_str());
+    }
+    fflush(m_out);
+    m_drawn = true;
+}
+
+void CGangDisplay::Finish()
+{
+    if (m_table)
+        Draw();
+    for (size_t i = 0; i < m_gang.Count(); ++i)
+        fprintf(m_out, "%s\n", SummaryLine(m_gang.Port(i), m_gang.GetOutcome(i)).c_str());
+    fflush(m_out);
+}
+
+std::string CGangDisplay::SummaryLine(const std::string& port, const CGangTransfer::Outcome& outcome)
+{
+    std::string verify;
+    switch (outcome.verify) {
+    case CGangTransfer::Verify::Ok: verify = "verify OK"; break;
+    case CGangTransfer::Verify::Differs: verify = "verify: sectors differ: " + SectorList(outcome.differing); break;
+    case CGangTransfer::Verify::NotDone: verify = "verify not done"; break;
+    case CGangTransfer::Verify::None: verify = "no verify"; break;
+    }
+    std::string line =
+        FormatText("%s: %s in %.1f s, %zu sectors written, %s", port.c_str(), CGangTransfer::ResultWord(outcome.result),
+                   outcome.seconds, outcome.sectorsWritten, verify.c_str());
+    if (outcome.result != CGangTransfer::Result::Completed) {
+        const std::string why = outcome.openFailure.empty() ? StatusOneLine(outcome.status) : outcome.openFailure;
+        if (!why.empty())
+            line += " - " + why;
+    }
+    return line;
+}
