@@ -13,7 +13,7 @@
 namespace {
 
 // Short steps end unseen; a box appears only after this.
-constexpr int kShowAfterMs = 300;
+int g_showAfterMs = 300;
 
 // Swallows the operator's input (and requests to close a window) everywhere
 // but in the progress box while a step runs, so that no command starts in
@@ -52,6 +52,11 @@ protected:
 
 }  // namespace
 
+void CBackgroundStep::SetShowAfterMs(int ms)
+{
+    g_showAfterMs = ms;
+}
+
 void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl& control,
                           const std::function<void()>& work)
 {
@@ -79,7 +84,7 @@ void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl
     QTimer progress;
     progress.setInterval(50);
     QObject::connect(&progress, &QTimer::timeout, &box, [&] { box.setValue(control.permille.load()); });
-    QTimer::singleShot(kShowAfterMs, &box, [&] {
+    QTimer::singleShot(g_showAfterMs, &box, [&] {
         if (finished)
             return;
         hold.allowed = &box;
