@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CAtomicFile.h"
 #include "CNamingReport.h"
 #include "cMemoryMap.h"
 
@@ -145,18 +146,15 @@ bool CAudioImport::SaveUnitWav(const char* path, const std::vector<uint8_t>& muL
         error = "too long for a WAV file";
         return false;
     }
-    const std::string temp = Format("%s.%d.tmp", path, int(::getpid()));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    int code = errno;
-    bool ok = fd >= 0 && WriteUnitWav(fd, muLaw, code);
-    if (ok && ::rename(temp.c_str(), path) != 0) {
-        ok = false;
-        code = errno;
-    }
-    if (!ok) {
-        if (fd >= 0)
-            ::unlink(temp.c_str());
-        error = std::strerror(code);
-    }
-    return ok;
+    // Replaced only once complete, keeping the old file's owner, mode and
+    // links; never a FIFO, a device or a folder.
+    uint8_t header[cMemoryMap::kWavHeaderSize];
+    cMemoryMap::BuildWavHeader(uint32_t(muLaw.size()), header);
+    CAtomicFile file;
+    if (file.Open(path, sizeof header + muLaw.size()) && file.Write(header, sizeof header) &&
+        file.Write(muLaw.data(), muLaw.size()) && file.Commit())
+        return true;
+    error = std::strerror(file.Error());
+    file.Abort();
+    return false;
 }
