@@ -557,8 +557,10 @@ bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<ui
     int openError = 0;
     const int fd = OpenRegularFileForReading(path, openError);
     if (fd < 0) {
-        lines.push_back("Could not open file\n");
-        lines.push_back(FileErrorLine(path ? path : "", openError) + "\n");
+        // The system's reason follows on a line of its own.
+        report.ShowFileError(std::string("Trouble with ") + (path ? path : "") + "\nCould not open file",
+                             path ? path : "", openError);
+        return false;
     } else {
         struct stat info;
         const uint64_t fileLength = ::fstat(fd, &info) == 0 ? uint64_t(info.st_size) : 0;

@@ -89,10 +89,10 @@ TEST_F(CliSafetyTest, FifosAreRefusedNotWaitedFor)
     ASSERT_EQ(::mkfifo(folder.File("some.fifo").c_str(), 0644), 0);
     Result r = Cli({"list", "some.fifo"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Could not open file for reading.\n");
+    EXPECT_EQ(r.err, "Could not open file for reading.\normid-cli: some.fifo: not a regular file\n");
     r = Cli({"import", image, "1", "some.fifo"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Trouble with some.fifo\nCould not open file\n");
+    EXPECT_EQ(r.err, "Trouble with some.fifo\nCould not open file\normid-cli: some.fifo: not a regular file\n");
     r = Cli({"info", "some.fifo"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(folder.Read("unit.txi"), before);
