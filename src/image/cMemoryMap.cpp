@@ -574,14 +574,14 @@ bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<ui
             }
         };
 
-        uint8_t riff[12];
-        uint64_t position = sizeof riff;
-        if (!walker.ReadAt(0, riff, sizeof riff)) {
+        uint64_t position = 12;
+        uint32_t riffSize = 0;
+        if (fileLength < position) {
             lengthTrouble = true;
-        } else if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        } else if (!walker.IsWave(riffSize)) {
             lines.push_back("File is not a .WAV type\n");
             headerTrouble = true;
-        } else if (fileLength != uint64_t(GetLE32(riff + 4)) + 8) {
+        } else if (fileLength != uint64_t(riffSize) + 8) {
             lengthTrouble = true;
         }
 

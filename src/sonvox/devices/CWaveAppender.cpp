@@ -43,7 +43,7 @@ bool CWaveAppender::Open(const std::string& path, const SoundFormat& format)
     if (FILE* f = OpenRegularStream(path, O_RDWR, "r+b", notRegular)) {
         uint8_t have[44];
         bool same = fread(have, 1, 44, f) == 44 && memcmp(have, want, 4) == 0 &&
-                    memcmp(have + 8, want + 8, 28) == 0 && memcmp(have + 36, "data", 4) == 0;
+                    memcmp(have + 8, want + 8, 28) == 0 && memcmp(have + 36, want + 36, 4) == 0;
         if (same && fseek(f, 0, SEEK_END) == 0) {
             long size = ftell(f);
             uint32_t data = GetLE32(have + 40);
