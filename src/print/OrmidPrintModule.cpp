@@ -125,9 +125,10 @@ bool ReadCompletePdf(const std::string& path, std::string& bytes, int& error)
 PrintResult PrintPdf(QPrinter& printer, const char* target, StderrReport& report,
                      const std::function<PrintResult(QPrinter&)>& print)
 {
+    const std::string notWritten = std::string("The file ") + target + " could not be written. Nothing was printed.";
     CAtomicFile out;
     if (!out.Open(target, 0)) {
-        report.ShowFileError("", target, out.Error());
+        report.ShowFileError(notWritten, target, out.Error());
         return kPrintNotStarted;
     }
     // A target written in place (more than one link, a folder that takes no
@@ -138,7 +139,7 @@ PrintResult PrintPdf(QPrinter& printer, const char* target, StderrReport& report
         scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/ormid-print-XXXXXX";
         const int fd = ::mkstemp(&scratch[0]);
         if (fd < 0) {
-            report.ShowFileError("", scratch, errno);
+            report.ShowFileError(notWritten, scratch, errno);
             return kPrintNotStarted;
         }
         ::close(fd);
@@ -148,7 +149,7 @@ PrintResult PrintPdf(QPrinter& printer, const char* target, StderrReport& report
     std::string bytes;
     int error = 0;
     if (result == kPrintDone && !ReadCompletePdf(scratch, bytes, error)) {
-        report.ShowFileError("", target, error);
+        report.ShowFileError(notWritten, target, error);
         result = kPrintNotFinished;
     }
     if (result == kPrintDone && out.WritesInPlace() &&
@@ -157,7 +158,7 @@ PrintResult PrintPdf(QPrinter& printer, const char* target, StderrReport& report
     if (result == kPrintDone && !out.Commit())
         result = kPrintNotFinished;
     if (result == kPrintNotFinished && out.Error())
-        report.ShowFileError("", target, out.Error());
+        report.ShowFileError(notWritten, target, out.Error());
     if (out.WritesInPlace())
         ::unlink(scratch.c_str());
     out.Abort();
