@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <future>
 #include <thread>
 
@@ -17,11 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "CAudioImport.h"
 #include "CImageLock.h"
-#include "CWaveFile.h"
 #include "RecordingReport.h"
-#include "SmallTmpfs.h"
 #include "TempFolder.h"
 #include "TestImages.h"
 #include "UnitName.h"
@@ -369,41 +365,3 @@ TEST(UnitName, Utf8InLatin1Stored)
     EXPECT_EQ(UnitNameToUtf8("a\tb\n\x85\xFF"), "a?b??\xC3\xBF");
 }
 
-// Every writer replaces its file through the file layer: on a full disk each
-// fails and leaves the old file byte for byte, with no temporary file left.
-TEST(FileSafety, EveryWriterKeepsTheOldFileOnAFullDisk)
-{
-    SmallTmpfs disk;
-    if (!disk.Mounted())
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    cMemoryMap map;
-    Fill(map, 1, 60000, 2);
-    RecordingReport report;
-    const std::vector<uint8_t> audio(60000, 0x55);
-    const std::pair<const char*, std::function<bool(const char*)>> writers[] = {
-        {"image file", [&](const char* path) { return map.WriteImageFile(path, report); }},
-        {"WAV export", [&](const char* path) { return map.ExportSlotWav(1, path, report); }},
-        {"silence", [&](const char* path) { return map.WriteSilenceWav(1000, path, report); }},
-        {"converted or joined audio",
-         [&](const char* path) {
-             std::string error;
-             return CAudioImport::SaveUnitWav(path, audio, error);
-         }},
-        {"recording and processing (CWaveFile)",
-         [&](const char* path) {
-             CWaveFile wav;
-             const bool written = wav.OpenWrite(path, 1, 44100, 16, 1) && wav.Write(audio.data(), 60000) == 60000;
-             return wav.CloseWrite() == 1 && written;
-         }},
-    };
-    const std::string old(100000, 'o');
-    disk.Write("old", old);
-    disk.Fill();
-    for (const auto& writer : writers) {
-        EXPECT_FALSE(writer.second(disk.File("old").c_str())) << writer.first;
-        EXPECT_TRUE(disk.Read("old") == old) << writer.first;
-        EXPECT_EQ(FilesIn(disk.File("")), 2u) << writer.first;
-    }
-    ASSERT_EQ(report.messages.size(), 3u);
-    EXPECT_EQ(report.messages[0], disk.File("old") + ": No space left on device");
-}
