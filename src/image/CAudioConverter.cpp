@@ -8,6 +8,7 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -118,6 +119,30 @@ std::string DecoderLog(SNDFILE* file)
     char text[16384] = {};
     sf_command(file, SFC_GET_LOG_INFO, text, sizeof text - 1);
     return text;
+}
+
+// The first error the decoders noted after the given offset of their notes,
+// in words: "ERROR : FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC" becomes
+// "flac decoder lost sync". Empty when they noted none.
+std::string DecoderReason(const std::string& notes, size_t from)
+{
+    const size_t at = notes.find("ERROR", from);
+    if (at == std::string::npos)
+        return std::string();
+    std::string line = notes.substr(at, notes.find('\n', at) - at);
+    const size_t colon = line.find(':');
+    line = colon == std::string::npos ? std::string() : line.substr(colon + 1);
+    line.erase(0, line.find_first_not_of(' '));
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    const std::string flac = "FLAC__STREAM_DECODER_ERROR_STATUS_";
+    if (line.compare(0, flac.size(), flac) == 0) {
+        std::string words = line.substr(flac.size());
+        for (char& c : words)
+            c = c == '_' ? ' ' : char(std::tolower(static_cast<unsigned char>(c)));
+        return "flac decoder " + words;
+    }
+    return line.empty() ? std::string("the audio is damaged") : line.substr(0, 200);
 }
 
 bool IsMuLawMono8k(const SF_INFO& info)
@@ -361,8 +386,9 @@ bool CAudioConverter::ConvertHere(int fd, uint32_t maxSamples, std::vector<uint8
         out.clear();
         return false;
     }
-    if (DecoderLog(file.get()).find("ERROR", openingNotes) != std::string::npos) {
-        m_error = "the audio is damaged";
+    const std::string reason = DecoderReason(DecoderLog(file.get()), openingNotes);
+    if (!reason.empty()) {
+        m_error = reason;
         out.clear();
         return false;
     }

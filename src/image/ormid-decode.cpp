@@ -32,7 +32,7 @@ void SetLimit(int resource, rlim_t soft, rlim_t hard)
 
 // Faults to order, for the tests of what the program does when a decoder
 // crashes or runs away: read here only, in the helper.
-void TestFault()
+void TestFault(rlim_t memory)
 {
     const char* fault = std::getenv("ORMID_DECODE_FAULT");
     if (!fault)
@@ -40,9 +40,11 @@ void TestFault()
     if (std::strcmp(fault, "crash") == 0)
         std::raise(SIGSEGV);
     if (std::strcmp(fault, "memory") == 0) {
+        // The limit ends this; the count stops it where no limit can be set.
         std::vector<std::vector<char>> hoard;
-        for (;;)
+        for (rlim_t taken = 0; taken < 2 * memory; taken += rlim_t(64) << 20)
             hoard.emplace_back(size_t(64) << 20, 'x');
+        throw std::bad_alloc();
     }
     if (std::strcmp(fault, "spin") == 0) {
         volatile unsigned long n = 0;
@@ -148,12 +150,11 @@ int main(int argc, char** argv)
     SetLimit(RLIMIT_CORE, 0, 0);
 #ifndef ORMID_SANITIZED
     SetLimit(RLIMIT_AS, memory, memory);
-#else
-    (void)memory;
 #endif
     std::signal(SIGPIPE, SIG_DFL);
     try {
-        TestFault();
+        if (convert)
+            TestFault(memory);
         return Run(convert, maxSamples);
     } catch (const std::bad_alloc&) {
         return CDecoderProcess::kExitNoMemory;
