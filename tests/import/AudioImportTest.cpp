@@ -11,7 +11,7 @@
 
 #include "AudioFixtures.h"
 #include "CAudioImport.h"
-#include "CDecoderProcess.h"
+#include "DecoderFault.h"
 #include "RecordingReport.h"
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -223,14 +223,10 @@ TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
         {"text.mp3", nullptr, ""},
         {"bad-frames.flac", nullptr, "flac decoder lost sync"},
         {"cut.flac", nullptr, "the audio ends before the length the file announces"},
-        {"good.flac", "crash", "the decoder crashed (Segmentation fault)"},
-        {"good.flac", "spin", "the decoder went over its time limit"},
-        {"good.flac", "memory", "the decoder went over its memory limit"},
+        {"good.flac", "crash", DecoderFault::kCrashReason},
+        {"good.flac", "spin", DecoderFault::kTimeReason},
+        {"good.flac", "memory", DecoderFault::kMemoryReason},
     };
-    CDecoderProcess::Limits tight;
-    tight.cpuSeconds = 1;
-    tight.memoryBytes = 256u << 20;
-    CDecoderProcess::SetLimits(tight);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + (c.fault ? c.fault : ""));
         const std::string path = folder.File(c.name);
@@ -243,10 +239,11 @@ TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
         CAudioImport audio;
         bool asked = false;
         const auto ask = [&](const std::string&) { return asked = true; };
-        if (c.fault)
-            ::setenv("ORMID_DECODE_FAULT", c.fault, 1);
-        const CAudioImport::Outcome outcome = audio.Prepare(path.c_str(), ask, report, map.GetRoomLeft());
-        ::unsetenv("ORMID_DECODE_FAULT");
+        CAudioImport::Outcome outcome;
+        {
+            DecoderFault fault(c.fault);
+            outcome = audio.Prepare(path.c_str(), ask, report, map.GetRoomLeft());
+        }
         if (*c.reason) {
             // Damage past the header shows only while decoding, after the question.
             EXPECT_EQ(outcome, CAudioImport::kFailed);
@@ -263,7 +260,6 @@ TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
         EXPECT_TRUE(std::equal(before.begin(), before.end(), map.GetImageBuffer()));
         EXPECT_TRUE(std::equal(table.begin(), table.end(), map.GetTable()));
     }
-    CDecoderProcess::SetLimits(CDecoderProcess::Limits());
 }
 
 // A converted file meets exactly the space test of a mu-law file: its 44-byte

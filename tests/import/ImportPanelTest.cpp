@@ -17,7 +17,7 @@
 #include "AppTestMain.h"
 #include "AudioFixtures.h"
 #include "CBackgroundStep.h"
-#include "CDecoderProcess.h"
+#include "DecoderFault.h"
 #include "CQtFileDialogs.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
@@ -147,31 +147,28 @@ private slots:
     void decoderFaultsAreRefusedAndChangeNothing()
     {
         QVERIFY(MakeTone(WorkStd("song.flac"), "-r 44100 -c 1 -b 16", 1.0));
-        CDecoderProcess::Limits tight;
-        tight.cpuSeconds = 1;
-        CDecoderProcess::SetLimits(tight);
         const struct {
             const char* fault;
             const char* reason;
         } cases[] = {
-            {"crash", "the decoder crashed (Segmentation fault)"},
-            {"spin", "the decoder went over its time limit"},
+            {"crash", DecoderFault::kCrashReason},
+            {"spin", DecoderFault::kTimeReason},
         };
         for (const auto& c : cases) {
             m_report.Clear();
             m_panel->SetChanged(false);
             const Snapshot before = Take();
             m_report.answers = {true};
-            qputenv("ORMID_DECODE_FAULT", c.fault);
-            Import(2, Work("song.flac"));
-            qunsetenv("ORMID_DECODE_FAULT");
+            {
+                DecoderFault fault(c.fault);
+                Import(2, Work("song.flac"));
+            }
             QCOMPARE(m_report.messages, (std::vector<std::string>{
                 "The audio file could not be read.\n" + WorkStd("song.flac") + ": " + c.reason}));
             QVERIFY(Take() == before);
             QVERIFY(!m_panel->IsChanged());
             QVERIFY(m_panel->isVisible());
         }
-        CDecoderProcess::SetLimits(CDecoderProcess::Limits());
     }
 
     void fileDialogOffersWaveFirstThenEveryAudioFile()
