@@ -145,10 +145,11 @@ int main(int argc, char** argv)
     const rlim_t memory = rlim_t(std::strtoull(argv[4], nullptr, 10));
     // The limits before any byte of the file is read. No core files: a
     // crash here is reported, not kept. An address-space limit cannot hold
-    // under the address sanitizer, which reserves its shadow memory up front.
+    // under the address or thread sanitizer, which reserve their shadow
+    // memory up front.
     SetLimit(RLIMIT_CPU, cpu, cpu + 1);
     SetLimit(RLIMIT_CORE, 0, 0);
-#ifndef ORMID_SANITIZED
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     SetLimit(RLIMIT_AS, memory, memory);
 #endif
     std::signal(SIGPIPE, SIG_DFL);

@@ -29,7 +29,7 @@ public:
 
     // The address sanitizer catches the crash itself and ends the helper
     // with its own exit status.
-#ifdef ORMID_SANITIZED
+#ifdef __SANITIZE_ADDRESS__
     static constexpr const char* kCrashReason = "the decoder ended without an answer (exit status 1)";
 #else
     static constexpr const char* kCrashReason = "the decoder crashed (Segmentation fault)";
