@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ExecProgram.h"
@@ -113,6 +114,26 @@ TEST_F(ImportCli, ConvertWritesAUnitFormatFile)
     const Result nowhere = Cli({"convert", folder.File("phone.wav"), folder.File("no/such/x.wav")});
     EXPECT_EQ(nowhere.code, 1);
     EXPECT_NE(nowhere.err.find("No such file or directory"), std::string::npos) << nowhere.err;
+}
+
+// What the decoders say about a damaged file goes to the command line's log,
+// not to the terminal: there only the one line naming the file.
+TEST_F(ImportCli, DecoderMessagesGoToTheLog)
+{
+    ASSERT_TRUE(MakeTone(folder.File("tone.mp3"), "-r 44100 -c 2", 3.0));
+    std::string mp3 = folder.Read("tone.mp3");
+    for (size_t i = mp3.size() / 4; i < mp3.size() / 4 + 3000; ++i)
+        mp3[i] = char((i * 2654435761u) >> 13);
+    folder.Write("damaged.mp3", mp3);
+    TempFolder work;
+    work.Write("TXDoruvevAzad.ini", "[DEBUG]\nLog=1\n");
+    ::setenv("ORMID_WORKING_FOLDER", work.Path().c_str(), 1);
+    const Result r = Cli({"convert", folder.File("damaged.mp3"), folder.File("out.wav")});
+    ::unsetenv("ORMID_WORKING_FOLDER");
+    if (r.code != 0)
+        EXPECT_EQ(r.err.rfind("ormid-cli: " + folder.File("damaged.mp3") + ": ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), r.code != 0 ? 1 : 0) << r.err;
+    EXPECT_NE(work.Read("ormid-cli.log").find(" - Decoder: "), std::string::npos) << work.Read("ormid-cli.log");
 }
 
 // 16-bit mono PCM of the given rate and length, whatever the rate.
