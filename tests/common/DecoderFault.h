@@ -24,8 +24,6 @@ public:
         ::unsetenv("ORMID_DECODE_FAULT");
         CDecoderProcess::SetLimits(CDecoderProcess::Limits());
     }
-    DecoderFault(const DecoderFault&) = delete;
-    DecoderFault& operator=(const DecoderFault&) = delete;
 
     // The address sanitizer catches the crash itself and ends the helper
     // with its own exit status.
