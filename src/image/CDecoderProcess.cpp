@@ -154,9 +154,29 @@ private:
     int m_lines = 0;
 };
 
+// A descriptor above the three standard ones, so that putting one in place
+// for the helper never overwrites another (a program started with stdin
+// closed gets 0 for its next file).
+int AboveStandard(int fd)
+{
+    if (fd < 0 || fd > 2)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    return moved;
+}
+
 struct Pipe {
     int read = -1, write = -1;
-    bool Open() { int fds[2]; if (::pipe2(fds, O_CLOEXEC) != 0) return false; read = fds[0]; write = fds[1]; return true; }
+    bool Open()
+    {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return false;
+        read = AboveStandard(fds[0]);
+        write = AboveStandard(fds[1]);
+        return read >= 0 && write >= 0;
+    }
     void CloseRead() { if (read >= 0) ::close(read); read = -1; }
     void CloseWrite() { if (write >= 0) ::close(write); write = -1; }
     ~Pipe() { CloseRead(); CloseWrite(); }
@@ -235,6 +255,18 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
         return result;
     }
 
+    struct Copy {
+        int fd;
+        ~Copy()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } file{::fcntl(fd, F_DUPFD_CLOEXEC, 3)};
+    if (file.fd < 0) {
+        result.error = std::string("the decoder could not start: ") + std::strerror(errno);
+        return result;
+    }
     const std::string helper = HelperPath();
     std::vector<std::string> args{helper, task == kProbe ? "probe" : "convert", std::to_string(maxSamples),
                                   std::to_string(limits.cpuSeconds), std::to_string(limits.memoryBytes)};
@@ -247,13 +279,13 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
     // messages on its stderr; nothing else of this process reaches it.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fd, 0);
+    posix_spawn_file_actions_adddup2(&actions, file.fd, 0);
     posix_spawn_file_actions_adddup2(&actions, out.write, 1);
     posix_spawn_file_actions_adddup2(&actions, err.write, 2);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
-    ::lseek(fd, 0, SEEK_SET);
+    ::lseek(file.fd, 0, SEEK_SET);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
