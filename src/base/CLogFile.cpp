@@ -72,14 +72,16 @@ int CLogFile::OpenAppended(const std::string& path)
         const int fd = OpenLogFile(path, O_WRONLY | O_APPEND);
         if (fd < 0)
             return -1;
-        FileLock lock(fd);
-        struct stat mine, named;
-        if (::fstat(fd, &mine) != 0 || ::lstat(path.c_str(), &named) != 0 || mine.st_ino != named.st_ino ||
-            mine.st_dev != named.st_dev) {
-            ::close(fd);   // moved aside meanwhile: open the new one
-            continue;
+        bool keep;
+        {
+            FileLock lock(fd);   // released before the file is closed
+            struct stat mine, named;
+            const bool same = ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                              mine.st_ino == named.st_ino && mine.st_dev == named.st_dev;
+            // Not the same: moved aside meanwhile, open the new one.
+            keep = same && (mine.st_size < kAppendLimit || ::rename(path.c_str(), (path + ".old").c_str()) != 0);
         }
-        if (mine.st_size < kAppendLimit || ::rename(path.c_str(), (path + ".old").c_str()) != 0)
+        if (keep)
             return fd;
         ::close(fd);
     }
