@@ -285,9 +285,22 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
+    // No signal blocked or ignored that this thread may have inherited: the
+    // limits speak through signals.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int sig : {SIGXCPU, SIGPIPE, SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&defaults, sig);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     ::lseek(file.fd, 0, SEEK_SET);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, helper.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     out.CloseWrite();
     err.CloseWrite();
