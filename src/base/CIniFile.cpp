@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cstring>
+
 #include "CGetAppPath.h"
 #include "SafeFile.h"
 
@@ -9,6 +11,14 @@ namespace {
 
 // Far more than any settings file holds.
 constexpr size_t kMaxIniBytes = 1 << 20;
+
+// Case-blind, and over the whole text: a NUL inside a line does not end it,
+// so "Log\0junk" is not the key "Log".
+bool SameText(const std::string& text, const char* wanted)
+{
+    const size_t n = std::strlen(wanted);
+    return text.size() == n && strncasecmp(text.data(), wanted, n) == 0;
+}
 
 }  // namespace
 
@@ -77,7 +87,7 @@ bool CIniFile::FindSection(const char* section)
     m_stream.seekg(0);
     std::string line;
     while (ReadLine(line, '\n')) {
-        if (strcasecmp(line.c_str(), section) == 0)
+        if (SameText(line, section))
             return true;
     }
     return false;
@@ -93,7 +103,7 @@ bool CIniFile::FindKey(const char* key, std::string& value)
             return false;
         if (keyText.empty() || keyText[0] == '[')
             return false;
-        const bool match = strcasecmp(keyText.c_str(), key) == 0;
+        const bool match = SameText(keyText, key);
         const bool read = ReadLine(rest, '\n');
         const size_t nl = keyText.rfind('\n');
         const size_t lineLength = (nl == std::string::npos ? keyText.size() : keyText.size() - nl - 1) + 1 + rest.size();

@@ -39,12 +39,56 @@ CLogFile::~CLogFile()
     Close();
 }
 
-bool CLogFile::Open(const char* fileName)
+bool CLogFile::Open(const char* fileName, Mode mode)
 {
-    return Open(fileName, CGetAppPath::WorkingFolder());
+    return Open(fileName, CGetAppPath::WorkingFolder(), mode);
 }
 
-bool CLogFile::Open(const char* fileName, const std::string& folder)
+namespace {
+
+// The log file is only written when it is a regular file reached without a
+// symbolic link: a link could point anywhere the user may write, a FIFO or
+// a device could block every message.
+int OpenLogFile(const std::string& path, int flags)
+{
+    const int fd = ::open(path.c_str(), flags | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    struct stat info;
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+// Appending keeps every other run's lines. A log grown past its limit is
+// moved aside whole (a run still writing it goes on writing there), under
+// the lock, and only when the name still names the file that was locked: two
+// runs never both move the log aside.
+int CLogFile::OpenAppended(const std::string& path)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const int fd = OpenLogFile(path, O_WRONLY | O_APPEND);
+        if (fd < 0)
+            return -1;
+        bool keep;
+        {
+            FileLock lock(fd);   // released before the file is closed
+            struct stat mine, named;
+            const bool same = ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                              mine.st_ino == named.st_ino && mine.st_dev == named.st_dev;
+            // Not the same: moved aside meanwhile, open the new one.
+            keep = same && (mine.st_size < kAppendLimit || ::rename(path.c_str(), (path + ".old").c_str()) != 0);
+        }
+        if (keep)
+            return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
+bool CLogFile::Open(const char* fileName, const std::string& folder, Mode mode)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     // An open log stays as it is: the switch is read once, when it opens.
@@ -64,13 +108,16 @@ bool CLogFile::Open(const char* fileName, const std::string& folder)
         path += '/';
     path += fileName;
 
-    // The previous run's log is replaced; a FIFO or device of that name is
-    // not written (it could block every message).
-    m_file = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    struct stat info;
-    if (m_file >= 0 && (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(m_file, 0) != 0)) {
-        ::close(m_file);
-        m_file = -1;
+    m_append = mode == kAppend;
+    if (m_append) {
+        m_file = OpenAppended(path);
+    } else {
+        // The previous run's log is replaced.
+        m_file = OpenLogFile(path, O_RDWR);
+        if (m_file >= 0 && ::ftruncate(m_file, 0) != 0) {
+            ::close(m_file);
+            m_file = -1;
+        }
     }
     m_open = m_file >= 0;
     m_writePos = 0;
@@ -122,6 +169,12 @@ void CLogFile::WriteLocked(const char* text)
         std::memcpy(out, line + done, n);
         out[n] = '\r';
         out[n + 1] = '\n';
+        if (m_append) {
+            // At the end of the file, wherever other runs have brought it.
+            (void)!::write(m_file, out, n + 2);
+            done += n;
+            continue;
+        }
         if (m_writePos >= kWrapAt)
             m_writePos = 0;
         // A failed write is not reported; the position moves on regardless.
@@ -140,6 +193,7 @@ void CLogFile::Close()
         ::close(m_file);
     m_file = -1;
     m_open = false;
+    m_append = false;
     m_writePos = 0;
     m_level = 0;
     std::memset(m_text, 0, sizeof m_text);

@@ -273,7 +273,7 @@ std::string CDoctorReport::Text() const
     text += "\nFiles:\n";
     text += "  program folder:  " + f.programFolder + Yes(f.programFolderWritable, "", " (read-only)") + "\n";
     text += "  working folder:  " + f.workingFolder + Yes(f.workingFolderWritable, "", " (not writable)") +
-            "  (TXTemp.wav, ORMID.log, Audio.log)\n";
+            "  (TXTemp.wav, ORMID.log, ormid-cli.log, Audio.log)\n";
     text += "  settings:        " + f.settingsFile + Yes(f.settingsExist, "", " (not written yet)") + "\n";
     text += "  user guide:      " + f.guideFile + Yes(f.guideExists, "", " (missing)") + "\n";
     text += "  debug INI:       " + f.debugIni +

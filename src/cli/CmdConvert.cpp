@@ -13,8 +13,12 @@
 #include "CliRegistry.h"
 #include "CliReport.h"
 #include "SafeFile.h"
+#include "cMemoryMap.h"
 
 namespace {
+
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 768000;
 
 struct {
     std::string in;
@@ -41,14 +45,24 @@ int Run()
         std::fprintf(stderr, "ormid-cli: %s: not an audio file that can be read\n", args.in.c_str());
         return kCliFailed;
     }
+    // A header may claim any rate: at 1 Hz a few kilobytes would ask for
+    // millions of samples.
+    if (info.sampleRate < kLowestRate || info.sampleRate > kHighestRate) {
+        std::fprintf(stderr, "ormid-cli: %s: a sample rate of %d Hz cannot be converted (only %d to %d Hz)\n",
+                     args.in.c_str(), info.sampleRate, kLowestRate, kHighestRate);
+        return kCliFailed;
+    }
+    // No more than a unit could ever hold: what an empty image takes in.
+    const uint32_t cap = cMemoryMap::kImageSize - cMemoryMap::kAudioStart;
     CAudioConverter converter;
     std::vector<uint8_t> muLaw;
-    if (!converter.Convert(args.in.c_str(), CAudioImport::kWholeFile, muLaw)) {
+    if (!converter.Convert(args.in.c_str(), cap, muLaw)) {
         std::fprintf(stderr, "ormid-cli: %s: %s\n", args.in.c_str(), converter.ErrorText().c_str());
         return kCliFailed;
     }
     if (converter.Truncated()) {
-        std::fprintf(stderr, "ormid-cli: %s: too long for one WAV file\n", args.in.c_str());
+        std::fprintf(stderr, "ormid-cli: %s: longer than a unit holds (%u seconds at most)\n", args.in.c_str(),
+                     cap / cMemoryMap::kBytesPerSecond);
         return kCliFailed;
     }
     LogConversion(converter);

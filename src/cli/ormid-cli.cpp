@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "CLogFile.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
@@ -24,10 +26,21 @@ std::string CommandWord(int argc, char** argv)
     return std::string();
 }
 
-// The program log, open while a command runs, as the panel keeps it open
-// while it runs ("TXDoruvevAzad.ini" switches it on).
+// The command line's own log, open while a command runs ("TXDoruvevAzad.ini"
+// switches it on). Not the panel's "ORMID.log": the panel replaces that at
+// its start and writes it as a ring, so a run beside it would cut or overwrite
+// its lines; runs append to theirs under its lock instead. Help, the version
+// and the questions of shell completion open no log at all.
 struct ProgramLog {
-    ProgramLog() { TheLog().Open("ORMID.log"); }
+    void Open(int argc, char** argv)
+    {
+        if (!TheLog().Open("ormid-cli.log", CLogFile::kAppend))
+            return;
+        std::string line = "ormid-cli";
+        for (int i = 1; i < argc; ++i)
+            line += std::string(" ") + argv[i];
+        TheLog().Write("pid %d: %.900s", int(::getpid()), line.c_str());
+    }
     ~ProgramLog() { TheLog().Close(); }
 };
 
@@ -57,6 +70,8 @@ int main(int argc, char** argv)
     }
 
     ProgramLog log;
+    // After help and version are handled, before the command runs.
+    app.parse_complete_callback([&] { log.Open(argc, argv); });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

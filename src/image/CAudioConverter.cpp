@@ -8,11 +8,13 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <new>
 
+#include "CDecoderProcess.h"
 #include "MuLawTable.h"
 
 namespace {
@@ -32,22 +34,40 @@ struct SoxrCloser {
 using SoxrPtr = std::unique_ptr<soxr, SoxrCloser>;
 
 // Only regular files go to the decoders: a FIFO or a device would block them
-// or feed them for ever. The file is opened without waiting, then handed over.
-SndPtr OpenDecoder(const char* path, SF_INFO& info)
+// or feed them for ever. The file is opened without waiting; -1 when it is
+// no regular file.
+int OpenRegular(const char* path)
 {
-    info = SF_INFO{};
     if (!path)
-        return nullptr;
+        return -1;
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
+        return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return nullptr;
+        return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    SNDFILE* f = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);   // closes fd on failure too
+    return fd;
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The decoder over an open file, which stays open.
+SndPtr OpenDecoder(int fd, SF_INFO& info)
+{
+    info = SF_INFO{};
+    if (fd < 0)
+        return nullptr;
+    SNDFILE* f = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
     if (f && (info.channels < 1 || info.samplerate < 1)) {
         sf_close(f);
         return nullptr;
@@ -101,6 +121,30 @@ std::string DecoderLog(SNDFILE* file)
     return text;
 }
 
+// The first error the decoders noted after the given offset of their notes,
+// in words: "ERROR : FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC" becomes
+// "flac decoder lost sync". Empty when they noted none.
+std::string DecoderReason(const std::string& notes, size_t from)
+{
+    const size_t at = notes.find("ERROR", from);
+    if (at == std::string::npos)
+        return std::string();
+    std::string line = notes.substr(at, notes.find('\n', at) - at);
+    const size_t colon = line.find(':');
+    line = colon == std::string::npos ? std::string() : line.substr(colon + 1);
+    line.erase(0, line.find_first_not_of(' '));
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    const std::string flac = "FLAC__STREAM_DECODER_ERROR_STATUS_";
+    if (line.compare(0, flac.size(), flac) == 0) {
+        std::string words = line.substr(flac.size());
+        for (char& c : words)
+            c = c == '_' ? ' ' : char(std::tolower(static_cast<unsigned char>(c)));
+        return "flac decoder " + words;
+    }
+    return line.empty() ? std::string("the audio is damaged") : line.substr(0, 200);
+}
+
 bool IsMuLawMono8k(const SF_INFO& info)
 {
     return (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_ULAW && info.channels == 1 &&
@@ -120,8 +164,20 @@ void Describe(const SF_INFO& info, CAudioFileInfo& result)
 
 bool CAudioConverter::Probe(const char* path, CAudioFileInfo& result)
 {
+    FdCloser file{OpenRegular(path)};
+    if (file.fd < 0)
+        return false;
+    const CDecoderProcess::Result found = CDecoderProcess::Run(CDecoderProcess::kProbe, file.fd, 0, nullptr);
+    if (!found.ok || !found.gotInfo)
+        return false;
+    result = found.info;
+    return true;
+}
+
+bool CAudioConverter::ProbeHere(int fd, CAudioFileInfo& result)
+{
     SF_INFO info;
-    SndPtr file = OpenDecoder(path, info);
+    SndPtr file = OpenDecoder(fd, info);
     if (!file)
         return false;
     Describe(info, result);
@@ -142,32 +198,47 @@ std::string CAudioConverter::LogText() const
 bool CAudioConverter::Convert(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
                               CConvertControl* control)
 {
-    // Nothing leaves this module as an exception; a file too long for memory
-    // is a failure like any other.
-    try {
-        return ConvertFile(path, maxSamples, out, control);
-    } catch (const std::bad_alloc&) {
-        out.clear();
-        out.shrink_to_fit();
-        m_error = "not enough memory to convert the file";
+    out.clear();
+    Reset();
+    m_path = path ? path : "";
+    FdCloser file{OpenRegular(path)};
+    if (file.fd < 0) {
+        m_error = "no decoder can read the file";
         return false;
     }
+    // The decoders run in a helper process: whatever a damaged file does to
+    // them, this program only hears why the file could not be read.
+    CDecoderProcess::Result done = CDecoderProcess::Run(CDecoderProcess::kConvert, file.fd, maxSamples, control);
+    if (done.gotInfo)
+        m_info = done.info;
+    m_stopped = done.stopped;
+    if (!done.ok) {
+        m_error = done.error.empty() ? "no decoder can read the file" : done.error;
+        return false;
+    }
+    out.swap(done.samples);
+    m_clamped = done.clamped;
+    m_truncated = done.truncated;
+    m_samples = out.size();
+    return true;
 }
 
-bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
-                                  CConvertControl* control)
+void CAudioConverter::Reset()
 {
-    out.clear();
     m_clamped = 0;
     m_truncated = false;
     m_stopped = false;
     m_error.clear();
-    m_path = path ? path : "";
     m_info = CAudioFileInfo{};
     m_samples = 0;
+}
 
+bool CAudioConverter::ConvertHere(int fd, uint32_t maxSamples, std::vector<uint8_t>& out, CConvertControl* control)
+{
+    out.clear();
+    Reset();
     SF_INFO info;
-    SndPtr file = OpenDecoder(path, info);
+    SndPtr file = OpenDecoder(fd, info);
     if (!file) {
         m_error = "no decoder can read the file";
         return false;
@@ -315,8 +386,9 @@ bool CAudioConverter::ConvertFile(const char* path, uint32_t maxSamples, std::ve
         out.clear();
         return false;
     }
-    if (DecoderLog(file.get()).find("ERROR", openingNotes) != std::string::npos) {
-        m_error = "the audio is damaged";
+    const std::string reason = DecoderReason(DecoderLog(file.get()), openingNotes);
+    if (!reason.empty()) {
+        m_error = reason;
         out.clear();
         return false;
     }

@@ -29,15 +29,23 @@ public:
     static constexpr int kUnitRate = 8000;
 
     // False when the path is not a regular file or no decoder can read it.
+    // The decoders run in a helper process (CDecoderProcess).
     static bool Probe(const char* path, CAudioFileInfo& info);
 
     // Decodes the whole file, mixes its channels to mono, resamples to 8000 Hz
     // and encodes mu-law into out. Mu-law that is already mono at 8000 Hz is
     // taken byte for byte. Stops after maxSamples codes (Truncated() then
     // says so). False when the file cannot be decoded (ErrorText() says why)
-    // or when control->stop was set (Stopped()).
+    // or when control->stop was set (Stopped()). The decoders run in a
+    // helper process; its crash or its limits are a failure with the reason.
     bool Convert(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
                  CConvertControl* control = nullptr);
+
+    // The same two in this process, on an open regular file: for the decoder
+    // helper itself (and to measure what the helper costs).
+    static bool ProbeHere(int fd, CAudioFileInfo& info);
+    bool ConvertHere(int fd, uint32_t maxSamples, std::vector<uint8_t>& out, CConvertControl* control = nullptr);
+    const CAudioFileInfo& Info() const { return m_info; }
 
     // Samples beyond full scale after resampling, clamped to it.
     uint64_t ClampedSamples() const { return m_clamped; }
@@ -48,7 +56,7 @@ public:
     std::string LogText() const;
 
 private:
-    bool ConvertFile(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out, CConvertControl* control);
+    void Reset();
 
     std::string m_path;
     CAudioFileInfo m_info;

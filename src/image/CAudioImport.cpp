@@ -64,12 +64,18 @@ CAudioImport::Outcome CAudioImport::Convert(uint32_t maxSamples, CConvertControl
     RemoveTemp();
     m_failure.clear();
     std::vector<uint8_t> muLaw;
-    // A file that no decoder can read to its end goes to the normal import,
-    // which refuses it with its own messages.
+    // A file that no decoder opens goes to the normal import, which refuses
+    // it with its own messages; one that a decoder opened but could not read
+    // to its end is refused with the decoder's reason.
     if (!m_decodable)
         return kAsIs;
-    if (!m_converter.Convert(m_path.c_str(), std::min(maxSamples, kWholeFile), muLaw, control))
-        return m_converter.Stopped() ? kDeclined : kAsIs;
+    if (!m_converter.Convert(m_path.c_str(), std::min(maxSamples, kWholeFile), muLaw, control)) {
+        if (m_converter.Stopped())
+            return kDeclined;
+        m_failure = Format("The audio file could not be read.\n%s: %s", m_path.c_str(),
+                           m_converter.ErrorText().c_str());
+        return kFailed;
+    }
 
     const char* folder = std::getenv("TMPDIR");
     std::string name = std::string(folder && *folder ? folder : "/tmp") + "/ormid-import-XXXXXX.wav";

@@ -33,7 +33,8 @@ public:
         kAsIs,       // import the chosen file itself
         kConverted,  // import ImportPath(): the converted audio
         kDeclined,   // the operator answered No, or stopped the conversion
-        kFailed,     // the converted audio could not be written (FailureText)
+        kFailed,     // a decoder could not read the file to its end, or the converted
+                     // audio could not be written (FailureText says which and why)
     };
     using Question = std::function<bool(const std::string& text)>;
 
@@ -54,7 +55,7 @@ public:
     // True when the file is one a decoder reads but not in the unit's format.
     bool Examine(const char* path);
     std::string QuestionText() const;
-    // kConverted; kAsIs when the file cannot be decoded after all; kFailed;
+    // kConverted; kAsIs when no decoder opens the file after all; kFailed;
     // kDeclined when control->stop was set (nothing to import).
     Outcome Convert(uint32_t maxSamples, CConvertControl* control = nullptr);
 

@@ -9,7 +9,7 @@ namespace {
 
 struct IniCase {
     const char* title;
-    const char* text;
+    std::string text;
     const char* section;
     const char* key;
     bool found;
@@ -21,6 +21,9 @@ struct IniCase {
 TEST(IniFile, ReadValueCases)
 {
     const std::string overlong = "[DEBUG]\nX=" + std::string(260, 'a') + "\nLog=1\n";
+    // A NUL inside a line does not end what is compared.
+    const std::string nulKey("[DEBUG]\nLog\0x=1\n", 17);
+    const std::string nulSection("[DEBUG]\0x\nLog=1\n", 17);
     const IniCase cases[] = {
         {"plain", "[DEBUG]\nLog=1\n", "[DEBUG]", "Log", true, "1"},
         {"lower-case section and key", "[debug]\nlog=7\n", "[DEBUG]", "Log", true, "7"},
@@ -34,7 +37,9 @@ TEST(IniFile, ReadValueCases)
         {"line without equals joins the next", "[DEBUG]\nnote\nLog=1\n", "[DEBUG]", "Log", false, ""},
         {"last line without newline", "[DEBUG]\nLog=9", "[DEBUG]", "Log", true, "9"},
         {"key without equals at the end", "[DEBUG]\nLog", "[DEBUG]", "Log", false, ""},
-        {"overlong line", overlong.c_str(), "[DEBUG]", "Log", false, ""},
+        {"overlong line", overlong, "[DEBUG]", "Log", false, ""},
+        {"NUL inside the key", nulKey, "[DEBUG]", "Log", false, ""},
+        {"NUL inside the section line", nulSection, "[DEBUG]", "Log", false, ""},
     };
     for (const IniCase& c : cases) {
         TempFolder folder;

@@ -171,6 +171,54 @@ TEST_F(LogFileTest, TwoThreadsNeverInterleave)
     }
 }
 
+// Neither way of opening follows a symbolic link: the file it names stays
+// as it was and logging stays off.
+TEST_F(LogFileTest, NeverFollowsALink)
+{
+    SwitchOn();
+    folder.Write("victim.txt", "keep me");
+    ASSERT_EQ(::symlink(folder.File("victim.txt").c_str(), folder.File("ORMID.log").c_str()), 0);
+    for (CLogFile::Mode mode : {CLogFile::kReplace, CLogFile::kAppend}) {
+        EXPECT_FALSE(log.Open("ORMID.log", folder.Path(), mode)) << mode;
+        EXPECT_FALSE(log.IsOpen()) << mode;
+        log.Write("lost");
+        log.Close();
+        EXPECT_EQ(folder.Read("victim.txt"), "keep me") << mode;
+    }
+}
+
+// Runs that append keep each other's lines whole, and the replacing log of a
+// run beside them; a grown log is moved aside whole, not cut.
+TEST_F(LogFileTest, AppendingRunsKeepEveryLine)
+{
+    SwitchOn();
+    folder.Write("cli.log", "earlier run\r\n");
+    CLogFile first, second;
+    ASSERT_TRUE(first.Open("cli.log", folder.Path(), CLogFile::kAppend));
+    ASSERT_TRUE(second.Open("cli.log", folder.Path(), CLogFile::kAppend));
+    for (int i = 0; i < 3; ++i) {
+        first.Write("first %d %s", i, std::string(600, 'f').c_str());
+        second.Write("second %d", i);
+    }
+    first.Close();
+    second.Close();
+    const auto lines = Lines(folder.Read("cli.log"));
+    ASSERT_EQ(lines.size(), 1u + 2 * 2 + 3 * 2 + 3);
+    EXPECT_EQ(lines[0], "earlier run");
+    EXPECT_TRUE(Stamped(lines[1], "Log open"));
+    EXPECT_TRUE(Stamped(lines[2], "Log open"));
+    EXPECT_TRUE(Stamped(lines[3], "first 0 " + std::string(490 - 8, 'f')));
+    EXPECT_EQ(lines[4], std::string(600 - 490 + 8, 'f'));
+    EXPECT_TRUE(Stamped(lines[5], "second 0"));
+
+    const std::string grown(size_t(CLogFile::kAppendLimit), 'g');
+    folder.Write("cli.log", grown);
+    ASSERT_TRUE(first.Open("cli.log", folder.Path(), CLogFile::kAppend));
+    first.Close();
+    EXPECT_EQ(folder.Read("cli.log.old"), grown);
+    EXPECT_EQ(Lines(folder.Read("cli.log")).size(), 2u);
+}
+
 TEST(OsDescription, NamesTheSystem)
 {
     const std::string text = GetOsDescription();

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "CLogFile.h"
 #include "SmallTmpfs.h"
 #include "TempFolder.h"
 
@@ -234,15 +235,43 @@ TEST_F(CliSafetyTest, FailuresAreNamedAndReported)
     EXPECT_EQ(r.code, 1);
 }
 
-TEST_F(CliSafetyTest, ProgramLogFollowsTheSwitch)
+// The command line appends to a log of its own; the panel's log, open beside
+// it, keeps every line; help, version and completion open no log at all; a
+// log that is a symbolic link is never followed.
+TEST_F(CliSafetyTest, ProgramLogLeavesThePanelsLog)
 {
     NewImage();
-    EXPECT_FALSE(std::filesystem::exists(work.File("ORMID.log")));
+    EXPECT_FALSE(std::filesystem::exists(work.File("ormid-cli.log")));
     work.Write("TXDoruvevAzad.ini", "[DEBUG]\nLog=1\n");
+    CLogFile panel;
+    ASSERT_TRUE(panel.Open("ORMID.log", work.Path()));
+    panel.Write("panel before");
+    for (const char* quiet : {"--help", "--version"})
+        EXPECT_EQ(Cli({quiet}).code, 0) << quiet;
+    EXPECT_FALSE(std::filesystem::exists(work.File("ormid-cli.log")));
     ASSERT_EQ(Cli({"list", image}).code, 0);
-    const std::string log = work.Read("ORMID.log");
-    EXPECT_NE(log.find(" - Log open\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(" - Log close\r\n"), std::string::npos) << log;
+    EXPECT_EQ(Cli({"info", folder.File("missing.txi")}).code, 1);
+    panel.Write("panel after");
+    panel.Close();
+
+    const std::string mine = work.Read("ORMID.log");
+    EXPECT_EQ(mine.find('\0'), std::string::npos);
+    for (const char* line : {" - Log open\r\n", " - panel before\r\n", " - panel after\r\n", " - Log close\r\n"})
+        EXPECT_NE(mine.find(line), std::string::npos) << line << mine;
+    EXPECT_EQ(mine.find("ormid-cli"), std::string::npos) << mine;
+    const std::string cli = work.Read("ormid-cli.log");
+    EXPECT_NE(cli.find(" list " + image + "\r\n"), std::string::npos) << cli;
+    EXPECT_NE(cli.find(" info "), std::string::npos) << cli;
+    size_t opens = 0;
+    for (size_t at = cli.find(" - Log open\r\n"); at != std::string::npos; at = cli.find(" - Log open\r\n", at + 1))
+        ++opens;
+    EXPECT_EQ(opens, 2u) << cli;
+
+    work.Write("victim.txt", "keep me");
+    ASSERT_EQ(::unlink(work.File("ormid-cli.log").c_str()), 0);
+    ASSERT_EQ(::symlink(work.File("victim.txt").c_str(), work.File("ormid-cli.log").c_str()), 0);
+    EXPECT_EQ(Cli({"list", image}).code, 0);
+    EXPECT_EQ(work.Read("victim.txt"), "keep me");
 }
 
 // convert and print --pdf replace their output like export: only with

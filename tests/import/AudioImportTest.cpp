@@ -11,6 +11,7 @@
 
 #include "AudioFixtures.h"
 #include "CAudioImport.h"
+#include "DecoderFault.h"
 #include "RecordingReport.h"
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -189,9 +190,7 @@ TEST(AudioImport, NoAnswerConvertsNothing)
     EXPECT_TRUE(report.messages.empty());
 }
 
-// Files no decoder reads (to their end) go to the WAV import, which refuses
-// them with its own three lines; the image does not change.
-TEST(AudioImport, UnreadableFilesKeepTheImportsMessages)
+TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
 {
     TempFolder folder;
     ASSERT_TRUE(MakeTone(folder.File("good.flac"), "-r 44100 -c 1 -b 16", 1.0));
@@ -210,9 +209,27 @@ TEST(AudioImport, UnreadableFilesKeepTheImportsMessages)
     folder.Write("cut.flac", flac.substr(0, flac.size() / 2));
     folder.Write("text.mp3", "just some text, nothing an audio decoder would take");
 
-    for (const char* name : {"bad-magic.flac", "bad-info.flac", "bad-frames.flac", "cut.flac", "text.mp3"}) {
-        SCOPED_TRACE(name);
-        const std::string path = folder.File(name);
+    // A file no decoder opens gets the WAV import's refusal; one a decoder
+    // opened but could not read, or whose decoder crashed or ran over its
+    // limits, the reason. Nothing of the image changes.
+    struct Case {
+        const char* name;
+        const char* fault;    // ORMID_DECODE_FAULT for the decoder helper
+        const char* reason;   // empty: the WAV import's own refusal
+    };
+    const Case cases[] = {
+        {"bad-magic.flac", nullptr, ""},
+        {"bad-info.flac", nullptr, ""},
+        {"text.mp3", nullptr, ""},
+        {"bad-frames.flac", nullptr, "flac decoder lost sync"},
+        {"cut.flac", nullptr, "the audio ends before the length the file announces"},
+        {"good.flac", "crash", DecoderFault::kCrashReason},
+        {"good.flac", "spin", DecoderFault::kTimeReason},
+        {"good.flac", "memory", DecoderFault::kMemoryReason},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + (c.fault ? c.fault : ""));
+        const std::string path = folder.File(c.name);
         cMemoryMap map;
         FillImage(map, {5000, 700});
         const std::vector<uint8_t> before(map.GetImageBuffer(), map.GetImageBuffer() + cMemoryMap::kImageSize);
@@ -222,13 +239,24 @@ TEST(AudioImport, UnreadableFilesKeepTheImportsMessages)
         CAudioImport audio;
         bool asked = false;
         const auto ask = [&](const std::string&) { return asked = true; };
-        EXPECT_EQ(audio.Prepare(path.c_str(), ask, report, map.GetRoomLeft()), CAudioImport::kAsIs);
-        // Damage past the header shows only while decoding, after the question.
-        const bool damagedLater = std::string(name) == "bad-frames.flac" || std::string(name) == "cut.flac";
-        EXPECT_EQ(asked, damagedLater);
-        EXPECT_FALSE(audio.ImportIntoSlot(map, 2, report));
-        ASSERT_EQ(report.messages.size(), 1u);
-        EXPECT_EQ(report.messages[0], "Trouble with " + path + "\nFile is not a .WAV type\nTrouble with file header\n");
+        CAudioImport::Outcome outcome;
+        {
+            DecoderFault fault(c.fault);
+            outcome = audio.Prepare(path.c_str(), ask, report, map.GetRoomLeft());
+        }
+        if (*c.reason) {
+            // Damage past the header shows only while decoding, after the question.
+            EXPECT_EQ(outcome, CAudioImport::kFailed);
+            EXPECT_TRUE(asked);
+            ASSERT_EQ(report.messages.size(), 1u);
+            EXPECT_EQ(report.messages[0], "The audio file could not be read.\n" + path + ": " + c.reason);
+        } else {
+            EXPECT_EQ(outcome, CAudioImport::kAsIs);
+            EXPECT_FALSE(asked);
+            EXPECT_FALSE(audio.ImportIntoSlot(map, 2, report));
+            ASSERT_EQ(report.messages.size(), 1u);
+            EXPECT_EQ(report.messages[0], "Trouble with " + path + "\nFile is not a .WAV type\nTrouble with file header\n");
+        }
         EXPECT_TRUE(std::equal(before.begin(), before.end(), map.GetImageBuffer()));
         EXPECT_TRUE(std::equal(table.begin(), table.end(), map.GetTable()));
     }

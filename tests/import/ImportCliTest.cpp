@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ExecProgram.h"
@@ -81,6 +82,15 @@ TEST_F(ImportCli, ConvertImportsWithoutAsking)
     const Result bad = Cli({"import", "--convert", image, "4", folder.File("notes.ogg")});
     EXPECT_EQ(bad.code, 1);
     EXPECT_EQ(bad.err, "Trouble with " + folder.File("notes.ogg") + "\nFile is not a .WAV type\nTrouble with file header\n");
+
+    // One a decoder opened but could not read is refused with its reason.
+    std::string flac = (MakeTone(folder.File("tone.flac"), "-r 44100 -c 1 -b 16", 1.0), folder.Read("tone.flac"));
+    for (size_t i = flac.size() / 2; i < flac.size() / 2 + 2000; ++i)
+        flac[i] = char(i * 7);
+    folder.Write("damaged.flac", flac);
+    const Result damaged = Cli({"import", "--convert", image, "4", folder.File("damaged.flac")});
+    EXPECT_EQ(damaged.code, 1);
+    EXPECT_EQ(damaged.err, "The audio file could not be read.\n" + folder.File("damaged.flac") + ": flac decoder lost sync\n");
 }
 
 TEST_F(ImportCli, ConvertWritesAUnitFormatFile)
@@ -104,4 +114,76 @@ TEST_F(ImportCli, ConvertWritesAUnitFormatFile)
     const Result nowhere = Cli({"convert", folder.File("phone.wav"), folder.File("no/such/x.wav")});
     EXPECT_EQ(nowhere.code, 1);
     EXPECT_NE(nowhere.err.find("No such file or directory"), std::string::npos) << nowhere.err;
+}
+
+// What the decoders say about a damaged file goes to the command line's log,
+// not to the terminal: there only the one line naming the file.
+TEST_F(ImportCli, DecoderMessagesGoToTheLog)
+{
+    ASSERT_TRUE(MakeTone(folder.File("tone.mp3"), "-r 44100 -c 2", 3.0));
+    std::string mp3 = folder.Read("tone.mp3");
+    for (size_t i = mp3.size() / 4; i < mp3.size() / 4 + 3000; ++i)
+        mp3[i] = char((i * 2654435761u) >> 13);
+    folder.Write("damaged.mp3", mp3);
+    TempFolder work;
+    work.Write("TXDoruvevAzad.ini", "[DEBUG]\nLog=1\n");
+    ::setenv("ORMID_WORKING_FOLDER", work.Path().c_str(), 1);
+    const Result r = Cli({"convert", folder.File("damaged.mp3"), folder.File("out.wav")});
+    ::unsetenv("ORMID_WORKING_FOLDER");
+    if (r.code != 0)
+        EXPECT_EQ(r.err.rfind("ormid-cli: " + folder.File("damaged.mp3") + ": ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), r.code != 0 ? 1 : 0) << r.err;
+    EXPECT_NE(work.Read("ormid-cli.log").find(" - Decoder: "), std::string::npos) << work.Read("ormid-cli.log");
+}
+
+// 16-bit mono PCM of the given rate and length, whatever the rate.
+std::string Pcm16(uint32_t rate, uint32_t samples)
+{
+    auto put = [](std::string& s, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            s += char(uint8_t(v >> (8 * i)));
+    };
+    std::string s = "RIFF";
+    put(s, 36 + 2 * samples, 4);
+    s += "WAVEfmt ";
+    for (uint32_t v : {16u, 1u | (1u << 16), rate, rate * 2, 2u | (16u << 16)})
+        put(s, v, 4);
+    s += "data";
+    put(s, 2 * samples, 4);
+    for (uint32_t i = 0; i < samples; ++i)
+        put(s, uint32_t(int16_t(8000 * ((i / 4) % 2 ? 1 : -1))), 2);
+    return s;
+}
+
+// convert takes no rate a header could make absurd, and writes no more than
+// a unit could ever take in.
+TEST_F(ImportCli, ConvertRefusesAbsurdRatesAndWhatNoUnitHolds)
+{
+    const uint32_t most = cMemoryMap::kImageSize - cMemoryMap::kAudioStart;
+    const struct {
+        uint32_t rate, samples;
+        const char* refusal;   // empty: converted
+    } cases[] = {
+        {1, 16000, "a sample rate of 1 Hz cannot be converted (only 1000 to 768000 Hz)"},
+        {999, 999, "a sample rate of 999 Hz cannot be converted (only 1000 to 768000 Hz)"},
+        {1000, 1000, ""},
+        {768000, 76800, ""},
+        {768001, 76800, "a sample rate of 768001 Hz cannot be converted (only 1000 to 768000 Hz)"},
+        {1000, most / 8 + 10, "longer than a unit holds (515 seconds at most)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.samples) + " samples");
+        const std::string in = folder.File("in.wav"), out = folder.File("out.wav");
+        folder.Write("in.wav", Pcm16(c.rate, c.samples));
+        ::unlink(out.c_str());
+        const Result r = Cli({"convert", in, out});
+        if (*c.refusal) {
+            EXPECT_EQ(r.code, 1);
+            EXPECT_EQ(r.err, "ormid-cli: " + in + ": " + c.refusal + "\n");
+            EXPECT_NE(::access(out.c_str(), F_OK), 0);
+        } else {
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_NEAR(double(ReadBytes(out).size() - 44), double(c.samples) * 8000 / c.rate, 80.0);
+        }
+    }
 }

@@ -1,6 +1,6 @@
 // The panel's Import WAV with files of other kinds: the question, Yes and No,
-// files no decoder reads, the file dialog's filters, and a long conversion
-// that the operator cancels.
+// files no decoder reads, decoders that crash, the file dialog's filters, and
+// a long conversion that the operator cancels.
 #include <QApplication>
 #include <QFileDialog>
 #include <QProgressDialog>
@@ -9,12 +9,15 @@
 #include <QTimer>
 
 #include <cstring>
+
+#include <sys/wait.h>
 #include <memory>
 #include <vector>
 
 #include "AppTestMain.h"
 #include "AudioFixtures.h"
 #include "CBackgroundStep.h"
+#include "DecoderFault.h"
 #include "CQtFileDialogs.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
@@ -139,6 +142,35 @@ private slots:
         QVERIFY(!m_panel->IsChanged());
     }
 
+    // A decoder that crashes or runs over its limits costs the file, never
+    // the panel: the refusal names the file and the reason, nothing changes.
+    void decoderFaultsAreRefusedAndChangeNothing()
+    {
+        QVERIFY(MakeTone(WorkStd("song.flac"), "-r 44100 -c 1 -b 16", 1.0));
+        const struct {
+            const char* fault;
+            const char* reason;
+        } cases[] = {
+            {"crash", DecoderFault::kCrashReason},
+            {"spin", DecoderFault::kTimeReason},
+        };
+        for (const auto& c : cases) {
+            m_report.Clear();
+            m_panel->SetChanged(false);
+            const Snapshot before = Take();
+            m_report.answers = {true};
+            {
+                DecoderFault fault(c.fault);
+                Import(2, Work("song.flac"));
+            }
+            QCOMPARE(m_report.messages, (std::vector<std::string>{
+                "The audio file could not be read.\n" + WorkStd("song.flac") + ": " + c.reason}));
+            QVERIFY(Take() == before);
+            QVERIFY(!m_panel->IsChanged());
+            QVERIFY(m_panel->isVisible());
+        }
+    }
+
     void fileDialogOffersWaveFirstThenEveryAudioFile()
     {
         m_panel->SelectRow(0);
@@ -191,6 +223,8 @@ private slots:
         poll.stop();
         CBackgroundStep::SetShowAfterMs(300);
         QVERIFY(sawBox);
+        // The decoder helper was ended and reaped: no child is left.
+        QCOMPARE(::waitpid(-1, nullptr, WNOHANG), pid_t(-1));
         QVERIFY2(m_report.messages.empty(), m_report.messages.empty() ? "" : m_report.messages[0].c_str());
         QVERIFY(Take() == before);
         QVERIFY(!m_panel->IsChanged());

@@ -22,7 +22,7 @@ contents="$(dpkg-deb --contents "$deb" | awk '{ p = $6; for (i = 7; i <= NF; i++
 outside="$(printf '%s\n' "$contents" | grep -v -e '^\./$' -e '^\./usr/' || true)"
 [ -z "$outside" ] || fail "files outside /usr: $outside"
 for f in \
-  ./usr/lib/ormid/ormid ./usr/lib/ormid/ormid-cli ./usr/lib/ormid/ormid-unitsim \
+  ./usr/lib/ormid/ormid ./usr/lib/ormid/ormid-cli ./usr/lib/ormid/ormid-unitsim ./usr/lib/ormid/ormid-decode \
   ./usr/lib/ormid/libsonvox.so ./usr/lib/ormid/liblevelcut.so "./usr/lib/ormid/ORMID Prog Guide.pdf" \
   "./usr/bin/ormid -> ../lib/ormid/ormid" "./usr/bin/ormid-cli -> ../lib/ormid/ormid-cli" \
   "./usr/bin/ormid-unitsim -> ../lib/ormid/ormid-unitsim" \
