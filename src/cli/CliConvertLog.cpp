@@ -4,7 +4,7 @@
 
 #include "CLogFile.h"
 
-void LogConversion(const CAudioConverter& converter)
+void WriteConversionLog(const CAudioConverter& converter)
 {
     // The program log is written only when its debug switch is on.
     const bool wasOpen = TheLog().IsOpen();
@@ -13,26 +13,23 @@ void LogConversion(const CAudioConverter& converter)
     TheLog().Write("%s", converter.LogText().c_str());
     if (!wasOpen)
         TheLog().Close();
-    if (converter.ClampedSamples() > 0)
+}
+
+void SayClamped(uint64_t samples)
+{
+    if (samples > 0)
         std::fprintf(stderr, "ormid-cli: %llu samples were beyond full scale and were clamped\n",
-                     static_cast<unsigned long long>(converter.ClampedSamples()));
+                     static_cast<unsigned long long>(samples));
 }
 
-bool ConvertForImport(CAudioImport& audio, uint32_t maxSamples, IOperatorReport& report)
+void LogConversion(const CAudioConverter& converter)
 {
-    const CAudioImport::Outcome outcome = audio.Convert(maxSamples);
-    if (outcome == CAudioImport::kFailed) {
-        report.ShowMessage(audio.FailureText());
-        return false;
-    }
-    if (outcome == CAudioImport::kConverted)
-        LogConversion(audio.Converter());
-    return true;
+    WriteConversionLog(converter);
+    SayClamped(converter.ClampedSamples());
 }
 
-void SayConvertHint(const CAudioImport& audio)
+void SayConvertHint(const std::string& question)
 {
-    const std::string question = audio.QuestionText();
     std::fprintf(stderr, "ormid-cli: %s\nAdd --convert to convert it to the unit's format "
                          "(8 kHz mu-law, mono) on the way in.\n",
                  question.substr(0, question.find('\n')).c_str());

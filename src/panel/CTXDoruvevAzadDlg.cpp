@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QListWidget>
@@ -15,10 +14,10 @@
 #include <cstring>
 
 #include "CAppState.h"
-#include "CAudioImport.h"
 #include "CBackgroundStep.h"
 #include "CDialogUnits.h"
-#include "CImageLock.h"
+#include "CImageCommands.h"
+#include "CImageDocument.h"
 #include "CLogFile.h"
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
@@ -73,6 +72,7 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
         m_ownSonvox = std::make_unique<CSonvoxApi>();
         m_sonvox = m_ownSonvox.get();
     }
+    m_document = std::make_unique<CImageDocument>(m_state.m_memoryMap, *m_report);
     m_soundDevices = [](bool input) {
         std::vector<std::string> names;
         for (const SSoundDeviceEntry& e : CSoundDeviceList::List(input ? SoundDirection::Input : SoundDirection::Output))
@@ -83,6 +83,16 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
     m_previewTimer.setInterval(50);
     connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
     BuildWindow();
+}
+
+void CTXDoruvevAzadDlg::SetChanged(bool changed)
+{
+    m_document->SetChanged(changed);
+}
+
+bool CTXDoruvevAzadDlg::IsChanged() const
+{
+    return m_document->Changed();
 }
 
 CTXDoruvevAzadDlg::~CTXDoruvevAzadDlg()
@@ -229,7 +239,7 @@ void CTXDoruvevAzadDlg::OnInitDialog()
     }
 
     m_state.m_audioState = AudioIdle;
-    m_changed = false;
+    SetChanged(false);
     m_readWriteButton->setFocus();
 }
 
@@ -335,7 +345,7 @@ void CTXDoruvevAzadDlg::OnEdit()
     StopPreviewIfPlaying();
     m_state.m_audioState = AudioIdle;
     if (m_state.m_panelCommands.editMessage && m_state.m_panelCommands.editMessage(*this, slot)) {
-        m_changed = true;
+        SetChanged(true);
         RefreshList();
         SelectRow(slot);
     }
@@ -347,9 +357,9 @@ void CTXDoruvevAzadDlg::OnDelete()
     const int slot = SelectedSlot();
     if (slot < 0)
         return;
-    m_state.m_memoryMap.ClearSlot(uint8_t(slot));
+    CImageCommands(m_state.m_memoryMap, *m_report).Delete(uint8_t(slot));
     // A deletion changes the image like any edit: closing must not drop it.
-    m_changed = true;
+    SetChanged(true);
     RefreshList();
     SelectRow(slot);
 }
@@ -364,41 +374,22 @@ void CTXDoruvevAzadDlg::OnImportWav()
     if (path.isEmpty())
         return;
     // A file in the unit's format is imported as it is; another kind is
-    // converted once the operator agrees. Decoding runs off this thread.
-    const std::string file = Native(path);
-    const QString shown = QFileInfo(path).fileName();
-    CAudioImport audio;
-    CConvertControl control;
-    bool offer = false;
-    CBackgroundStep::Run(this, QString("Reading %1...").arg(shown), control,
-                         [&] { offer = audio.Examine(file.c_str()); });
-    if (control.stop)
+    // converted once the operator agrees. Decoding runs off this thread. The
+    // slot is named after the file.
+    CBackgroundLongStep steps(this);
+    CImageCommands commands(m_state.m_memoryMap, *m_report, &steps);
+    commands.m_onConverted = [](const CAudioConverter& converter) {
+        TheLog().Write("%s", converter.LogText().c_str());
+    };
+    CAudioFileRequest request;
+    request.slot = uint8_t(slot);
+    request.path = Native(path);
+    if (!commands.Import(request).done)
         return;
-    if (offer) {
-        if (!m_report->AskYesNo(audio.QuestionText()))
-            return;
-        const uint32_t room = m_state.m_memoryMap.GetRoomLeft();
-        CAudioImport::Outcome outcome = CAudioImport::kDeclined;
-        CBackgroundStep::Run(this, QString("Converting %1...").arg(shown), control,
-                             [&] { outcome = audio.Convert(room, &control); });
-        if (outcome == CAudioImport::kDeclined || control.stop)
-            return;
-        if (outcome == CAudioImport::kFailed) {
-            m_report->ShowMessage(audio.FailureText());
-            return;
-        }
-        if (outcome == CAudioImport::kConverted)
-            TheLog().Write("%s", audio.Converter().LogText().c_str());
-    }
-    if (!audio.ImportIntoSlot(m_state.m_memoryMap, uint8_t(slot), *m_report))
-        return;
-    // The slot is named after the file, extension included, cut to 15 characters.
-    const QByteArray name = QFileInfo(path).fileName().toLatin1().left(15);
-    m_state.m_memoryMap.SetName(uint8_t(slot), name.constData());
     m_state.m_importFilePath = FolderOf(path);
     RefreshList();
     SelectRow(slot);
-    m_changed = true;
+    SetChanged(true);
 }
 
 void CTXDoruvevAzadDlg::OnExportWav()
@@ -410,7 +401,7 @@ void CTXDoruvevAzadDlg::OnExportWav()
         this, {"Export g.711 file", m_state.m_exportFilePath, "Export", kWaveFilter, "wav"});
     if (path.isEmpty())
         return;
-    if (m_state.m_memoryMap.ExportSlotWav(uint8_t(slot), Native(path).c_str(), *m_report))
+    if (CImageCommands(m_state.m_memoryMap, *m_report).Export(uint8_t(slot), Native(path)))
         m_state.m_exportFilePath = FolderOf(path);
 }
 
@@ -421,7 +412,7 @@ void CTXDoruvevAzadDlg::OnLoadImage()
     // Loading replaces the whole image: offer to keep unsaved work first. If
     // the operator backs out, or that save does not happen after all, nothing
     // is loaded.
-    if (m_changed) {
+    if (IsChanged()) {
         const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
             "The image data has changed.\nWould you like to save it before "
             "loading another image file?");
@@ -433,15 +424,10 @@ void CTXDoruvevAzadDlg::OnLoadImage()
         this, {"Load ORMID Image file", m_state.m_imageFilePath, "Unknown", kImageFilter, "txi"});
     if (path.isEmpty())
         return;
-    // Not while ormid-cli is half way through changing the file.
-    CImageLock lock;
-    const bool loaded = lock.Lock(Native(path), CImageLock::kShared, *m_report) &&
-                        m_state.m_memoryMap.ReadImageFile(Native(path).c_str(), *m_report);
-    lock.Unlock();
+    // Not while ormid-cli is half way through changing the file. A failed
+    // load leaves the image as it was, and so its changed mark.
+    m_document->Load(Native(path));
     m_state.m_imageFilePath = FolderOf(path);
-    // A failed load leaves the image as it was, and so its changed mark.
-    if (loaded)
-        m_changed = false;
     RefreshList();
 }
 
@@ -452,12 +438,8 @@ bool CTXDoruvevAzadDlg::OnSaveImage()
     if (path.isEmpty())
         return false;
     // Another program changing the same file waits until the save is done.
-    CImageLock lock;
-    if (!lock.Lock(Native(path), CImageLock::kExclusive, *m_report) ||
-        !m_state.m_memoryMap.WriteImageFile(Native(path).c_str(), *m_report))
+    if (!m_document->Save(Native(path)))
         return false;  // the changes are still unsaved
-    lock.Unlock();
-    m_changed = false;
     m_state.m_imageFilePath = FolderOf(path);
     return true;
 }
@@ -466,7 +448,7 @@ bool CTXDoruvevAzadDlg::OnSaveImage()
 
 void CTXDoruvevAzadDlg::OnReadWriteUnit()
 {
-    if (m_changed) {
+    if (IsChanged()) {
         const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
             "The image data has been changed.\nWould you like to save it to a "
             "file before\nreading or writing the unit?");
@@ -520,7 +502,7 @@ void CTXDoruvevAzadDlg::OnAbout()
 void CTXDoruvevAzadDlg::OnClose()
 {
     StopPreviewIfPlaying();
-    if (m_changed) {
+    if (IsChanged()) {
         const IOperatorReport::Answer answer =
             m_report->AskYesNoOrCancel("The image data has changed.\nWould you like to save it before quitting?");
         // Backed out, or the save did not happen: stay open, nothing is lost.

@@ -23,6 +23,7 @@ class QMenuBar;
 class QPushButton;
 class QGroupBox;
 class QAction;
+class CImageDocument;
 
 // What the panel talks to outside itself. Null members are replaced by the
 // desktop's own (file dialogs, message boxes, the audio library).
@@ -49,8 +50,8 @@ public:
     void RefreshList();
     void SelectRow(int slot);
     int SelectedSlot() const;  // 0-7, or -1 when no message row is selected
-    void SetChanged(bool changed) { m_changed = changed; }
-    bool IsChanged() const { return m_changed; }
+    void SetChanged(bool changed);
+    bool IsChanged() const;
     CAppState& State() { return m_state; }
     IOperatorReport& Report() { return *m_report; }
     IFileDialogs& FileDialogs() { return *m_fileDialogs; }
@@ -111,7 +112,8 @@ private:
     IOperatorReport* m_report;
     ISonvoxApi* m_sonvox;
 
-    bool m_changed = false;
+    // The image with its changed mark, loaded and saved under the image lock.
+    std::unique_ptr<CImageDocument> m_document;
     bool m_sonvoxAvailable = false;
     bool m_audioStarted = false;
     std::string m_audioLog;
