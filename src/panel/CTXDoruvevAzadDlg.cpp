@@ -147,6 +147,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
     // Files dropped on a row go into that slot; an image file anywhere.
     setAcceptDrops(true);
     m_list->setAcceptDrops(true);
+    m_list->viewport()->setAcceptDrops(true);
     m_list->viewport()->installEventFilter(this);
 
     auto button = [&](const char* caption, int x, int y, int cx, int cy, void (CTXDoruvevAzadDlg::*slot)()) {
