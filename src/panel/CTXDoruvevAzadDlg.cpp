@@ -90,6 +90,7 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
         return names;
     };
 
+    m_history.Reset(m_state.m_memoryMap, false);
     m_previewTimer.setInterval(50);
     connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
     BuildWindow();

@@ -88,11 +88,14 @@ private slots:
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
+        QApplication::setActiveWindow(m_panel.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
     }
 
     void cleanup() { m_panel.reset(); }
 
-    // Each change, undone and redone, byte for byte, with its changed mark.
+    // Each change, undone (Ctrl+Z) and redone (Ctrl+Shift+Z), byte for byte,
+    // with its changed mark.
     void undoAndRedoRestoreTheImage()
     {
         const std::string scratch = WorkStd("edit-scratch.wav");
@@ -131,10 +134,10 @@ private slots:
             const bool changedAfter = m_panel->IsChanged();
             QVERIFY2(after != before, c.what);
             QVERIFY2(m_panel->UndoAction()->isEnabled() && !m_panel->RedoAction()->isEnabled(), c.what);
-            m_panel->UndoAction()->trigger();
+            QTest::keyClick(m_panel.get(), Qt::Key_Z, Qt::ControlModifier);
             QVERIFY2(Take() == before, c.what);
             QVERIFY2(!m_panel->IsChanged(), c.what);
-            m_panel->RedoAction()->trigger();
+            QTest::keyClick(m_panel.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
             QVERIFY2(Take() == after, c.what);
             QCOMPARE(m_panel->IsChanged(), changedAfter);
         }
