@@ -136,6 +136,14 @@ CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const
     return kTake;
 }
 
+bool CImageCommands::PrepareFile(CAudioImport& audio, const std::string& path, uint32_t room)
+{
+    CAudioFileRequest request;
+    request.path = path;
+    CCommandResult ignored;
+    return PrepareAudio(audio, request, room, true, ignored) == kTake;
+}
+
 CCommandResult CImageCommands::Import(const CAudioFileRequest& request)
 {
     CCommandResult result;

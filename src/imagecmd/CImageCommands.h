@@ -65,6 +65,11 @@ public:
     CCommandResult ApplyEdit(uint8_t slot, const std::string& nameLatin1, int playCount,
                              const std::string* newAudioPath);
 
+    // Append File of the edit dialog, which joins files before the slot
+    // changes: the file is read, questioned and converted as Import does.
+    // True when audio.ImportPath() is to be joined.
+    bool PrepareFile(CAudioImport& audio, const std::string& path, uint32_t room);
+
     // The one naming rule for text that becomes a slot's name: UTF-8 to the
     // unit's Latin-1, cut to 15 characters; a character the unit cannot hold
     // becomes '?', and the operator is told.
