@@ -68,9 +68,11 @@ TEST(ImageCommands, EveryChangeHoldsItsWritesAndTheHistoryPutsThemBack)
         ASSERT_TRUE(result.done) << "step " << i;
         const Image after(map);
         // Nothing outside the stated range moved.
-        for (uint32_t at = 0; at < cMemoryMap::kImageSize; ++at)
-            if (at < result.change.audioBegin || at >= result.change.audioEnd)
+        for (uint32_t at = 0; at < cMemoryMap::kImageSize; ++at) {
+            if (at < result.change.audioBegin || at >= result.change.audioEnd) {
                 ASSERT_EQ(after.bytes[at], states.back().bytes[at]) << "step " << i << " wrote " << at;
+            }
+        }
         ASSERT_TRUE(history.Record(map, result.change, i > 0, true));
         states.push_back(after);
     }
