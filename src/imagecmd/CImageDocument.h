@@ -23,7 +23,6 @@ public:
 
     bool Changed() const { return m_changed; }
     void SetChanged(bool changed) { m_changed = changed; }
-    cMemoryMap& Map() { return m_map; }
 
     // Reads an image file for reading only, under a shared lock let go once
     // the file is in memory.

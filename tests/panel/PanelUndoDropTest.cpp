@@ -98,17 +98,10 @@ private slots:
     // with its changed mark.
     void undoAndRedoRestoreTheImage()
     {
+        // The edit's new audio: another slot's.
         const std::string scratch = WorkStd("edit-scratch.wav");
         TheApp()->m_panelCommands.editMessage = [&](CTXDoruvevAzadDlg& panel, int slot) {
-            Map().ExportSlotWav(uint8_t(slot), scratch.c_str(), panel.Report());
-            std::vector<uint8_t> more = ReadBytes(WorkStd("other.wav"));
-            std::vector<uint8_t> wav = ReadBytes(scratch);
-            wav.insert(wav.end(), more.begin() + 44, more.end());
-            cMemoryMap::BuildWavHeader(uint32_t(wav.size() - 44), wav.data());
-            QFile file(QString::fromStdString(scratch));
-            file.open(QIODevice::WriteOnly);
-            file.write(reinterpret_cast<const char*>(wav.data()), qint64(wav.size()));
-            file.close();
+            Map().ExportSlotWav(uint8_t(slot + 5), scratch.c_str(), panel.Report());
             return ApplyEditResult(Map(), uint8_t(slot), {"Edited", 0, true}, scratch, panel.Report());
         };
         TheApp()->m_panelCommands.unitCommunications = [&](CTXDoruvevAzadDlg&) {
