@@ -2,7 +2,6 @@
 // least 20 steps; the changed mark across load and save), the naming of an
 // imported slot, and files dropped on the window.
 #include <QApplication>
-#include <QDir>
 #include <QDropEvent>
 #include <QListWidget>
 #include <QMimeData>
@@ -11,8 +10,6 @@
 
 #include <cstring>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "AppTestMain.h"
 #include "AudioFixtures.h"
@@ -53,9 +50,7 @@ private:
         QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
         QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        if (enter.isAccepted())
-            QApplication::sendEvent(target, &move);
-        if (!enter.isAccepted() || !move.isAccepted())
+        if (!enter.isAccepted() || !QApplication::sendEvent(target, &move) || !move.isAccepted())
             return false;
         QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &drop);
