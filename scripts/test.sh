@@ -15,6 +15,9 @@ if command -v ccache >/dev/null; then
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
   export CCACHE_BASEDIR="$PWD"
   export CCACHE_NOHASHDIR=1
+  # Other checkouts of the tree share the cache: hashing the preprocessed
+  # output keeps a header of another checkout from being taken for ours.
+  export CCACHE_NODIRECT=1
   export CCACHE_SLOPPINESS="pch_defines,time_macros,include_file_mtime,include_file_ctime"
 fi
 

@@ -30,7 +30,7 @@
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
 #include "TransferLoop.h"
-#include "UnitSimProcess.h"
+#include "SimProcess.h"
 #include "cMemoryMap.h"
 #include "serialport.h"
 
@@ -128,7 +128,7 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
             return r;
         args.insert(args.end(), {"--image", imagePath});
     }
-    UnitSimProcess sim;  // ended when it goes out of scope
+    SimProcess sim;  // ended when it goes out of scope
     if (!sim.Start(args)) {
         r.status = "ormid-unitsim did not start";
         return r;
@@ -276,10 +276,10 @@ GangResult RunGang(int units, int baud, int sectors, const std::string& eraseMs)
     GangResult r;
     cMemoryMap image;
     BuildImage(image, sectors);
-    std::vector<std::unique_ptr<UnitSimProcess>> sims;
+    std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::string> ports;
     for (int i = 0; i < units; i++) {
-        sims.emplace_back(new UnitSimProcess);
+        sims.emplace_back(new SimProcess);
         if (!sims.back()->Start({"--baud", std::to_string(baud), "--erase-ms", eraseMs}))
             return r;
         ports.push_back(sims.back()->Port());

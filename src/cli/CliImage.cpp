@@ -47,6 +47,16 @@ bool MayReplace(const std::string& path, bool force, IOperatorReport& report)
     return false;
 }
 
+bool MayReplaceRegular(const std::string& path, bool force, IOperatorReport& report)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        report.ShowFileError("", path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        return false;
+    }
+    return MayReplace(path, force, report);
+}
+
 bool SameFile(const std::string& a, const std::string& b)
 {
     struct stat x, y;

@@ -22,6 +22,9 @@ bool CheckNameArgument(const std::string& utf8, IOperatorReport& report);
 // True when path may be written: it does not exist, --force was given, or the
 // operator answers Yes (--yes) to replacing it.
 bool MayReplace(const std::string& path, bool force, IOperatorReport& report);
+// MayReplace for a file that is replaced whole: also refuses (with
+// "ormid-cli: PATH: reason") a folder, a device or a FIFO, even with --force.
+bool MayReplaceRegular(const std::string& path, bool force, IOperatorReport& report);
 
 // Loads an image file for reading only, under a shared lock that is let go
 // once the file is in memory, so no writer is caught half way.

@@ -12,6 +12,13 @@ void CliReport::ShowMessage(const std::string& text)
     std::fflush(stderr);
 }
 
+void CliReport::ShowFileError(const std::string& text, const std::string& path, int error)
+{
+    if (!text.empty())
+        ShowMessage(text);
+    ShowMessage("ormid-cli: " + FileErrorLine(path, error));
+}
+
 bool CliReport::AskYesNo(const std::string& text)
 {
     std::fprintf(stderr, "%s%s%s\n", text.c_str(), text.empty() || text.back() == '\n' ? "" : " ", s_assumeYes ? "Yes" : "No");

@@ -8,6 +8,8 @@ class CliReport : public IOperatorReport {
 public:
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    // The text, then "ormid-cli: PATH: reason".
+    void ShowFileError(const std::string& text, const std::string& path, int error) override;
 
     // Set by the --yes switch before any command runs.
     static bool& AssumeYes() { return s_assumeYes; }

@@ -4,20 +4,38 @@
 #include <cstdio>
 #include <vector>
 
+#include <unistd.h>
+
 #include "CAudioConverter.h"
 #include "CAudioImport.h"
 #include "CliConvertLog.h"
+#include "CliImage.h"
 #include "CliRegistry.h"
+#include "CliReport.h"
+#include "SafeFile.h"
 
 namespace {
 
 struct {
     std::string in;
     std::string out;
+    bool force = false;
 } args;
 
 int Run()
 {
+    CliReport report;
+    // The input must be there to be read; the output is replaced only when
+    // allowed, and only a regular file (never a FIFO, device or folder).
+    int openError = 0;
+    const int fd = OpenRegularFileForReading(args.in.c_str(), openError);
+    if (fd < 0) {
+        report.ShowFileError("", args.in, openError);
+        return kCliFailed;
+    }
+    ::close(fd);
+    if (!MayReplaceRegular(args.out, args.force, report))
+        return kCliFailed;
     CAudioFileInfo info;
     if (!CAudioConverter::Probe(args.in.c_str(), info)) {
         std::fprintf(stderr, "ormid-cli: %s: not an audio file that can be read\n", args.in.c_str());
@@ -48,6 +66,7 @@ void Setup(CLI::App& app, int& exitCode)
         "convert", "write an audio file (WAV, FLAC, Ogg, Opus, MP3) as an 8 kHz mu-law mono WAV file");
     command->add_option("IN", args.in, "audio file to read")->required();
     command->add_option("OUT", args.out, "WAV file to write")->required();
+    command->add_flag("-f,--force", args.force, "replace an existing file");
     command->callback([&exitCode] { exitCode = Run(); });
 }
 

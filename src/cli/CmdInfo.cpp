@@ -51,6 +51,23 @@ SlotFacts Facts(const cMemoryMap& map, uint8_t slot)
     return f;
 }
 
+// What is wrong with where an entry lies: outside the audio area, or over
+// another entry's bytes; empty when nothing is.
+std::string PlacementFault(const cMemoryMap& map, uint8_t slot)
+{
+    const uint32_t start = map.GetStart(slot), length = map.GetLength(slot);
+    if (length == 0)
+        return std::string();
+    if (!map.HoldsAudio(slot))
+        return "outside the audio area";
+    for (uint8_t other = 0; other < cMemoryMap::kSlotCount; ++other) {
+        const uint32_t s = map.GetStart(other), n = map.GetLength(other);
+        if (other != slot && n != 0 && s < start + length && start < s + n)
+            return "overlaps slot " + std::to_string(other + 1);
+    }
+    return std::string();
+}
+
 std::string SectorText(const SlotFacts& f)
 {
     if (f.firstSector < 0)
@@ -65,9 +82,10 @@ void PrintText(const cMemoryMap& map, const std::vector<uint8_t>& needed)
     std::printf("Slot  Start     Length    Stored  Computed  Sectors  Name\n");
     for (uint8_t slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
         const SlotFacts f = Facts(map, slot);
-        std::printf("%4d  0x%06X  %8u  0x%02X    0x%02X%s  %-7s  %s\n", slot + 1, f.start, f.length, f.stored,
+        const std::string fault = PlacementFault(map, slot);
+        std::printf("%4d  0x%06X  %8u  0x%02X    0x%02X%s  %-7s  %s%s\n", slot + 1, f.start, f.length, f.stored,
                     f.computed, f.stored == f.computed ? "    " : " (!)", SectorText(f).c_str(),
-                    UnitNameToUtf8(map.GetName(slot)).c_str());
+                    UnitNameToUtf8(map.GetName(slot)).c_str(), fault.empty() ? "" : ("  (!) " + fault).c_str());
     }
     const uint32_t room = map.GetRoomLeft();
     std::printf("Last used address: 0x%06X\n", map.GetLastUsedAddress());
@@ -85,9 +103,10 @@ void PrintJson(const cMemoryMap& map, const std::vector<uint8_t>& needed)
         const SlotFacts f = Facts(map, slot);
         const int sectors = f.firstSector < 0 ? 0 : f.lastSector - f.firstSector + 1;
         std::printf("%s\n  {\"slot\": %d, \"name\": %s, \"start\": %u, \"length\": %u, \"playCount\": %u, "
-                    "\"storedChecksum\": %u, \"computedChecksum\": %u, \"checksumOk\": %s, ",
+                    "\"placementOk\": %s, \"storedChecksum\": %u, \"computedChecksum\": %u, \"checksumOk\": %s, ",
                     slot ? "," : "", slot + 1, JsonString(UnitNameToUtf8(map.GetName(slot))).c_str(), f.start,
-                    f.length, unsigned(map.GetPlayCount(slot)), unsigned(f.stored), unsigned(f.computed),
+                    f.length, unsigned(map.GetPlayCount(slot)), PlacementFault(map, slot).empty() ? "true" : "false",
+                    unsigned(f.stored), unsigned(f.computed),
                     f.stored == f.computed ? "true" : "false");
         if (f.firstSector < 0)
             std::printf("\"firstSector\": null, \"lastSector\": null, \"sectors\": 0}");

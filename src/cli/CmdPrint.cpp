@@ -19,6 +19,7 @@ struct PrintArgs {
     std::string pdf;
     std::string printer;
     std::string paper;
+    bool force = false;
 };
 PrintArgs listingArgs, labelArgs;
 
@@ -29,6 +30,8 @@ int Run(const PrintArgs& args, bool labels)
         report.ShowMessage("Give --pdf FILE or --printer NAME.");
         return kCliUsage;
     }
+    if (!args.pdf.empty() && !MayReplaceRegular(args.pdf, args.force, report))
+        return kCliFailed;
     const std::string module = CGetAppPath::ProgramFolder() + ORMID_PRINT_MODULE;
     void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     auto print = handle ? reinterpret_cast<OrmidPrintFunction>(::dlsym(handle, ORMID_PRINT_ENTRY)) : nullptr;
@@ -54,6 +57,7 @@ CLI::App* AddPrintCommand(CLI::App& app, const char* name, const char* what, Pri
     CLI::Option* pdf = command->add_option("--pdf", args.pdf, "write the printout to this PDF file");
     CLI::Option* printer = command->add_option("--printer", args.printer, "print on this printer (a CUPS queue)");
     pdf->excludes(printer);
+    command->add_flag("-f,--force", args.force, "replace an existing PDF file");
     command->add_option("--paper", args.paper, "paper size (default: the printer's or the locale's)")
         ->check(CLI::IsMember({"A4", "Letter", "Legal"}));
     return command;

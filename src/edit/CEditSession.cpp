@@ -151,7 +151,7 @@ void CEditSession::RestoreScratch()
             !file.Write(m_impl->bytes.data(), m_impl->bytes.size()) || !file.Commit()) {
             const int error = file.Error();
             file.Abort();
-            m_report.ShowMessage(m_setup.scratchPath + ":\n" + SystemErrorText(error));
+            m_report.ShowFileError("", m_setup.scratchPath, error);
         }
     }
     m_impl->bytes.clear();
@@ -517,7 +517,8 @@ void CEditSession::JoinAppendParts()
         // The join reads both parts whole before it writes: where the new
         // part cannot be moved aside, it is read from the scratch file.
         std::string second = NewPart();
-        if (std::rename(m_setup.scratchPath.c_str(), second.c_str()) != 0)
+        int error = 0;
+        if (!CAtomicFile::Move(m_setup.scratchPath.c_str(), second.c_str(), error))
             second = m_setup.scratchPath;
         // No space test for a part that the countdown already held to the room.
         if (ConcatenateWavFiles(OldPart(), second, m_setup.scratchPath, 0xFFFFFFFFu)) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CAtomicFile.h"
 #include "CNamingReport.h"
 #include "cMemoryMap.h"
 
@@ -25,35 +26,6 @@ std::string Format(const char* format, ...)
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     return text;
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t n)
-{
-    while (n > 0) {
-        const ssize_t done = ::write(fd, data, n);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += done;
-        n -= size_t(done);
-    }
-    return true;
-}
-
-// Header and samples into an open file, which is closed.
-bool WriteUnitWav(int fd, const std::vector<uint8_t>& muLaw, int& error)
-{
-    uint8_t header[cMemoryMap::kWavHeaderSize];
-    cMemoryMap::BuildWavHeader(uint32_t(muLaw.size()), header);
-    bool ok = WriteAll(fd, header, sizeof header) && WriteAll(fd, muLaw.data(), muLaw.size());
-    error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    return ok;
 }
 
 }  // namespace
@@ -102,16 +74,17 @@ CAudioImport::Outcome CAudioImport::Convert(uint32_t maxSamples, CConvertControl
     const char* folder = std::getenv("TMPDIR");
     std::string name = std::string(folder && *folder ? folder : "/tmp") + "/ormid-import-XXXXXX.wav";
     const int fd = ::mkstemps(&name[0], 4);
-    int error = errno;
+    std::string error = std::strerror(errno);
     if (fd >= 0) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        if (WriteUnitWav(fd, muLaw, error)) {
+        ::close(fd);
+        // The name is ours; the unit's WAV writer fills it.
+        if (SaveUnitWav(name.c_str(), muLaw, error)) {
             m_tempPath = name;
             return kConverted;
         }
         ::unlink(name.c_str());
     }
-    m_failure = Format("Could not write the converted audio to %s.\n%s", name.c_str(), std::strerror(error));
+    m_failure = Format("Could not write the converted audio to %s.\n%s: %s", name.c_str(), name.c_str(), error.c_str());
     return kFailed;
 }
 
@@ -145,18 +118,15 @@ bool CAudioImport::SaveUnitWav(const char* path, const std::vector<uint8_t>& muL
         error = "too long for a WAV file";
         return false;
     }
-    const std::string temp = Format("%s.%d.tmp", path, int(::getpid()));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    int code = errno;
-    bool ok = fd >= 0 && WriteUnitWav(fd, muLaw, code);
-    if (ok && ::rename(temp.c_str(), path) != 0) {
-        ok = false;
-        code = errno;
-    }
-    if (!ok) {
-        if (fd >= 0)
-            ::unlink(temp.c_str());
-        error = std::strerror(code);
-    }
-    return ok;
+    // Replaced only once complete, keeping the old file's owner, mode and
+    // links; never a FIFO, a device or a folder.
+    uint8_t header[cMemoryMap::kWavHeaderSize];
+    cMemoryMap::BuildWavHeader(uint32_t(muLaw.size()), header);
+    CAtomicFile file;
+    if (file.Open(path, sizeof header + muLaw.size()) && file.Write(header, sizeof header) &&
+        file.Write(muLaw.data(), muLaw.size()) && file.Commit())
+        return true;
+    error = std::strerror(file.Error());
+    file.Abort();
+    return false;
 }

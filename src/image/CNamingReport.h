@@ -15,6 +15,10 @@ public:
     }
     void ShowMessage(const std::string& text) override { m_inner.ShowMessage(Rename(text)); }
     bool AskYesNo(const std::string& text) override { return m_inner.AskYesNo(Rename(text)); }
+    void ShowFileError(const std::string& text, const std::string& path, int error) override
+    {
+        m_inner.ShowFileError(Rename(text), Rename(path), error);
+    }
 
 private:
     std::string Rename(std::string text) const;

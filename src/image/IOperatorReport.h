@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "SafeFile.h"
+
 class IOperatorReport {
 public:
     virtual ~IOperatorReport() = default;
@@ -17,4 +19,12 @@ public:
     // as AskYesNo does.
     enum class Answer { No, Yes, Cancel };
     virtual Answer AskYesNoOrCancel(const std::string& text) { return AskYesNo(text) ? Answer::Yes : Answer::No; }
+
+    // A file that the system refused: text (may be empty) on the first line,
+    // then "PATH: reason" with the system's text for error. ormid-cli writes
+    // the second line as "ormid-cli: PATH: reason".
+    virtual void ShowFileError(const std::string& text, const std::string& path, int error)
+    {
+        ShowMessage(text.empty() ? FileErrorLine(path, error) : WithFileError(text, path, error));
+    }
 };

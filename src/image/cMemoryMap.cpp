@@ -1,7 +1,10 @@
 #include "cMemoryMap.h"
 
 #include "CAtomicFile.h"
+#include "CRiffWalker.h"
+#include "LittleEndian.h"
 #include "SafeFile.h"
+#include "WavHeader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,39 +23,8 @@ const char* const cMemoryMap::kAllocationFailedText = "Unable to allocate enough
 
 namespace {
 
-uint32_t Get24(const uint8_t* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-}
-
-void Put24(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-}
-
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-uint16_t Get16(const uint8_t* p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    Put24(p, v);
-    p[3] = uint8_t(v >> 24);
-}
-
-void Put16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
+uint32_t Get24(const uint8_t* p) { return GetLE24(p); }
+void Put24(uint8_t* p, uint32_t v) { PutLE24(p, v); }
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...)
@@ -86,12 +58,6 @@ size_t ReadFully(int fd, void* buffer, size_t n)
         done += size_t(got);
     }
     return done;
-}
-
-// The platform's own text for the last error.
-std::string ErrorText(int error)
-{
-    return SystemErrorText(error);
 }
 
 const char* const kPartialImportText = "Unable to import entire message.\nPlease preview before continuing.";
@@ -268,34 +234,67 @@ void cMemoryMap::ShiftSlotDown(uint8_t slot, uint32_t bytes)
     if (slot >= kSlotCount || bytes == 0)
         return;
     const uint32_t start = GetStart(slot);
-    if (start >= bytes && start - bytes >= kAudioStart && HoldsAudio(slot) && m_image)
+    const bool movable = start >= bytes && start - bytes >= kAudioStart;
+    // Audio that cannot move stays where it is, and so does its entry: it
+    // must never point at bytes that are not its own.
+    if (HoldsAudio(slot) && !movable)
+        return;
+    if (HoldsAudio(slot) && m_image)
         std::memmove(m_image.get() + start - bytes, m_image.get() + start, GetLength(slot));
     SetStart(slot, start - bytes);
     MarkSectorsNeeded(slot);
+}
+
+uint8_t cMemoryMap::FollowersToMove(uint8_t slot, uint8_t order[kSlotCount]) const
+{
+    // Only audio that the slot holds leaves a gap to close: a hostile entry
+    // outside the audio area (or one that runs past it) moves nobody.
+    if (!HoldsAudio(slot))
+        return 0;
+    uint32_t start[kSlotCount], length[kSlotCount];
+    for (uint8_t s = 0; s < kSlotCount; ++s) {
+        start[s] = GetStart(s);
+        length[s] = GetLength(s);
+    }
+    const uint32_t n = length[slot];
+    uint8_t count = 0;
+    uint32_t target = start[slot] + n;
+    // Each follower starts past the previous one's end, so the walk ends.
+    for (;;) {
+        uint8_t follower = kSlotCount;
+        for (uint8_t s = 0; s < kSlotCount; ++s) {
+            if (length[s] != 0 && start[s] == target) {
+                follower = s;
+                break;
+            }
+        }
+        if (follower == kSlotCount || follower == slot || !HoldsAudio(follower))
+            break;
+        // A follower moves only onto bytes that were the deleted slot's or
+        // its own: never over another slot's audio.
+        const uint32_t to = start[follower] - n, end = to + length[follower];
+        bool clear = to >= kAudioStart;
+        for (uint8_t s = 0; s < kSlotCount && clear; ++s)
+            if (s != slot && s != follower && length[s] != 0 && start[s] < end && to < start[s] + length[s])
+                clear = false;
+        if (!clear)
+            break;
+        target = start[follower] + length[follower];
+        start[follower] = to;
+        order[count++] = follower;
+    }
+    return count;
 }
 
 void cMemoryMap::ClearSlot(uint8_t slot)
 {
     if (slot >= kSlotCount)
         return;
+    uint8_t order[kSlotCount];
+    const uint8_t count = FollowersToMove(slot, order);
     const uint32_t n = GetLength(slot);
-    uint32_t p = GetStart(slot), q = n;
-    // Each follower starts past the previous one's end, so the walk ends.
-    for (;;) {
-        const uint32_t target = p + q;
-        uint8_t follower = kSlotCount;
-        for (uint8_t s = 0; s < kSlotCount; ++s) {
-            if (GetLength(s) != 0 && GetStart(s) == target) {
-                follower = s;
-                break;
-            }
-        }
-        if (follower == kSlotCount || follower == slot)
-            break;
-        p = GetStart(follower);
-        q = GetLength(follower);
-        ShiftSlotDown(follower, n);
-    }
+    for (uint8_t i = 0; i < count; ++i)
+        ShiftSlotDown(order[i], n);
     SetStart(slot, kAudioStart);
     SetLength(slot, 0);
     SetPlayCount(slot, 1);
@@ -416,7 +415,7 @@ bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
     int openError = 0;
     const int fd = OpenRegularFileForReading(path, openError);
     if (fd < 0) {
-        report.ShowMessage("Could not open file for reading.");
+        report.ShowFileError("Could not open file for reading.", path ? path : "", openError);
         return false;
     }
     struct stat info;
@@ -430,7 +429,7 @@ bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
         ::close(fd);
         return false;
     }
-    if (Get32(header) != 1) {
+    if (GetLE32(header) != 1) {
         report.ShowMessage("Could not read file. Version information is incorrect.");
         ::close(fd);
         return false;
@@ -438,7 +437,7 @@ bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
     // Read into a scratch buffer first: a load that fails changes nothing.
     std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[kImageSize]);
     if (!scratch || !m_image) {
-        report.ShowMessage(ErrorText(ENOMEM));
+        report.ShowMessage(SystemErrorText(ENOMEM));
         ::close(fd);
         return false;
     }
@@ -446,7 +445,10 @@ bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
     const int error = errno;
     ::close(fd);
     if (got < kImageSize) {
-        report.ShowMessage(error ? ErrorText(error) : std::string("Could not read file.  Length was insufficient."));
+        if (error)
+            report.ShowFileError("Could not read file.", path, error);
+        else
+            report.ShowMessage("Could not read file.  Length was insufficient.");
         return false;
     }
     std::memcpy(m_image.get(), scratch.get(), kImageSize);
@@ -460,16 +462,16 @@ bool cMemoryMap::WriteImageFile(const char* path, IOperatorReport& report)
     // The old file stays until the new one is complete (see CAtomicFile).
     CAtomicFile file;
     if (!m_image || !file.Open(path, kImageFileSize)) {
-        report.ShowMessage("Could not open file for writing.");
+        report.ShowFileError("Could not open file for writing.", path ? path : "", m_image ? file.Error() : ENOMEM);
         return false;
     }
     StoreTableInImage();
     uint8_t header[kImageFileHeader] = {};
-    Put32(header, 1);
+    PutLE32(header, 1);
     if (!file.Write(header, sizeof header) || !file.Write(m_image.get(), kImageSize) || !file.Commit()) {
         const int error = file.Error();
         file.Abort();
-        report.ShowMessage(ErrorText(error));
+        report.ShowFileError("", path, error);
         return false;
     }
     return true;
@@ -479,18 +481,7 @@ bool cMemoryMap::WriteImageFile(const char* path, IOperatorReport& report)
 
 void cMemoryMap::BuildWavHeader(uint32_t dataLength, uint8_t out[44])
 {
-    std::memcpy(out, "RIFF", 4);
-    Put32(out + 4, dataLength + 36);
-    std::memcpy(out + 8, "WAVEfmt ", 8);
-    Put32(out + 16, 16);
-    Put16(out + 20, 7);        // mu-law
-    Put16(out + 22, 1);        // mono
-    Put32(out + 24, kBytesPerSecond);
-    Put32(out + 28, kBytesPerSecond);
-    Put16(out + 32, 1);
-    Put16(out + 34, 8);
-    std::memcpy(out + 36, "data", 4);
-    Put32(out + 40, dataLength);
+    ::BuildWavHeader(out, kUnitWavFormat, dataLength, WavPad::kNone);
 }
 
 namespace {
@@ -500,19 +491,19 @@ namespace {
 bool OpenWavForWriting(CAtomicFile& file, const char* path, uint64_t dataLength, IOperatorReport& report)
 {
     if (!file.Open(path, cMemoryMap::kWavHeaderSize + dataLength)) {
-        report.ShowMessage(Format("Failed to open file %s", path ? path : ""));
+        report.ShowFileError(Format("Failed to open file %s", path ? path : ""), path ? path : "", file.Error());
         return false;
     }
     return true;
 }
 
-bool FinishWav(CAtomicFile& file, bool ok, IOperatorReport& report)
+bool FinishWav(CAtomicFile& file, const char* path, bool ok, IOperatorReport& report)
 {
     ok = ok && file.Commit();
     if (!ok) {
         const int error = file.Error();
         file.Abort();
-        report.ShowMessage(ErrorText(error));
+        report.ShowFileError("", path, error);
     }
     return ok;
 }
@@ -531,14 +522,14 @@ bool cMemoryMap::ExportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
     uint8_t header[kWavHeaderSize];
     BuildWavHeader(length, header);
     const bool ok = file.Write(header, sizeof header) && file.Write(m_image.get() + GetStart(slot), length);
-    return FinishWav(file, ok, report);
+    return FinishWav(file, path, ok, report);
 }
 
 bool cMemoryMap::WriteSilenceWav(uint32_t ms, const char* path, IOperatorReport& report)
 {
     const uint64_t length = uint64_t(ms) * 8;
     if (length > 0xFFFFFFFFu - 36) {
-        report.ShowMessage(ErrorText(EFBIG));
+        report.ShowFileError("", path ? path : "", EFBIG);
         return false;
     }
     CAtomicFile file;
@@ -554,97 +545,72 @@ bool cMemoryMap::WriteSilenceWav(uint32_t ms, const char* path, IOperatorReport&
         ok = file.Write(block, n);
         left -= n;
     }
-    return FinishWav(file, ok, report);
+    return FinishWav(file, path, ok, report);
 }
 
-bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& data, IOperatorReport& report)
+bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& samples, IOperatorReport& report)
 {
-    data.clear();
+    samples.clear();
     std::vector<std::string> lines;
     bool headerTrouble = false, lengthTrouble = false, dataFound = false, result = false;
 
     int openError = 0;
     const int fd = OpenRegularFileForReading(path, openError);
     if (fd < 0) {
-        lines.push_back("Could not open file\n");
+        // The system's reason follows on a line of its own.
+        report.ShowFileError(std::string("Trouble with ") + (path ? path : "") + "\nCould not open file",
+                             path ? path : "", openError);
+        return false;
     } else {
         struct stat info;
         const uint64_t fileLength = ::fstat(fd, &info) == 0 ? uint64_t(info.st_size) : 0;
-        uint64_t position = 0;
-        auto readBytes = [&](void* to, size_t n) {
-            const size_t got = ReadFully(fd, to, n);
-            position += got;
-            return got == n;
-        };
-        auto skipTo = [&](uint64_t to) {
-            if (::lseek(fd, off_t(to), SEEK_SET) == off_t(-1))
-                return false;
-            position = to;
-            return true;
-        };
-        // A chunk whose data would run past the end of the file stops the
-        // walk. An odd-sized chunk is followed by a pad byte, which a file
-        // may leave out at its very end; files written without any pad are
-        // recognised by a chunk id that starts right after the data.
-        auto isId = [](const uint8_t* p) {
-            return std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
-        };
-        auto skipChunk = [&](uint32_t size) {
-            if (position + size > fileLength) {
-                lines.push_back(Format("Couldn't read %u byte chunk\n", unsigned(size)));
+        const CRiffWalker walker(fd, fileLength);
+        // Moves past a chunk that is not wanted; one whose data would run
+        // past the end of the file stops the walk.
+        auto skipChunk = [&](const CRiffWalker::Chunk& chunk, uint64_t& position) {
+            if (!walker.Next(chunk, fileLength, position)) {
+                lines.push_back(Format("Couldn't read %u byte chunk\n", unsigned(chunk.size)));
                 headerTrouble = true;
-                return;
             }
-            uint64_t next = position + size;
-            if (size & 1) {
-                // A pad byte is 0, never part of an id; where the padded
-                // position would read as an id too (a size whose low byte
-                // is printable), the id at the unpadded position wins.
-                uint8_t peek[4];
-                const bool seen = skipTo(next) && ReadFully(fd, peek, sizeof peek) == sizeof peek;
-                if (!(seen && isId(peek)))
-                    next = std::min<uint64_t>(next + 1, fileLength);
-            }
-            if (!skipTo(next))
-                lengthTrouble = true;
         };
 
-        uint8_t riff[12];
-        if (!readBytes(riff, sizeof riff)) {
+        uint64_t position = 12;
+        uint32_t riffSize = 0;
+        if (fileLength < position) {
             lengthTrouble = true;
-        } else if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        } else if (!walker.IsWave(riffSize)) {
             lines.push_back("File is not a .WAV type\n");
             headerTrouble = true;
-        } else if (fileLength != uint64_t(Get32(riff + 4)) + 8) {
+        } else if (fileLength != uint64_t(riffSize) + 8) {
             lengthTrouble = true;
         }
 
-        uint32_t dataLength = 0;
+        CRiffWalker::Chunk data;
         while (!headerTrouble && !lengthTrouble) {
-            uint8_t chunk[8];
-            if (!readBytes(chunk, sizeof chunk)) {
+            CRiffWalker::Chunk chunk;
+            if (!walker.ReadChunk(position, chunk)) {
                 lengthTrouble = true;
                 break;
             }
-            const uint32_t size = Get32(chunk + 4);
-            if (std::memcmp(chunk, "fmt", 3) != 0) {
-                skipChunk(size);
+            if (std::memcmp(chunk.id, "fmt", 3) != 0) {
+                skipChunk(chunk, position);
                 continue;
             }
             // The format block, then the search for the data chunk.
-            if (size != 16 && size != 18) {
+            if (chunk.size != 16 && chunk.size != 18) {
                 lines.push_back("Format data <> 16 bytes!\n");
                 headerTrouble = true;
                 break;
             }
             uint8_t format[18];
-            if (!readBytes(format, size)) {
+            if (!walker.ReadAt(chunk.dataPos, format, chunk.size)) {
                 lengthTrouble = true;
                 break;
             }
-            const uint16_t tag = Get16(format), channels = Get16(format + 2);
-            const uint32_t rate = Get32(format + 4), bytesPerSec = Get32(format + 8);
-            const uint16_t blockAlign = Get16(format + 12), bits = Get16(format + 14);
+            position = chunk.dataPos + chunk.size;
+            const uint16_t tag = GetLE16(format), channels = GetLE16(format + 2);
+            const uint32_t rate = GetLE32(format + 4), bytesPerSec = GetLE32(format + 8);
+            const uint16_t blockAlign = GetLE16(format + 12), bits = GetLE16(format + 14);
             if (tag != 7 || channels != 1 || rate != 8000 || bytesPerSec != rate || blockAlign != 1 || bits != 8) {
                 lines.push_back("WAVE format is not g.711 mono, 8kHz.\n");
                 lines.push_back(Format("Found format = %u, channels = %u, rate = %u\n", unsigned(tag), unsigned(channels), unsigned(rate)));
@@ -652,27 +618,25 @@ bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<ui
                 break;
             }
             while (!dataFound && !headerTrouble && !lengthTrouble) {
-                uint8_t id[4], sizeField[4];
-                if (!readBytes(id, 4) || !readBytes(sizeField, 4)) {
+                if (!walker.ReadChunk(position, chunk)) {
                     lengthTrouble = true;
                     break;
                 }
-                const uint32_t chunkSize = Get32(sizeField);
-                if (std::memcmp(id, "data", 4) != 0) {
-                    skipChunk(chunkSize);
+                if (std::memcmp(chunk.id, "data", 4) != 0) {
+                    skipChunk(chunk, position);
                     continue;
                 }
                 dataFound = true;
-                const uint64_t left = fileLength - position;
-                if (chunkSize > left) {
+                const uint64_t left = fileLength - chunk.dataPos;
+                if (chunk.size > left) {
                     lines.push_back(Format("Reported length of data chunk (%u) was\ngreater than remaining file length (%llu)\n",
-                                           unsigned(chunkSize), static_cast<unsigned long long>(left)));
+                                           unsigned(chunk.size), static_cast<unsigned long long>(left)));
                     lengthTrouble = true;
                 } else if (fileLength >= roomLeft) {
                     lines.push_back("Cannot import - no space left!\n");
                     lengthTrouble = true;
                 } else {
-                    dataLength = chunkSize;
+                    data = chunk;
                 }
             }
             break;
@@ -680,11 +644,13 @@ bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<ui
 
         if (dataFound && !headerTrouble && !lengthTrouble) {
             // The space test keeps the samples inside the image.
-            data.resize(dataLength);
-            const size_t got = ReadFully(fd, data.data(), dataLength);
-            if (got < dataLength) {
+            samples.resize(data.size);
+            if (::lseek(fd, off_t(data.dataPos), SEEK_SET) == off_t(-1))
+                samples.clear();
+            const size_t got = samples.empty() ? 0 : ReadFully(fd, samples.data(), data.size);
+            if (got < data.size) {
                 report.ShowMessage(kPartialImportText);
-                data.resize(got);
+                samples.resize(got);
             }
             result = true;
         }
@@ -759,24 +725,10 @@ uint32_t cMemoryMap::GetRoomLeftWithout(uint8_t slot) const
         start[s] = GetStart(s);
         length[s] = GetLength(s);
     }
-    const uint32_t n = length[slot];
-    uint32_t p = start[slot], q = n;
-    for (;;) {
-        const uint32_t target = p + q;
-        uint8_t follower = kSlotCount;
-        for (uint8_t s = 0; s < kSlotCount; ++s) {
-            if (length[s] != 0 && start[s] == target) {
-                follower = s;
-                break;
-            }
-        }
-        if (follower == kSlotCount || follower == slot)
-            break;
-        p = start[follower];
-        q = length[follower];
-        if (n != 0)
-            start[follower] = (start[follower] - n) & 0xFFFFFF;
-    }
+    uint8_t order[kSlotCount];
+    const uint8_t count = FollowersToMove(slot, order);
+    for (uint8_t i = 0; i < count; ++i)
+        start[order[i]] -= length[slot];
     start[slot] = kAudioStart;
     length[slot] = 0;
     uint32_t last = 0;

@@ -126,6 +126,8 @@ private:
     uint8_t* Entry(uint8_t slot) { return m_table + 8 * slot; }
     const uint8_t* Entry(uint8_t slot) const { return m_table + 8 * slot; }
     void SetEmpty(uint8_t slot);
+    // The slots that ClearSlot(slot) moves down, in order; their count.
+    uint8_t FollowersToMove(uint8_t slot, uint8_t order[kSlotCount]) const;
     // ClearSlot, then the samples after the used area.
     void PlaceAudio(uint8_t slot, const std::vector<uint8_t>& data, IOperatorReport& report);
     static uint8_t SectorOf(uint32_t address, uint8_t first);

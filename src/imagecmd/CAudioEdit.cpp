@@ -9,9 +9,11 @@
 
 #include <unistd.h>
 
+#include "CAtomicFile.h"
 #include "CAudioImport.h"
 #include "CNamingReport.h"
 #include "SafeFile.h"
+#include "StaleFiles.h"
 #include "cMemoryMap.h"
 
 const char* const CAudioEdit::kSilenceTooLongText = "Cannot make %u ms of silence: at most %u ms fit in this slot.";
@@ -62,13 +64,13 @@ bool CAudioEdit::ConcatenateWavFiles(const std::string& first, const std::string
     if (!cMemoryMap::ReadUnitWav(first.c_str(), 0xFFFFFFFFu, joined, report))
         return false;
     if (joined.size() + tail.size() > CAudioImport::kWholeFile) {
-        report.ShowMessage(SystemErrorText(EFBIG));
+        report.ShowFileError("", output, EFBIG);
         return false;
     }
     joined.insert(joined.end(), tail.begin(), tail.end());
     std::string error;
     if (!CAudioImport::SaveUnitWav(output.c_str(), joined, error)) {
-        report.ShowMessage("Failed to open file " + output + "\n" + error);
+        report.ShowMessage("Failed to open file " + output + "\n" + output + ": " + error);
         return false;
     }
     appendedBytes = uint32_t(tail.size());
@@ -86,9 +88,10 @@ int64_t CAudioEdit::AudioBytes(const std::string& path)
 
 bool CAudioEdit::MoveFile(const std::string& from, const std::string& to, IOperatorReport& report)
 {
-    if (std::rename(from.c_str(), to.c_str()) == 0)
+    int error = 0;
+    if (CAtomicFile::Move(from.c_str(), to.c_str(), error))
         return true;
-    report.ShowMessage(from + ":\n" + SystemErrorText(errno));
+    report.ShowFileError("", from, error);
     return false;
 }
 
@@ -128,9 +131,18 @@ bool CAudioEdit::AppendFile(cMemoryMap& map, uint8_t slot, const std::string& pa
 
 std::string CAudioEdit::MakeWorkFolder()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ormid-edit-XXXXXX";
+    // The folder carries the process id, so that the folders of runs that
+    // were killed can be told and removed.
+    const std::string parent = ScratchParent();
+    RemoveStaleFolders(parent, "ormid-edit-");
+    std::string pattern = parent + "/ormid-edit-" + std::to_string(::getpid()) + "-XXXXXX";
     return ::mkdtemp(&pattern[0]) ? pattern : std::string();
+}
+
+std::string CAudioEdit::ScratchParent()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
 }
 
 void CAudioEdit::RemoveWorkFolder(const std::string& folder)

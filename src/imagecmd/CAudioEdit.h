@@ -54,8 +54,11 @@ public:
 
     // A new private folder for scratch files, removed by RemoveWorkFolder;
     // empty when none could be made.
+    // Folders of runs that no longer run are removed first.
     static std::string MakeWorkFolder();
     static void RemoveWorkFolder(const std::string& folder);
+    // Where the scratch folders are made: TMPDIR, or /tmp.
+    static std::string ScratchParent();
 
     // "Cannot make %u ms of silence: at most %u ms fit in this slot."
     static const char* const kSilenceTooLongText;

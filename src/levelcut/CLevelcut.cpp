@@ -158,25 +158,14 @@ int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned
     return LEVELCUT_OK;
 }
 
-bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw, unsigned mode)
+bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw)
 {
-    // A short name in the same folder, so that rename replaces the file in
-    // one step whatever the length of its own name.
-    std::string tmp = path;
-    size_t slash = tmp.rfind('/');
-    tmp = (slash == std::string::npos ? std::string() : tmp.substr(0, slash + 1)) + ".levelcut-XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return false;
-    fchmod(fd, mode & 07777);
-    close(fd);
-
+    // CWaveFile replaces the file only once the new one is complete, keeping
+    // its mode, owner and links.
     CWaveFile out;
-    bool ok = out.OpenWrite(tmp.c_str(), 7, CConditioner::kOutRate, 8, 1);
+    bool ok = out.OpenWrite(path, 7, CConditioner::kOutRate, 8, 1);
     if (ok && !mulaw.empty()) ok = out.Write(mulaw.data(), unsigned(mulaw.size())) == mulaw.size();
-    if (out.CloseWrite() != 1) ok = false;
-    if (ok) ok = rename(tmp.c_str(), path) == 0;
-    if (!ok) unlink(tmp.c_str());
-    return ok;
+    return out.CloseWrite() == 1 && ok;
 }
 
 int CLevelcut::TrimFile(const char* path)
@@ -208,7 +197,7 @@ int CLevelcut::TrimFile(const char* path)
         ClearResults();
         return code;
     }
-    if (!WriteMuLawAtomically(path, mulaw, st.st_mode)) {
+    if (!WriteMuLawAtomically(path, mulaw)) {
         ClearResults();
         return LEVELCUT_ERR_OPEN;
     }

@@ -57,7 +57,7 @@ public:
     void ClearResults();
 
 private:
-    static bool WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw, unsigned mode);
+    static bool WriteMuLawAtomically(const char* path, const std::vector<uint8_t>& mulaw);
 
     int m_initialTrim;
     float m_threshold;

@@ -4,7 +4,9 @@
 #include <iostream>
 #include <sstream>
 
+#include "CAtomicFile.h"
 #include "CManPage.h"
+#include "SafeFile.h"
 
 int main(int argc, char** argv)
 {
@@ -24,17 +26,9 @@ int main(int argc, char** argv)
         std::cerr << argv[1] << ": " << error << "\n";
         return 1;
     }
-    const std::string temporary = std::string(argv[2]) + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << roff;
-        if (!out.flush()) {
-            std::cerr << "ormid-manpage: cannot write " << temporary << "\n";
-            return 1;
-        }
-    }
-    if (std::rename(temporary.c_str(), argv[2]) != 0) {
-        std::cerr << "ormid-manpage: cannot write " << argv[2] << "\n";
+    CAtomicFile out;
+    if (!out.Open(argv[2], roff.size()) || !out.Write(roff.data(), roff.size()) || !out.Commit()) {
+        std::cerr << "ormid-manpage: " << FileErrorLine(argv[2], out.Error()) << "\n";
         return 1;
     }
     return 0;

@@ -101,6 +101,5 @@ PrintResult CLabelPrinter::Print(QPrinter& printer, IPrintReport& report) const
     if (!StartDocument(printer, painter, kDocumentName, report))
         return kPrintNotStarted;
     Draw(painter, CPageMetrics::Of(printer));
-    painter.end();
-    return kPrintDone;
+    return EndDocument(printer, painter, report) ? kPrintDone : kPrintNotFinished;
 }

@@ -156,6 +156,5 @@ PrintResult CListingPrinter::Print(QPrinter& printer, IPrintReport& report) cons
         return kPrintNotStarted;
     painter.setFont(font);
     Draw(painter, CPageMetrics::Of(printer), [&printer] { return printer.newPage(); });
-    painter.end();
-    return kPrintDone;
+    return EndDocument(printer, painter, report) ? kPrintDone : kPrintNotFinished;
 }

@@ -257,18 +257,11 @@ bool CWaveRecorder::MakeCapture()
 bool CWaveRecorder::WriteCapture(const char* path)
 {
     if (!path || !*path || !m_capture || m_captureLength < 1) return false;
-    std::string temp = std::string(path) + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    fchmod(fd, 0644);
-    close(fd);
+    // Replaced only once complete: a failure leaves the old file.
     CWaveFile wav;
-    bool ok = wav.OpenWrite(temp.c_str(), 1, m_format.samplesPerSec, m_format.bitsPerSample, m_format.channels) &&
+    bool ok = wav.OpenWrite(path, 1, m_format.samplesPerSec, m_format.bitsPerSample, m_format.channels) &&
               wav.Write(m_capture.get(), unsigned(m_captureLength)) == unsigned(m_captureLength);
-    ok = wav.CloseWrite() == 1 && ok;
-    if (ok) ok = rename(temp.c_str(), path) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    return wav.CloseWrite() == 1 && ok;
 }
 
 void CWaveRecorder::Shutdown()

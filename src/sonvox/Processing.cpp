@@ -2,6 +2,7 @@
 
 #include "CAudioLog.h"
 #include "CWaveFile.h"
+#include "SafeFile.h"
 #include "SonvoxState.h"
 #include "levelcut.h"
 
@@ -51,15 +52,10 @@ int ReadDebugFlag()
     std::string path = BesideLibrary(kFlagFileName);
     // Without blocking, and only a regular file: a FIFO of that name would
     // otherwise hang the read below.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    int error = 0;
+    int fd = OpenRegularFile(path.c_str(), O_RDWR | O_CREAT, error);
     if (fd < 0) {
-        LogPrintf("AudioAPI ln:%d - Open failed %s", __LINE__, strerror(errno));
-        return 0;
-    }
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        LogPrintf("AudioAPI ln:%d - Open failed %s", __LINE__, strerror(EINVAL));
-        close(fd);
+        LogPrintf("AudioAPI ln:%d - Open failed %s", __LINE__, strerror(error == EISDIR ? EINVAL : error));
         return 0;
     }
     char text[kFlagFileBytes];

@@ -8,6 +8,7 @@
 #include "CSectorReader.h"
 #include "CTransferSession.h"
 #include "ITransferView.h"
+#include "LittleEndian.h"
 #include "TransferTexts.h"
 #include "cMemoryMap.h"
 
@@ -17,11 +18,10 @@ namespace {
 // 71 when a message lies past the end of the unit's memory.
 int LastUsedSectorOfTable(const uint8_t* table)
 {
-    auto get24 = [](const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16); };
     uint32_t last = 0;
     for (int slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
         const uint8_t* entry = table + 8 * slot;
-        const uint32_t end = get24(entry) + get24(entry + 3) - 1;  // wraps for an empty slot at 0
+        const uint32_t end = GetLE24(entry) + GetLE24(entry + 3) - 1;  // wraps for an empty slot at 0
         if (end >= last)
             last = end;
     }

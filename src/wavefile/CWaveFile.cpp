@@ -6,14 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-void put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-void put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-
-} // namespace
+#include "CRiffWalker.h"
+#include "LittleEndian.h"
+#include "SafeFile.h"
+#include "WavHeader.h"
 
 CWaveFile::CWaveFile() = default;
 
@@ -21,42 +17,7 @@ CWaveFile::~CWaveFile() { Close(); }
 
 bool CWaveFile::ReadAt(uint64_t pos, void* dst, size_t n)
 {
-    if (pos > m_fileSize || n > m_fileSize - pos) return false;
-    if (fseeko(m_in, off_t(pos), SEEK_SET) != 0) return false;
-    return fread(dst, 1, n, m_in) == n;
-}
-
-// Looks for chunk `id` between `from` and `end`. Chunks are padded to even
-// sizes as RIFF prescribes; a file written without the pad byte is recognised,
-// as the unit image's import recognises it, by a chunk id that starts right
-// after the data where the padded position would not. Every step moves
-// forward by at least 8 bytes, so the walk ends on any input.
-bool CWaveFile::FindChunk(const char id[4], uint64_t from, uint64_t end, uint64_t& dataPos, uint32_t& size)
-{
-    uint64_t pos = from;
-    while (pos + 8 <= end) {
-        uint8_t hdr[8];
-        if (!ReadAt(pos, hdr, 8)) return false;
-        uint32_t sz = le32(hdr + 4);
-        if (memcmp(hdr, id, 4) == 0) {
-            dataPos = pos + 8;
-            size = sz;
-            return true;
-        }
-        pos += 8 + uint64_t(sz);
-        if (sz & 1) {
-            auto isId = [](const uint8_t* p) {
-                return std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
-            };
-            uint8_t peek[4];
-            // A pad byte is 0, never part of an id; where the padded position
-            // would read as an id too (a size whose low byte is printable),
-            // the id at the unpadded position wins.
-            const bool unpadded = ReadAt(pos, peek, 4) && isId(peek);
-            if (!unpadded) pos += 1;
-        }
-    }
-    return false;
+    return m_in && CRiffWalker(fileno(m_in), m_fileSize).ReadAt(pos, dst, n);
 }
 
 bool CWaveFile::OpenRead(const char* path)
@@ -65,35 +26,35 @@ bool CWaveFile::OpenRead(const char* path)
     if (!path) return false;
     // Opened without blocking and checked before use, so that a FIFO or a
     // device node named as a WAV file cannot hang the caller.
-    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int error = 0;
+    int fd = OpenRegularFileForReading(path, error);
     if (fd < 0) return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) { ::close(fd); return false; }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (fstat(fd, &st) != 0) { ::close(fd); return false; }
     m_in = fdopen(fd, "rb");
     if (!m_in) { ::close(fd); return false; }
     m_fileSize = uint64_t(st.st_size);
+    const CRiffWalker walker(fd, m_fileSize);
 
-    uint8_t riff[12];
-    if (!ReadAt(0, riff, 12) || memcmp(riff, "RIFF", 4) != 0 || memcmp(riff + 8, "WAVE", 4) != 0) {
+    uint32_t riffSize = 0;
+    if (!walker.IsWave(riffSize)) {
         CloseRead();
         return false;
     }
-    uint32_t riffSize = le32(riff + 4);
     uint64_t riffEnd = 8 + uint64_t(riffSize);
     if (riffEnd > m_fileSize) riffEnd = m_fileSize;
 
-    uint64_t fmtPos = 0;
-    uint32_t fmtSize = 0;
-    if (!FindChunk("fmt ", 12, riffEnd, fmtPos, fmtSize)) { CloseRead(); return false; }
+    CRiffWalker::Chunk fmtChunk;
+    if (!walker.Find("fmt ", 12, riffEnd, fmtChunk)) { CloseRead(); return false; }
+    const uint64_t fmtPos = fmtChunk.dataPos;
     uint8_t fmt[16];
     if (!ReadAt(fmtPos, fmt, 16)) { CloseRead(); return false; }
-    uint16_t tag = le16(fmt);
+    uint16_t tag = GetLE16(fmt);
     uint16_t ext = 0;
     if (tag != 1) {
         uint8_t e[2];
         if (!ReadAt(fmtPos + 16, e, 2)) { CloseRead(); return false; }
-        ext = le16(e);
+        ext = GetLE16(e);
         if (ext >= riffSize) ext = 0;
     }
     // The extension must be in the file; a short one is refused before any
@@ -101,20 +62,21 @@ bool CWaveFile::OpenRead(const char* path)
     if (fmtPos + 18 + ext > m_fileSize) { CloseRead(); return false; }
     m_formatBlock.assign(18 + size_t(ext), 0);
     memcpy(m_formatBlock.data(), fmt, 16);
-    put16(m_formatBlock.data() + 16, ext);
+    PutLE16(m_formatBlock.data() + 16, ext);
     if (ext && !ReadAt(fmtPos + 18, m_formatBlock.data() + 18, ext)) { CloseRead(); return false; }
 
     m_formatTag = tag;
-    m_channels = le16(fmt + 2);
-    m_samplesPerSec = le32(fmt + 4);
-    m_avgBytesPerSec = le32(fmt + 8);
-    m_blockAlign = le16(fmt + 12);
-    m_bitsPerSample = le16(fmt + 14);
+    m_channels = GetLE16(fmt + 2);
+    m_samplesPerSec = GetLE32(fmt + 4);
+    m_avgBytesPerSec = GetLE32(fmt + 8);
+    m_blockAlign = GetLE16(fmt + 12);
+    m_bitsPerSample = GetLE16(fmt + 14);
     m_extSize = ext;
 
-    uint64_t dataPos = 0;
-    uint32_t dataSize = 0;
-    if (!FindChunk("data", 12, riffEnd, dataPos, dataSize)) { CloseRead(); return false; }
+    CRiffWalker::Chunk dataChunk;
+    if (!walker.Find("data", 12, riffEnd, dataChunk)) { CloseRead(); return false; }
+    const uint64_t dataPos = dataChunk.dataPos;
+    const uint32_t dataSize = dataChunk.size;
     if (m_avgBytesPerSec == 0) { CloseRead(); return false; }
 
     m_dataPos = dataPos;
@@ -167,34 +129,15 @@ bool CWaveFile::OpenWrite(const char* path, uint16_t formatTag, uint32_t samples
 {
     if (m_out) return true;
     if (!path) return false;
-    // Like reading: never blocking in open(), and only a regular file, which
-    // is emptied once it is known to be one.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) { ::close(fd); return false; }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    m_out = fdopen(fd, "wb");
-    if (!m_out) { ::close(fd); return false; }
-    uint16_t blockAlign = uint16_t(bitsPerSample * channels / 8);
-    uint8_t hdr[44];
-    memcpy(hdr, "RIFF", 4);
-    put32(hdr + 4, 36);
-    memcpy(hdr + 8, "WAVEfmt ", 8);
-    put32(hdr + 16, 16);
-    put16(hdr + 20, formatTag);
-    put16(hdr + 22, channels);
-    put32(hdr + 24, samplesPerSec);
-    put32(hdr + 28, samplesPerSec * blockAlign);
-    put16(hdr + 32, blockAlign);
-    put16(hdr + 34, bitsPerSample);
-    memcpy(hdr + 36, "data", 4);
-    put32(hdr + 40, 0);
-    memcpy(m_writtenFormat, hdr + 20, 16);
+    // The file is replaced once complete (CAtomicFile): never a FIFO, a
+    // device or a folder, and a failed write leaves the old file as it was.
+    m_out.reset(new CAtomicFile);
+    if (!m_out->Open(path, kWavHeaderBytes)) {
+        m_out.reset();
+        return false;
+    }
+    m_writtenFormat = WavFormat{formatTag, channels, samplesPerSec, bitsPerSample};
     m_complete = false;
-    m_riffSizePos = 4;
-    m_dataSizePos = 40;
-    if (fwrite(hdr, 1, sizeof hdr, m_out) != sizeof hdr) { FailWrite(); return false; }
     return true;
 }
 
@@ -204,38 +147,44 @@ unsigned CWaveFile::Write(const void* data, unsigned length)
     // The file is complete after one Write; a second would leave sizes that
     // do not match the data. Sizes must also fit the 32-bit RIFF fields.
     if (m_complete || length > UINT32_MAX - 37) return 0;
-    if (fwrite(data, 1, length, m_out) != length) { FailWrite(); return 0; }
-    if (length & 1) {
-        const uint8_t pad = 0;
-        if (fwrite(&pad, 1, 1, m_out) != 1) { FailWrite(); return 0; }
+    uint8_t header[kWavHeaderBytes];
+    BuildWavHeader(header, m_writtenFormat, length, WavPad::kOddData);
+    const uint8_t pad = 0;
+    if (!m_out->Reserve(WavFileBytes(length, WavPad::kOddData)) || !m_out->Write(header, sizeof header) ||
+        !m_out->Write(data, length) || ((length & 1) && !m_out->Write(&pad, 1))) {
+        FailWrite();
+        return 0;
     }
-    uint8_t v[4];
-    put32(v, length);
-    if (fseek(m_out, m_dataSizePos, SEEK_SET) != 0 || fwrite(v, 1, 4, m_out) != 4) { FailWrite(); return 0; }
-    put32(v, 36 + length + (length & 1));
-    if (fseek(m_out, m_riffSizePos, SEEK_SET) != 0 || fwrite(v, 1, 4, m_out) != 4) { FailWrite(); return 0; }
-    if (fseek(m_out, 0, SEEK_END) != 0 || fflush(m_out) != 0) { FailWrite(); return 0; }
     m_complete = true;
     return length;
 }
 
 void CWaveFile::FailWrite()
 {
-    if (m_out) fclose(m_out);
-    m_out = nullptr;
+    if (m_out) m_out->Abort();
+    m_out.reset();
 }
 
 int CWaveFile::CloseWrite()
 {
     CloseRead();
     if (!m_out) return 0;
-    int rc = fclose(m_out) == 0 ? 1 : 0;
-    m_out = nullptr;
-    return rc;
+    bool ok = true;
+    if (!m_complete) {
+        // No audio: the header alone.
+        uint8_t header[kWavHeaderBytes];
+        BuildWavHeader(header, m_writtenFormat, 0, WavPad::kOddData);
+        ok = m_out->Write(header, sizeof header);
+    }
+    ok = ok && m_out->Commit();
+    m_error = ok ? 0 : m_out->Error();
+    m_out.reset();
+    return ok ? 1 : 0;
 }
 
 void CWaveFile::Close()
 {
     CloseRead();
-    CloseWrite();
+    if (m_out) m_out->Abort();
+    m_out.reset();
 }

@@ -5,7 +5,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
+
+#include "CAtomicFile.h"
+#include "WavHeader.h"
 
 class CWaveFile {
 public:
@@ -40,17 +44,20 @@ public:
     uint16_t ExtensionSize() const { return m_extSize; }
 
     // Write side: OpenWrite, one Write, CloseWrite. A second Write before
-    // CloseWrite is refused (0).
+    // CloseWrite is refused (0). The file is replaced atomically when
+    // CloseWrite succeeds; until then (and after any failure, or Close
+    // without CloseWrite) the old file at the path stays as it was.
     bool OpenWrite(const char* path, uint16_t formatTag, uint32_t samplesPerSec,
                    uint16_t bitsPerSample, uint16_t channels);
     unsigned Write(const void* data, unsigned length);
     int CloseWrite();
     bool IsWriteOpen() const { return m_out != nullptr; }
+    // The system's reason for the last failed CloseWrite (0 when none).
+    int WriteError() const { return m_error; }
 
     void Close();
 
 private:
-    bool FindChunk(const char id[4], uint64_t from, uint64_t end, uint64_t& dataPos, uint32_t& size);
     bool ReadAt(uint64_t pos, void* dst, size_t n);
     void FailWrite();
 
@@ -70,9 +77,8 @@ private:
     uint32_t m_bytesRead = 0;
     uint32_t m_durationMs = 0;
 
-    FILE* m_out = nullptr;
-    long m_riffSizePos = 0;
-    long m_dataSizePos = 0;
-    uint8_t m_writtenFormat[16] = {};
+    std::unique_ptr<CAtomicFile> m_out;
+    WavFormat m_writtenFormat{};
     bool m_complete = false;  // the one Write has been made
+    int m_error = 0;
 };

@@ -7,9 +7,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "SmallTmpfs.h"
 #include "TempFolder.h"
 
 using namespace std::string_literals;
@@ -89,10 +91,10 @@ TEST_F(CliSafetyTest, FifosAreRefusedNotWaitedFor)
     ASSERT_EQ(::mkfifo(folder.File("some.fifo").c_str(), 0644), 0);
     Result r = Cli({"list", "some.fifo"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Could not open file for reading.\n");
+    EXPECT_EQ(r.err, "Could not open file for reading.\normid-cli: some.fifo: not a regular file\n");
     r = Cli({"import", image, "1", "some.fifo"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Trouble with some.fifo\nCould not open file\n");
+    EXPECT_EQ(r.err, "Trouble with some.fifo\nCould not open file\normid-cli: some.fifo: not a regular file\n");
     r = Cli({"info", "some.fifo"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(folder.Read("unit.txi"), before);
@@ -241,4 +243,138 @@ TEST_F(CliSafetyTest, ProgramLogFollowsTheSwitch)
     const std::string log = work.Read("ORMID.log");
     EXPECT_NE(log.find(" - Log open\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find(" - Log close\r\n"), std::string::npos) << log;
+}
+
+// convert and print --pdf replace their output like export: only with
+// --force (or --yes), never a FIFO, device or folder, through a temporary
+// file that keeps the old file's links, owner and mode.
+TEST_F(CliSafetyTest, ConvertAndPrintReplaceOnlyRegularFilesWhenAllowed)
+{
+    NewImage();
+    Sox("in.wav", "1");
+    ASSERT_EQ(::mkfifo(folder.File("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::mknod(folder.File("device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(::mkdir(folder.File("folder").c_str(), 0755), 0);
+    struct Command {
+        std::vector<std::string> args;   // the output path follows
+    };
+    const Command commands[] = {{{"convert", "in.wav"}}, {{"print-listing", image, "--pdf"}},
+                                {{"print-labels", image, "--pdf"}}};
+    for (const Command& c : commands) {
+        auto run = [&](const std::string& out, bool force) {
+            std::vector<std::string> args = c.args;
+            args.push_back(out);
+            if (force)
+                args.push_back("--force");
+            return Cli(args);
+        };
+        // Special files are refused even with --force, and stay what they are.
+        for (const char* special : {"fifo", "device", "folder"}) {
+            const Result r = run(special, true);
+            EXPECT_EQ(r.code, 1) << c.args[0] << " " << special;
+            EXPECT_NE(r.err.find("ormid-cli: "s + special + ": "), std::string::npos) << r.err;
+        }
+        struct stat st;
+        EXPECT_TRUE(::stat(folder.File("fifo").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+        EXPECT_TRUE(::stat(folder.File("device").c_str(), &st) == 0 && S_ISCHR(st.st_mode));
+
+        // An existing file needs --force; then a link is followed, a second
+        // name kept, owner and mode kept.
+        folder.Write("old.out", "old");
+        ASSERT_EQ(::chown(folder.File("old.out").c_str(), 1234, 5678), 0);
+        ASSERT_EQ(::chmod(folder.File("old.out").c_str(), 0600), 0);
+        ::unlink(folder.File("second").c_str());
+        ::unlink(folder.File("link").c_str());
+        ASSERT_EQ(::link(folder.File("old.out").c_str(), folder.File("second").c_str()), 0);
+        ASSERT_EQ(::symlink("old.out", folder.File("link").c_str()), 0);
+        Result r = run("link", false);
+        EXPECT_EQ(r.code, 1) << c.args[0];
+        EXPECT_EQ(r.err, "link already exists; use --force to replace it.\n");
+        EXPECT_EQ(folder.Read("old.out"), "old");
+        r = run("link", true);
+        EXPECT_EQ(r.code, 0) << c.args[0] << r.err;
+        const std::string made = folder.Read("second");
+        EXPECT_GT(made.size(), 44u) << c.args[0];
+        EXPECT_EQ(folder.Read("old.out"), made);
+        ASSERT_EQ(::lstat(folder.File("link").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        ASSERT_EQ(::stat(folder.File("old.out").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 1234u);
+        EXPECT_EQ(st.st_gid, 5678u);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        // A name at the system's limit.
+        r = run(std::string(252, 'n'), false);
+        EXPECT_EQ(r.code, 0) << c.args[0] << r.err;
+        EXPECT_EQ(folder.Read(std::string(252, 'n')).size() > 44, true);
+        ::unlink(folder.File(std::string(252, 'n')).c_str());
+    }
+    // A file that is not there is named with the reason.
+    const Result r = Cli({"convert", "nosuch.wav", "x.wav"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ormid-cli: nosuch.wav: No such file or directory\n");
+}
+
+// Every writing command on a full disk fails and leaves every old file byte
+// for byte; read refuses before it asks the unit for anything.
+TEST_F(CliSafetyTest, AFullDiskLeavesEveryOldFile)
+{
+    SmallTmpfs disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    NewImage();
+    Sox("in.wav", "1");
+    ASSERT_EQ(Cli({"import", image, "1", "in.wav"}).code, 0);
+    const std::string target = disk.File("unit.txi");
+    ASSERT_EQ(Cli({"new", target}).code, 0);
+    for (const char* name : {"out.wav", "out.pdf"})
+        disk.Write(name, std::string(100000, 'o'));
+    const std::string imageBefore = disk.Read("unit.txi"), old = disk.Read("out.wav");
+    disk.Fill();
+    const std::vector<std::vector<std::string>> commands = {
+        {"import", target, "2", "in.wav"},
+        {"silence", target, "3", "500"},
+        {"export", image, "1", disk.File("out.wav"), "--force"},
+        {"convert", "in.wav", disk.File("out.wav"), "--force"},
+        {"print-listing", image, "--pdf", disk.File("out.pdf"), "--force"},
+        {"print-labels", image, "--pdf", disk.File("out.pdf"), "--force"},
+    };
+    for (const std::vector<std::string>& args : commands) {
+        const Result r = Cli(args);
+        EXPECT_EQ(r.code, 1) << args[0] << r.err;
+        EXPECT_NE(r.err.find(": No space left on device"), std::string::npos) << args[0] << r.err;
+        EXPECT_TRUE(disk.Read("unit.txi") == imageBefore) << args[0];
+        EXPECT_TRUE(disk.Read("out.wav") == old && disk.Read("out.pdf") == old) << args[0];
+    }
+    // A read that could not be saved is refused at once, before the port.
+    const Result r = Cli({"read", "--port", "/dev/no-such-port", target});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Cannot write " + target + "; nothing was read from the unit.\normid-cli: " + target +
+                         ": No space left on device\n");
+}
+
+// info flags every table entry outside the audio area or over another one.
+TEST_F(CliSafetyTest, InfoFlagsMisplacedEntries)
+{
+    NewImage();
+    std::string file = folder.Read("unit.txi");
+    auto entry = [&](int slot, uint32_t start, uint32_t length) {
+        for (int i = 0; i < 3; ++i) {
+            file[8 + 8 * slot + i] = char(start >> (8 * i));
+            file[8 + 8 * slot + 3 + i] = char(length >> (8 * i));
+        }
+    };
+    entry(0, 0x100, 0x2000);      // starts in the table
+    entry(1, 0x3000, 0x1000);
+    entry(2, 0x3800, 0x100);      // inside slot 2's audio
+    entry(3, 0x5000, 0x100);      // fine
+    folder.Write("unit.txi", file);
+    const Result r = Cli({"info", image});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("  (!) outside the audio area\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  (!) overlaps slot 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  (!) overlaps slot 2\n"), std::string::npos) << r.out;
+    size_t flags = 0;
+    for (size_t at = r.out.find("  (!) "); at != std::string::npos; at = r.out.find("  (!) ", at + 1))
+        ++flags;
+    EXPECT_EQ(flags, 3u) << r.out;
 }

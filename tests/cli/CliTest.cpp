@@ -148,12 +148,13 @@ TEST_F(CliTest, FailuresLeaveTheImageAlone)
                      "Add --convert to convert it to the unit's format (8 kHz mu-law, mono) on the way in.\n");
     r = Cli({"import", image, "2", "missing.wav"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Trouble with missing.wav\nCould not open file\n");
+    // The message, then the file and the reason in the form a script can match.
+    EXPECT_EQ(r.err, "Trouble with missing.wav\nCould not open file\normid-cli: missing.wav: No such file or directory\n");
     EXPECT_EQ(folder.Read("unit.txi"), before);
 
     r = Cli({"list", "absent.txi"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Could not open file for reading.\n");
+    EXPECT_EQ(r.err, "Could not open file for reading.\normid-cli: absent.txi: No such file or directory\n");
     folder.Write("short.txi", before.substr(1));
     r = Cli({"delete", "short.txi", "1"});
     EXPECT_EQ(r.code, 1);

@@ -32,6 +32,7 @@
 #include "IOperatorReport.h"
 #include "RawLine.h"
 #include "SimUnit.h"
+#include "WaitFor.h"
 #include "TXCommDlg.h"
 #include "TestImages.h"
 #include "cMemoryMap.h"
@@ -133,18 +134,6 @@ Watched WatchUntilIdle(TXCommDlg& dialog, int deadlineMs = 60000)
     if (seen.statuses.isEmpty() || seen.statuses.last() != status)
         seen.statuses << status;
     return seen;
-}
-
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > deadlineMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
 }
 
 // Runs body on the dialog that opens modally next, once it is shown.
@@ -346,7 +335,7 @@ private slots:
         QVERIFY(WaitFor([&] {
             auto probe = NewDialog();
             return probe->PortBox()->findText(first.Port()) < 0 && probe->PortBox()->findText(second.Port()) < 0;
-        }));
+        }, 20000, QTest::qWait));
         auto dialog = NewDialog();
         const int byPosition = m_portSel < dialog->PortBox()->count() ? m_portSel : 0;
         QVERIFY2(dialog->PortBox()->itemText(byPosition) != third.Port(), "the position alone would find it");
@@ -432,7 +421,7 @@ private slots:
         dialog->BaudBox()->setCurrentIndex(1);
         dialog->VerifyBox()->setChecked(true);
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }));
+        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }, 20000, QTest::qWait));
         QVERIFY(dialog->StepTimer().isActive());
 
         const QByteArray grabDir = qgetenv("ORMID_TEST_GRAB_DIR");
@@ -592,7 +581,7 @@ private slots:
         QVERIFY(SelectPort(*dialog, unit.Port()));
         dialog->BaudBox()->setCurrentIndex(1);
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }));
+        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }, 20000, QTest::qWait));
         QVERIFY(dialog->Port().IsWorkerRunning());
 
         // The program going away destroys the dialog without closing it.

@@ -13,7 +13,7 @@
 
 #include "CDoctorReport.h"
 #include "TempFolder.h"
-#include "UnitSimProcess.h"
+#include "SimProcess.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ TEST(DoctorProgram, ReportsSimulatedUnitAndFolders)
     ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
     folder.Write("work/TXDoruvevAzad.ini", "[DEBUG]\nLog=1\n");
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    UnitSimProcess sim;
+    SimProcess sim;
     ASSERT_TRUE(sim.Start({"--fast"}));
 
     const std::string command = "ORMID_WORKING_FOLDER='" + work + "' XDG_CONFIG_HOME='" + config +

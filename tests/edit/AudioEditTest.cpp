@@ -105,7 +105,8 @@ TEST(ReplaceSlotWav, RefusedFileKeepsTheSlot)
               (std::vector<std::string>{"Trouble with " + folder.File("alaw.wav") +
                                             "\nWAVE format is not g.711 mono, 8kHz.\nFound format = 6, channels = 1, "
                                             "rate = 8000\nTrouble with file header\n",
-                                        "Trouble with " + folder.File("none.wav") + "\nCould not open file\n"}));
+                                        "Trouble with " + folder.File("none.wav") + "\nCould not open file\n" + folder.File("none.wav") +
+                                           ": No such file or directory"}));
     EXPECT_TRUE(Snapshot(map) == before);
 }
 

@@ -570,7 +570,7 @@ TEST_F(EditSessionTest, RefusedAppendFileLeavesTheScratchFile)
         EXPECT_FALSE(session->AudioChanged()) << path;
         EXPECT_EQ(session->RemainingBytes(), before) << path;
     };
-    refused(folder.File("missing.wav"), "Could not open file\n");
+    refused(folder.File("missing.wav"), "Could not open file\n" + folder.File("missing.wav") + ": No such file or directory");
     // A format no decoder reads goes to the import's own check.
     WavBuilder odd;
     odd.formatTag = 0x1234;

@@ -91,8 +91,10 @@ TEST(FileSafety, FifosAndDevicesAreRefusedWithoutBlocking)
         EXPECT_FALSE(RunUnblocked(path, [&] { return map.ReadImageFile(path.c_str(), report); })) << path;
         EXPECT_FALSE(RunUnblocked(path, [&] { return map.ImportSlotWav(2, path.c_str(), report); })) << path;
         ASSERT_EQ(report.messages.size(), 2u) << path;
-        EXPECT_EQ(report.messages[0], "Could not open file for reading.");
-        EXPECT_EQ(report.messages[1], "Trouble with " + path + "\nCould not open file\n");
+        // The message, then the file and the reason.
+        EXPECT_EQ(report.messages[0], "Could not open file for reading.\n" + path + ": not a regular file");
+        EXPECT_EQ(report.messages[1],
+                  "Trouble with " + path + "\nCould not open file\n" + path + ": not a regular file");
         EXPECT_EQ(std::vector<uint8_t>(map.GetTable(), map.GetTable() + 192), table) << path;
     }
     // Nor is anything renamed over a FIFO or written into it.
@@ -133,7 +135,7 @@ TEST(FileSafety, FailedWavWritesKeepTheOldFile)
         EXPECT_FALSE(exported) << twoLinks;
         EXPECT_FALSE(silenced) << twoLinks;
         ASSERT_EQ(report.messages.size(), 2u) << twoLinks;
-        EXPECT_EQ(report.messages[0], std::strerror(EFBIG));
+        EXPECT_EQ(report.messages[0], path + ": " + std::strerror(EFBIG));
         EXPECT_EQ(folder.Read("old.wav"), before) << twoLinks;
         EXPECT_EQ(FilesIn(folder.Path()), twoLinks ? 2u : 1u) << "no temporary file is left";
     }
@@ -238,7 +240,8 @@ TEST(FileSafety, SavesIntoAClosedFolder)
         // And where the file itself is not writable either, the old message.
         const bool refused = !second.WriteImageFile((closed + "/new.txi").c_str(), childReport) &&
                              childReport.messages.size() == 1 &&
-                             childReport.messages[0] == "Could not open file for writing.";
+                             childReport.messages[0] == "Could not open file for writing.\n" + closed +
+                                                            "/new.txi: Permission denied";
         _exit(saved && refused ? 0 : 1);
     }
     int status = 0;
@@ -288,7 +291,8 @@ TEST(FileSafety, LongPathsAreNeverCut)
         RecordingReport bad;
         EXPECT_FALSE(map.ImportSlotWav(1, (path + ".missing").c_str(), bad));
         ASSERT_EQ(bad.messages.size(), 1u);
-        EXPECT_EQ(bad.messages[0], "Trouble with " + path + ".missing\nCould not open file\n");
+        EXPECT_EQ(bad.messages[0], "Trouble with " + path + ".missing\nCould not open file\n" + path +
+                                       ".missing: No such file or directory");
         std::filesystem::remove(path);
         std::filesystem::remove(path + ".wav");
         EXPECT_EQ(FilesIn(folder.Path()), 0u) << length;
@@ -360,3 +364,4 @@ TEST(UnitName, Utf8InLatin1Stored)
     // Stored names from any image come out as one piece of one line.
     EXPECT_EQ(UnitNameToUtf8("a\tb\n\x85\xFF"), "a?b??\xC3\xBF");
 }
+

@@ -205,3 +205,40 @@ TEST(HostileTable, RandomTablesThenEveryOperation)
         map.StoreTableInImage();
     }
 }
+
+// Deleting a slot never moves or re-points another slot onto bytes that are
+// not its own: not into the table, not over a third slot's audio.
+TEST(HostileTable, DeleteNeverMovesASlotOntoOtherBytes)
+{
+    struct Case {
+        const char* what;
+        uint32_t deleted[2];               // start, length of slot 0
+        uint32_t follower[2];              // slot 1, right after slot 0's range
+        uint32_t other[2];                 // slot 2
+    };
+    const Case cases[] = {
+        {"entry starting in the table", {0x100, 0x2000}, {0x2100, 0x400}, {0x8000, 0x10}},
+        {"move onto a third slot", {0x2000, 0x1000}, {0x3000, 0x800}, {0x2400, 0x100}},
+    };
+    for (const Case& c : cases) {
+        cMemoryMap map;
+        uint8_t* image = map.GetImageBuffer();
+        const uint32_t* entries[] = {c.deleted, c.follower, c.other};
+        for (uint8_t s = 0; s < 3; ++s) {
+            map.SetStart(s, entries[s][0]);
+            map.SetLength(s, entries[s][1]);
+            if (entries[s][0] >= cMemoryMap::kAudioStart)
+                std::memset(image + entries[s][0], 0x10 + s, entries[s][1]);
+        }
+        const uint32_t roomCounted = map.GetRoomLeftWithout(0);
+        map.ClearSlot(0);
+        for (uint8_t s = 1; s < 3; ++s) {
+            EXPECT_EQ(map.GetStart(s), entries[s][0]) << c.what << " slot " << int(s);
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(image + map.GetStart(s)), map.GetLength(s)),
+                      std::string(entries[s][1], char(0x10 + s)))
+                << c.what << " slot " << int(s);
+        }
+        // The room the edit commands count agrees with what the delete did.
+        EXPECT_EQ(map.GetRoomLeft(), roomCounted) << c.what;
+    }
+}

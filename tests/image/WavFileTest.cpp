@@ -62,7 +62,8 @@ TEST(WavExport, HeaderAndSamples)
 
     EXPECT_FALSE(map.ExportSlotWav(4, "/no/such/folder/x.wav", report));
     ASSERT_EQ(report.messages.size(), 1u);
-    EXPECT_EQ(report.messages[0], "Failed to open file /no/such/folder/x.wav");
+    EXPECT_EQ(report.messages[0],
+              "Failed to open file /no/such/folder/x.wav\n/no/such/folder/x.wav: No such file or directory");
 }
 
 TEST(WavExport, Silence)
@@ -79,7 +80,7 @@ TEST(WavExport, Silence)
     EXPECT_EQ(folder.Read("s.wav").size(), 44u);
     EXPECT_FALSE(map.WriteSilenceWav(10, folder.Path().c_str(), report));
     ASSERT_EQ(report.messages.size(), 1u);
-    EXPECT_EQ(report.messages[0], "Failed to open file " + folder.Path());
+    EXPECT_EQ(report.messages[0], "Failed to open file " + folder.Path() + "\n" + folder.Path() + ": Is a directory");
 }
 
 TEST(WavImport, AcceptedLayouts)
@@ -230,7 +231,7 @@ TEST(WavImport, Refusals)
     cMemoryMap map;
     EXPECT_FALSE(map.ImportSlotWav(0, "/no/such.wav", report));
     ASSERT_EQ(report.messages.size(), 1u);
-    EXPECT_EQ(report.messages[0], "Trouble with /no/such.wav\nCould not open file\n");
+    EXPECT_EQ(report.messages[0], "Trouble with /no/such.wav\nCould not open file\n/no/such.wav: No such file or directory");
 }
 
 // The space test counts the whole file against the room left before the

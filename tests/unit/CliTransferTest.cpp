@@ -20,7 +20,8 @@
 #include "StateFolder.h"
 #include "TempFolder.h"
 #include "TestImages.h"
-#include "UnitSimProcess.h"
+#include "SimProcess.h"
+#include "WaitFor.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -61,7 +62,7 @@ bool EndsWithLine(const std::string& text, const std::string& line)
 TEST_F(CliTransferTest, RoundTripAtBothBaudRates)
 {
     const char* bauds[] = {"115200", "57600"};
-    UnitSimProcess sims[2];
+    SimProcess sims[2];
     CliProcess writes[2], reads[2];
     for (int i = 0; i < 2; i++) {
         ASSERT_TRUE(sims[i].Start({"--fast", "--baud", bauds[i]}));
@@ -126,13 +127,13 @@ TEST_F(CliTransferTest, EveryFaultEndsCleanly)
          0, "TX Data read OK"},
     };
     const size_t n = sizeof cases / sizeof cases[0];
-    std::vector<std::unique_ptr<UnitSimProcess>> sims;
+    std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::unique_ptr<CliProcess>> runs;
     for (size_t i = 0; i < n; i++) {
         std::vector<std::string> simArgs = {"--fast", "--erase-ms", "0"};
         for (const auto& a : cases[i].simArgs)
             simArgs.push_back(a == "IMAGE" ? imagePath : a);
-        sims.emplace_back(new UnitSimProcess);
+        sims.emplace_back(new SimProcess);
         ASSERT_TRUE(sims.back()->Start(simArgs)) << cases[i].name;
         const std::string target =
             std::string(cases[i].command) == "read" ? scratch.File("read" + std::to_string(i) + ".txi") : imagePath;
@@ -142,7 +143,7 @@ TEST_F(CliTransferTest, EveryFaultEndsCleanly)
     }
 
     // "--no-timeouts": a silent unit keeps the read waiting until interrupted.
-    UnitSimProcess silent;
+    SimProcess silent;
     ASSERT_TRUE(silent.Start({"--fast", "--fault", "no-reply:cmd=U,sector=0"}));
     CliProcess waiting;
     const std::string waitingImage = scratch.File("waiting.txi");
@@ -190,7 +191,7 @@ TEST_F(CliTransferTest, VerifyComparesTheUnitWithTheImage)
     const std::string flash = scratch.File("flash.bin");
     {
         // Written and read back in one run.
-        UnitSimProcess sim;
+        SimProcess sim;
         ASSERT_TRUE(sim.Start({"--fast", "--erase-ms", "0", "--flash", flash}));
         CliProcess write;
         write.Start({"write", "--verify", "--port", sim.Port(), imagePath}, scratch.File("write"));
@@ -198,7 +199,7 @@ TEST_F(CliTransferTest, VerifyComparesTheUnitWithTheImage)
         EXPECT_TRUE(EndsWithLine(write.Stderr(), "Verify OK - 4 sectors match")) << write.Stderr();
     }
     {
-        UnitSimProcess sim;
+        SimProcess sim;
         ASSERT_TRUE(sim.Start({"--fast", "--flash", flash}));
         CliProcess verify;
         verify.Start({"verify", "--port", sim.Port(), imagePath}, scratch.File("equal"));
@@ -217,7 +218,7 @@ TEST_F(CliTransferTest, VerifyComparesTheUnitWithTheImage)
         fclose(f);
     }
     {
-        UnitSimProcess sim;
+        SimProcess sim;
         ASSERT_TRUE(sim.Start({"--fast", "--flash", flash}));
         CliProcess verify;
         verify.Start({"verify", "--port", sim.Port(), imagePath}, scratch.File("differs"));
@@ -227,7 +228,7 @@ TEST_F(CliTransferTest, VerifyComparesTheUnitWithTheImage)
     }
     {
         // A unit that stops answering half-way is a transfer failure, not a difference.
-        UnitSimProcess sim;
+        SimProcess sim;
         ASSERT_TRUE(sim.Start({"--fast", "--flash", flash, "--fault", "no-reply:cmd=U,sector=2"}));
         CliProcess verify;
         verify.Start({"verify", "--port", sim.Port(), imagePath}, scratch.File("silent"));
@@ -239,7 +240,7 @@ TEST_F(CliTransferTest, VerifyComparesTheUnitWithTheImage)
 
 TEST_F(CliTransferTest, ReadChecksItsTargetFirstAndFailuresEndInOneLine)
 {
-    UnitSimProcess sim;
+    SimProcess sim;
     ASSERT_TRUE(sim.Start({"--fast", "--image", imagePath, "--log", scratch.File("unit.log")}));
     CliProcess read;
     read.Start({"read", "--port", sim.Port(), scratch.File("no/such/folder/back.txi")}, scratch.File("read"));
@@ -251,7 +252,7 @@ TEST_F(CliTransferTest, ReadChecksItsTargetFirstAndFailuresEndInOneLine)
     EXPECT_EQ(std::string(log.begin(), log.end()).find("U00"), std::string::npos);
 
     // A status with a line break of its own ends the failure line once.
-    UnitSimProcess wrong;
+    SimProcess wrong;
     ASSERT_TRUE(wrong.Start({"--fast", "--fault", "wrong-ack:cmd=R"}));
     CliProcess write;
     write.Start({"write", "--port", wrong.Port(), imagePath}, scratch.File("write"));
@@ -269,7 +270,7 @@ TEST_F(CliTransferTest, WriteAfterAnInterruptedReadWaitsForTheUnitToFinishTalkin
     const std::string bigPath = scratch.File("big.txi");
     ASSERT_TRUE(big.WriteImageFile(bigPath.c_str(), report));
     const std::string logPath = scratch.File("unit.log");
-    UnitSimProcess sim;
+    SimProcess sim;
     ASSERT_TRUE(sim.Start({"--image", bigPath, "--erase-ms", "5", "--log", logPath}));
     CliProcess read;
     read.Start({"read", "--port", sim.Port(), scratch.File("back.txi")}, scratch.File("read"));
@@ -277,9 +278,7 @@ TEST_F(CliTransferTest, WriteAfterAnInterruptedReadWaitsForTheUnitToFinishTalkin
         const auto log = ReadBytes(logPath);
         return std::string(log.begin(), log.end()).find("<- U08") != std::string::npos;
     };
-    for (int i = 0; i < 1000 && !asked(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(asked());
+    ASSERT_TRUE(WaitFor(asked));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     read.Signal(SIGINT);
     EXPECT_EQ(read.Wait(), 130) << read.Stderr();
@@ -295,7 +294,7 @@ TEST_F(CliTransferTest, WriteAfterOneCutOffMidSectorCompletesThatSectorFirst)
 {
     // A unit that keeps a cut-off sector write open for ever, as some do.
     const std::string logPath = scratch.File("unit.log");
-    UnitSimProcess sim;
+    SimProcess sim;
     ASSERT_TRUE(sim.Start({"--baud", "57600", "--erase-ms", "5", "--fault", "hold-rx:always", "--log", logPath}));
     auto logText = [&] {
         const auto log = ReadBytes(logPath);
@@ -309,9 +308,7 @@ TEST_F(CliTransferTest, WriteAfterOneCutOffMidSectorCompletesThatSectorFirst)
     };
     CliProcess first;
     first.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("first"));
-    for (int i = 0; i < 1000 && logText().find("<- R00") == std::string::npos; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_NE(logText().find("<- R00"), std::string::npos);
+    ASSERT_TRUE(WaitFor([&] { return logText().find("<- R00") != std::string::npos; }));
     // Part of the 8 KB sector is on its way (1.4 s of line at 57600). The
     // program dies, and what it had left with the driver is lost too, as on a
     // pulled cable: a pty would otherwise carry it all to the unit.
@@ -358,7 +355,7 @@ TEST_F(CliTransferTest, WriteRightAfterOneKilledWithItsSectorStillOnTheWaySuccee
     // The killed program's last sector is still with the driver: the unit
     // takes it whole, programs it and answers in front of the next "P1".
     const std::string logPath = scratch.File("unit.log");
-    UnitSimProcess sim;
+    SimProcess sim;
     ASSERT_TRUE(sim.Start({"--baud", "57600", "--erase-ms", "5", "--log", logPath}));
     auto logText = [&] {
         const auto log = ReadBytes(logPath);
@@ -366,9 +363,7 @@ TEST_F(CliTransferTest, WriteRightAfterOneKilledWithItsSectorStillOnTheWaySuccee
     };
     CliProcess first;
     first.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("first"));
-    for (int i = 0; i < 1000 && logText().find("<- R00") == std::string::npos; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_NE(logText().find("<- R00"), std::string::npos);
+    ASSERT_TRUE(WaitFor([&] { return logText().find("<- R00") != std::string::npos; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     first.Signal(SIGKILL);
     first.Wait();

@@ -21,7 +21,8 @@
 #include "StateFolder.h"
 #include "TempFolder.h"
 #include "TestImages.h"
-#include "UnitSimProcess.h"
+#include "SimProcess.h"
+#include "WaitFor.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -43,7 +44,7 @@ protected:
             if (i == 1)
                 for (const std::string& fault : faults)
                     args.insert(args.end(), {"--fault", fault});
-            sims[i].reset(new UnitSimProcess);
+            sims[i].reset(new SimProcess);
             ASSERT_TRUE(sims[i]->Start(args));
         }
     }
@@ -82,7 +83,7 @@ protected:
     TempFolder scratch;
     cMemoryMap image;
     const std::string imagePath = scratch.File("shop.txi");
-    std::unique_ptr<UnitSimProcess> sims[3];
+    std::unique_ptr<SimProcess> sims[3];
 };
 
 // The last line of a port: its summary.
@@ -149,9 +150,7 @@ TEST_F(GangTransferTest, CtrlCStopsEveryUnitAndLeavesThePortsFree)
                 return false;
         return true;
     };
-    for (int i = 0; i < 1000 && !allSending(); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(allSending()) << run.Stderr();
+    ASSERT_TRUE(WaitFor(allSending)) << run.Stderr();
     run.Signal(SIGINT);
     EXPECT_EQ(run.Wait(10), 130) << run.Stderr();
     for (auto& sim : sims)

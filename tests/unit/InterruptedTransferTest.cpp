@@ -21,7 +21,8 @@
 #include "StateFolder.h"
 #include "TempFolder.h"
 #include "TestImages.h"
-#include "UnitSimProcess.h"
+#include "SimProcess.h"
+#include "WaitFor.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -111,14 +112,6 @@ size_t Count(const std::string& text, const std::string& what)
     return n;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int ms)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    while (!condition() && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return condition();
-}
-
 // The far end of a pseudo-terminal: keeps every byte the program sends and,
 // when chatty, sends without a pause.
 class PtyUnit {
@@ -184,7 +177,7 @@ protected:
     {
         CliProcess writer;
         writer.Start({"write", "--port", port, "--baud", "57600", imagePath}, scratch.File("killed"));
-        ASSERT_TRUE(WaitUntil([&] { return Log().find("<- R01") != std::string::npos; }, 20000)) << Log();
+        ASSERT_TRUE(WaitFor([&] { return Log().find("<- R01") != std::string::npos; }, 20000)) << Log();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         writer.Signal(SIGKILL);
         writer.Wait();
@@ -203,7 +196,7 @@ protected:
         CliProcess reader;
         reader.Start({"read", "--port", port, "--baud", "57600", scratch.File("stopped.txi")},
                      scratch.File("stopped"));
-        ASSERT_TRUE(WaitUntil([&] { return Log().find("<- U01") != std::string::npos; }, 20000)) << Log();
+        ASSERT_TRUE(WaitFor([&] { return Log().find("<- U01") != std::string::npos; }, 20000)) << Log();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         reader.Signal(SIGINT);
         ASSERT_EQ(reader.Wait(), 130);
@@ -223,7 +216,7 @@ TEST_P(InterruptedTransferTest, EndsAsTheOperatorExpects)
     QuietReport report;
     ASSERT_TRUE(expected.ReadImageFile(imagePath.c_str(), report));
 
-    UnitSimProcess sim;
+    SimProcess sim;
     std::unique_ptr<PtyUnit> pty;
     std::string port;
     if (row.unit == Unit::Sim) {
@@ -251,7 +244,7 @@ TEST_P(InterruptedTransferTest, EndsAsTheOperatorExpects)
     run.Start(args, scratch.File("run"));
     int code = 0;
     if (*row.interruptOn) {
-        ASSERT_TRUE(WaitUntil([&] { return run.Stderr().find(row.interruptOn) != std::string::npos; }, 30000))
+        ASSERT_TRUE(WaitFor([&] { return run.Stderr().find(row.interruptOn) != std::string::npos; }, 30000))
             << run.Stderr();
         const std::string heardAtSignal = pty ? pty->Heard() : std::string();
         const auto signalled = Clock::now();

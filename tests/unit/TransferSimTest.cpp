@@ -19,7 +19,7 @@
 #include "TestImages.h"
 #include "TransferLoop.h"
 #include "TransferTexts.h"
-#include "UnitSimProcess.h"
+#include "SimProcess.h"
 #include "cMemoryMap.h"
 #include "serialport.h"
 
@@ -93,7 +93,7 @@ protected:
 
     StateFolder state;  // the ports' journals
     TempFolder scratch;
-    UnitSimProcess sim;
+    SimProcess sim;
     CSerialPort port;
     CSerialTransferLink link{port};
 };

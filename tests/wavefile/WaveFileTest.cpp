@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "SmallTmpfs.h"
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
@@ -379,3 +381,22 @@ TEST_F(WaveFileTest, OddChunkWithoutPadInTheMiddle)
     }
 }
 
+
+// The writer of the recorder and of Levelcut replaces its file only once it
+// is complete: on a full disk the old file stays byte for byte.
+TEST(WaveFileWrite, AFullDiskKeepsTheOldFile)
+{
+    SmallTmpfs disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const std::string old(100000, 'o');
+    const std::vector<uint8_t> audio(60000, 0x55);
+    disk.Write("old.wav", old);
+    disk.Fill();
+    CWaveFile wav;
+    const bool written = wav.OpenWrite(disk.File("old.wav").c_str(), 1, 44100, 16, 1) &&
+                         wav.Write(audio.data(), unsigned(audio.size())) == audio.size();
+    EXPECT_FALSE(wav.CloseWrite() == 1 && written);
+    EXPECT_EQ(wav.WriteError(), written ? ENOSPC : 0);
+    EXPECT_TRUE(disk.Read("old.wav") == old);
+}

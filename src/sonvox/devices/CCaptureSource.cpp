@@ -1,6 +1,7 @@
 #include "CCaptureSource.h"
 
 #include "CWaveFile.h"
+#include "LittleEndian.h"
 
 #include <soxr.h>
 
@@ -30,7 +31,7 @@ bool DecodeToMono(const CWaveFile& wav, const std::vector<uint8_t>& raw, std::ve
     if (tag == 0xFFFE && wav.FormatBlock().size() >= 18 + 10) {
         // Extensible: the sub-format's first two bytes are the plain tag.
         const uint8_t* ext = wav.FormatBlock().data() + 18;
-        tag = uint16_t(ext[8] | (ext[9] << 8));
+        tag = GetLE16(ext + 8);
     }
     if (channels == 0) { error = "no channels"; return false; }
     uint16_t bytesPerSample = uint16_t((bits + 7) / 8);

@@ -6,42 +6,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "LittleEndian.h"
+#include "SafeFile.h"
+#include "WavHeader.h"
 
-void put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-void put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+namespace {
 
 void MakeHeader(uint8_t* h, const SoundFormat& f)
 {
-    memcpy(h, "RIFF", 4);
-    put32(h + 4, 36);
-    memcpy(h + 8, "WAVEfmt ", 8);
-    put32(h + 16, 16);
-    put16(h + 20, 1);
-    put16(h + 22, f.channels);
-    put32(h + 24, f.samplesPerSec);
-    put32(h + 28, f.AvgBytesPerSec());
-    put16(h + 32, f.BlockAlign());
-    put16(h + 34, f.bitsPerSample);
-    memcpy(h + 36, "data", 4);
-    put32(h + 40, 0);
+    BuildWavHeader(h, WavFormat{1, f.channels, f.samplesPerSec, f.bitsPerSample}, 0, WavPad::kOddData);
 }
 
 // Opens a regular file as a stream without ever blocking in open(): a FIFO
 // or device named as the device's file is refused. Null when it cannot be.
 FILE* OpenRegularStream(const std::string& path, int flags, const char* mode, bool& notRegular)
 {
-    notRegular = false;
-    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    int error = 0;
+    const int fd = OpenRegularFile(path.c_str(), flags, error);
+    notRegular = fd < 0 && (error == EINVAL || error == EISDIR);
     if (fd < 0) return nullptr;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        notRegular = true;
-        return nullptr;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     FILE* f = fdopen(fd, mode);
     if (!f) ::close(fd);
     return f;
@@ -60,10 +43,10 @@ bool CWaveAppender::Open(const std::string& path, const SoundFormat& format)
     if (FILE* f = OpenRegularStream(path, O_RDWR, "r+b", notRegular)) {
         uint8_t have[44];
         bool same = fread(have, 1, 44, f) == 44 && memcmp(have, want, 4) == 0 &&
-                    memcmp(have + 8, want + 8, 28) == 0 && memcmp(have + 36, "data", 4) == 0;
+                    memcmp(have + 8, want + 8, 28) == 0 && memcmp(have + 36, want + 36, 4) == 0;
         if (same && fseek(f, 0, SEEK_END) == 0) {
             long size = ftell(f);
-            uint32_t data = le32(have + 40);
+            uint32_t data = GetLE32(have + 40);
             if (size >= 44 && uint64_t(44) + data <= uint64_t(size)) {
                 m_file = f;
                 m_dataSize = data;
@@ -105,9 +88,9 @@ bool CWaveAppender::Append(const uint8_t* data, uint32_t length)
 bool CWaveAppender::WriteSizes()
 {
     uint8_t b[4];
-    put32(b, 36 + m_dataSize + (m_dataSize & 1));
+    PutLE32(b, 36 + m_dataSize + (m_dataSize & 1));
     if (fseek(m_file, 4, SEEK_SET) != 0 || fwrite(b, 1, 4, m_file) != 4) return false;
-    put32(b, m_dataSize);
+    PutLE32(b, m_dataSize);
     if (fseek(m_file, 40, SEEK_SET) != 0 || fwrite(b, 1, 4, m_file) != 4) return false;
     return fflush(m_file) == 0;
 }

@@ -9,12 +9,17 @@
 
 int OpenRegularFileForReading(const char* path, int& error)
 {
+    return OpenRegularFile(path, O_RDONLY, error);
+}
+
+int OpenRegularFile(const char* path, int flags, int& error)
+{
     error = 0;
     if (!path || !*path) {
         error = ENOENT;
         return -1;
     }
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = errno;
         return -1;
@@ -30,9 +35,9 @@ int OpenRegularFileForReading(const char* path, int& error)
         ::close(fd);
         return -1;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags != -1)
-        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status != -1)
+        (void)::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
     return fd;
 }
 
@@ -68,4 +73,16 @@ bool ReadRegularFile(const std::string& path, std::string& text, size_t maxBytes
 std::string SystemErrorText(int error)
 {
     return std::strerror(error ? error : EIO);
+}
+
+std::string FileErrorLine(const std::string& path, int error)
+{
+    // The layer's own code for a path that names no regular file.
+    const std::string reason = error == EINVAL ? "not a regular file" : SystemErrorText(error);
+    return (path.empty() ? std::string("(no file name)") : path) + ": " + reason;
+}
+
+std::string WithFileError(const std::string& text, const std::string& path, int error)
+{
+    return text + "\n" + FileErrorLine(path, error);
 }

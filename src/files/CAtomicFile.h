@@ -1,7 +1,15 @@
 // Replacing a file so that a failure leaves the old one byte for byte: the new
 // content goes to a temporary file beside the target, which is renamed over it
-// once complete, keeping the old file's mode, owner, group and access list
-// where allowed.
+// once complete (and flushed to the disk first), keeping the old file's mode,
+// owner, group, access list and user.* extended attributes where allowed. A
+// symbolic link is followed: what it points to is replaced, the link stays.
+// Only a regular file is ever replaced: a folder, a device or a FIFO is
+// refused.
+//
+// The temporary file is named TARGET.PID.N.tmp (or .ormid.PID.N.tmp in the
+// same folder for a name near the system's limit). A run that is killed
+// leaves it behind; the next replace in that folder removes those whose
+// process no longer runs.
 //
 // Where the folder refuses a temporary file, or the target has more than one
 // link (a rename would split the links), the target is written in place
@@ -32,6 +40,18 @@ public:
     bool Commit();
     // Drops what was written; the old file stays.
     void Abort();
+    // For content whose size was not known at Open: room for size bytes in
+    // all, reserved before an in-place write overwrites anything.
+    bool Reserve(uint64_t size);
+
+    // Whether path could take size bytes now: it can be written (or made in
+    // its folder) and the folder's file system has the room. False with the
+    // reason in error (ENOSPC when the room is missing).
+    static bool HasRoomFor(const char* path, uint64_t size, int& error);
+    // Gives a file a new name in the same file system (an existing regular
+    // file of that name is replaced). False with the reason in error; a
+    // folder, device or FIFO is never replaced.
+    static bool Move(const char* from, const char* to, int& error);
 
     int Error() const { return m_error; }
     bool WritesInPlace() const { return m_inPlace; }
@@ -40,6 +60,7 @@ public:
 
 private:
     bool OpenInPlace();
+    static void RemoveStaleTemporaries(const std::string& folder, const std::string& name);
     void Fail(int error);
 
     std::string m_target;
@@ -49,4 +70,5 @@ private:
     bool m_inPlace = false;
     uint64_t m_size = 0;
     uint64_t m_written = 0;
+    uint64_t m_reserved = 0;
 };

@@ -51,7 +51,7 @@ void SonvoxLib::Unload()
 
 TempDir::TempDir()
 {
-    std::string tmpl = (fs::temp_directory_path() / "sonvox2-XXXXXX").string();
+    std::string tmpl = (fs::temp_directory_path() / "sonvox-devices-XXXXXX").string();
     if (mkdtemp(tmpl.data())) path = tmpl;
 }
 

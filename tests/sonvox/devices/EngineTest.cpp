@@ -14,20 +14,12 @@
 #include <regex>
 #include <thread>
 
+#include "WaitFor.h"
+
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
-{
-    auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // 44.1 kHz 16-bit mono speech, made once for the whole run.
 const std::string& SpeechFile()
@@ -152,7 +144,7 @@ protected:
             last = now;
             std::this_thread::sleep_for(40ms);
             return still >= 8;
-        }, limit);
+        }, static_cast<int>(limit.count()));
         WavData w;
         ReadWav(playback, w);
         return w.data;
@@ -169,7 +161,7 @@ TEST_F(SonvoxEngine, InitTwiceFailsAndInitReleaseCyclesWork)
     Init();
     // The recorder's worker reports its priority as it starts, into the log
     // of the very first start.
-    EXPECT_TRUE(WaitFor([&] { return ReadText(log).find("Poll worker runs at") != std::string::npos; }, 3000ms));
+    EXPECT_TRUE(WaitFor([&] { return ReadText(log).find("Poll worker runs at") != std::string::npos; }, 3000));
     EXPECT_EQ(lib.Audio_Init(7, log.c_str(), 1), 0);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(lib.Audio_Release(), 1);
@@ -233,7 +225,7 @@ TEST_F(SonvoxEngine, RecordWhileRecordingStartsAnew)
     RecordFor(400);
     ASSERT_EQ(lib.Record(), 1);
     int peak = 0;
-    ASSERT_TRUE(WaitFor([&] { return lib.MeterGetPeak(&peak) > 0; }, 3000ms));
+    ASSERT_TRUE(WaitFor([&] { return lib.MeterGetPeak(&peak) > 0; }, 3000));
     ASSERT_EQ(lib.Stop(), 1);
     ASSERT_EQ(SaveTo(dir / "TXTemp.wav", 0.9998, 0), 1) << ReadText(log);
     // Only the second recording, again from the start of the input.
@@ -357,7 +349,7 @@ TEST_F(SonvoxEngine, PreviewCancelStopsPlayback)
     ASSERT_EQ(lib.LoadPlay(file.c_str()), 1);
     ASSERT_EQ(lib.Preview(), 1);
     WavData w;
-    ASSERT_TRUE(WaitFor([&] { return ReadWav(playback, w) && w.data.size() >= 4000; }, 5000ms));
+    ASSERT_TRUE(WaitFor([&] { return ReadWav(playback, w) && w.data.size() >= 4000; }, 5000));
     ASSERT_EQ(lib.PreviewCancel(), 1);
     // Output ends within 500 ms plus what the device held (20 chunks of 30 ms).
     std::this_thread::sleep_for(1100ms);
@@ -391,7 +383,7 @@ TEST_F(SonvoxEngine, OutputThatCannotOpenKeepsTheQueue)
     ASSERT_EQ(lib.LoadPlay(file.c_str()), 1);
     ASSERT_EQ(lib.Preview(), 1);
     std::regex both("play ln:[0-9]+ - waveOutOpen failed\\.\r\n[^\r]* play ln:[0-9]+ - Unable to open output device\r\n");
-    ASSERT_TRUE(WaitFor([&] { return std::regex_search(ReadText(log), both); }, 3000ms)) << ReadText(log);
+    ASSERT_TRUE(WaitFor([&] { return std::regex_search(ReadText(log), both); }, 3000)) << ReadText(log);
     // Requests are handled in order, so had the first Preview tried the
     // device there would be two reports by now.
     std::string text = ReadText(log);
@@ -416,7 +408,7 @@ TEST_F(SonvoxEngine, ReleaseDuringPlaybackAndRecordingEndsEverything)
     ASSERT_EQ(lib.LoadPlay(file.c_str()), 1);
     ASSERT_EQ(lib.Preview(), 1);
     WavData w;
-    ASSERT_TRUE(WaitFor([&] { return ReadWav(playback, w) && w.data.size() > 0; }, 5000ms));
+    ASSERT_TRUE(WaitFor([&] { return ReadWav(playback, w) && w.data.size() > 0; }, 5000));
     EXPECT_EQ(lib.Audio_Release(), 1);
     // The thread is gone with its device: the file no longer grows.
     ReadWav(playback, w);

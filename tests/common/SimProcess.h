@@ -1,4 +1,7 @@
-#include "SimProcess.h"
+// Runs the built ormid-unitsim as a child process for a test, reads its port
+// line, and ends it (SIGTERM, then SIGKILL) when the test is done. The one
+// simulator launcher of every test.
+#pragma once
 
 #include <cerrno>
 #include <chrono>
@@ -6,18 +9,69 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <poll.h>
+#include <string>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
-const char* const SimProcess::kUnset = "<unset>";
+class SimProcess
+{
+public:
+    SimProcess() = default;
+    // env: variables to set in the child; the value kUnset removes one instead.
+    SimProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {});
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
 
-namespace {
+    // Starts the program and waits (up to 15 s) for "port: PATH".
+    bool Start(std::string* error);
+    bool Start(std::vector<std::string> args)
+    {
+        m_args = std::move(args);
+        std::string ignored;
+        return Start(&ignored);
+    }
+    const std::string& Port() const { return m_port; }
+    pid_t Pid() const { return m_pid; }
 
-const char kBinary[] = ORMID_BIN_DIR "/ormid-unitsim";
+    void Signal(int sig);
+    // Waits up to timeoutMs for the program to end; its exit code, or -1 when it
+    // is still running (or died from a signal).
+    int WaitExit(int timeoutMs);
+    // Ends the program; its flash file is complete afterwards.
+    void Stop()
+    {
+        Signal(SIGTERM);
+        if (m_pid > 0 && !m_reaped && WaitExit(10000) == -1 && !m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            m_reaped = true;
+        }
+    }
+    // Runs to completion and returns the exit code (for option errors).
+    static int RunToEnd(const std::vector<std::string>& args, std::string* output, int timeoutMs = 15000);
 
-pid_t Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+    static constexpr const char* kUnset = "<unset>";
+
+private:
+    std::vector<std::string> m_args;
+    std::map<std::string, std::string> m_env;
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+    bool m_reaped = false;
+    std::string m_port;
+};
+
+namespace sim_process_detail {
+
+inline const char kBinary[] = ORMID_BIN_DIR "/ormid-unitsim";
+
+inline pid_t Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
             int* outFd, bool mergeStderr)
 {
     int pipeFds[2];
@@ -53,12 +107,12 @@ pid_t Spawn(const std::vector<std::string>& args, const std::map<std::string, st
 
 } // namespace
 
-SimProcess::SimProcess(std::vector<std::string> args, std::map<std::string, std::string> env)
+inline SimProcess::SimProcess(std::vector<std::string> args, std::map<std::string, std::string> env)
     : m_args(std::move(args)), m_env(std::move(env))
 {
 }
 
-SimProcess::~SimProcess()
+inline SimProcess::~SimProcess()
 {
     if (m_pid > 0 && !m_reaped) {
         ::kill(m_pid, SIGTERM);
@@ -71,9 +125,16 @@ SimProcess::~SimProcess()
         ::close(m_stdout);
 }
 
-bool SimProcess::Start(std::string* error)
+inline bool SimProcess::Start(std::string* error)
 {
-    m_pid = Spawn(m_args, m_env, &m_stdout, false);
+    // One object may run the simulator again after it ended.
+    Stop();
+    if (m_stdout >= 0)
+        ::close(m_stdout);
+    m_stdout = -1;
+    m_reaped = false;
+    m_port.clear();
+    m_pid = sim_process_detail::Spawn(m_args, m_env, &m_stdout, false);
     if (m_pid < 0) {
         *error = "cannot start the simulator";
         return false;
@@ -107,13 +168,13 @@ bool SimProcess::Start(std::string* error)
     return true;
 }
 
-void SimProcess::Signal(int sig)
+inline void SimProcess::Signal(int sig)
 {
     if (m_pid > 0 && !m_reaped)
         ::kill(m_pid, sig);
 }
 
-int SimProcess::WaitExit(int timeoutMs)
+inline int SimProcess::WaitExit(int timeoutMs)
 {
     if (m_pid <= 0)
         return -1;
@@ -131,10 +192,10 @@ int SimProcess::WaitExit(int timeoutMs)
     }
 }
 
-int SimProcess::RunToEnd(const std::vector<std::string>& args, std::string* output, int timeoutMs)
+inline int SimProcess::RunToEnd(const std::vector<std::string>& args, std::string* output, int timeoutMs)
 {
     int fd = -1;
-    const pid_t pid = Spawn(args, {}, &fd, true);
+    const pid_t pid = sim_process_detail::Spawn(args, {}, &fd, true);
     if (pid < 0)
         return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -1,6 +1,7 @@
 // The file-backed sound device on its own: pacing, order, reset, overrun and
 // format conversion of the capture, and appending of the playback.
 #include "SonvoxLib.h"
+#include "WaitFor.h"
 #include "devices/CCaptureSource.h"
 #include "devices/CFileDevice.h"
 #include "devices/CWaveAppender.h"
@@ -36,8 +37,7 @@ void Collect(void* context, SoundBuffer* b)
 
 bool WaitCount(Returned& r, size_t n)
 {
-    for (int i = 0; i < 500 && r.Count() < n; ++i) std::this_thread::sleep_for(10ms);
-    return r.Count() >= n;
+    return WaitFor([&] { return r.Count() >= n; }, 5000);
 }
 
 struct Buffers {

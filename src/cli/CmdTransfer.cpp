@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CAtomicFile.h"
 #include "CConsoleTransferView.h"
 #include "CGangDisplay.h"
 #include "CGangReport.h"
@@ -76,24 +77,6 @@ bool FileExists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-// A read must be able to save its result: better to know before the unit
-// spends minutes sending it.
-bool CanWriteTarget(const std::string& path, std::string& why)
-{
-    if (FileExists(path)) {
-        if (access(path.c_str(), W_OK) == 0)
-            return true;
-        why = std::strerror(errno);
-        return false;
-    }
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    if (access(folder.c_str(), W_OK | X_OK) == 0)
-        return true;
-    why = std::strerror(errno);
-    return false;
-}
-
 std::string WithoutTrailingBreaks(std::string text)
 {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
@@ -130,12 +113,14 @@ TransferSettings SettingsOf(const TransferArgs& args, bool verifyAfterWrite)
 
 int RunRead(const TransferArgs& args)
 {
-    std::string why;
-    if (!CanWriteTarget(args.image, why)) {
-        fprintf(stderr, "Cannot write %s: %s\n", args.image.c_str(), why.c_str());
+    CliReport report;
+    // A read must be able to save its result, room included: better to know
+    // before the unit spends minutes sending it.
+    int error = 0;
+    if (!CAtomicFile::HasRoomFor(args.image.c_str(), cMemoryMap::kImageFileSize, error)) {
+        report.ShowFileError("Cannot write " + args.image + "; nothing was read from the unit.", args.image, error);
         return kCliFailed;
     }
-    CliReport report;
     cMemoryMap image;
     if (ImageMemoryMissing(image))
         return kCliFailed;
