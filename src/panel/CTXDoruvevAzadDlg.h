@@ -72,7 +72,9 @@ public:
     void OnUndo();
     void OnRedo();
     // Loads an image file after offering to save unsaved changes; false when
-    // the operator backed out or the load failed.
+    // the operator backed out or the load failed. Every load of the panel
+    // goes through here (or OnLoadImage): a loaded image starts the Undo
+    // history anew, which must know every change made to the image.
     bool OpenImageFile(const QString& path);
     // Imports an audio file into a slot as Import WAV does after its dialog.
     bool ImportFile(int slot, const QString& path);
