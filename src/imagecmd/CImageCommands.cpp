@@ -126,8 +126,9 @@ CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const
     if (outcome == CAudioImport::kConverted) {
         if (m_onConverted)
             m_onConverted(audio.Converter());
-        // An empty message is never what the operator meant to import.
-        if (CAudioEdit::AudioBytes(audio.ImportPath()) == 0) {
+        // An empty message is never what the operator meant to import (one
+        // cut to nothing for want of room is the import's to refuse).
+        if (!audio.Converter().Truncated() && CAudioEdit::AudioBytes(audio.ImportPath()) == 0) {
             m_report.ShowMessage("Trouble with " + request.path + "\nThe file holds no audio.\n");
             return kEnd;
         }
