@@ -153,15 +153,12 @@ private slots:
         QVERIFY(!m_panel->UndoAction()->isEnabled());
         m_panel->OnDelete();
         QVERIFY(m_panel->IsChanged());
-        m_panel->UndoAction()->trigger();
-        QVERIFY(!m_panel->IsChanged());
-        m_panel->RedoAction()->trigger();
         m_dialogs.answers = {Work("saved.txi")};
         QVERIFY(m_panel->OnSaveImage());
-        m_panel->UndoAction()->trigger();
-        QVERIFY(m_panel->IsChanged());
-        m_panel->RedoAction()->trigger();
-        QVERIFY(!m_panel->IsChanged());
+        for (bool changed : {true, false}) {
+            (changed ? m_panel->UndoAction() : m_panel->RedoAction())->trigger();
+            QCOMPARE(m_panel->IsChanged(), changed);
+        }
     }
 
     void importNamesTheSlotAsTheCliDoes()
@@ -183,8 +180,7 @@ private slots:
 
         m_report.answers = {true};
         QVERIFY(Drop(rows, Work("song.mp3"), RowCentre(6)));
-        QCOMPARE(m_report.questions.size(), size_t(1));
-        QVERIFY(QString::fromStdString(m_report.questions[0]).startsWith("The file is 44100 Hz"));
+        QVERIFY(m_report.questions.size() == 1 && m_report.questions[0].rfind("The file is 44100 Hz", 0) == 0);
         QVERIFY(Map().GetLength(6) > 3500);
 
         // Refused: nothing changes.
