@@ -4,31 +4,28 @@
 
 #include "CLogFile.h"
 
-void LogConversion(const CAudioConverter& converter)
+void WriteConversionLog(const CAudioConverter& converter)
 {
     // The command line's log is open while a command runs, when its debug
     // switch is on.
     TheLog().Write("%s", converter.LogText().c_str());
-    if (converter.ClampedSamples() > 0)
+}
+
+void SayClamped(uint64_t samples)
+{
+    if (samples > 0)
         std::fprintf(stderr, "ormid-cli: %llu samples were beyond full scale and were clamped\n",
-                     static_cast<unsigned long long>(converter.ClampedSamples()));
+                     static_cast<unsigned long long>(samples));
 }
 
-bool ConvertForImport(CAudioImport& audio, uint32_t maxSamples, IOperatorReport& report)
+void LogConversion(const CAudioConverter& converter)
 {
-    const CAudioImport::Outcome outcome = audio.Convert(maxSamples);
-    if (outcome == CAudioImport::kFailed) {
-        report.ShowMessage(audio.FailureText());
-        return false;
-    }
-    if (outcome == CAudioImport::kConverted)
-        LogConversion(audio.Converter());
-    return true;
+    WriteConversionLog(converter);
+    SayClamped(converter.ClampedSamples());
 }
 
-void SayConvertHint(const CAudioImport& audio)
+void SayConvertHint(const std::string& question)
 {
-    const std::string question = audio.QuestionText();
     std::fprintf(stderr, "ormid-cli: %s\nAdd --convert to convert it to the unit's format "
                          "(8 kHz mu-law, mono) on the way in.\n",
                  question.substr(0, question.find('\n')).c_str());

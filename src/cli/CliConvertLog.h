@@ -3,17 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "CAudioConverter.h"
-#include "CAudioImport.h"
-#include "IOperatorReport.h"
 
+// The log line and the clamping notice (convert).
 void LogConversion(const CAudioConverter& converter);
+// The log line alone (an import or append says the clamping once it is done).
+void WriteConversionLog(const CAudioConverter& converter);
+void SayClamped(uint64_t samples);
 
-// Converts a file that CAudioImport::Examine found in another format, at most
-// maxSamples samples; logs what the conversion did. False, with the reason
-// shown, when the converted audio could not be written.
-bool ConvertForImport(CAudioImport& audio, uint32_t maxSamples, IOperatorReport& report);
-
-// After the import's own refusal of such a file: how to take it anyway.
-void SayConvertHint(const CAudioImport& audio);
+// After the import's own refusal of a file that converting would take: how
+// to take it anyway. question: the conversion question's text.
+void SayConvertHint(const std::string& question);

@@ -1,12 +1,12 @@
 #include "CliImage.h"
-#include "CImageLock.h"
 
 #include <cerrno>
 #include <cstdio>
 
 #include <sys/stat.h>
 
-#include "CAudioEdit.h"
+#include "CImageDocument.h"
+#include "CliConvertLog.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
 #include "SafeFile.h"
@@ -28,28 +28,12 @@ CLI::Option* AddCountOption(CLI::App& command, int& count)
         ->check(CLI::Range(0, 255));
 }
 
-std::string NameFromPath(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-    return file;
-}
-
 bool CheckNameArgument(const std::string& utf8, IOperatorReport& report)
 {
     if (!UnitNameFromUtf8(utf8, utf8.size()).control)
         return true;
     report.ShowMessage("A message name cannot hold control characters such as tab or newline.");
     return false;
-}
-
-void StoreName(cMemoryMap& map, uint8_t slot, const std::string& utf8, IOperatorReport& report)
-{
-    const UnitName name = UnitNameFromUtf8(utf8, cMemoryMap::kNameSize - 1);
-    map.SetName(slot, name.latin1.c_str());
-    if (name.replaced || name.control)
-        report.ShowMessage("The unit cannot store some characters of the name; they were stored as '?': " +
-                           UnitNameToUtf8(name.latin1.c_str()));
 }
 
 bool MayReplace(const std::string& path, bool force, IOperatorReport& report)
@@ -90,29 +74,16 @@ bool FlushOutput(IOperatorReport& report)
 
 bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& report)
 {
-    CImageLock lock;
-    return lock.Lock(path, CImageLock::kShared, report) && map.ReadImageFile(path.c_str(), report);
+    return CImageDocument::ReadShared(path, map, report);
 }
 
-int ChangeImage(const std::string& path, IOperatorReport& report, const std::function<bool(cMemoryMap&)>& change)
+int ChangeImage(const std::string& path, IOperatorReport& report,
+                const std::function<bool(CImageCommands& commands)>& change)
 {
-    CImageLock lock;
-    if (!lock.Lock(path, CImageLock::kExclusive, report))
-        return kCliFailed;
-    cMemoryMap map;
-    if (!map.ReadImageFile(path.c_str(), report) || !change(map))
-        return kCliFailed;
-    return map.WriteImageFile(path.c_str(), report) ? kCliOk : kCliFailed;
-}
-
-bool WithScratchFolder(IOperatorReport& report, const std::function<bool(const std::string& folder)>& work)
-{
-    const std::string folder = CAudioEdit::MakeWorkFolder();
-    if (folder.empty()) {
-        report.ShowMessage("Cannot make a folder for the scratch files.");
-        return false;
-    }
-    const bool ok = work(folder);
-    CAudioEdit::RemoveWorkFolder(folder);
-    return ok;
+    const bool written = CImageDocument::Change(path, report, [&](cMemoryMap& map) {
+        CImageCommands commands(map, report);
+        commands.m_onConverted = WriteConversionLog;
+        return change(commands);
+    });
+    return written ? kCliOk : kCliFailed;
 }

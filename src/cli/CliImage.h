@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "CImageCommands.h"
 #include "cMemoryMap.h"
 #include "IOperatorReport.h"
 
@@ -15,17 +16,9 @@ CLI::Option* AddSlotArgument(CLI::App& command, int& slot);
 // Adds --count: 0 (continuous) to 255.
 CLI::Option* AddCountOption(CLI::App& command, int& count);
 
-// The file name without its folder (UTF-8, as the system gives it).
-std::string NameFromPath(const std::string& path);
-
 // Checks a name given on the command line before anything is changed: one
 // with a control character (tab, newline, ...) is refused with a message.
 bool CheckNameArgument(const std::string& utf8, IOperatorReport& report);
-// Stores a UTF-8 name as the unit's Latin-1 text, cut to 15 characters. A
-// character Latin-1 cannot hold (or a control character in a file name)
-// becomes '?', and the operator is told.
-void StoreName(cMemoryMap& map, uint8_t slot, const std::string& utf8, IOperatorReport& report);
-
 // True when path may be written: it does not exist, --force was given, or the
 // operator answers Yes (--yes) to replacing it.
 bool MayReplace(const std::string& path, bool force, IOperatorReport& report);
@@ -37,14 +30,10 @@ bool MayReplaceRegular(const std::string& path, bool force, IOperatorReport& rep
 // once the file is in memory, so no writer is caught half way.
 bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& report);
 
-// One change of an image file: the exclusive lock is held from the read to
-// the write, so that no other command's change is lost; the file is written
-// only when change returns true. The command's exit code.
-int ChangeImage(const std::string& path, IOperatorReport& report, const std::function<bool(cMemoryMap&)>& change);
-
-// Runs work in a new private folder for scratch files, removed afterwards.
-// False with a message when no folder could be made.
-bool WithScratchFolder(IOperatorReport& report, const std::function<bool(const std::string& folder)>& work);
+// One change of an image file (CImageDocument::Change) with the command
+// that makes it; the command's exit code.
+int ChangeImage(const std::string& path, IOperatorReport& report,
+                const std::function<bool(CImageCommands& commands)>& change);
 
 // True when the two paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);

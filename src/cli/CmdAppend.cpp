@@ -2,14 +2,10 @@
 // the file's, as Append File does in the edit dialog; name and play count
 // stay. A file not in the unit's format is converted only with --convert
 // (or when --yes answers the question).
-#include "CAudioEdit.h"
-#include "CAudioImport.h"
 #include "CliConvertLog.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-
-#include <vector>
 
 namespace {
 
@@ -23,24 +19,20 @@ struct {
 int Run()
 {
     CliReport report;
-    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
-        const uint8_t slot = uint8_t(args.slot - 1);
-        CAudioImport audio;
-        if (audio.Examine(args.wav.c_str())) {
-            if (!args.convert && !CliReport::AssumeYes()) {
-                // The import's refusal, then how to take the file anyway.
-                std::vector<uint8_t> ignored;
-                cMemoryMap::ReadUnitWav(args.wav.c_str(), 0xFFFFFFFFu, ignored, report);
-                SayConvertHint(audio);
-                return false;
-            }
-            if ((!args.convert && !report.AskYesNo(audio.QuestionText())) ||
-                !ConvertForImport(audio, map.GetRoomLeftWithout(slot), report))
-                return false;
-        }
-        return WithScratchFolder(report, [&](const std::string& work) {
-            return CAudioEdit::AppendFile(map, slot, audio.ImportPath(), args.wav, work, report);
-        });
+    return ChangeImage(args.image, report, [&](CImageCommands& commands) {
+        CAudioFileRequest request;
+        request.slot = uint8_t(args.slot - 1);
+        request.path = args.wav;
+        // --yes answers the question that the panel would ask.
+        request.convert = args.convert            ? ConvertChoice::kAlways
+                          : CliReport::AssumeYes() ? ConvertChoice::kAsk
+                                                   : ConvertChoice::kNever;
+        const CCommandResult result = commands.Append(request);
+        if (!result.convertQuestion.empty())
+            SayConvertHint(result.convertQuestion);
+        else if (result.done)
+            SayClamped(result.clampedSamples);
+        return result.done;
     });
 }
 

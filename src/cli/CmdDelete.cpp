@@ -13,10 +13,8 @@ struct {
 int Run()
 {
     CliReport report;
-    return ChangeImage(args.image, report, [](cMemoryMap& map) {
-        map.ClearSlot(uint8_t(args.slot - 1));
-        return true;
-    });
+    return ChangeImage(args.image, report,
+                       [](CImageCommands& commands) { return commands.Delete(uint8_t(args.slot - 1)).done; });
 }
 
 void Setup(CLI::App& app, int& exitCode)

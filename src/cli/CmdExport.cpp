@@ -25,7 +25,7 @@ int Run()
     cMemoryMap map;
     if (!ReadImageShared(args.image, map, report))
         return kCliFailed;
-    return map.ExportSlotWav(uint8_t(args.slot - 1), args.wav.c_str(), report) ? kCliOk : kCliFailed;
+    return CImageCommands(map, report).Export(uint8_t(args.slot - 1), args.wav) ? kCliOk : kCliFailed;
 }
 
 void Setup(CLI::App& app, int& exitCode)

@@ -1,7 +1,6 @@
 // ormid-cli import IMAGE SLOT FILE [--name N] [--count C] [--convert]: put an
 // audio file into a slot, as the Import WAV command does. A file not in the
 // unit's format is converted only with --convert.
-#include "CAudioImport.h"
 #include "CliConvertLog.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
@@ -23,24 +22,19 @@ int Run(bool nameGiven, bool countGiven)
     CliReport report;
     if (nameGiven && !CheckNameArgument(args.name, report))
         return kCliUsage;
-    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
-        const uint8_t slot = uint8_t(args.slot - 1);
-        CAudioImport audio;
-        const bool offer = audio.Examine(args.wav.c_str());
-        if (offer && !args.convert) {
-            // Today's refusal, then how to take the file anyway.
-            if (!map.ImportSlotWav(slot, args.wav.c_str(), report)) {
-                SayConvertHint(audio);
-                return false;
-            }
-        } else if ((offer && !ConvertForImport(audio, map.GetRoomLeft(), report)) ||
-                   !audio.ImportIntoSlot(map, slot, report)) {
-            return false;
-        }
-        StoreName(map, slot, nameGiven ? args.name : NameFromPath(args.wav), report);
-        if (countGiven)
-            map.SetPlayCount(slot, uint8_t(args.count));
-        return true;
+    return ChangeImage(args.image, report, [&](CImageCommands& commands) {
+        CAudioFileRequest request;
+        request.slot = uint8_t(args.slot - 1);
+        request.path = args.wav;
+        request.convert = args.convert ? ConvertChoice::kAlways : ConvertChoice::kNever;
+        request.name = nameGiven ? &args.name : nullptr;
+        request.count = countGiven ? &args.count : nullptr;
+        const CCommandResult result = commands.Import(request);
+        if (!result.convertQuestion.empty())
+            SayConvertHint(result.convertQuestion);
+        else if (result.done)
+            SayClamped(result.clampedSamples);
+        return result.done;
     });
 }
 

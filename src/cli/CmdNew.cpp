@@ -2,7 +2,7 @@
 #include "CliImage.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
-#include "CImageLock.h"
+#include "CImageDocument.h"
 
 namespace {
 
@@ -16,11 +16,8 @@ int Run()
     CliReport report;
     if (!MayReplace(args.image, args.force, report))
         return kCliFailed;
-    CImageLock lock;
-    if (!lock.Lock(args.image, CImageLock::kExclusive, report))
-        return kCliFailed;
     cMemoryMap map;
-    return map.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
+    return CImageDocument(map, report).Save(args.image) ? kCliOk : kCliFailed;
 }
 
 void Setup(CLI::App& app, int& exitCode)

@@ -22,13 +22,9 @@ int Run(bool nameGiven, bool countGiven)
     }
     if (nameGiven && !CheckNameArgument(args.name, report))
         return kCliUsage;
-    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
-        const uint8_t slot = uint8_t(args.slot - 1);
-        if (nameGiven)
-            StoreName(map, slot, args.name, report);
-        if (countGiven)
-            map.SetPlayCount(slot, uint8_t(args.count));
-        return true;
+    return ChangeImage(args.image, report, [&](CImageCommands& commands) {
+        return commands.Set(uint8_t(args.slot - 1), nameGiven ? &args.name : nullptr, countGiven ? &args.count : nullptr)
+            .done;
     });
 }
 

@@ -17,11 +17,8 @@ struct {
 int Run()
 {
     CliReport report;
-    return ChangeImage(args.image, report, [&](cMemoryMap& map) {
-        return WithScratchFolder(report, [&](const std::string& work) {
-            return CAudioEdit::MakeSilence(map, uint8_t(args.slot - 1), args.ms, work, report);
-        });
-    });
+    return ChangeImage(args.image, report,
+                       [](CImageCommands& commands) { return commands.Silence(uint8_t(args.slot - 1), args.ms).done; });
 }
 
 void Setup(CLI::App& app, int& exitCode)

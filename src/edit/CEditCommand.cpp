@@ -3,10 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
-#include <algorithm>
 
 #include "CAppState.h"
 #include "CEditSonvox.h"
+#include "CImageCommands.h"
 #include "CLogFile.h"
 #include "CPanelCommands.h"
 #include "CQtOperatorReport.h"
@@ -17,11 +17,9 @@
 bool ApplyEditResult(cMemoryMap& map, uint8_t slot, const CEditResult& result, const std::string& scratchPath,
                      IOperatorReport& report)
 {
-    if (result.audioChanged && !map.ReplaceSlotWav(slot, scratchPath.c_str(), report))
-        return false;
-    map.SetName(slot, result.nameLatin1.c_str());
-    map.SetPlayCount(slot, uint8_t(std::clamp(result.playCount, 0, 255)));
-    return true;
+    return CImageCommands(map, report)
+        .ApplyEdit(slot, result.nameLatin1, result.playCount, result.audioChanged ? &scratchPath : nullptr)
+        .done;
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include "CAtomicFile.h"
 #include "CAudioEdit.h"
 #include "CAudioImport.h"
+#include "CImageCommands.h"
 #include "SafeFile.h"
 #include "cMemoryMap.h"
 
@@ -447,10 +448,7 @@ void CEditSession::OnAppendFile()
     const uint32_t room = uint32_t(std::max<int32_t>(m_remainingBytes, 0));
     // A file of another kind is offered for conversion, as Import WAV does.
     CAudioImport audio;
-    const CAudioImport::Outcome outcome =
-        audio.Prepare(chosen.c_str(), [this](const std::string& text) { return m_report.AskYesNo(text); }, m_report,
-                      room);
-    if (outcome == CAudioImport::kDeclined || outcome == CAudioImport::kFailed)
+    if (!CImageCommands(m_map, m_report).PrepareFile(audio, chosen, room))
         return;
     ::unlink(OldPart().c_str());
     if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "CAudioConverter.h"
+#include "ILongStep.h"
 
 class QWidget;
 
@@ -23,4 +24,17 @@ public:
     // press the box's buttons set 0 so that the box never depends on how fast
     // this machine decodes.
     static void SetShowAfterMs(int ms);
+};
+
+// The image commands' slow steps, run as above over a parent window.
+class CBackgroundLongStep : public ILongStep {
+public:
+    explicit CBackgroundLongStep(QWidget* parent) : m_parent(parent) {}
+    void Run(const std::string& caption, CConvertControl& control, const std::function<void()>& work) override
+    {
+        CBackgroundStep::Run(m_parent, QString::fromStdString(caption), control, work);
+    }
+
+private:
+    QWidget* m_parent;
 };

@@ -2,7 +2,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QKeySequence>
+#include <QMimeData>
+#include <QUrl>
 #include <QGroupBox>
 #include <QIcon>
 #include <QListWidget>
@@ -15,10 +19,10 @@
 #include <cstring>
 
 #include "CAppState.h"
-#include "CAudioImport.h"
 #include "CBackgroundStep.h"
 #include "CDialogUnits.h"
-#include "CImageLock.h"
+#include "CImageCommands.h"
+#include "CImageDocument.h"
 #include "CLogFile.h"
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
@@ -36,6 +40,11 @@ namespace {
 
 const char* const kImageFilter = "TX Image files (*.txi)";
 const char* const kWaveFilter = "Wave files (*.wav)";
+
+bool IsImageFile(const QString& path)
+{
+    return path.endsWith(".txi", Qt::CaseInsensitive);
+}
 
 // The folder part of a chosen path, with its closing '/'; the whole path
 // when it has none.
@@ -73,6 +82,7 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
         m_ownSonvox = std::make_unique<CSonvoxApi>();
         m_sonvox = m_ownSonvox.get();
     }
+    m_document = std::make_unique<CImageDocument>(m_state.m_memoryMap, *m_report);
     m_soundDevices = [](bool input) {
         std::vector<std::string> names;
         for (const SSoundDeviceEntry& e : CSoundDeviceList::List(input ? SoundDirection::Input : SoundDirection::Output))
@@ -80,9 +90,20 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
         return names;
     };
 
+    m_history.Reset(m_state.m_memoryMap, false);
     m_previewTimer.setInterval(50);
     connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
     BuildWindow();
+}
+
+void CTXDoruvevAzadDlg::SetChanged(bool changed)
+{
+    m_document->SetChanged(changed);
+}
+
+bool CTXDoruvevAzadDlg::IsChanged() const
+{
+    return m_document->Changed();
 }
 
 CTXDoruvevAzadDlg::~CTXDoruvevAzadDlg()
@@ -105,6 +126,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
 
     m_menuBar = new QMenuBar(this);
     BuildMenus();
+    BuildUndoActions();
 
     const CDialogUnits du(font());
     const int top = m_menuBar->sizeHint().height();
@@ -123,6 +145,11 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_list->setItemDelegate(new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140))}, m_list));
     place(m_list, 17, 25, 158, 123);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
+    // Files dropped on a row go into that slot; an image file anywhere.
+    setAcceptDrops(true);
+    m_list->setAcceptDrops(true);
+    m_list->viewport()->setAcceptDrops(true);
+    m_list->viewport()->installEventFilter(this);
 
     auto button = [&](const char* caption, int x, int y, int cx, int cy, void (CTXDoruvevAzadDlg::*slot)()) {
         auto* b = new QPushButton(caption, this);
@@ -192,6 +219,45 @@ void CTXDoruvevAzadDlg::BuildMenus()
     item(help, "&About", &CTXDoruvevAzadDlg::OnAbout);
 }
 
+void CTXDoruvevAzadDlg::BuildUndoActions()
+{
+    // Undo and Redo head the Edit menu, as in every desktop editor.
+    QMenu* edit = nullptr;
+    for (QAction* action : m_menuBar->actions())
+        if (action->menu() && action->text().remove('&') == "Edit")
+            edit = action->menu();
+    if (!edit)
+        return;
+    QAction* first = edit->actions().value(0);
+    m_undoAction = new QAction("&Undo", this);
+    m_undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_redoAction = new QAction("&Redo", this);
+    m_redoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    edit->insertAction(first, m_undoAction);
+    edit->insertAction(first, m_redoAction);
+    edit->insertSeparator(first);
+    // The keys work with the menu closed too.
+    addAction(m_undoAction);
+    addAction(m_redoAction);
+    connect(m_undoAction, &QAction::triggered, this, [this] { OnUndo(); });
+    connect(m_redoAction, &QAction::triggered, this, [this] { OnRedo(); });
+    UpdateUndoActions();
+}
+
+void CTXDoruvevAzadDlg::UpdateUndoActions()
+{
+    if (m_undoAction)
+        m_undoAction->setEnabled(m_history.CanUndo());
+    if (m_redoAction)
+        m_redoAction->setEnabled(m_history.CanRedo());
+}
+
+void CTXDoruvevAzadDlg::RecordStep(const CImageChange& change, bool changedBefore)
+{
+    m_history.Record(m_state.m_memoryMap, change, changedBefore, IsChanged());
+    UpdateUndoActions();
+}
+
 int CTXDoruvevAzadDlg::DoModal()
 {
     OnInitDialog();
@@ -229,7 +295,9 @@ void CTXDoruvevAzadDlg::OnInitDialog()
     }
 
     m_state.m_audioState = AudioIdle;
-    m_changed = false;
+    SetChanged(false);
+    m_history.Reset(m_state.m_memoryMap, false);
+    UpdateUndoActions();
     m_readWriteButton->setFocus();
 }
 
@@ -334,8 +402,12 @@ void CTXDoruvevAzadDlg::OnEdit()
         return;
     StopPreviewIfPlaying();
     m_state.m_audioState = AudioIdle;
+    uint8_t table[cMemoryMap::kTableSize];
+    std::memcpy(table, m_state.m_memoryMap.GetTable(), sizeof table);
+    const bool changedBefore = IsChanged();
     if (m_state.m_panelCommands.editMessage && m_state.m_panelCommands.editMessage(*this, slot)) {
-        m_changed = true;
+        SetChanged(true);
+        RecordStep(CImageChange::Between(table, m_state.m_memoryMap, slot), changedBefore);
         RefreshList();
         SelectRow(slot);
     }
@@ -347,9 +419,11 @@ void CTXDoruvevAzadDlg::OnDelete()
     const int slot = SelectedSlot();
     if (slot < 0)
         return;
-    m_state.m_memoryMap.ClearSlot(uint8_t(slot));
+    const bool changedBefore = IsChanged();
+    const CCommandResult result = CImageCommands(m_state.m_memoryMap, *m_report).Delete(uint8_t(slot));
     // A deletion changes the image like any edit: closing must not drop it.
-    m_changed = true;
+    SetChanged(true);
+    RecordStep(result.change, changedBefore);
     RefreshList();
     SelectRow(slot);
 }
@@ -363,42 +437,32 @@ void CTXDoruvevAzadDlg::OnImportWav()
         this, {"Import g.711 file", m_state.m_importFilePath, QString(), kImportAudioFilter, "wav"});
     if (path.isEmpty())
         return;
+    ImportFile(slot, path);
+}
+
+bool CTXDoruvevAzadDlg::ImportFile(int slot, const QString& path)
+{
     // A file in the unit's format is imported as it is; another kind is
-    // converted once the operator agrees. Decoding runs off this thread.
-    const std::string file = Native(path);
-    const QString shown = QFileInfo(path).fileName();
-    CAudioImport audio;
-    CConvertControl control;
-    bool offer = false;
-    CBackgroundStep::Run(this, QString("Reading %1...").arg(shown), control,
-                         [&] { offer = audio.Examine(file.c_str()); });
-    if (control.stop)
-        return;
-    if (offer) {
-        if (!m_report->AskYesNo(audio.QuestionText()))
-            return;
-        const uint32_t room = m_state.m_memoryMap.GetRoomLeft();
-        CAudioImport::Outcome outcome = CAudioImport::kDeclined;
-        CBackgroundStep::Run(this, QString("Converting %1...").arg(shown), control,
-                             [&] { outcome = audio.Convert(room, &control); });
-        if (outcome == CAudioImport::kDeclined || control.stop)
-            return;
-        if (outcome == CAudioImport::kFailed) {
-            m_report->ShowMessage(audio.FailureText());
-            return;
-        }
-        if (outcome == CAudioImport::kConverted)
-            TheLog().Write("%s", audio.Converter().LogText().c_str());
-    }
-    if (!audio.ImportIntoSlot(m_state.m_memoryMap, uint8_t(slot), *m_report))
-        return;
-    // The slot is named after the file, extension included, cut to 15 characters.
-    const QByteArray name = QFileInfo(path).fileName().toLatin1().left(15);
-    m_state.m_memoryMap.SetName(uint8_t(slot), name.constData());
+    // converted once the operator agrees. Decoding runs off this thread. The
+    // slot is named after the file.
+    CBackgroundLongStep steps(this);
+    CImageCommands commands(m_state.m_memoryMap, *m_report, &steps);
+    commands.m_onConverted = [](const CAudioConverter& converter) {
+        TheLog().Write("%s", converter.LogText().c_str());
+    };
+    CAudioFileRequest request;
+    request.slot = uint8_t(slot);
+    request.path = Native(path);
+    const bool changedBefore = IsChanged();
+    const CCommandResult result = commands.Import(request);
+    if (!result.done)
+        return false;
     m_state.m_importFilePath = FolderOf(path);
     RefreshList();
     SelectRow(slot);
-    m_changed = true;
+    SetChanged(true);
+    RecordStep(result.change, changedBefore);
+    return true;
 }
 
 void CTXDoruvevAzadDlg::OnExportWav()
@@ -410,39 +474,54 @@ void CTXDoruvevAzadDlg::OnExportWav()
         this, {"Export g.711 file", m_state.m_exportFilePath, "Export", kWaveFilter, "wav"});
     if (path.isEmpty())
         return;
-    if (m_state.m_memoryMap.ExportSlotWav(uint8_t(slot), Native(path).c_str(), *m_report))
+    if (CImageCommands(m_state.m_memoryMap, *m_report).Export(uint8_t(slot), Native(path)))
         m_state.m_exportFilePath = FolderOf(path);
 }
 
 // ---- image files -----------------------------------------------------------
 
-void CTXDoruvevAzadDlg::OnLoadImage()
+bool CTXDoruvevAzadDlg::KeepUnsavedWork()
 {
     // Loading replaces the whole image: offer to keep unsaved work first. If
     // the operator backs out, or that save does not happen after all, nothing
     // is loaded.
-    if (m_changed) {
-        const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
-            "The image data has changed.\nWould you like to save it before "
-            "loading another image file?");
-        if (answer == IOperatorReport::Answer::Cancel ||
-            (answer == IOperatorReport::Answer::Yes && !OnSaveImage()))
-            return;
-    }
+    if (!IsChanged())
+        return true;
+    const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
+        "The image data has changed.\nWould you like to save it before "
+        "loading another image file?");
+    return !(answer == IOperatorReport::Answer::Cancel ||
+             (answer == IOperatorReport::Answer::Yes && !OnSaveImage()));
+}
+
+void CTXDoruvevAzadDlg::OnLoadImage()
+{
+    if (!KeepUnsavedWork())
+        return;
     const QString path = m_fileDialogs->GetOpenPath(
         this, {"Load ORMID Image file", m_state.m_imageFilePath, "Unknown", kImageFilter, "txi"});
     if (path.isEmpty())
         return;
-    // Not while ormid-cli is half way through changing the file.
-    CImageLock lock;
-    const bool loaded = lock.Lock(Native(path), CImageLock::kShared, *m_report) &&
-                        m_state.m_memoryMap.ReadImageFile(Native(path).c_str(), *m_report);
-    lock.Unlock();
+    LoadImagePath(path);
+}
+
+bool CTXDoruvevAzadDlg::OpenImageFile(const QString& path)
+{
+    return KeepUnsavedWork() && LoadImagePath(path);
+}
+
+bool CTXDoruvevAzadDlg::LoadImagePath(const QString& path)
+{
+    // Not while ormid-cli is half way through changing the file. A failed
+    // load leaves the image as it was, and so its changed mark and its
+    // history; a new image starts a new history, as in any editor.
+    const bool loaded = m_document->Load(Native(path));
     m_state.m_imageFilePath = FolderOf(path);
-    // A failed load leaves the image as it was, and so its changed mark.
     if (loaded)
-        m_changed = false;
+        m_history.Reset(m_state.m_memoryMap, false);
+    UpdateUndoActions();
     RefreshList();
+    return loaded;
 }
 
 bool CTXDoruvevAzadDlg::OnSaveImage()
@@ -452,21 +531,136 @@ bool CTXDoruvevAzadDlg::OnSaveImage()
     if (path.isEmpty())
         return false;
     // Another program changing the same file waits until the save is done.
-    CImageLock lock;
-    if (!lock.Lock(Native(path), CImageLock::kExclusive, *m_report) ||
-        !m_state.m_memoryMap.WriteImageFile(Native(path).c_str(), *m_report))
+    if (!m_document->Save(Native(path)))
         return false;  // the changes are still unsaved
-    lock.Unlock();
-    m_changed = false;
+    // The history stays: undoing past the save makes the image changed again.
+    m_history.Saved();
     m_state.m_imageFilePath = FolderOf(path);
     return true;
+}
+
+// ---- undo ------------------------------------------------------------------
+
+void CTXDoruvevAzadDlg::OnUndo()
+{
+    StopPreviewIfPlaying();
+    bool changed = IsChanged();
+    if (!m_history.Undo(m_state.m_memoryMap, changed))
+        return;
+    SetChanged(changed);
+    const int slot = SelectedSlot();
+    RefreshList();
+    SelectRow(slot < 0 ? 0 : slot);
+    UpdateUndoActions();
+}
+
+void CTXDoruvevAzadDlg::OnRedo()
+{
+    StopPreviewIfPlaying();
+    bool changed = IsChanged();
+    if (!m_history.Redo(m_state.m_memoryMap, changed))
+        return;
+    SetChanged(changed);
+    const int slot = SelectedSlot();
+    RefreshList();
+    SelectRow(slot < 0 ? 0 : slot);
+    UpdateUndoActions();
+}
+
+// ---- drag and drop ---------------------------------------------------------
+
+QString CTXDoruvevAzadDlg::DraggedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return QString();
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return QString();
+    const QString path = urls.first().toLocalFile();
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+bool CTXDoruvevAzadDlg::AcceptsDrop(const QString& path, int row) const
+{
+    return !path.isEmpty() && (IsImageFile(path) || (row >= 0 && row < cMemoryMap::kSlotCount));
+}
+
+bool CTXDoruvevAzadDlg::DropFile(const QString& path, int row)
+{
+    if (!AcceptsDrop(path, row))
+        return false;
+    if (IsImageFile(path))
+        return OpenImageFile(path);
+    StopPreviewIfPlaying();
+    SelectRow(row);
+    return ImportFile(row, path);
+}
+
+bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_list->viewport())
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        // QDragEnterEvent is a QDragMoveEvent.
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        const int row = m_list->indexAt(drag->position().toPoint()).row();
+        const QString path = DraggedFile(drag->mimeData());
+        // Entering anywhere keeps the drag alive; the row decides where it lands.
+        if (event->type() == QEvent::DragEnter ? !path.isEmpty() : AcceptsDrop(path, row))
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const int row = m_list->indexAt(drop->position().toPoint()).row();
+        const QString path = DraggedFile(drop->mimeData());
+        if (!AcceptsDrop(path, row)) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        // The file manager waits for the drop to end: questions and the
+        // conversion come after it.
+        QTimer::singleShot(0, this, [this, path, row] { DropFile(path, row); });
+        return true;
+    }
+    default:
+        return QDialog::eventFilter(watched, event);
+    }
+}
+
+void CTXDoruvevAzadDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (AcceptsDrop(DraggedFile(event->mimeData()), -1))
+        event->acceptProposedAction();
+}
+
+void CTXDoruvevAzadDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (AcceptsDrop(DraggedFile(event->mimeData()), -1))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CTXDoruvevAzadDlg::dropEvent(QDropEvent* event)
+{
+    const QString path = DraggedFile(event->mimeData());
+    if (!AcceptsDrop(path, -1))
+        return;
+    event->acceptProposedAction();
+    QTimer::singleShot(0, this, [this, path] { DropFile(path, -1); });
 }
 
 // ---- commands carried out by other modules ---------------------------------
 
 void CTXDoruvevAzadDlg::OnReadWriteUnit()
 {
-    if (m_changed) {
+    if (IsChanged()) {
         const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
             "The image data has been changed.\nWould you like to save it to a "
             "file before\nreading or writing the unit?");
@@ -477,6 +671,8 @@ void CTXDoruvevAzadDlg::OnReadWriteUnit()
     }
     StopPreviewIfPlaying();
     m_state.m_memoryMap.StoreTableInImage();
+    m_history.Adopt(m_state.m_memoryMap, 0, cMemoryMap::kTableSize);
+    const bool changedBefore = IsChanged();
     if (m_state.m_panelCommands.unitCommunications) {
         m_state.m_panelCommands.unitCommunications(*this);
     } else {
@@ -484,6 +680,8 @@ void CTXDoruvevAzadDlg::OnReadWriteUnit()
                          this);
         dialog.DoModal();
     }
+    // A read from the unit replaces what it read: one Undo step.
+    RecordStep(CImageChange::Whole(), changedBefore);
     const int slot = SelectedSlot();
     RefreshList();
     SelectRow(slot < 0 ? 0 : slot);
@@ -520,7 +718,7 @@ void CTXDoruvevAzadDlg::OnAbout()
 void CTXDoruvevAzadDlg::OnClose()
 {
     StopPreviewIfPlaying();
-    if (m_changed) {
+    if (IsChanged()) {
         const IOperatorReport::Answer answer =
             m_report->AskYesNoOrCancel("The image data has changed.\nWould you like to save it before quitting?");
         // Backed out, or the save did not happen: stay open, nothing is lost.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CImageHistory.h"
 #include "CSoundDeviceChoice.h"
 
 struct CAppState;
@@ -23,6 +24,11 @@ class QMenuBar;
 class QPushButton;
 class QGroupBox;
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
+class CImageDocument;
 
 // What the panel talks to outside itself. Null members are replaced by the
 // desktop's own (file dialogs, message boxes, the audio library).
@@ -49,8 +55,8 @@ public:
     void RefreshList();
     void SelectRow(int slot);
     int SelectedSlot() const;  // 0-7, or -1 when no message row is selected
-    void SetChanged(bool changed) { m_changed = changed; }
-    bool IsChanged() const { return m_changed; }
+    void SetChanged(bool changed);
+    bool IsChanged() const;
     CAppState& State() { return m_state; }
     IOperatorReport& Report() { return *m_report; }
     IFileDialogs& FileDialogs() { return *m_fileDialogs; }
@@ -63,6 +69,22 @@ public:
     void OnExportWav();
     void OnLoadImage();
     bool OnSaveImage();  // true when the image was written
+    void OnUndo();
+    void OnRedo();
+    // Loads an image file after offering to save unsaved changes; false when
+    // the operator backed out or the load failed. Every load of the panel
+    // goes through here (or OnLoadImage): a loaded image starts the Undo
+    // history anew, which must know every change made to the image.
+    bool OpenImageFile(const QString& path);
+    // Imports an audio file into a slot as Import WAV does after its dialog.
+    bool ImportFile(int slot, const QString& path);
+    // A file dropped on the window: an image file is opened, an audio file
+    // dropped on a message row (row >= 0) imported into that slot. False
+    // when the drop is refused (nothing changed).
+    bool DropFile(const QString& path, int row);
+    const CImageHistory& History() const { return m_history; }
+    QAction* UndoAction() const { return m_undoAction; }
+    QAction* RedoAction() const { return m_redoAction; }
     void OnReadWriteUnit();
     void OnPrintListing();
     void OnPrintLabels();
@@ -91,10 +113,25 @@ public:
 protected:
     void reject() override;  // Escape
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;  // drops on the message list
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildWindow();
     void BuildMenus();
+    void BuildUndoActions();
+    void UpdateUndoActions();
+    // Keeps what a command changed as one Undo step.
+    void RecordStep(const CImageChange& change, bool changedBefore);
+    // The one local file a drag carries, or an empty text.
+    static QString DraggedFile(const QMimeData* data);
+    bool AcceptsDrop(const QString& path, int row) const;
+    // Offers to save unsaved changes before another image replaces them;
+    // false when the operator backs out or that save did not happen.
+    bool KeepUnsavedWork();
+    bool LoadImagePath(const QString& path);
     void Settle();
     void OnPreviewTimer();
     void ReleaseAudio();
@@ -111,7 +148,12 @@ private:
     IOperatorReport* m_report;
     ISonvoxApi* m_sonvox;
 
-    bool m_changed = false;
+    // The image with its changed mark, loaded and saved under the image lock.
+    std::unique_ptr<CImageDocument> m_document;
+    // What each change did, for Undo and Redo.
+    CImageHistory m_history;
+    QAction* m_undoAction = nullptr;
+    QAction* m_redoAction = nullptr;
     bool m_sonvoxAvailable = false;
     bool m_audioStarted = false;
     std::string m_audioLog;

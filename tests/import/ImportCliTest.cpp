@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <vector>
 
 #include "ExecProgram.h"
+#include "RecordingReport.h"
 #include "AudioFixtures.h"
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -186,4 +188,31 @@ TEST_F(ImportCli, ConvertRefusesAbsurdRatesAndWhatNoUnitHolds)
             EXPECT_NEAR(double(ReadBytes(out).size() - 44), double(c.samples) * 8000 / c.rate, 80.0);
         }
     }
+}
+
+// The clamping is told only for audio that went in; a unit-format file that
+// the strict reader refuses goes in with --convert.
+TEST_F(ImportCli, ClampingToldOnlyOnceImportedAndDamagedFilesConverted)
+{
+    ASSERT_TRUE(MakeTone(folder.File("hot.wav"), "-r 44100 -c 1 -b 16", 1.0, 250, 4.0));
+    cMemoryMap full;
+    full.AllocateAtEnd(0);
+    full.SetLength(0, cMemoryMap::kImageSize - cMemoryMap::kAudioStart - 2000);
+    RecordingReport report;
+    ASSERT_TRUE(full.WriteImageFile(folder.File("full.txi").c_str(), report));
+    const Result refused = Cli({"import", "--convert", folder.File("full.txi"), "2", folder.File("hot.wav")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("Cannot import - no space left!"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("clamped"), std::string::npos) << refused.err;
+    const Result taken = Cli({"import", "--convert", image, "2", folder.File("hot.wav")});
+    EXPECT_EQ(taken.code, 0);
+    EXPECT_NE(taken.err.find("clamped"), std::string::npos) << taken.err;
+
+    ASSERT_TRUE(MakeTone(folder.File("tagged.wav"), "-r 8000 -c 1 -e u-law", 0.5));
+    std::ofstream(folder.File("tagged.wav"), std::ios::app | std::ios::binary) << "TAG" << std::string(125, ' ');
+    EXPECT_EQ(Cli({"import", image, "3", folder.File("tagged.wav")}).code, 1);
+    EXPECT_EQ(Cli({"import", "--convert", image, "3", folder.File("tagged.wav")}).code, 0);
+    cMemoryMap map;
+    ASSERT_TRUE(map.ReadImageFile(image.c_str(), report));
+    EXPECT_EQ(map.GetLength(2), 4000u);
 }

@@ -980,7 +980,7 @@ private slots:
         }
         QCOMPARE(items, (QStringList{
             "&File: Open, Save, -, Import, Export, -, Sound Devices..., -, Print Listing, Print Labels, -, Exit",
-            "Edit: Preview, -, Record, Rename, Repetitions, -, Delete",
+            "Edit: &Undo, &Redo, -, Preview, -, Record, Rename, Repetitions, -, Delete",
             "Transfer: Begin",
             "&Help: &Help, -, &About"}));
     }
