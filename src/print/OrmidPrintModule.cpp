@@ -16,12 +16,12 @@
 
 #include <unistd.h>
 
-#include "CAtomicFile.h"
 #include "SafeFile.h"
 #include "CLabelPrinter.h"
 #include "CListingPrinter.h"
 #include "IOperatorReport.h"
 #include "IPrintReport.h"
+#include "PdfFile.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -106,65 +106,6 @@ std::string FolderOf(const std::string& image)
     return folder;
 }
 
-// A PDF document that Qt finished ends with its end-of-file mark; a full disk
-// cuts it short without Qt saying so.
-bool ReadCompletePdf(const std::string& path, std::string& bytes, int& error)
-{
-    if (!ReadRegularFile(path, bytes, size_t(1) << 30, error))
-        return false;
-    const size_t end = bytes.find_last_not_of(" \r\n");
-    if (end != std::string::npos && end >= 4 && bytes.compare(end - 4, 5, "%%EOF") == 0)
-        return true;
-    error = ENOSPC;
-    return false;
-}
-
-// The document is drawn into a scratch file beside the target (the replace's
-// own temporary file), checked, and only then takes the target's place: a
-// failure at any step leaves the old file as it was.
-PrintResult PrintPdf(QPrinter& printer, const char* target, StderrReport& report,
-                     const std::function<PrintResult(QPrinter&)>& print)
-{
-    const std::string notWritten = std::string("The file ") + target + " could not be written. Nothing was printed.";
-    CAtomicFile out;
-    if (!out.Open(target, 0)) {
-        report.ShowFileError(notWritten, target, out.Error());
-        return kPrintNotStarted;
-    }
-    // A target written in place (more than one link, a folder that takes no
-    // new files) is drawn in the scratch folder first.
-    std::string scratch = out.WorkPath();
-    if (out.WritesInPlace()) {
-        const char* tmp = std::getenv("TMPDIR");
-        scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/ormid-print-XXXXXX";
-        const int fd = ::mkstemp(&scratch[0]);
-        if (fd < 0) {
-            report.ShowFileError(notWritten, scratch, errno);
-            return kPrintNotStarted;
-        }
-        ::close(fd);
-    }
-    printer.setOutputFileName(QString::fromLocal8Bit(scratch.c_str()));
-    PrintResult result = print(printer);
-    std::string bytes;
-    int error = 0;
-    if (result == kPrintDone && !ReadCompletePdf(scratch, bytes, error)) {
-        report.ShowFileError(notWritten, target, error);
-        result = kPrintNotFinished;
-    }
-    if (result == kPrintDone && out.WritesInPlace() &&
-        !(out.Reserve(bytes.size()) && out.Write(bytes.data(), bytes.size())))
-        result = kPrintNotFinished;
-    if (result == kPrintDone && !out.Commit())
-        result = kPrintNotFinished;
-    if (result == kPrintNotFinished && out.Error())
-        report.ShowFileError(notWritten, target, out.Error());
-    if (out.WritesInPlace())
-        ::unlink(scratch.c_str());
-    out.Abort();
-    return result;
-}
-
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int OrmidPrint(const OrmidPrintRequest* request)
@@ -187,6 +128,9 @@ extern "C" __attribute__((visibility("default"))) int OrmidPrint(const OrmidPrin
         return request->labels ? CLabelPrinter(map).Print(to, report)
                                : CListingPrinter(map, FolderOf(request->image), false).Print(to, report);
     };
-    const PrintResult result = request->pdf ? PrintPdf(printer, request->pdf, report, print) : print(printer);
+    const auto fileError = [&report](const std::string& text, const std::string& path, int error) {
+        report.ShowFileError(text, path, error);
+    };
+    const PrintResult result = request->pdf ? PrintToPdfFile(printer, request->pdf, fileError, print) : print(printer);
     return result == kPrintDone ? 0 : 1;
 }

@@ -3,11 +3,15 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include <functional>
+
 #include "CLabelPrinter.h"
 #include "CListingPrinter.h"
 #include "CQtPrintReport.h"
 #include "CAppState.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "PdfFile.h"
+#include "SafeFile.h"
 
 bool ChoosePrinter(QPrinter& printer, QWidget* parent)
 {
@@ -21,20 +25,38 @@ bool ChoosePrinter(QPrinter& printer, QWidget* parent)
     return dialog.exec() == QDialog::Accepted;
 }
 
+namespace {
+
+// "Print to file" goes through the same safe replace as ormid-cli's --pdf: a
+// full disk or a cut document never costs the file that was there.
+PrintResult PrintTo(QPrinter& printer, IPrintReport& report, const std::function<PrintResult(QPrinter&)>& print)
+{
+    const QString file = printer.outputFileName();
+    if (printer.outputFormat() != QPrinter::PdfFormat || file.isEmpty())
+        return print(printer);
+    const auto fileError = [&report](const std::string& text, const std::string& path, int error) {
+        report.ShowMessage(kPrintCaption, WithFileError(text, path, error), false);
+    };
+    return PrintToPdfFile(printer, file.toStdString(), fileError, print);
+}
+
+}  // namespace
+
 void PrintListingFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintReport& report)
 {
     if (!ChoosePrinter(printer, &panel))
         return;
     CAppState& state = panel.State();
     CListingPrinter listing(state.m_memoryMap, state.m_imageFilePath.toStdString(), panel.IsChanged());
-    listing.Print(printer, report);
+    PrintTo(printer, report, [&](QPrinter& to) { return listing.Print(to, report); });
 }
 
 void PrintLabelsFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintReport& report)
 {
     if (!ChoosePrinter(printer, &panel))
         return;
-    CLabelPrinter(panel.State().m_memoryMap).Print(printer, report);
+    CLabelPrinter labels(panel.State().m_memoryMap);
+    PrintTo(printer, report, [&](QPrinter& to) { return labels.Print(to, report); });
 }
 
 void InstallPrintCommands(CPanelCommands& commands)

@@ -15,6 +15,7 @@
 #include "PanelDoubles.h"
 #include "PdfText.h"
 #include "PrintCommands.h"
+#include "SmallTmpfs.h"
 #include "IPrintReport.h"
 
 namespace {
@@ -107,6 +108,25 @@ private slots:
         QVERIFY(RunCommand("pdfinfo '" + m_pdf.toStdString() + "'").find("Bitmap Printing Test") != std::string::npos);
         QVERIFY(m_printer->pageLayout().orientation() == QPageLayout::Portrait);
         QCOMPARE(m_printer->copyCount(), 1);
+    }
+
+    // Print to file on a full disk: the PDF that was there stays byte for
+    // byte, and the message names the file and the reason.
+    void printToFileOnAFullDiskKeepsTheOldFile()
+    {
+        SmallTmpfs disk;
+        if (!disk.Mounted())
+            QSKIP("no tmpfs can be mounted here");
+        disk.Write("old.pdf", "%PDF-1.4 the printout of yesterday\n%%EOF\n");
+        disk.Fill();
+        m_printer->setOutputFileName(QString::fromStdString(disk.File("old.pdf")));
+        bool shown = false;
+        AnswerPrintDialog(true, shown);
+        PrintListingFromPanel(*m_panel, *m_printer, m_printReport);
+        QVERIFY(shown);
+        QCOMPARE(disk.Read("old.pdf"), std::string("%PDF-1.4 the printout of yesterday\n%%EOF\n"));
+        QVERIFY(!m_printReport.texts.isEmpty());
+        QVERIFY2(m_printReport.texts.last().contains("No space left on device"), qPrintable(m_printReport.texts.last()));
     }
 
     void labelsAfterOk()
