@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <sndfile.h>
-#include <soxr.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,7 +14,8 @@
 #include <new>
 
 #include "CDecoderProcess.h"
-#include "MuLawTable.h"
+#include "CUnitEncoder.h"
+#include "SafeFile.h"
 
 namespace {
 
@@ -28,28 +28,12 @@ struct SndCloser {
 };
 using SndPtr = std::unique_ptr<SNDFILE, SndCloser>;
 
-struct SoxrCloser {
-    void operator()(soxr* s) const { soxr_delete(s); }
-};
-using SoxrPtr = std::unique_ptr<soxr, SoxrCloser>;
-
 // Only regular files go to the decoders: a FIFO or a device would block them
-// or feed them for ever. The file is opened without waiting; -1 when it is
-// no regular file.
+// or feed them for ever. -1 when it is no regular file.
 int OpenRegular(const char* path)
 {
-    if (!path)
-        return -1;
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    int error = 0;
+    return path ? OpenRegularFileForReading(path, error) : -1;
 }
 
 struct FdCloser {
@@ -288,87 +272,24 @@ bool CAudioConverter::ConvertHere(int fd, uint32_t maxSamples, std::vector<uint8
                 return false;
         }
     } else {
-        SoxrPtr resampler;
-        if (info.samplerate != kUnitRate) {
-            soxr_error_t error = nullptr;
-            const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-            const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-            resampler.reset(soxr_create(info.samplerate, kUnitRate, 1, &error, &io, &quality, nullptr));
-            if (!resampler || error) {
-                m_error = std::string("the resampler could not start: ") + (error ? error : "");
-                return false;
-            }
-        }
-        const int channels = info.channels;
-        const sf_count_t blockFrames = std::min<sf_count_t>(kBlockFrames, sf_count_t(kBlockValues / size_t(channels)));
-        std::vector<float> frames(size_t(blockFrames) * size_t(channels));
-        std::vector<float> mono(static_cast<size_t>(blockFrames));
-        std::vector<float> resampled(kBlockFrames);   // the resampler fills it in turns
-
-        auto encode = [&](const float* samples, size_t count) {
-            for (size_t i = 0; i < count && !full(); ++i) {
-                float v = samples[i] * 32768.0f;
-                if (v != v)   // NaN in a float file
-                    v = 0.0f;
-                if (v > 32767.0f) {
-                    v = 32767.0f;
-                    ++m_clamped;
-                } else if (v < -32768.0f) {
-                    v = -32768.0f;
-                    ++m_clamped;
-                }
-                out.push_back(MuLawTable::Encode(int16_t(std::lrint(v))));
-            }
-        };
-        // Feeds input through the resampler (or straight on at 8 kHz); a null
-        // input drains what the resampler still holds.
-        auto resample = [&](const float* in, size_t count) {
-            if (!resampler) {
-                encode(in, count);
-                return true;
-            }
-            do {
-                size_t used = 0, made = 0;
-                const soxr_error_t error =
-                    soxr_process(resampler.get(), in, count, &used, resampled.data(), resampled.size(), &made);
-                if (error) {
-                    m_error = std::string("resampling failed: ") + error;
-                    return false;
-                }
-                encode(resampled.data(), made);
-                if (in) {
-                    in += used;
-                    count -= used;
-                    if (count == 0 || (used == 0 && made == 0))
-                        break;
-                } else if (made == 0) {
-                    break;
-                }
-            } while (!full());
-            return true;
-        };
-
+        CUnitEncoder encoder(out, maxSamples);
+        if (!encoder.Start(info.samplerate, info.channels, m_error))
+            return false;
+        const sf_count_t blockFrames =
+            std::min<sf_count_t>(kBlockFrames, sf_count_t(kBlockValues / size_t(info.channels)));
+        std::vector<float> frames(size_t(blockFrames) * size_t(info.channels));
         while (!full()) {
             const sf_count_t got = sf_readf_float(file.get(), frames.data(), blockFrames);
             if (got <= 0)
                 break;
-            const float* f = frames.data();
-            if (channels == 1) {
-                std::copy(f, f + got, mono.begin());
-            } else {
-                const float scale = 1.0f / float(channels);
-                for (sf_count_t i = 0; i < got; ++i, f += channels) {
-                    float sum = 0.0f;
-                    for (int c = 0; c < channels; ++c)
-                        sum += f[c];
-                    mono[size_t(i)] = sum * scale;
-                }
-            }
-            if (!resample(mono.data(), size_t(got)) || !carryOn(got))
+            if (!encoder.Feed(frames.data(), size_t(got), m_error) || !carryOn(got))
                 return false;
         }
-        if (!full() && !resample(nullptr, 0))
+        const bool drained = encoder.Finish(m_error);
+        m_clamped = encoder.Clamped();
+        if (!drained)
             return false;
+        full();
     }
 
     if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
