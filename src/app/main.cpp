@@ -1,25 +1,38 @@
 // The ORMID program.
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QUrl>
+
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 
 #include "OrmidVersion.h"
 
 #include "CLogFile.h"
 #include "CEditCommand.h"
 #include "CQtOperatorReport.h"
+#include "CStartOptions.h"
 #include "CTXDoruvevAzadApp.h"
 #include "HelpCommands.h"
 #include "PrintCommands.h"
 
 int main(int argc, char** argv)
 {
-    // Answered before any window system is needed, so it works on a console.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("ormid %s\n", ORMID_VERSION);
-            return 0;
-        }
+    // Answered before any window system is needed, so they work on a console;
+    // without a display Qt would abort with its own text.
+    const CStartOptions options(argc, argv);
+    if (options.help) {
+        std::fputs(CStartOptions::kUsageText, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("ormid %s\n", ORMID_VERSION);
+        return 0;
+    }
+    if (!options.CanShowWindows(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                                std::getenv("WAYLAND_DISPLAY"))) {
+        std::fprintf(stderr, "%s\n", CStartOptions::kNoDisplayText);
+        return 1;
     }
     CTXDoruvevAzadApp app(argc, argv);
 
@@ -38,6 +51,14 @@ int main(int argc, char** argv)
         app.m_grabPath = parser.value(grab);
         if (app.m_autoCloseMs < 0)
             app.m_autoCloseMs = 500;
+    }
+    // "ormid FILE", as the desktop's file manager starts it (Exec=ormid %f);
+    // a file: URL is taken as its path.
+    if (!options.file.empty()) {
+        QString file = QString::fromLocal8Bit(options.file.c_str());
+        if (file.startsWith("file:"))
+            file = QUrl(file).toLocalFile();
+        app.m_startFile = QFileInfo(file).absoluteFilePath();
     }
 
     // The commands that other modules carry out for the panel: the edit

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CRecentFiles.h"
 #include "CSoundDeviceChoice.h"
 
 struct CAppState;
@@ -23,6 +24,8 @@ class QMenuBar;
 class QPushButton;
 class QGroupBox;
 class QAction;
+class CTabStopDelegate;
+class QMenu;
 
 // What the panel talks to outside itself. Null members are replaced by the
 // desktop's own (file dialogs, message boxes, the audio library).
@@ -49,8 +52,11 @@ public:
     void RefreshList();
     void SelectRow(int slot);
     int SelectedSlot() const;  // 0-7, or -1 when no message row is selected
-    void SetChanged(bool changed) { m_changed = changed; }
+    // The changed mark, shown in the title bar as Qt's modified mark.
+    void SetChanged(bool changed);
     bool IsChanged() const { return m_changed; }
+    // The image file last loaded or saved (empty before): named in the title.
+    const QString& ImageFile() const { return m_imageFile; }
     CAppState& State() { return m_state; }
     IOperatorReport& Report() { return *m_report; }
     IFileDialogs& FileDialogs() { return *m_fileDialogs; }
@@ -62,12 +68,20 @@ public:
     void OnImportWav();
     void OnExportWav();
     void OnLoadImage();
+    // Loads path (the file dialog when empty) after the save question.
+    void OpenImageFile(const QString& path);
+    // One of the "Recent Images": loaded, or taken off the list when it is gone.
+    void OpenRecentImage(const QString& path);
+    // A file handed over from outside (a later start of the program):
+    // brings the window up and loads the file, once no other dialog is open.
+    void OpenFromOutside(const QString& path);
     bool OnSaveImage();  // true when the image was written
     void OnReadWriteUnit();
     void OnPrintListing();
     void OnPrintLabels();
     void OnHelp();
     void OnAbout();
+    void OnCodecInfo();
     void OnSoundDevices();
     void OnClose();
 
@@ -80,6 +94,7 @@ public:
     QListWidget* List() const { return m_list; }
     QMenuBar* MenuBar() const { return m_menuBar; }
     QPushButton* PreviewButton() const { return m_previewButton; }
+    QMenu* RecentMenu() const { return m_recentMenu; }
 
     // The one-second pauses after starting and before releasing the audio
     // library; tests shorten them.
@@ -91,6 +106,7 @@ public:
 protected:
     void reject() override;  // Escape
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildWindow();
@@ -102,6 +118,10 @@ private:
     void LoadDeviceChoice();
     void StoreDeviceChoice() const;
     QString FormatRow(int slot) const;
+    void SetImageFile(const QString& path);
+    void UpdateTitle();
+    void FillRecentMenu();
+    void OpenPendingWhenFree();
 
     CAppState& m_state;
     std::unique_ptr<IFileDialogs> m_ownFileDialogs;
@@ -112,6 +132,12 @@ private:
     ISonvoxApi* m_sonvox;
 
     bool m_changed = false;
+    QString m_imageFile;
+    CRecentFiles m_recent;
+    // A file handed over while another dialog was open, and the timer that
+    // waits for that dialog to close.
+    QString m_pendingOpen;
+    QTimer m_pendingTimer;
     bool m_sonvoxAvailable = false;
     bool m_audioStarted = false;
     std::string m_audioLog;
@@ -124,7 +150,9 @@ private:
     QMenuBar* m_menuBar = nullptr;
     QGroupBox* m_group = nullptr;
     QListWidget* m_list = nullptr;
+    CTabStopDelegate* m_delegate = nullptr;
     QPushButton* m_previewButton = nullptr;
     QPushButton* m_readWriteButton = nullptr;
     QPushButton* m_closeButton = nullptr;
+    QMenu* m_recentMenu = nullptr;
 };
