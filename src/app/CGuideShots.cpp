@@ -1,0 +1,146 @@
+#include "CGuideShots.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+
+#include <utility>
+
+#include "CTXDoruvevAzadDlg.h"
+#include "cMemoryMap.h"
+
+namespace {
+
+// Time for a window to be laid out and painted before it is grabbed.
+constexpr int kSettleMs = 300;
+// Wider pictures are scaled down to fit the width of the guide's text.
+constexpr int kMaxWidth = 480;
+
+QPushButton* ButtonOf(QWidget* window, const QString& caption)
+{
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (QString(b->text()).remove('&') == caption)
+            return b;
+    return nullptr;
+}
+
+void Close(QWidget* window)
+{
+    if (auto* dialog = qobject_cast<QDialog*>(window))
+        dialog->reject();
+    else if (window)
+        window->close();
+}
+
+}  // namespace
+
+CGuideShots::CGuideShots(CTXDoruvevAzadDlg& panel, const QString& folder)
+    : QObject(&panel), m_panel(panel), m_folder(folder)
+{
+}
+
+const QStringList& CGuideShots::Names()
+{
+    static const QStringList names{"panel", "file-menu", "edit", "settings", "silence", "unit", "about"};
+    return names;
+}
+
+void CGuideShots::FillSampleImage(cMemoryMap& map)
+{
+    struct Sample {
+        const char* name;
+        uint32_t bytes;
+        uint8_t count;
+    };
+    const Sample samples[] = {{"Welcome", 25600, 1}, {"Store closing", 44000, 0}, {"Fire exit", 16000, 3}};
+    uint8_t slot = 0;
+    for (const Sample& s : samples) {
+        uint8_t* at = map.AllocateAtEnd(slot);
+        if (!at)
+            return;
+        // A soft tone in mu-law: the picture needs a length, not a sound.
+        for (uint32_t i = 0; i < s.bytes; ++i)
+            at[i] = uint8_t(0xF0 + (i % 16));
+        map.SetLength(slot, s.bytes);
+        map.SetName(slot, s.name);
+        map.SetPlayCount(slot, s.count);
+        map.MarkSectorsNeeded(slot);
+        ++slot;
+    }
+}
+
+void CGuideShots::Start()
+{
+    QDir().mkpath(m_folder);
+    QTimer::singleShot(kSettleMs, this, [this] { Run(); });
+}
+
+void CGuideShots::Save(QWidget* window, const QString& name)
+{
+    if (!window)
+        return;
+    QImage picture = window->grab().toImage();
+    if (picture.width() > kMaxWidth)
+        picture = picture.scaledToWidth(kMaxWidth, Qt::SmoothTransformation);
+    picture.save(m_folder + '/' + name + ".png");
+}
+
+void CGuideShots::OnNextModal(const QString& name, std::function<void(QWidget*)> then)
+{
+    QTimer::singleShot(kSettleMs, this, [this, name, then] {
+        QWidget* window = QApplication::activeModalWidget();
+        if (window == &m_panel)
+            window = nullptr;
+        Save(window, name);
+        then(window);
+    });
+}
+
+void CGuideShots::Run()
+{
+    Save(&m_panel, "panel");
+
+    // The File menu, open under its title, with its shortcuts.
+    QAction* fileTitle = m_panel.MenuBar()->actions().value(0);
+    if (QMenu* file = fileTitle ? fileTitle->menu() : nullptr) {
+        file->popup(m_panel.MenuBar()->mapToGlobal(m_panel.MenuBar()->actionGeometry(fileTitle).bottomLeft()));
+        QTimer::singleShot(kSettleMs, this, [this, file] {
+            Save(file, "file-menu");
+            file->hide();
+            QTimer::singleShot(0, this, [this] { RunDialogs(); });
+        });
+        return;
+    }
+    RunDialogs();
+}
+
+void CGuideShots::RunDialogs()
+{
+    // Edit Message for the first message, and the two windows it opens.
+    // Each command below returns once its window has been saved and closed.
+    m_panel.SelectRow(0);
+    OnNextModal("edit", [this](QWidget* edit) {
+        if (!edit)
+            return;
+        for (const auto& [caption, name] : {std::pair{"Settings", "settings"}, std::pair{"Make Silence", "silence"}}) {
+            QPushButton* button = ButtonOf(edit, caption);
+            if (!button)
+                continue;
+            OnNextModal(name, Close);
+            button->click();
+        }
+        Close(edit);
+    });
+    m_panel.OnEdit();
+    OnNextModal("unit", Close);
+    m_panel.OnReadWriteUnit();
+    OnNextModal("about", Close);
+    m_panel.OnAbout();
+    m_panel.OnClose();
+}
