@@ -54,12 +54,9 @@ private slots:
 
     void fileIsTheFirstArgumentThatIsNoOption()
     {
+        // Option values are not files.
         const char* argv[] = {"ormid", "-platform", "offscreen", "--auto-close", "100", "shop.txi", "other.txi"};
-        const CStartOptions options(7, argv);
-        QCOMPARE(QString::fromStdString(options.file), QString("shop.txi"));
-        QCOMPARE(QString::fromStdString(options.platform), QString("offscreen"));
-        QVERIFY(!options.help && !options.version);
-
+        QCOMPARE(QString::fromStdString(CStartOptions(7, argv).file), QString("shop.txi"));
         const char* dashed[] = {"ormid", "--", "-odd name.txi"};
         QCOMPARE(QString::fromStdString(CStartOptions(3, dashed).file), QString("-odd name.txi"));
     }
