@@ -1,18 +1,24 @@
 #include "CGuideShots.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QDialog>
 #include <QDir>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <utility>
 
 #include "CTXDoruvevAzadDlg.h"
+#include "IOperatorReport.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -21,6 +27,7 @@ namespace {
 constexpr int kSettleMs = 300;
 // Wider pictures are scaled down to fit the width of the guide's text.
 constexpr int kMaxWidth = 480;
+constexpr int kWatchdogMs = 120000;
 
 QPushButton* ButtonOf(QWidget* window, const QString& caption)
 {
@@ -29,6 +36,25 @@ QPushButton* ButtonOf(QWidget* window, const QString& caption)
             return b;
     return nullptr;
 }
+
+// Lets the program run until ready() holds, at most timeoutMs.
+bool WaitFor(const std::function<bool()>& ready, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready()) {
+        if (clock.hasExpired(timeoutMs))
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+class CQuietReport : public IOperatorReport {
+public:
+    void ShowMessage(const std::string&) override {}
+    bool AskYesNo(const std::string&) override { return false; }
+};
 
 void Close(QWidget* window)
 {
@@ -73,10 +99,22 @@ void CGuideShots::FillSampleImage(cMemoryMap& map)
         map.MarkSectorsNeeded(slot);
         ++slot;
     }
+    // A file that stands for the microphone (SONVOX_CAPTURE_FILE) says the
+    // first message again, so that the Edit Message window can be shown
+    // while it records.
+    CQuietReport quiet;
+    if (const char* capture = std::getenv("SONVOX_CAPTURE_FILE"))
+        map.ExportSlotWav(0, capture, quiet);
 }
 
 void CGuideShots::Start()
 {
+    // A build step must never hang: should a window wait for an answer
+    // after all, the program ends with a failure.
+    QTimer::singleShot(kWatchdogMs, this, [] {
+        std::fprintf(stderr, "ormid: the guide pictures were not done in time\n");
+        std::_Exit(1);
+    });
     QDir().mkpath(m_folder);
     QTimer::singleShot(kSettleMs, this, [this] { Run(); });
 }
@@ -120,14 +158,47 @@ void CGuideShots::Run()
     RunDialogs();
 }
 
+void CGuideShots::ShowRecording(QWidget* edit)
+{
+    // Mid-recording where the sound system runs (the capture file stands for
+    // the microphone); the window as it opened where it does not.
+    QPushButton* record = ButtonOf(edit, "Record");
+    const auto caption = [record] { return QString(record->text()).remove('&'); };
+    if (!record || !m_panel.IsSonvoxAvailable()) {
+        Save(edit, "edit");
+        return;
+    }
+    record->click();
+    if (!WaitFor([&] { return caption() == "Stop"; }, 10000)) {
+        Save(edit, "edit");
+        return;
+    }
+    // A second of countdown and meter.
+    WaitFor([] { return false; }, 1200);
+    Save(edit, "edit");
+    // The processed recording may bring a remark (a tone sounds "noisy"),
+    // in a box of its own: answered here, so that nothing waits for an operator.
+    QTimer answer;
+    answer.setInterval(100);
+    connect(&answer, &QTimer::timeout, this, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->done(QMessageBox::Ok);
+    });
+    answer.start();
+    record->click();
+    WaitFor([&] { return caption() == "Record" && record->isEnabled(); }, 30000);
+}
+
 void CGuideShots::RunDialogs()
 {
     // Edit Message for the first message, and the two windows it opens.
     // Each command below returns once its window has been saved and closed.
     m_panel.SelectRow(0);
-    OnNextModal("edit", [this](QWidget* edit) {
-        if (!edit)
+    QTimer::singleShot(kSettleMs, this, [this] {
+        QWidget* edit = QApplication::activeModalWidget();
+        if (edit == &m_panel)
             return;
+        ShowRecording(edit);
         for (const auto& [caption, name] : {std::pair{"Settings", "settings"}, std::pair{"Make Silence", "silence"}}) {
             QPushButton* button = ButtonOf(edit, caption);
             if (!button)

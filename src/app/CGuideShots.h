@@ -1,7 +1,8 @@
 // Pictures of the program's windows for the user guide, made by the program
 // itself (ormid --guide-shots FOLDER, at build time on the offscreen
 // platform): the main window with a few messages, its File menu, the Edit
-// Message window with its Settings and Make Silence windows, the Unit
+// Message window (recording, where the sound system runs) with its Settings
+// and Make Silence windows, the Unit
 // Communications window and the About box, each as FOLDER/NAME.png.
 #pragma once
 
@@ -30,6 +31,7 @@ public:
 private:
     void Run();
     void RunDialogs();
+    void ShowRecording(QWidget* edit);
     void Save(QWidget* window, const QString& name);
     // Once the window that the next command opens is up: saves it, then
     // runs then with it (which closes it).
