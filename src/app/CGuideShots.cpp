@@ -8,6 +8,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QComboBox>
+#include <QProcess>
+#include <QProgressBar>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -189,6 +192,45 @@ void CGuideShots::ShowRecording(QWidget* edit)
     WaitFor([&] { return caption() == "Record" && record->isEnabled(); }, 30000);
 }
 
+QString CGuideShots::StartSimulatedUnit()
+{
+    // Paced like a real line, with a real unit's erase time: the write is
+    // still under way when it is grabbed.
+    m_unit = new QProcess(this);
+    m_unit->start(QCoreApplication::applicationDirPath() + "/ormid-unitsim", {});
+    QString port;
+    WaitFor([&] {
+        if (m_unit->state() == QProcess::NotRunning)
+            return true;
+        if (m_unit->canReadLine()) {
+            const QString line = QString::fromUtf8(m_unit->readLine()).trimmed();
+            if (line.startsWith("port: "))
+                port = line.mid(6);
+        }
+        return !port.isEmpty();
+    }, 10000);
+    return port;
+}
+
+void CGuideShots::ShowWriting(QWidget* unit, const QString& port)
+{
+    QPushButton* write = ButtonOf(unit, "Write Unit");
+    auto* progress = unit->findChild<QProgressBar*>();
+    bool chosen = false;
+    for (QComboBox* box : unit->findChildren<QComboBox*>()) {
+        const int at = port.isEmpty() ? -1 : box->findData(port);
+        if (at >= 0) {
+            box->setCurrentIndex(at);
+            chosen = true;
+        }
+    }
+    if (chosen && write && progress) {
+        write->click();
+        WaitFor([&] { return progress->value() > progress->minimum() + 5; }, 30000);
+    }
+    Save(unit, "unit");
+}
+
 void CGuideShots::RunDialogs()
 {
     // Edit Message for the first message, and the two windows it opens.
@@ -209,8 +251,24 @@ void CGuideShots::RunDialogs()
         Close(edit);
     });
     m_panel.OnEdit();
-    OnNextModal("unit", Close);
+
+    // Unit Communications, writing to a simulated unit where one starts.
+    const QString port = StartSimulatedUnit();
+    QTimer::singleShot(kSettleMs, this, [this, port] {
+        QWidget* unit = QApplication::activeModalWidget();
+        if (unit == &m_panel)
+            return;
+        ShowWriting(unit, port);
+        if (QPushButton* close = ButtonOf(unit, "Close"))
+            close->click();
+        else
+            Close(unit);
+    });
     m_panel.OnReadWriteUnit();
+    if (m_unit) {
+        m_unit->kill();
+        m_unit->waitForFinished(5000);
+    }
     OnNextModal("about", Close);
     m_panel.OnAbout();
     m_panel.OnClose();

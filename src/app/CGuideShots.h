@@ -2,8 +2,8 @@
 // itself (ormid --guide-shots FOLDER, at build time on the offscreen
 // platform): the main window with a few messages, its File menu, the Edit
 // Message window (recording, where the sound system runs) with its Settings
-// and Make Silence windows, the Unit
-// Communications window and the About box, each as FOLDER/NAME.png.
+// and Make Silence windows, the Unit Communications window (writing to a
+// simulated unit) and the About box, each as FOLDER/NAME.png.
 #pragma once
 
 #include <QObject>
@@ -13,6 +13,7 @@
 #include <functional>
 
 class CTXDoruvevAzadDlg;
+class QProcess;
 class QWidget;
 class cMemoryMap;
 
@@ -32,6 +33,9 @@ private:
     void Run();
     void RunDialogs();
     void ShowRecording(QWidget* edit);
+    // The path of a simulated unit's port, empty when none started.
+    QString StartSimulatedUnit();
+    void ShowWriting(QWidget* unit, const QString& port);
     void Save(QWidget* window, const QString& name);
     // Once the window that the next command opens is up: saves it, then
     // runs then with it (which closes it).
@@ -39,4 +43,5 @@ private:
 
     CTXDoruvevAzadDlg& m_panel;
     QString m_folder;
+    QProcess* m_unit = nullptr;
 };
