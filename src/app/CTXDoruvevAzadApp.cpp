@@ -4,6 +4,8 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include "CGuideShots.h"
+#include "CInstanceChannel.h"
 #include "CSettingsStore.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "ProgramSettings.h"
@@ -24,7 +26,7 @@ CTXDoruvevAzadApp* TheApp()
     return static_cast<CTXDoruvevAzadApp*>(QCoreApplication::instance());
 }
 
-bool CTXDoruvevAzadApp::TakeInstanceLock()
+QString CTXDoruvevAzadApp::InstanceFolder()
 {
     // The user's runtime folder; without one (a bare session), the temporary
     // folder, asked quietly so that a second copy still ends without a word.
@@ -33,7 +35,17 @@ bool CTXDoruvevAzadApp::TakeInstanceLock()
         folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    auto lock = std::make_unique<QLockFile>(folder + '/' + kInstanceMutexName + ".lock");
+    return folder;
+}
+
+QString CTXDoruvevAzadApp::InstanceSocketPath()
+{
+    return InstanceFolder() + '/' + kInstanceMutexName + ".socket";
+}
+
+bool CTXDoruvevAzadApp::TakeInstanceLock()
+{
+    auto lock = std::make_unique<QLockFile>(InstanceFolder() + '/' + kInstanceMutexName + ".lock");
     // Held for the whole run; a lock left by a copy that died is taken over.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
@@ -78,12 +90,24 @@ void CTXDoruvevAzadApp::WriteSettings()
 bool CTXDoruvevAzadApp::InitInstance()
 {
     // Embedded controls need nothing switched on here.
-    if (!TakeInstanceLock())
-        return false;  // another copy runs: end silently
+    if (!TakeInstanceLock()) {
+        // Another copy runs: it comes to the front and opens the file this
+        // start was given; this one ends silently.
+        CInstanceChannel::HandOver(InstanceSocketPath(), m_startFile);
+        return false;
+    }
     ReadSettings();
     m_audioState = AudioIdle;
+    if (!m_guideShotsFolder.isEmpty())
+        CGuideShots::FillSampleImage(m_memoryMap);
     {
+        CInstanceChannel channel(InstanceSocketPath());
+        channel.Listen();  // without it later starts just end, as they always did
         CTXDoruvevAzadDlg panel(*this);
+        QObject::connect(&channel, &CInstanceChannel::Received, &panel,
+                         [&panel](const QString& file) { panel.OpenFromOutside(file); });
+        if (!m_guideShotsFolder.isEmpty())
+            (new CGuideShots(panel, m_guideShotsFolder))->Start();
         panel.DoModal();
     }
     return false;

@@ -22,6 +22,9 @@ public:
     // End of a run that got past the single-instance check.
     int ExitInstance();
 
+    // Where the single-instance lock and the running copy's socket lie.
+    static QString InstanceFolder();
+    static QString InstanceSocketPath();
     // Takes the single-instance lock; false when another copy holds it.
     bool TakeInstanceLock();
     void ReleaseInstanceLock();
@@ -31,6 +34,8 @@ public:
     void WriteSettings();
 
     std::unique_ptr<QLockFile> m_instanceMutex;
+    // ormid --guide-shots FOLDER: the user guide's pictures, then the end.
+    QString m_guideShotsFolder;
 };
 
 // The running application object (null before it is constructed).

@@ -1,12 +1,16 @@
 // Build step: turns the Markdown user guide into the PDF guide of the
-// program folder.  Usage: ormid-guidepdf GUIDE.md OUTPUT.pdf
+// program folder.  Usage: ormid-guidepdf GUIDE.md OUTPUT.pdf [PICTURES]
+// Pictures the guide names by relative paths ("shots/panel.png") are taken
+// from the folder PICTURES (by default the guide's own folder).
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -14,8 +18,8 @@ int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: ormid-guidepdf GUIDE.md OUTPUT.pdf\n");
+    if (args.size() != 3 && args.size() != 4) {
+        std::fprintf(stderr, "usage: ormid-guidepdf GUIDE.md OUTPUT.pdf [PICTURES]\n");
         return 2;
     }
     QFile source(args[1]);
@@ -33,6 +37,9 @@ int main(int argc, char** argv)
                                      QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter));
 
     QTextDocument document;
+    const QString pictures = args.size() == 4 ? args[3] : QFileInfo(args[1]).absolutePath();
+    // The document's own address: printing works on a copy, which keeps it.
+    document.setMetaInformation(QTextDocument::DocumentUrl, QUrl::fromLocalFile(pictures + '/').toString());
     QFont font("DejaVu Sans");
     font.setPointSizeF(10.5);
     document.setDefaultFont(font);

@@ -6,6 +6,7 @@
 #include "CPanelCommands.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "cPdfHelp.h"
+#include "sonvox.h"
 
 namespace {
 
@@ -26,4 +27,6 @@ void InstallHelpCommands(CPanelCommands& commands, IDesktopOpener* desktop)
         CAboutDlg about(&panel);
         about.exec();
     };
+    // The audio library shows its report in its own dialog, over the panel.
+    commands.showCodecInfo = [](CTXDoruvevAzadDlg&) { GetCoderInfor(); };
 }

@@ -1,5 +1,6 @@
 // The main panel's Help menu, carried out by the program: the user guide
-// beside the program, opened in the desktop's PDF viewer, and the About box.
+// beside the program, opened in the desktop's PDF viewer, the audio library's
+// codec report and the About box.
 #pragma once
 
 struct CPanelCommands;

@@ -31,8 +31,9 @@ void cPdfHelp::Open()
     if (!m_desktop.HasPdfViewer()) {
         m_report.ShowMessage(
             "Adobe Acrobat Reader not found!\n\n"
-            "Please go to the Adobe web site (https://get.adobe.com/reader/) and download the "
-            "latest PDF reader, or install the PDF viewer of your desktop.");
+            "The guide opens through xdg-open, and this desktop names no PDF viewer for it. "
+            "Please install one, for example the package evince or okular "
+            "(sudo apt install evince), and choose Help again.");
         return;
     }
     // Any other failure of the viewer is not the operator's to mend.

@@ -1,25 +1,39 @@
 // The ORMID program.
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QUrl>
+
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 
 #include "OrmidVersion.h"
 
 #include "CLogFile.h"
 #include "CEditCommand.h"
+#include "CGuideShots.h"
 #include "CQtOperatorReport.h"
+#include "CStartOptions.h"
 #include "CTXDoruvevAzadApp.h"
 #include "HelpCommands.h"
 #include "PrintCommands.h"
 
 int main(int argc, char** argv)
 {
-    // Answered before any window system is needed, so it works on a console.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("ormid %s\n", ORMID_VERSION);
-            return 0;
-        }
+    // Answered before any window system is needed, so they work on a console;
+    // without a display Qt would abort with its own text.
+    const CStartOptions options(argc, argv);
+    if (options.help) {
+        std::fputs(CStartOptions::kUsageText, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("ormid %s\n", ORMID_VERSION);
+        return 0;
+    }
+    if (!options.CanShowWindows(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                                std::getenv("WAYLAND_DISPLAY"))) {
+        std::fprintf(stderr, "%s\n", CStartOptions::kNoDisplayText);
+        return 1;
     }
     CTXDoruvevAzadApp app(argc, argv);
 
@@ -27,10 +41,11 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     QCommandLineOption autoClose("auto-close", "Close the panel after MS milliseconds.", "MS");
     QCommandLineOption grab("grab", "Save a picture of the panel before closing it.", "FILE");
-    autoClose.setFlags(QCommandLineOption::HiddenFromHelp);
-    grab.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(autoClose);
-    parser.addOption(grab);
+    QCommandLineOption guideShots("guide-shots", "Save the user guide's pictures into FOLDER.", "FOLDER");
+    for (QCommandLineOption* option : {&autoClose, &grab, &guideShots}) {
+        option->setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(*option);
+    }
     parser.parse(app.arguments());
     if (parser.isSet(autoClose))
         app.m_autoCloseMs = parser.value(autoClose).toInt();
@@ -38,6 +53,16 @@ int main(int argc, char** argv)
         app.m_grabPath = parser.value(grab);
         if (app.m_autoCloseMs < 0)
             app.m_autoCloseMs = 500;
+    }
+    if (parser.isSet(guideShots))
+        app.m_guideShotsFolder = QFileInfo(parser.value(guideShots)).absoluteFilePath();
+    // "ormid FILE", as the desktop's file manager starts it (Exec=ormid %f);
+    // a file: URL is taken as its path.
+    if (!options.file.empty()) {
+        QString file = QString::fromLocal8Bit(options.file.c_str());
+        if (file.startsWith("file:"))
+            file = QUrl(file).toLocalFile();
+        app.m_startFile = QFileInfo(file).absoluteFilePath();
     }
 
     // The commands that other modules carry out for the panel: the edit
@@ -56,5 +81,14 @@ int main(int argc, char** argv)
     if (app.HoldsInstanceLock())
         app.ExitInstance();
     TheLog().Close();
+    // A build step: every picture must be there.
+    if (!app.m_guideShotsFolder.isEmpty()) {
+        for (const QString& name : CGuideShots::Names()) {
+            if (!QFileInfo::exists(app.m_guideShotsFolder + '/' + name + ".png")) {
+                std::fprintf(stderr, "ormid: the guide picture %s.png was not made\n", qPrintable(name));
+                return 1;
+            }
+        }
+    }
     return 0;
 }

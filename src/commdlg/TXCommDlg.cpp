@@ -14,6 +14,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "CLogFile.h"
 #include "CModemLamp.h"
 #include "CSettingsStore.h"
@@ -180,10 +182,16 @@ void TXCommDlg::BuildWindow()
 
 void TXCommDlg::FillLists()
 {
-    for (const std::string& port : ListSerialPorts())
-        m_portBox->addItem(QString::fromStdString(port));
+    // Each entry shows its path, marked when a simulated unit sits behind
+    // it, and holds the path as its data.
+    const std::vector<std::string> simulated = ListSimulatedPorts();
+    for (const std::string& port : ListSerialPorts()) {
+        const QString path = QString::fromStdString(port);
+        const bool isSimulated = std::find(simulated.begin(), simulated.end(), port) != simulated.end();
+        m_portBox->addItem(isSimulated ? path + " (simulated unit)" : path, path);
+    }
     const int storedPort = m_shared.commPortSel ? *m_shared.commPortSel : 0;
-    const int byPath = m_portBox->findText(CSettingsStore(ProgramSettings::kSection).value(kPortPathKey).toString());
+    const int byPath = m_portBox->findData(CSettingsStore(ProgramSettings::kSection).value(kPortPathKey).toString());
     if (byPath >= 0)
         m_portBox->setCurrentIndex(byPath);
     else if (m_portBox->count() > 0)
@@ -197,10 +205,15 @@ void TXCommDlg::FillLists()
     m_baudBox->setCurrentIndex(storedBaud >= 0 && storedBaud < m_baudBox->count() ? storedBaud : 0);
 }
 
+std::string TXCommDlg::PortPath() const
+{
+    return m_portBox->currentData().toString().toStdString();
+}
+
 TransferSettings TXCommDlg::TakeSettings() const
 {
     TransferSettings settings;
-    settings.portName = m_portBox->currentText().toStdString();
+    settings.portName = PortPath();
     settings.portPosition = m_portBox->currentIndex() < 0 ? 0 : m_portBox->currentIndex();
     settings.baudPosition = m_baudBox->currentIndex() < 0 ? 0 : m_baudBox->currentIndex();
     settings.writeOneSectorAtATime = m_oneSectorBox->isChecked();
@@ -244,7 +257,7 @@ void TXCommDlg::ExplainOpenFailure()
     }
     if (code == 0)
         return;
-    const std::string port = m_portBox->currentText().toStdString();
+    const std::string port = PortPath();
     ShowMessage(port.empty() ? QString("No serial port is available.")
                              : QString::fromStdString(CSerial::OpenFailureText(port, code)),
                 false);
@@ -269,7 +282,7 @@ void TXCommDlg::OnChangeDefaults()
 {
     if (m_transfer->ProtocolState() != CUnitTransfer::kIdle)
         return;  // the port belongs to the running transfer
-    const std::string port = m_portBox->currentText().toStdString();
+    const std::string port = PortPath();
     PortDefaults config;
     if (!m_port.ShowConfigDialog(port.c_str(), &m_portDefaults, config) && m_port.GetLastError() != 0)
         SetStatusText(QString::fromStdString(CSerial::OpenFailureText(port, m_port.GetLastError())));
@@ -362,7 +375,7 @@ void TXCommDlg::StorePortSelection(int portPosition, int baudPosition)
 {
     if (m_shared.commPortSel)
         *m_shared.commPortSel = portPosition;
-    CSettingsStore(ProgramSettings::kSection).setValue(kPortPathKey, m_portBox->currentText());
+    CSettingsStore(ProgramSettings::kSection).setValue(kPortPathKey, QString::fromStdString(PortPath()));
     if (m_shared.baudRateSel)
         *m_shared.baudRateSel = baudPosition;
 }

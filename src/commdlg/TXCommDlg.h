@@ -109,6 +109,8 @@ private:
     void BuildWindow();
     void FillLists();
     TransferSettings TakeSettings() const;
+    // The path of the chosen port (its entry may say more than the path).
+    std::string PortPath() const;
     void ExplainOpenFailure();
     void WarnOfRefusedDefaults();
     void ShowStatusText();

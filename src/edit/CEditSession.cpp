@@ -25,6 +25,9 @@ const char* const CEditSession::kShorterThanTrimText =
     "The recording is shorter than the Initial Trim of the Settings: nothing of it is left.\n"
     "The message keeps its previous audio.";
 const char* const CEditSession::kAppendBusyText = "Please stop the Append Recording first.";
+const char* const CEditSession::kMemoryFullText =
+    "The unit's memory is full: there is no room left to record.\n"
+    "Delete or shorten a message to make room.";
 
 namespace {
 
@@ -273,6 +276,13 @@ void CEditSession::OnRecord()
         StopRunning();
         return;
     }
+    // Less room than one tick of the countdown: the recording would end
+    // before it began.
+    const int64_t room = m_appendRecording ? RoomForScratch() : std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
+    if (room < kMinRecordBytes) {
+        m_report.ShowMessage(kMemoryFullText);
+        return;
+    }
     StartRecording();
 }
 
@@ -476,6 +486,10 @@ void CEditSession::OnAppendRecording()
 
 void CEditSession::BeginAppend()
 {
+    if (m_slotRoom - std::max<int64_t>(CAudioEdit::AudioBytes(m_setup.scratchPath), 0) < kMinRecordBytes) {
+        m_report.ShowMessage(kMemoryFullText);
+        return;
+    }
     ::unlink(OldPart().c_str());
     if (!CAudioEdit::MoveFile(m_setup.scratchPath, OldPart(), m_report))
         return;

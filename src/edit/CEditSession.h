@@ -35,6 +35,8 @@ public:
 
     static constexpr unsigned kTimerId = 853;
     static constexpr unsigned kRecordTickMs = 15;
+    // The least room a recording starts in: one tick of audio.
+    static constexpr int64_t kMinRecordBytes = 8 * kRecordTickMs;
     static constexpr unsigned kPlayTickMs = 50;
 
     struct Setup {
@@ -84,6 +86,7 @@ public:
 
     // Message texts raised here.
     static const char* const kNotAvailableText;   // "Sonvox not available - cannot play"
+    static const char* const kMemoryFullText;     // Record with no room left
     static const char* const kNoisyText;          // the noise warning after a recording
     // A recording whose processing failed: the scratch file is put back.
     static const char* const kSaveFailedText;

@@ -52,11 +52,11 @@ bool CAudioImport::Examine(const char* path)
     return m_decodable && !m_info.unitFormat;
 }
 
-std::string CAudioImport::QuestionText() const
+std::string CAudioImport::QuestionText(const char* action) const
 {
     return Format("The file is %d Hz, %d-bit, %d channel(s).\n"
-                  "Convert it to the unit's format (8 kHz mu-law, mono) and import it?",
-                  m_info.sampleRate, m_info.bitsPerSample, m_info.channels);
+                  "Convert it to the unit's format (8 kHz mu-law, mono) and %s it?",
+                  m_info.sampleRate, m_info.bitsPerSample, m_info.channels, action);
 }
 
 CAudioImport::Outcome CAudioImport::Convert(uint32_t maxSamples, CConvertControl* control)
@@ -95,11 +95,11 @@ CAudioImport::Outcome CAudioImport::Convert(uint32_t maxSamples, CConvertControl
 }
 
 CAudioImport::Outcome CAudioImport::Prepare(const char* path, const Question& ask, IOperatorReport& report,
-                                            uint32_t maxSamples)
+                                            uint32_t maxSamples, const char* action)
 {
     if (!Examine(path))
         return kAsIs;
-    if (!ask || !ask(QuestionText()))
+    if (!ask || !ask(QuestionText(action)))
         return kDeclined;
     const Outcome outcome = Convert(maxSamples);
     if (outcome == kFailed)

@@ -50,11 +50,13 @@ public:
     // maxSamples samples (more than the room left is refused by the import
     // anyway, so the room left is the natural cap). Shows FailureText() on
     // kFailed.
-    Outcome Prepare(const char* path, const Question& ask, IOperatorReport& report, uint32_t maxSamples);
+    // The question names what happens to the audio next: "import" or "append".
+    Outcome Prepare(const char* path, const Question& ask, IOperatorReport& report, uint32_t maxSamples,
+                    const char* action = "import");
 
     // True when the file is one a decoder reads but not in the unit's format.
     bool Examine(const char* path);
-    std::string QuestionText() const;
+    std::string QuestionText(const char* action = "import") const;
     // kConverted; kAsIs when no decoder opens the file after all; kFailed;
     // kDeclined when control->stop was set (nothing to import).
     Outcome Convert(uint32_t maxSamples, CConvertControl* control = nullptr);

@@ -24,13 +24,13 @@ struct CTableCopy {
     uint8_t bytes[cMemoryMap::kTableSize];
 };
 
-std::string RepairQuestion(const CAudioFileInfo& info)
+std::string RepairQuestion(const CAudioFileInfo& info, const char* action)
 {
     char text[256];
     std::snprintf(text, sizeof text,
                   "The file's WAV header does not match its audio (%d Hz, %d-bit, %d channel(s)).\n"
-                  "Convert it to the unit's format (8 kHz mu-law, mono) and import it?",
-                  info.sampleRate, info.bitsPerSample, info.channels);
+                  "Convert it to the unit's format (8 kHz mu-law, mono) and %s it?",
+                  info.sampleRate, info.bitsPerSample, info.channels, action);
     return text;
 }
 
@@ -95,7 +95,8 @@ CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const
     if (!offer)
         return kTake;
 
-    const std::string question = repair ? RepairQuestion(audio.Info()) : audio.QuestionText();
+    const char* action = append ? "append" : "import";
+    const std::string question = repair ? RepairQuestion(audio.Info(), action) : audio.QuestionText(action);
     switch (request.convert) {
     case ConvertChoice::kNever:
         // The import's own refusal, then the caller says how to take it anyway.

@@ -38,6 +38,8 @@ struct CAppState {
     // this many milliseconds, grabbing it into m_grabPath first if set.
     int m_autoCloseMs = -1;
     QString m_grabPath;
+    // The image file named on the command line, loaded once the panel shows.
+    QString m_startFile;
 
     // Folder of the executable, ending with '/': where the guide lies.
     QString ProgramFolder() const;

@@ -25,4 +25,6 @@ struct CPanelCommands {
     std::function<void(CTXDoruvevAzadDlg& panel)> showGuide;
     // Shows the About box (Help, About).
     std::function<void(CTXDoruvevAzadDlg& panel)> showAbout;
+    // Shows the audio library's codec report (Help, Codec Information).
+    std::function<void(CTXDoruvevAzadDlg& panel)> showCodecInfo;
 };

@@ -1,14 +1,17 @@
 #include "CTXDoruvevAzadDlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QDir>
 #include <QKeySequence>
 #include <QMimeData>
 #include <QUrl>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -93,12 +96,15 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
     m_history.Reset(m_state.m_memoryMap, false);
     m_previewTimer.setInterval(50);
     connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
+    m_pendingTimer.setInterval(250);
+    connect(&m_pendingTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OpenPendingWhenFree);
     BuildWindow();
 }
 
 void CTXDoruvevAzadDlg::SetChanged(bool changed)
 {
     m_document->SetChanged(changed);
+    UpdateTitle();
 }
 
 bool CTXDoruvevAzadDlg::IsChanged() const
@@ -142,7 +148,8 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_list->setSortingEnabled(false);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setItemDelegate(new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140))}, m_list));
+    m_delegate = new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140))}, m_list);
+    m_list->setItemDelegate(m_delegate);
     place(m_list, 17, 25, 158, 123);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
     // Files dropped on a row go into that slot; an image file anywhere.
@@ -150,6 +157,8 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_list->setAcceptDrops(true);
     m_list->viewport()->setAcceptDrops(true);
     m_list->viewport()->installEventFilter(this);
+    // Enter on a row edits it, as a double-click does (and not Close).
+    m_list->installEventFilter(this);
 
     auto button = [&](const char* caption, int x, int y, int cx, int cy, void (CTXDoruvevAzadDlg::*slot)()) {
         auto* b = new QPushButton(caption, this);
@@ -157,23 +166,27 @@ void CTXDoruvevAzadDlg::BuildWindow()
         // Enter presses the button that has the focus; with the focus
         // elsewhere it presses the default button, Close.
         b->setAutoDefault(true);
+        // Space presses the focused button, ahead of Space for Preview.
+        b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, [this, slot] { (this->*slot)(); });
         return b;
     };
-    m_previewButton = button("Preview", 182, 25, 50, 14, &CTXDoruvevAzadDlg::OnPreview);
-    button("Edit", 182, 48, 50, 14, &CTXDoruvevAzadDlg::OnEdit);
-    button("Delete", 182, 71, 50, 14, &CTXDoruvevAzadDlg::OnDelete);
-    button("Import WAV", 182, 94, 50, 14, &CTXDoruvevAzadDlg::OnImportWav);
-    button("Export WAV", 182, 117, 50, 14, &CTXDoruvevAzadDlg::OnExportWav);
-    button("Load Image File", 249, 13, 71, 20, &CTXDoruvevAzadDlg::OnLoadImage);
-    auto* save = new QPushButton("Save Image File", this);
+    // Mnemonics: none on F, E, T or H, which open the menus.
+    m_previewButton = button("&Preview", 182, 25, 50, 14, &CTXDoruvevAzadDlg::OnPreview);
+    button("Ed&it", 182, 48, 50, 14, &CTXDoruvevAzadDlg::OnEdit);
+    button("&Delete", 182, 71, 50, 14, &CTXDoruvevAzadDlg::OnDelete);
+    button("I&mport WAV", 182, 94, 50, 14, &CTXDoruvevAzadDlg::OnImportWav);
+    button("E&xport WAV", 182, 117, 50, 14, &CTXDoruvevAzadDlg::OnExportWav);
+    button("&Load Image File", 249, 13, 71, 20, &CTXDoruvevAzadDlg::OnLoadImage);
+    auto* save = new QPushButton("&Save Image File", this);
     place(save, 249, 38, 71, 20);
     save->setAutoDefault(true);
+    save->installEventFilter(this);
     connect(save, &QPushButton::clicked, this, [this] { OnSaveImage(); });
-    m_readWriteButton = button("Read / Write Unit", 249, 63, 71, 20, &CTXDoruvevAzadDlg::OnReadWriteUnit);
-    button("Print Image Data", 249, 88, 71, 20, &CTXDoruvevAzadDlg::OnPrintListing);
-    button("Print Labels", 249, 113, 71, 20, &CTXDoruvevAzadDlg::OnPrintLabels);
-    m_closeButton = button("Close", 249, 138, 71, 20, &CTXDoruvevAzadDlg::OnClose);
+    m_readWriteButton = button("&Read / Write Unit", 249, 63, 71, 20, &CTXDoruvevAzadDlg::OnReadWriteUnit);
+    button("Print Im&age Data", 249, 88, 71, 20, &CTXDoruvevAzadDlg::OnPrintListing);
+    button("Print La&bels", 249, 113, 71, 20, &CTXDoruvevAzadDlg::OnPrintLabels);
+    m_closeButton = button("&Close", 249, 138, 71, 20, &CTXDoruvevAzadDlg::OnClose);
     m_closeButton->setDefault(true);
 
     m_menuBar->setGeometry(0, 0, du.X(330), top);
@@ -182,41 +195,114 @@ void CTXDoruvevAzadDlg::BuildWindow()
 
 void CTXDoruvevAzadDlg::BuildMenus()
 {
-    auto item = [this](QMenu* menu, const char* text, void (CTXDoruvevAzadDlg::*slot)()) {
+    auto item = [this](QMenu* menu, const char* text, void (CTXDoruvevAzadDlg::*slot)(),
+                       const QKeySequence& keys = {}) {
         QAction* action = menu->addAction(text);
+        action->setShortcut(keys);
         connect(action, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
+        return action;
     };
 
     QMenu* file = m_menuBar->addMenu("&File");
-    item(file, "Open", &CTXDoruvevAzadDlg::OnLoadImage);
-    connect(file->addAction("Save"), &QAction::triggered, this, [this] { OnSaveImage(); });
+    item(file, "&Open", &CTXDoruvevAzadDlg::OnLoadImage, QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction* save = file->addAction("&Save");
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(save, &QAction::triggered, this, [this] { OnSaveImage(); });
+    m_recentMenu = file->addMenu("&Recent Images");
     file->addSeparator();
-    item(file, "Import", &CTXDoruvevAzadDlg::OnImportWav);
-    item(file, "Export", &CTXDoruvevAzadDlg::OnExportWav);
+    item(file, "&Import", &CTXDoruvevAzadDlg::OnImportWav, QKeySequence(Qt::CTRL | Qt::Key_I));
+    item(file, "&Export", &CTXDoruvevAzadDlg::OnExportWav, QKeySequence(Qt::CTRL | Qt::Key_E));
     file->addSeparator();
-    item(file, "Sound Devices...", &CTXDoruvevAzadDlg::OnSoundDevices);
+    item(file, "Sound &Devices...", &CTXDoruvevAzadDlg::OnSoundDevices);
     file->addSeparator();
-    item(file, "Print Listing", &CTXDoruvevAzadDlg::OnPrintListing);
-    item(file, "Print Labels", &CTXDoruvevAzadDlg::OnPrintLabels);
+    item(file, "&Print Listing", &CTXDoruvevAzadDlg::OnPrintListing, QKeySequence(Qt::CTRL | Qt::Key_P));
+    item(file, "Print &Labels", &CTXDoruvevAzadDlg::OnPrintLabels);
     file->addSeparator();
-    item(file, "Exit", &CTXDoruvevAzadDlg::OnClose);
+    item(file, "E&xit", &CTXDoruvevAzadDlg::OnClose, QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    QMenu* edit = m_menuBar->addMenu("Edit");
-    item(edit, "Preview", &CTXDoruvevAzadDlg::OnPreview);
+    QMenu* edit = m_menuBar->addMenu("&Edit");
+    item(edit, "&Preview", &CTXDoruvevAzadDlg::OnPreview, QKeySequence(Qt::Key_Space));
     edit->addSeparator();
-    item(edit, "Record", &CTXDoruvevAzadDlg::OnEdit);
-    item(edit, "Rename", &CTXDoruvevAzadDlg::OnEdit);
-    item(edit, "Repetitions", &CTXDoruvevAzadDlg::OnEdit);
+    item(edit, "&Record", &CTXDoruvevAzadDlg::OnEdit);
+    item(edit, "Re&name", &CTXDoruvevAzadDlg::OnEdit, QKeySequence(Qt::Key_F2));
+    item(edit, "Repe&titions", &CTXDoruvevAzadDlg::OnEdit);
     edit->addSeparator();
-    item(edit, "Delete", &CTXDoruvevAzadDlg::OnDelete);
+    item(edit, "&Delete", &CTXDoruvevAzadDlg::OnDelete, QKeySequence(QKeySequence::Delete));
 
-    QMenu* transfer = m_menuBar->addMenu("Transfer");
-    item(transfer, "Begin", &CTXDoruvevAzadDlg::OnReadWriteUnit);
+    QMenu* transfer = m_menuBar->addMenu("&Transfer");
+    item(transfer, "&Begin", &CTXDoruvevAzadDlg::OnReadWriteUnit);
 
     QMenu* help = m_menuBar->addMenu("&Help");
-    item(help, "&Help", &CTXDoruvevAzadDlg::OnHelp);
+    item(help, "&Help", &CTXDoruvevAzadDlg::OnHelp, QKeySequence(Qt::Key_F1));
+    item(help, "&Codec Information", &CTXDoruvevAzadDlg::OnCodecInfo);
     help->addSeparator();
     item(help, "&About", &CTXDoruvevAzadDlg::OnAbout);
+
+    FillRecentMenu();
+}
+
+void CTXDoruvevAzadDlg::FillRecentMenu()
+{
+    m_recentMenu->clear();
+    const QStringList files = m_recent.Files();
+    for (int i = 0; i < files.size(); ++i) {
+        QString shown = QDir::toNativeSeparators(files[i]);
+        const QString home = QDir::homePath();
+        if (!home.isEmpty() && home != "/" && shown.startsWith(home + '/'))
+            shown = '~' + shown.mid(home.size());
+        shown.replace('&', "&&");
+        QAction* action = m_recentMenu->addAction(QString("&%1 %2").arg(i + 1).arg(shown));
+        const QString path = files[i];
+        connect(action, &QAction::triggered, this, [this, path] { OpenRecentImage(path); });
+    }
+    m_recentMenu->setEnabled(!files.isEmpty());
+}
+
+void CTXDoruvevAzadDlg::SetImageFile(const QString& path)
+{
+    m_imageFile = path;
+    m_recent.Add(path);
+    FillRecentMenu();
+    UpdateTitle();
+}
+
+void CTXDoruvevAzadDlg::UpdateTitle()
+{
+    // "ORMID" until a file is named; then the file and the modified mark.
+    if (m_imageFile.isEmpty())
+        setWindowTitle("ORMID");
+    else
+        // A "[*]" in the name itself is doubled so that Qt shows it as written.
+        setWindowTitle(QFileInfo(m_imageFile).fileName().replace("[*]", "[*][*]") +
+                       QString::fromUtf8("[*] \u2014 ORMID"));
+    // Without a placeholder Qt shows nothing, but the state is still kept.
+    setAttribute(Qt::WA_WindowModified, IsChanged());
+    if (!m_imageFile.isEmpty())
+        setWindowModified(IsChanged());
+}
+
+bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched == m_list) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            OnEdit();
+            return true;
+        }
+    }
+    // A focused button takes Space itself, as buttons do, before the
+    // window's Space (Preview) can.
+    if (event->type() == QEvent::ShortcutOverride && qobject_cast<QPushButton*>(watched)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            key->accept();
+            return true;
+        }
+    }
+    if (watched == m_list->viewport() && FilterListDrop(event))
+        return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 void CTXDoruvevAzadDlg::BuildUndoActions()
@@ -231,7 +317,7 @@ void CTXDoruvevAzadDlg::BuildUndoActions()
     QAction* first = edit->actions().value(0);
     m_undoAction = new QAction("&Undo", this);
     m_undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    m_redoAction = new QAction("&Redo", this);
+    m_redoAction = new QAction("Re&do", this);
     m_redoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     edit->insertAction(first, m_undoAction);
     edit->insertAction(first, m_redoAction);
@@ -261,6 +347,10 @@ void CTXDoruvevAzadDlg::RecordStep(const CImageChange& change, bool changedBefor
 int CTXDoruvevAzadDlg::DoModal()
 {
     OnInitDialog();
+    // "ormid FILE": loaded once the panel runs, so that its messages have
+    // a window to stand over.
+    if (!m_state.m_startFile.isEmpty())
+        QTimer::singleShot(0, this, [this] { OpenFromOutside(m_state.m_startFile); });
     if (m_state.m_autoCloseMs >= 0) {
         QTimer::singleShot(m_state.m_autoCloseMs, this, [this] {
             if (!m_state.m_grabPath.isEmpty())
@@ -316,8 +406,15 @@ QString CTXDoruvevAzadDlg::FormatRow(int slot) const
 void CTXDoruvevAzadDlg::RefreshList()
 {
     m_list->clear();
-    for (int slot = 0; slot < 8; ++slot)
+    const QFontMetrics metrics(m_list->font());
+    for (int slot = 0; slot < 8; ++slot) {
         m_list->addItem(FormatRow(slot));
+        // A name too wide for its column is shown cut short: whole in the tip.
+        const char* stored = m_state.m_memoryMap.GetName(uint8_t(slot));
+        const QString name = stored ? QString::fromLatin1(stored, int(strnlen(stored, 16))) : QString();
+        if (metrics.horizontalAdvance(name) > m_delegate->ColumnWidth(1))
+            m_list->item(slot)->setToolTip(name);
+    }
     SelectRow(0);
 }
 
@@ -366,7 +463,7 @@ void CTXDoruvevAzadDlg::OnPreview()
     if (duration == 0)
         return;
     m_state.m_audioState = AudioPlaying;
-    m_previewButton->setText("Stop");
+    m_previewButton->setText("Sto&p");
     m_previewStart = GetTickCountMs();
     m_previewDuration = duration;
     m_previewTimer.start();
@@ -383,7 +480,7 @@ void CTXDoruvevAzadDlg::StopPreview()
 {
     m_sonvox->PreviewCancel();
     m_state.m_audioState = AudioIdle;
-    m_previewButton->setText("Preview");
+    m_previewButton->setText("&Preview");
     m_previewTimer.stop();
 }
 
@@ -517,11 +614,54 @@ bool CTXDoruvevAzadDlg::LoadImagePath(const QString& path)
     // history; a new image starts a new history, as in any editor.
     const bool loaded = m_document->Load(Native(path));
     m_state.m_imageFilePath = FolderOf(path);
-    if (loaded)
+    if (loaded) {
         m_history.Reset(m_state.m_memoryMap, false);
+        SetImageFile(path);
+    }
     UpdateUndoActions();
     RefreshList();
     return loaded;
+}
+
+void CTXDoruvevAzadDlg::OpenRecentImage(const QString& path)
+{
+    if (!QFileInfo(path).isFile()) {
+        m_recent.Remove(path);
+        FillRecentMenu();
+        m_report->ShowMessage(QString("The image file %1 no longer exists; it is taken off the recent images.")
+                                  .arg(path)
+                                  .toStdString());
+        return;
+    }
+    OpenImageFile(path);
+}
+
+void CTXDoruvevAzadDlg::OpenFromOutside(const QString& path)
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (path.isEmpty())
+        return;
+    m_pendingOpen = path;
+    OpenPendingWhenFree();
+}
+
+void CTXDoruvevAzadDlg::OpenPendingWhenFree()
+{
+    // Not under an open dialog (an edit, a transfer, a question): the image
+    // it works on must not change beneath it. Tried again until it closes.
+    QWidget* modal = QApplication::activeModalWidget();
+    if ((modal && modal != this) || !isVisible()) {
+        m_pendingTimer.start();
+        return;
+    }
+    m_pendingTimer.stop();
+    const QString path = m_pendingOpen;
+    m_pendingOpen.clear();
+    if (!path.isEmpty())
+        OpenImageFile(path);
 }
 
 bool CTXDoruvevAzadDlg::OnSaveImage()
@@ -535,6 +675,7 @@ bool CTXDoruvevAzadDlg::OnSaveImage()
         return false;  // the changes are still unsaved
     // The history stays: undoing past the save makes the image changed again.
     m_history.Saved();
+    SetImageFile(path);
     m_state.m_imageFilePath = FolderOf(path);
     return true;
 }
@@ -596,10 +737,9 @@ bool CTXDoruvevAzadDlg::DropFile(const QString& path, int row)
     return ImportFile(row, path);
 }
 
-bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
+// Drags over and drops on the message list.
+bool CTXDoruvevAzadDlg::FilterListDrop(QEvent* event)
 {
-    if (watched != m_list->viewport())
-        return QDialog::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
@@ -629,7 +769,7 @@ bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     default:
-        return QDialog::eventFilter(watched, event);
+        return false;
     }
 }
 
@@ -711,6 +851,12 @@ void CTXDoruvevAzadDlg::OnAbout()
 {
     if (m_state.m_panelCommands.showAbout)
         m_state.m_panelCommands.showAbout(*this);
+}
+
+void CTXDoruvevAzadDlg::OnCodecInfo()
+{
+    if (m_state.m_panelCommands.showCodecInfo)
+        m_state.m_panelCommands.showCodecInfo(*this);
 }
 
 // ---- closing ---------------------------------------------------------------

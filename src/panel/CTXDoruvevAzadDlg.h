@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CImageHistory.h"
+#include "CRecentFiles.h"
 #include "CSoundDeviceChoice.h"
 
 struct CAppState;
@@ -29,6 +30,8 @@ class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
 class CImageDocument;
+class CTabStopDelegate;
+class QMenu;
 
 // What the panel talks to outside itself. Null members are replaced by the
 // desktop's own (file dialogs, message boxes, the audio library).
@@ -55,8 +58,11 @@ public:
     void RefreshList();
     void SelectRow(int slot);
     int SelectedSlot() const;  // 0-7, or -1 when no message row is selected
+    // The changed mark, shown in the title bar as Qt's modified mark.
     void SetChanged(bool changed);
     bool IsChanged() const;
+    // The image file last loaded or saved (empty before): named in the title.
+    const QString& ImageFile() const { return m_imageFile; }
     CAppState& State() { return m_state; }
     IOperatorReport& Report() { return *m_report; }
     IFileDialogs& FileDialogs() { return *m_fileDialogs; }
@@ -68,6 +74,11 @@ public:
     void OnImportWav();
     void OnExportWav();
     void OnLoadImage();
+    // One of the "Recent Images": loaded, or taken off the list when it is gone.
+    void OpenRecentImage(const QString& path);
+    // A file handed over from outside (a later start of the program):
+    // brings the window up and loads the file, once no other dialog is open.
+    void OpenFromOutside(const QString& path);
     bool OnSaveImage();  // true when the image was written
     void OnUndo();
     void OnRedo();
@@ -90,6 +101,7 @@ public:
     void OnPrintLabels();
     void OnHelp();
     void OnAbout();
+    void OnCodecInfo();
     void OnSoundDevices();
     void OnClose();
 
@@ -102,6 +114,7 @@ public:
     QListWidget* List() const { return m_list; }
     QMenuBar* MenuBar() const { return m_menuBar; }
     QPushButton* PreviewButton() const { return m_previewButton; }
+    QMenu* RecentMenu() const { return m_recentMenu; }
 
     // The one-second pauses after starting and before releasing the audio
     // library; tests shorten them.
@@ -113,7 +126,8 @@ public:
 protected:
     void reject() override;  // Escape
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;  // drops on the message list
+    // Enter on a row, Space on a button, drops on the message list.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -128,6 +142,7 @@ private:
     // The one local file a drag carries, or an empty text.
     static QString DraggedFile(const QMimeData* data);
     bool AcceptsDrop(const QString& path, int row) const;
+    bool FilterListDrop(QEvent* event);  // true when the event was a drag or drop it took
     // Offers to save unsaved changes before another image replaces them;
     // false when the operator backs out or that save did not happen.
     bool KeepUnsavedWork();
@@ -139,6 +154,10 @@ private:
     void LoadDeviceChoice();
     void StoreDeviceChoice() const;
     QString FormatRow(int slot) const;
+    void SetImageFile(const QString& path);
+    void UpdateTitle();
+    void FillRecentMenu();
+    void OpenPendingWhenFree();
 
     CAppState& m_state;
     std::unique_ptr<IFileDialogs> m_ownFileDialogs;
@@ -154,6 +173,12 @@ private:
     CImageHistory m_history;
     QAction* m_undoAction = nullptr;
     QAction* m_redoAction = nullptr;
+    QString m_imageFile;
+    CRecentFiles m_recent;
+    // A file handed over while another dialog was open, and the timer that
+    // waits for that dialog to close.
+    QString m_pendingOpen;
+    QTimer m_pendingTimer;
     bool m_sonvoxAvailable = false;
     bool m_audioStarted = false;
     std::string m_audioLog;
@@ -166,7 +191,9 @@ private:
     QMenuBar* m_menuBar = nullptr;
     QGroupBox* m_group = nullptr;
     QListWidget* m_list = nullptr;
+    CTabStopDelegate* m_delegate = nullptr;
     QPushButton* m_previewButton = nullptr;
     QPushButton* m_readWriteButton = nullptr;
     QPushButton* m_closeButton = nullptr;
+    QMenu* m_recentMenu = nullptr;
 };

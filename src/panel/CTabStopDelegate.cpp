@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
-#include <QTextOption>
+#include <QFontMetrics>
+#include <QStringList>
 
 CTabStopDelegate::CTabStopDelegate(const QList<qreal>& tabStops, QObject* parent)
     : QStyledItemDelegate(parent), m_tabStops(tabStops)
@@ -22,20 +23,36 @@ void CTabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     // Background, selection and focus as the style draws them, text our way.
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 
-    QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
-    QList<QTextOption::Tab> tabs;
-    for (qreal stop : m_tabStops)
-        tabs.append(QTextOption::Tab(stop, QTextOption::LeftTab));
-    QTextOption textOption(Qt::AlignLeft | Qt::AlignVCenter);
-    textOption.setTabs(tabs);
-    textOption.setWrapMode(QTextOption::NoWrap);
-
+    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
     painter->save();
     const bool selected = opt.state & QStyle::State_Selected;
     painter->setPen(opt.palette.color(opt.state & QStyle::State_Enabled ? QPalette::Normal
                                                                         : QPalette::Disabled,
                                       selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(opt.font);
-    painter->drawText(QRectF(textRect), text, textOption);
+    // Each column starts at its tab stop and is cut short ("...") before the
+    // next one, so that a long name never pushes the columns after it along.
+    const QFontMetrics metrics(opt.font);
+    const QStringList columns = text.split('\t');
+    for (int i = 0; i < columns.size(); ++i) {
+        const qreal left = i == 0 ? 0 : (i - 1 < m_tabStops.size() ? m_tabStops[i - 1] : -1);
+        if (left < 0)
+            break;
+        const qreal width = i < m_tabStops.size() ? ColumnWidth(i) : textRect.width() - left;
+        if (width <= 0)
+            continue;
+        const QString shown = metrics.elidedText(columns[i], Qt::ElideRight, int(width));
+        const QRectF cell(textRect.left() + left, textRect.top(), width, textRect.height());
+        painter->drawText(cell, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    }
     painter->restore();
+}
+
+qreal CTabStopDelegate::ColumnWidth(int column) const
+{
+    if (column < 0 || column >= m_tabStops.size())
+        return 0;
+    const qreal left = column == 0 ? 0 : m_tabStops[column - 1];
+    // A little air before the next column.
+    return m_tabStops[column] - left - kGap;
 }

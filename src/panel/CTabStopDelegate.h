@@ -12,6 +12,11 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
+    // The room of a column (0 = before the first stop) up to the next stop;
+    // text wider than that is shown cut short.
+    qreal ColumnWidth(int column) const;
+    static constexpr qreal kGap = 4;
+
 private:
     QList<qreal> m_tabStops;
 };

@@ -170,7 +170,7 @@ private:
 
     static bool SelectPort(TXCommDlg& dialog, const QString& port)
     {
-        const int index = dialog.PortBox()->findText(port);
+        const int index = dialog.PortBox()->findData(port);
         if (index < 0)
             return false;
         dialog.PortBox()->setCurrentIndex(index);
@@ -334,12 +334,13 @@ private slots:
         second.Stop();
         QVERIFY(WaitFor([&] {
             auto probe = NewDialog();
-            return probe->PortBox()->findText(first.Port()) < 0 && probe->PortBox()->findText(second.Port()) < 0;
+            return probe->PortBox()->findData(first.Port()) < 0 && probe->PortBox()->findData(second.Port()) < 0;
         }, 20000, QTest::qWait));
         auto dialog = NewDialog();
         const int byPosition = m_portSel < dialog->PortBox()->count() ? m_portSel : 0;
-        QVERIFY2(dialog->PortBox()->itemText(byPosition) != third.Port(), "the position alone would find it");
-        QCOMPARE(dialog->PortBox()->currentText(), third.Port());
+        QVERIFY2(dialog->PortBox()->itemData(byPosition).toString() != third.Port(), "the position alone would find it");
+        QCOMPARE(dialog->PortBox()->currentData().toString(), third.Port());
+        QCOMPARE(dialog->PortBox()->currentText(), third.Port() + " (simulated unit)");
     }
 
     void writeOneSectorAtATime()
@@ -618,8 +619,8 @@ private slots:
         m_portSel = storedPort;
         m_baudSel = storedBaud;
         auto dialog = NewDialog();
-        QVERIFY(dialog->PortBox()->findText(first.Port()) >= 0);
-        QVERIFY(dialog->PortBox()->findText(second.Port()) >= 0);
+        QVERIFY(dialog->PortBox()->findData(first.Port()) >= 0);
+        QVERIFY(dialog->PortBox()->findData(second.Port()) >= 0);
         QVERIFY(dialog->PortBox()->count() >= 2);
         if (storedPort >= dialog->PortBox()->count())
             QCOMPARE(portShown, 0);
@@ -640,8 +641,8 @@ private slots:
         m_portSel = 0;
         m_baudSel = 0;
         auto dialog = NewDialog();
-        const int firstIndex = dialog->PortBox()->findText(first.Port());
-        const int secondIndex = dialog->PortBox()->findText(second.Port());
+        const int firstIndex = dialog->PortBox()->findData(first.Port());
+        const int secondIndex = dialog->PortBox()->findData(second.Port());
         QVERIFY(firstIndex >= 0 && secondIndex >= 0 && firstIndex != secondIndex);
         // The unit further down the list, so that its position is not 0.
         SimUnit& target = firstIndex > secondIndex ? first : second;

@@ -131,6 +131,27 @@ TEST_F(EditSessionTest, RecordingStopsItselfWhenTheRoomIsUsedUp)
     EXPECT_EQ(sonvox.stops, 1);
 }
 
+// Less room than one tick: Record and Append Recording say that the memory is
+// full and start nothing (the recording would stop at once, unexplained).
+TEST_F(EditSessionTest, RecordWithTheMemoryFullSaysSo)
+{
+    const auto audio = GiveSlotAudio(8000);
+    for (void (CEditSession::*press)() : {&CEditSession::OnRecord, &CEditSession::OnAppendRecording}) {
+        Open(2, CEditSession::kMinRecordBytes - 1);
+        report.messages.clear();
+        (session.get()->*press)();
+        ASSERT_EQ(report.messages.size(), 1u);
+        EXPECT_EQ(report.messages[0], CEditSession::kMemoryFullText);
+        EXPECT_EQ(sonvox.records, 0);
+        EXPECT_EQ(state, CEditSession::kIdle);
+        EXPECT_FALSE(session->AppendRecording());
+        EXPECT_EQ(Scratch(), audio);
+    }
+    Open(2, CEditSession::kMinRecordBytes);
+    session->OnRecord();
+    EXPECT_EQ(state, CEditSession::kRecording);
+}
+
 // A new recording in a slot that holds audio counts down from the room the
 // image had at opening (the old audio is not free until OK): no jump.
 TEST_F(EditSessionTest, ARecordingInAFullSlotFitsTheRoomLeft)
@@ -594,7 +615,9 @@ TEST_F(EditSessionTest, RefusedAppendFileLeavesTheScratchFile)
         view.appendPath = path;
         session->OnAppendFile();
     }
-    EXPECT_EQ(report.questions.size(), 3u);
+    ASSERT_EQ(report.questions.size(), 3u);
+    // The question says what happens next here: an append, not an import.
+    EXPECT_NE(report.questions[0].find("and append it?"), std::string::npos) << report.questions[0];
     EXPECT_TRUE(report.messages.empty());
     EXPECT_EQ(Scratch(), audio);
     EXPECT_FALSE(session->AudioChanged());

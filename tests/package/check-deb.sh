@@ -26,7 +26,7 @@ for f in \
   ./usr/lib/ormid/libsonvox.so ./usr/lib/ormid/liblevelcut.so "./usr/lib/ormid/ORMID Prog Guide.pdf" \
   "./usr/bin/ormid -> ../lib/ormid/ormid" "./usr/bin/ormid-cli -> ../lib/ormid/ormid-cli" \
   "./usr/bin/ormid-unitsim -> ../lib/ormid/ormid-unitsim" \
-  ./usr/share/applications/ormid.desktop \
+  ./usr/share/applications/ormid.desktop ./usr/share/mime/packages/ormid.xml \
   ./usr/share/icons/hicolor/scalable/apps/ormid.svg ./usr/share/icons/hicolor/48x48/apps/ormid.png \
   ./usr/share/metainfo/com.tarlex.ormid.metainfo.xml \
   ./usr/share/man/man1/ormid.1.gz ./usr/share/man/man1/ormid-cli.1.gz ./usr/share/man/man1/ormid-unitsim.1.gz \

@@ -28,9 +28,8 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
   [ -z "$err" ] || fail "$(basename "$page"): $err"
 done
 
-desktop="$root/usr/share/applications/ormid.desktop"
-desktop-file-validate "$desktop" || fail "desktop-file-validate"
-grep -qx 'Exec="/usr/lib/ormid/ormid"' "$desktop" || fail "Exec line: $(grep ^Exec "$desktop")"
+# The desktop entry and the .txi file type, as the desktop would take them.
+bash "$(dirname "$0")/check-desktop-files.sh" "$root/usr/share" || fail "desktop files"
 if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
 fi

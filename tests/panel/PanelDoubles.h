@@ -17,6 +17,13 @@
 #include "IOperatorReport.h"
 #include "ISonvoxApi.h"
 
+// A caption as shown, without its mnemonic marks: "&Load Image File" is
+// "Load Image File".
+inline QString Plain(QString caption)
+{
+    return caption.replace("&&", QChar(1)).remove('&').replace(QChar(1), "&");
+}
+
 class CAnsweredFileDialogs : public IFileDialogs {
 public:
     struct Shown {

@@ -1,7 +1,7 @@
 // The panel's keys, as an operator presses them: Enter presses the focused
-// button (Close only when no button has the focus), and Escape on a question
-// that guards unsaved work backs out instead of dropping the work. Real key
-// events on real widgets and real message boxes.
+// button, edits a row in the list, and presses Close only when neither has
+// the focus; Escape on a question that guards unsaved work backs out instead
+// of dropping the work. Real key events on real widgets and message boxes.
 #include <QApplication>
 #include <QListWidget>
 #include <QMessageBox>
@@ -59,7 +59,7 @@ private:
     QPushButton* Button(const QString& caption) const
     {
         for (QPushButton* b : m_panel->findChildren<QPushButton*>())
-            if (b->text() == caption)
+            if (Plain(b->text()) == caption)
                 return b;
         return nullptr;
     }
@@ -137,10 +137,20 @@ private slots:
         QVERIFY(m_panel->isVisible());
     }
 
-    void enterWithoutAFocusedButtonPressesClose()
+    void enterOnARowEditsItAndElsewherePressesClose()
     {
+        // Enter in the list edits the selected row, as a double-click does;
+        // it must not press Close and end the program.
         m_panel->SetChanged(false);
+        m_panel->SelectRow(2);
         m_panel->List()->setFocus();
+        PressEnter();
+        QTest::keyClick(m_panel->List(), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(m_commandsRun, (QStringList{"edit 2", "edit 2"}));
+        QVERIFY(m_panel->isVisible());
+
+        // With neither the list nor a button focused, Close is the default.
+        m_panel->setFocus();
         PressEnter();
         QVERIFY(!m_panel->isVisible());
         QCOMPARE(m_panel->result(), int(QDialog::Accepted));

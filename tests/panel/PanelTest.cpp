@@ -18,6 +18,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstring>
 #include <sys/stat.h>
@@ -31,6 +32,9 @@
 #include "HelpCommands.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "PanelDoubles.h"
+#include "CRecentFiles.h"
+#include "CSettingsStore.h"
+#include "ProgramSettings.h"
 #include "cPdfHelp.h"
 
 namespace {
@@ -96,7 +100,7 @@ private:
     QPushButton* Button(const QString& caption) const
     {
         for (QPushButton* b : m_panel->findChildren<QPushButton*>())
-            if (b->text() == caption)
+            if (Plain(b->text()) == caption)
                 return b;
         return nullptr;
     }
@@ -106,10 +110,10 @@ private:
     {
         const QStringList parts = path.split('/');
         for (QAction* top : m_panel->MenuBar()->actions()) {
-            if (top->text() != parts[0] || !top->menu())
+            if (Plain(top->text()) != Plain(parts[0]) || !top->menu())
                 continue;
             for (QAction* item : top->menu()->actions())
-                if (item->text() == parts[1])
+                if (Plain(item->text()) == Plain(parts[1]))
                     return item;
         }
         return nullptr;
@@ -134,6 +138,16 @@ private:
             QTest::keyClick(m_panel.get(), Qt::Key_Escape);
         } else if (source == "close-box") {
             m_panel->close();
+        } else if (source.startsWith("key:")) {
+            // As the keyboard delivers it: to the active window's focus.
+            QApplication::setActiveWindow(m_panel.get());
+            QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
+            if (source.endsWith("on the list")) {
+                m_panel->List()->setFocus();
+                QTest::keySequence(m_panel->List(), QKeySequence(source.mid(4).section(' ', 0, 0)));
+            } else {
+                QTest::keySequence(QApplication::focusWidget(), QKeySequence(source.mid(4)));
+            }
         }
     }
 
@@ -167,6 +181,7 @@ private slots:
         App().m_importFilePath.clear();
         App().m_exportFilePath.clear();
         App().m_audioState = AudioIdle;
+        CSettingsStore(ProgramSettings::kSection).remove(CRecentFiles::kSettingKey);
         m_commandsRun.clear();
         CPanelCommands& commands = App().m_panelCommands;
         commands.editMessage = [this](CTXDoruvevAzadDlg&, int slot) {
@@ -196,6 +211,12 @@ private slots:
         QCOMPARE(Rows()[2], QString("  3\tLobby\t2.50 sec\tC"));
         QCOMPARE(Rows()[5], QString("  6\tFire exit 2\t1.54 sec\t255"));
         QCOMPARE(m_panel->SelectedSlot(), 0);
+
+        // Fifteen wide letters are cut short in the list; the tip has them all.
+        PutAudio(6, 800, "WWWWWWWWWWWWWWW", 1);
+        m_panel->RefreshList();
+        QCOMPARE(m_panel->List()->item(6)->toolTip(), QString("WWWWWWWWWWWWWWW"));
+        QCOMPARE(m_panel->List()->item(2)->toolTip(), QString());
     }
 
     void commandsFromEverySource_data()
@@ -231,6 +252,25 @@ private slots:
         QTest::newRow("File/Exit") << "menu:&File/Exit" << "close";
         QTest::newRow("Escape") << "escape" << "close";
         QTest::newRow("close box") << "close-box" << "close";
+        QTest::newRow("Help/Codec Information") << "menu:&Help/&Codec Information" << "codec";
+        // The keyboard: shortcuts, then mnemonics (none may clash: a clash
+        // would leave a button to the focus alone).
+        QTest::newRow("Ctrl+O") << "key:Ctrl+O" << "dialog:Load ORMID Image file";
+        QTest::newRow("Ctrl+S") << "key:Ctrl+S" << "dialog:Save TX Image file as";
+        QTest::newRow("Ctrl+I") << "key:Ctrl+I" << "dialog:Import g.711 file";
+        QTest::newRow("Ctrl+E") << "key:Ctrl+E" << "dialog:Export g.711 file";
+        QTest::newRow("Ctrl+P") << "key:Ctrl+P" << "listing";
+        QTest::newRow("Ctrl+Q") << "key:Ctrl+Q" << "close";
+        QTest::newRow("Delete") << "key:Del" << "delete";
+        QTest::newRow("F1") << "key:F1" << "help";
+        QTest::newRow("Space on a focused button") << "key:Space" << "unit";
+        QTest::newRow("Space on the list") << "key:Space on the list" << "preview";
+        QTest::newRow("F2") << "key:F2" << "edit";
+        QTest::newRow("Enter on the list") << "key:Return on the list" << "edit";
+        QTest::newRow("Alt+I") << "key:Alt+I" << "edit";
+        QTest::newRow("Alt+X") << "key:Alt+X" << "dialog:Export g.711 file";
+        QTest::newRow("Alt+A") << "key:Alt+A" << "listing";
+        QTest::newRow("Alt+C") << "key:Alt+C" << "close";
     }
 
     void commandsFromEverySource()
@@ -240,30 +280,33 @@ private slots:
         PutAudio(0, 800, "Welcome", 2);
         m_panel->RefreshList();
         QString aboutTitle;
-        if (effect == "about")
+        if (effect == "about" || effect == "codec")
             OnNextModal([&](QWidget* w) { aboutTitle = w ? w->windowTitle() : QString(); });
 
         Trigger(source);
 
+        // A mnemonic clicks its button a moment later, as it shows the press.
         if (effect == "preview") {
-            QVERIFY(m_sonvox.calls.contains("LoadPlay"));
-            QCOMPARE(m_panel->PreviewButton()->text(), QString("Stop"));
+            QTRY_VERIFY(m_sonvox.calls.contains("LoadPlay"));
+            QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Stop"));
         } else if (effect == "edit") {
-            QCOMPARE(m_commandsRun, QStringList{"edit 0"});
+            QTRY_COMPARE(m_commandsRun, QStringList{"edit 0"});
         } else if (effect == "delete") {
-            QCOMPARE(Map().GetLength(0), 0u);
+            QTRY_COMPARE(Map().GetLength(0), 0u);
         } else if (effect.startsWith("dialog:")) {
-            QCOMPARE(int(m_dialogs.shown.size()), 1);
+            QTRY_COMPARE(int(m_dialogs.shown.size()), 1);
             QCOMPARE(m_dialogs.shown[0].request.title, effect.mid(7));
         } else if (effect == "about") {
             QCOMPARE(aboutTitle, QString("About ORMID"));
+        } else if (effect == "codec") {
+            QCOMPARE(aboutTitle, QString("Codec Information"));
         } else if (effect == "help") {
             QCOMPARE(int(m_report.messages.size()), 1);
         } else if (effect == "close") {
             QTRY_VERIFY(!m_panel->isVisible());
             QCOMPARE(m_sonvox.calls.last(), QString("Audio_Release"));
         } else {
-            QCOMPARE(m_commandsRun, QStringList{effect});
+            QTRY_COMPARE(m_commandsRun, QStringList{effect});
         }
         if (effect != "close")
             QVERIFY(m_panel->isVisible());
@@ -432,6 +475,91 @@ private slots:
         QCOMPARE(App().m_imageFilePath, QString());
     }
 
+    // The title names the file last loaded or saved, and Qt's modified
+    // mark follows the changed mark through every step.
+    void titleNamesTheFileAndItsChangedMark()
+    {
+        const QString shop = Work("title/shop.txi"), other = Work("title/other.txi");
+        QDir().mkpath(Work("title"));
+        PutAudio(0, 800, "Welcome", 1);
+        PutAudio(1, 800, "Lobby", 1);
+        QVERIFY(Map().WriteImageFile(shop.toLocal8Bit().constData(), m_report));
+        const QString dash = QString::fromUtf8(" \u2014 ORMID");
+        struct Step {
+            const char* what;
+            std::function<void()> run;
+            QString title;
+            bool modified;
+        };
+        const Step steps[] = {
+            {"opened", [] {}, "ORMID", false},
+            {"loaded", [&] { m_dialogs.answers = {shop}; Button("Load Image File")->click(); },
+             "shop.txi[*]" + dash, false},
+            {"deleted", [&] { m_panel->SelectRow(0); Button("Delete")->click(); }, "shop.txi[*]" + dash, true},
+            {"save failed", [&] { m_dialogs.answers = {Work("missing/x.txi")}; Button("Save Image File")->click(); },
+             "shop.txi[*]" + dash, true},
+            {"saved", [&] { m_dialogs.answers = {other}; Button("Save Image File")->click(); },
+             "other.txi[*]" + dash, false},
+            {"deleted again", [&] { Button("Delete")->click(); }, "other.txi[*]" + dash, true},
+            {"load failed", [&] { m_report.answers = {false}; m_dialogs.answers = {Work("title")};
+                                  Button("Load Image File")->click(); },
+             "other.txi[*]" + dash, true},
+            {"loaded again", [&] { m_report.answers = {false}; m_dialogs.answers = {shop};
+                                   Button("Load Image File")->click(); },
+             "shop.txi[*]" + dash, false},
+        };
+        for (const Step& step : steps) {
+            step.run();
+            QVERIFY2(m_panel->windowTitle() == step.title, step.what);
+            QVERIFY2(m_panel->isWindowModified() == step.modified, step.what);
+            QVERIFY2(m_panel->IsChanged() == step.modified, step.what);
+        }
+        // As the title bar shows it.
+        Button("Delete")->click();
+        QCOMPARE(m_panel->windowHandle()->title(), "shop.txi*" + dash);
+    }
+
+    void recentImagesAreOfferedAndPruned()
+    {
+        const QString a = Work("recent/a.txi"), b = Work("recent/b & c.txi");
+        QDir().mkpath(Work("recent"));
+        PutAudio(0, 800, "A", 1);
+        QVERIFY(Map().WriteImageFile(a.toLocal8Bit().constData(), m_report));
+        m_dialogs.answers = {a, b};
+        Button("Load Image File")->click();
+        Button("Save Image File")->click();  // b, after a: first in the list
+        auto entries = [&] {
+            QStringList shown;
+            for (QAction* action : m_panel->RecentMenu()->actions())
+                shown << action->text();
+            return shown;
+        };
+        QCOMPARE(entries(), (QStringList{"&1 " + QString(b).replace("&", "&&"), "&2 " + a}));
+        QCOMPARE(CSettingsStore(ProgramSettings::kSection).value("Recent files").toStringList(), (QStringList{b, a}));
+
+        // Chosen: loaded through the load command (the image is unchanged:
+        // no question), and first again.
+        m_panel->RecentMenu()->actions()[1]->trigger();
+        QVERIFY(m_report.questions.empty() && m_report.messages.empty());
+        QCOMPARE(m_panel->ImageFile(), a);
+        QCOMPARE(CRecentFiles().Files(), (QStringList{a, b}));
+
+        // Gone from the disk: taken off the list when chosen, nothing loaded.
+        QVERIFY(QFile::remove(b));
+        m_panel->RecentMenu()->actions()[1]->trigger();
+        QCOMPARE(int(m_report.messages.size()), 1);
+        QVERIFY(QString::fromStdString(m_report.messages[0]).contains("no longer exists"));
+        QCOMPARE(m_panel->ImageFile(), a);
+        QCOMPARE(entries(), QStringList{"&1 " + a});
+
+        // Eight at most, newest first, no doubles.
+        QStringList files;
+        for (int i = 0; i < 10; ++i)
+            files = CRecentFiles::Added(files, QString("/f%1.txi").arg(i % 9));
+        QCOMPARE(files, (QStringList{"/f0.txi", "/f8.txi", "/f7.txi", "/f6.txi", "/f5.txi", "/f4.txi", "/f3.txi",
+                                     "/f2.txi"}));
+    }
+
     void closingStaysOpenUntilTheSaveHappens()
     {
         PutAudio(0, 800, "Unsaved", 1);
@@ -551,7 +679,7 @@ private slots:
         m_panel->SelectRow(4);
         m_panel->PreviewButton()->click();
         QCOMPARE(m_sonvox.calls, (QStringList{"PreviewCancel", "LoadPlay", "GetDuration"}));
-        QCOMPARE(m_panel->PreviewButton()->text(), QString("Preview"));
+        QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Preview"));
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
 
         // A message plays through the scratch file and stops after its length.
@@ -561,25 +689,25 @@ private slots:
         QCOMPARE(m_sonvox.loadedPath, App().m_tempWavPath);
         QCOMPARE(App().m_tempWavPath, Work("TXTemp.wav"));
         QCOMPARE(m_sonvox.calls, (QStringList{"PreviewCancel", "LoadPlay", "GetDuration", "Preview"}));
-        QCOMPARE(m_panel->PreviewButton()->text(), QString("Stop"));
+        QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Stop"));
         QCOMPARE(int(App().m_audioState), int(AudioPlaying));
-        QTRY_COMPARE_WITH_TIMEOUT(m_panel->PreviewButton()->text(), QString("Preview"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(Plain(m_panel->PreviewButton()->text()), QString("Preview"), 10000);
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
         QCOMPARE(m_sonvox.calls.last(), QString("PreviewCancel"));
 
         // Pressed again while playing: stops at once.
         m_panel->SelectRow(1);
         m_panel->PreviewButton()->click();
-        QCOMPARE(m_panel->PreviewButton()->text(), QString("Stop"));
+        QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Stop"));
         m_sonvox.calls.clear();
         m_panel->PreviewButton()->click();
         QCOMPARE(m_sonvox.calls, QStringList{"PreviewCancel"});
-        QCOMPARE(m_panel->PreviewButton()->text(), QString("Preview"));
+        QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Preview"));
 
         // Other commands stop a running preview first.
         m_panel->PreviewButton()->click();
         Button("Delete")->click();
-        QCOMPARE(m_panel->PreviewButton()->text(), QString("Preview"));
+        QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Preview"));
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
 
         // Nothing to load.
@@ -738,7 +866,12 @@ private slots:
             help.Open();
         }
         QCOMPARE(int(report.messages.size()), 1);
-        QVERIFY(QString::fromStdString(report.messages[0]).startsWith("Adobe Acrobat Reader not found!\n\n"));
+        const QString noViewer = QString::fromStdString(report.messages[0]);
+        QVERIFY(noViewer.startsWith("Adobe Acrobat Reader not found!\n\n"));
+        // The desktop's way to a viewer, not another platform's.
+        for (const char* word : {"xdg-open", "evince", "okular"})
+            QVERIFY2(noViewer.contains(word), word);
+        QVERIFY(!noViewer.contains("adobe.com"));
         QVERIFY(desktop.opened.isEmpty());
 
         desktop.hasViewer = true;
@@ -765,7 +898,7 @@ private slots:
         const QString body = QString::fromUtf8(text.readAllStandardOutput()).simplified();
         // Every button of the panel is explained.
         for (QPushButton* b : m_panel->findChildren<QPushButton*>())
-            QVERIFY2(body.contains(b->text()), qPrintable(b->text()));
+            QVERIFY2(body.contains(Plain(b->text())), qPrintable(b->text()));
         for (const char* word : {"ormid-cli", "ormid-unitsim", "Unit Communications"})
             QVERIFY2(body.contains(word), word);
     }
@@ -979,10 +1112,19 @@ private slots:
             items << top->text() + ": " + entries.join(", ");
         }
         QCOMPARE(items, (QStringList{
-            "&File: Open, Save, -, Import, Export, -, Sound Devices..., -, Print Listing, Print Labels, -, Exit",
-            "Edit: &Undo, &Redo, -, Preview, -, Record, Rename, Repetitions, -, Delete",
-            "Transfer: Begin",
-            "&Help: &Help, -, &About"}));
+            "&File: &Open, &Save, &Recent Images, -, &Import, &Export, -, Sound &Devices..., -, &Print Listing, "
+            "Print &Labels, -, E&xit",
+            "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
+            "&Transfer: &Begin",
+            "&Help: &Help, &Codec Information, -, &About"}));
+
+        // Every button and menu title has a mnemonic of its own.
+        QStringList keys;
+        for (QPushButton* b : m_panel->findChildren<QPushButton*>())
+            keys << QKeySequence::mnemonic(b->text()).toString();
+        for (QAction* top : m_panel->MenuBar()->actions())
+            keys << QKeySequence::mnemonic(top->text()).toString();
+        QVERIFY2(!keys.contains(QString()) && keys.removeDuplicates() == 0, qPrintable(keys.join(' ')));
     }
 };
 

@@ -126,7 +126,7 @@ private:
     QPushButton* Button(const QString& caption) const
     {
         for (QPushButton* b : m_panel->findChildren<QPushButton*>())
-            if (b->text() == caption)
+            if (Plain(b->text()) == caption)
                 return b;
         return nullptr;
     }
@@ -137,7 +137,7 @@ private:
     {
         const int state = App().m_audioState;
         const char* name = state == AudioIdle ? "idle" : state == AudioPlaying ? "playing" : "recording";
-        return m_panel->PreviewButton()->text() + ' ' + name;
+        return Plain(m_panel->PreviewButton()->text()) + ' ' + name;
     }
 
     // Starts the preview of a row; it must be playing afterwards.

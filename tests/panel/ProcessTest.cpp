@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "OrmidVersion.h"
+
 class ProcessTest : public QObject {
     Q_OBJECT
 
@@ -36,10 +38,14 @@ class ProcessTest : public QObject {
             QVERIFY2(QFile::copy(bin.filePath(f), s.folder() + f), qPrintable(f));
     }
 
-    static void Start(QProcess& p, const Setup& s, const QStringList& args)
+    static void Start(QProcess& p, const Setup& s, const QStringList& args, bool offscreen = true)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (offscreen)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        else
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                env.remove(name);
         env.insert("XDG_CONFIG_HOME", s.config());
         env.insert("XDG_RUNTIME_DIR", s.runtime());
         env.remove("ORMID_WORKING_FOLDER");
@@ -58,6 +64,22 @@ class ProcessTest : public QObject {
         QVERIFY(p.waitForFinished(120000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
+    }
+
+    // An image file of the unit's size, made by ormid-cli.
+    static QString NewImage(const Setup& s, const QString& name)
+    {
+        const QString path = s.root.path() + "/images/" + name;
+        QDir().mkpath(s.root.path() + "/images");
+        if (QProcess::execute(ORMID_BIN_DIR "/ormid-cli", {"new", path}) != 0)
+            return QString();
+        return path;
+    }
+
+    static QStringList RecentFiles(const Setup& s)
+    {
+        QSettings settings(s.settingsFile(), QSettings::IniFormat);
+        return settings.value("Settings/Recent files").toStringList();
     }
 
 private slots:
@@ -86,6 +108,74 @@ private slots:
 
         first.kill();
         QVERIFY(first.waitForFinished(30000));
+    }
+
+    void fileOnTheCommandLineIsLoaded()
+    {
+        Setup s;
+        Prepare(s);
+        const QString shop = NewImage(s, "shop.txi");
+        QVERIFY(!shop.isEmpty());
+        RunToEnd(s, {"--auto-close", "100", shop});
+        QCOMPARE(RecentFiles(s), QStringList{shop});
+        QSettings after(s.settingsFile(), QSettings::IniFormat);
+        QCOMPARE(after.value("Settings/Image file path").toString(), s.root.path() + "/images/");
+    }
+
+    void secondStartHandsOverItsFile()
+    {
+        Setup s;
+        Prepare(s);
+        const QString shop = NewImage(s, "shop.txi");
+        QVERIFY(!shop.isEmpty());
+        QProcess first;
+        Start(first, s, {"--auto-close", "600000"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.runtime() + "/TXDoruvevAzad_Tarlex_Inc.socket"), 60000);
+
+        // Started from the file manager with a file: it hands the file to the
+        // running copy and ends without a word.
+        QProcess second;
+        Start(second, s, {"--auto-close", "5000", shop});
+        QVERIFY(second.waitForFinished(120000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
+        QTRY_COMPARE_WITH_TIMEOUT(RecentFiles(s), QStringList{shop}, 60000);
+        QCOMPARE(first.state(), QProcess::Running);
+
+        first.kill();
+        QVERIFY(first.waitForFinished(30000));
+    }
+
+    void withoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");  // what stdout and stderr hold together
+        QTest::newRow("no display") << QStringList{} << 1
+                                    << "ORMID needs a graphical display; run it under xvfb-run, or use ormid-cli\n";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "ormid " ORMID_VERSION "\n";
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: ormid [IMAGE.txi]";
+        QTest::newRow("-platform offscreen") << QStringList{"-platform", "offscreen", "--auto-close", "100"} << 0
+                                             << "";
+    }
+
+    void withoutADisplay()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        Setup s;
+        Prepare(s);
+        QProcess p;
+        Start(p, s, args, false);
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), exitCode);
+        const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        if (output.isEmpty())
+            QCOMPARE(said, QString());
+        else
+            QVERIFY2(said.startsWith(output), qPrintable(said));
     }
 
     void debugIniSwitchesTheLogOn()
