@@ -1,12 +1,19 @@
 // Build step: turns the Markdown user guide into the PDF guide of the
-// program folder.  Usage: ormid-guidepdf GUIDE.md OUTPUT.pdf
+// program folder.  Usage: ormid-guidepdf GUIDE.md OUTPUT.pdf [FOLDER]
+// The guide's pictures are read relative to FOLDER; a picture that is not
+// there fails the step rather than leave an empty frame in the guide.
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -14,8 +21,8 @@ int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: ormid-guidepdf GUIDE.md OUTPUT.pdf\n");
+    if (args.size() != 3 && args.size() != 4) {
+        std::fprintf(stderr, "usage: ormid-guidepdf GUIDE.md OUTPUT.pdf [FOLDER]\n");
         return 2;
     }
     QFile source(args[1]);
@@ -37,7 +44,21 @@ int main(int argc, char** argv)
     font.setPointSizeF(10.5);
     document.setDefaultFont(font);
     document.setDefaultStyleSheet("code { font-family: 'DejaVu Sans Mono'; }");
+    const QString folder = args.size() == 4 ? args[3] : QFileInfo(args[1]).absolutePath();
+    document.setBaseUrl(QUrl::fromLocalFile(folder + '/'));
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QString picture = folder + '/' + format.toImageFormat().name();
+            if (!QFileInfo(picture).isFile()) {
+                std::fprintf(stderr, "ormid-guidepdf: picture %s is missing\n", qPrintable(picture));
+                return 1;
+            }
+        }
+    }
     document.print(&writer);
     if (!QFile::exists(args[2])) {
         std::fprintf(stderr, "ormid-guidepdf: %s was not written\n", qPrintable(args[2]));
