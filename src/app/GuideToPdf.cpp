@@ -4,18 +4,28 @@
 // there fails the step rather than leave an empty frame in the guide.
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextImageFormat>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
+
+namespace {
+
+// 96 dots an inch, the resolution the document lays pictures out at.
+const double kScreenDotsPerMeter = 96 / 0.0254;
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -45,19 +55,40 @@ int main(int argc, char** argv)
     document.setDefaultFont(font);
     document.setDefaultStyleSheet("code { font-family: 'DejaVu Sans Mono'; }");
     const QString folder = args.size() == 4 ? args[3] : QFileInfo(args[1]).absolutePath();
-    document.setBaseUrl(QUrl::fromLocalFile(folder + '/'));
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    // Every picture, checked and handed over as a resource: printing lays
+    // out a copy of the document, which does not look for files. A picture
+    // of more than 96 dots an inch (its PNG says so) is set at its size on
+    // the screen, finer; one wider than the text column is set smaller.
+    // The width of the text column at 96 dots an inch: the page's printable
+    // width less the 2 cm that printing keeps clear on either side.
+    const double column = writer.width() * 96.0 / writer.resolution() - 2 * (2 / 2.54 * 96);
+    QList<QPair<int, QTextImageFormat>> pictures;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (!format.isImageFormat())
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().isImageFormat())
                 continue;
-            const QString picture = folder + '/' + format.toImageFormat().name();
-            if (!QFileInfo(picture).isFile()) {
-                std::fprintf(stderr, "ormid-guidepdf: picture %s is missing\n", qPrintable(picture));
+            QTextImageFormat format = fragment.charFormat().toImageFormat();
+            const QImage picture(folder + '/' + format.name());
+            if (picture.isNull()) {
+                std::fprintf(stderr, "ormid-guidepdf: picture %s/%s is missing\n", qPrintable(folder),
+                             qPrintable(format.name()));
                 return 1;
             }
+            document.addResource(QTextDocument::ImageResource, QUrl(format.name()), picture);
+            double scale = picture.dotsPerMeterX() > 0 ? kScreenDotsPerMeter / picture.dotsPerMeterX() : 1.0;
+            scale = std::min(scale, column / picture.width());
+            format.setWidth(picture.width() * scale);
+            format.setHeight(picture.height() * scale);
+            pictures.append({fragment.position(), format});
         }
+    }
+    for (const auto& [position, format] : pictures) {
+        QTextCursor cursor(&document);
+        cursor.setPosition(position);
+        cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(format);
     }
     document.print(&writer);
     if (!QFile::exists(args[2])) {

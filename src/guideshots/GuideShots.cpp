@@ -86,6 +86,9 @@ public:
     }
 };
 
+// The pictures are taken at this scale, sharp in print.
+const int kScale = 2;
+
 class CShots {
 public:
     explicit CShots(const QString& folder) : m_folder(folder) {}
@@ -96,7 +99,14 @@ public:
         window.show();
         QApplication::processEvents();
         const QString path = m_folder + '/' + name + ".png";
-        if (!window.grab().save(path)) {
+        // Taken at twice the size, for print: the file says so by its
+        // resolution, 192 dots an inch, and the guide sets it at its size
+        // on the screen.
+        QImage picture = window.grab().toImage();
+        const int dotsPerMeter = int(std::lround(picture.devicePixelRatio() * 96 / 0.0254));
+        picture.setDotsPerMeterX(dotsPerMeter);
+        picture.setDotsPerMeterY(dotsPerMeter);
+        if (!picture.save(path)) {
             std::fprintf(stderr, "ormid-guideshots: cannot write %s\n", qPrintable(path));
             m_failed = true;
         }
@@ -209,6 +219,7 @@ int main(int argc, char** argv)
 {
     // No display, no user settings, no sound: the same pictures everywhere.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(kScale));
     QTemporaryDir work;
     qputenv("XDG_CONFIG_HOME", work.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", work.path().toLocal8Bit());
@@ -242,7 +253,7 @@ int main(int argc, char** argv)
         // opens it; set to print to a PDF file, whatever printers the build
         // machine has.
         QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFileName("/home/operator/Documents/shop listing.pdf");
+        printer.setOutputFileName("/home/operator/listing.pdf");
         CQtPrintReport printReport(&panel);
         shots.TakeModal("print", [&] { PrintListingFromPanel(panel, printer, printReport); });
         panel.hide();
