@@ -24,6 +24,7 @@
 #include "CAboutDlg.h"
 #include "CAppState.h"
 #include "CDemoSonvox.h"
+#include "CMeter.h"
 #include "CQtPrintReport.h"
 #include "CRecSettingsDlg.h"
 #include "CSerialPort.h"
@@ -138,7 +139,8 @@ private:
 
 // "Edit Message" 2.35 s into a new recording of slot 6, the microphone at
 // about -6 dBFS: what the session shows at that tick, set on the window
-// with the step timer stopped so that no clock decides the picture.
+// with the step timer stopped and the meter's clock held, so that no clock
+// decides the picture.
 void TakeEditRecording(CShots& shots, CAppState& state, const QString& work)
 {
     CDemoSonvox microphone(16400);
@@ -155,6 +157,7 @@ void TakeEditRecording(CShots& shots, CAppState& state, const QString& work)
     dialog.show();
     dialog.RecordButton()->click();
     dialog.StopTimer();
+    dialog.Meter()->SetClock([] { return 1000u; });
     int peak = 0;
     microphone.MeterGetPeak(&peak);
     dialog.MeterSetLevel(peak);
