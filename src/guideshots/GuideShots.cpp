@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QPrinter>
 #include <QPushButton>
@@ -221,9 +222,17 @@ void TakeUnitWrite(CShots& shots, CAppState& state)
 int main(int argc, char** argv)
 {
     // No display, no user settings, no sound: the same pictures everywhere.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_SCALE_FACTOR", QByteArray::number(kScale));
+    // The offscreen screen is as large as a desktop's, so that no window is
+    // made smaller to fit on it.
     QTemporaryDir work;
+    QFile screen(work.filePath("screen.json"));
+    if (!screen.open(QIODevice::WriteOnly) ||
+        screen.write(R"({"screens": [{"name": "shots", "x": 0, "y": 0, "width": 3840, "height": 2160,
+                     "logicalDpi": 96, "logicalBaseDpi": 96}]})") < 0)
+        return 1;
+    screen.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screen.fileName().toLocal8Bit());
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(kScale));
     qputenv("XDG_CONFIG_HOME", work.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", work.path().toLocal8Bit());
     QApplication app(argc, argv);
