@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QIcon>
@@ -142,7 +143,7 @@ private:
 // about -6 dBFS: what the session shows at that tick, set on the window
 // with the step timer stopped and the meter's clock held, so that no clock
 // decides the picture.
-void TakeEditRecording(CShots& shots, CAppState& state, const QString& work)
+bool TakeEditRecording(CShots& shots, CAppState& state, const QString& work)
 {
     CDemoSonvox microphone(16400);
     CBuildReport report;
@@ -165,10 +166,13 @@ void TakeEditRecording(CShots& shots, CAppState& state, const QString& work)
     const uint32_t elapsedMs = 2350;
     dialog.SetRemainingText(CEditSession::FormatRemaining(int32_t(map.GetRoomLeft() - 8 * elapsedMs)));
     shots.Take(dialog, "edit-recording");
-    // Cancel ends the recording (which captured nothing) and closes.
+    // Cancel ends the recording (which captured nothing) and closes once
+    // the end of the recording has run aside.
     dialog.reject();
-    while (dialog.isVisible())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QDeadlineTimer deadline(10000);
+    while (dialog.isVisible() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    return !dialog.isVisible();
 }
 
 void TakeSettings(CShots& shots)
@@ -235,6 +239,7 @@ int main(int argc, char** argv)
     qputenv("QT_SCALE_FACTOR", QByteArray::number(kScale));
     qputenv("XDG_CONFIG_HOME", work.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", work.path().toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", work.path().toLocal8Bit());
     QApplication app(argc, argv);
     app.setApplicationName(ProgramSettings::kProgram);
     app.setOrganizationName(ProgramSettings::kCompany);
@@ -256,7 +261,10 @@ int main(int argc, char** argv)
         panel.SelectRow(1);
         shots.Take(panel, "panel");
 
-        TakeEditRecording(shots, state, work.path());
+        if (!TakeEditRecording(shots, state, work.path())) {
+            std::fprintf(stderr, "ormid-guideshots: Edit Message did not close\n");
+            return 1;
+        }
         TakeSettings(shots);
         TakeSilence(shots, state.m_memoryMap);
         TakeUnitWrite(shots, state);
