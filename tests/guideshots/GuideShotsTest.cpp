@@ -12,6 +12,8 @@
 #include "CTXDoruvevAzadDlg.h"
 #include "CTXMakeSilence.h"
 
+const char* const kShots[] = {"panel", "edit-recording", "settings", "silence", "unit-write", "print", "about"};
+
 class GuideShotsTest : public QObject {
     Q_OBJECT
 
@@ -59,9 +61,20 @@ private slots:
         QProcess list;
         list.start(pdfimages, {"-list", ORMID_BIN_DIR "/ORMID Prog Guide.pdf"});
         QVERIFY(list.waitForFinished(30000));
-        // Two header lines, then one line an image.
-        const QStringList lines = QString::fromUtf8(list.readAllStandardOutput()).trimmed().split('\n');
-        QCOMPARE(lines.size() - 2, 7);
+        // Two header lines, then one line an image: page, number, type,
+        // width, height, ...
+        QStringList lines = QString::fromUtf8(list.readAllStandardOutput()).trimmed().split('\n');
+        QSet<QString> sizes;
+        for (const QString& line : lines.mid(2)) {
+            const QStringList fields = line.simplified().split(' ');
+            QVERIFY(fields.size() > 4);
+            sizes.insert(fields[3] + 'x' + fields[4]);
+        }
+        QVERIFY(lines.size() - 2 >= 7);
+        for (const char* shot : kShots) {
+            const QImage picture(QString(ORMID_GUIDE_DIR "/shots/%1.png").arg(shot));
+            QVERIFY2(sizes.contains(QString("%1x%2").arg(picture.width()).arg(picture.height())), shot);
+        }
     }
 };
 
