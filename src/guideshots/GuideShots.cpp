@@ -16,11 +16,9 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <string>
 
 #include "CAboutDlg.h"
@@ -35,6 +33,7 @@
 #include "CTXEditDlg.h"
 #include "CTXMakeSilence.h"
 #include "CTransferSession.h"
+#include "CWindowGrabber.h"
 #include "IOperatorReport.h"
 #include "MuLawTable.h"
 #include "PrintCommands.h"
@@ -89,61 +88,11 @@ public:
     }
 };
 
-// The pictures are taken at this scale, sharp in print.
-const int kScale = 2;
-
-class CShots {
-public:
-    explicit CShots(const QString& folder) : m_folder(folder) {}
-
-    // Lays out and paints a shown window, then keeps its picture.
-    void Take(QWidget& window, const char* name)
-    {
-        window.show();
-        QApplication::processEvents();
-        const QString path = m_folder + '/' + name + ".png";
-        // Taken at twice the size, for print: the file says so by its
-        // resolution, 192 dots an inch, and the guide sets it at its size
-        // on the screen.
-        QImage picture = window.grab().toImage();
-        const int dotsPerMeter = int(std::lround(picture.devicePixelRatio() * 96 / 0.0254));
-        picture.setDotsPerMeterX(dotsPerMeter);
-        picture.setDotsPerMeterY(dotsPerMeter);
-        if (!picture.save(path)) {
-            std::fprintf(stderr, "ormid-guideshots: cannot write %s\n", qPrintable(path));
-            m_failed = true;
-        }
-    }
-    // The same for the modal window that start opens, which is then closed.
-    void TakeModal(const char* name, const std::function<void()>& start)
-    {
-        bool taken = false;
-        QTimer::singleShot(0, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                Take(*dialog, name);
-                taken = true;
-                dialog->reject();
-            }
-        });
-        start();
-        if (!taken) {
-            std::fprintf(stderr, "ormid-guideshots: no window for %s\n", name);
-            m_failed = true;
-        }
-    }
-    bool Failed() const { return m_failed; }
-
-private:
-    QString m_folder;
-    bool m_failed = false;
-};
-
 // "Edit Message" 2.35 s into a new recording of slot 6, the microphone at
 // about -6 dBFS: what the session shows at that tick, set on the window
 // with the step timer stopped and the meter's clock held, so that no clock
 // decides the picture.
-bool TakeEditRecording(CShots& shots, CAppState& state, const QString& work)
+bool TakeEditRecording(CWindowGrabber& shots, CAppState& state, const QString& work)
 {
     CDemoSonvox microphone(16400);
     CBuildReport report;
@@ -175,7 +124,7 @@ bool TakeEditRecording(CShots& shots, CAppState& state, const QString& work)
     return !dialog.isVisible();
 }
 
-void TakeSettings(CShots& shots)
+void TakeSettings(CWindowGrabber& shots)
 {
     CRecSettingsDlg dialog;
     dialog.m_params.gain = 7.4;
@@ -184,7 +133,7 @@ void TakeSettings(CShots& shots)
     shots.Take(dialog, "settings");
 }
 
-void TakeSilence(CShots& shots, const cMemoryMap& map)
+void TakeSilence(CWindowGrabber& shots, const cMemoryMap& map)
 {
     CTXMakeSilence dialog;
     dialog.m_roomLeft = map.GetRoomLeft();
@@ -195,7 +144,7 @@ void TakeSilence(CShots& shots, const cMemoryMap& map)
 // "Unit Communications" in the middle of sector 3 of a write to a unit on
 // the first USB serial adapter, sectors 0 to 2 done: the window's own view
 // is told what the write stepper tells it at that point.
-void TakeUnitWrite(CShots& shots, CAppState& state)
+void TakeUnitWrite(CWindowGrabber& shots, CAppState& state)
 {
     cMemoryMap& map = state.m_memoryMap;
     TXCommDlg dialog(map, CCommShared{&state.m_commPortSel, &state.m_baudRateSel, &state.m_unitReadDone});
@@ -236,7 +185,7 @@ int main(int argc, char** argv)
         return 1;
     screen.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screen.fileName().toLocal8Bit());
-    qputenv("QT_SCALE_FACTOR", QByteArray::number(kScale));
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(CWindowGrabber::kScale));
     qputenv("XDG_CONFIG_HOME", work.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", work.path().toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", work.path().toLocal8Bit());
@@ -250,7 +199,7 @@ int main(int argc, char** argv)
         return 2;
     }
     QDir().mkpath(args[1]);
-    CShots shots(args[1]);
+    CWindowGrabber shots(args[1]);
 
     CAppState state;
     FillDemoImage(state.m_memoryMap);
