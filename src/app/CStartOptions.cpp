@@ -42,8 +42,7 @@ bool TakesValue(const char* arg)
 // The options of the unattended runs (screenshots, tests): they take a value.
 bool IsOwnValueOption(const char* arg)
 {
-    return std::strcmp(arg, "--auto-close") == 0 || std::strcmp(arg, "--grab") == 0 ||
-           std::strcmp(arg, "--guide-shots") == 0;
+    return std::strcmp(arg, "--auto-close") == 0 || std::strcmp(arg, "--grab") == 0;
 }
 
 }  // namespace

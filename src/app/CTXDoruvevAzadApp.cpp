@@ -4,7 +4,6 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
-#include "CGuideShots.h"
 #include "CInstanceChannel.h"
 #include "CSettingsStore.h"
 #include "CTXDoruvevAzadDlg.h"
@@ -98,16 +97,12 @@ bool CTXDoruvevAzadApp::InitInstance()
     }
     ReadSettings();
     m_audioState = AudioIdle;
-    if (!m_guideShotsFolder.isEmpty())
-        CGuideShots::FillSampleImage(m_memoryMap);
     {
         CInstanceChannel channel(InstanceSocketPath());
         channel.Listen();  // without it later starts just end, as they always did
         CTXDoruvevAzadDlg panel(*this);
         QObject::connect(&channel, &CInstanceChannel::Received, &panel,
                          [&panel](const QString& file) { panel.OpenFromOutside(file); });
-        if (!m_guideShotsFolder.isEmpty())
-            (new CGuideShots(panel, m_guideShotsFolder))->Start();
         panel.DoModal();
     }
     return false;

@@ -34,8 +34,6 @@ public:
     void WriteSettings();
 
     std::unique_ptr<QLockFile> m_instanceMutex;
-    // ormid --guide-shots FOLDER: the user guide's pictures, then the end.
-    QString m_guideShotsFolder;
 };
 
 // The running application object (null before it is constructed).

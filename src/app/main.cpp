@@ -10,7 +10,6 @@
 
 #include "CLogFile.h"
 #include "CEditCommand.h"
-#include "CGuideShots.h"
 #include "CQtOperatorReport.h"
 #include "CStartOptions.h"
 #include "CTXDoruvevAzadApp.h"
@@ -41,8 +40,7 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     QCommandLineOption autoClose("auto-close", "Close the panel after MS milliseconds.", "MS");
     QCommandLineOption grab("grab", "Save a picture of the panel before closing it.", "FILE");
-    QCommandLineOption guideShots("guide-shots", "Save the user guide's pictures into FOLDER.", "FOLDER");
-    for (QCommandLineOption* option : {&autoClose, &grab, &guideShots}) {
+    for (QCommandLineOption* option : {&autoClose, &grab}) {
         option->setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(*option);
     }
@@ -54,8 +52,6 @@ int main(int argc, char** argv)
         if (app.m_autoCloseMs < 0)
             app.m_autoCloseMs = 500;
     }
-    if (parser.isSet(guideShots))
-        app.m_guideShotsFolder = QFileInfo(parser.value(guideShots)).absoluteFilePath();
     // "ormid FILE", as the desktop's file manager starts it (Exec=ormid %f);
     // a file: URL is taken as its path.
     if (!options.file.empty()) {
@@ -81,14 +77,5 @@ int main(int argc, char** argv)
     if (app.HoldsInstanceLock())
         app.ExitInstance();
     TheLog().Close();
-    // A build step: every picture must be there.
-    if (!app.m_guideShotsFolder.isEmpty()) {
-        for (const QString& name : CGuideShots::Names()) {
-            if (!QFileInfo::exists(app.m_guideShotsFolder + '/' + name + ".png")) {
-                std::fprintf(stderr, "ormid: the guide picture %s.png was not made\n", qPrintable(name));
-                return 1;
-            }
-        }
-    }
     return 0;
 }

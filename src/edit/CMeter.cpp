@@ -49,7 +49,7 @@ uint32_t CMeter::NowMs()
 
 void CMeter::SetLevel(int level)
 {
-    const uint32_t now = NowMs();
+    const uint32_t now = m_clock();
     const bool wasAtRest = m_ballistics.AtRest(now);
     m_ballistics.SetLevel(level, now);
     if (m_ballistics.AtRest(now)) {
@@ -86,14 +86,14 @@ void CMeter::timerEvent(QTimerEvent* event)
         QWidget::timerEvent(event);
         return;
     }
-    if (m_ballistics.AtRest(NowMs()))
+    if (m_ballistics.AtRest(m_clock()))
         m_fallTimer.stop();
     update();
 }
 
 void CMeter::paintEvent(QPaintEvent*)
 {
-    const uint32_t now = NowMs();
+    const uint32_t now = m_clock();
     const double bar = CMeterBallistics::Fraction(m_ballistics.BarDb(now));
     const double peakDb = m_ballistics.PeakDb(now);
 

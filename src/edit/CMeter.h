@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 #include "CMeterBallistics.h"
 
@@ -28,6 +29,9 @@ public:
     const CMeterBallistics& Ballistics() const { return m_ballistics; }
     bool Falling() const { return m_fallTimer.isActive(); }
     static uint32_t NowMs();
+    // The clock the motion is read on; NowMs unless replaced (a picture of
+    // the meter that must not depend on when it is painted).
+    void SetClock(std::function<uint32_t()> clock) { m_clock = std::move(clock); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -37,5 +41,6 @@ private:
     static constexpr int kFallTickMs = 30;
 
     CMeterBallistics m_ballistics;
+    std::function<uint32_t()> m_clock = NowMs;
     QBasicTimer m_fallTimer;
 };
