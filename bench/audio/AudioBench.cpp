@@ -19,7 +19,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 long FileSize(const std::string& path)
 {
@@ -34,13 +37,15 @@ public:
         for (unsigned i = 0; i < threads; ++i)
             m_threads.emplace_back([this] {
                 volatile unsigned long x = 0;
-                while (!m_stop.load(std::memory_order_relaxed)) x = x * 3 + 1;
+                while (!m_stop.load(std::memory_order_relaxed))
+                    x = x * 3 + 1;
             });
     }
     ~Load()
     {
         m_stop = true;
-        for (auto& t : m_threads) t.join();
+        for (auto& t : m_threads)
+            t.join();
     }
 
 private:
@@ -59,7 +64,8 @@ void PreviewLatency(SonvoxLib& lib, const std::string& message, const std::strin
         lib.LoadPlay(message.c_str());
         Clock::time_point t0 = Clock::now();
         lib.Preview();
-        while (FileSize(played) <= before && Clock::now() - t0 < 5s) std::this_thread::sleep_for(100us);
+        while (FileSize(played) <= before && Clock::now() - t0 < 5s)
+            std::this_thread::sleep_for(100us);
         ms.push_back(Ms(Clock::now() - t0));
     }
     lib.PreviewCancel();
@@ -68,7 +74,7 @@ void PreviewLatency(SonvoxLib& lib, const std::string& message, const std::strin
            ms[ms.size() / 2], ms.back(), ms.back() / 150.0);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -82,7 +88,8 @@ int main(int argc, char** argv)
         fprintf(stderr, "bench_audio: sox is needed to make the capture file\n");
         return 1;
     }
-    if (!WriteWav(message, 7, 8000, 8, std::vector<uint8_t>(8000, 0xE0))) return 1;
+    if (!WriteWav(message, 7, 8000, 8, std::vector<uint8_t>(8000, 0xE0)))
+        return 1;
     setenv("SONVOX_CAPTURE_FILE", source.c_str(), 1);
     setenv("SONVOX_PLAYBACK_FILE", played.c_str(), 1);
     Shell("printf '[Debug]\\r\\n1' > '" + dir / "Levelcut.txt" + "'");
@@ -109,8 +116,7 @@ int main(int argc, char** argv)
         t0 = Clock::now();
         int peak = 0;
         while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
-            while (lib.MeterGetPeak(&peak)) {
-            }
+            while (lib.MeterGetPeak(&peak)) { }
             std::this_thread::sleep_for(15ms);
         }
         t1 = Clock::now();
@@ -127,11 +133,12 @@ int main(int argc, char** argv)
     double got = double(captured.data.size()) / 2.0;
     bool gapless = captured.data.size() <= src.data.size() &&
                    std::equal(captured.data.begin(), captured.data.end(), src.data.begin());
-    printf("recording continuity: %.0f of %.0f samples = %.4f (aim 1.000); capture %s the input without a gap\n",
-           got, due, got / due, gapless ? "is" : "is NOT");
+    printf("recording continuity: %.0f of %.0f samples = %.4f (aim 1.000); capture %s the input without a gap\n", got,
+           due, got / due, gapless ? "is" : "is NOT");
     std::string log = ReadText(dir / "Audio.log");
     size_t at = log.find("Poll worker runs at");
-    if (at != std::string::npos) printf("%s\n", log.substr(at, log.find('\r', at) - at).c_str());
+    if (at != std::string::npos)
+        printf("%s\n", log.substr(at, log.find('\r', at) - at).c_str());
     lib.Audio_Release();
     return 0;
 }

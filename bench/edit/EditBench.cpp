@@ -109,8 +109,8 @@ public:
     double LongestMs() const { return m_longestNs / 1e6; }
 
     struct Tick {
-        double workUs;    // the timer's slot: peak, level, countdown
-        double paintUs;   // the repaints that follow it
+        double workUs;   // the timer's slot: peak, level, countdown
+        double paintUs;  // the repaints that follow it
     };
     const std::vector<Tick>& Ticks() const { return m_ticks; }
 
@@ -167,7 +167,8 @@ Stats Summarise(std::vector<double> v, double aim)
 
 void PrintTick(const char* what, const Stats& s)
 {
-    std::printf("  %-30s mean %7.1f us  median %7.1f us  p99 %7.1f us  max %8.1f us  mean/aim %.4f  max/aim %.4f  over aim %zu/%zu\n",
+    std::printf("  %-30s mean %7.1f us  median %7.1f us  p99 %7.1f us  max %8.1f us  mean/aim %.4f  max/aim %.4f  over "
+                "aim %zu/%zu\n",
                 what, s.mean, s.median, s.p99, s.max, s.mean / kTickAimUs, s.max / kTickAimUs, s.overAim, s.count);
 }
 
@@ -199,8 +200,8 @@ bool MakeCapture(const QString& dir, int seconds, QString& capture)
     const int repeats = each > 0 ? int(std::ceil(total / each)) : 1;
     const QString length = QString::number(total);
     return Run("sox", {speech, longer, "repeat", QString::number(repeats), "trim", "0", length}) &&
-           Run("sox", {"-n", "-r", "16000", "-b", "16", "-c", "1", noise, "synth", length, "whitenoise", "vol",
-                       "0.02"}) &&
+           Run("sox",
+               {"-n", "-r", "16000", "-b", "16", "-c", "1", noise, "synth", length, "whitenoise", "vol", "0.02"}) &&
            Run("sox", {"-m", longer, noise, capture});
 }
 
@@ -342,8 +343,8 @@ int main(int argc, char** argv)
     std::printf("Stop + save (aim %.0f ms):\n", kStallAimMs);
     std::printf("  longest GUI stall %8.1f ms  stall/aim %.2f\n", stallMs, stallMs / kStallAimMs);
     std::printf("  Stop click        %8.1f ms  click/aim %.2f\n", clickMs, clickMs / kStallAimMs);
-    std::printf("  longest event     %8.1f ms  event/aim %.2f (the rest of a gap is the scheduler)\n",
-                app.LongestMs(), app.LongestMs() / kStallAimMs);
+    std::printf("  longest event     %8.1f ms  event/aim %.2f (the rest of a gap is the scheduler)\n", app.LongestMs(),
+                app.LongestMs() / kStallAimMs);
     std::printf("  ready again after %8.1f ms (saved %.2f s of audio)\n", readyMs,
                 savedBytes > 0 ? savedBytes / 8000.0 : 0.0);
     for (const std::string& m : report.messages)

@@ -30,7 +30,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Seconds(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
 
 std::string LoadAverage()
 {
@@ -58,8 +61,7 @@ double DecodeOnly(const std::string& path)
         return 0;
     std::vector<float> block(size_t(16384) * size_t(info.channels));
     const auto t0 = Clock::now();
-    while (sf_readf_float(f, block.data(), 16384) > 0) {
-    }
+    while (sf_readf_float(f, block.data(), 16384) > 0) { }
     const auto t1 = Clock::now();
     sf_close(f);
     return Seconds(t0, t1);

@@ -23,15 +23,20 @@ constexpr int kRuns = 5;
 const float kFactors[] = {0.0f, 1.0f, 2.0f, 3.0f, 5.0f};
 constexpr double kTargetDb = -21.0;
 
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Seconds(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
 
 double RmsDb(const std::vector<float>& y, long b, long e)
 {
     b = std::max(0L, b);
     e = std::min(long(y.size()), e);
-    if (e <= b) return -200.0;
+    if (e <= b)
+        return -200.0;
     double s = 0.0;
-    for (long i = b; i < e; ++i) s += double(y[size_t(i)]) * y[size_t(i)];
+    for (long i = b; i < e; ++i)
+        s += double(y[size_t(i)]) * y[size_t(i)];
     return 10.0 * std::log10(s / double(e - b) / (32768.0 * 32768.0) + 1e-20);
 }
 
@@ -39,11 +44,13 @@ double RmsDb(const std::vector<float>& y, long b, long e)
 // with the best normalised correlation.
 long Align(const std::vector<float>& in, const std::vector<float>& out)
 {
-    if (out.empty() || in.size() < out.size()) return 0;
+    if (out.empty() || in.size() < out.size())
+        return 0;
     long best = 0;
     double bestScore = -1e300;
     double eo = 0.0;
-    for (float v : out) eo += double(v) * v;
+    for (float v : out)
+        eo += double(v) * v;
     for (long lag = 0; lag + long(out.size()) <= long(in.size()); ++lag) {
         double dot = 0.0, ei = 0.0;
         const float* p = in.data() + lag;
@@ -52,14 +59,17 @@ long Align(const std::vector<float>& in, const std::vector<float>& out)
             ei += double(p[i]) * p[i];
         }
         double score = dot / std::sqrt(ei * eo + 1e-9);
-        if (score > bestScore) { bestScore = score; best = lag; }
+        if (score > bestScore) {
+            bestScore = score;
+            best = lag;
+        }
     }
     return best;
 }
 
 struct Row {
     bool empty = false;
-    double startMs = 0, endMs = 0;     // what the output holds, in input time
+    double startMs = 0, endMs = 0;  // what the output holds, in input time
     double level = 0, gain = NAN, snr = NAN;
 };
 
@@ -70,34 +80,47 @@ struct Tally {
 
 // What the case is for the aims: whether it has speech, and how much
 // silence it offers before and after it (after the initial trim).
-bool HasSpeech(const FixtureCase& c) { return c.speech; }
+bool HasSpeech(const FixtureCase& c)
+{
+    return c.speech;
+}
 
 void Judge(const FixtureCase& c, const Fixture& f, const Row& r, bool edges, Tally& t, std::string& note)
 {
     ++t.rows;
     if (r.empty) {
-        if (HasSpeech(c)) { ++t.lost; note = "  LOST SPEECH"; }
+        if (HasSpeech(c)) {
+            ++t.lost;
+            note = "  LOST SPEECH";
+        }
         return;
     }
-    if (!HasSpeech(c)) return;
+    if (!HasSpeech(c))
+        return;
     const double lead = f.speechStartMs - r.startMs, trail = r.endMs - f.speechEndMs;
     if (lead < -0.2 || trail < -0.2) {
         ++t.lost;
         note = "  LOST SPEECH";
     }
-    if (c.speechMs == 0.0) {   // whole sentences; not 100 ms of a word's start
+    if (c.speechMs == 0.0) {  // whole sentences; not 100 ms of a word's start
         t.levelMin = std::min(t.levelMin, r.level);
         t.levelMax = std::max(t.levelMax, r.level);
     }
-    if (!edges) return;
-    const double haveLead = f.speechStartMs - LEVELCUT_DEFAULT_INITIAL_TRIM / 8.0, haveTrail = f.durationMs - f.speechEndMs;
+    if (!edges)
+        return;
+    const double haveLead = f.speechStartMs - LEVELCUT_DEFAULT_INITIAL_TRIM / 8.0,
+                 haveTrail = f.durationMs - f.speechEndMs;
     bool miss = false;
-    if (haveLead >= 50.0 && (lead < 50.0 || lead > 250.0)) miss = true;
-    if (haveTrail >= 50.0 && (trail < 50.0 || trail > 250.0)) miss = true;
-    if (haveLead >= 50.0 || haveTrail >= 50.0) ++t.edgeRows;
+    if (haveLead >= 50.0 && (lead < 50.0 || lead > 250.0))
+        miss = true;
+    if (haveTrail >= 50.0 && (trail < 50.0 || trail > 250.0))
+        miss = true;
+    if (haveLead >= 50.0 || haveTrail >= 50.0)
+        ++t.edgeRows;
     if (miss) {
         ++t.edgeMisses;
-        if (note.empty()) note = "  edge";
+        if (note.empty())
+            note = "  edge";
     }
 }
 
@@ -111,19 +134,27 @@ void Print(const std::string& name, const std::string& who, const FixtureCase& c
         const double lead = f.speechStartMs - r.startMs, trail = r.endMs - f.speechEndMs;
         const bool kept = lead >= -0.2 && trail >= -0.2;
         std::printf(" %5s", HasSpeech(c) ? (kept ? "yes" : "NO") : "-");
-        if (HasSpeech(c)) std::printf(" %6.0f %6.0f %7.1f", lead, trail, r.level);
-        else std::printf(" %6s %6s %7s", "-", "-", "-");
-        if (std::isnan(r.gain)) std::printf(" %6s %6s", "-", "-");
-        else std::printf(" %6.1f %6.1f", r.gain, r.snr);
+        if (HasSpeech(c))
+            std::printf(" %6.0f %6.0f %7.1f", lead, trail, r.level);
+        else
+            std::printf(" %6s %6s %7s", "-", "-", "-");
+        if (std::isnan(r.gain))
+            std::printf(" %6s %6s", "-", "-");
+        else
+            std::printf(" %6.1f %6.1f", r.gain, r.snr);
     }
-    if (speed > 0) std::printf(" %7.0f", speed);
-    else std::printf(" %7s", "");
-    if (memSpeed > 0) std::printf(" %7.0f", memSpeed);
-    else std::printf(" %7s", "");
+    if (speed > 0)
+        std::printf(" %7.0f", speed);
+    else
+        std::printf(" %7s", "");
+    if (memSpeed > 0)
+        std::printf(" %7.0f", memSpeed);
+    else
+        std::printf(" %7s", "");
     std::printf("%s\n", note.c_str());
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {
@@ -168,13 +199,16 @@ int main()
                 "Rows f0..f5: levelcut at that threshold factor; sox: the sox chain\n"
                 "  highpass 80 norm vad reverse vad reverse norm -1\n"
                 "short-0.2s is a 0.2 s capture holding the first 100 ms of the sentence.\n\n");
-    std::printf("%-16s %-5s %5s %6s %6s %7s %6s %6s %7s %7s\n", "case", "by", "kept", "lead", "trail", "level",
-                "gain", "snr", "file", "memory");
+    std::printf("%-16s %-5s %5s %6s %6s %7s %6s %6s %7s %7s\n", "case", "by", "kept", "lead", "trail", "level", "gain",
+                "snr", "file", "memory");
     Tally ours, sox;
     double fileTotal = 0, memTotal = 0, soxTotal = 0, audioTotal = 0;
     for (const FixtureCase& c : cases) {
         Fixture f = fx.Make(c);
-        if (f.path.empty()) { std::fprintf(stderr, "cannot make %s\n", c.name.c_str()); return 1; }
+        if (f.path.empty()) {
+            std::fprintf(stderr, "cannot make %s\n", c.name.c_str());
+            return 1;
+        }
         const std::string original = fx.Dir() + "/orig-" + c.name + ".wav";
         std::filesystem::copy_file(f.path, original, std::filesystem::copy_options::overwrite_existing);
         const double seconds = f.durationMs / 1000.0;
@@ -227,7 +261,8 @@ int main()
                 r.gain = lc.Gain();
                 r.snr = lc.Snr();
             }
-            if (factor == 1.0f) fileTotal += best;
+            if (factor == 1.0f)
+                fileTotal += best;
             std::string note;
             Judge(c, f, r, factor > 0.0f, ours, note);
             char who[8];
@@ -244,8 +279,8 @@ int main()
             CConditioner::Resample(raw, rate, in8);
         }
         const std::string soxOut = fx.Dir() + "/sox-out.wav";
-        const std::string cmd = "sox '" + original + "' -r 8000 -e u-law '" + soxOut
-                              + "' highpass 80 norm vad reverse vad reverse norm -1 >/dev/null 2>&1";
+        const std::string cmd = "sox '" + original + "' -r 8000 -e u-law '" + soxOut +
+                                "' highpass 80 norm vad reverse vad reverse norm -1 >/dev/null 2>&1";
         int src = 0;
         double soxBest = 1e9;
         for (int run = 0; run < kRuns && src == 0; ++run) {
@@ -271,9 +306,10 @@ int main()
     }
 
     auto summary = [](const char* who, const Tally& t) {
-        std::printf("%-8s speech lost in %d of %d runs; lead or trail outside 50-250 ms in %d of %d runs "
-                    "(factor 0 left out);\n         level over the whole-sentence cases %.1f to %.1f dBFS (aim %.0f +-1.5)\n",
-                    who, t.lost, t.rows, t.edgeMisses, t.edgeRows, t.levelMin, t.levelMax, kTargetDb);
+        std::printf(
+            "%-8s speech lost in %d of %d runs; lead or trail outside 50-250 ms in %d of %d runs "
+            "(factor 0 left out);\n         level over the whole-sentence cases %.1f to %.1f dBFS (aim %.0f +-1.5)\n",
+            who, t.lost, t.rows, t.edgeMisses, t.edgeRows, t.levelMin, t.levelMax, kTargetDb);
     };
     std::printf("\n");
     summary("levelcut", ours);

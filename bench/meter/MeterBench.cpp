@@ -18,7 +18,7 @@ struct Stats {
     double meanUs = 0;
     double maxUs = 0;
     double p99Us = 0;
-    size_t overAim = 0;   // ticks above 1 ms
+    size_t overAim = 0;  // ticks above 1 ms
     size_t count = 0;
 };
 
@@ -43,8 +43,8 @@ void Print(const char* what, const Stats& stats)
 {
     const double aimUs = 1000.0;
     std::printf("%-26s mean %7.1f us  p99 %7.1f us  max %7.1f us  mean/aim %.4f  max/aim %.4f  over aim %zu/%zu\n",
-                what, stats.meanUs, stats.p99Us, stats.maxUs, stats.meanUs / aimUs, stats.maxUs / aimUs,
-                stats.overAim, stats.count);
+                what, stats.meanUs, stats.p99Us, stats.maxUs, stats.meanUs / aimUs, stats.maxUs / aimUs, stats.overAim,
+                stats.count);
 }
 
 }  // namespace

@@ -28,7 +28,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 long FileSize(const std::string& path)
 {
@@ -62,7 +65,8 @@ double Median(std::vector<double> v)
 double PreviewToSound(PulseServer& server, SonvoxLib& lib, const std::string& message, const std::string& raw)
 {
     const pid_t recorder = server.RecordSink("out1", 8000, raw);
-    if (recorder < 0) return -1;
+    if (recorder < 0)
+        return -1;
     lib.PreviewCancel();
     lib.LoadPlay(message.c_str());
     std::vector<std::pair<Clock::time_point, long>> growth;
@@ -72,20 +76,24 @@ double PreviewToSound(PulseServer& server, SonvoxLib& lib, const std::string& me
     growth.emplace_back(t0, last);
     while (Clock::now() - t0 < 2s) {
         const long now = FileSize(raw);
-        if (now != last) growth.emplace_back(Clock::now(), last = now);
+        if (now != last)
+            growth.emplace_back(Clock::now(), last = now);
         std::this_thread::sleep_for(200us);
     }
     const std::vector<int16_t> heard = server.StopRecording(recorder, raw);
     lib.PreviewCancel();
     size_t onset = 0;
-    while (onset < heard.size() && std::abs(int(heard[onset])) < 4000) ++onset;
-    if (onset == heard.size()) return -1;
+    while (onset < heard.size() && std::abs(int(heard[onset])) < 4000)
+        ++onset;
+    if (onset == heard.size())
+        return -1;
     for (const auto& [when, size] : growth)
-        if (size > long(onset * 2)) return Ms(when - t0);
+        if (size > long(onset * 2))
+            return Ms(when - t0);
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -101,9 +109,10 @@ int main(int argc, char** argv)
     const std::string message = dir / "msg.wav", tone = dir / "tone.wav";
     // Loud from the first sample: a square wave, mu-law at 8 kHz.
     std::vector<uint8_t> square(8000);
-    for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 8) % 2 ? 0x8F : 0x0F;
-    if (!WriteWav(message, 7, 8000, 8, square) ||
-        !Shell("sox -n -r 44100 -b 16 -c 1 '" + tone + "' synth " + std::to_string(seconds + 4) + " sine 440 vol 0.5")) {
+    for (size_t i = 0; i < square.size(); ++i)
+        square[i] = (i / 8) % 2 ? 0x8F : 0x0F;
+    if (!WriteWav(message, 7, 8000, 8, square) || !Shell("sox -n -r 44100 -b 16 -c 1 '" + tone + "' synth " +
+                                                         std::to_string(seconds + 4) + " sine 440 vol 0.5")) {
         fprintf(stderr, "bench_soundserver: cannot make the test sounds\n");
         return 1;
     }
@@ -120,14 +129,16 @@ int main(int argc, char** argv)
     std::vector<double> preview;
     for (int i = 0; i < 10; ++i) {
         const double ms = PreviewToSound(server, lib, message, dir / "out1.raw");
-        if (ms >= 0) preview.push_back(ms);
+        if (ms >= 0)
+            preview.push_back(ms);
     }
     std::sort(preview.begin(), preview.end());
     if (preview.empty()) {
         printf("preview: no sound arrived at the speaker\n");
     } else {
-        printf("Preview to first sound at the speaker: median %.1f ms, worst %.1f ms of %zu (aim < 100 ms: ratio %.2f)\n",
-               Median(preview), preview.back(), preview.size(), Median(preview) / 100.0);
+        printf(
+            "Preview to first sound at the speaker: median %.1f ms, worst %.1f ms of %zu (aim < 100 ms: ratio %.2f)\n",
+            Median(preview), preview.back(), preview.size(), Median(preview) / 100.0);
     }
 
     // The microphone's null sink is idle before each recording and starts as
@@ -148,8 +159,7 @@ int main(int argc, char** argv)
         const double cpu0 = CpuSeconds();
         std::this_thread::sleep_for(std::chrono::seconds(timed ? seconds : 2));
         int peak;
-        while (lib.MeterGetPeak(&peak)) {
-        }
+        while (lib.MeterGetPeak(&peak)) { }
         const double cpu1 = CpuSeconds();
         const Clock::time_point stop = Clock::now();
         lib.Stop();
@@ -157,13 +167,15 @@ int main(int argc, char** argv)
         double gain, clip, snr;
         lib.Save((dir / "saved.wav").c_str(), 0.9998, 0.02, 1.0, 500, &gain, &clip, &snr);
         WavData captured;
-        if (!ReadWav(dir / "Debug.wav", captured)) continue;
+        if (!ReadWav(dir / "Debug.wav", captured))
+            continue;
         const double capturedMs = double(captured.data.size()) / 2.0 / 44.1;
         // The capture ends at Stop, less what the sound system had not yet
         // delivered: it began at the latest that long before Stop.
         firstSample.push_back(Ms(stop - back) - capturedMs);
         waited.push_back(Ms(back - call));
-        if (timed) cpuPercent = (cpu1 - cpu0) / std::chrono::duration<double>(stop - back).count() * 100.0;
+        if (timed)
+            cpuPercent = (cpu1 - cpu0) / std::chrono::duration<double>(stop - back).count() * 100.0;
     }
     std::sort(firstSample.begin(), firstSample.end());
     std::sort(waited.begin(), waited.end());
@@ -179,7 +191,8 @@ int main(int argc, char** argv)
     printf("load average after: %s\n", Load().c_str());
     const std::string log = ReadText(dir / "Audio.log");
     const size_t lost = log.find("Sound lost");
-    if (lost != std::string::npos) printf("%s\n", log.substr(lost, log.find('\r', lost) - lost).c_str());
+    if (lost != std::string::npos)
+        printf("%s\n", log.substr(lost, log.find('\r', lost) - lost).c_str());
     lib.Audio_Release();
     return 0;
 }

@@ -52,7 +52,7 @@ double Seconds(Clock::time_point from, Clock::time_point to)
 // Notes when the read asks for its first 64 KB sector.
 class TimingView : public CConsoleTransferView {
 public:
-    explicit TimingView(int bigSectors) : m_bigSectors(bigSectors) {}
+    explicit TimingView(int bigSectors) : m_bigSectors(bigSectors) { }
     void SetSectorLines(const std::vector<std::string>& lines) override
     {
         CConsoleTransferView::SetSectorLines(lines);
@@ -85,9 +85,9 @@ unsigned ProgrammingMs(const std::string& logPath)
 struct Result {
     bool ok = false;
     std::string status;
-    double seconds = 0;     // start to finish
-    double programming = 0; // the simulator's erase-and-program time (write)
-    double bigSeconds = 0;  // from the request of sector 8 to the end (read)
+    double seconds = 0;      // start to finish
+    double programming = 0;  // the simulator's erase-and-program time (write)
+    double bigSeconds = 0;   // from the request of sector 8 to the end (read)
 };
 
 // The image: one message from 0x2000 to the end of sector 7 + sectors, with
@@ -155,7 +155,7 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
         transfer.StartVerify(settings, big);
     RunTransferLoop(transfer, view, nullptr, stepMs, !baseline);
     const auto end = Clock::now();
-    sim.Stop(); // its log is complete once it has ended
+    sim.Stop();  // its log is complete once it has ended
     r.ok = transfer.Completed() && (op != Op::Verify || transfer.DifferingSectors().empty());
     r.status = view.Status();
     r.seconds = Seconds(start, end);
@@ -173,9 +173,8 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
 void Print(const char* what, int baud, uint64_t bytes, double seconds, double baseline)
 {
     const double lineTime = double(bytes) * 10.0 / double(baud);
-    printf("  %-28s %6d  %8llu  %7.2f  %7.2f  %6.3f  %7.2f  %6.3f\n", what, baud, (unsigned long long)bytes,
-           lineTime, seconds, seconds > 0 ? lineTime / seconds : 0.0, baseline,
-           seconds > 0 ? baseline / seconds : 0.0);
+    printf("  %-28s %6d  %8llu  %7.2f  %7.2f  %6.3f  %7.2f  %6.3f\n", what, baud, (unsigned long long)bytes, lineTime,
+           seconds, seconds > 0 ? lineTime / seconds : 0.0, baseline, seconds > 0 ? baseline / seconds : 0.0);
 }
 
 bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::string& folder)
@@ -229,7 +228,7 @@ bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::strin
 
 double CpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -256,7 +255,7 @@ std::string LoadAverage()
 // Notes the most threads the process had while the gang ran.
 class ThreadCounter : public CGangTransfer::IObserver {
 public:
-    void OnStatus(size_t, const std::string&) override {}
+    void OnStatus(size_t, const std::string&) override { }
     void OnWake() override { m_most = std::max(m_most, Threads()); }
     int Most() const { return m_most; }
 
@@ -330,7 +329,7 @@ bool RunUnits(const std::vector<int>& unitCounts, const std::vector<int>& bauds,
     return ok;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -362,7 +361,10 @@ int main(int argc, char** argv)
     for (int baud : bauds)
         for (int sectors : sectorCounts)
             ok = RunBaud(baud, sectors, eraseMs, folder) && ok;
-    if (getenv("BENCH_KEEP")) { printf("logs in %s\n", folder); return ok ? 0 : 1; }
+    if (getenv("BENCH_KEEP")) {
+        printf("logs in %s\n", folder);
+        return ok ? 0 : 1;
+    }
     std::string cleanup = std::string("rm -rf ") + folder;
     if (system(cleanup.c_str()) != 0)
         fprintf(stderr, "bench-transfer: could not remove %s\n", folder);

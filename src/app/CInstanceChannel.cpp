@@ -14,10 +14,7 @@ constexpr qint64 kMaxLine = 64 * 1024;
 
 }  // namespace
 
-CInstanceChannel::CInstanceChannel(const QString& socketPath, QObject* parent)
-    : QObject(parent), m_path(socketPath)
-{
-}
+CInstanceChannel::CInstanceChannel(const QString& socketPath, QObject* parent) : QObject(parent), m_path(socketPath) { }
 
 CInstanceChannel::~CInstanceChannel()
 {

@@ -31,9 +31,9 @@ bool Is(const char* arg, const char* option)
 // Qt's own options that take a value in the next argument.
 bool TakesValue(const char* arg)
 {
-    for (const char* option : {"-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
-                               "-qwindowtitle", "-qwindowicon", "-display", "-geometry", "-title", "-name",
-                               "-style", "-stylesheet", "-session"})
+    for (const char* option :
+         {"-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowtitle",
+          "-qwindowicon", "-display", "-geometry", "-title", "-name", "-style", "-stylesheet", "-session"})
         if (Is(arg, option))
             return true;
     return false;

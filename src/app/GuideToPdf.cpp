@@ -46,8 +46,8 @@ int main(int argc, char** argv)
     writer.setTitle("ORMID Prog Guide");
     writer.setCreator("ORMID");
     writer.setResolution(300);
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter));
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20),
+                                     QPageLayout::Millimeter));
 
     QTextDocument document;
     QFont font("DejaVu Sans");

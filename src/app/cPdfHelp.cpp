@@ -5,10 +5,7 @@
 #include "IDesktopOpener.h"
 #include "IOperatorReport.h"
 
-cPdfHelp::cPdfHelp(IDesktopOpener& desktop, IOperatorReport& report)
-    : m_desktop(desktop), m_report(report)
-{
-}
+cPdfHelp::cPdfHelp(IDesktopOpener& desktop, IOperatorReport& report) : m_desktop(desktop), m_report(report) { }
 
 cPdfHelp::~cPdfHelp() = default;
 
@@ -29,11 +26,10 @@ void cPdfHelp::Open()
         return;
     }
     if (!m_desktop.HasPdfViewer()) {
-        m_report.ShowMessage(
-            "Adobe Acrobat Reader not found!\n\n"
-            "The guide opens through xdg-open, and this desktop names no PDF viewer for it. "
-            "Please install one, for example the package evince or okular "
-            "(sudo apt install evince), and choose Help again.");
+        m_report.ShowMessage("Adobe Acrobat Reader not found!\n\n"
+                             "The guide opens through xdg-open, and this desktop names no PDF viewer for it. "
+                             "Please install one, for example the package evince or okular "
+                             "(sudo apt install evince), and choose Help again.");
         return;
     }
     // Any other failure of the viewer is not the operator's to mend.

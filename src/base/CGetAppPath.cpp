@@ -46,8 +46,7 @@ std::string WithSlash(std::string folder)
 
 }  // namespace
 
-CGetAppPath::CGetAppPath()
-    : m_modulePath(ExecutablePath())
+CGetAppPath::CGetAppPath() : m_modulePath(ExecutablePath())
 {
     const size_t slash = m_modulePath.rfind('/');
     m_directory = slash == std::string::npos ? std::string() : m_modulePath.substr(0, slash + 1);

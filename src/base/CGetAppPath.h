@@ -12,7 +12,7 @@ public:
 
     const std::string& GetModulePath() const { return m_modulePath; }
     const std::string& GetName() const { return m_name; }
-    const std::string& GetDrive() const { return m_drive; }          // always empty here
+    const std::string& GetDrive() const { return m_drive; }  // always empty here
     const std::string& GetDirectory() const { return m_directory; }
     const std::string& GetExtension() const { return m_extension; }
     // Folder of the executable with the trailing '/', e.g. "/opt/ormid/bin/".

@@ -22,13 +22,9 @@ bool SameText(const std::string& text, const char* wanted)
 
 }  // namespace
 
-CIniFile::CIniFile()
-    : CIniFile(CGetAppPath::WorkingFolder())
-{
-}
+CIniFile::CIniFile() : CIniFile(CGetAppPath::WorkingFolder()) { }
 
-CIniFile::CIniFile(const std::string& folder)
-    : m_folder(folder)
+CIniFile::CIniFile(const std::string& folder) : m_folder(folder)
 {
     while (m_folder.size() > 1 && m_folder.back() == '/')
         m_folder.pop_back();
@@ -106,7 +102,8 @@ bool CIniFile::FindKey(const char* key, std::string& value)
         const bool match = SameText(keyText, key);
         const bool read = ReadLine(rest, '\n');
         const size_t nl = keyText.rfind('\n');
-        const size_t lineLength = (nl == std::string::npos ? keyText.size() : keyText.size() - nl - 1) + 1 + rest.size();
+        const size_t lineLength =
+            (nl == std::string::npos ? keyText.size() : keyText.size() - nl - 1) + 1 + rest.size();
         if (lineLength > kMaxLine || (!read && !match))
             return false;
         if (match) {

@@ -74,7 +74,7 @@ int CLogFile::OpenAppended(const std::string& path)
             return -1;
         bool keep;
         {
-            FileLock lock(fd);   // released before the file is closed
+            FileLock lock(fd);  // released before the file is closed
             struct stat mine, named;
             const bool same = ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
                               mine.st_ino == named.st_ino && mine.st_dev == named.st_dev;

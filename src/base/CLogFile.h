@@ -24,8 +24,8 @@ public:
     CLogFile& operator=(const CLogFile&) = delete;
 
     enum Mode {
-        kReplace,   // a new log for this run, written as a ring
-        kAppend,    // lines added at the end, under the file's lock
+        kReplace,  // a new log for this run, written as a ring
+        kAppend,   // lines added at the end, under the file's lock
     };
 
     // Opens the log in the program's working folder.
@@ -36,9 +36,9 @@ public:
     void Close();
     bool IsOpen() const;
 
-    static constexpr uint32_t kWrapAt = 0x80000;     // 524,288 bytes
-    static constexpr size_t kLineLength = 510;       // characters before CR LF
-    static constexpr size_t kTextSize = 1024;        // formatted message, with its NUL
+    static constexpr uint32_t kWrapAt = 0x80000;  // 524,288 bytes
+    static constexpr size_t kLineLength = 510;    // characters before CR LF
+    static constexpr size_t kTextSize = 1024;     // formatted message, with its NUL
     // An appended log past this size is moved aside to NAME.old when a run
     // opens it, so that it never grows without end.
     static constexpr off_t kAppendLimit = 0x200000;

@@ -2,7 +2,7 @@
 
 #include "ProgramSettings.h"
 
-CSettingsStore::CSettingsStore() : QSettings(ProgramSettings::kCompany, ProgramSettings::kProgram) {}
+CSettingsStore::CSettingsStore() : QSettings(ProgramSettings::kCompany, ProgramSettings::kProgram) { }
 
 CSettingsStore::CSettingsStore(const char* group) : CSettingsStore()
 {

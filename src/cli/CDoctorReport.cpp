@@ -210,7 +210,8 @@ std::vector<std::string> CDoctorReport::ProblemTexts() const
         problems.push_back("No serial ports found: plug in the unit's cable or USB adapter.");
     if (!f.root && f.dialoutExists && !f.dialoutMember && (denied || f.ports.empty()))
         problems.push_back(std::string("You are not in the dialout group, which serial ports belong to: "
-                                       "sudo usermod -aG dialout ") + f.user + ", then log in again.");
+                                       "sudo usermod -aG dialout ") +
+                           f.user + ", then log in again.");
     else if (!f.root && f.dialoutMember && !f.dialoutActive)
         problems.push_back("You were added to the dialout group after this session began: log out and in again.");
     else if (denied)
@@ -244,8 +245,8 @@ std::string CDoctorReport::Text() const
         std::string line = "  " + port.path;
         if (line.size() < 20)
             line.resize(20, ' ');
-        text += line + " " + PortState(port.error) +
-                (port.path.rfind("/dev/pts/", 0) == 0 ? " (simulated unit)" : "") + "\n";
+        text += line + " " + PortState(port.error) + (port.path.rfind("/dev/pts/", 0) == 0 ? " (simulated unit)" : "") +
+                "\n";
     }
 
     text += "\nGroup dialout: ";
@@ -254,7 +255,8 @@ std::string CDoctorReport::Text() const
     else if (!f.dialoutMember)
         text += f.user + " is not a member\n";
     else
-        text += f.user + " is a member" + Yes(f.dialoutActive, ", in this session too\n", ", but not yet in this session\n");
+        text += f.user + " is a member" +
+                Yes(f.dialoutActive, ", in this session too\n", ", but not yet in this session\n");
 
     text += "\nSound:\n";
     if (!f.captureFile.empty())

@@ -17,7 +17,7 @@ std::string SectorList(const std::vector<uint8_t>& sectors)
     return list;
 }
 
-} // namespace
+}  // namespace
 
 CGangDisplay::CGangDisplay(CGangTransfer& gang, FILE* out, bool table)
     : m_gang(gang), m_out(out), m_table(table), m_last(gang.Count()), m_nextDraw(std::chrono::steady_clock::now())
@@ -70,10 +70,18 @@ std::string CGangDisplay::SummaryLine(const std::string& port, const CGangTransf
 {
     std::string verify;
     switch (outcome.verify) {
-    case CGangTransfer::Verify::Ok: verify = "verify OK"; break;
-    case CGangTransfer::Verify::Differs: verify = "verify: sectors differ: " + SectorList(outcome.differing); break;
-    case CGangTransfer::Verify::NotDone: verify = "verify not done"; break;
-    case CGangTransfer::Verify::None: verify = "no verify"; break;
+    case CGangTransfer::Verify::Ok:
+        verify = "verify OK";
+        break;
+    case CGangTransfer::Verify::Differs:
+        verify = "verify: sectors differ: " + SectorList(outcome.differing);
+        break;
+    case CGangTransfer::Verify::NotDone:
+        verify = "verify not done";
+        break;
+    case CGangTransfer::Verify::None:
+        verify = "no verify";
+        break;
     }
     std::string line =
         FormatText("%s: %s in %.1f s, %zu sectors written, %s", port.c_str(), CGangTransfer::ResultWord(outcome.result),

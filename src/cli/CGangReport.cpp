@@ -13,10 +13,14 @@ namespace {
 const char* VerifyWord(CGangTransfer::Verify verify)
 {
     switch (verify) {
-    case CGangTransfer::Verify::Ok: return "ok";
-    case CGangTransfer::Verify::Differs: return "differs";
-    case CGangTransfer::Verify::NotDone: return "not done";
-    default: return "none";
+    case CGangTransfer::Verify::Ok:
+        return "ok";
+    case CGangTransfer::Verify::Differs:
+        return "differs";
+    case CGangTransfer::Verify::NotDone:
+        return "not done";
+    default:
+        return "none";
     }
 }
 
@@ -24,13 +28,13 @@ std::string LocalTime()
 {
     char text[40] = "";
     const time_t now = time(nullptr);
-    struct tm local {};
+    struct tm local { };
     if (localtime_r(&now, &local))
         strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
     return text;
 }
 
-} // namespace
+}  // namespace
 
 CGangReport::~CGangReport()
 {

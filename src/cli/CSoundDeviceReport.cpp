@@ -36,7 +36,8 @@ std::string CSoundDeviceReport::Lists(const SSoundDeviceFacts& facts)
     for (const Direction& d : Directions(facts)) {
         const SSoundDeviceChoice used = CSoundDeviceList::Resolve(d.devices, d.chosen);
         text += std::string(d.title) + ":\n";
-        text += std::string("  ") + CSoundDeviceList::kSystemDefault + (used.device.IsDefault() ? "  (used)" : "") + "\n";
+        text +=
+            std::string("  ") + CSoundDeviceList::kSystemDefault + (used.device.IsDefault() ? "  (used)" : "") + "\n";
         for (const SSoundDeviceEntry& e : d.devices)
             text += "  " + e.name + (e.name == used.device.name && !used.device.IsDefault() ? "  (used)" : "") + "\n";
     }
@@ -52,7 +53,8 @@ std::string CSoundDeviceReport::Used(const SSoundDeviceFacts& facts)
         if (!used.device.IsDefault())
             text += used.device.name + " (chosen in ORMID)\n";
         else if (used.missing)
-            text += std::string(CSoundDeviceList::kSystemDefault) + " (\"" + d.chosen + "\" chosen in ORMID is not connected)\n";
+            text += std::string(CSoundDeviceList::kSystemDefault) + " (\"" + d.chosen +
+                    "\" chosen in ORMID is not connected)\n";
         else
             text += std::string(CSoundDeviceList::kSystemDefault) + "\n";
     }

@@ -12,7 +12,7 @@
 struct SSoundDeviceFacts {
     std::vector<SSoundDeviceEntry> inputs;
     std::vector<SSoundDeviceEntry> outputs;
-    std::string chosenInput;   // remembered by ORMID; empty: the system default
+    std::string chosenInput;  // remembered by ORMID; empty: the system default
     std::string chosenOutput;
 };
 

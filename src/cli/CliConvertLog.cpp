@@ -26,7 +26,8 @@ void LogConversion(const CAudioConverter& converter)
 
 void SayConvertHint(const std::string& question)
 {
-    std::fprintf(stderr, "ormid-cli: %s\nAdd --convert to convert it to the unit's format "
-                         "(8 kHz mu-law, mono) on the way in.\n",
+    std::fprintf(stderr,
+                 "ormid-cli: %s\nAdd --convert to convert it to the unit's format "
+                 "(8 kHz mu-law, mono) on the way in.\n",
                  question.substr(0, question.find('\n')).c_str());
 }

@@ -21,7 +21,8 @@ void CliReport::ShowFileError(const std::string& text, const std::string& path, 
 
 bool CliReport::AskYesNo(const std::string& text)
 {
-    std::fprintf(stderr, "%s%s%s\n", text.c_str(), text.empty() || text.back() == '\n' ? "" : " ", s_assumeYes ? "Yes" : "No");
+    std::fprintf(stderr, "%s%s%s\n", text.c_str(), text.empty() || text.back() == '\n' ? "" : " ",
+                 s_assumeYes ? "Yes" : "No");
     std::fflush(stderr);
     return s_assumeYes;
 }

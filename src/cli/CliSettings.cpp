@@ -85,10 +85,18 @@ std::string DecodedValue(const std::string& raw)
         } else if (c == '\\' && i + 1 < raw.size()) {
             const char e = raw[++i];
             switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case '0': out += '\0'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '0':
+                out += '\0';
+                break;
             case 'x': {
                 unsigned code = 0;
                 while (i + 1 < raw.size() && HexValue(raw[i + 1]) >= 0)
@@ -96,7 +104,8 @@ std::string DecodedValue(const std::string& raw)
                 AppendUtf8(out, code);
                 break;
             }
-            default: out += e;
+            default:
+                out += e;
             }
         } else {
             out += c;

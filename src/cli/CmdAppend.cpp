@@ -24,7 +24,7 @@ int Run()
         request.slot = uint8_t(args.slot - 1);
         request.path = args.wav;
         // --yes answers the question that the panel would ask.
-        request.convert = args.convert            ? ConvertChoice::kAlways
+        request.convert = args.convert             ? ConvertChoice::kAlways
                           : CliReport::AssumeYes() ? ConvertChoice::kAsk
                                                    : ConvertChoice::kNever;
         const CCommandResult result = commands.Append(request);

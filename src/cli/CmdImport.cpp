@@ -40,13 +40,15 @@ int Run(bool nameGiven, bool countGiven)
 
 void Setup(CLI::App& app, int& exitCode)
 {
-    CLI::App* command = app.add_subcommand("import", "put an audio file into a slot (8 kHz mu-law mono WAV, or any with --convert)");
+    CLI::App* command =
+        app.add_subcommand("import", "put an audio file into a slot (8 kHz mu-law mono WAV, or any with --convert)");
     AddImageArgument(*command, args.image);
     AddSlotArgument(*command, args.slot);
     command->add_option("WAV", args.wav, "audio file to import")->required();
     command->add_flag("--convert", args.convert,
                       "convert a file of another format (WAV, FLAC, Ogg, Opus, MP3) to 8 kHz mu-law mono");
-    CLI::Option* name = command->add_option("-n,--name", args.name, "message name (default: the file name, cut to 15 characters)");
+    CLI::Option* name =
+        command->add_option("-n,--name", args.name, "message name (default: the file name, cut to 15 characters)");
     CLI::Option* count = AddCountOption(*command, args.count);
     command->callback([&exitCode, name, count] { exitCode = Run(name->count() > 0, count->count() > 0); });
 }

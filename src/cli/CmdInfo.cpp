@@ -22,7 +22,7 @@ struct SlotFacts {
     uint8_t stored = 0;
     uint8_t computed = 0;
     bool holdsAudio = false;
-    int firstSector = -1;   // -1: no audio, no sectors
+    int firstSector = -1;  // -1: no audio, no sectors
     int lastSector = -1;
 };
 
@@ -104,10 +104,9 @@ void PrintJson(const cMemoryMap& map, const std::vector<uint8_t>& needed)
         const int sectors = f.firstSector < 0 ? 0 : f.lastSector - f.firstSector + 1;
         std::printf("%s\n  {\"slot\": %d, \"name\": %s, \"start\": %u, \"length\": %u, \"playCount\": %u, "
                     "\"placementOk\": %s, \"storedChecksum\": %u, \"computedChecksum\": %u, \"checksumOk\": %s, ",
-                    slot ? "," : "", slot + 1, JsonString(UnitNameToUtf8(map.GetName(slot))).c_str(), f.start,
-                    f.length, unsigned(map.GetPlayCount(slot)), PlacementFault(map, slot).empty() ? "true" : "false",
-                    unsigned(f.stored), unsigned(f.computed),
-                    f.stored == f.computed ? "true" : "false");
+                    slot ? "," : "", slot + 1, JsonString(UnitNameToUtf8(map.GetName(slot))).c_str(), f.start, f.length,
+                    unsigned(map.GetPlayCount(slot)), PlacementFault(map, slot).empty() ? "true" : "false",
+                    unsigned(f.stored), unsigned(f.computed), f.stored == f.computed ? "true" : "false");
         if (f.firstSector < 0)
             std::printf("\"firstSector\": null, \"lastSector\": null, \"sectors\": 0}");
         else

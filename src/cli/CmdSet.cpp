@@ -23,7 +23,8 @@ int Run(bool nameGiven, bool countGiven)
     if (nameGiven && !CheckNameArgument(args.name, report))
         return kCliUsage;
     return ChangeImage(args.image, report, [&](CImageCommands& commands) {
-        return commands.Set(uint8_t(args.slot - 1), nameGiven ? &args.name : nullptr, countGiven ? &args.count : nullptr)
+        return commands
+            .Set(uint8_t(args.slot - 1), nameGiven ? &args.name : nullptr, countGiven ? &args.count : nullptr)
             .done;
     });
 }
@@ -33,7 +34,8 @@ void Setup(CLI::App& app, int& exitCode)
     CLI::App* command = app.add_subcommand("set", "change the name or play count of a slot");
     AddImageArgument(*command, args.image);
     AddSlotArgument(*command, args.slot);
-    CLI::Option* name = command->add_option("-n,--name", args.name, "message name, at most 15 characters are kept; characters outside Latin-1 become '?'");
+    CLI::Option* name = command->add_option(
+        "-n,--name", args.name, "message name, at most 15 characters are kept; characters outside Latin-1 become '?'");
     CLI::Option* count = AddCountOption(*command, args.count);
     command->callback([&exitCode, name, count] { exitCode = Run(name->count() > 0, count->count() > 0); });
 }

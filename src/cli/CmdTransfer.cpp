@@ -64,7 +64,7 @@ void OnSignal(int)
 
 void InstallSignals()
 {
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -73,7 +73,7 @@ void InstallSignals()
 
 bool FileExists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return stat(path.c_str(), &st) == 0;
 }
 
@@ -235,7 +235,8 @@ int RunUnits(Kind kind, const TransferArgs& args)
         gang.SetEcho(stderr, terminal);
     else
         gang.SetObserver(&display);
-    const bool ended = gang.Run(kind == Kind::Write ? CGangTransfer::Kind::Write : CGangTransfer::Kind::Verify, &g_stop);
+    const bool ended =
+        gang.Run(kind == Kind::Write ? CGangTransfer::Kind::Write : CGangTransfer::Kind::Verify, &g_stop);
     record.Write(gang, args.image, image);
     if (gang.Count() == 1)
         return EndOfOneUnit(kind, args.image, gang.GetOutcome(0), ended);
@@ -251,9 +252,7 @@ int RunUnits(Kind kind, const TransferArgs& args)
 
 void AddLineOptions(CLI::App& command, TransferArgs& args)
 {
-    command.add_option("--baud", args.baud, "line speed")
-        ->check(CLI::IsMember({115200, 57600}))
-        ->capture_default_str();
+    command.add_option("--baud", args.baud, "line speed")->check(CLI::IsMember({115200, 57600}))->capture_default_str();
     command.add_flag("--no-timeouts", args.noTimeouts, "disable timeouts: wait for the unit as long as it takes");
     command.add_flag("--recover", args.recover,
                      "when the unit does not answer, complete the sector an interrupted write left open");
@@ -304,4 +303,4 @@ CliRegistrar readRegistrar("read", SetupRead);
 CliRegistrar writeRegistrar("write", SetupWrite);
 CliRegistrar verifyRegistrar("verify", SetupVerify);
 
-} // namespace
+}  // namespace

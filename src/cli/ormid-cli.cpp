@@ -63,8 +63,8 @@ int main(int argc, char** argv)
         command.setup(app, exitCode);
 
     const std::string word = CommandWord(argc, argv);
-    if (!word.empty() && std::none_of(commands.begin(), commands.end(),
-                                      [&](const CliCommand& c) { return word == c.name; })) {
+    if (!word.empty() &&
+        std::none_of(commands.begin(), commands.end(), [&](const CliCommand& c) { return word == c.name; })) {
         std::fprintf(stderr, "Unknown command: %s\nRun with --help for the list of commands.\n", word.c_str());
         return kCliUsage;
     }

@@ -102,9 +102,16 @@ void CCommDlgView::ApplyModemLine(int message, int on)
     if (!m_dialog.IsPortOpen())
         return;
     switch (message) {
-    case WM_CTS_CHANGED: m_dialog.Lamp(TXCommDlg::LampCts)->SetLit(on != 0); break;
-    case WM_DSR_CHANGED: m_dialog.Lamp(TXCommDlg::LampDsr)->SetLit(on != 0); break;
-    case WM_RLSD_CHANGED: m_dialog.Lamp(TXCommDlg::LampCd)->SetLit(on != 0); break;
-    default: break;
+    case WM_CTS_CHANGED:
+        m_dialog.Lamp(TXCommDlg::LampCts)->SetLit(on != 0);
+        break;
+    case WM_DSR_CHANGED:
+        m_dialog.Lamp(TXCommDlg::LampDsr)->SetLit(on != 0);
+        break;
+    case WM_RLSD_CHANGED:
+        m_dialog.Lamp(TXCommDlg::LampCd)->SetLit(on != 0);
+        break;
+    default:
+        break;
     }
 }

@@ -11,7 +11,7 @@ class TXCommDlg;
 
 class CCommDlgView : public ITransferView, public IModemLineSink, public ITransferEventSink {
 public:
-    explicit CCommDlgView(TXCommDlg& dialog) : m_dialog(dialog) {}
+    explicit CCommDlgView(TXCommDlg& dialog) : m_dialog(dialog) { }
 
     void SetStatus(const std::string& text) override;
     void ShowProgressPercent(const std::string& text, int percent) override;

@@ -24,7 +24,7 @@ void Select(QComboBox* box, int value)
         box->setCurrentIndex(index);
 }
 
-} // namespace
+}  // namespace
 
 QList<int> CPortSettingsDlg::BaudRates()
 {

@@ -18,7 +18,7 @@ const char* const kParity = "Parity";
 const char* const kStopBits = "Stop bits";
 const char* const kHandshaking = "Handshaking";
 
-} // namespace
+}  // namespace
 
 // Entries are kept as an array of the group, each with the port's device path
 // as a plain value: a path used as a key would be escaped twice over (once
@@ -53,9 +53,9 @@ QString CQtPortDefaults::KeyOf(const std::string& port, const char* field)
 
 bool CQtPortDefaults::IsValid(const PortDefaults& defaults)
 {
-    return CPortSettingsDlg::BaudRates().contains(defaults.baud) && defaults.dataBits >= 5 &&
-           defaults.dataBits <= 8 && defaults.parity >= 0 && defaults.parity <= 4 && defaults.stopBits >= 0 &&
-           defaults.stopBits <= 2 && defaults.handshaking >= 0 && defaults.handshaking <= 2;
+    return CPortSettingsDlg::BaudRates().contains(defaults.baud) && defaults.dataBits >= 5 && defaults.dataBits <= 8 &&
+           defaults.parity >= 0 && defaults.parity <= 4 && defaults.stopBits >= 0 && defaults.stopBits <= 2 &&
+           defaults.handshaking >= 0 && defaults.handshaking <= 2;
 }
 
 bool CQtPortDefaults::Load(const std::string& port, PortDefaults& defaults)

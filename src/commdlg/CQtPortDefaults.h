@@ -13,10 +13,9 @@
 class QSettings;
 class QWidget;
 
-
 class CQtPortDefaults : public IPortDefaultsProvider, public IPortConfigEditor {
 public:
-    explicit CQtPortDefaults(QWidget* dialogParent = nullptr) : m_dialogParent(dialogParent) {}
+    explicit CQtPortDefaults(QWidget* dialogParent = nullptr) : m_dialogParent(dialogParent) { }
 
     // False when nothing usable is stored for the port.
     bool Load(const std::string& port, PortDefaults& defaults) override;

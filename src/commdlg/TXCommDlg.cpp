@@ -33,7 +33,7 @@ const char* const kVerifyKey = "Verify after writing";
 // The port by its path: list positions move as ports come and go.
 const char* const kPortPathKey = "Comm port path";
 
-} // namespace
+}  // namespace
 
 TXCommDlg::TXCommDlg(cMemoryMap& image, const CCommShared& shared, QWidget* parent)
     : QDialog(parent), m_image(image), m_shared(shared), m_link(m_port), m_view(*this), m_portDefaults(this)
@@ -356,8 +356,8 @@ void TXCommDlg::ShowMessage(const QString& text, bool information)
 
 void TXCommDlg::EnableTransferControls(bool enable)
 {
-    QWidget* const controls[] = {m_readButton, m_writeButton,   m_recoverButton, m_portBox,       m_baudBox,
-                                 m_oneSectorBox, m_verifyBox, m_noTimeoutsBox, m_sectors, m_defaultsButton};
+    QWidget* const controls[] = {m_readButton,   m_writeButton, m_recoverButton, m_portBox, m_baudBox,
+                                 m_oneSectorBox, m_verifyBox,   m_noTimeoutsBox, m_sectors, m_defaultsButton};
     for (QWidget* control : controls)
         control->setEnabled(enable);
     // "Close" stays usable throughout; keep the keyboard there while the rest is off.

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-
 #include "CAppState.h"
 #include "CEditSonvox.h"
 #include "CImageCommands.h"

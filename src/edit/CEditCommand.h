@@ -12,9 +12,9 @@ class IEditSonvox;
 
 // What the dialog ended with, as the slot takes it.
 struct CEditResult {
-    std::string nameLatin1;    // at most 15 characters
-    int playCount = 0;         // 0 continuous, 1-255
-    bool audioChanged = false; // the scratch file holds the new audio
+    std::string nameLatin1;     // at most 15 characters
+    int playCount = 0;          // 0 continuous, 1-255
+    bool audioChanged = false;  // the scratch file holds the new audio
 };
 
 // Takes a confirmed edit into the slot. New audio is checked in full before

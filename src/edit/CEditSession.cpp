@@ -25,9 +25,8 @@ const char* const CEditSession::kShorterThanTrimText =
     "The recording is shorter than the Initial Trim of the Settings: nothing of it is left.\n"
     "The message keeps its previous audio.";
 const char* const CEditSession::kAppendBusyText = "Please stop the Append Recording first.";
-const char* const CEditSession::kMemoryFullText =
-    "The unit's memory is full: there is no room left to record.\n"
-    "Delete or shorten a message to make room.";
+const char* const CEditSession::kMemoryFullText = "The unit's memory is full: there is no room left to record.\n"
+                                                  "Delete or shorten a message to make room.";
 
 namespace {
 
@@ -48,14 +47,9 @@ struct CEditSession::Impl {
     std::string bytes;
 };
 
-CEditSession::CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map,
-                           Setup setup, Clock clock)
-    : m_impl(new Impl),
-      m_sonvox(sonvox),
-      m_view(view),
-      m_report(report),
-      m_map(map),
-      m_setup(std::move(setup)),
+CEditSession::CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map, Setup setup,
+                           Clock clock)
+    : m_impl(new Impl), m_sonvox(sonvox), m_view(view), m_report(report), m_map(map), m_setup(std::move(setup)),
       m_clock(clock ? std::move(clock) : Clock(GetTickCountMs))
 {
 }
@@ -423,7 +417,7 @@ void CEditSession::OnMakeSilence()
     if (ms == 0)
         return;
     if (!m_map.WriteSilenceWav(ms, m_setup.scratchPath.c_str(), m_report))
-        return;   // the file keeps its previous audio
+        return;  // the file keeps its previous audio
     if (!m_appendRecording)
         m_slotRoom = std::min<int64_t>(m_slotRoom, m_setup.roomLeft);
     m_audioChanged = true;
@@ -433,9 +427,8 @@ void CEditSession::OnMakeSilence()
     UpdateRemaining();
 }
 
-bool CEditSession::ConcatenateWavFiles(const std::string& first, const std::string& second,
-                                       const std::string& output, uint32_t roomForSecond,
-                                       const std::string& secondShownAs)
+bool CEditSession::ConcatenateWavFiles(const std::string& first, const std::string& second, const std::string& output,
+                                       uint32_t roomForSecond, const std::string& secondShownAs)
 {
     uint32_t appended = 0;
     if (!CAudioEdit::ConcatenateWavFiles(first, second, output, roomForSecond, m_report, appended, secondShownAs))
@@ -538,7 +531,7 @@ void CEditSession::JoinAppendParts()
         if (ConcatenateWavFiles(OldPart(), second, m_setup.scratchPath, 0xFFFFFFFFu)) {
             m_audioChanged = true;
         } else {
-            CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);   // the old audio, never less
+            CAudioEdit::MoveFile(OldPart(), m_setup.scratchPath, m_report);  // the old audio, never less
             m_audioChanged = m_audioChangedBeforeAppend;
         }
     }

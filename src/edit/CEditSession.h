@@ -31,7 +31,7 @@ class CEditSession {
 public:
     // The audio activity; the same numbers as the application's audio state.
     enum Activity : uint8_t { kIdle = 0, kPlaying = 1, kRecording = 2 };
-    using Clock = std::function<uint32_t()>;   // millisecond tick count
+    using Clock = std::function<uint32_t()>;  // millisecond tick count
 
     static constexpr unsigned kTimerId = 853;
     static constexpr unsigned kRecordTickMs = 15;
@@ -40,18 +40,18 @@ public:
     static constexpr unsigned kPlayTickMs = 50;
 
     struct Setup {
-        uint8_t slot = 0;                  // 0-7
-        int32_t roomLeft = 0;              // room left of the image when the dialog opened
-        std::string scratchPath;           // "TXTemp.wav" in the working folder
-        std::string workingFolder;         // ends with '/': "olun.wav", "olun2.wav" go here
-        bool audioAvailable = true;        // the audio library started
-        uint8_t* audioState = nullptr;     // the application's audio state; the session's own when null
-        std::string importFolder;          // where Append File's dialog starts
+        uint8_t slot = 0;               // 0-7
+        int32_t roomLeft = 0;           // room left of the image when the dialog opened
+        std::string scratchPath;        // "TXTemp.wav" in the working folder
+        std::string workingFolder;      // ends with '/': "olun.wav", "olun2.wav" go here
+        bool audioAvailable = true;     // the audio library started
+        uint8_t* audioState = nullptr;  // the application's audio state; the session's own when null
+        std::string importFolder;       // where Append File's dialog starts
     };
 
     // clock defaults to the system's tick count.
-    CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map,
-                 Setup setup, Clock clock = Clock());
+    CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map, Setup setup,
+                 Clock clock = Clock());
     ~CEditSession();
     CEditSession(const CEditSession&) = delete;
     CEditSession& operator=(const CEditSession&) = delete;
@@ -85,9 +85,9 @@ public:
     static std::string FormatRemaining(int32_t bytes);
 
     // Message texts raised here.
-    static const char* const kNotAvailableText;   // "Sonvox not available - cannot play"
-    static const char* const kMemoryFullText;     // Record with no room left
-    static const char* const kNoisyText;          // the noise warning after a recording
+    static const char* const kNotAvailableText;  // "Sonvox not available - cannot play"
+    static const char* const kMemoryFullText;    // Record with no room left
+    static const char* const kNoisyText;         // the noise warning after a recording
     // A recording whose processing failed: the scratch file is put back.
     static const char* const kSaveFailedText;
     // The same, for a recording that ran no longer than the initial trim.
@@ -97,7 +97,7 @@ public:
 
 private:
     struct Impl;
-    Impl* m_impl = nullptr;   // backup of the scratch file, file names
+    Impl* m_impl = nullptr;  // backup of the scratch file, file names
 
     void UpdateRemaining();
     void SetState(Activity state);
@@ -154,11 +154,11 @@ private:
     int64_t m_slotRoom = 0;
     // Room for the running recording (m_remainingBytes at its start).
     int64_t m_recordRoom = 0;
-    bool m_audioChangedBefore = false;   // m_audioChanged when the recording started
-    int64_t m_slotRoomBefore = 0;        // m_slotRoom when the recording started
-    bool m_newPart = false;              // an Append Recording has a new part to join
-    bool m_recordingAppends = false;     // the running recording is the new part of an append
-    bool m_audioChangedBeforeAppend = false;   // m_audioChanged at the first press
-    bool m_busy = false;                       // a recording is being processed aside
-    std::vector<std::function<void()>> m_waiting;   // endings asked for while busy
+    bool m_audioChangedBefore = false;             // m_audioChanged when the recording started
+    int64_t m_slotRoomBefore = 0;                  // m_slotRoom when the recording started
+    bool m_newPart = false;                        // an Append Recording has a new part to join
+    bool m_recordingAppends = false;               // the running recording is the new part of an append
+    bool m_audioChangedBeforeAppend = false;       // m_audioChanged at the first press
+    bool m_busy = false;                           // a recording is being processed aside
+    std::vector<std::function<void()>> m_waiting;  // endings asked for while busy
 };

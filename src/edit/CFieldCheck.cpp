@@ -11,7 +11,10 @@ const char* const CFieldCheck::kNotUIntText = "Please enter a positive integer."
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 const char* SkipBlanks(const char* p)
 {
@@ -65,8 +68,7 @@ std::string CFieldCheck::IntegerRangeText(uint32_t min, uint32_t max)
                    std::to_string(max));
 }
 
-bool CFieldCheck::ReadDouble(const std::string& text, double min, double max, double& value,
-                             std::string& message)
+bool CFieldCheck::ReadDouble(const std::string& text, double min, double max, double& value, std::string& message)
 {
     const char* start = SkipBlanks(text.c_str());
     char* end = nullptr;
@@ -84,8 +86,7 @@ bool CFieldCheck::ReadDouble(const std::string& text, double min, double max, do
     return true;
 }
 
-bool CFieldCheck::ReadUInt(const std::string& text, uint32_t min, uint32_t max, uint32_t& value,
-                           std::string& message)
+bool CFieldCheck::ReadUInt(const std::string& text, uint32_t min, uint32_t max, uint32_t& value, std::string& message)
 {
     const char* p = SkipBlanks(text.c_str());
     if (*p == '+')

@@ -11,13 +11,11 @@ public:
     // A double box: blanks around one number in the standard text-to-number
     // form. Out of [min, max] (ends included, and not a number at all, "nan")
     // gives the range message. On failure value is left alone.
-    static bool ReadDouble(const std::string& text, double min, double max, double& value,
-                           std::string& message);
+    static bool ReadDouble(const std::string& text, double min, double max, double& value, std::string& message);
 
     // An unsigned integer box: blanks around decimal digits (a leading '+'
     // allowed), no sign, nothing beyond 32 bits; then the range [min, max].
-    static bool ReadUInt(const std::string& text, uint32_t min, uint32_t max, uint32_t& value,
-                         std::string& message);
+    static bool ReadUInt(const std::string& text, uint32_t min, uint32_t max, uint32_t& value, std::string& message);
 
     // How a double shows in a box: 15 significant digits, shortest form
     // (0.9998 -> "0.9998", 1.0 -> "1").
@@ -32,8 +30,8 @@ public:
     static double TextToDouble(const std::string& text);
     static int32_t TextToInt(const std::string& text);
 
-    static const char* const kNotNumberText;    // "Please enter a number."
-    static const char* const kNotUIntText;      // "Please enter a positive integer."
+    static const char* const kNotNumberText;  // "Please enter a number."
+    static const char* const kNotUIntText;    // "Please enter a positive integer."
 
     // "Please enter a number between %1 and %2." with both ends in the box format.
     static std::string NumberRangeText(double min, double max);

@@ -10,12 +10,12 @@
 class CMeterBallistics {
 public:
     static constexpr int kFullScale = 32767;
-    static constexpr double kFloorDb = -60.0;         // rest: the left end of the scale
-    static constexpr double kYellowDb = -12.0;        // green below, yellow from here
-    static constexpr double kRedDb = -3.0;            // red from here to 0 dBFS
-    static constexpr double kBarFallDbPerS = 30.0;    // the bar's fall once the input drops
-    static constexpr uint32_t kPeakHoldMs = 1500;     // the peak mark holds this long
-    static constexpr double kPeakFallDbPerS = 20.0;   // then falls this fast
+    static constexpr double kFloorDb = -60.0;        // rest: the left end of the scale
+    static constexpr double kYellowDb = -12.0;       // green below, yellow from here
+    static constexpr double kRedDb = -3.0;           // red from here to 0 dBFS
+    static constexpr double kBarFallDbPerS = 30.0;   // the bar's fall once the input drops
+    static constexpr uint32_t kPeakHoldMs = 1500;    // the peak mark holds this long
+    static constexpr double kPeakFallDbPerS = 20.0;  // then falls this fast
 
     enum class Zone { Green, Yellow, Red };
 
@@ -38,7 +38,7 @@ public:
     bool AtRest(uint32_t nowMs) const;
 
 private:
-    double m_barDb = kFloorDb;   // the bar at m_barMs
+    double m_barDb = kFloorDb;  // the bar at m_barMs
     uint32_t m_barMs = 0;
     double m_peakDb = kFloorDb;  // the held peak, set at m_peakMs
     uint32_t m_peakMs = 0;

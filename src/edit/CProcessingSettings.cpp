@@ -39,8 +39,7 @@ void CProcessingSettings::Store(const RecordProcessingParams& params)
     CSettingsStore settings(ProgramSettings::kSection);
     settings.setValue(kTimeConstantKey, QString::fromStdString(CFieldCheck::FormatFixed(params.timeConstant)));
     settings.setValue(kClipAmountKey, QString::fromStdString(CFieldCheck::FormatFixed(params.clipAmount)));
-    settings.setValue(kThresholdFactorKey,
-                      QString::fromStdString(CFieldCheck::FormatFixed(params.thresholdFactor)));
+    settings.setValue(kThresholdFactorKey, QString::fromStdString(CFieldCheck::FormatFixed(params.thresholdFactor)));
     settings.setValue(kInitialTrimKey, QString::number(params.initialTrim));
     settings.endGroup();
     settings.sync();

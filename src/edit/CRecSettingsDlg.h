@@ -49,5 +49,5 @@ private:
     void OnOk();
     void OnRestoreDefaults();
 
-    bool m_finishing = false;   // OK or Cancel is closing the dialog
+    bool m_finishing = false;  // OK or Cancel is closing the dialog
 };

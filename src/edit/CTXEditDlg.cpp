@@ -182,7 +182,7 @@ void CTXEditDlg::Close(bool ok)
 
 void CTXEditDlg::RunAside(std::function<void()> work, std::function<void()> done)
 {
-    EndAside();   // one at a time; the session never asks for two
+    EndAside();  // one at a time; the session never asks for two
     if (m_runInline) {
         work();
         done();
@@ -191,7 +191,8 @@ void CTXEditDlg::RunAside(std::function<void()> work, std::function<void()> done
     m_asideDone = std::move(done);
     m_aside = std::thread([this, work = std::move(work)] {
         work();
-        QMetaObject::invokeMethod(this, [this] { EndAside(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { EndAside(); }, Qt::QueuedConnection);
     });
 }
 
@@ -221,19 +222,43 @@ void CTXEditDlg::SetBusy(bool busy)
 
 // ---- what the session shows ------------------------------------------------
 
-void CTXEditDlg::SetRemainingText(const std::string& text) { m_remaining->setText(QString::fromStdString(text)); }
-void CTXEditDlg::SetRecordCaption(const char* text) { m_record->setText(text); }
-void CTXEditDlg::SetPlayCaption(const char* text) { m_play->setText(text); }
-void CTXEditDlg::SetAppendCaption(const char* text) { m_appendRecording->setText(text); }
+void CTXEditDlg::SetRemainingText(const std::string& text)
+{
+    m_remaining->setText(QString::fromStdString(text));
+}
+void CTXEditDlg::SetRecordCaption(const char* text)
+{
+    m_record->setText(text);
+}
+void CTXEditDlg::SetPlayCaption(const char* text)
+{
+    m_play->setText(text);
+}
+void CTXEditDlg::SetAppendCaption(const char* text)
+{
+    m_appendRecording->setText(text);
+}
 void CTXEditDlg::EnableRecord(bool on)
 {
     m_recordAllowed = on;
     m_record->setEnabled(on && !m_busy);
 }
-void CTXEditDlg::StartTimer(unsigned periodMs) { m_timer.start(int(periodMs)); }
-void CTXEditDlg::StopTimer() { m_timer.stop(); }
-void CTXEditDlg::MeterSetLevel(int level) { m_meter->SetLevel(level); }
-void CTXEditDlg::MeterClear() { m_meter->Clear(); }
+void CTXEditDlg::StartTimer(unsigned periodMs)
+{
+    m_timer.start(int(periodMs));
+}
+void CTXEditDlg::StopTimer()
+{
+    m_timer.stop();
+}
+void CTXEditDlg::MeterSetLevel(int level)
+{
+    m_meter->SetLevel(level);
+}
+void CTXEditDlg::MeterClear()
+{
+    m_meter->Clear();
+}
 
 bool CTXEditDlg::AskSilence(uint32_t roomLeft, uint32_t& ms)
 {
@@ -249,8 +274,7 @@ bool CTXEditDlg::AskAppendFile(std::string& path)
 {
     // The same files as the panel's import.
     const QString chosen = m_fileDialogs->GetOpenPath(
-        this, {"Import WAVE file", QString::fromStdString(m_setup.importFolder), QString(), kImportAudioFilter,
-               "wav"});
+        this, {"Import WAVE file", QString::fromStdString(m_setup.importFolder), QString(), kImportAudioFilter, "wav"});
     if (chosen.isEmpty())
         return false;
     path = chosen.toLocal8Bit().toStdString();

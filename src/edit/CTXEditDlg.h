@@ -39,10 +39,10 @@ public:
     ~CTXEditDlg() override;
 
     // Inputs, set before the dialog runs.
-    QString m_label;            // "Message %d name"
-    QString m_name;             // also the output
-    int m_playCount = 0;        // 0 continuous, 1-255; also the output
-    CEditSession::Setup m_setup;   // slot, room left, working files, audio state
+    QString m_label;              // "Message %d name"
+    QString m_name;               // also the output
+    int m_playCount = 0;          // 0 continuous, 1-255; also the output
+    CEditSession::Setup m_setup;  // slot, room left, working files, audio state
     // Output: the scratch WAV file holds the slot's new audio.
     bool m_audioChanged = false;
 
@@ -83,8 +83,8 @@ public:
     void SetBusy(bool busy) override;
 
 public slots:
-    void accept() override;   // OK
-    void reject() override;   // Cancel, Escape, the title bar's close
+    void accept() override;  // OK
+    void reject() override;  // Cancel, Escape, the title bar's close
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -107,7 +107,7 @@ private:
 
     std::thread m_aside;
     std::function<void()> m_asideDone;
-    bool m_runInline = false;     // the dialog is going: work aside runs at once
+    bool m_runInline = false;  // the dialog is going: work aside runs at once
     bool m_busy = false;
     bool m_recordAllowed = true;  // Record is greyed during an Append Recording
     bool m_closePending = false;

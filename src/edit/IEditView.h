@@ -13,10 +13,10 @@ class IEditView {
 public:
     virtual ~IEditView() = default;
 
-    virtual void SetRemainingText(const std::string& text) = 0;   // "%3.2f" or "< 1.00"
-    virtual void SetRecordCaption(const char* text) = 0;          // "Record" / "Stop"
-    virtual void SetPlayCaption(const char* text) = 0;            // "Play" / "Stop"
-    virtual void SetAppendCaption(const char* text) = 0;          // "Append Recording" / "Stop Append Recording"
+    virtual void SetRemainingText(const std::string& text) = 0;  // "%3.2f" or "< 1.00"
+    virtual void SetRecordCaption(const char* text) = 0;         // "Record" / "Stop"
+    virtual void SetPlayCaption(const char* text) = 0;           // "Play" / "Stop"
+    virtual void SetAppendCaption(const char* text) = 0;         // "Append Recording" / "Stop Append Recording"
     virtual void EnableRecord(bool on) = 0;
 
     // The one timer: started again with a new period, or stopped.

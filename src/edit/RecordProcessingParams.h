@@ -15,9 +15,9 @@ struct RecordProcessingParams {
     double thresholdFactor = kDefaultThresholdFactor;  // 0.0 to 5.0
     int32_t initialTrim = kDefaultInitialTrim;         // samples at 8 kHz, 0 to 2000
     // Results of the most recent processing.
-    double gain = 0;        // dB applied
-    double clipCount = 0;   // samples clipping
-    double snr = 0;         // signal-to-noise ratio
+    double gain = 0;       // dB applied
+    double clipCount = 0;  // samples clipping
+    double snr = 0;        // signal-to-noise ratio
 
     // The four parameters back to their defaults; the results stay.
     void RestoreDefaults()

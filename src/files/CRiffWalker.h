@@ -17,12 +17,12 @@ public:
     struct Chunk {
         char id[4] = {};
         uint32_t size = 0;
-        uint64_t dataPos = 0;   // file offset of the chunk's first data byte
+        uint64_t dataPos = 0;  // file offset of the chunk's first data byte
     };
 
     // Reads through fd (positioned reads: the descriptor's offset is not
     // used); fileLength bounds every read.
-    CRiffWalker(int fd, uint64_t fileLength) : m_fd(fd), m_length(fileLength) {}
+    CRiffWalker(int fd, uint64_t fileLength) : m_fd(fd), m_length(fileLength) { }
 
     uint64_t Length() const { return m_length; }
     // Exactly n bytes at pos, or false.

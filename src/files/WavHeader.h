@@ -5,7 +5,7 @@
 #include <cstdint>
 
 struct WavFormat {
-    uint16_t formatTag;       // 1 PCM, 7 mu-law
+    uint16_t formatTag;  // 1 PCM, 7 mu-law
     uint16_t channels;
     uint32_t samplesPerSec;
     uint16_t bitsPerSample;

@@ -9,15 +9,15 @@
 class CDemoSonvox : public IEditSonvox {
 public:
     // The peak every captured block reports, 0-32767.
-    explicit CDemoSonvox(int peak) : m_peak(peak) {}
+    explicit CDemoSonvox(int peak) : m_peak(peak) { }
 
     int Record() override { return 1; }
     int Stop() override { return 0; }
     int Save(const char* path, RecordProcessingParams& params) override;
-    void PreviewCancel() override {}
+    void PreviewCancel() override { }
     int LoadPlay(const char* path) override;
     unsigned GetDuration() override { return 0; }
-    void Preview() override {}
+    void Preview() override { }
     int MeterGetPeak(int* peak) override;
 
 private:

@@ -14,7 +14,7 @@ public:
     // The scale the program runs at while it takes the pictures.
     static constexpr int kScale = 2;
 
-    explicit CWindowGrabber(const QString& folder) : m_folder(folder) {}
+    explicit CWindowGrabber(const QString& folder) : m_folder(folder) { }
 
     // Shows, lays out and paints the window, then keeps its picture as
     // FOLDER/name.png.

@@ -52,11 +52,8 @@ struct DemoMessage {
     double hz;
 };
 const DemoMessage kMessages[] = {
-    {0, "Welcome", 33600, 1, 440.0},
-    {1, "Closing time", 54000, 2, 523.3},
-    {2, "Fire alarm", 20000, 0, 880.0},
-    {3, "Lunch break", 24800, 1, 587.3},
-    {4, "Special offer", 64000, 3, 659.3},
+    {0, "Welcome", 33600, 1, 440.0},     {1, "Closing time", 54000, 2, 523.3},  {2, "Fire alarm", 20000, 0, 880.0},
+    {3, "Lunch break", 24800, 1, 587.3}, {4, "Special offer", 64000, 3, 659.3},
 };
 
 void FillDemoImage(cMemoryMap& image)

@@ -20,8 +20,8 @@
 namespace {
 
 constexpr sf_count_t kBlockFrames = 16384;
-constexpr size_t kBlockValues = 1 << 20;     // floats per block, whatever the channel count
-constexpr size_t kReserveLimit = 0x400000;   // the unit's whole memory
+constexpr size_t kBlockValues = 1 << 20;    // floats per block, whatever the channel count
+constexpr size_t kReserveLimit = 0x400000;  // the unit's whole memory
 
 struct SndCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
@@ -92,7 +92,7 @@ int BitsOf(int format)
     case SF_FORMAT_G723_40:
         return 5;
     default:
-        return 16;   // compressed streams decode to 16-bit samples
+        return 16;  // compressed streams decode to 16-bit samples
     }
 }
 

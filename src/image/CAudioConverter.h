@@ -12,16 +12,16 @@
 // What the decoders find in a file.
 struct CAudioFileInfo {
     int sampleRate = 0;
-    int bitsPerSample = 0;   // of the stored samples; 16 for compressed streams
+    int bitsPerSample = 0;  // of the stored samples; 16 for compressed streams
     int channels = 0;
-    int64_t frames = 0;      // samples per channel, as the decoder announces them
-    bool unitFormat = false; // a mu-law, mono, 8 kHz WAV file: imported as it is
+    int64_t frames = 0;       // samples per channel, as the decoder announces them
+    bool unitFormat = false;  // a mu-law, mono, 8 kHz WAV file: imported as it is
 };
 
 // Lets another thread follow a conversion and stop it.
 struct CConvertControl {
     std::atomic<bool> stop{false};
-    std::atomic<int> permille{0};   // of the announced length decoded so far
+    std::atomic<int> permille{0};  // of the announced length decoded so far
 };
 
 class CAudioConverter {
@@ -38,8 +38,7 @@ public:
     // says so). False when the file cannot be decoded (ErrorText() says why)
     // or when control->stop was set (Stopped()). The decoders run in a
     // helper process; its crash or its limits are a failure with the reason.
-    bool Convert(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out,
-                 CConvertControl* control = nullptr);
+    bool Convert(const char* path, uint32_t maxSamples, std::vector<uint8_t>& out, CConvertControl* control = nullptr);
 
     // The same two in this process, on an open regular file: for the decoder
     // helper itself (and to measure what the helper costs).

@@ -72,8 +72,8 @@ CAudioImport::Outcome CAudioImport::Convert(uint32_t maxSamples, CConvertControl
     if (!m_converter.Convert(m_path.c_str(), std::min(maxSamples, kWholeFile), muLaw, control)) {
         if (m_converter.Stopped())
             return kDeclined;
-        m_failure = Format("The audio file could not be read.\n%s: %s", m_path.c_str(),
-                           m_converter.ErrorText().c_str());
+        m_failure =
+            Format("The audio file could not be read.\n%s: %s", m_path.c_str(), m_converter.ErrorText().c_str());
         return kFailed;
     }
 

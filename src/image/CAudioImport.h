@@ -42,7 +42,7 @@ public:
     static constexpr uint32_t kWholeFile = 0xFFFFFFFFu - 36u;
 
     CAudioImport() = default;
-    ~CAudioImport();   // removes the temporary file
+    ~CAudioImport();  // removes the temporary file
     CAudioImport(const CAudioImport&) = delete;
     CAudioImport& operator=(const CAudioImport&) = delete;
 

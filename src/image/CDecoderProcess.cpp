@@ -149,7 +149,7 @@ private:
         if (++m_lines <= kMaxLines && !line.empty())
             TheLog().Write("Decoder: %s", line.c_str());
     }
-    static constexpr int kMaxLines = 200;   // per file: a damaged file may make the decoder chatty
+    static constexpr int kMaxLines = 200;  // per file: a damaged file may make the decoder chatty
     std::string m_text;
     int m_lines = 0;
 };
@@ -177,9 +177,23 @@ struct Pipe {
         write = AboveStandard(fds[1]);
         return read >= 0 && write >= 0;
     }
-    void CloseRead() { if (read >= 0) ::close(read); read = -1; }
-    void CloseWrite() { if (write >= 0) ::close(write); write = -1; }
-    ~Pipe() { CloseRead(); CloseWrite(); }
+    void CloseRead()
+    {
+        if (read >= 0)
+            ::close(read);
+        read = -1;
+    }
+    void CloseWrite()
+    {
+        if (write >= 0)
+            ::close(write);
+        write = -1;
+    }
+    ~Pipe()
+    {
+        CloseRead();
+        CloseWrite();
+    }
 };
 
 std::string HowItEnded(int status)
@@ -350,8 +364,7 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
     }
     messages.Flush();
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     if (result.stopped) {
         result.ok = false;
         result.error = "stopped";

@@ -19,9 +19,9 @@
 class CDecoderProcess {
 public:
     struct Limits {
-        int cpuSeconds = 30;                  // of processor time
-        uint64_t memoryBytes = 1ull << 30;    // of address space
-        int silentSeconds = 30;               // without a word from the helper
+        int cpuSeconds = 30;                // of processor time
+        uint64_t memoryBytes = 1ull << 30;  // of address space
+        int silentSeconds = 30;             // without a word from the helper
     };
     // For tests: tighter limits make a runaway decoder quick to catch.
     static void SetLimits(const Limits& limits);
@@ -32,13 +32,13 @@ public:
     // What the helper sent back.
     struct Result {
         bool ok = false;
-        bool stopped = false;     // control->stop was set: the helper was ended
+        bool stopped = false;  // control->stop was set: the helper was ended
         CAudioFileInfo info;
         bool gotInfo = false;
         std::vector<uint8_t> samples;
         uint64_t clamped = 0;
         bool truncated = false;
-        std::string error;        // why not ok: the decoder's reason, or how the helper ended
+        std::string error;  // why not ok: the decoder's reason, or how the helper ended
     };
 
     // Decodes the open file fd (a regular file; it stays open here) in the
@@ -48,11 +48,11 @@ public:
 
     // The helper's side: records on fd 1.
     enum Record : char {
-        kInfo = 'I',       // the file's description
-        kProgress = 'P',   // permille decoded so far
-        kSamples = 'D',    // converted samples
-        kDone = 'R',       // clamped count and truncation: success
-        kError = 'E',      // the decoder's reason: failure
+        kInfo = 'I',      // the file's description
+        kProgress = 'P',  // permille decoded so far
+        kSamples = 'D',   // converted samples
+        kDone = 'R',      // clamped count and truncation: success
+        kError = 'E',     // the decoder's reason: failure
     };
     static bool WriteRecord(int fd, Record type, const void* data, uint32_t size);
     static std::vector<uint8_t> PackInfo(const CAudioFileInfo& info);

@@ -33,7 +33,7 @@ bool CImageLock::Lock(const std::string& path, Mode mode, IOperatorReport& repor
     for (;;) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
-            return true;   // nothing there to lose; the command reports what is missing
+            return true;  // nothing there to lose; the command reports what is missing
         struct stat held;
         if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
             ::close(fd);

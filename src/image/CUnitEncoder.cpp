@@ -10,7 +10,7 @@
 namespace {
 
 constexpr int kUnitRate = 8000;
-constexpr size_t kResampledBlock = 16384;   // the resampler fills it in turns
+constexpr size_t kResampledBlock = 16384;  // the resampler fills it in turns
 
 }  // namespace
 
@@ -19,7 +19,7 @@ void CUnitEncoder::SoxrCloser::operator()(soxr* s) const
     soxr_delete(s);
 }
 
-CUnitEncoder::CUnitEncoder(std::vector<uint8_t>& out, uint32_t cap) : m_out(out), m_cap(cap) {}
+CUnitEncoder::CUnitEncoder(std::vector<uint8_t>& out, uint32_t cap) : m_out(out), m_cap(cap) { }
 
 CUnitEncoder::~CUnitEncoder() = default;
 

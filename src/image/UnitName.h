@@ -7,10 +7,10 @@
 #include <string>
 
 struct UnitName {
-    std::string latin1;      // what goes into the image, at most the limit in characters
-    bool replaced = false;   // a character Latin-1 cannot hold (or a broken byte) became '?'
-    bool control = false;    // the text holds a control character (tab, newline, ...)
-    bool cut = false;        // the text was longer than the limit
+    std::string latin1;     // what goes into the image, at most the limit in characters
+    bool replaced = false;  // a character Latin-1 cannot hold (or a broken byte) became '?'
+    bool control = false;   // the text holds a control character (tab, newline, ...)
+    bool cut = false;       // the text was longer than the limit
 };
 
 // Converts UTF-8 text to a slot name of at most maxChars characters. Control

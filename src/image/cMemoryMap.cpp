@@ -23,8 +23,14 @@ const char* const cMemoryMap::kAllocationFailedText = "Unable to allocate enough
 
 namespace {
 
-uint32_t Get24(const uint8_t* p) { return GetLE24(p); }
-void Put24(uint8_t* p, uint32_t v) { PutLE24(p, v); }
+uint32_t Get24(const uint8_t* p)
+{
+    return GetLE24(p);
+}
+void Put24(uint8_t* p, uint32_t v)
+{
+    PutLE24(p, v);
+}
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...)
@@ -64,8 +70,7 @@ const char* const kPartialImportText = "Unable to import entire message.\nPlease
 
 }  // namespace
 
-cMemoryMap::cMemoryMap()
-    : m_image(new (std::nothrow) uint8_t[kImageSize])
+cMemoryMap::cMemoryMap() : m_image(new (std::nothrow) uint8_t[kImageSize])
 {
     // Erased flash reads 0xFF, which is also mu-law silence.
     if (m_image)
@@ -181,7 +186,7 @@ uint32_t cMemoryMap::GetLastUsedAddress() const
 {
     uint32_t result = 0;
     for (uint8_t s = 0; s < kSlotCount; ++s) {
-        const uint32_t e = GetStart(s) + GetLength(s) - 1;   // wraps for start 0, length 0
+        const uint32_t e = GetStart(s) + GetLength(s) - 1;  // wraps for start 0, length 0
         if (e >= result)
             result = e;
     }
@@ -548,7 +553,8 @@ bool cMemoryMap::WriteSilenceWav(uint32_t ms, const char* path, IOperatorReport&
     return FinishWav(file, path, ok, report);
 }
 
-bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& samples, IOperatorReport& report)
+bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& samples,
+                             IOperatorReport& report)
 {
     samples.clear();
     std::vector<std::string> lines;
@@ -613,7 +619,8 @@ bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<ui
             const uint16_t blockAlign = GetLE16(format + 12), bits = GetLE16(format + 14);
             if (tag != 7 || channels != 1 || rate != 8000 || bytesPerSec != rate || blockAlign != 1 || bits != 8) {
                 lines.push_back("WAVE format is not g.711 mono, 8kHz.\n");
-                lines.push_back(Format("Found format = %u, channels = %u, rate = %u\n", unsigned(tag), unsigned(channels), unsigned(rate)));
+                lines.push_back(Format("Found format = %u, channels = %u, rate = %u\n", unsigned(tag),
+                                       unsigned(channels), unsigned(rate)));
                 headerTrouble = true;
                 break;
             }
@@ -629,8 +636,9 @@ bool cMemoryMap::ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<ui
                 dataFound = true;
                 const uint64_t left = fileLength - chunk.dataPos;
                 if (chunk.size > left) {
-                    lines.push_back(Format("Reported length of data chunk (%u) was\ngreater than remaining file length (%llu)\n",
-                                           unsigned(chunk.size), static_cast<unsigned long long>(left)));
+                    lines.push_back(
+                        Format("Reported length of data chunk (%u) was\ngreater than remaining file length (%llu)\n",
+                               unsigned(chunk.size), static_cast<unsigned long long>(left)));
                     lengthTrouble = true;
                 } else if (fileLength >= roomLeft) {
                     lines.push_back("Cannot import - no space left!\n");
@@ -692,7 +700,7 @@ bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
     if (slot >= kSlotCount || !m_image)
         return false;
     std::vector<uint8_t> data;
-    if (!ReadUnitWav(path, GetRoomLeft(), data, report))   // room before anything is removed
+    if (!ReadUnitWav(path, GetRoomLeft(), data, report))  // room before anything is removed
         return false;
     PlaceAudio(slot, data, report);
     return true;

@@ -24,15 +24,15 @@
 
 class cMemoryMap {
 public:
-    static constexpr uint32_t kImageSize = 0x3F0000;       // 4,128,768 bytes
-    static constexpr uint32_t kAudioStart = 0x2000;        // sector 1
+    static constexpr uint32_t kImageSize = 0x3F0000;  // 4,128,768 bytes
+    static constexpr uint32_t kAudioStart = 0x2000;   // sector 1
     static constexpr uint32_t kTableSize = 192;
     static constexpr uint32_t kNameOffset = 64;
     static constexpr uint32_t kNameSize = 16;
     static constexpr uint8_t kSlotCount = 8;
     static constexpr uint8_t kSectorCount = 70;
-    static constexpr uint8_t kNoSector = 255;              // GetNextNeededSector: none needed
-    static constexpr uint8_t kOutsideSectors = 71;         // GetLastUsedSector: past the image
+    static constexpr uint8_t kNoSector = 255;       // GetNextNeededSector: none needed
+    static constexpr uint8_t kOutsideSectors = 71;  // GetLastUsedSector: past the image
     static constexpr uint32_t kImageFileHeader = 8;
     static constexpr uint32_t kImageFileSize = kImageFileHeader + kImageSize;  // 4,128,776
     static constexpr uint32_t kWavHeaderSize = 44;
@@ -59,7 +59,7 @@ public:
     void SetLength(uint8_t slot, uint32_t length);
     void UpdateChecksum(uint8_t slot);
     uint8_t GetChecksum(uint8_t slot) const;
-    const char* GetName(uint8_t slot) const;   // nullptr for slot numbers 8-255
+    const char* GetName(uint8_t slot) const;  // nullptr for slot numbers 8-255
     void SetName(uint8_t slot, const char* text);
     uint8_t GetPlayCount(uint8_t slot) const;
     void SetPlayCount(uint8_t slot, uint8_t count);
@@ -84,7 +84,7 @@ public:
     // Needed sectors.
     void MarkSectorsNeeded(uint8_t slot);
     void RebuildNeededSectors();
-    uint8_t* GetNextNeededSector(uint8_t& sector);   // nullptr and 255 when none
+    uint8_t* GetNextNeededSector(uint8_t& sector);  // nullptr and 255 when none
     bool IsSectorNeeded(uint8_t sector) const;
     void ClearSectorNeeded(uint8_t sector);
     void SetSectorNeeded(uint8_t sector);
@@ -119,8 +119,7 @@ public:
     // unit's format whose whole length is below roomLeft. False after the
     // "Trouble with <path>" message; a file that ends before its announced
     // data shows its own message and gives what arrived.
-    static bool ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& data,
-                            IOperatorReport& report);
+    static bool ReadUnitWav(const char* path, uint32_t roomLeft, std::vector<uint8_t>& data, IOperatorReport& report);
 
 private:
     uint8_t* Entry(uint8_t slot) { return m_table + 8 * slot; }

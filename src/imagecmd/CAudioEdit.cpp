@@ -22,7 +22,7 @@ namespace {
 
 class CSilentReport : public IOperatorReport {
 public:
-    void ShowMessage(const std::string&) override {}
+    void ShowMessage(const std::string&) override { }
     bool AskYesNo(const std::string&) override { return false; }
 };
 
@@ -120,10 +120,10 @@ bool CAudioEdit::AppendFile(cMemoryMap& map, uint8_t slot, const std::string& pa
     const uint32_t own = map.HoldsAudio(slot) ? map.GetLength(slot) : 0;
     const int64_t room = int64_t(map.GetRoomLeftWithout(slot)) - own;
     uint32_t appended = 0;
-    const bool ok = map.ExportSlotWav(slot, old.c_str(), report) &&
-                    ConcatenateWavFiles(old, path, joined, uint32_t(std::max<int64_t>(room, 0)), report, appended,
-                                        shownAs) &&
-                    map.ReplaceSlotWav(slot, joined.c_str(), report);
+    const bool ok =
+        map.ExportSlotWav(slot, old.c_str(), report) &&
+        ConcatenateWavFiles(old, path, joined, uint32_t(std::max<int64_t>(room, 0)), report, appended, shownAs) &&
+        map.ReplaceSlotWav(slot, joined.c_str(), report);
     ::unlink(old.c_str());
     ::unlink(joined.c_str());
     return ok;

@@ -8,8 +8,8 @@
 class cMemoryMap;
 
 struct CImageChange {
-    uint8_t entries = 0;          // bit s: slot s's entry or name changed
-    uint32_t audioBegin = 0;    // image bytes [audioBegin, audioEnd) may have been written
+    uint8_t entries = 0;      // bit s: slot s's entry or name changed
+    uint32_t audioBegin = 0;  // image bytes [audioBegin, audioEnd) may have been written
     uint32_t audioEnd = 0;
 
     bool Any() const { return entries != 0 || audioEnd > audioBegin; }

@@ -14,7 +14,7 @@ namespace {
 // Keeps nothing: for asking the strict reader without showing its answer.
 class CQuietReport : public IOperatorReport {
 public:
-    void ShowMessage(const std::string&) override {}
+    void ShowMessage(const std::string&) override { }
     bool AskYesNo(const std::string&) override { return false; }
 };
 
@@ -77,7 +77,7 @@ bool CImageCommands::StrictReaderRefuses(const std::string& path)
 }
 
 CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const CAudioFileRequest& request,
-                                                     uint32_t room, bool append, CCommandResult& result)
+                                                      uint32_t room, bool append, CCommandResult& result)
 {
     const std::string shown = NameFromPath(request.path);
     CConvertControl control;
@@ -194,9 +194,8 @@ CCommandResult CImageCommands::Silence(uint8_t slot, uint32_t ms)
 {
     CCommandResult result;
     const CTableCopy before(m_map);
-    result.done = WithScratchFolder(m_report, [&](const std::string& work) {
-        return CAudioEdit::MakeSilence(m_map, slot, ms, work, m_report);
-    });
+    result.done = WithScratchFolder(
+        m_report, [&](const std::string& work) { return CAudioEdit::MakeSilence(m_map, slot, ms, work, m_report); });
     result.change = CImageChange::Between(before.bytes, m_map, slot);
     return result;
 }

@@ -28,7 +28,7 @@ enum class ConvertChoice {
 
 struct CAudioFileRequest {
     uint8_t slot = 0;
-    std::string path;   // as the system names the file (UTF-8 here)
+    std::string path;  // as the system names the file (UTF-8 here)
     ConvertChoice convert = ConvertChoice::kAsk;
     // Import only: the name (UTF-8) instead of the file's name, and the play count.
     const std::string* name = nullptr;

@@ -11,7 +11,7 @@ class IOperatorReport;
 
 class CImageDocument {
 public:
-    CImageDocument(cMemoryMap& map, IOperatorReport& report) : m_map(map), m_report(report) {}
+    CImageDocument(cMemoryMap& map, IOperatorReport& report) : m_map(map), m_report(report) { }
 
     // Reads an image file under a shared lock, so that no writer is caught
     // half way. A load clears the changed mark; a failed one leaves the image

@@ -35,7 +35,7 @@ void MarkNeeded(cMemoryMap& map, uint32_t begin, uint32_t end)
 
 }  // namespace
 
-CImageHistory::CImageHistory() : m_base(new uint8_t[cMemoryMap::kImageSize]()), m_marks{false} {}
+CImageHistory::CImageHistory() : m_base(new uint8_t[cMemoryMap::kImageSize]()), m_marks{false} { }
 
 CImageHistory::~CImageHistory() = default;
 
@@ -122,8 +122,7 @@ bool CImageHistory::Record(const cMemoryMap& map, const CImageChange& change, bo
 void CImageHistory::Trim()
 {
     size_t bytes = MemoryBytes();
-    while (m_position > 0 &&
-           (m_steps.size() > kMaxSteps || (bytes > kBudgetBytes && m_steps.size() > kMinSteps))) {
+    while (m_position > 0 && (m_steps.size() > kMaxSteps || (bytes > kBudgetBytes && m_steps.size() > kMinSteps))) {
         bytes -= m_steps.front().Bytes() - sizeof(Step);
         m_steps.erase(m_steps.begin());
         m_marks.erase(m_marks.begin());

@@ -22,9 +22,9 @@ class cMemoryMap;
 
 class CImageHistory {
 public:
-    static constexpr size_t kMinSteps = 20;          // kept whatever they hold
+    static constexpr size_t kMinSteps = 20;  // kept whatever they hold
     static constexpr size_t kMaxSteps = 100;
-    static constexpr size_t kBudgetBytes = 64u << 20; // beyond kMinSteps, older steps go first
+    static constexpr size_t kBudgetBytes = 64u << 20;  // beyond kMinSteps, older steps go first
 
     CImageHistory();
     ~CImageHistory();
@@ -54,10 +54,10 @@ public:
 private:
     struct Run {
         uint32_t at;
-        std::vector<uint8_t> bytes;   // the other version of image bytes at..
+        std::vector<uint8_t> bytes;  // the other version of image bytes at..
     };
     struct Step {
-        uint8_t table[192];           // the other version of the table
+        uint8_t table[192];  // the other version of the table
         std::vector<Run> runs;
         size_t Bytes() const;
     };
@@ -68,6 +68,6 @@ private:
     std::unique_ptr<uint8_t[]> m_base;
     uint8_t m_baseTable[192] = {};
     std::vector<Step> m_steps;
-    std::vector<bool> m_marks;        // the changed mark at each position: one more than steps
-    size_t m_position = 0;            // steps before it are done
+    std::vector<bool> m_marks;  // the changed mark at each position: one more than steps
+    size_t m_position = 0;      // steps before it are done
 };

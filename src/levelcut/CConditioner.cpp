@@ -12,9 +12,10 @@ std::vector<float> CConditioner::ToFloat(const uint8_t* data, size_t bytes, unsi
     std::vector<float> x;
     if (bits == 8) {
         x.resize(bytes);
-        for (size_t i = 0; i < bytes; ++i) x[i] = float((int(data[i]) - 128) * 256);
+        for (size_t i = 0; i < bytes; ++i)
+            x[i] = float((int(data[i]) - 128) * 256);
     } else {
-        size_t n = bytes / 2;   // an odd last byte is not a sample
+        size_t n = bytes / 2;  // an odd last byte is not a sample
         x.resize(n);
         for (size_t i = 0; i < n; ++i)
             x[i] = float(int16_t(uint16_t(data[2 * i] | (data[2 * i + 1] << 8))));
@@ -27,21 +28,25 @@ void CConditioner::RemoveMean(std::vector<float>& x)
     double sum = 0.0;
     size_t count = 0;
     for (float v : x) {
-        if (v == 0.0f) continue;
+        if (v == 0.0f)
+            continue;
         sum += v;
         ++count;
     }
-    if (count == 0) return;
+    if (count == 0)
+        return;
     // Exact zeros stay zero: they are digital silence, not a level.
     float mean = float(sum / double(count));
     for (float& v : x)
-        if (v != 0.0f) v -= mean;
+        if (v != 0.0f)
+            v -= mean;
 }
 
 bool CConditioner::Resample(const std::vector<float>& in, unsigned inRate, std::vector<float>& out)
 {
     out.clear();
-    if (in.empty()) return true;
+    if (in.empty())
+        return true;
     if (inRate == kOutRate) {
         out = in;
         return true;
@@ -53,8 +58,8 @@ bool CConditioner::Resample(const std::vector<float>& in, unsigned inRate, std::
     // the band flat up to where the 8 kHz rate allows.
     soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
-    soxr_error_t err = soxr_oneshot(inRate, kOutRate, 1, in.data(), in.size(), nullptr,
-                                    out.data(), out.size(), &odone, &io, &q, nullptr);
+    soxr_error_t err = soxr_oneshot(inRate, kOutRate, 1, in.data(), in.size(), nullptr, out.data(), out.size(), &odone,
+                                    &io, &q, nullptr);
     if (err) {
         out.clear();
         return false;
@@ -76,8 +81,10 @@ void CConditioner::HighPass(std::vector<float>& x)
     for (float& v : x) {
         double in = v;
         double y = b0 * in + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1; x1 = in;
-        y2 = y1; y1 = y;
+        x2 = x1;
+        x1 = in;
+        y2 = y1;
+        y1 = y;
         v = float(y);
     }
 }
@@ -88,7 +95,8 @@ std::vector<uint8_t> CConditioner::SilentFrames(const std::vector<float>& in, un
     std::vector<uint8_t> silent((outSamples + frame - 1) / frame, 0);
     // Count of non-zero capture samples before each one.
     std::vector<size_t> sound(in.size() + 1, 0);
-    for (size_t i = 0; i < in.size(); ++i) sound[i + 1] = sound[i] + (in[i] != 0.0f ? 1 : 0);
+    for (size_t i = 0; i < in.size(); ++i)
+        sound[i + 1] = sound[i] + (in[i] != 0.0f ? 1 : 0);
     const double ratio = double(inRate) / kOutRate;
     for (size_t f = 0; f < silent.size(); ++f) {
         const size_t e8 = std::min(outSamples, (f + 1) * frame);
@@ -104,16 +112,20 @@ CHumRemover::Hum CConditioner::RemoveHum(std::vector<float>& x, const std::vecto
     const std::vector<double> p = CSpeechDetector::FramePowers(x.data(), x.size());
     std::vector<double> sound;
     for (size_t f = 0; f < p.size(); ++f)
-        if (!silentFrame[f]) sound.push_back(p[f]);
-    if (sound.empty()) return CHumRemover::Hum();
+        if (!silentFrame[f])
+            sound.push_back(p[f]);
+    if (sound.empty())
+        return CHumRemover::Hum();
     std::nth_element(sound.begin(), sound.begin() + std::ptrdiff_t(sound.size() / 2), sound.end());
     const double median = sound[sound.size() / 2];
 
     // The quieter half of the frames is the background the hum is found in.
     std::vector<uint8_t> background(p.size(), 0);
-    for (size_t f = 0; f < p.size(); ++f) background[f] = !silentFrame[f] && p[f] <= median;
+    for (size_t f = 0; f < p.size(); ++f)
+        background[f] = !silentFrame[f] && p[f] <= median;
     CHumRemover::Hum hum = CHumRemover::Find(x, background);
-    if (hum.hz != 0.0) hum.power = CHumRemover::Remove(x, hum.period, silentFrame);
+    if (hum.hz != 0.0)
+        hum.power = CHumRemover::Remove(x, hum.period, silentFrame);
     return hum;
 }
 
@@ -121,7 +133,8 @@ bool CConditioner::Run(const uint8_t* data, size_t bytes, unsigned bits, unsigne
 {
     std::vector<float> in = ToFloat(data, bytes, bits);
     RemoveMean(in);
-    if (!Resample(in, rate, out.x)) return false;
+    if (!Resample(in, rate, out.x))
+        return false;
     out.silentFrame = SilentFrames(in, rate, out.x.size());
     const CHumRemover::Hum hum = RemoveHum(out.x, out.silentFrame);
     out.humHz = hum.hz;
@@ -129,7 +142,8 @@ bool CConditioner::Run(const uint8_t* data, size_t bytes, unsigned bits, unsigne
     HighPass(out.x);
     const size_t frame = CSpeechDetector::kFrame;
     for (size_t f = 0; f < out.silentFrame.size(); ++f) {
-        if (!out.silentFrame[f]) continue;
+        if (!out.silentFrame[f])
+            continue;
         std::fill(out.x.begin() + std::ptrdiff_t(f * frame),
                   out.x.begin() + std::ptrdiff_t(std::min(out.x.size(), (f + 1) * frame)), 0.0f);
     }

@@ -14,10 +14,10 @@ public:
     static constexpr unsigned kOutRate = 8000;
     static constexpr double kHighPassHz = 80.0;
     struct Signal {
-        std::vector<float> x;               // 8 kHz, 16-bit scale
-        std::vector<uint8_t> silentFrame;   // per 10 ms frame: the capture is all exact zeros there
-        double humHz = 0.0;                 // mains hum found and removed; 0: none
-        double humPower = 0.0;              // its mean power per sample
+        std::vector<float> x;              // 8 kHz, 16-bit scale
+        std::vector<uint8_t> silentFrame;  // per 10 ms frame: the capture is all exact zeros there
+        double humHz = 0.0;                // mains hum found and removed; 0: none
+        double humPower = 0.0;             // its mean power per sample
     };
 
     // PCM bytes (8-bit unsigned or 16-bit signed little-endian) to floats on

@@ -22,7 +22,7 @@
 
 class CHumRemover {
 public:
-    static constexpr double kTolerance = 0.02;   // mains frequency, either way
+    static constexpr double kTolerance = 0.02;  // mains frequency, either way
     static constexpr int kPeriodsEachSide = 20;
     // Frames with more than this times the background's power once the hum
     // is out count this much as neighbours.
@@ -30,10 +30,10 @@ public:
     static constexpr float kLouderWeight = 1e-3f;
 
     struct Hum {
-        double hz = 0.0;          // 0: no hum found
-        double period = 0.0;      // samples at 8 kHz
-        double correlation = 0.0; // of the background with itself a period later
-        double power = 0.0;       // mean power per sample taken out (16-bit scale)
+        double hz = 0.0;           // 0: no hum found
+        double period = 0.0;       // samples at 8 kHz
+        double correlation = 0.0;  // of the background with itself a period later
+        double power = 0.0;        // mean power per sample taken out (16-bit scale)
     };
 
     // background: per 10 ms frame, whether it holds background only.

@@ -16,13 +16,16 @@ double CLevelGain::ClipLimitDb(const float* x, size_t n, double clipPercent)
 {
     const double inf = std::numeric_limits<double>::infinity();
     size_t k = AllowedClips(n, clipPercent);
-    if (k >= n) return inf;
+    if (k >= n)
+        return inf;
     std::vector<float> mag(x, x + n);
-    for (float& v : mag) v = std::fabs(v);
+    for (float& v : mag)
+        v = std::fabs(v);
     // The (k+1)-th largest magnitude may just reach full scale.
     std::nth_element(mag.begin(), mag.begin() + std::ptrdiff_t(k), mag.end(), std::greater<float>());
     double a = mag[k];
-    if (a <= 0.0) return inf;
+    if (a <= 0.0)
+        return inf;
     // A hair under the exact limit, so that rounding never adds a clip.
     return 20.0 * std::log10(kFullScale / a) - 1e-6;
 }
@@ -42,6 +45,7 @@ size_t CLevelGain::CountClips(const float* x, size_t n, double gainDb)
     const double lin = std::pow(10.0, gainDb / 20.0);
     size_t clips = 0;
     for (size_t i = 0; i < n; ++i)
-        if (std::fabs(double(x[i]) * lin) > kFullScale) ++clips;
+        if (std::fabs(double(x[i]) * lin) > kFullScale)
+            ++clips;
     return clips;
 }

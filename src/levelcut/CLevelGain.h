@@ -5,7 +5,7 @@
 
 class CLevelGain {
 public:
-    static constexpr double kTargetDb = -19.6;   // active speech level, dBFS
+    static constexpr double kTargetDb = -19.6;  // active speech level, dBFS
     static constexpr double kMaxGainDb = 40.0;
     static constexpr double kMinGainDb = -40.0;
     static constexpr double kFullScale = 32767.0;

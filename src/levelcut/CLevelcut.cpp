@@ -15,17 +15,21 @@
 
 namespace {
 
-bool InRange(double v, double lo, double hi) { return lo <= v && v <= hi; }   // false for NaN
+bool InRange(double v, double lo, double hi)
+{
+    return lo <= v && v <= hi;
+}  // false for NaN
 
-double PowerDb(double power) { return power > 0.0 ? 10.0 * std::log10(power / (32768.0 * 32768.0)) : -200.0; }
+double PowerDb(double power)
+{
+    return power > 0.0 ? 10.0 * std::log10(power / (32768.0 * 32768.0)) : -200.0;
+}
 
-} // namespace
+}  // namespace
 
 CLevelcut::CLevelcut()
-    : m_initialTrim(LEVELCUT_DEFAULT_INITIAL_TRIM),
-      m_threshold(LEVELCUT_DEFAULT_THRESHOLD),
-      m_clipAmount(LEVELCUT_DEFAULT_CLIP_AMOUNT),
-      m_timeConstant(LEVELCUT_DEFAULT_TIME_CONSTANT),
+    : m_initialTrim(LEVELCUT_DEFAULT_INITIAL_TRIM), m_threshold(LEVELCUT_DEFAULT_THRESHOLD),
+      m_clipAmount(LEVELCUT_DEFAULT_CLIP_AMOUNT), m_timeConstant(LEVELCUT_DEFAULT_TIME_CONSTANT),
       m_threshFudge(LEVELCUT_DEFAULT_THRESH_FUDGE)
 {
 }
@@ -62,11 +66,9 @@ int CLevelcut::SetThreshFudge(float factor)
 
 bool CLevelcut::SettingsValid() const
 {
-    return m_initialTrim >= 0 && m_initialTrim <= LEVELCUT_MAX_INITIAL_TRIM
-        && m_threshold > 0.0f && m_threshold <= LEVELCUT_MAX_THRESHOLD
-        && InRange(m_clipAmount, 0.0, 1.0)
-        && InRange(m_timeConstant, 0.5, 1.0)
-        && InRange(m_threshFudge, 0.0, 5.0);
+    return m_initialTrim >= 0 && m_initialTrim <= LEVELCUT_MAX_INITIAL_TRIM && m_threshold > 0.0f &&
+           m_threshold <= LEVELCUT_MAX_THRESHOLD && InRange(m_clipAmount, 0.0, 1.0) &&
+           InRange(m_timeConstant, 0.5, 1.0) && InRange(m_threshFudge, 0.0, 5.0);
 }
 
 void CLevelcut::ClearResults()
@@ -79,15 +81,18 @@ int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned
 {
     ClearResults();
     mulaw.clear();
-    if ((bits != 8 && bits != 16) || rate == 0) return LEVELCUT_ERR_INVALID_FMT;
+    if ((bits != 8 && bits != 16) || rate == 0)
+        return LEVELCUT_ERR_INVALID_FMT;
     CConditioner::Signal sig;
-    if (!CConditioner::Run(pcm, bytes, bits, rate, sig)) return LEVELCUT_ERR_INVALID_FMT;
+    if (!CConditioner::Run(pcm, bytes, bits, rate, sig))
+        return LEVELCUT_ERR_INVALID_FMT;
     const std::vector<float>& x = sig.x;
 
     // Drop the initial trim: the button click and the filters' settling. A
     // trim that leaves nothing is a setting that does not fit the recording.
     const size_t skip = size_t(m_initialTrim);
-    if (skip > 0 && x.size() <= skip) return LEVELCUT_ERR_PARAMS;
+    if (skip > 0 && x.size() <= skip)
+        return LEVELCUT_ERR_PARAMS;
 
     const size_t bytesPerSample = bits / 8;
     m_report.inputMs = double(bytes / bytesPerSample) * 1000.0 / rate;
@@ -111,8 +116,8 @@ int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned
     // Quantisation noise of the capture, as it lands in the 8 kHz band; and
     // what is left of hum taken out, which may stand over a noise-free floor.
     const double step = bits == 8 ? 256.0 : 1.0;
-    ds.minNoisePower = std::max(step * step / 12.0 * std::min(1.0, double(CConditioner::kOutRate) / rate),
-                                sig.humPower * kHumLeft);
+    ds.minNoisePower =
+        std::max(step * step / 12.0 * std::min(1.0, double(CConditioner::kOutRate) / rate), sig.humPower * kHumLeft);
     CSpeechDetector::Result d = CSpeechDetector::Detect(s, n, silent, ds);
 
     size_t keepBegin = 0, keepEnd = n;
@@ -149,8 +154,10 @@ int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned
     mulaw.resize(kn);
     for (size_t i = 0; i < kn; ++i) {
         double v = double(k[i]) * lin;
-        if (fadeIn && i < kFade) v *= double(i) / kFade;
-        if (fadeOut && kn - 1 - i < kFade) v *= double(kn - 1 - i) / kFade;
+        if (fadeIn && i < kFade)
+            v *= double(i) / kFade;
+        if (fadeOut && kn - 1 - i < kFade)
+            v *= double(kn - 1 - i) / kFade;
         v = std::clamp(std::round(v), -CLevelGain::kFullScale, CLevelGain::kFullScale);
         mulaw[i] = MuLawTable::Encode(int16_t(v));
     }
@@ -164,31 +171,38 @@ bool CLevelcut::WriteMuLawAtomically(const char* path, const std::vector<uint8_t
     // its mode, owner and links.
     CWaveFile out;
     bool ok = out.OpenWrite(path, 7, CConditioner::kOutRate, 8, 1);
-    if (ok && !mulaw.empty()) ok = out.Write(mulaw.data(), unsigned(mulaw.size())) == mulaw.size();
+    if (ok && !mulaw.empty())
+        ok = out.Write(mulaw.data(), unsigned(mulaw.size())) == mulaw.size();
     return out.CloseWrite() == 1 && ok;
 }
 
 int CLevelcut::TrimFile(const char* path)
 {
     ClearResults();
-    if (!path || !SettingsValid()) return LEVELCUT_ERR_PARAMS;
+    if (!path || !SettingsValid())
+        return LEVELCUT_ERR_PARAMS;
 
     struct stat st;
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || access(path, R_OK) != 0) return LEVELCUT_ERR_OPEN;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || access(path, R_OK) != 0)
+        return LEVELCUT_ERR_OPEN;
 
     CWaveFile in;
-    if (!in.OpenRead(path)) return LEVELCUT_ERR_INVALID_FMT;
+    if (!in.OpenRead(path))
+        return LEVELCUT_ERR_INVALID_FMT;
     const unsigned rate = in.SamplesPerSec(), bits = in.BitsPerSample();
-    if (in.FormatTag() != 1 || in.Channels() != 1 || (bits != 8 && bits != 16)
-        || (rate != 44100 && rate != 22050 && rate != 11025))
+    if (in.FormatTag() != 1 || in.Channels() != 1 || (bits != 8 && bits != 16) ||
+        (rate != 44100 && rate != 22050 && rate != 11025))
         return LEVELCUT_ERR_UNKNOWN_FMT;
-    if (in.BlockAlign() != bits / 8 || in.AvgBytesPerSec() != rate * (bits / 8)) return LEVELCUT_ERR_INVALID_FMT;
+    if (in.BlockAlign() != bits / 8 || in.AvgBytesPerSec() != rate * (bits / 8))
+        return LEVELCUT_ERR_INVALID_FMT;
 
     // A capture cut short is processed as far as it goes; one longer than
     // any message could be is not loaded at all.
-    if (uint64_t(in.BytesAvailable()) > uint64_t(kMaxSeconds) * rate * (bits / 8)) return LEVELCUT_ERR_OPEN;
+    if (uint64_t(in.BytesAvailable()) > uint64_t(kMaxSeconds) * rate * (bits / 8))
+        return LEVELCUT_ERR_OPEN;
     std::vector<uint8_t> pcm(in.BytesAvailable());
-    if (!pcm.empty() && in.Read(pcm.data(), unsigned(pcm.size())) != pcm.size()) return LEVELCUT_ERR_INVALID_FMT;
+    if (!pcm.empty() && in.Read(pcm.data(), unsigned(pcm.size())) != pcm.size())
+        return LEVELCUT_ERR_INVALID_FMT;
     in.CloseRead();
 
     std::vector<uint8_t> mulaw;

@@ -9,9 +9,9 @@
 class CLevelcut {
 public:
     // Margins kept around the speech, and the fades at the cuts (8 kHz samples).
-    static constexpr size_t kLeadMargin = 1200;   // 150 ms
-    static constexpr size_t kTrailMargin = 1600;  // 200 ms
-    static constexpr size_t kFade = 40;           // 5 ms
+    static constexpr size_t kLeadMargin = 1200;       // 150 ms
+    static constexpr size_t kTrailMargin = 1600;      // 200 ms
+    static constexpr size_t kFade = 40;               // 5 ms
     static constexpr unsigned kMaxSeconds = 20 * 60;  // longest capture loaded
     // Mains hum removed leaves no more than this share of its power (60 dB
     // down): the noise floor is never taken lower.
@@ -23,11 +23,11 @@ public:
         bool speechFound = false;
         double speechStartMs = 0.0, speechEndMs = 0.0;  // detected speech
         double keptStartMs = 0.0, keptEndMs = 0.0;      // what the output holds
-        double floorDb = 0.0;        // noise floor (frame RMS), dBFS
-        double clearDb = 0.0;        // frames over this are never cut, dBFS
-        double edgeDb = 0.0;         // faint sound over this is kept next to the speech, dBFS
-        double levelDb = 0.0;        // speech level before the gain, dBFS
-        double humHz = 0.0;          // mains hum removed; 0: none found
+        double floorDb = 0.0;                           // noise floor (frame RMS), dBFS
+        double clearDb = 0.0;                           // frames over this are never cut, dBFS
+        double edgeDb = 0.0;                            // faint sound over this is kept next to the speech, dBFS
+        double levelDb = 0.0;                           // speech level before the gain, dBFS
+        double humHz = 0.0;                             // mains hum removed; 0: none found
         size_t outputSamples = 0;
     };
 

@@ -10,20 +10,24 @@ namespace {
 // clear level.
 struct Run {
     size_t begin;
-    size_t end;   // exclusive
+    size_t end;  // exclusive
     bool clear;
-    size_t firstClear, endClear;   // its frames over the clear level, when clear
+    size_t firstClear, endClear;  // its frames over the clear level, when clear
 };
 
 std::vector<Run> Runs(const std::vector<double>& rms, double edge, double clear)
 {
     std::vector<Run> runs;
     for (size_t f = 0; f < rms.size();) {
-        if (!(rms[f] > edge)) { ++f; continue; }
+        if (!(rms[f] > edge)) {
+            ++f;
+            continue;
+        }
         Run r{f, f, false, 0, 0};
         while (f < rms.size() && rms[f] > edge) {
             if (rms[f] > clear) {
-                if (!r.clear) r.firstClear = f;
+                if (!r.clear)
+                    r.firstClear = f;
                 r.clear = true;
                 r.endClear = f + 1;
             }
@@ -35,7 +39,10 @@ std::vector<Run> Runs(const std::vector<double>& rms, double edge, double clear)
     return runs;
 }
 
-bool IsSpeech(const Run& r) { return r.clear && r.end - r.begin >= CSpeechDetector::kMinSpeechFrames; }
+bool IsSpeech(const Run& r)
+{
+    return r.clear && r.end - r.begin >= CSpeechDetector::kMinSpeechFrames;
+}
 
 // Grows [first, end) by the runs that reach the clear level within the
 // hangover of it, one after another.
@@ -43,13 +50,17 @@ void JoinNear(const std::vector<Run>& runs, size_t hangover, size_t& first, size
 {
     for (size_t i = runs.size(); i-- > 0;) {
         const Run& r = runs[i];
-        if (!r.clear || r.end > first) continue;
-        if (first - r.end > hangover) break;
+        if (!r.clear || r.end > first)
+            continue;
+        if (first - r.end > hangover)
+            break;
         first = r.begin;
     }
     for (const Run& r : runs) {
-        if (!r.clear || r.begin < end) continue;
-        if (r.begin - end > hangover) break;
+        if (!r.clear || r.begin < end)
+            continue;
+        if (r.begin - end > hangover)
+            break;
         end = r.end;
     }
 }
@@ -65,22 +76,28 @@ double ActiveLevel(const std::vector<double>& p)
 {
     const double margin = std::pow(10.0, 1.59);
     double level = 0.0;
-    for (double v : p) level += v;
+    for (double v : p)
+        level += v;
     level /= double(p.size());
-    if (!(level > 0.0)) return 0.0;
+    if (!(level > 0.0))
+        return 0.0;
     for (int i = 0; i < 50; ++i) {
         double sum = 0.0;
         size_t count = 0;
         for (double v : p)
-            if (v >= level / margin) { sum += v; ++count; }
+            if (v >= level / margin) {
+                sum += v;
+                ++count;
+            }
         const double next = sum / double(count);
-        if (std::fabs(next - level) <= 1e-9 * level) break;
+        if (std::fabs(next - level) <= 1e-9 * level)
+            break;
         level = next;
     }
     return level;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<double> CSpeechDetector::FramePowers(const float* x, size_t n)
 {
@@ -88,7 +105,8 @@ std::vector<double> CSpeechDetector::FramePowers(const float* x, size_t n)
     for (size_t f = 0; f < p.size(); ++f) {
         size_t b = f * kFrame, e = std::min(n, b + kFrame);
         double sum = 0.0;
-        for (size_t i = b; i < e; ++i) sum += double(x[i]) * double(x[i]);
+        for (size_t i = b; i < e; ++i)
+            sum += double(x[i]) * double(x[i]);
         p[f] = sum / double(e - b);
     }
     return p;
@@ -96,9 +114,11 @@ std::vector<double> CSpeechDetector::FramePowers(const float* x, size_t n)
 
 size_t CSpeechDetector::HangoverFrames(double timeConstant)
 {
-    const size_t maxFrames = 200;   // 2 s
-    if (!(timeConstant < 1.0)) return maxFrames;
-    if (!(timeConstant > 0.0)) return 0;
+    const size_t maxFrames = 200;  // 2 s
+    if (!(timeConstant < 1.0))
+        return maxFrames;
+    if (!(timeConstant > 0.0))
+        return 0;
     // Half-power time of a one-pole follower with this coefficient per sample.
     double samples = std::log(std::pow(10.0, -0.15)) / std::log(timeConstant);
     double frames = std::floor(samples / double(kFrame));
@@ -107,7 +127,8 @@ size_t CSpeechDetector::HangoverFrames(double timeConstant)
 
 double CSpeechDetector::EdgeRatio(double factor)
 {
-    if (!(factor > 0.0)) return 0.0;
+    if (!(factor > 0.0))
+        return 0.0;
     // (factor / 5)^(log 2 / (2 log 5)): 1/sqrt(2) at factor 1.
     return std::pow(std::min(factor, kMaxFactor) / kMaxFactor, std::log(2.0) / (2.0 * std::log(kMaxFactor)));
 }
@@ -127,12 +148,14 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     size_t soundFirst = m, soundEnd = 0;
     for (size_t f = 0; f < m; ++f) {
         rms[f] = std::sqrt(p[f]);
-        if (isSilent(f)) continue;
+        if (isSilent(f))
+            continue;
         sound.push_back(rms[f]);
         soundFirst = std::min(soundFirst, f);
         soundEnd = f + 1;
     }
-    if (sound.empty()) return r;
+    if (sound.empty())
+        return r;
     r.keepFirst = soundFirst;
     r.keepEnd = soundEnd;
 
@@ -150,11 +173,14 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     const std::vector<Run> runs = Runs(rms, r.clearRms * EdgeRatio(1.0), r.clearRms);
     size_t first = runs.size(), last = 0;
     for (size_t i = 0; i < runs.size(); ++i) {
-        if (!IsSpeech(runs[i])) continue;
-        if (first == runs.size()) first = i;
+        if (!IsSpeech(runs[i]))
+            continue;
+        if (first == runs.size())
+            first = i;
         last = i;
     }
-    if (first == runs.size()) return r;
+    if (first == runs.size())
+        return r;
     r.speechFound = true;
     r.firstFrame = runs[first].begin;
     r.endFrame = runs[last].end;
@@ -166,8 +192,10 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     // hangover. Nothing between those clear frames is ever cut.
     if (s.factor > 0.0) {
         size_t kb = runs[first].firstClear, ke = runs[last].endClear;
-        while (kb > 0 && rms[kb - 1] > r.edgeRms) --kb;
-        while (ke < m && rms[ke] > r.edgeRms) ++ke;
+        while (kb > 0 && rms[kb - 1] > r.edgeRms)
+            --kb;
+        while (ke < m && rms[ke] > r.edgeRms)
+            ++ke;
         JoinNear(Runs(rms, r.edgeRms, r.clearRms), s.hangoverFrames, kb, ke);
         r.keepFirst = kb;
         r.keepEnd = ke;
@@ -179,15 +207,17 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     std::vector<bool> inClear(m, false);
     for (const Run& run : runs)
         if (run.clear)
-            for (size_t f = run.begin; f < run.end; ++f) inClear[f] = true;
+            for (size_t f = run.begin; f < run.end; ++f)
+                inClear[f] = true;
     std::vector<double> around, quiet;
     for (size_t f = 0; f < m; ++f) {
-        if (inClear[f]) continue;
+        if (inClear[f])
+            continue;
         quiet.push_back(p[f]);
-        if (f < r.firstFrame || f >= r.endFrame) around.push_back(p[f]);
+        if (f < r.firstFrame || f >= r.endFrame)
+            around.push_back(p[f]);
     }
-    const double noise = around.size() >= 10 ? Median(around)
-                       : quiet.size() >= 10 ? Median(quiet) : floorPower;
+    const double noise = around.size() >= 10 ? Median(around) : quiet.size() >= 10 ? Median(quiet) : floorPower;
     r.noisePower = std::max(noise, s.minNoisePower);
 
     // Level: the active level of the speech with the noise taken off each
@@ -196,12 +226,14 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     std::vector<double> speech, raw;
     for (size_t f = r.firstFrame; f < r.endFrame; ++f) {
         sum += p[f];
-        if (isSilent(f)) continue;
+        if (isSilent(f))
+            continue;
         raw.push_back(p[f]);
         speech.push_back(std::max(p[f] - r.noisePower, 0.0));
     }
     r.speechPower = sum / double(r.endFrame - r.firstFrame);
     r.levelPower = ActiveLevel(speech);
-    if (!(r.levelPower > 0.0)) r.levelPower = 0.1 * ActiveLevel(raw);   // speech no louder than the noise
+    if (!(r.levelPower > 0.0))
+        r.levelPower = 0.1 * ActiveLevel(raw);  // speech no louder than the noise
     return r;
 }

@@ -8,29 +8,29 @@
 
 class CSpeechDetector {
 public:
-    static constexpr size_t kFrame = 80;          // 10 ms at 8 kHz
-    static constexpr size_t kMinSpeechFrames = 4; // sounds under 40 ms are clicks
-    static constexpr double kClearRatio = 2.0;    // clearly over the floor: 6 dB (RMS ratio)
+    static constexpr size_t kFrame = 80;           // 10 ms at 8 kHz
+    static constexpr size_t kMinSpeechFrames = 4;  // sounds under 40 ms are clicks
+    static constexpr double kClearRatio = 2.0;     // clearly over the floor: 6 dB (RMS ratio)
     static constexpr double kMaxFactor = 5.0;
 
     struct Settings {
-        double factor = 1.0;        // how eagerly faint sound at the edges is trimmed
-        size_t hangoverFrames = 21; // short sounds this close to the kept part join it
-        double minNoisePower = 0.0; // the floor is never lower: quantisation noise, hum left
+        double factor = 1.0;         // how eagerly faint sound at the edges is trimmed
+        size_t hangoverFrames = 21;  // short sounds this close to the kept part join it
+        double minNoisePower = 0.0;  // the floor is never lower: quantisation noise, hum left
     };
 
     struct Result {
         bool speechFound = false;
-        size_t firstFrame = 0;      // speech region [firstFrame, endFrame), the same at every factor
+        size_t firstFrame = 0;  // speech region [firstFrame, endFrame), the same at every factor
         size_t endFrame = 0;
-        size_t keepFirst = 0;       // frames kept for the factor, margins not included:
-        size_t keepEnd = 0;         // the speech and what joins it, or all that is not digital silence
-        double floorRms = 0.0;      // noise floor (frame RMS)
-        double clearRms = 0.0;      // frames over this are clearly over the floor
-        double edgeRms = 0.0;       // faint sound over this joins the speech at its edges
-        double noisePower = 0.0;    // per sample, for the SNR
-        double speechPower = 0.0;   // mean over the speech region, noise included
-        double levelPower = 0.0;    // active speech level for the gain, noise removed
+        size_t keepFirst = 0;      // frames kept for the factor, margins not included:
+        size_t keepEnd = 0;        // the speech and what joins it, or all that is not digital silence
+        double floorRms = 0.0;     // noise floor (frame RMS)
+        double clearRms = 0.0;     // frames over this are clearly over the floor
+        double edgeRms = 0.0;      // faint sound over this joins the speech at its edges
+        double noisePower = 0.0;   // per sample, for the SNR
+        double speechPower = 0.0;  // mean over the speech region, noise included
+        double levelPower = 0.0;   // active speech level for the gain, noise removed
     };
 
     static std::vector<double> FramePowers(const float* x, size_t n);

@@ -21,7 +21,7 @@ CLevelcut& Processor()
     return p;
 }
 
-} // namespace
+}  // namespace
 
 LEVELCUT_API int SetInitialTrim(int samples)
 {

@@ -80,23 +80,26 @@ extern "C" {
 #endif
 
 /* Results of TrimFunc. As int, LEVELCUT_ERR_OPEN is INT_MIN. */
-#define LEVELCUT_OK              0
-#define LEVELCUT_ERR_PARAMS      1           /* "Invalid parameters": a setting out of range, a null path, or an initial trim that leaves no audio */
-#define LEVELCUT_ERR_UNKNOWN_FMT 0x20000000  /* "Unknown Wave format": a sound WAV file in a format not processed (not PCM, not mono, other rate or sample size) */
-#define LEVELCUT_ERR_INVALID_FMT 0x40000000  /* "Invalid Wave format": not a WAV file, or a damaged one */
-#define LEVELCUT_ERR_OPEN        ((int)0x80000000u) /* "Unable to open Wave file": missing or unreadable file, longer than 20 minutes or too large for memory, or the result cannot be written beside it */
+#define LEVELCUT_OK 0
+#define LEVELCUT_ERR_PARAMS                                                                                            \
+    1 /* "Invalid parameters": a setting out of range, a null path, or an initial trim that leaves no audio */
+#define LEVELCUT_ERR_UNKNOWN_FMT                                                                                       \
+    0x20000000 /* "Unknown Wave format": a sound WAV file in a format not processed (not PCM, not mono, other rate or sample size) */
+#define LEVELCUT_ERR_INVALID_FMT 0x40000000 /* "Invalid Wave format": not a WAV file, or a damaged one */
+#define LEVELCUT_ERR_OPEN                                                                                              \
+    ((int)0x80000000u) /* "Unable to open Wave file": missing or unreadable file, longer than 20 minutes or too large for memory, or the result cannot be written beside it */
 
 /* Defaults in force until the first Set call. */
-#define LEVELCUT_DEFAULT_INITIAL_TRIM  500
-#define LEVELCUT_DEFAULT_THRESHOLD     184.0f
-#define LEVELCUT_DEFAULT_CLIP_AMOUNT   0.02f
+#define LEVELCUT_DEFAULT_INITIAL_TRIM 500
+#define LEVELCUT_DEFAULT_THRESHOLD 184.0f
+#define LEVELCUT_DEFAULT_CLIP_AMOUNT 0.02f
 #define LEVELCUT_DEFAULT_TIME_CONSTANT 0.9998f
-#define LEVELCUT_DEFAULT_THRESH_FUDGE  1.0f
+#define LEVELCUT_DEFAULT_THRESH_FUDGE 1.0f
 
 /* Accepted ranges (inclusive); TrimFunc returns LEVELCUT_ERR_PARAMS when a
  * setting lies outside. The threshold must be above 0. */
-#define LEVELCUT_MAX_INITIAL_TRIM  2000      /* 250 ms at 8 kHz */
-#define LEVELCUT_MAX_THRESHOLD     32768.0f
+#define LEVELCUT_MAX_INITIAL_TRIM 2000 /* 250 ms at 8 kHz */
+#define LEVELCUT_MAX_THRESHOLD 32768.0f
 
 /* GetSNR after a run that found no speech. */
 #define LEVELCUT_SNR_NO_SPEECH (-99.0)
@@ -115,9 +118,9 @@ int SetThreshFudge(float factor);
 int TrimFunc(const char* path);
 
 /* Results of the last TrimFunc (all 0 after a failed one). */
-double GetSNR(void);   /* dB */
-double GetGain(void);  /* dB applied */
-double GetClip(void);  /* number of output samples that clipped */
+double GetSNR(void);  /* dB */
+double GetGain(void); /* dB applied */
+double GetClip(void); /* number of output samples that clipped */
 
 #ifdef __cplusplus
 }

@@ -99,8 +99,7 @@ std::string CManPage::Inline(const std::string& text)
     return SafeStart(out);
 }
 
-bool CManPage::ToRoff(const std::string& markdown, const std::string& version, std::string& roff,
-                      std::string& error)
+bool CManPage::ToRoff(const std::string& markdown, const std::string& version, std::string& roff, std::string& error)
 {
     std::vector<std::string> lines;
     {

@@ -18,8 +18,7 @@ class CManPage {
 public:
     // Converts the whole page. On a malformed page (no title line, an
     // unterminated example) returns false and says why in error.
-    static bool ToRoff(const std::string& markdown, const std::string& version, std::string& roff,
-                       std::string& error);
+    static bool ToRoff(const std::string& markdown, const std::string& version, std::string& roff, std::string& error);
 
     // One line of running text: inline markup to font changes, roff's
     // special characters escaped, a leading '.' or '\'' made harmless.

@@ -77,7 +77,7 @@ void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl
     box.setMinimumDuration(0);
     box.setAutoClose(false);
     box.setAutoReset(false);
-    box.hide();   // a QProgressDialog would show itself after a while otherwise
+    box.hide();  // a QProgressDialog would show itself after a while otherwise
     // Cancel, Escape and the close box all stop the step.
     QObject::connect(&box, &QProgressDialog::canceled, &box, [&control] { control.stop = true; });
     QObject::connect(&box, &QDialog::rejected, &box, [&control] { control.stop = true; });

@@ -17,8 +17,7 @@ class QWidget;
 
 class CBackgroundStep {
 public:
-    static void Run(QWidget* parent, const QString& label, CConvertControl& control,
-                    const std::function<void()>& work);
+    static void Run(QWidget* parent, const QString& label, CConvertControl& control, const std::function<void()>& work);
 
     // How long a step runs unseen before its box appears (300 ms). Tests that
     // press the box's buttons set 0 so that the box never depends on how fast
@@ -29,7 +28,7 @@ public:
 // The image commands' slow steps, run as above over a parent window.
 class CBackgroundLongStep : public ILongStep {
 public:
-    explicit CBackgroundLongStep(QWidget* parent) : m_parent(parent) {}
+    explicit CBackgroundLongStep(QWidget* parent) : m_parent(parent) { }
     void Run(const std::string& caption, CConvertControl& control, const std::function<void()>& work) override
     {
         CBackgroundStep::Run(m_parent, QString::fromStdString(caption), control, work);

@@ -19,8 +19,7 @@ protected:
         auto* box = qobject_cast<QMessageBox*>(watched);
         if (!box)
             return false;
-        if (event->type() == QEvent::KeyPress &&
-            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
             backedOut = true;
             box->done(QMessageBox::Cancel);
             return true;
@@ -35,23 +34,22 @@ protected:
 
 void CQtOperatorReport::ShowMessage(const std::string& text)
 {
-    QMessageBox box(QMessageBox::Warning, kCaption, QString::fromStdString(text),
-                    QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::Warning, kCaption, QString::fromStdString(text), QMessageBox::Ok, m_parent);
     box.exec();
 }
 
 bool CQtOperatorReport::AskYesNo(const std::string& text)
 {
-    QMessageBox box(QMessageBox::Question, kCaption, QString::fromStdString(text),
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::Question, kCaption, QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 
 IOperatorReport::Answer CQtOperatorReport::AskYesNoOrCancel(const std::string& text)
 {
-    QMessageBox box(QMessageBox::Question, kCaption, QString::fromStdString(text),
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::Question, kCaption, QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
     box.setDefaultButton(QMessageBox::Yes);
     CBackOutWatch watch;
     box.installEventFilter(&watch);

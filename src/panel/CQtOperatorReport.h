@@ -8,7 +8,7 @@ class QWidget;
 
 class CQtOperatorReport : public IOperatorReport {
 public:
-    explicit CQtOperatorReport(QWidget* parent = nullptr) : m_parent(parent) {}
+    explicit CQtOperatorReport(QWidget* parent = nullptr) : m_parent(parent) { }
     void SetParent(QWidget* parent) { m_parent = parent; }
 
     void ShowMessage(const std::string& text) override;

@@ -42,5 +42,11 @@ CSoundDevicesDlg::CSoundDevicesDlg(const SDeviceOffer& inputs, const SDeviceOffe
     layout->addWidget(buttons);
 }
 
-int CSoundDevicesDlg::InputIndex() const { return m_input->currentIndex(); }
-int CSoundDevicesDlg::OutputIndex() const { return m_output->currentIndex(); }
+int CSoundDevicesDlg::InputIndex() const
+{
+    return m_input->currentIndex();
+}
+int CSoundDevicesDlg::OutputIndex() const
+{
+    return m_output->currentIndex();
+}

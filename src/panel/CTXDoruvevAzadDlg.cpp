@@ -88,7 +88,8 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
     m_document = std::make_unique<CImageDocument>(m_state.m_memoryMap, *m_report);
     m_soundDevices = [](bool input) {
         std::vector<std::string> names;
-        for (const SSoundDeviceEntry& e : CSoundDeviceList::List(input ? SoundDirection::Input : SoundDirection::Output))
+        for (const SSoundDeviceEntry& e :
+             CSoundDeviceList::List(input ? SoundDirection::Input : SoundDirection::Output))
             names.push_back(e.name);
         return names;
     };
@@ -127,8 +128,8 @@ void CTXDoruvevAzadDlg::BuildWindow()
 {
     setWindowTitle("ORMID");
     setWindowIcon(QIcon(":/ormid/ormid.svg"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     m_menuBar = new QMenuBar(this);
     BuildMenus();
@@ -567,8 +568,8 @@ void CTXDoruvevAzadDlg::OnExportWav()
     const int slot = SelectedSlot();
     if (slot < 0)
         return;
-    const QString path = m_fileDialogs->GetSavePath(
-        this, {"Export g.711 file", m_state.m_exportFilePath, "Export", kWaveFilter, "wav"});
+    const QString path =
+        m_fileDialogs->GetSavePath(this, {"Export g.711 file", m_state.m_exportFilePath, "Export", kWaveFilter, "wav"});
     if (path.isEmpty())
         return;
     if (CImageCommands(m_state.m_memoryMap, *m_report).Export(uint8_t(slot), Native(path)))
@@ -584,11 +585,10 @@ bool CTXDoruvevAzadDlg::KeepUnsavedWork()
     // is loaded.
     if (!IsChanged())
         return true;
-    const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
-        "The image data has changed.\nWould you like to save it before "
-        "loading another image file?");
-    return !(answer == IOperatorReport::Answer::Cancel ||
-             (answer == IOperatorReport::Answer::Yes && !OnSaveImage()));
+    const IOperatorReport::Answer answer =
+        m_report->AskYesNoOrCancel("The image data has changed.\nWould you like to save it before "
+                                   "loading another image file?");
+    return !(answer == IOperatorReport::Answer::Cancel || (answer == IOperatorReport::Answer::Yes && !OnSaveImage()));
 }
 
 void CTXDoruvevAzadDlg::OnLoadImage()
@@ -628,9 +628,8 @@ void CTXDoruvevAzadDlg::OpenRecentImage(const QString& path)
     if (!QFileInfo(path).isFile()) {
         m_recent.Remove(path);
         FillRecentMenu();
-        m_report->ShowMessage(QString("The image file %1 no longer exists; it is taken off the recent images.")
-                                  .arg(path)
-                                  .toStdString());
+        m_report->ShowMessage(
+            QString("The image file %1 no longer exists; it is taken off the recent images.").arg(path).toStdString());
         return;
     }
     OpenImageFile(path);
@@ -801,9 +800,9 @@ void CTXDoruvevAzadDlg::dropEvent(QDropEvent* event)
 void CTXDoruvevAzadDlg::OnReadWriteUnit()
 {
     if (IsChanged()) {
-        const IOperatorReport::Answer answer = m_report->AskYesNoOrCancel(
-            "The image data has been changed.\nWould you like to save it to a "
-            "file before\nreading or writing the unit?");
+        const IOperatorReport::Answer answer =
+            m_report->AskYesNoOrCancel("The image data has been changed.\nWould you like to save it to a "
+                                       "file before\nreading or writing the unit?");
         if (answer == IOperatorReport::Answer::Cancel)
             return;
         if (answer == IOperatorReport::Answer::Yes)
@@ -868,8 +867,7 @@ void CTXDoruvevAzadDlg::OnClose()
         const IOperatorReport::Answer answer =
             m_report->AskYesNoOrCancel("The image data has changed.\nWould you like to save it before quitting?");
         // Backed out, or the save did not happen: stay open, nothing is lost.
-        if (answer == IOperatorReport::Answer::Cancel ||
-            (answer == IOperatorReport::Answer::Yes && !OnSaveImage()))
+        if (answer == IOperatorReport::Answer::Cancel || (answer == IOperatorReport::Answer::Yes && !OnSaveImage()))
             return;
     }
     ReleaseAudio();

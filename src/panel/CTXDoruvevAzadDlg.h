@@ -45,8 +45,7 @@ class CTXDoruvevAzadDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& services = {},
-                               QWidget* parent = nullptr);
+    explicit CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& services = {}, QWidget* parent = nullptr);
     ~CTXDoruvevAzadDlg() override;
 
     // Runs the opening steps, then the panel modally until it closes.

@@ -11,8 +11,7 @@ CTabStopDelegate::CTabStopDelegate(const QList<qreal>& tabStops, QObject* parent
 {
 }
 
-void CTabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                             const QModelIndex& index) const
+void CTabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
@@ -26,8 +25,7 @@ void CTabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
     painter->save();
     const bool selected = opt.state & QStyle::State_Selected;
-    painter->setPen(opt.palette.color(opt.state & QStyle::State_Enabled ? QPalette::Normal
-                                                                        : QPalette::Disabled,
+    painter->setPen(opt.palette.color(opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled,
                                       selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(opt.font);
     // Each column starts at its tab stop and is cut short ("...") before the

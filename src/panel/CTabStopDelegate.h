@@ -9,8 +9,7 @@ public:
     // Tab stops in pixels from the left of the text.
     explicit CTabStopDelegate(const QList<qreal>& tabStops, QObject* parent = nullptr);
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // The room of a column (0 = before the first stop) up to the next stop;
     // text wider than that is shown cut short.

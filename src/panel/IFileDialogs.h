@@ -8,8 +8,7 @@ class QWidget;
 
 // The files an import takes (the panel's Import WAV, the edit dialog's Append
 // File): WAV first; every other kind that is converted on the way in after it.
-inline constexpr const char* kImportAudioFilter =
-    "Wave files (*.wav);;Audio files (*.wav *.flac *.ogg *.opus *.mp3)";
+inline constexpr const char* kImportAudioFilter = "Wave files (*.wav);;Audio files (*.wav *.flac *.ogg *.opus *.mp3)";
 
 struct CFileDialogRequest {
     QString title;

@@ -25,7 +25,7 @@ constexpr int kGapPen = 14;
 
 }  // namespace
 
-CLabelPrinter::CLabelPrinter(const cMemoryMap& map) : m_map(map) {}
+CLabelPrinter::CLabelPrinter(const cMemoryMap& map) : m_map(map) { }
 
 QRect CLabelPrinter::Frame(int label)
 {

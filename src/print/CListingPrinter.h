@@ -20,10 +20,10 @@ class IPrintReport;
 
 // Where everything of the listing goes, in device units.
 struct CListingLayout {
-    int top = 0;         // T: unprintable offset, at least 5 % of the sheet
-    int left = 0;        // L
-    int height = 0;      // H: sheet height - 2 T
-    int width = 0;       // W: sheet width - 2 L
+    int top = 0;     // T: unprintable offset, at least 5 % of the sheet
+    int left = 0;    // L
+    int height = 0;  // H: sheet height - 2 T
+    int width = 0;   // W: sheet width - 2 L
     int fontHeight = 0;
     int charWidth = 0;   // a: average character width
     int lineHeight = 0;  // h: font height x 1.1, truncated

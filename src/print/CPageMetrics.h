@@ -6,11 +6,11 @@
 class QPrinter;
 
 struct CPageMetrics {
-    int physicalWidth = 0;   // whole sheet
+    int physicalWidth = 0;  // whole sheet
     int physicalHeight = 0;
-    int offsetX = 0;         // unprintable strip at the left
-    int offsetY = 0;         // unprintable strip at the top
-    int dpiX = 0;            // device units per inch
+    int offsetX = 0;  // unprintable strip at the left
+    int offsetY = 0;  // unprintable strip at the top
+    int dpiX = 0;     // device units per inch
     int dpiY = 0;
 
     // The metrics of a printer as it is set up now (paper, orientation,

@@ -7,7 +7,7 @@ class QWidget;
 
 class CQtPrintReport : public IPrintReport {
 public:
-    explicit CQtPrintReport(QWidget* parent) : m_parent(parent) {}
+    explicit CQtPrintReport(QWidget* parent) : m_parent(parent) { }
     void ShowMessage(const std::string& caption, const std::string& text, bool stop) override;
 
 private:

@@ -89,7 +89,7 @@ bool SetUpPrinter(QPrinter& printer, const OrmidPrintRequest& request, StderrRep
     if (request.paper) {
         const QPageSize::PageSizeId id = std::strcmp(request.paper, "A4") == 0       ? QPageSize::A4
                                          : std::strcmp(request.paper, "Letter") == 0 ? QPageSize::Letter
-                                                                                      : QPageSize::Legal;
+                                                                                     : QPageSize::Legal;
         printer.setPageSize(QPageSize(id));
     }
     return true;

@@ -7,9 +7,9 @@ class IPrintReport;
 
 enum PrintResult : int {
     kPrintDone = 0,
-    kPrintNotStarted = 1,  // the printer (or the PDF file) could not be opened
-    kPrintNoFont = 2,      // no usable font for the listing
-    kPrintNotFinished = 3, // the document could not be completed
+    kPrintNotStarted = 1,   // the printer (or the PDF file) could not be opened
+    kPrintNoFont = 2,       // no usable font for the listing
+    kPrintNotFinished = 3,  // the document could not be completed
 };
 
 // Caption of the program's own message boxes.

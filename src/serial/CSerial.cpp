@@ -34,7 +34,7 @@ bool SetState(int fd, const termios2& tio)
 // Unix98 pseudo-terminal slaves have the major numbers 136 to 143.
 bool IsPseudoTerminal(int fd)
 {
-    struct stat st {};
+    struct stat st { };
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
         return false;
     const unsigned number = major(st.st_rdev);
@@ -58,11 +58,10 @@ struct StandardRate {
 };
 
 constexpr StandardRate kStandardRates[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 void SetSpeed(termios2& tio, int baud)
@@ -104,8 +103,7 @@ bool SameSettings(const termios2& a, const termios2& b)
 {
     constexpr tcflag_t kC = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CREAD | CLOCAL;
     constexpr tcflag_t kI = IXON | IXOFF | INPCK;
-    return (a.c_cflag & kC) == (b.c_cflag & kC) && (a.c_iflag & kI) == (b.c_iflag & kI) &&
-           GetSpeed(a) == GetSpeed(b);
+    return (a.c_cflag & kC) == (b.c_cflag & kC) && (a.c_iflag & kI) == (b.c_iflag & kI) && GetSpeed(a) == GetSpeed(b);
 }
 
 // Writes the state and reads it back: the driver accepts settings it cannot
@@ -249,8 +247,7 @@ int32_t CSerial::Setup(int baud, int dataBits, int parity, int stopBits)
     if (int32_t code = RequireState("Setup", tio))
         return code;
     static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    if (baud <= 0 || dataBits < 5 || dataBits > 8 || parity < 0 || parity > 4 || stopBits < 0 ||
-        stopBits > 2)
+    if (baud <= 0 || dataBits < 5 || dataBits > 8 || parity < 0 || parity > 4 || stopBits < 0 || stopBits > 2)
         return TraceFailure("Setup", kStateRefused, EINVAL);
     SetSpeed(tio, baud);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
@@ -375,10 +372,14 @@ int CSerial::GetDataBits()
     if (RequireState("GetDataBits", tio) != 0)
         return -1;
     switch (tio.c_cflag & CSIZE) {
-    case CS5: return 5;
-    case CS6: return 6;
-    case CS7: return 7;
-    default: return 8;
+    case CS5:
+        return 5;
+    case CS6:
+        return 6;
+    case CS7:
+        return 7;
+    default:
+        return 8;
     }
 }
 
@@ -488,12 +489,18 @@ int32_t CSerial::SetupHandshakingMode(int mode)
 std::string CSerial::ErrorText(int32_t code)
 {
     switch (code) {
-    case 0: return "No error";
-    case SERIAL_NOT_OPEN: return "The port is not open";
-    case SERIAL_ALREADY_OPEN: return "The port is already open";
-    case SERIAL_INVALID_ARG: return "Invalid argument";
-    case SERIAL_EOF: return "The line was hung up";
-    default: return std::strerror(code);
+    case 0:
+        return "No error";
+    case SERIAL_NOT_OPEN:
+        return "The port is not open";
+    case SERIAL_ALREADY_OPEN:
+        return "The port is already open";
+    case SERIAL_INVALID_ARG:
+        return "Invalid argument";
+    case SERIAL_EOF:
+        return "The line was hung up";
+    default:
+        return std::strerror(code);
     }
 }
 

@@ -50,10 +50,10 @@ struct SerialTimeouts {
 
 struct SerialProperties {
     uint32_t maxBaud = 0;
-    uint32_t inQueue = 0;           // bytes waiting in the driver's input queue
-    uint32_t outQueue = 0;          // bytes waiting in the driver's output queue
-    bool hasLineCounters = false;   // the driver counts framing, parity and overrun errors
-    bool hasModemLines = false;     // the driver reports CTS, DSR and CD
+    uint32_t inQueue = 0;          // bytes waiting in the driver's input queue
+    uint32_t outQueue = 0;         // bytes waiting in the driver's output queue
+    bool hasLineCounters = false;  // the driver counts framing, parity and overrun errors
+    bool hasModemLines = false;    // the driver reports CTS, DSR and CD
 };
 
 class CSerial {
@@ -79,8 +79,8 @@ public:
     // Looks at the line without waiting and adds what changed to the received
     // events: queued input, modem-line changes, breaks and line errors.
     int32_t CheckEvents();
-    int32_t SetupHandshaking(int mode);      // 0 none, 1 hardware (RTS/CTS), 2 software (XON/XOFF)
-    int32_t SetupReadTimeouts(int mode);     // 0 return at once with what is queued, 1 blocking
+    int32_t SetupHandshaking(int mode);   // 0 none, 1 hardware (RTS/CTS), 2 software (XON/XOFF)
+    int32_t SetupReadTimeouts(int mode);  // 0 return at once with what is queued, 1 blocking
     int32_t SetTimeoutForIO();
 
     int GetBaudrate();
@@ -125,7 +125,11 @@ public:
     static std::string OpenFailureText(const std::string& port, int32_t code);
 
 protected:
-    int32_t Fail(int32_t code) { m_lastError = code; return code; }
+    int32_t Fail(int32_t code)
+    {
+        m_lastError = code;
+        return code;
+    }
 
     // The dialog thread and the worker both call operations of the port.
     std::atomic<int32_t> m_lastError{0};
@@ -153,7 +157,7 @@ private:
     std::string m_refusedDefaults;
     SerialTimeouts m_timeouts;
     bool m_hasCounters = false;
-    LineCounters m_errorBase;    // counters at the last GetError()
-    LineCounters m_eventBase;    // counters at the last CheckEvents()
-    int m_modemBase = 0;         // modem lines at the last CheckEvents()
+    LineCounters m_errorBase;  // counters at the last GetError()
+    LineCounters m_eventBase;  // counters at the last CheckEvents()
+    int m_modemBase = 0;       // modem lines at the last CheckEvents()
 };

@@ -62,8 +62,8 @@ int32_t CSerial::CheckEvents()
     if (m_hasCounters && ReadCounters(now)) {
         if (now.brk != m_eventBase.brk)
             m_eventsReceived |= EV_BREAK;
-        if (now.frame != m_eventBase.frame || now.overrun != m_eventBase.overrun ||
-            now.parity != m_eventBase.parity || now.bufOverrun != m_eventBase.bufOverrun)
+        if (now.frame != m_eventBase.frame || now.overrun != m_eventBase.overrun || now.parity != m_eventBase.parity ||
+            now.bufOverrun != m_eventBase.bufOverrun)
             m_eventsReceived |= EV_ERR;
         m_eventBase = now;
     }
@@ -207,9 +207,18 @@ int CSerial::ModemLine(const char* operation, int line)
     return (lines & line) ? 1 : 0;
 }
 
-int CSerial::GetCTS() { return ModemLine("GetCTS", TIOCM_CTS); }
-int CSerial::GetDSR() { return ModemLine("GetDSR", TIOCM_DSR); }
-int CSerial::GetRLSD() { return ModemLine("GetRLSD", TIOCM_CD); }
+int CSerial::GetCTS()
+{
+    return ModemLine("GetCTS", TIOCM_CTS);
+}
+int CSerial::GetDSR()
+{
+    return ModemLine("GetDSR", TIOCM_DSR);
+}
+int CSerial::GetRLSD()
+{
+    return ModemLine("GetRLSD", TIOCM_CD);
+}
 
 bool CSerial::GetProperties(SerialProperties& properties)
 {

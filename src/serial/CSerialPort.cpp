@@ -9,7 +9,7 @@
 
 #include "CLogFile.h"
 
-CSerialPort::CSerialPort() : m_receiveBuffer(kBufferSize) {}
+CSerialPort::CSerialPort() : m_receiveBuffer(kBufferSize) { }
 
 CSerialPort::~CSerialPort()
 {
@@ -140,8 +140,7 @@ int32_t CSerialPort::GetRcvBuff(uint8_t* buffer, uint32_t* count)
 
 int CSerialPort::GetEventPriority()
 {
-    static const uint32_t kOrder[] = {EV_BREAK, EV_RXCHAR, EV_RLSD, EV_TXEMPTY,
-                                      EV_CTS,   EV_DSR,    EV_ERR,  EV_RING};
+    static const uint32_t kOrder[] = {EV_BREAK, EV_RXCHAR, EV_RLSD, EV_TXEMPTY, EV_CTS, EV_DSR, EV_ERR, EV_RING};
     uint32_t events = m_eventsReceived & m_eventMask;
     for (uint32_t event : kOrder) {
         if (events & event) {
@@ -157,15 +156,24 @@ int CSerialPort::GetEventPriority()
 std::string CSerialPort::ErrorFlagsText(uint32_t flags)
 {
     switch (flags) {
-    case 0x0001: return "Input buffer overflow";
-    case 0x0002: return "Buffer overrun";
-    case 0x0004: return "Input parity error";
-    case 0x0008: return "Framing error";
-    case 0x0010: return "Break condition";
-    case 0x0100: return "Output buffer full";
-    case 0x0400: return "IO device error";
-    case 0x8000: return "Unsupported mode";
-    default: return "Unknown";
+    case 0x0001:
+        return "Input buffer overflow";
+    case 0x0002:
+        return "Buffer overrun";
+    case 0x0004:
+        return "Input parity error";
+    case 0x0008:
+        return "Framing error";
+    case 0x0010:
+        return "Break condition";
+    case 0x0100:
+        return "Output buffer full";
+    case 0x0400:
+        return "IO device error";
+    case 0x8000:
+        return "Unsupported mode";
+    default:
+        return "Unknown";
     }
 }
 

@@ -13,12 +13,12 @@
 
 #include "CSerial.h"
 
-struct TransferRequest {            // guarded by the transfer mutex
-    uint32_t requestStartTime = 0;  // tick count when the protocol issued the request
-    int32_t receiveEnabled = 0;     // 0: received bytes stay in the driver's queue
-    uint8_t protocolState = 0;      // state of the running protocol, 0 when idle
-    uint32_t bytesExpected = 0;     // bytes the request still wants
-    uint8_t* destination = nullptr; // where the next expected byte goes
+struct TransferRequest {             // guarded by the transfer mutex
+    uint32_t requestStartTime = 0;   // tick count when the protocol issued the request
+    int32_t receiveEnabled = 0;      // 0: received bytes stay in the driver's queue
+    uint8_t protocolState = 0;       // state of the running protocol, 0 when idle
+    uint32_t bytesExpected = 0;      // bytes the request still wants
+    uint8_t* destination = nullptr;  // where the next expected byte goes
 };
 
 // Messages to the owner about modem lines.
@@ -26,7 +26,7 @@ constexpr int WM_CTS_CHANGED = 1034;
 constexpr int WM_DSR_CHANGED = 1035;
 constexpr int WM_RLSD_CHANGED = 1036;
 
-class IModemLineSink {              // called on the worker thread; must not block
+class IModemLineSink {  // called on the worker thread; must not block
 public:
     virtual ~IModemLineSink() = default;
     virtual void OnModemLine(int message /*1034 CTS, 1035 DSR, 1036 CD*/, int on) = 0;
@@ -53,10 +53,10 @@ public:
     int32_t Close() override;
     int32_t StartWorker();
     // Queues one block (at most 65,536 bytes) for the worker; never blocks.
-    void SendData(const void* data, uint32_t length);   // caller holds TransferMutex()
+    void SendData(const void* data, uint32_t length);  // caller holds TransferMutex()
     std::mutex& TransferMutex() { return m_transferMutex; }
-    TransferRequest& Request() { return m_request; }     // hold TransferMutex()
-    void ClearTransfer();                                // hold TransferMutex()
+    TransferRequest& Request() { return m_request; }  // hold TransferMutex()
+    void ClearTransfer();                             // hold TransferMutex()
     void SetOwner(IModemLineSink* owner) { m_owner.store(owner); }
     void SetEventSink(ITransferEventSink* sink) { m_eventSink.store(sink); }
     // True once the worker found the port gone (unplugged, hung up); cleared

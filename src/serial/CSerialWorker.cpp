@@ -144,8 +144,8 @@ CSerialPort::Pass CSerialPort::WritePending()
 
 void CSerialPort::EndWorker()
 {
-    TheLog().Write("Worker Thread Terminated. Total bytes read: %d, dwByteCount=%d",
-                   int(m_totalDelivered.load()), int(m_lastBytesExpected));
+    TheLog().Write("Worker Thread Terminated. Total bytes read: %d, dwByteCount=%d", int(m_totalDelivered.load()),
+                   int(m_lastBytesExpected));
     m_workerRunning = false;
 }
 
@@ -188,9 +188,14 @@ void CSerialPort::Worker()
             switch (uint32_t(event)) {
             case EV_RXCHAR:
                 switch (DeliverReceived()) {
-                case Pass::Go: break;
-                case Pass::Stop: EndWorker(); return;
-                case Pass::Lost: LineLost("end of file"); return;
+                case Pass::Go:
+                    break;
+                case Pass::Stop:
+                    EndWorker();
+                    return;
+                case Pass::Lost:
+                    LineLost("end of file");
+                    return;
                 }
                 break;
             case EV_CTS:

@@ -8,9 +8,9 @@
 struct PortDefaults {
     int baud = 9600;
     int dataBits = 8;
-    int parity = 0;      // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int stopBits = 0;    // 0 one, 1 one and a half, 2 two
-    int handshaking = 0; // 0 none, 1 hardware, 2 software
+    int parity = 0;       // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int stopBits = 0;     // 0 one, 1 one and a half, 2 two
+    int handshaking = 0;  // 0 none, 1 hardware, 2 software
 };
 
 class IPortDefaultsProvider {

@@ -28,7 +28,7 @@ std::vector<std::string> DirectoryEntries(const std::string& folder)
 
 bool IsCharDevice(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
@@ -124,7 +124,7 @@ std::vector<std::string> ListSerialPorts()
     const std::string sysTty = "/sys/class/tty";
     for (const std::string& name : DirectoryEntries(sysTty)) {
         std::string entry = sysTty + "/" + name;
-        struct stat st {};
+        struct stat st { };
         if (stat((entry + "/device").c_str(), &st) != 0 || IsPhantomUart(entry))
             continue;
         std::string dev = "/dev/" + name;

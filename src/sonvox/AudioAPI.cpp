@@ -64,7 +64,8 @@ R Serialised(F&& body, R failure)
 CWaveFile* SharedReader()
 {
     SonvoxState& st = State();
-    if (!st.sharedReader) st.sharedReader.reset(new (std::nothrow) CWaveFile);
+    if (!st.sharedReader)
+        st.sharedReader.reset(new (std::nothrow) CWaveFile);
     return st.sharedReader.get();
 }
 
@@ -79,7 +80,8 @@ int QueueFile(const std::string& path, CBlockQueue& queue)
         SVLOG("Memory allocation failed.");
         return 0;
     }
-    if (!reader->OpenRead(path.c_str())) return 0;
+    if (!reader->OpenRead(path.c_str()))
+        return 0;
 
     int result = 1;
     const uint64_t wanted = std::min<uint64_t>(reader->DataSize(), kMaxFileSeconds * reader->AvgBytesPerSec());
@@ -105,7 +107,8 @@ int QueueFile(const std::string& path, CBlockQueue& queue)
                     result = 0;
                 } else {
                     SwapBytePairs(audio.get(), present);
-                    if (!QueueChunks(audio.get(), present, queue)) result = 0;
+                    if (!QueueChunks(audio.get(), present, queue))
+                        result = 0;
                 }
             }
         }
@@ -173,7 +176,8 @@ void CodecSelfTest()
         out.data = code.get();
         ok = MuLawEncode(pcm.get(), bytes, 8000, 1, out);
     }
-    if (!ok) LogPrintf("Error - Unable to determine silence");
+    if (!ok)
+        LogPrintf("Error - Unable to determine silence");
 }
 
 int AudioInitImpl(const char* logPath, int meterEnabled)
@@ -181,11 +185,14 @@ int AudioInitImpl(const char* logPath, int meterEnabled)
     SonvoxState& st = State();
     // The codec report needs nothing prepared on this platform.
     st.firstInitDone = true;
-    if (st.initialised) return 0;
+    if (st.initialised)
+        return 0;
     st.meterTap.SetEnabled(meterEnabled);
     // The log comes first: the recorder's worker reports as it starts.
-    if (!TheAudioLog().Open(logPath)) return 0;
-    if (!EnginePrepareRecorder()) return 0;
+    if (!TheAudioLog().Open(logPath))
+        return 0;
+    if (!EnginePrepareRecorder())
+        return 0;
     {
         // A reader left by IsValidFile before start-up is replaced, not leaked.
         std::lock_guard<std::mutex> hold(st.readerLock);
@@ -233,7 +240,7 @@ int AudioReleaseImpl()
     return 1;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -254,32 +261,43 @@ int Record(void)
 
 int Stop(void)
 {
-    return Serialised([] {
-        PreviewCancelImpl();
-        int made = EngineStopRecording();
-        CMeterTap& tap = State().meterTap;
-        if (tap.IsEnabled()) tap.ClearIfAny();
-        return made;
-    }, 0);
+    return Serialised(
+        [] {
+            PreviewCancelImpl();
+            int made = EngineStopRecording();
+            CMeterTap& tap = State().meterTap;
+            if (tap.IsEnabled())
+                tap.ClearIfAny();
+            return made;
+        },
+        0);
 }
 
 int Save(const char* path, double time_constant, double clip_amount, double threshold_factor, int initial_trim,
          double* gain_out, double* clip_out, double* snr_out)
 {
-    if (!gain_out || !clip_out || !snr_out) return 0;
+    if (!gain_out || !clip_out || !snr_out)
+        return 0;
     *gain_out = *clip_out = *snr_out = 0.0;
-    if (!path || !*path) return 0;
-    return Serialised([&] {
-        return EngineSave(path, time_constant, clip_amount, threshold_factor, initial_trim, gain_out, clip_out, snr_out);
-    }, 0);
+    if (!path || !*path)
+        return 0;
+    return Serialised(
+        [&] {
+            return EngineSave(path, time_constant, clip_amount, threshold_factor, initial_trim, gain_out, clip_out,
+                              snr_out);
+        },
+        0);
 }
 
 int Preview(void)
 {
-    return Serialised([] {
-        if (State().playQueue.IsEmpty()) return 1;
-        return EnginePreview();
-    }, 0);
+    return Serialised(
+        [] {
+            if (State().playQueue.IsEmpty())
+                return 1;
+            return EnginePreview();
+        },
+        0);
 }
 
 int PreviewCancel(void)
@@ -289,40 +307,54 @@ int PreviewCancel(void)
 
 int LoadPlay(const char* list)
 {
-    if (!list) return 0;
-    return Guarded([&] {
-        int result = 1;
-        std::string item;
-        for (const char* pos = list; NextListItem(pos, item);)
-            if (!QueueFile(item, State().playQueue)) result = 0;
-        return result;
-    }, 0);
+    if (!list)
+        return 0;
+    return Guarded(
+        [&] {
+            int result = 1;
+            std::string item;
+            for (const char* pos = list; NextListItem(pos, item);)
+                if (!QueueFile(item, State().playQueue))
+                    result = 0;
+            return result;
+        },
+        0);
 }
 
 int LoadPage(const char* list, unsigned int gap_ms)
 {
-    if (!list) return 0;
-    if (gap_ms > kMaxPageGapMs) gap_ms = kDefaultPageGapMs;
-    return Guarded([&] {
-        int result = 1;
-        std::string item;
-        for (const char* pos = list; NextListItem(pos, item);) {
-            if (!QueueFile(item, State().pageQueue)) result = 0;
-            if (result && gap_ms != 0) LoadPageSilenceImpl(int(gap_ms));
-        }
-        return result;
-    }, 0);
+    if (!list)
+        return 0;
+    if (gap_ms > kMaxPageGapMs)
+        gap_ms = kDefaultPageGapMs;
+    return Guarded(
+        [&] {
+            int result = 1;
+            std::string item;
+            for (const char* pos = list; NextListItem(pos, item);) {
+                if (!QueueFile(item, State().pageQueue))
+                    result = 0;
+                if (result && gap_ms != 0)
+                    LoadPageSilenceImpl(int(gap_ms));
+            }
+            return result;
+        },
+        0);
 }
 
 int GetBuff(unsigned char* destination)
 {
-    if (!destination) return 0;
-    return Guarded([&] {
-        Block b = State().pageQueue.PopFront();
-        if (!b) return 0;
-        memcpy(destination, b.data.get(), size_t(b.length));
-        return b.length;
-    }, 0);
+    if (!destination)
+        return 0;
+    return Guarded(
+        [&] {
+            Block b = State().pageQueue.PopFront();
+            if (!b)
+                return 0;
+            memcpy(destination, b.data.get(), size_t(b.length));
+            return b.length;
+        },
+        0);
 }
 
 int PageCancel(void)
@@ -332,14 +364,16 @@ int PageCancel(void)
 
 int LoadPlaySilence(int ms)
 {
-    return Guarded([&] {
-        const int seconds = ms / 1000;
-        if (seconds <= 0 || seconds > kMaxSilenceSeconds) {
-            SVLOG("Invalid parameter");
-            return 0;
-        }
-        return QueueSilence(8000 * seconds, State().playQueue);
-    }, 0);
+    return Guarded(
+        [&] {
+            const int seconds = ms / 1000;
+            if (seconds <= 0 || seconds > kMaxSilenceSeconds) {
+                SVLOG("Invalid parameter");
+                return 0;
+            }
+            return QueueSilence(8000 * seconds, State().playQueue);
+        },
+        0);
 }
 
 int LoadPageSilence(int ms)
@@ -347,9 +381,9 @@ int LoadPageSilence(int ms)
     return Guarded([&] { return LoadPageSilenceImpl(ms); }, 0);
 }
 
-void SetNormValue(uint32_t, uint32_t, uint32_t, uint32_t) {}
+void SetNormValue(uint32_t, uint32_t, uint32_t, uint32_t) { }
 
-void NormUpdate(void) {}
+void NormUpdate(void) { }
 
 int GetBuffCount(void)
 {
@@ -358,17 +392,21 @@ int GetBuffCount(void)
 
 int IsValidFile(const char* path)
 {
-    if (!path) return 0;
-    return Guarded([&] {
-        SonvoxState& st = State();
-        std::lock_guard<std::mutex> hold(st.readerLock);
-        CWaveFile* reader = SharedReader();
-        if (!reader || !reader->OpenRead(path)) return 0;
-        const bool ok = reader->FormatTag() == 7 && reader->SamplesPerSec() == 8000 &&
-                        reader->BitsPerSample() == 8 && reader->Channels() == 1;
-        reader->CloseRead();
-        return ok ? 1 : 0;
-    }, 0);
+    if (!path)
+        return 0;
+    return Guarded(
+        [&] {
+            SonvoxState& st = State();
+            std::lock_guard<std::mutex> hold(st.readerLock);
+            CWaveFile* reader = SharedReader();
+            if (!reader || !reader->OpenRead(path))
+                return 0;
+            const bool ok = reader->FormatTag() == 7 && reader->SamplesPerSec() == 8000 &&
+                            reader->BitsPerSample() == 8 && reader->Channels() == 1;
+            reader->CloseRead();
+            return ok ? 1 : 0;
+        },
+        0);
 }
 
 int GetCoderInfor(void)
@@ -378,42 +416,53 @@ int GetCoderInfor(void)
 
 unsigned int GetDuration(void)
 {
-    return Guarded([] {
-        SonvoxState& st = State();
-        std::lock_guard<std::mutex> hold(st.readerLock);
-        return st.sharedReader ? unsigned(st.sharedReader->DurationMs()) : 0u;
-    }, 0u);
+    return Guarded(
+        [] {
+            SonvoxState& st = State();
+            std::lock_guard<std::mutex> hold(st.readerLock);
+            return st.sharedReader ? unsigned(st.sharedReader->DurationMs()) : 0u;
+        },
+        0u);
 }
 
 int GetSilentBuff(unsigned char* destination)
 {
-    if (!destination) return 0;
-    return Guarded([&] {
-        uint8_t pcm[kChunkBytes];
-        memset(pcm, 0x80, sizeof pcm);
-        CodecOutput out;
-        out.data = destination;
-        if (!MuLawEncode(pcm, kChunkBytes, 8000, 1, out)) return 0;
-        SwapBytePairs(destination, kChunkBytes);
-        return kChunkBytes;
-    }, 0);
+    if (!destination)
+        return 0;
+    return Guarded(
+        [&] {
+            uint8_t pcm[kChunkBytes];
+            memset(pcm, 0x80, sizeof pcm);
+            CodecOutput out;
+            out.data = destination;
+            if (!MuLawEncode(pcm, kChunkBytes, 8000, 1, out))
+                return 0;
+            SwapBytePairs(destination, kChunkBytes);
+            return kChunkBytes;
+        },
+        0);
 }
 
 int MeterGetPeak(int* peak_out)
 {
-    if (!peak_out) return 0;
-    return Guarded([&] {
-        Block b = State().meterTap.Take();
-        if (!b) return 0;
-        const int samples = b.length / 2;
-        int peak = 0;
-        for (int i = 0; i < samples; ++i) {
-            const int16_t s = int16_t(uint16_t(b.data[2 * i] | (b.data[2 * i + 1] << 8)));
-            if (s > peak) peak = s;
-        }
-        *peak_out = peak;
-        return samples;
-    }, 0);
+    if (!peak_out)
+        return 0;
+    return Guarded(
+        [&] {
+            Block b = State().meterTap.Take();
+            if (!b)
+                return 0;
+            const int samples = b.length / 2;
+            int peak = 0;
+            for (int i = 0; i < samples; ++i) {
+                const int16_t s = int16_t(uint16_t(b.data[2 * i] | (b.data[2 * i + 1] << 8)));
+                if (s > peak)
+                    peak = s;
+            }
+            *peak_out = peak;
+            return samples;
+        },
+        0);
 }
 
-} // extern "C"
+}  // extern "C"

@@ -13,14 +13,17 @@
 
 CAudioLog::~CAudioLog()
 {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool CAudioLog::Open(const char* path)
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_fd >= 0) return true;
-    if (!path || !*path) return false;
+    if (m_fd >= 0)
+        return true;
+    if (!path || !*path)
+        return false;
     std::string file(path);
     size_t slash = file.find_last_of('/');
     if (slash != std::string::npos && slash > 0) {
@@ -31,7 +34,8 @@ bool CAudioLog::Open(const char* path)
     // Without blocking: a device node of that name must not hold the host in
     // open(); anything but a regular file is refused before it is used.
     int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -58,19 +62,22 @@ std::string CAudioLog::TimeStamp()
     struct tm t;
     localtime_r(&secs, &t);
     char buf[64];
-    snprintf(buf, sizeof buf, "%d-%02d-%02d %02d:%02d:%02d:%03d ", t.tm_year + 1900, t.tm_mon + 1,
-             t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, ms);
+    snprintf(buf, sizeof buf, "%d-%02d-%02d %02d:%02d:%02d:%03d ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+             t.tm_min, t.tm_sec, ms);
     return buf;
 }
 
 void CAudioLog::Write(const char* text)
 {
-    if (!text) return;
+    if (!text)
+        return;
     size_t len = strnlen(text, kMaxMessage + 1);
-    if (len == 0 || len > kMaxMessage) return;
+    if (len == 0 || len > kMaxMessage)
+        return;
 
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_fd < 0) return;
+    if (m_fd < 0)
+        return;
     const std::string prefix = TimeStamp();
     size_t offset = 0;
     bool first = true;
@@ -88,7 +95,8 @@ void CAudioLog::Write(const char* text)
             more = false;
         }
         line += "\r\n";
-        if (m_pos == 0 || m_pos >= kRingBytes) m_pos = 0;
+        if (m_pos == 0 || m_pos >= kRingBytes)
+            m_pos = 0;
         // A failed write is ignored: the log must never stop the library.
         if (::pwrite(m_fd, line.data(), line.size(), off_t(m_pos)) == ssize_t(line.size()))
             m_pos += uint32_t(line.size());
@@ -105,13 +113,15 @@ CAudioLog& TheAudioLog()
 void LogPrintf(const char* format, ...)
 {
     CAudioLog& log = TheAudioLog();
-    if (!format || !log.IsOpen()) return;
+    if (!format || !log.IsOpen())
+        return;
     // One more than the longest message, so that a longer one is seen as such.
     char buf[CAudioLog::kMaxMessage + 2];
     va_list ap;
     va_start(ap, format);
     int n = vsnprintf(buf, sizeof buf, format, ap);
     va_end(ap);
-    if (n <= 0 || size_t(n) > CAudioLog::kMaxMessage) return;
+    if (n <= 0 || size_t(n) > CAudioLog::kMaxMessage)
+        return;
     log.Write(buf);
 }

@@ -10,7 +10,8 @@ BlockData AllocBlock(size_t length)
 
 bool CBlockQueue::PushBack(BlockData data, int length)
 {
-    if (!data || length < 0) return false;
+    if (!data || length < 0)
+        return false;
     std::lock_guard<std::mutex> hold(m_lock);
     try {
         m_entries.push_back(Entry{std::move(data), length});
@@ -34,7 +35,8 @@ Block CBlockQueue::PopFront()
     m_entries.pop_front();
     m_total -= b.length;
     // Keep the cursor on the same entry it pointed at.
-    if (m_cursor > 0) --m_cursor;
+    if (m_cursor > 0)
+        --m_cursor;
     return b;
 }
 
@@ -77,7 +79,8 @@ void CBlockQueue::ResetCursor()
 BlockView CBlockQueue::NextAtCursor()
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_cursor >= m_entries.size()) return {};
+    if (m_cursor >= m_entries.size())
+        return {};
     const Entry& e = m_entries[m_cursor++];
     return {e.data.get(), e.length};
 }

@@ -12,17 +12,23 @@ const char* const kLogUnit = "CoderInfor";
 const char* CCodecReport::ErrorText(int code)
 {
     switch (code) {
-    case kCodecInvalidHandle: return "The specified handle is invalid.";
-    case kCodecNotSupported: return "The index specified in uMetric is not supported.";
-    case kCodecInvalidFlag: return "At least one flag is invalid.";
-    case kCodecInvalidParam: return "At least one parameter is invalid.";
+    case kCodecInvalidHandle:
+        return "The specified handle is invalid.";
+    case kCodecNotSupported:
+        return "The index specified in uMetric is not supported.";
+    case kCodecInvalidFlag:
+        return "At least one flag is invalid.";
+    case kCodecInvalidParam:
+        return "At least one parameter is invalid.";
     case kCodecNotPossible:
         return "The index specified in uMetric cannot be returned for the specified hao.";
     case kCodecBusy:
         return "The conversion stream cannot be closed because an asynchronous conversion is "
                "still in progress.";
-    case kCodecUnprepared: return "The stream header specified in pash is currently not prepared.";
-    default: return "Error Unknown.";
+    case kCodecUnprepared:
+        return "The stream header specified in pash is currently not prepared.";
+    default:
+        return "Error Unknown.";
     }
 }
 
@@ -33,7 +39,8 @@ void CCodecReport::Append(const char* format, ...)
     va_start(args, format);
     const int n = std::vsnprintf(buf, sizeof buf, format, args);
     va_end(args);
-    if (n < 0) return;
+    if (n < 0)
+        return;
     if (size_t(n) < sizeof buf) {
         m_text.append(buf, size_t(n));
         return;
@@ -63,7 +70,8 @@ void CCodecReport::Build()
     const uint32_t version = m_registry.Version();
     Append("ACM version: %u.%.02u build %u", unsigned(version >> 24), unsigned((version >> 16) & 0xFF),
            unsigned(version & 0xFFFF));
-    if ((version & 0xFFFF) == 0) Append(" (Retail)");
+    if ((version & 0xFFFF) == 0)
+        Append(" (Retail)");
     Append("\n\n\n");
     Append("ACM METRICS:\n\n");
 
@@ -95,9 +103,11 @@ void CCodecReport::Build()
     Append("ENABLED DRIVERS :\n");
     std::vector<CodecDriver> drivers;
     const int rc = m_registry.EnumDrivers(drivers);
-    if (rc != kCodecOk) Fail(__LINE__, rc);
+    if (rc != kCodecOk)
+        Fail(__LINE__, rc);
     for (const CodecDriver& driver : drivers) {
-        if (!AddDriver(driver)) break;
+        if (!AddDriver(driver))
+            break;
     }
 }
 
@@ -106,10 +116,14 @@ bool CCodecReport::AddDriver(const CodecDriver& driver)
     bool ok = true;
     Append("\n-----------------------------------------------------------\n");
     Append("Driver ID: %8.8lX supports:\n", static_cast<unsigned long>(driver.id));
-    if (driver.support & kSupportAsync) Append("Async conversions\n");
-    if (driver.support & kSupportCodec) Append("Different format conversions\n");
-    if (driver.support & kSupportConverter) Append("Same format conversions\n");
-    if (driver.support & kSupportFilter) Append("Filtering\n");
+    if (driver.support & kSupportAsync)
+        Append("Async conversions\n");
+    if (driver.support & kSupportCodec)
+        Append("Different format conversions\n");
+    if (driver.support & kSupportConverter)
+        Append("Same format conversions\n");
+    if (driver.support & kSupportFilter)
+        Append("Filtering\n");
     Append("\n");
 
     CodecDriverDetails d;
@@ -120,8 +134,8 @@ bool CCodecReport::AddDriver(const CodecDriver& driver)
     } else {
         Append("Short name: %s\nLong name:  %s\nCopyright:  %s\nLicensing:  %s\nFeatures:   %s\n"
                "Supports %u formats\nSupports %u filter formats\n\n",
-               d.shortName.c_str(), d.longName.c_str(), d.copyright.c_str(), d.licensing.c_str(),
-               d.features.c_str(), d.formatTags, d.filterTags);
+               d.shortName.c_str(), d.longName.c_str(), d.copyright.c_str(), d.licensing.c_str(), d.features.c_str(),
+               d.formatTags, d.filterTags);
     }
 
     rc = m_registry.Open(driver.id);
@@ -143,7 +157,8 @@ bool CCodecReport::AddDriver(const CodecDriver& driver)
         Fail(__LINE__, rc);
         ok = false;
     }
-    for (const CodecFormat& f : formats) Append("%d, %s\n", f.tag, f.description.c_str());
+    for (const CodecFormat& f : formats)
+        Append("%d, %s\n", f.tag, f.description.c_str());
     m_registry.Close(driver.id);
     return ok;
 }

@@ -10,7 +10,7 @@
 
 class CCodecReport {
 public:
-    explicit CCodecReport(ICodecRegistry& registry) : m_registry(registry) {}
+    explicit CCodecReport(ICodecRegistry& registry) : m_registry(registry) { }
 
     // Builds the whole report; Text() holds it afterwards.
     void Build();

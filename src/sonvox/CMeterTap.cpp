@@ -16,9 +16,11 @@ int CMeterTap::IsEnabled() const
 
 bool CMeterTap::PushCopy(const void* data, int length)
 {
-    if (!data || length <= 0) return false;
+    if (!data || length <= 0)
+        return false;
     BlockData copy = AllocBlock(size_t(length));
-    if (!copy) return false;
+    if (!copy)
+        return false;
     memcpy(copy.get(), data, size_t(length));
     std::lock_guard<std::mutex> hold(m_lock);
     return m_queue.PushBack(std::move(copy), length);
@@ -33,7 +35,8 @@ Block CMeterTap::Take()
 void CMeterTap::ClearIfAny()
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_queue.IsEmpty()) m_queue.Clear();
+    if (!m_queue.IsEmpty())
+        m_queue.Clear();
 }
 
 int CMeterTap::Count() const

@@ -19,9 +19,9 @@ constexpr auto kDrainMargin = std::chrono::milliseconds(500);
 
 const SoundFormat kDeviceFormat{8000, 8, 1};
 
-} // namespace
+}  // namespace
 
-CPlayThread::CPlayThread(CBlockQueue& playQueue) : m_playQueue(playQueue) {}
+CPlayThread::CPlayThread(CBlockQueue& playQueue) : m_playQueue(playQueue) { }
 
 CPlayThread::~CPlayThread()
 {
@@ -37,7 +37,8 @@ CPlayThread::~CPlayThread()
 bool CPlayThread::Start()
 {
     for (SoundBuffer& h : m_headers) {
-        if (!h.data) h.data = new (std::nothrow) uint8_t[kBufferBytes];
+        if (!h.data)
+            h.data = new (std::nothrow) uint8_t[kBufferBytes];
         if (!h.data) {
             FreeBuffers();
             return false;
@@ -62,9 +63,12 @@ bool CPlayThread::Start()
 bool CPlayThread::Post(Command command)
 {
     std::lock_guard<std::mutex> lk(m_requestLock);
-    if (!m_accepting) return false;
-    if (command != kPlay) ++m_cancelSeq;
-    if (command == kQuit) m_accepting = false;
+    if (!m_accepting)
+        return false;
+    if (command != kPlay)
+        ++m_cancelSeq;
+    if (command == kQuit)
+        m_accepting = false;
     m_requests.push_back(command);
     m_requestWake.notify_one();
     return true;
@@ -72,10 +76,12 @@ bool CPlayThread::Post(Command command)
 
 bool CPlayThread::Quit(unsigned timeoutMs)
 {
-    if (!m_thread.joinable()) return true;
+    if (!m_thread.joinable())
+        return true;
     Post(kQuit);
     std::unique_lock<std::mutex> lk(m_doneLock);
-    if (!m_doneWake.wait_for(lk, std::chrono::milliseconds(timeoutMs), [this] { return m_ended; })) return false;
+    if (!m_doneWake.wait_for(lk, std::chrono::milliseconds(timeoutMs), [this] { return m_ended; }))
+        return false;
     lk.unlock();
     m_thread.join();
     return true;
@@ -94,9 +100,11 @@ void CPlayThread::Run()
         if (command == kPlay) {
             Play();
         } else if (command == kCancel) {
-            if (m_device) CloseDevice(true);
+            if (m_device)
+                CloseDevice(true);
         } else if (command == kQuit) {
-            if (m_device) CloseDevice(true);
+            if (m_device)
+                CloseDevice(true);
             break;
         }
     }
@@ -149,14 +157,16 @@ void CPlayThread::Play()
             DeviceCallback(this, h);
             continue;
         }
-        if (h->flags & kBufferDone) m_device->Unprepare(h);
+        if (h->flags & kBufferDone)
+            m_device->Unprepare(h);
         memcpy(h->data, decoded, size_t(out.count));
         h->bufferLength = uint32_t(out.count);
         h->bytesRecorded = uint32_t(out.count);
         h->user = nullptr;
         h->flags = 0;
         h->loops = 0;
-        if (m_device->Prepare(h) != kSoundOk || m_device->Queue(h) != kSoundOk) DeviceCallback(this, h);
+        if (m_device->Prepare(h) != kSoundOk || m_device->Queue(h) != kSoundOk)
+            DeviceCallback(this, h);
     }
     CloseDevice(CancelSince(seq));
 }
@@ -171,13 +181,13 @@ void CPlayThread::CloseDevice(bool cancelled)
         m_device->Drain();
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(30 * kHeaderCount) + kDrainMargin;
         std::unique_lock<std::mutex> lk(m_freeLock);
-        while (m_free.size() < size_t(kHeaderCount) && !CancelSince(seq) &&
-               std::chrono::steady_clock::now() < deadline)
+        while (m_free.size() < size_t(kHeaderCount) && !CancelSince(seq) && std::chrono::steady_clock::now() < deadline)
             m_freeWake.wait_for(lk, std::chrono::milliseconds(5));
     }
     m_device->Reset();
     const std::string gaps = m_device->LossReport();
-    if (!gaps.empty()) SVLOG("%s", gaps.c_str());
+    if (!gaps.empty())
+        SVLOG("%s", gaps.c_str());
     m_device->Close();
     m_device.reset();
 }

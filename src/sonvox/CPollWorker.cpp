@@ -61,7 +61,8 @@ void CPollWorker::End()
         m_suspended = false;
         m_wake.notify_all();
     }
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
 }
 
 // Real-time scheduling when the process may have it; otherwise the lowest
@@ -96,7 +97,8 @@ void CPollWorker::Loop()
             m_wake.wait(lk);
             next = Clock::now();
         }
-        if (!m_running) break;
+        if (!m_running)
+            break;
         {
             std::lock_guard<std::mutex> busy(m_busy);
             lk.unlock();
@@ -105,7 +107,8 @@ void CPollWorker::Loop()
         lk.lock();
         next += std::chrono::milliseconds(kPeriodMs);
         Clock::time_point now = Clock::now();
-        if (next < now) next = now;  // fell behind: do not try to catch up
+        if (next < now)
+            next = now;  // fell behind: do not try to catch up
         m_wake.wait_until(lk, next, [this] { return !m_running || m_suspended; });
     }
 }

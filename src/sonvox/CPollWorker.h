@@ -33,9 +33,9 @@ private:
 
     std::function<void()> m_handler;
     std::thread m_thread;
-    mutable std::mutex m_lock;   // guards the flags below
+    mutable std::mutex m_lock;  // guards the flags below
     std::condition_variable m_wake;
     bool m_running = false;
     bool m_suspended = true;
-    std::mutex m_busy;           // held while the handler runs
+    std::mutex m_busy;  // held while the handler runs
 };

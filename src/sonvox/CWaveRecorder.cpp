@@ -14,17 +14,22 @@ namespace {
 const char* const kLogUnit = "WaveIn";
 }
 
-CWaveRecorder::CWaveRecorder(CMeterTap& meter) : m_meter(meter) {}
+CWaveRecorder::CWaveRecorder(CMeterTap& meter) : m_meter(meter) { }
 
-CWaveRecorder::~CWaveRecorder() { Shutdown(); }
+CWaveRecorder::~CWaveRecorder()
+{
+    Shutdown();
+}
 
 bool CWaveRecorder::Prepare()
 {
     for (SoundBuffer& h : m_headers) {
-        if (h.data) continue;
+        if (h.data)
+            continue;
         h = SoundBuffer{};
         h.data = new (std::nothrow) uint8_t[kBufferBytes];
-        if (!h.data) return false;
+        if (!h.data)
+            return false;
         std::lock_guard<std::mutex> lk(m_freeLock);
         m_free.push_front(&h);
     }
@@ -41,7 +46,8 @@ void CWaveRecorder::SetFormat(uint16_t channels, uint32_t samplesPerSec, uint16_
     m_format = SoundFormat{samplesPerSec, bits, channels};
     m_capture.reset();
     m_captureLength = 0;
-    if (!m_recordQueue.IsEmpty()) m_recordQueue.Clear();
+    if (!m_recordQueue.IsEmpty())
+        m_recordQueue.Clear();
 }
 
 uint32_t CWaveRecorder::BufferLength() const
@@ -53,7 +59,8 @@ uint32_t CWaveRecorder::BufferLength() const
 CSoundDevice& CWaveRecorder::Device()
 {
     // A closed device is made anew, so the backend is chosen afresh.
-    if (!m_device || !m_device->IsOpen()) m_device = CreateSoundDevice(SoundDirection::Input);
+    if (!m_device || !m_device->IsOpen())
+        m_device = CreateSoundDevice(SoundDirection::Input);
     return *m_device;
 }
 
@@ -71,7 +78,8 @@ int CWaveRecorder::QueryFormat()
 
 std::string CWaveRecorder::LastErrorText() const
 {
-    if (!m_device) return "<Unknown Error>";
+    if (!m_device)
+        return "<Unknown Error>";
     return m_device->ErrorText(m_lastResult);
 }
 
@@ -96,7 +104,8 @@ void CWaveRecorder::PushFree(SoundBuffer* b)
 SoundBuffer* CWaveRecorder::TakeFree()
 {
     std::lock_guard<std::mutex> lk(m_freeLock);
-    if (m_free.empty()) return nullptr;
+    if (m_free.empty())
+        return nullptr;
     SoundBuffer* b = m_free.front();
     m_free.pop_front();
     return b;
@@ -105,7 +114,8 @@ SoundBuffer* CWaveRecorder::TakeFree()
 SoundBuffer* CWaveRecorder::TakeFilled()
 {
     std::lock_guard<std::mutex> lk(m_filledLock);
-    if (m_filled.empty()) return nullptr;
+    if (m_filled.empty())
+        return nullptr;
     SoundBuffer* b = m_filled.front();
     m_filled.pop_front();
     return b;
@@ -126,8 +136,10 @@ bool CWaveRecorder::Start()
 {
     uint32_t length = BufferLength();
     uint8_t fill = m_format.bitsPerSample == 8 ? 0x80 : 0;
-    if (RecordingState() != kIdle) return false;
-    if (m_device && m_device->IsOpen()) StopDevice();
+    if (RecordingState() != kIdle)
+        return false;
+    if (m_device && m_device->IsOpen())
+        StopDevice();
     if (length == 0 || length > kBufferBytes) {
         m_lastResult = kSoundBadFormat;
         return false;
@@ -140,7 +152,8 @@ bool CWaveRecorder::Start()
         return false;
     }
     while (SoundBuffer* b = TakeFree()) {
-        if (b->flags & kBufferPrepared) m_lastResult = dev.Unprepare(b);
+        if (b->flags & kBufferPrepared)
+            m_lastResult = dev.Unprepare(b);
         if (m_lastResult == kSoundOk) {
             memset(b->data, fill, length);
             b->bufferLength = length;
@@ -150,7 +163,8 @@ bool CWaveRecorder::Start()
             b->flags = 0;
             m_lastResult = dev.Prepare(b);
         }
-        if (m_lastResult == kSoundOk) m_lastResult = dev.Queue(b);
+        if (m_lastResult == kSoundOk)
+            m_lastResult = dev.Queue(b);
         if (m_lastResult != kSoundOk) {
             PushFree(b);
             SetState(kIdle);
@@ -179,18 +193,22 @@ bool CWaveRecorder::WaitUntilDelivering(unsigned timeoutMs)
 
 bool CWaveRecorder::Keep(SoundBuffer* b, bool toMeter)
 {
-    if (toMeter) m_meter.PushCopy(b->data, int(b->bytesRecorded));
+    if (toMeter)
+        m_meter.PushCopy(b->data, int(b->bytesRecorded));
     BlockData copy = AllocBlock(b->bytesRecorded);
-    if (!copy) return false;
+    if (!copy)
+        return false;
     memcpy(copy.get(), b->data, b->bytesRecorded);
     return m_recordQueue.PushBack(std::move(copy), int(b->bytesRecorded));
 }
 
 void CWaveRecorder::HandleBuffer()
 {
-    if (!m_device || !m_device->IsOpen()) return;
+    if (!m_device || !m_device->IsOpen())
+        return;
     SoundBuffer* b = TakeFilled();
-    if (!b) return;
+    if (!b)
+        return;
     CSoundDevice& dev = *m_device;
     if (b->flags & kBufferPrepared) {
         int r = dev.Unprepare(b);
@@ -206,23 +224,28 @@ void CWaveRecorder::HandleBuffer()
     b->loops = 0;
     b->user = this;
     int r = dev.Prepare(b);
-    if (r == kSoundOk) r = dev.Queue(b);
-    if (r != kSoundOk) LogPrintf("%s line: %d - %s", kLogUnit, __LINE__, dev.ErrorText(r).c_str());
+    if (r == kSoundOk)
+        r = dev.Queue(b);
+    if (r != kSoundOk)
+        LogPrintf("%s line: %d - %s", kLogUnit, __LINE__, dev.ErrorText(r).c_str());
 }
 
 int CWaveRecorder::StopDevice()
 {
-    if (!m_device || !m_device->IsOpen()) return 1;
+    if (!m_device || !m_device->IsOpen())
+        return 1;
     m_worker.Suspend();
     m_device->Reset();
     const std::string loss = m_device->LossReport();
-    if (!loss.empty()) LogPrintf("%s line: %d - %s", kLogUnit, __LINE__, loss.c_str());
+    if (!loss.empty())
+        LogPrintf("%s line: %d - %s", kLogUnit, __LINE__, loss.c_str());
     m_device->Close();
     // What the device delivered before the stop belongs to this recording;
     // the buffer it was filling when reset comes back part-filled and is
     // dropped, as it was never delivered.
     while (SoundBuffer* b = TakeFilled()) {
-        if (b->bytesRecorded == b->bufferLength) Keep(b, false);
+        if (b->bytesRecorded == b->bufferLength)
+            Keep(b, false);
         b->bytesRecorded = 0;
         PushFree(b);
     }
@@ -232,7 +255,8 @@ int CWaveRecorder::StopDevice()
 
 bool CWaveRecorder::MakeCapture()
 {
-    if (m_recordQueue.IsEmpty()) return false;
+    if (m_recordQueue.IsEmpty())
+        return false;
     m_capture.reset();
     m_captureLength = 0;
     int total = m_recordQueue.TotalBytes();
@@ -245,7 +269,8 @@ bool CWaveRecorder::MakeCapture()
     int at = 0;
     m_recordQueue.ResetCursor();
     for (BlockView v = m_recordQueue.NextAtCursor(); v.data; v = m_recordQueue.NextAtCursor()) {
-        if (at + v.length > total) break;
+        if (at + v.length > total)
+            break;
         memcpy(all.get() + at, v.data, size_t(v.length));
         at += v.length;
     }
@@ -256,7 +281,8 @@ bool CWaveRecorder::MakeCapture()
 
 bool CWaveRecorder::WriteCapture(const char* path)
 {
-    if (!path || !*path || !m_capture || m_captureLength < 1) return false;
+    if (!path || !*path || !m_capture || m_captureLength < 1)
+        return false;
     // Replaced only once complete: a failure leaves the old file.
     CWaveFile wav;
     bool ok = wav.OpenWrite(path, 1, m_format.samplesPerSec, m_format.bitsPerSample, m_format.channels) &&

@@ -9,7 +9,8 @@
 extern "C" __attribute__((visibility("default"))) int SonvoxShowCodecDialog(const char* report)
 {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app || !report || QThread::currentThread() != app->thread()) return 0;
+    if (!app || !report || QThread::currentThread() != app->thread())
+        return 0;
     CCodecInfoDlg dialog(QString::fromUtf8(report), QApplication::activeWindow());
     dialog.exec();
     return 1;

@@ -36,7 +36,8 @@ constexpr unsigned kFirstDeliveryWaitMs = 5000;
 // stays for the rest of the process rather than being freed under it.
 void StopPlayer(std::unique_ptr<CPlayThread>& player)
 {
-    if (!player) return;
+    if (!player)
+        return;
     // Whatever is still queued would keep the thread busy: drop it first.
     player->Post(CPlayThread::kCancel);
     State().playQueue.Clear();
@@ -80,12 +81,13 @@ bool TryFormat(uint32_t rate, uint16_t bits)
     return r == kSoundOk;
 }
 
-} // namespace
+}  // namespace
 
 bool EnginePrepareRecorder()
 {
     Engine& e = TheEngine();
-    if (!e.backendHeld) e.backendHeld = SoundBackendStartup();
+    if (!e.backendHeld)
+        e.backendHeld = SoundBackendStartup();
     return e.recorder.Prepare();
 }
 
@@ -100,19 +102,26 @@ bool EngineSelectRecordingFormat()
         return false;
     }
     if (flags & kFormat44M16) {
-        if (TryFormat(44100, 16)) return true;
+        if (TryFormat(44100, 16))
+            return true;
     }
-    if (flags & kFormat44M08) return TryFormat(44100, 8);
-    if (flags & kFormat22M16) return TryFormat(22050, 16);
-    if (flags & kFormat22M08) return TryFormat(22050, 8);
-    if (flags & kFormat11M16) return TryFormat(11025, 16);
-    if (flags & kFormat11M08) return TryFormat(11025, 8);
+    if (flags & kFormat44M08)
+        return TryFormat(44100, 8);
+    if (flags & kFormat22M16)
+        return TryFormat(22050, 16);
+    if (flags & kFormat22M08)
+        return TryFormat(22050, 8);
+    if (flags & kFormat11M16)
+        return TryFormat(11025, 16);
+    if (flags & kFormat11M08)
+        return TryFormat(11025, 8);
     return false;
 }
 
 void EngineChooseDevices()
 {
-    if (FileDeviceSelected()) return;
+    if (FileDeviceSelected())
+        return;
     for (SoundDirection d : {SoundDirection::Input, SoundDirection::Output}) {
         const bool input = d == SoundDirection::Input;
         const char* wanted = getenv(input ? CSoundDeviceList::kInputVariable : CSoundDeviceList::kOutputVariable);
@@ -134,9 +143,11 @@ const char* EngineLastFormatErrorText()
 bool EngineStartPlayback()
 {
     Engine& e = TheEngine();
-    if (e.player) return true;
+    if (e.player)
+        return true;
     auto player = std::make_unique<CPlayThread>(State().playQueue);
-    if (!player->Start()) return false;
+    if (!player->Start())
+        return false;
     e.player = std::move(player);
     return true;
 }
@@ -150,7 +161,8 @@ void EngineShutdownRecorder()
 {
     Engine& e = TheEngine();
     e.recorder.Shutdown();
-    if (e.backendHeld) SoundBackendShutdown();
+    if (e.backendHeld)
+        SoundBackendShutdown();
     e.backendHeld = false;
 }
 
@@ -158,7 +170,8 @@ int EngineRecord()
 {
     Engine& e = TheEngine();
     SonvoxState& st = State();
-    if (!st.initialised) return 0;
+    if (!st.initialised)
+        return 0;
     if (e.recorder.RecordingState() != CWaveRecorder::kIdle) {
         Stop();
         for (int waited = 0; e.recorder.RecordingState() != CWaveRecorder::kIdle && waited < kRecordIdleWaitMs;
@@ -197,7 +210,8 @@ int EngineSave(const char* path, double timeConstant, double clipAmount, double 
                double* gain, double* clip, double* snr)
 {
     Engine& e = TheEngine();
-    if (!e.recorder.WriteCapture(path)) return 0;
+    if (!e.recorder.WriteCapture(path))
+        return 0;
     if (!Processing(path, timeConstant, clipAmount, thresholdFactor, initialTrim, gain, clip, snr)) {
         unlink(path);
         return 0;
@@ -208,13 +222,16 @@ int EngineSave(const char* path, double timeConstant, double clipAmount, double 
 int EnginePreview()
 {
     Engine& e = TheEngine();
-    if (e.recorder.RecordingState() == CWaveRecorder::kRecording) e.recorder.StopDevice();
-    if (!e.player) return 0;
+    if (e.recorder.RecordingState() == CWaveRecorder::kRecording)
+        e.recorder.StopDevice();
+    if (!e.player)
+        return 0;
     return e.player->Post(CPlayThread::kPlay) ? 1 : 0;
 }
 
 void EngineCancelPlayback()
 {
     Engine& e = TheEngine();
-    if (e.player) e.player->Post(CPlayThread::kCancel);
+    if (e.player)
+        e.player->Post(CPlayThread::kCancel);
 }

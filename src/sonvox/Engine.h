@@ -34,8 +34,8 @@ int EngineRecord();
 int EngineStopRecording();
 // Save: write the capture to path and process it; the result pointers are
 // valid and already zeroed.
-int EngineSave(const char* path, double timeConstant, double clipAmount, double thresholdFactor,
-               int initialTrim, double* gain, double* clip, double* snr);
+int EngineSave(const char* path, double timeConstant, double clipAmount, double thresholdFactor, int initialTrim,
+               double* gain, double* clip, double* snr);
 // Preview with a non-empty play queue: stop recording, post the play request;
 // the result of posting it.
 int EnginePreview();

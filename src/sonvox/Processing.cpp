@@ -31,8 +31,10 @@ const char kDebugCopyName[] = "Debug.wav";
 std::string BesideLibrary(const char* name)
 {
     const std::string& folder = State().moduleFolder;
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
     return folder + "/" + name;
 }
 
@@ -45,7 +47,7 @@ std::string FlagLine(const char* text, size_t length, size_t pos)
     return line;
 }
 
-} // namespace
+}  // namespace
 
 int ReadDebugFlag()
 {
@@ -81,9 +83,11 @@ void MakeDebugCopy(const char* path)
 {
     SonvoxState& st = State();
     std::lock_guard<std::mutex> hold(st.readerLock);
-    if (!st.sharedReader) st.sharedReader.reset(new (std::nothrow) CWaveFile);
+    if (!st.sharedReader)
+        st.sharedReader.reset(new (std::nothrow) CWaveFile);
     CWaveFile* reader = st.sharedReader.get();
-    if (!reader || !reader->OpenRead(path)) return;
+    if (!reader || !reader->OpenRead(path))
+        return;
     uint64_t limit = kMaxCopySeconds * uint64_t(reader->AvgBytesPerSec());
     uint32_t length = uint32_t(std::min<uint64_t>(reader->BytesAvailable(), limit));
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length ? length : 1]);
@@ -99,7 +103,8 @@ void MakeDebugCopy(const char* path)
 int RunLevelcut(const char* path, double timeConstant, double clipAmount, double thresholdFactor, int initialTrim,
                 double* gain, double* clip, double* snr)
 {
-    if (!gain || !clip || !snr) return 1;
+    if (!gain || !clip || !snr)
+        return 1;
     *gain = *clip = *snr = 0.0;
     SetInitialTrim(initialTrim);
     SetThreshold(184.0f);
@@ -120,18 +125,24 @@ int RunLevelcut(const char* path, double timeConstant, double clipAmount, double
 const char* LevelcutErrorText(int code)
 {
     switch (uint32_t(code)) {
-    case 1: return "Invalid parameters";
-    case 0x20000000u: return "Unknown Wave format";
-    case 0x40000000u: return "Invalid Wave format";
-    case 0x80000000u: return "Unable to open Wave file";
-    default: return "Unknown error";
+    case 1:
+        return "Invalid parameters";
+    case 0x20000000u:
+        return "Unknown Wave format";
+    case 0x40000000u:
+        return "Invalid Wave format";
+    case 0x80000000u:
+        return "Unable to open Wave file";
+    default:
+        return "Unknown error";
     }
 }
 
 bool Processing(const char* path, double timeConstant, double clipAmount, double thresholdFactor, int initialTrim,
                 double* gain, double* clip, double* snr)
 {
-    if (ReadDebugFlag() != 0) MakeDebugCopy(path);
+    if (ReadDebugFlag() != 0)
+        MakeDebugCopy(path);
     int code = RunLevelcut(path, timeConstant, clipAmount, thresholdFactor, initialTrim, gain, clip, snr);
     if (code != 0) {
         SVLOG("TrimSilence failed. %s", LevelcutErrorText(code));

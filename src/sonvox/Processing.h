@@ -10,9 +10,9 @@ int ReadDebugFlag();
 void MakeDebugCopy(const char* path);
 // Sets Levelcut's parameters, processes path and fills the results; 0 or
 // Levelcut's error code (after a pause of 500 ms, results left at 0.0).
-int RunLevelcut(const char* path, double timeConstant, double clipAmount, double thresholdFactor,
-                int initialTrim, double* gain, double* clip, double* snr);
+int RunLevelcut(const char* path, double timeConstant, double clipAmount, double thresholdFactor, int initialTrim,
+                double* gain, double* clip, double* snr);
 const char* LevelcutErrorText(int code);
 // The whole of it, as Save runs it. False when Levelcut failed (logged).
-bool Processing(const char* path, double timeConstant, double clipAmount, double thresholdFactor,
-                int initialTrim, double* gain, double* clip, double* snr);
+bool Processing(const char* path, double timeConstant, double clipAmount, double thresholdFactor, int initialTrim,
+                double* gain, double* clip, double* snr);

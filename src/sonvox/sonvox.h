@@ -28,9 +28,8 @@ SONVOX_API int Audio_Release(void);
 /* Recording. */
 SONVOX_API int Record(void);
 SONVOX_API int Stop(void);
-SONVOX_API int Save(const char* path, double time_constant, double clip_amount,
-                    double threshold_factor, int initial_trim,
-                    double* gain_out, double* clip_out, double* snr_out);
+SONVOX_API int Save(const char* path, double time_constant, double clip_amount, double threshold_factor,
+                    int initial_trim, double* gain_out, double* clip_out, double* snr_out);
 
 /* Playback of the play queue. */
 SONVOX_API int Preview(void);
@@ -42,7 +41,7 @@ SONVOX_API int LoadPlaySilence(int ms);
 /* Paging: audio cut into 240-byte chunks (bytes of each pair swapped). */
 SONVOX_API int LoadPage(const char* list, unsigned int gap_ms);
 SONVOX_API int LoadPageSilence(int ms);
-SONVOX_API int GetBuff(unsigned char* destination);      /* at least 240 bytes */
+SONVOX_API int GetBuff(unsigned char* destination); /* at least 240 bytes */
 SONVOX_API int GetBuffCount(void);
 SONVOX_API int GetSilentBuff(unsigned char* destination); /* at least 240 bytes */
 SONVOX_API int PageCancel(void);

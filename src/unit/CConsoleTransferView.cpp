@@ -64,8 +64,8 @@ void CConsoleTransferView::DrawProgress()
         return;
     const double seconds = double(uint32_t(GetTickCountMs() - m_startTick)) / 1000.0;
     const double rate = seconds > 0 ? double(m_bytesMoved) / seconds : 0.0;
-    fprintf(m_echo, "\r\033[K%3d %%  %llu/%llu bytes  %.0f bytes/s", m_percent,
-            (unsigned long long)m_position * 64, (unsigned long long)m_range * 64, rate);
+    fprintf(m_echo, "\r\033[K%3d %%  %llu/%llu bytes  %.0f bytes/s", m_percent, (unsigned long long)m_position * 64,
+            (unsigned long long)m_range * 64, rate);
     fflush(m_echo);
     m_lineDrawn = true;
 }
@@ -94,7 +94,7 @@ void CConsoleTransferView::EnableControls(bool enable)
     m_controlsEnabled = enable;
 }
 
-void CConsoleTransferView::SetLamps(bool, bool, bool) {}
+void CConsoleTransferView::SetLamps(bool, bool, bool) { }
 
 void CConsoleTransferView::SetUnitReadDone()
 {

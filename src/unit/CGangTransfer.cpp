@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 // each status and notes when the transfer started and ended.
 class CGangUnitView : public CConsoleTransferView {
 public:
-    CGangUnitView(CGangTransfer::IObserver* const& observer, size_t unit) : m_observer(observer), m_unit(unit) {}
+    CGangUnitView(CGangTransfer::IObserver* const& observer, size_t unit) : m_observer(observer), m_unit(unit) { }
 
     void SetStatus(const std::string& text) override
     {
@@ -61,7 +61,7 @@ uint32_t SectorLength(int sector)
     return cMemoryMap::GetSectorEnd(uint8_t(sector)) - cMemoryMap::GetSectorStart(uint8_t(sector));
 }
 
-} // namespace
+}  // namespace
 
 struct CGangTransfer::Unit {
     Unit(const std::string& portName, size_t index, IObserver* const& observer)
@@ -146,9 +146,12 @@ bool CGangTransfer::Run(Kind kind, const std::atomic<bool>* stop)
 const char* CGangTransfer::ResultWord(Result result)
 {
     switch (result) {
-    case Result::Completed: return "completed";
-    case Result::Interrupted: return "interrupted";
-    default: return "failed";
+    case Result::Completed:
+        return "completed";
+    case Result::Interrupted:
+        return "interrupted";
+    default:
+        return "failed";
     }
 }
 

@@ -33,20 +33,20 @@ public:
         virtual ~IObserver() = default;
         virtual void OnStatus(size_t unit, const std::string& text) = 0;
         // After every wake of the loop: a display may refresh.
-        virtual void OnWake() {}
+        virtual void OnWake() { }
     };
 
     struct Outcome {
         Result result = Result::Failed;
-        std::string status;       // the last status, line breaks as the transfer wrote them
-        std::string openFailure;  // why the port could not be opened, or empty
+        std::string status;                 // the last status, line breaks as the transfer wrote them
+        std::string openFailure;            // why the port could not be opened, or empty
         std::vector<std::string> messages;  // message boxes the transfer raised
         double seconds = 0;
         size_t sectorsWritten = 0;
         Verify verify = Verify::None;
         std::vector<uint8_t> differing;
-        bool started = false;     // the port opened and the transfer ran
-        bool verifying = false;   // it was reading back or verifying when it ended
+        bool started = false;    // the port opened and the transfer ran
+        bool verifying = false;  // it was reading back or verifying when it ended
     };
 
     // settings: baud, time-outs, recovery and read-back for every unit; the

@@ -42,7 +42,7 @@ bool IsErased(const uint8_t* table)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 CReadStepper::CReadStepper(CTransferSession& session, CSectorReader& reader, CRecoveryStepper& recovery)
     : m_session(session), m_reader(reader), m_recovery(recovery)
@@ -149,7 +149,8 @@ bool CReadStepper::Complete()
     cMemoryMap& image = m_session.Image();
     for (int sector = 0; sector <= m_last; ++sector) {
         const uint32_t start = cMemoryMap::GetSectorStart(uint8_t(sector));
-        memcpy(image.GetImageBuffer() + start, m_stage.get() + start, cMemoryMap::GetSectorEnd(uint8_t(sector)) - start);
+        memcpy(image.GetImageBuffer() + start, m_stage.get() + start,
+               cMemoryMap::GetSectorEnd(uint8_t(sector)) - start);
     }
     image.LoadTableFromImage();
     m_session.Status("");

@@ -14,9 +14,9 @@ namespace {
 // when everything the unit collected sums to 0 modulo 65536.
 const uint8_t kFiller[UnitProtocol::kBlockSize] = {};
 
-} // namespace
+}  // namespace
 
-CRecoveryStepper::CRecoveryStepper(CTransferSession& session) : m_session(session) {}
+CRecoveryStepper::CRecoveryStepper(CTransferSession& session) : m_session(session) { }
 
 void CRecoveryStepper::Reset()
 {

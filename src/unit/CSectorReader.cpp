@@ -31,8 +31,7 @@ CSectorReader::Reply CSectorReader::Receive(uint32_t expected, bool firstSector)
     const uint32_t limit = firstSector ? kAckTimeoutMs : m_session.SectorReplyLimit(m_length);
     if (!m_session.TimedOut(limit))
         return Reply::Waiting;
-    const std::string text =
-        FormatText("Reading TX data timeout. elapsed time = %s", m_session.ElapsedText().c_str());
+    const std::string text = FormatText("Reading TX data timeout. elapsed time = %s", m_session.ElapsedText().c_str());
     // Not a byte of the transfer's first reply: the unit may be deaf to commands.
     m_session.Status(firstSector && expected == ReplyBytes() ? WithInterruptedWriteHint(text) : text);
     return Reply::Failed;

@@ -5,7 +5,7 @@
 
 class CSerialTransferLink : public ITransferLink {
 public:
-    explicit CSerialTransferLink(CSerialPort& port) : m_port(port) {}
+    explicit CSerialTransferLink(CSerialPort& port) : m_port(port) { }
 
     int32_t Open(const char* portName, uint32_t inQueue, uint32_t outQueue) override;
     int32_t Close() override;

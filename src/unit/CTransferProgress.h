@@ -6,10 +6,10 @@
 class CTransferProgress {
 public:
     struct Display {
-        bool rangeChanged = false; // the range is now 0..range
+        bool rangeChanged = false;  // the range is now 0..range
         int range = 0;
         int position = 0;
-        int percent = -1;          // "Reading - %d %%" is shown when above 0
+        int percent = -1;  // "Reading - %d %%" is shown when above 0
     };
 
     // Full scale of byteCount bytes, position 0. A count of 0 leaves the

@@ -75,7 +75,7 @@ public:
     // The common end: timer stopped, request cleared, port closed, controls
     // enabled.
     void Finish();
-    uint8_t State();                        // takes the transfer mutex
+    uint8_t State();  // takes the transfer mutex
     const std::string& PortName() const { return m_portName; }
     int32_t LastOpenError() const { return m_lastOpenError; }
 

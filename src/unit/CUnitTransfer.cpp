@@ -8,9 +8,8 @@
 #include "cMemoryMap.h"
 
 CUnitTransfer::CUnitTransfer(cMemoryMap& image, ITransferLink& link, ITransferView& view)
-    : m_session(image, link, view), m_reader(m_session), m_recovery(m_session),
-      m_read(m_session, m_reader, m_recovery), m_verify(m_session, m_reader, m_recovery),
-      m_write(m_session, m_recovery, m_verify)
+    : m_session(image, link, view), m_reader(m_session), m_recovery(m_session), m_read(m_session, m_reader, m_recovery),
+      m_verify(m_session, m_reader, m_recovery), m_write(m_session, m_recovery, m_verify)
 {
 }
 
@@ -129,7 +128,7 @@ void CUnitTransfer::Step()
     {
         std::lock_guard<std::mutex> lock(Link().TransferMutex());
         const uint8_t state = m_session.Request().protocolState;
-        const uint32_t expected = m_session.Request().bytesExpected; // read once per step
+        const uint32_t expected = m_session.Request().bytesExpected;  // read once per step
         if (state != kIdle && Link().IsLineGone()) {
             // Nothing more will come from a port that has gone away.
             m_session.Status(FormatText("Transfer stopped - the port %s is gone", m_session.PortName().c_str()));

@@ -73,7 +73,7 @@ std::string CanonicalPort(const std::string& port)
     return realpath(port.c_str(), resolved) ? std::string(resolved) : port;
 }
 
-} // namespace
+}  // namespace
 
 CWriteJournal::CWriteJournal(const std::string& portName)
     : m_port(CanonicalPort(portName)), m_path(Folder() + FileName(m_port))
@@ -130,7 +130,7 @@ bool CWriteJournal::Begin(uint8_t sector)
         return false;
     char started[32] = "";
     const time_t now = time(nullptr);
-    struct tm local {};
+    struct tm local { };
     if (localtime_r(&now, &local))
         strftime(started, sizeof started, "%Y-%m-%d %H:%M:%S", &local);
     const long pid = long(getpid());

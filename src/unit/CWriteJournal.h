@@ -20,8 +20,8 @@ class CWriteJournal {
 public:
     struct Entry {
         bool present = false;
-        int sector = -1;           // -1: the file names none that is valid
-        std::string started;       // local time the sector was started
+        int sector = -1;      // -1: the file names none that is valid
+        std::string started;  // local time the sector was started
         long pid = 0;
         // The write that left it no longer runs: its process is gone, the
         // computer was started again since, or it was an earlier write of

@@ -31,7 +31,7 @@ bool EndOfAnEarlierSector(const uint8_t* reply)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 CWriteStepper::CWriteStepper(CTransferSession& session, CRecoveryStepper& recovery, CVerifyStepper& readBack)
     : m_session(session), m_recovery(recovery), m_readBack(readBack)
@@ -200,8 +200,7 @@ bool CWriteStepper::NextNeededSector()
         return false;
     }
     if (m_owedNamed && std::find(m_owed.begin(), m_owed.end(), sector) != m_owed.end())
-        m_session.Status(
-            FormatText("Sector %d was cut off by an interrupted write; it is written again", int(sector)));
+        m_session.Status(FormatText("Sector %d was cut off by an interrupted write; it is written again", int(sector)));
     // Recorded before the unit can take a byte of it.
     m_session.Journal().Begin(sector);
     m_inFlight = true;
@@ -275,8 +274,8 @@ bool CWriteStepper::AwaitChecksumAck(uint32_t expected)
         // A refused sum: the unit has every byte and programs nothing.
         if (answer == kRefused)
             m_inFlight = false;
-        const std::string text = FormatText(
-            "Got bad or illegal checksum Ack. Expecting 'A', got '%c' - sector %d.\n", answer, int(m_sector));
+        const std::string text = FormatText("Got bad or illegal checksum Ack. Expecting 'A', got '%c' - sector %d.\n",
+                                            answer, int(m_sector));
         TheLog().Write("%s", text.c_str());
         return m_session.EndWith(text);
     }

@@ -60,17 +60,18 @@ private:
     CVerifyStepper& m_readBack;
     bool m_oneSectorAtATime = false;
     bool m_readBackWanted = false;
-    bool m_journalActive = false;       // the journal belongs to this write
-    bool m_inFlight = false;            // a sector started and not yet ended by the unit
+    bool m_journalActive = false;  // the journal belongs to this write
+    bool m_inFlight = false;       // a sector started and not yet ended by the unit
     bool m_recoveryChecked = false;
     // Sectors that may not hold what they should: written again first, then
     // read back. m_owedNamed: they come from the journal and are named.
     std::vector<uint8_t> m_owed;
     bool m_owedNamed = false;
-    std::vector<uint8_t> m_rewritten;    uint8_t m_ack[kSectorStartReplyBytes] = {};
+    std::vector<uint8_t> m_rewritten;
+    uint8_t m_ack[kSectorStartReplyBytes] = {};
     uint8_t m_sector = 0;
     const uint8_t* m_sendPos = nullptr;
     uint32_t m_bytesToSend = 0;
     uint32_t m_checksumAckLimit = 0;
-    std::vector<uint8_t> m_written;     // sectors this write programmed
+    std::vector<uint8_t> m_written;  // sectors this write programmed
 };

@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 // port went. A worker only marks its transfer; it never waits for the loop.
 class CLoopWaker {
 public:
-    explicit CLoopWaker(size_t units) : m_pending(units, false) {}
+    explicit CLoopWaker(size_t units) : m_pending(units, false) { }
 
     void Notify(size_t unit)
     {
@@ -54,7 +54,7 @@ private:
 
 class CUnitSink : public ITransferEventSink {
 public:
-    CUnitSink(CLoopWaker& waker, size_t unit) : m_waker(waker), m_unit(unit) {}
+    CUnitSink(CLoopWaker& waker, size_t unit) : m_waker(waker), m_unit(unit) { }
     void OnTransferEvent() override { m_waker.Notify(m_unit); }
 
 private:
@@ -83,14 +83,16 @@ private:
     std::vector<std::unique_ptr<CUnitSink>> m_sinks;
 };
 
-} // namespace
+}  // namespace
 
 bool RunTransferLoops(const std::vector<LoopUnit>& units, const std::atomic<bool>* stop, unsigned periodMs,
                       bool stepOnEvents, const std::function<void()>& onWake)
 {
     // A stop request is noticed within this time even at long periods.
     const auto slice = std::chrono::milliseconds(20);
-    auto period = [&](size_t i) { return std::chrono::milliseconds(periodMs ? periodMs : units[i].view->TimerPeriod()); };
+    auto period = [&](size_t i) {
+        return std::chrono::milliseconds(periodMs ? periodMs : units[i].view->TimerPeriod());
+    };
     auto running = [&](size_t i) { return units[i].view->TimerRunning(); };
     CLoopWaker waker(units.size());
     CSinkScope scope(units, waker, stepOnEvents);

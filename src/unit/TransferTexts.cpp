@@ -65,13 +65,11 @@ std::string ElapsedText(uint32_t elapsedMs)
            FormatText("%d", int(elapsedMs % 100)) + "]";
 }
 
-std::string ChecksumErrorText(uint16_t received, uint16_t computed, uint8_t low, uint8_t high,
-                              bool laterSector)
+std::string ChecksumErrorText(uint16_t received, uint16_t computed, uint8_t low, uint8_t high, bool laterSector)
 {
     return FormatText("Checksum error - received %4x, computed %4x\nReceived checksum bytes were %x,%x\n"
                       "Received data corrupt.%s",
-                      unsigned(received), unsigned(computed), unsigned(low), unsigned(high),
-                      laterSector ? "\n" : "");
+                      unsigned(received), unsigned(computed), unsigned(low), unsigned(high), laterSector ? "\n" : "");
 }
 
 static std::string CountLine(int count)

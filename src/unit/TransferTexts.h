@@ -27,8 +27,7 @@ std::string StatusOneLine(std::string text);
 
 // The checksum error text of a received sector. The text for sector 0 has no
 // trailing newline, the text for later sectors has one.
-std::string ChecksumErrorText(uint16_t received, uint16_t computed, uint8_t low, uint8_t high,
-                              bool laterSector);
+std::string ChecksumErrorText(uint16_t received, uint16_t computed, uint8_t low, uint8_t high, bool laterSector);
 
 // The "Sectors" list before and during a write: the needed sectors up to the
 // last used one, then the count.

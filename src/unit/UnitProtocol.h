@@ -44,17 +44,17 @@ struct UnitProtocol {
 
     // ---- A read reply: the echo and the status, the sector, its checksum ----
     static constexpr uint32_t kReadReplyLead = 5;
-    static constexpr uint32_t kChecksumBytes = 2;        // low byte first
+    static constexpr uint32_t kChecksumBytes = 2;  // low byte first
     static constexpr uint32_t kReadReplyExtra = kReadReplyLead + kChecksumBytes;
 
     // ---- Sizes on the line ----
-    static constexpr uint32_t kBlockSize = 1024;         // bytes handed over per step
+    static constexpr uint32_t kBlockSize = 1024;  // bytes handed over per step
     static constexpr uint32_t kLargestSectorBytes = 65536;
     // Room for the reply of any sector: every reply lands at the start of the
     // read buffer, so it need not hold the whole memory (many units at once
     // each have one).
     static constexpr uint32_t kReadBufferSize = kLargestSectorBytes + kReadReplyExtra;
-    static constexpr uint32_t kQueueSize = 4096;         // the driver's queues, bytes
+    static constexpr uint32_t kQueueSize = 4096;  // the driver's queues, bytes
     // Filler that completes any cut-off sector: the largest one and its checksum.
     static constexpr uint32_t kFillerBytes = kLargestSectorBytes + kChecksumBytes;
     // How far the filler may run ahead of the line, bytes.
@@ -63,12 +63,12 @@ struct UnitProtocol {
     // ---- Line speeds: the baud list's first entry, then its second ----
     struct LineSpeed {
         int32_t baud;
-        float msPerByte;                                 // for the line-time limits
+        float msPerByte;  // for the line-time limits
     };
     static constexpr LineSpeed kLineSpeeds[2] = {{115200, 0.08681f}, {57600, 0.17361f}};
 
     // ---- Time limits and periods ----
-    static constexpr uint32_t kAckTimeoutMs = 5000;      // mode and sector-start acks, sector 0
+    static constexpr uint32_t kAckTimeoutMs = 5000;  // mode and sector-start acks, sector 0
     static constexpr uint32_t kPgmResultTimeoutMs = 10000;
     // Added to a reply's line time for the limits that grow with its length.
     static constexpr uint32_t kLineTimeMarginMs = 5000;
@@ -78,8 +78,8 @@ struct UnitProtocol {
     // outlasts the pauses of a sender whose output was held while nobody read
     // it.
     static constexpr uint32_t kSettleQuietMs = 200;
-    static constexpr unsigned kReadPeriodMs = 200;       // step timer while reading
-    static constexpr unsigned kWritePeriodMs = 80;       // step timer while writing
+    static constexpr unsigned kReadPeriodMs = 200;  // step timer while reading
+    static constexpr unsigned kWritePeriodMs = 80;  // step timer while writing
 
     // ---- States: the protocol-state field of the request; 0 is idle ----
     enum : uint8_t {

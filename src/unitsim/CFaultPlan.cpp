@@ -22,8 +22,9 @@ const SKindInfo kKinds[] = {
     {EFault::Stall, "stall", "pause --stall-ms in mid-sector, sending or receiving (U R)"},
     {EFault::SlowProgram, "slow-prog", "programming takes --slow-ms (prog)"},
     {EFault::Vanish, "vanish", "close the line mid-transfer and exit (U R P1 P0)"},
-    {EFault::HoldSector, "hold-rx", "a sector write cut off part-way is never dropped: every byte,\n"
-                                    "                commands too, is sector data until it is whole (R)"},
+    {EFault::HoldSector, "hold-rx",
+     "a sector write cut off part-way is never dropped: every byte,\n"
+     "                commands too, is sector data until it is whole (R)"},
 };
 
 const char* const kStageNames[] = {"U", "R", "P1", "P0", "sum", "prog"};
@@ -41,7 +42,7 @@ bool ParseSector(const std::string& s, int* out)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 const char* CFaultPlan::KindName(EFault kind)
 {

@@ -31,8 +31,7 @@ enum class EStage {
     Program,  // programming result
 };
 
-class CFaultPlan
-{
+class CFaultPlan {
 public:
     // Adds one fault from its text; false with a message when the text is wrong.
     bool Add(const std::string& text, std::string* error);
@@ -55,8 +54,8 @@ private:
         EFault kind;
         bool once = true;
         bool spent = false;
-        int sector = -1;   // -1: any
-        int stage = -1;    // -1: any applicable stage, else an EStage value
+        int sector = -1;  // -1: any
+        int stage = -1;   // -1: any applicable stage, else an EStage value
     };
     std::vector<SFault> m_faults;
 };

@@ -3,18 +3,18 @@
 #include <cerrno>
 #include <ctime>
 
-CLinePacer::CLinePacer(unsigned baud, bool fast) : m_baud(baud ? baud : 1), m_fast(fast) {}
+CLinePacer::CLinePacer(unsigned baud, bool fast) : m_baud(baud ? baud : 1), m_fast(fast) { }
 
 int64_t CLinePacer::NowNs()
 {
-    struct timespec ts {};
+    struct timespec ts { };
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 bool CLinePacer::SleepUntil(int64_t deadlineNs)
 {
-    struct timespec ts {};
+    struct timespec ts { };
     ts.tv_sec = deadlineNs / 1000000000;
     ts.tv_nsec = deadlineNs % 1000000000;
     for (;;) {

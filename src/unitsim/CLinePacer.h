@@ -6,8 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class CLinePacer
-{
+class CLinePacer {
 public:
     CLinePacer(unsigned baud, bool fast);
 

@@ -20,7 +20,7 @@ bool MakePrivateDir(const std::string& path, std::string* error)
         *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
         *error = path + " is not a folder owned by this user";
         return false;
@@ -55,7 +55,7 @@ void RemoveStaleLinks(const std::string& folder)
             continue;
         const std::string path = folder + "/" + name;
         const long pid = std::strtol(name.c_str() + sizeof kPrefix - 1, nullptr, 10);
-        struct stat st {};
+        struct stat st { };
         const bool ownerGone = pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
         const bool targetGone = ::stat(path.c_str(), &st) != 0;
         if (ownerGone || targetGone)
@@ -64,7 +64,7 @@ void RemoveStaleLinks(const std::string& folder)
     ::closedir(d);
 }
 
-} // namespace
+}  // namespace
 
 CPortRegistration::~CPortRegistration()
 {
@@ -91,7 +91,7 @@ bool CPortRegistration::Register(const std::string& port, std::string* error)
 
 bool CPortRegistration::AddLink(const std::string& linkPath, const std::string& port, std::string* error)
 {
-    struct stat st {};
+    struct stat st { };
     if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         *error = linkPath + " exists and is not a symlink";
         return false;

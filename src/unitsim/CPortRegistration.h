@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-class CPortRegistration
-{
+class CPortRegistration {
 public:
     CPortRegistration() = default;
     ~CPortRegistration();

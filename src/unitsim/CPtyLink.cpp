@@ -16,9 +16,8 @@ struct SSpeed {
 };
 
 const SSpeed kSpeeds[] = {
-    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
-    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
-    {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {1200, B1200},   {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 unsigned BaudOf(speed_t code)
@@ -29,12 +28,9 @@ unsigned BaudOf(speed_t code)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-CPtyLink::CPtyLink(const CLinePacer& pacer, const volatile std::sig_atomic_t* stop)
-    : m_pacer(pacer), m_stop(stop)
-{
-}
+CPtyLink::CPtyLink(const CLinePacer& pacer, const volatile std::sig_atomic_t* stop) : m_pacer(pacer), m_stop(stop) { }
 
 CPtyLink::~CPtyLink()
 {
@@ -73,7 +69,7 @@ bool CPtyLink::Open(std::string* error)
         return false;
     }
     // A fresh port is raw at 9600 baud: a host must set the unit's rate itself.
-    struct termios t {};
+    struct termios t { };
     if (::tcgetattr(m_slave, &t) == 0) {
         ::cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
@@ -107,7 +103,9 @@ ssize_t CPtyLink::Receive(uint8_t* buf, size_t max, int timeoutMs)
 {
     if (m_master < 0)
         return -1;
-    struct pollfd p {m_master, POLLIN, 0};
+    struct pollfd p {
+        m_master, POLLIN, 0
+    };
     const int rc = ::poll(&p, 1, timeoutMs);
     if (rc <= 0)
         return rc < 0 && errno != EINTR ? -1 : 0;
@@ -179,7 +177,9 @@ bool CPtyLink::Send(const uint8_t* data, size_t n)
             return false;
         // The host held the line: once there is room, timing starts afresh.
         sending = false;
-        struct pollfd p {m_master, POLLOUT, 0};
+        struct pollfd p {
+            m_master, POLLOUT, 0
+        };
         ::poll(&p, 1, 100);
     }
     return true;
@@ -200,7 +200,7 @@ bool CPtyLink::Pause(unsigned ms)
 
 bool CPtyLink::HostSettingsMatch(std::string* why) const
 {
-    struct termios t {};
+    struct termios t { };
     if (m_master < 0 || ::tcgetattr(m_master, &t) != 0)
         return true;  // nothing to judge by
     return SettingsMatch(t, m_pacer.Baud(), why);
@@ -214,8 +214,8 @@ bool CPtyLink::SettingsMatch(const struct termios& t, unsigned baud, std::string
     if (out != want || (in != B0 && in != want)) {
         if (why) {
             const unsigned got = BaudOf(out != want ? out : in);
-            *why = "host line at " + (got ? std::to_string(got) : std::string("an unknown rate")) +
-                   " baud, unit at " + std::to_string(baud);
+            *why = "host line at " + (got ? std::to_string(got) : std::string("an unknown rate")) + " baud, unit at " +
+                   std::to_string(baud);
         }
         return false;
     }

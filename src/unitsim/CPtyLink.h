@@ -12,8 +12,7 @@
 #include "CLinePacer.h"
 #include "IUnitLink.h"
 
-class CPtyLink : public IUnitLink
-{
+class CPtyLink : public IUnitLink {
 public:
     // stop, when given, is polled during every wait: a signal sets it.
     CPtyLink(const CLinePacer& pacer, const volatile std::sig_atomic_t* stop);

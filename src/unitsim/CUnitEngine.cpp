@@ -23,7 +23,7 @@ bool ParseSectorCommand(const std::string& line, char letter, int* sector)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 CUnitEngine::CUnitEngine(CUnitFlash& flash, CFaultPlan& faults, IUnitLink& link, CUnitLog* log,
                          const SUnitTiming& timing)
@@ -52,9 +52,9 @@ void CUnitEngine::Feed(const uint8_t* data, size_t n, uint64_t nowMs)
         m_line += static_cast<char>(b);
         if (m_line.size() >= kMaxLine) {
             if (m_log)
-                m_log->Write("<- noise dropped: %s",
-                             CUnitLog::Printable(reinterpret_cast<const uint8_t*>(m_line.data()),
-                                                 m_line.size()).c_str());
+                m_log->Write(
+                    "<- noise dropped: %s",
+                    CUnitLog::Printable(reinterpret_cast<const uint8_t*>(m_line.data()), m_line.size()).c_str());
             m_line.clear();
         }
     }
@@ -66,8 +66,8 @@ void CUnitEngine::Idle(uint64_t nowMs)
         return;
     if (nowMs - m_rxLastMs > m_timing.rxTimeoutMs) {
         if (m_log)
-            m_log->Write("   sector %02d transfer dropped after %zu of %zu bytes (line quiet)",
-                         m_rxSector, m_rxData.size(), m_rxExpected);
+            m_log->Write("   sector %02d transfer dropped after %zu of %zu bytes (line quiet)", m_rxSector,
+                         m_rxData.size(), m_rxExpected);
         m_rxSector = -1;
         m_rxData.clear();
     }
@@ -119,8 +119,8 @@ bool CUnitEngine::Reply(EStage stage, int sector, const std::string& text)
 void CUnitEngine::OnCommand()
 {
     if (m_log)
-        m_log->Write("<- %s\\r", CUnitLog::Printable(reinterpret_cast<const uint8_t*>(m_line.data()),
-                                                    m_line.size()).c_str());
+        m_log->Write("<- %s\\r",
+                     CUnitLog::Printable(reinterpret_cast<const uint8_t*>(m_line.data()), m_line.size()).c_str());
     int sector = -1;
     if (ParseSectorCommand(m_line, 'U', &sector)) {
         OnReadCommand(sector);
@@ -131,8 +131,8 @@ void CUnitEngine::OnCommand()
     } else {
         const std::string reply = m_line + "\rN";
         if (m_log)
-            m_log->Write("-> %s", CUnitLog::Printable(reinterpret_cast<const uint8_t*>(reply.data()),
-                                                     reply.size()).c_str());
+            m_log->Write("-> %s",
+                         CUnitLog::Printable(reinterpret_cast<const uint8_t*>(reply.data()), reply.size()).c_str());
         m_link.Send(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
     }
 }
@@ -269,8 +269,7 @@ void CUnitEngine::OnSectorReceived()
     const uint16_t computed = static_cast<uint16_t>(total);
     const uint16_t received = static_cast<uint16_t>(m_rxData[L] | (m_rxData[L + 1] << 8));
     if (m_log)
-        m_log->Write("<- %u bytes of sector %02d, checksum %04X (computed %04X)", L + 2, sector,
-                     received, computed);
+        m_log->Write("<- %u bytes of sector %02d, checksum %04X (computed %04X)", L + 2, sector, received, computed);
 
     if (Fault(EFault::NoReply, EStage::Sum, sector))
         return;
@@ -296,8 +295,7 @@ void CUnitEngine::OnSectorReceived()
     std::string error;
     const bool saved = m_flash.Save(&error);
     if (m_log)
-        m_log->Write("   sector %02d programmed in %u ms%s%s", sector, ms, saved ? "" : ", NOT SAVED: ",
-                     error.c_str());
+        m_log->Write("   sector %02d programmed in %u ms%s%s", sector, ms, saved ? "" : ", NOT SAVED: ", error.c_str());
     if (!saved) {
         Reply(EStage::Program, sector, "N");
         return;

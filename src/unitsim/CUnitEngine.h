@@ -23,18 +23,16 @@ class CUnitLog;
 class IUnitLink;
 
 struct SUnitTiming {
-    unsigned eraseMs64 = 600;   // erase and program a 64 KB sector
-    unsigned eraseMs8 = 150;    // erase and program an 8 KB sector
-    unsigned stallMs = 7000;    // the "stall" fault's pause
-    unsigned slowMs = 11000;    // the "slow-prog" fault's programming time
-    unsigned rxTimeoutMs = 3000; // a sector transfer silent this long is dropped (0: never)
+    unsigned eraseMs64 = 600;     // erase and program a 64 KB sector
+    unsigned eraseMs8 = 150;      // erase and program an 8 KB sector
+    unsigned stallMs = 7000;      // the "stall" fault's pause
+    unsigned slowMs = 11000;      // the "slow-prog" fault's programming time
+    unsigned rxTimeoutMs = 3000;  // a sector transfer silent this long is dropped (0: never)
 };
 
-class CUnitEngine
-{
+class CUnitEngine {
 public:
-    CUnitEngine(CUnitFlash& flash, CFaultPlan& faults, IUnitLink& link, CUnitLog* log,
-                const SUnitTiming& timing);
+    CUnitEngine(CUnitFlash& flash, CFaultPlan& faults, IUnitLink& link, CUnitLog* log, const SUnitTiming& timing);
 
     void Feed(const uint8_t* data, size_t n, uint64_t nowMs);
     // Drops a sector transfer that has gone quiet for too long.

@@ -29,7 +29,7 @@ int OpenRegular(const std::string& path, int flags, mode_t mode = 0)
     const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     if (fd < 0)
         return -1;
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         g_lastOpen = kNotRegular;
@@ -68,9 +68,9 @@ bool WriteAll(int fd, const uint8_t* src, size_t n)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-CUnitFlash::CUnitFlash() : m_bytes(kFlashSize, 0xFF) {}
+CUnitFlash::CUnitFlash() : m_bytes(kFlashSize, 0xFF) { }
 
 uint32_t CUnitFlash::SectorStart(int n)
 {
@@ -115,12 +115,12 @@ bool CUnitFlash::AttachFile(const std::string& path, std::string* error)
         EraseAll();
         return Save(error);
     }
-    struct stat st {};
+    struct stat st { };
     bool ok = ::fstat(fd, &st) == 0;
     if (ok && st.st_size != static_cast<off_t>(kFlashSize)) {
         ::close(fd);
-        *error = "flash file " + path + " is " + std::to_string(st.st_size) +
-                 " bytes, expected " + std::to_string(kFlashSize);
+        *error = "flash file " + path + " is " + std::to_string(st.st_size) + " bytes, expected " +
+                 std::to_string(kFlashSize);
         return false;
     }
     std::vector<uint8_t> bytes(kFlashSize);
@@ -169,7 +169,7 @@ bool CUnitFlash::LoadImageFile(const std::string& path, std::string* error)
         *error = SysError("cannot open image file", path);
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || st.st_size != static_cast<off_t>(kImageFileSize)) {
         ::close(fd);
         *error = "image file " + path + " is not " + std::to_string(kImageFileSize) + " bytes long";

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-class CUnitFlash
-{
+class CUnitFlash {
 public:
     static constexpr uint32_t kFlashSize = 0x400000;
     static constexpr uint32_t kImageSize = 0x3F0000;

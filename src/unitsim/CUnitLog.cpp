@@ -9,7 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-CUnitLog::CUnitLog() : m_start(std::chrono::steady_clock::now()) {}
+CUnitLog::CUnitLog() : m_start(std::chrono::steady_clock::now()) { }
 
 CUnitLog::~CUnitLog()
 {
@@ -26,7 +26,7 @@ bool CUnitLog::Open(const std::string& path, std::string* error)
         *error = "cannot open log file " + path + ": " + std::strerror(errno);
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         *error = "cannot open log file " + path + ": not a regular file";
@@ -46,12 +46,12 @@ void CUnitLog::Write(const char* fmt, ...)
 {
     if (!m_file)
         return;
-    struct timeval tv {};
+    struct timeval tv { };
     ::gettimeofday(&tv, nullptr);
-    struct tm lt {};
+    struct tm lt { };
     ::localtime_r(&tv.tv_sec, &lt);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - m_start).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start).count();
     std::fprintf(m_file, "%02d:%02d:%02d.%03ld %9lld ms  ", lt.tm_hour, lt.tm_min, lt.tm_sec,
                  static_cast<long>(tv.tv_usec / 1000), static_cast<long long>(ms));
     va_list ap;

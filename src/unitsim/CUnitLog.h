@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <string>
 
-class CUnitLog
-{
+class CUnitLog {
 public:
     CUnitLog();
     ~CUnitLog();

@@ -5,8 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class IUnitLink
-{
+class IUnitLink {
 public:
     virtual ~IUnitLink() = default;
     // Sends bytes at line speed; false when the line is gone or nobody takes them.

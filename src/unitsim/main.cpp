@@ -29,7 +29,7 @@ void OnSignal(int)
 
 void InstallSignals()
 {
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;  // no SA_RESTART: blocking calls return EINTR and the loop ends
@@ -58,23 +58,22 @@ bool ParseEraseMs(const std::string& text, SUnitTiming* timing)
     return false;
 }
 
-const char kDescription[] =
-    "Simulated voice-message unit on a pseudo-terminal.\n"
-    "Prints \"port: PATH\" as its first line; open PATH as a serial port at the\n"
-    "unit's baud rate, 8N1. The port is also listed under the user's ports folder\n"
-    "(" "$XDG_RUNTIME_DIR/ormid/ports, else /tmp/ormid-UID/ports) while it runs.\n";
+const char kDescription[] = "Simulated voice-message unit on a pseudo-terminal.\n"
+                            "Prints \"port: PATH\" as its first line; open PATH as a serial port at the\n"
+                            "unit's baud rate, 8N1. The port is also listed under the user's ports folder\n"
+                            "("
+                            "$XDG_RUNTIME_DIR/ormid/ports, else /tmp/ormid-UID/ports) while it runs.\n";
 
-const char kProtocol[] =
-    "\nCommands (each echoed, then a status 'A' or 'N'):\n"
-    "  Unn\\r  read sector nn (00-69): echo, status, the sector, 16-bit sum low byte first\n"
-    "  P1\\r   enter programming mode        P0\\r  leave programming mode\n"
-    "  Rnn\\r  write sector nn (programming mode only): echo, status; then the sector's\n"
-    "         bytes and their sum; 'A' when the sum matches, else 'N'; then after\n"
-    "         erasing and programming 'G'.\n"
-    "Sectors 0-7 are 8 KB, 8-69 64 KB. A host line at another baud rate or not 8N1\n"
-    "gets noise back instead of replies.\n\n";
+const char kProtocol[] = "\nCommands (each echoed, then a status 'A' or 'N'):\n"
+                         "  Unn\\r  read sector nn (00-69): echo, status, the sector, 16-bit sum low byte first\n"
+                         "  P1\\r   enter programming mode        P0\\r  leave programming mode\n"
+                         "  Rnn\\r  write sector nn (programming mode only): echo, status; then the sector's\n"
+                         "         bytes and their sum; 'A' when the sum matches, else 'N'; then after\n"
+                         "         erasing and programming 'G'.\n"
+                         "Sectors 0-7 are 8 KB, 8-69 64 KB. A host line at another baud rate or not 8N1\n"
+                         "gets noise back instead of replies.\n\n";
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -101,8 +100,7 @@ int main(int argc, char** argv)
                    "Keep the 4 MB flash in FILE (created erased when missing; rewritten after "
                    "every programmed sector)")
         ->type_name("FILE");
-    app.add_option("--image", imagePath, "Load an image file (.txi) into the flash at start")
-        ->type_name("FILE");
+    app.add_option("--image", imagePath, "Load an image file (.txi) into the flash at start")->type_name("FILE");
     app.add_option("--erase-ms", eraseText,
                    "Erase-and-program time of a 64 KB sector and, after a comma, of an 8 KB one "
                    "(a single value: the 8 KB sector takes a quarter)")
@@ -117,10 +115,8 @@ int main(int argc, char** argv)
         ->type_name("MS")
         ->capture_default_str();
     app.add_option("--fault", faults, "Commit a fault, see below (repeatable)")->type_name("KIND[:WHEN]");
-    app.add_option("--link", links, "Also make a symlink to the port at PATH (repeatable)")
-        ->type_name("PATH");
-    app.add_option("--log", logPath, "Record every command and reply, with times, in FILE")
-        ->type_name("FILE");
+    app.add_option("--link", links, "Also make a symlink to the port at PATH (repeatable)")->type_name("PATH");
+    app.add_option("--log", logPath, "Record every command and reply, with times, in FILE")->type_name("FILE");
     app.footer(std::string(kProtocol) + CFaultPlan::Help());
 
     CLI11_PARSE(app, argc, argv);

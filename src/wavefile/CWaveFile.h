@@ -47,8 +47,8 @@ public:
     // CloseWrite is refused (0). The file is replaced atomically when
     // CloseWrite succeeds; until then (and after any failure, or Close
     // without CloseWrite) the old file at the path stays as it was.
-    bool OpenWrite(const char* path, uint16_t formatTag, uint32_t samplesPerSec,
-                   uint16_t bitsPerSample, uint16_t channels);
+    bool OpenWrite(const char* path, uint16_t formatTag, uint32_t samplesPerSec, uint16_t bitsPerSample,
+                   uint16_t channels);
     unsigned Write(const void* data, unsigned length);
     int CloseWrite();
     bool IsWriteOpen() const { return m_out != nullptr; }
@@ -63,7 +63,7 @@ private:
 
     FILE* m_in = nullptr;
     uint64_t m_fileSize = 0;
-    uint64_t m_dataPos = 0;   // file offset of the next data byte
+    uint64_t m_dataPos = 0;  // file offset of the next data byte
     std::vector<uint8_t> m_formatBlock;
     uint16_t m_formatTag = 0;
     uint16_t m_channels = 0;

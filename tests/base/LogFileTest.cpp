@@ -43,7 +43,10 @@ bool Stamped(const std::string& line, const std::string& text)
 
 class LogFileTest : public ::testing::Test {
 protected:
-    void SwitchOn(const char* value = "1") { folder.Write("TXDoruvevAzad.ini", std::string("[DEBUG]\nLog=") + value + "\n"); }
+    void SwitchOn(const char* value = "1")
+    {
+        folder.Write("TXDoruvevAzad.ini", std::string("[DEBUG]\nLog=") + value + "\n");
+    }
     std::string Log() const { return folder.Read("ORMID.log"); }
     TempFolder folder;
     CLogFile log;
@@ -67,10 +70,10 @@ TEST_F(LogFileTest, OffWithoutSwitch)
 TEST_F(LogFileTest, OpenAndCloseLeaveTwoLines)
 {
     SwitchOn("12");
-    folder.Write("ORMID.log", std::string(3000, 'x'));   // the previous run's log goes
+    folder.Write("ORMID.log", std::string(3000, 'x'));  // the previous run's log goes
     ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
     EXPECT_TRUE(log.IsOpen());
-    EXPECT_TRUE(log.Open("ORMID.log", folder.Path()));    // a second open changes nothing
+    EXPECT_TRUE(log.Open("ORMID.log", folder.Path()));  // a second open changes nothing
     log.Close();
     const auto lines = Lines(Log());
     ASSERT_EQ(lines.size(), 2u);
@@ -109,8 +112,8 @@ TEST_F(LogFileTest, LongMessagesSplitIntoLines)
     SwitchOn();
     ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
     const std::string six(600, 'a');
-    const std::string exact(490, 'b');                       // fills the first line exactly
-    const std::string huge(2000, 'c');                       // cut at 1,023 characters
+    const std::string exact(490, 'b');  // fills the first line exactly
+    const std::string huge(2000, 'c');  // cut at 1,023 characters
     log.Write("%s", six.c_str());
     log.Write("%s", exact.c_str());
     log.Write("%s", huge.c_str());
@@ -133,8 +136,8 @@ TEST_F(LogFileTest, WrapsToTheStartWithoutShrinking)
 {
     SwitchOn();
     ASSERT_TRUE(log.Open("ORMID.log", folder.Path()));
-    const std::string text(490, 'w');   // one line of 512 bytes with its CR LF
-    size_t written = 30;                // "Log open" with stamp and CR LF
+    const std::string text(490, 'w');  // one line of 512 bytes with its CR LF
+    size_t written = 30;               // "Log open" with stamp and CR LF
     while (written < CLogFile::kWrapAt) {
         log.Write("%s", text.c_str());
         written += 512;

@@ -69,17 +69,14 @@ protected:
     // A mu-law 8 kHz mono file of the given length, made by sox.
     void Sox(const std::string& name, const char* seconds)
     {
-        const std::string command = "sox -n -r 8000 -e u-law -c 1 '" + folder.File(name) + "' synth " + seconds +
-                                    " sine 440 2>/dev/null";
+        const std::string command =
+            "sox -n -r 8000 -e u-law -c 1 '" + folder.File(name) + "' synth " + seconds + " sine 440 2>/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << "sox is needed for these tests";
     }
-    void NewImage()
-    {
-        ASSERT_EQ(Cli({"new", image}).code, 0);
-    }
+    void NewImage() { ASSERT_EQ(Cli({"new", image}).code, 0); }
 
     TempFolder folder;
-    TempFolder work;   // the program's working folder: INI file and log
+    TempFolder work;  // the program's working folder: INI file and log
     std::string image = folder.File("unit.txi");
 };
 
@@ -174,7 +171,9 @@ TEST_F(CliSafetyTest, NamesAreLatin1InsideAndUtf8Outside)
 
     // Stored as one byte a character, as the panel reads them.
     const std::string file = folder.Read("unit.txi");
-    EXPECT_EQ(file.substr(8 + 64, 14), "\xDC" "bung-S\xFC" "d.wav\0"s.substr(0, 14));
+    EXPECT_EQ(file.substr(8 + 64, 14), "\xDC"
+                                       "bung-S\xFC"
+                                       "d.wav\0"s.substr(0, 14));
     EXPECT_EQ(file.substr(8 + 64 + 16, 16), std::string("ABCDEFGHIJKLMN\xD6\0", 16));
     r = Cli({"list", image});
     EXPECT_NE(r.out.find("  1\tÜbung-Süd.wav\t0.25 sec\t1\n"), std::string::npos) << r.out;
@@ -217,8 +216,9 @@ TEST_F(CliSafetyTest, InfoShowsPlacementChecksumsAndSectors)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"firstSector\": null"), std::string::npos);
-    EXPECT_NE(r.out.find("\"lastUsedAddress\": 32191, \"roomLeft\": 4096577, \"sectorsMarkedForWriting\": [0, 1, 2, 3]}"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("\"lastUsedAddress\": 32191, \"roomLeft\": 4096577, \"sectorsMarkedForWriting\": [0, 1, 2, 3]}"),
+        std::string::npos)
         << r.out;
 }
 
@@ -285,10 +285,10 @@ TEST_F(CliSafetyTest, ConvertAndPrintReplaceOnlyRegularFilesWhenAllowed)
     ASSERT_EQ(::mknod(folder.File("device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     ASSERT_EQ(::mkdir(folder.File("folder").c_str(), 0755), 0);
     struct Command {
-        std::vector<std::string> args;   // the output path follows
+        std::vector<std::string> args;  // the output path follows
     };
-    const Command commands[] = {{{"convert", "in.wav"}}, {{"print-listing", image, "--pdf"}},
-                                {{"print-labels", image, "--pdf"}}};
+    const Command commands[] = {
+        {{"convert", "in.wav"}}, {{"print-listing", image, "--pdf"}}, {{"print-labels", image, "--pdf"}}};
     for (const Command& c : commands) {
         auto run = [&](const std::string& out, bool force) {
             std::vector<std::string> args = c.args;
@@ -392,10 +392,10 @@ TEST_F(CliSafetyTest, InfoFlagsMisplacedEntries)
             file[8 + 8 * slot + 3 + i] = char(length >> (8 * i));
         }
     };
-    entry(0, 0x100, 0x2000);      // starts in the table
+    entry(0, 0x100, 0x2000);  // starts in the table
     entry(1, 0x3000, 0x1000);
-    entry(2, 0x3800, 0x100);      // inside slot 2's audio
-    entry(3, 0x5000, 0x100);      // fine
+    entry(2, 0x3800, 0x100);  // inside slot 2's audio
+    entry(3, 0x5000, 0x100);  // fine
     folder.Write("unit.txi", file);
     const Result r = Cli({"info", image});
     ASSERT_EQ(r.code, 0) << r.err;

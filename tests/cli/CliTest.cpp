@@ -50,7 +50,8 @@ protected:
     }
     Result Cli(const std::vector<std::string>& args) { return Exec(ORMID_BIN_DIR "/ormid-cli", args); }
     // A mu-law 8 kHz mono file of the given length, made by sox.
-    void Sox(const std::string& name, const std::string& seconds, const std::vector<std::string>& format = {"-e", "u-law"})
+    void Sox(const std::string& name, const std::string& seconds,
+             const std::vector<std::string>& format = {"-e", "u-law"})
     {
         std::vector<std::string> args{"-n", "-r", "8000"};
         args.insert(args.end(), format.begin(), format.end());
@@ -60,7 +61,8 @@ protected:
     }
     std::string Row(int slot, const std::string& name, const char* seconds, const std::string& count)
     {
-        return std::string(slot < 10 ? "  " : " ") + std::to_string(slot) + "\t" + name + "\t" + seconds + " sec\t" + count + "\n";
+        return std::string(slot < 10 ? "  " : " ") + std::to_string(slot) + "\t" + name + "\t" + seconds + " sec\t" +
+               count + "\n";
     }
     std::string EmptyList()
     {
@@ -149,7 +151,8 @@ TEST_F(CliTest, FailuresLeaveTheImageAlone)
     r = Cli({"import", image, "2", "missing.wav"});
     EXPECT_EQ(r.code, 1);
     // The message, then the file and the reason in the form a script can match.
-    EXPECT_EQ(r.err, "Trouble with missing.wav\nCould not open file\normid-cli: missing.wav: No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "Trouble with missing.wav\nCould not open file\normid-cli: missing.wav: No such file or directory\n");
     EXPECT_EQ(folder.Read("unit.txi"), before);
 
     r = Cli({"list", "absent.txi"});

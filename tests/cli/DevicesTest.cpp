@@ -79,17 +79,16 @@ TEST(CliDevices, ListsTheServersDevicesAndTheOnesOrmidUses)
 
     const auto [code, out] = Cli("devices");
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(out,
-              "Microphones (input):\n"
-              "  System default  (used)\n"
-              "  Test Microphone\n"
-              "  Second Microphone\n"
-              "Speakers (output):\n"
-              "  System default\n"
-              "  Speaker One\n"
-              "  Speaker Two  (used)\n"
-              "  Feed\n"
-              "  Feed Two\n");
+    EXPECT_EQ(out, "Microphones (input):\n"
+                   "  System default  (used)\n"
+                   "  Test Microphone\n"
+                   "  Second Microphone\n"
+                   "Speakers (output):\n"
+                   "  System default\n"
+                   "  Speaker One\n"
+                   "  Speaker Two  (used)\n"
+                   "  Feed\n"
+                   "  Feed Two\n");
 
     const auto [doctorCode, report] = Cli("doctor");
     EXPECT_EQ(doctorCode, 1);

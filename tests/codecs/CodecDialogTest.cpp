@@ -17,7 +17,8 @@ class CodecDialogTest : public QObject {
 private slots:
     void showsTheReportInTheBox()
     {
-        const QString report = QStringLiteral("ACM version: 1.22 build 0 (Retail)\n\n\nACM METRICS:\n\n3 codecs installed\n");
+        const QString report =
+            QStringLiteral("ACM version: 1.22 build 0 (Retail)\n\n\nACM METRICS:\n\n3 codecs installed\n");
         CCodecInfoDlg dlg(report);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Codec Information"));
         QTextEdit* box = dlg.ReportBox();
@@ -65,7 +66,8 @@ private slots:
         connect(&timer, &QTimer::timeout, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             if (modal && modal->inherits("CCodecInfoDlg")) {
-                if (auto* box = modal->findChild<QTextEdit*>()) shown = box->toPlainText();
+                if (auto* box = modal->findChild<QTextEdit*>())
+                    shown = box->toPlainText();
                 if (auto* cancel = modal->findChild<QPushButton*>()) {
                     cancel->click();
                     cancelled = true;

@@ -15,9 +15,9 @@ namespace {
 
 struct FakeRegistry : ICodecRegistry {
     uint32_t version = 0x03320000;  // 3.50 build 0
-    std::map<CodecMetric, unsigned long> counts = {
-        {CodecMetric::Codecs, 2},  {CodecMetric::Converters, 1}, {CodecMetric::Drivers, 4},
-        {CodecMetric::DisabledDrivers, 1}, {CodecMetric::Filters, 1}, {CodecMetric::HardwareDrivers, 0}};
+    std::map<CodecMetric, unsigned long> counts = {{CodecMetric::Codecs, 2},  {CodecMetric::Converters, 1},
+                                                   {CodecMetric::Drivers, 4}, {CodecMetric::DisabledDrivers, 1},
+                                                   {CodecMetric::Filters, 1}, {CodecMetric::HardwareDrivers, 0}};
     std::map<CodecMetric, int> metricErrors;
     std::vector<CodecDriver> drivers = {{0x00A1B2C3, kSupportCodec | kSupportFilter},
                                         {0xDEADBEEF, kSupportAsync | kSupportConverter}};
@@ -28,7 +28,8 @@ struct FakeRegistry : ICodecRegistry {
     uint32_t Version() override { return version; }
     int Metric(CodecMetric which, unsigned long& count) override
     {
-        if (metricErrors.count(which)) return metricErrors[which];
+        if (metricErrors.count(which))
+            return metricErrors[which];
         count = counts[which];
         return kCodecOk;
     }
@@ -39,7 +40,8 @@ struct FakeRegistry : ICodecRegistry {
     }
     int Details(uint32_t id, CodecDriverDetails& d) override
     {
-        if (detailsFail.count(id)) return kCodecInvalidHandle;
+        if (detailsFail.count(id))
+            return kCodecInvalidHandle;
         d.shortName = "drv" + std::to_string(id & 0xF);
         d.longName = "Driver " + std::to_string(id & 0xF);
         d.copyright = "(c) Someone";
@@ -72,8 +74,9 @@ const char* const kSeparator = "\n----------------------------------------------
 std::string DriverBlock(const char* idLine, const char* supportLines, int n)
 {
     const std::string k = std::to_string(n);
-    return std::string(kSeparator) + idLine + supportLines + "\n" + "Short name: drv" + k +
-           "\nLong name:  Driver " + k + "\nCopyright:  (c) Someone\nLicensing:  LGPL\nFeatures:   enc dec\n"
+    return std::string(kSeparator) + idLine + supportLines + "\n" + "Short name: drv" + k + "\nLong name:  Driver " +
+           k +
+           "\nCopyright:  (c) Someone\nLicensing:  LGPL\nFeatures:   enc dec\n"
            "Supports 2 formats\nSupports 1 filter formats\n\n1, audio/x-raw\n2, audio/x-mulaw\n";
 }
 
@@ -81,16 +84,17 @@ const std::string kHead = "ACM version: 3.50 build 0 (Retail)\n\n\nACM METRICS:\
                           "2 codecs installed\n1 converter drivers installed\n4 drivers installed\n"
                           "1 disabled drivers installed\n1 filters installed\n0 hardware drivers\n"
                           "\nENABLED DRIVERS :\n";
-const std::string kFirst = DriverBlock("Driver ID: 00A1B2C3 supports:\n",
-                                       "Different format conversions\nFiltering\n", 3);
-const std::string kSecond = DriverBlock("Driver ID: DEADBEEF supports:\n",
-                                        "Async conversions\nSame format conversions\n", 15);
+const std::string kFirst =
+    DriverBlock("Driver ID: 00A1B2C3 supports:\n", "Different format conversions\nFiltering\n", 3);
+const std::string kSecond =
+    DriverBlock("Driver ID: DEADBEEF supports:\n", "Async conversions\nSame format conversions\n", 15);
 
 std::string Build(FakeRegistry& registry, std::vector<std::string>* failures = nullptr)
 {
     CCodecReport report(registry);
     report.Build();
-    if (failures) *failures = report.Failures();
+    if (failures)
+        *failures = report.Failures();
     return report.Text();
 }
 
@@ -113,14 +117,16 @@ TEST(CodecReportTest, FullReportHasEveryLineInOrder)
     std::vector<std::string> failures;
     EXPECT_EQ(Build(registry, &failures), kHead + kFirst + kSecond);
     EXPECT_TRUE(failures.empty());
-    const std::vector<std::string> calls = {"open 10597059", "close 10597059", "open 3735928559",
-                                            "close 3735928559"};
+    const std::vector<std::string> calls = {"open 10597059", "close 10597059", "open 3735928559", "close 3735928559"};
     EXPECT_EQ(registry.calls, calls);
 }
 
 TEST(CodecReportTest, VersionLine)
 {
-    struct Case { uint32_t version; const char* line; };
+    struct Case {
+        uint32_t version;
+        const char* line;
+    };
     const Case cases[] = {
         {0x03320000, "ACM version: 3.50 build 0 (Retail)\n"},
         {0x04000A28, "ACM version: 4.00 build 2600\n"},
@@ -138,8 +144,7 @@ TEST(CodecReportTest, VersionLine)
 TEST(CodecReportTest, FailedCountsAreLeftOutAndLogged)
 {
     FakeRegistry registry;
-    registry.metricErrors = {{CodecMetric::Converters, kCodecNotSupported},
-                             {CodecMetric::HardwareDrivers, 99}};
+    registry.metricErrors = {{CodecMetric::Converters, kCodecNotSupported}, {CodecMetric::HardwareDrivers, 99}};
     std::vector<std::string> failures;
     const std::string text = Build(registry, &failures);
     EXPECT_EQ(text.find("converter drivers installed"), std::string::npos);
@@ -167,8 +172,7 @@ TEST(CodecReportTest, DriverThatCannotBeOpenedEndsTheListAfterItsDetails)
     std::vector<std::string> failures;
     const std::string text = Build(registry, &failures);
     EXPECT_EQ(text, kHead + kFirst.substr(0, kFirst.find("1, audio/x-raw")));
-    ExpectFailures(failures,
-                   {"The index specified in uMetric cannot be returned for the specified hao."});
+    ExpectFailures(failures, {"The index specified in uMetric cannot be returned for the specified hao."});
     // Never opened, so never closed; the second driver is not asked.
     EXPECT_EQ(registry.calls, std::vector<std::string>{"open 10597059"});
 }
@@ -181,8 +185,8 @@ TEST(CodecReportTest, OtherDriverStepFailuresEndTheListAfterThatDriver)
         registry.detailsFail = {0x00A1B2C3};
         std::vector<std::string> failures;
         const std::string text = Build(registry, &failures);
-        const std::string details = kFirst.substr(kFirst.find("Short name"),
-                                                  kFirst.find("1, audio") - kFirst.find("Short name"));
+        const std::string details =
+            kFirst.substr(kFirst.find("Short name"), kFirst.find("1, audio") - kFirst.find("Short name"));
         std::string expected = kFirst;
         expected.erase(expected.find(details), details.size());
         EXPECT_EQ(text, kHead + expected);

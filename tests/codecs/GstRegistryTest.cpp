@@ -44,7 +44,8 @@ TEST(GstRegistryTest, ListsTheInstalledAudioPlugins)
         std::snprintf(buf, sizeof buf, "%8.8X", CGstCodecRegistry::DriverId("audioconvert"));
         return std::string(buf);
     }();
-    const size_t at = text.find("Driver ID: " + id + " supports:\nSame format conversions\nFiltering\n\n"
+    const size_t at = text.find("Driver ID: " + id +
+                                " supports:\nSame format conversions\nFiltering\n\n"
                                 "Short name: audioconvert\n");
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_NE(text.find("Supports 1 formats\nSupports 1 filter formats\n\n1, audio/x-raw\n", at), std::string::npos);
@@ -89,7 +90,8 @@ TEST(GstRegistryTest, WithoutPluginsTheReportIsStillWhole)
             const bool ok = text.rfind("ACM version: ", 0) == 0 && text.size() > tail.size() &&
                             text.compare(text.size() - tail.size(), tail.size(), tail) == 0 &&
                             report.Failures().empty();
-            if (!ok) std::fprintf(stderr, "%s", text.c_str());
+            if (!ok)
+                std::fprintf(stderr, "%s", text.c_str());
             std::_Exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

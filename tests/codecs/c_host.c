@@ -16,7 +16,8 @@ int main(void)
     FILE* f;
     int ok;
 
-    if (!mkdtemp(dir)) return 2;
+    if (!mkdtemp(dir))
+        return 2;
     snprintf(logp, sizeof logp, "%s/Audio.log", dir);
     /* Without a sound device Audio_Init fails after opening the log. */
     (void)Audio_Init(0, logp, 0);
@@ -25,11 +26,13 @@ int main(void)
 
     f = fopen(logp, "rb");
     n = f ? fread(text, 1, sizeof text - 1, f) : 0;
-    if (f) fclose(f);
+    if (f)
+        fclose(f);
     text[n] = 0;
     ok = ok && strstr(text, " ACM version: ") != NULL && strstr(text, " ENABLED DRIVERS :\r\n") != NULL &&
          strstr(text, " Driver ID: ") != NULL;
-    if (!ok) fprintf(stderr, "log:\n%s\n", text);
+    if (!ok)
+        fprintf(stderr, "log:\n%s\n", text);
     remove(logp);
     rmdir(dir);
     return ok ? 0 : 1;

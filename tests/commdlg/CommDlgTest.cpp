@@ -48,9 +48,9 @@ public:
 
 // What the operator saw while a transfer ran, gathered by polling the widgets.
 struct Watched {
-    QStringList statuses;       // each new status text, in order
-    QSet<int> timerPeriods;     // periods of the running step timer
-    QSet<int> progressRanges;   // maximum of the progress bar
+    QStringList statuses;      // each new status text, in order
+    QSet<int> timerPeriods;    // periods of the running step timer
+    QSet<int> progressRanges;  // maximum of the progress bar
     bool controlsDisabled = false;
     bool closeAlwaysEnabled = true;
     bool finished = false;
@@ -81,18 +81,16 @@ QStringList Lines(QListWidget* list)
 bool TransferControlsEnabled(TXCommDlg& dialog)
 {
     return dialog.ReadButton()->isEnabled() && dialog.WriteButton()->isEnabled() && dialog.PortBox()->isEnabled() &&
-           dialog.BaudBox()->isEnabled() && dialog.OneSectorBox()->isEnabled() &&
-           dialog.NoTimeoutsBox()->isEnabled() && dialog.SectorsList()->isEnabled() &&
-           dialog.DefaultsButton()->isEnabled();
+           dialog.BaudBox()->isEnabled() && dialog.OneSectorBox()->isEnabled() && dialog.NoTimeoutsBox()->isEnabled() &&
+           dialog.SectorsList()->isEnabled() && dialog.DefaultsButton()->isEnabled();
 }
 
 bool TransferControlsDisabled(TXCommDlg& dialog)
 {
     return !dialog.ReadButton()->isEnabled() && !dialog.WriteButton()->isEnabled() &&
-           !dialog.RecoverButton()->isEnabled() &&
-           !dialog.PortBox()->isEnabled() && !dialog.BaudBox()->isEnabled() && !dialog.OneSectorBox()->isEnabled() &&
-           !dialog.NoTimeoutsBox()->isEnabled() && !dialog.SectorsList()->isEnabled() &&
-           !dialog.DefaultsButton()->isEnabled();
+           !dialog.RecoverButton()->isEnabled() && !dialog.PortBox()->isEnabled() && !dialog.BaudBox()->isEnabled() &&
+           !dialog.OneSectorBox()->isEnabled() && !dialog.NoTimeoutsBox()->isEnabled() &&
+           !dialog.SectorsList()->isEnabled() && !dialog.DefaultsButton()->isEnabled();
 }
 
 bool IsIdle(TXCommDlg& dialog)
@@ -151,13 +149,13 @@ void OnNextModal(const std::function<void(QWidget*)>& body)
     timer->start(10);
 }
 
-} // namespace
+}  // namespace
 
 class CommDlgTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit CommDlgTest(const QString& work) : m_work(work) {}
+    explicit CommDlgTest(const QString& work) : m_work(work) { }
 
 private:
     std::unique_ptr<TXCommDlg> NewDialog()
@@ -332,13 +330,16 @@ private slots:
         // elsewhere, the path still finds the port.
         first.Stop();
         second.Stop();
-        QVERIFY(WaitFor([&] {
-            auto probe = NewDialog();
-            return probe->PortBox()->findData(first.Port()) < 0 && probe->PortBox()->findData(second.Port()) < 0;
-        }, 20000, QTest::qWait));
+        QVERIFY(WaitFor(
+            [&] {
+                auto probe = NewDialog();
+                return probe->PortBox()->findData(first.Port()) < 0 && probe->PortBox()->findData(second.Port()) < 0;
+            },
+            20000, QTest::qWait));
         auto dialog = NewDialog();
         const int byPosition = m_portSel < dialog->PortBox()->count() ? m_portSel : 0;
-        QVERIFY2(dialog->PortBox()->itemData(byPosition).toString() != third.Port(), "the position alone would find it");
+        QVERIFY2(dialog->PortBox()->itemData(byPosition).toString() != third.Port(),
+                 "the position alone would find it");
         QCOMPARE(dialog->PortBox()->currentData().toString(), third.Port());
         QCOMPARE(dialog->PortBox()->currentText(), third.Port() + " (simulated unit)");
     }
@@ -377,8 +378,8 @@ private slots:
         QTest::addColumn<bool>("write");
         QTest::addColumn<QString>("statusStart");
         QTest::addColumn<int>("messages");
-        QTest::newRow("checksum refused") << "wrong-ack:cmd=sum" << true
-                                          << "Got bad or illegal checksum Ack. Expecting 'A', got 'N'" << 0;
+        QTest::newRow("checksum refused")
+            << "wrong-ack:cmd=sum" << true << "Got bad or illegal checksum Ack. Expecting 'A', got 'N'" << 0;
         QTest::newRow("no reply to P1") << "no-reply:cmd=P1" << true << "Timeout - Enter program Mode" << 0;
         QTest::newRow("bad read checksum") << "bad-checksum" << false << "Checksum error" << 1;
         QTest::newRow("unit unplugged") << "vanish:cmd=R" << true << "Transfer stopped - the port /dev/pts/" << 0;
@@ -458,8 +459,7 @@ private slots:
                 for (int j = i + 1; j < shown.size(); j++)
                     QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
                              qPrintable(shown[i]->metaObject()->className() + QString(" ") + shown[i]->objectName() +
-                                        " / " + shown[j]->metaObject()->className() + " " +
-                                        shown[j]->objectName()));
+                                        " / " + shown[j]->metaObject()->className() + " " + shown[j]->objectName()));
         }
         dialog->close();
         QVERIFY(IsIdle(*dialog));
@@ -828,12 +828,18 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("usable");
-        QTest::newRow("as stored") << "" << "" << true;
-        QTest::newRow("rate not offered") << "Baud" << "12345" << false;
-        QTest::newRow("nine data bits") << "Data bits" << "9" << false;
-        QTest::newRow("parity not a number") << "Parity" << "even" << false;
-        QTest::newRow("stop bits out of range") << "Stop bits" << "3" << false;
-        QTest::newRow("handshaking negative") << "Handshaking" << "-1" << false;
+        QTest::newRow("as stored") << ""
+                                   << "" << true;
+        QTest::newRow("rate not offered") << "Baud"
+                                          << "12345" << false;
+        QTest::newRow("nine data bits") << "Data bits"
+                                        << "9" << false;
+        QTest::newRow("parity not a number") << "Parity"
+                                             << "even" << false;
+        QTest::newRow("stop bits out of range") << "Stop bits"
+                                                << "3" << false;
+        QTest::newRow("handshaking negative") << "Handshaking"
+                                              << "-1" << false;
     }
 
     void storedPortDefaultsAreChecked()

@@ -64,8 +64,9 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         uint8_t buffer[4096];
         while (bytes.size() < count) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count();
             if (left <= 0)
                 break;
             pollfd pfd{m_master, POLLIN, 0};

@@ -124,8 +124,7 @@ public:
 
     // Starts a program against the daemon with stdout (and, when asked,
     // stderr) to outPath; its pid, ended at the latest by Stop().
-    pid_t Spawn(const std::vector<std::string>& args, const std::string& outPath = "/dev/null",
-                bool errorsToo = false)
+    pid_t Spawn(const std::vector<std::string>& args, const std::string& outPath = "/dev/null", bool errorsToo = false)
     {
         // Everything the child needs is made before the fork: after it, only
         // calls that are safe in the child of a threaded process.
@@ -242,8 +241,10 @@ private:
     static std::string Script()
     {
         return "load-module module-native-protocol-unix\n"
-               "load-module module-null-sink sink_name=out1 norewinds=1 sink_properties=\"device.description='Speaker One'\"\n"
-               "load-module module-null-sink sink_name=out2 norewinds=1 sink_properties=\"device.description='Speaker Two'\"\n"
+               "load-module module-null-sink sink_name=out1 norewinds=1 sink_properties=\"device.description='Speaker "
+               "One'\"\n"
+               "load-module module-null-sink sink_name=out2 norewinds=1 sink_properties=\"device.description='Speaker "
+               "Two'\"\n"
                "load-module module-null-sink sink_name=feed sink_properties=\"device.description='Feed'\"\n"
                "load-module module-null-sink sink_name=feed2 sink_properties=\"device.description='Feed Two'\"\n"
                "load-module module-remap-source source_name=mic master=feed.monitor "
@@ -262,8 +263,8 @@ private:
                 {"PULSE_SERVER", "unix:" + Socket()}};
     }
     // Variables of the caller that would lead a client elsewhere.
-    static constexpr const char* kDropped[] = {"PULSE_SINK", "PULSE_SOURCE", "PULSE_COOKIE", "ALSA_CONFIG_PATH",
-                                               "SONVOX_CAPTURE_FILE", "SONVOX_PLAYBACK_FILE",
+    static constexpr const char* kDropped[] = {"PULSE_SINK",          "PULSE_SOURCE",        "PULSE_COOKIE",
+                                               "ALSA_CONFIG_PATH",    "SONVOX_CAPTURE_FILE", "SONVOX_PLAYBACK_FILE",
                                                "SONVOX_INPUT_DEVICE", "SONVOX_OUTPUT_DEVICE"};
     static bool Dropped(const std::string& name)
     {

@@ -18,8 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
-class SimProcess
-{
+class SimProcess {
 public:
     SimProcess() = default;
     // env: variables to set in the child; the value kUnset removes one instead.
@@ -71,8 +70,8 @@ namespace sim_process_detail {
 
 inline const char kBinary[] = ORMID_BIN_DIR "/ormid-unitsim";
 
-inline pid_t Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-            int* outFd, bool mergeStderr)
+inline pid_t Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, int* outFd,
+                   bool mergeStderr)
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -105,7 +104,7 @@ inline pid_t Spawn(const std::vector<std::string>& args, const std::map<std::str
     return pid;
 }
 
-} // namespace
+}  // namespace sim_process_detail
 
 inline SimProcess::SimProcess(std::vector<std::string> args, std::map<std::string, std::string> env)
     : m_args(std::move(args)), m_env(std::move(env))
@@ -142,13 +141,15 @@ inline bool SimProcess::Start(std::string* error)
     std::string text;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (text.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) {
             *error = "no port line within 15 s";
             return false;
         }
-        struct pollfd p {m_stdout, POLLIN, 0};
+        struct pollfd p {
+            m_stdout, POLLIN, 0
+        };
         if (::poll(&p, 1, static_cast<int>(left)) <= 0)
             continue;
         char buf[256];
@@ -200,11 +201,13 @@ inline int SimProcess::RunToEnd(const std::vector<std::string>& args, std::strin
         return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0)
             break;
-        struct pollfd p {fd, POLLIN, 0};
+        struct pollfd p {
+            fd, POLLIN, 0
+        };
         if (::poll(&p, 1, static_cast<int>(left)) <= 0)
             continue;
         char buf[4096];

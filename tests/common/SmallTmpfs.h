@@ -32,16 +32,15 @@ public:
     {
         const int fd = ::open(File("filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         static const char block[4096] = {};
-        while (::write(fd, block, sizeof block) > 0) {
-        }
+        while (::write(fd, block, sizeof block) > 0) { }
         ::close(fd);
     }
     // Frees what Fill took.
     void Free() const { ::unlink(File("filler").c_str()); }
     bool MakeReadOnly(bool readOnly) const
     {
-        return ::mount("tmpfs", m_folder.Path().c_str(), "tmpfs", MS_REMOUNT | (readOnly ? MS_RDONLY : 0),
-                       nullptr) == 0;
+        return ::mount("tmpfs", m_folder.Path().c_str(), "tmpfs", MS_REMOUNT | (readOnly ? MS_RDONLY : 0), nullptr) ==
+               0;
     }
 
 private:

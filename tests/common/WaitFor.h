@@ -7,8 +7,7 @@
 #include <functional>
 #include <thread>
 
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000,
-                    void (*pause)(int ms) = nullptr)
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000, void (*pause)(int ms) = nullptr)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {

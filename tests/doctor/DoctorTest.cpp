@@ -68,7 +68,8 @@ TEST(DoctorReport, DialoutGroupAdvice)
     EXPECT_TRUE(Has(r.text, "/dev/ttyUSB0       no permission")) << r.text;
     EXPECT_TRUE(Has(r.text, "/dev/pts/4         can be opened (simulated unit)")) << r.text;
     EXPECT_TRUE(Has(r.text, "problem: You are not in the dialout group, which serial ports belong to: "
-                            "sudo usermod -aG dialout bob, then log in again.")) << r.text;
+                            "sudo usermod -aG dialout bob, then log in again."))
+        << r.text;
 
     // Added to the group, but this session began before.
     SDoctorFacts added = Healthy();

@@ -105,8 +105,8 @@ TEST(ReplaceSlotWav, RefusedFileKeepsTheSlot)
               (std::vector<std::string>{"Trouble with " + folder.File("alaw.wav") +
                                             "\nWAVE format is not g.711 mono, 8kHz.\nFound format = 6, channels = 1, "
                                             "rate = 8000\nTrouble with file header\n",
-                                        "Trouble with " + folder.File("none.wav") + "\nCould not open file\n" + folder.File("none.wav") +
-                                           ": No such file or directory"}));
+                                        "Trouble with " + folder.File("none.wav") + "\nCould not open file\n" +
+                                            folder.File("none.wav") + ": No such file or directory"}));
     EXPECT_TRUE(Snapshot(map) == before);
 }
 
@@ -184,8 +184,8 @@ TEST(ConcatenateWavFiles, RefusesWhatTheImportRefuses)
         EXPECT_FALSE(CAudioEdit::ConcatenateWavFiles(first, second, out, 0xFFFFFFFFu, report, appended));
         EXPECT_EQ(appended, 0u);
         ASSERT_EQ(report.messages.size(), 1u) << c.sox;
-        EXPECT_EQ(report.messages[0], "Trouble with " + second + "\nWAVE format is not g.711 mono, 8kHz.\n" +
-                                          c.lines + "Trouble with file header\n");
+        EXPECT_EQ(report.messages[0], "Trouble with " + second + "\nWAVE format is not g.711 mono, 8kHz.\n" + c.lines +
+                                          "Trouble with file header\n");
         EXPECT_EQ(folder.Read("out.wav"), "before");
     }
 

@@ -14,7 +14,7 @@
 class CRecordingSonvox : public IEditSonvox {
 public:
     std::vector<std::string> calls;
-    uint32_t savedBytes = 4000;   // audio bytes each Save writes
+    uint32_t savedBytes = 4000;  // audio bytes each Save writes
     int peak = 12000;
     int saveResult = 1;
     unsigned duration = 0;

@@ -95,7 +95,8 @@ TEST_F(EditCliTest, SilenceKeepsNameAndCount)
     EXPECT_EQ(folder.Read("unit.txi"), file);
     r = Cli({"silence", folder.File("none.txi"), "3", "10"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Could not open file for reading.\normid-cli: " + folder.File("none.txi") + ": No such file or directory\n");
+    EXPECT_EQ(r.err, "Could not open file for reading.\normid-cli: " + folder.File("none.txi") +
+                         ": No such file or directory\n");
 }
 
 TEST_F(EditCliTest, SilenceThatDoesNotFitIsRefused)
@@ -152,7 +153,8 @@ TEST_F(EditCliTest, AppendRefusalsLeaveTheImage)
                      "Add --convert to convert it to the unit's format (8 kHz mu-law, mono) on the way in.\n");
     r = Cli({"append", image, "3", "missing.wav"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Trouble with missing.wav\nCould not open file\normid-cli: missing.wav: No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "Trouble with missing.wav\nCould not open file\normid-cli: missing.wav: No such file or directory\n");
     folder.Write("text.wav", "RIFF but not really");
     EXPECT_EQ(Cli({"append", image, "3", "text.wav"}).code, 1);
     EXPECT_EQ(Cli({"append", image, "3"}).code, 2);

@@ -53,7 +53,7 @@ class EditDialogTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit EditDialogTest(const QString& work) : m_work(work + '/') {}
+    explicit EditDialogTest(const QString& work) : m_work(work + '/') { }
 
 private:
     CTXDoruvevAzadApp& App() { return *TheApp(); }
@@ -201,8 +201,8 @@ private slots:
         QCOMPARE(dialog->RecordButton()->text(), QString("Record"));
         QVERIFY(dialog->Session()->Busy());
         QVERIFY(!dialog->Timer().isActive());
-        const QList<QPushButton*> audioButtons = {dialog->RecordButton(),      dialog->PlayButton(),
-                                                  dialog->MakeSilenceButton(), dialog->AppendFileButton(),
+        const QList<QPushButton*> audioButtons = {dialog->RecordButton(),          dialog->PlayButton(),
+                                                  dialog->MakeSilenceButton(),     dialog->AppendFileButton(),
                                                   dialog->AppendRecordingButton(), dialog->SettingsButton()};
         for (QPushButton* b : audioButtons)
             QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
@@ -246,7 +246,7 @@ private slots:
     void theButtonsComeBackAfterTheSave()
     {
         auto dialog = NewDialog();
-        dialog->m_setup.roomLeft = 800;   // a tenth of a second
+        dialog->m_setup.roomLeft = 800;  // a tenth of a second
         dialog->show();
         QTest::mouseClick(dialog->AppendRecordingButton(), Qt::LeftButton);
         QVERIFY(!dialog->RecordButton()->isEnabled());

@@ -57,7 +57,7 @@ private:
     void Open(CTXMakeSilence& dlg, uint32_t roomLeft)
     {
         dlg.m_report = [this](const QString& text) { m_messages << text; };
-        dlg.m_roomLeft = roomLeft;   // after construction, as the edit dialog does
+        dlg.m_roomLeft = roomLeft;  // after construction, as the edit dialog does
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     }
@@ -76,7 +76,7 @@ private:
                 text = label->text();
             } else if (auto* button = qobject_cast<QPushButton*>(child)) {
                 text = button->text();
-                room -= 8;   // the button's frame
+                room -= 8;  // the button's frame
             } else if (auto* group = qobject_cast<QGroupBox*>(child)) {
                 text = group->title();
                 room -= 16;
@@ -84,8 +84,9 @@ private:
             if (text.isEmpty())
                 continue;
             ++captions;
-            QVERIFY2(fm.horizontalAdvance(text) <= room,
-                     qPrintable(QString("\"%1\" needs %2 px, has %3").arg(text).arg(fm.horizontalAdvance(text)).arg(room)));
+            QVERIFY2(
+                fm.horizontalAdvance(text) <= room,
+                qPrintable(QString("\"%1\" needs %2 px, has %3").arg(text).arg(fm.horizontalAdvance(text)).arg(room)));
         }
         QVERIFY(captions >= 4);
     }
@@ -337,7 +338,7 @@ private slots:
         changed.clipAmount = 0.125;
         changed.thresholdFactor = 4.75;
         changed.initialTrim = 1999;
-        changed.gain = 99;   // results are not stored
+        changed.gain = 99;  // results are not stored
         CProcessingSettings::Store(changed);
         const RecordProcessingParams back = CProcessingSettings::Load();
         QCOMPARE(back.timeConstant, 0.5);

@@ -27,7 +27,7 @@ class EditEndToEndTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit EditEndToEndTest(const QString& work) : m_work(work + '/') {}
+    explicit EditEndToEndTest(const QString& work) : m_work(work + '/') { }
 
 private:
     QString m_work;
@@ -55,7 +55,9 @@ private slots:
         panel.SelectRow(0);
 
         const QString chime = m_work + "chime.wav";
-        QCOMPARE(QProcess::execute("sox", {"-n", "-r", "44100", "-b", "16", "-c", "2", chime, "synth", "1", "sine", "660"}), 0);
+        QCOMPARE(
+            QProcess::execute("sox", {"-n", "-r", "44100", "-b", "16", "-c", "2", chime, "synth", "1", "sine", "660"}),
+            0);
         qint64 recorded = 0;
         QStringList remaining;
         bool ran = false;
@@ -106,7 +108,8 @@ private slots:
         // Trimmed speech (more than a second, less than everything captured),
         // then the chime's 8000 samples.
         const uint32_t length = app.m_memoryMap.GetLength(0);
-        qInfo("captured %lld ms, kept %lld bytes of speech; the slot holds %u bytes", speechMs, recorded, unsigned(length));
+        qInfo("captured %lld ms, kept %lld bytes of speech; the slot holds %u bytes", speechMs, recorded,
+              unsigned(length));
         QVERIFY2(recorded > 8000 && recorded < speechMs * 8, qPrintable(QString::number(recorded)));
         QCOMPARE(qint64(length), recorded + 8000);
         QCOMPARE(QString(app.m_memoryMap.GetName(0)), QString("Exit"));

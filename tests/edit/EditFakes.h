@@ -106,8 +106,8 @@ public:
 
     int recordResult = 1, stopResult = 1;
     bool saveResult = true;
-    std::vector<uint8_t> capture = Samples(4000, 1);   // what the next Save writes
-    std::string foreign;                               // else these bytes as they are
+    std::vector<uint8_t> capture = Samples(4000, 1);  // what the next Save writes
+    std::string foreign;                              // else these bytes as they are
     double gain = 6, snr = 30;
     std::deque<int> peaks;
 

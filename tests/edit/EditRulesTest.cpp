@@ -74,17 +74,14 @@ TEST(FieldCheck, DoubleBoxRefusesTextAndOutOfRangeWithTheirMessages)
 TEST(FieldCheck, UnsignedBoxTakesDigitsOnlyThenItsRange)
 {
     std::string message;
-    for (const auto& [text, expected] : {std::pair<const char*, uint32_t>{"500", 500},
-                                         {"0", 0},
-                                         {" 2000\t", 2000},
-                                         {"+7", 7},
-                                         {"0007", 7}}) {
+    for (const auto& [text, expected] :
+         {std::pair<const char*, uint32_t>{"500", 500}, {"0", 0}, {" 2000\t", 2000}, {"+7", 7}, {"0007", 7}}) {
         uint32_t value = 99;
         EXPECT_TRUE(CFieldCheck::ReadUInt(text, 0, 2000, value, message)) << text;
         EXPECT_EQ(value, expected) << text;
     }
-    for (const char* text : {"", " ", "-1", "-0", "abc", "12a", "1.5", "1 2", "+", "4294967296",
-                             "99999999999999999999999"}) {
+    for (const char* text :
+         {"", " ", "-1", "-0", "abc", "12a", "1.5", "1 2", "+", "4294967296", "99999999999999999999999"}) {
         uint32_t value = 99;
         EXPECT_FALSE(CFieldCheck::ReadUInt(text, 0, 2000, value, message)) << text;
         EXPECT_EQ(message, "Please enter a positive integer.") << text;
@@ -247,7 +244,7 @@ TEST(MeterBallistics, BarRisesAtOnceAndFallsSmoothly)
 
     double last = meter.BarDb(t0 + 15);
     for (uint32_t t = t0 + 15; t <= t0 + 2100; t += 15) {
-        meter.SetLevel(0, t);   // the recorder keeps sending silence
+        meter.SetLevel(0, t);  // the recorder keeps sending silence
         const double now = meter.BarDb(t);
         EXPECT_LE(now, last) << t;
         EXPECT_LE(last - now, 0.5) << "a tick's fall stays small at " << t;
@@ -312,7 +309,7 @@ TEST(MeterBallistics, TickCountWrapIsHarmless)
 
     const uint32_t before = 0xFFFFFF00u;
     meter.SetLevel(32767, before);
-    const uint32_t after = before + 272;   // wrapped past zero
+    const uint32_t after = before + 272;  // wrapped past zero
     EXPECT_LT(after, before);
     EXPECT_NEAR(meter.BarDb(after), -8.16, 1e-9);
     EXPECT_NEAR(meter.PeakDb(after), 0.0, 1e-9);

@@ -114,7 +114,7 @@ TEST_F(EditSessionTest, RecordingStopsItselfWhenTheRoomIsUsedUp)
     EXPECT_EQ(view.remaining, "1.98");
     // 2000 ms use 16,000 bytes: the 80th tick ends the recording.
     EXPECT_EQ(TickUntilIdle(), 79);
-    EXPECT_EQ(view.levels, (std::vector<int>{100, 2000}));   // ticks without a block set nothing
+    EXPECT_EQ(view.levels, (std::vector<int>{100, 2000}));  // ticks without a block set nothing
     EXPECT_EQ(sonvox.stops, 1);
     ASSERT_EQ(sonvox.saved.size(), 1u);
     EXPECT_EQ(Scratch(), sonvox.capture);
@@ -163,7 +163,7 @@ TEST_F(EditSessionTest, ARecordingInAFullSlotFitsTheRoomLeft)
     EXPECT_EQ(session->RemainingBytes(), 4000);
     Tick(100);
     EXPECT_EQ(session->RemainingBytes(), 4000 - 800);
-    EXPECT_EQ(TickUntilIdle(), 16);   // 500 ms in all
+    EXPECT_EQ(TickUntilIdle(), 16);  // 500 ms in all
     EXPECT_EQ(session->RemainingBytes(), 4000 - int(sonvox.capture.size()));
 
     // A recording that captured nothing leaves the figure as it was.
@@ -253,8 +253,8 @@ TEST_F(EditSessionTest, PlayBeforeAndAfterARecording)
     off.Open();
     off.OnPlay();
     off.OnRecord();
-    EXPECT_EQ(report.messages, (std::vector<std::string>{CEditSession::kNotAvailableText,
-                                                         CEditSession::kNotAvailableText}));
+    EXPECT_EQ(report.messages,
+              (std::vector<std::string>{CEditSession::kNotAvailableText, CEditSession::kNotAvailableText}));
     EXPECT_EQ(state, CEditSession::kIdle);
     EXPECT_EQ(sonvox.records, 1);
 }
@@ -389,8 +389,8 @@ TEST_F(EditSessionTest, SettingsChangeTheNextSave)
     view.settingsChosen.clipAmount = 0.5;
     view.settingsChosen.thresholdFactor = 4.0;
     view.settingsChosen.initialTrim = 1200;
-    view.settingsChosen.gain = 99;   // results are not taken from the dialog
-    session->OnRecord();             // Settings stops the recording first
+    view.settingsChosen.gain = 99;  // results are not taken from the dialog
+    session->OnRecord();            // Settings stops the recording first
     session->OnSettings();
     EXPECT_EQ(sonvox.stops, 2);
     EXPECT_EQ(view.settingsShown.gain, 3.5);
@@ -482,12 +482,14 @@ TEST_F(EditSessionTest, FailedSaveKeepsTheEarlierAudio)
 // (500 samples: 62.5 ms) says so; any other failure keeps the general text.
 TEST_F(EditSessionTest, FailedSaveOfARecordingShorterThanTheTrimSaysSo)
 {
-    struct Case { uint32_t ranMs; int32_t trim; const char* text; };
+    struct Case {
+        uint32_t ranMs;
+        int32_t trim;
+        const char* text;
+    };
     const Case cases[] = {
-        {0, 500, CEditSession::kShorterThanTrimText},
-        {62, 500, CEditSession::kShorterThanTrimText},
-        {63, 500, CEditSession::kSaveFailedText},
-        {250, 2000, CEditSession::kShorterThanTrimText},
+        {0, 500, CEditSession::kShorterThanTrimText}, {62, 500, CEditSession::kShorterThanTrimText},
+        {63, 500, CEditSession::kSaveFailedText},     {250, 2000, CEditSession::kShorterThanTrimText},
         {0, 0, CEditSession::kSaveFailedText},
     };
     for (const Case& c : cases) {
@@ -591,7 +593,8 @@ TEST_F(EditSessionTest, RefusedAppendFileLeavesTheScratchFile)
         EXPECT_FALSE(session->AudioChanged()) << path;
         EXPECT_EQ(session->RemainingBytes(), before) << path;
     };
-    refused(folder.File("missing.wav"), "Could not open file\n" + folder.File("missing.wav") + ": No such file or directory");
+    refused(folder.File("missing.wav"),
+            "Could not open file\n" + folder.File("missing.wav") + ": No such file or directory");
     // A format no decoder reads goes to the import's own check.
     WavBuilder odd;
     odd.formatTag = 0x1234;
@@ -635,7 +638,7 @@ TEST_F(EditSessionTest, AppendFileRefusedWhenItDoesNotFit)
 {
     const auto audio = GiveSlotAudio(8000);
     Open(2, 1000);
-    WriteUnitWav(folder.File("big.wav"), Samples(956, 2));   // 1000 bytes in all
+    WriteUnitWav(folder.File("big.wav"), Samples(956, 2));  // 1000 bytes in all
     view.appendPath = folder.File("big.wav");
     session->OnAppendFile();
     ASSERT_EQ(report.messages.size(), 1u);
@@ -679,14 +682,14 @@ TEST_F(EditSessionTest, CommandsAreRefusedWhileARecordingIsSaved)
     Open();
     session->OnRecord();
     Tick(1000);
-    session->OnRecord();   // Stop
+    session->OnRecord();  // Stop
     ASSERT_TRUE(view.Held());
     EXPECT_TRUE(session->Busy());
     EXPECT_TRUE(view.busy);
     EXPECT_EQ(view.recordCaption, "Record");
     EXPECT_EQ(view.timer, 0u);
     EXPECT_EQ(sonvox.stops, 0);   // not on this thread
-    EXPECT_EQ(Scratch(), audio);   // the old audio until the save is done
+    EXPECT_EQ(Scratch(), audio);  // the old audio until the save is done
 
     const int32_t remaining = session->RemainingBytes();
     session->OnRecord();
@@ -699,8 +702,8 @@ TEST_F(EditSessionTest, CommandsAreRefusedWhileARecordingIsSaved)
     EXPECT_EQ(sonvox.records, 1);
     EXPECT_EQ(sonvox.cancels, 0);
     EXPECT_EQ(sonvox.previews, 0);
-    EXPECT_EQ(view.silenceRoom, 0u);   // Make Silence never asked
-    EXPECT_EQ(view.settingsShown.gain, 0.0);   // nor Settings
+    EXPECT_EQ(view.silenceRoom, 0u);          // Make Silence never asked
+    EXPECT_EQ(view.settingsShown.gain, 0.0);  // nor Settings
     EXPECT_FALSE(session->AppendRecording());
     EXPECT_EQ(session->RemainingBytes(), remaining);
     EXPECT_EQ(view.asides, 1);
@@ -715,7 +718,7 @@ TEST_F(EditSessionTest, CommandsAreRefusedWhileARecordingIsSaved)
     EXPECT_EQ(Scratch(), sonvox.capture);
     EXPECT_TRUE(session->AudioChanged());
     EXPECT_EQ(session->RemainingBytes(), int32_t(map.GetRoomLeft()) - int32_t(sonvox.capture.size()));
-    EXPECT_EQ(session->Params().gain, sonvox.gain);   // the results came back
+    EXPECT_EQ(session->Params().gain, sonvox.gain);  // the results came back
 
     // Commands work again.
     session->OnPlay();
@@ -786,7 +789,7 @@ TEST_F(EditSessionTest, AppendRecordingAndSettingsWaitForTheSave)
     session->OnRecord();
     const auto first = sonvox.capture;
     session->OnAppendRecording();
-    EXPECT_EQ(sonvox.records, 2);   // no new recording yet
+    EXPECT_EQ(sonvox.records, 2);  // no new recording yet
     EXPECT_FALSE(session->AppendRecording());
     view.RunHeld();
     EXPECT_EQ(sonvox.records, 3);

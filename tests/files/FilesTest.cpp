@@ -64,9 +64,9 @@ TEST(RiffWalker, FindsChunksByTheOnePadByteRule)
 {
     struct Case {
         const char* what;
-        std::string body;   // after "RIFF" size "WAVE"
+        std::string body;  // after "RIFF" size "WAVE"
         bool found;
-        size_t dataAt;      // offset of the data chunk's bytes
+        size_t dataAt;  // offset of the data chunk's bytes
     };
     const std::string odd = Chunk("LIST", "abc", false), oddPadded = Chunk("LIST", "abc", true);
     const Case cases[] = {
@@ -114,7 +114,8 @@ TEST(WavHeader, FieldsFollowTheFormatAndThePadRule)
     for (const Case& c : cases) {
         uint8_t h[kWavHeaderBytes];
         BuildWavHeader(h, c.format, c.length, c.pad);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(h), 44).substr(0, 4) + std::string(reinterpret_cast<char*>(h + 8), 8),
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(h), 44).substr(0, 4) +
+                      std::string(reinterpret_cast<char*>(h + 8), 8),
                   "RIFFWAVEfmt ");
         EXPECT_EQ(GetLE32(h + 4), c.riffSize);
         EXPECT_EQ(WavFileBytes(c.length, c.pad), c.riffSize + 8u);
@@ -133,17 +134,26 @@ TEST(AtomicFile, EveryKindOfTarget)
     const std::string target = folder.File("t.txi");
     struct Case {
         const char* what;
-        std::function<std::string()> setup;   // the path to replace
-        int error;                            // 0: replaced
+        std::function<std::string()> setup;  // the path to replace
+        int error;                           // 0: replaced
         std::function<void()> check;
     };
     long gone = 0;
     const Case cases[] = {
         {"new file", [&] { return target; }, 0, [&] { EXPECT_EQ(folder.Read("t.txi"), "new"); }},
-        {"FIFO", [&] { ::mkfifo(target.c_str(), 0644); return target; }, EINVAL,
-         [&] { EXPECT_TRUE(S_ISFIFO(ModeOf(target))); }},
+        {"FIFO",
+         [&] {
+             ::mkfifo(target.c_str(), 0644);
+             return target;
+         },
+         EINVAL, [&] { EXPECT_TRUE(S_ISFIFO(ModeOf(target))); }},
         {"device /dev/null", [] { return "/dev/null"s; }, EINVAL, [] { EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null"))); }},
-        {"folder", [&] { ::mkdir(target.c_str(), 0755); return target; }, EISDIR, [] {}},
+        {"folder",
+         [&] {
+             ::mkdir(target.c_str(), 0755);
+             return target;
+         },
+         EISDIR, [] {}},
         {"symbolic link",
          [&] {
              folder.Write("real.txi", "old");
@@ -172,7 +182,7 @@ TEST(AtomicFile, EveryKindOfTarget)
              char value[5] = {};
              ASSERT_EQ(::stat(target.c_str(), &st), 0);
              EXPECT_TRUE(st.st_uid == 1234 && st.st_gid == 5678);
-             EXPECT_EQ(st.st_mode & 0777, 0640u);   // the ACL's mask shows as the group's bits
+             EXPECT_EQ(st.st_mode & 0777, 0640u);  // the ACL's mask shows as the group's bits
              EXPECT_GT(::getxattr(target.c_str(), "system.posix_acl_access", nullptr, 0), 0);
              EXPECT_EQ(::getxattr(target.c_str(), "user.ormid", value, 4), 4);
              EXPECT_STREQ(value, "kept");
@@ -187,9 +197,9 @@ TEST(AtomicFile, EveryKindOfTarget)
          0,
          [&] {
              for (const std::string& name : {"t.txi.G.0.tmp", ".ormid.G.3.tmp", "t.txi.P.0.tmp", "t.txi.G.y.tmp"})
-                 EXPECT_EQ(ModeOf(folder.File(Named(name, gone))) != 0, name.find('P') != std::string::npos ||
-                                                                           name.find(".y.") != std::string::npos)
-                     << name;   // only the files of ended runs go
+                 EXPECT_EQ(ModeOf(folder.File(Named(name, gone))) != 0,
+                           name.find('P') != std::string::npos || name.find(".y.") != std::string::npos)
+                     << name;  // only the files of ended runs go
          }},
         {"name near the limit", [&] { return folder.File(std::string(252, 'n')); }, 0,
          [&] { EXPECT_EQ(folder.Read(std::string(252, 'n')), "new"); }},

@@ -90,7 +90,10 @@ void CheckTableInvariants(const cMemoryMap& map, Checks& checks)
     EXPECT(map.GetLastUsedSector() <= cMemoryMap::kOutsideSectors, "last used sector out of range");
 }
 
-std::string Fill(const uint8_t* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
+std::string Fill(const uint8_t* p, size_t n)
+{
+    return std::string(reinterpret_cast<const char*>(p), n);
+}
 
 // ------------------------------------------------------------ image operations
 
@@ -162,8 +165,8 @@ void RunImageOp(cMemoryMap& map, FuzzInput& in, Checks& checks, int& fileOps, in
     case kShiftDown: {
         const uint32_t bytes = in.U24();
         const uint32_t start = map.GetStart(slot);
-        const bool moves = map.HoldsAudio(slot) && bytes > 0 && start >= bytes &&
-                           start - bytes >= cMemoryMap::kAudioStart;
+        const bool moves =
+            map.HoldsAudio(slot) && bytes > 0 && start >= bytes && start - bytes >= cMemoryMap::kAudioStart;
         std::string before = moves ? Fill(base + start, map.GetLength(slot)) : std::string();
         map.ShiftSlotDown(slot, bytes);
         if (moves) {
@@ -304,7 +307,7 @@ void RunImageOp(cMemoryMap& map, FuzzInput& in, Checks& checks, int& fileOps, in
     CheckTableInvariants(map, checks);
 }
 
-} // namespace
+}  // namespace
 
 FuzzOutcome FuzzImageOps(const uint8_t* data, size_t size)
 {
@@ -498,7 +501,7 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
     cMemoryMap image;
     if (!image.HasBuffer())
         return FuzzOutcome{"no image buffer", false};
-    const int mode = flags % 3;   // read, write, verify
+    const int mode = flags % 3;  // read, write, verify
     if (mode != 0) {
         std::memcpy(image.GetImageBuffer(), table, sizeof table);
         image.LoadTableFromImage();
@@ -565,11 +568,10 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
                 transfer.StepNow();
                 break;
             }
-            case 3:
-                {
-                    std::lock_guard<std::mutex> lock(link.TransferMutex());
-                    link.DeliverGood(SIZE_MAX);
-                }
+            case 3: {
+                std::lock_guard<std::mutex> lock(link.TransferMutex());
+                link.DeliverGood(SIZE_MAX);
+            }
                 transfer.StepNow();
                 break;
             case 4:
@@ -585,7 +587,7 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
                 link.SetLineGone(in.U8() & 1);
                 break;
             case 7:
-                if (in.U8() == 0xA5)   // the operator closes: rarely
+                if (in.U8() == 0xA5)  // the operator closes: rarely
                     transfer.Finish();
                 break;
             }
@@ -675,9 +677,6 @@ FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size)
 }
 
 const FuzzTarget kFuzzTargets[5] = {
-    {"image_ops", FuzzImageOps},
-    {"wav_import", FuzzWavImport},
-    {"sonvox_wav", FuzzSonvoxWav},
-    {"unit_transfer", FuzzUnitTransfer},
-    {"levelcut", FuzzLevelcut},
+    {"image_ops", FuzzImageOps},         {"wav_import", FuzzWavImport}, {"sonvox_wav", FuzzSonvoxWav},
+    {"unit_transfer", FuzzUnitTransfer}, {"levelcut", FuzzLevelcut},
 };

@@ -28,7 +28,7 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size);
 FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size);
 
 struct FuzzTarget {
-    const char* name;   // folder name of its corpora, program fuzz_<name>
+    const char* name;  // folder name of its corpora, program fuzz_<name>
     FuzzOutcome (*run)(const uint8_t* data, size_t size);
 };
 // Every target, in the order scripts/fuzz.sh runs them.

@@ -17,9 +17,23 @@ namespace FuzzImageInput {
 enum Form : uint8_t { kWellFormed = 0, kVersion = 1, kRaw = 2, kLength = 3 };
 
 enum Op : uint8_t {
-    kSetStart, kSetLength, kSetName, kSetPlayCount, kUpdateChecksum, kAllocateAtEnd, kShiftDown, kClearSlot,
-    kMarkNeeded, kRebuildNeeded, kDrainNeeded, kRoomLeft, kExportImport, kSaveAndReload, kImportBytes,
-    kSilenceImport, kOpCount
+    kSetStart,
+    kSetLength,
+    kSetName,
+    kSetPlayCount,
+    kUpdateChecksum,
+    kAllocateAtEnd,
+    kShiftDown,
+    kClearSlot,
+    kMarkNeeded,
+    kRebuildNeeded,
+    kDrainNeeded,
+    kRoomLeft,
+    kExportImport,
+    kSaveAndReload,
+    kImportBytes,
+    kSilenceImport,
+    kOpCount
 };
 
 inline void Put(std::vector<uint8_t>& out, uint32_t value, int bytes)
@@ -53,4 +67,4 @@ inline void PutEntry(std::vector<uint8_t>& table, int slot, uint32_t start, uint
     e[7] = checksum;
 }
 
-} // namespace FuzzImageInput
+}  // namespace FuzzImageInput

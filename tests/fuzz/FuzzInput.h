@@ -10,7 +10,7 @@
 
 class FuzzInput {
 public:
-    FuzzInput(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    FuzzInput(const uint8_t* data, size_t size) : m_data(data), m_size(size) { }
 
     bool Empty() const { return m_pos >= m_size; }
     size_t Left() const { return m_size - m_pos; }

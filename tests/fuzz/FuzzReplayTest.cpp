@@ -62,9 +62,9 @@ Tally Replay(const FuzzTarget& target, const std::string& folder)
     return tally;
 }
 
-class FuzzReplay : public ::testing::TestWithParam<int> {};
+class FuzzReplay : public ::testing::TestWithParam<int> { };
 
-} // namespace
+}  // namespace
 
 TEST_P(FuzzReplay, SeedsReachBothOutcomesAndBreakNoCheck)
 {
@@ -85,9 +85,8 @@ TEST_P(FuzzReplay, RegressionInputsBreakNoCheck)
     EXPECT_EQ(stat(folder.c_str(), &info), 0) << folder;
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::Range(0, 5), [](const auto& info) {
-    return std::string(kFuzzTargets[info.param].name);
-});
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::Range(0, 5),
+                         [](const auto& info) { return std::string(kFuzzTargets[info.param].name); });
 
 // The same input runs the same way twice: saved crashes must reproduce.
 TEST(FuzzReplayDeterminism, EveryTargetGivesTheSameOutcomeTwice)

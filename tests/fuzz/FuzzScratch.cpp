@@ -18,7 +18,8 @@ FuzzScratch& FuzzScratch::Instance()
 FuzzScratch::FuzzScratch()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ormid-fuzz-" + std::to_string(getpid()) + "-XXXXXX";
+    std::string pattern =
+        std::string(base && *base ? base : "/tmp") + "/ormid-fuzz-" + std::to_string(getpid()) + "-XXXXXX";
     if (!mkdtemp(&pattern[0])) {
         std::perror("ormid fuzz: cannot make a temporary folder");
         std::abort();

@@ -18,8 +18,14 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 std::string g_root;
 
-void Put(Bytes& out, uint32_t value, int bytes) { FuzzImageInput::Put(out, value, bytes); }
-void Put(Bytes& out, const char* text) { out.insert(out.end(), text, text + std::strlen(text)); }
+void Put(Bytes& out, uint32_t value, int bytes)
+{
+    FuzzImageInput::Put(out, value, bytes);
+}
+void Put(Bytes& out, const char* text)
+{
+    out.insert(out.end(), text, text + std::strlen(text));
+}
 
 void Save(const char* target, const char* name, const Bytes& bytes)
 {
@@ -42,7 +48,7 @@ void Save(const char* target, const char* name, const Bytes& bytes)
 struct Chunk {
     std::string id;
     Bytes data;
-    bool pad = true;   // a pad byte after an odd-sized chunk
+    bool pad = true;  // a pad byte after an odd-sized chunk
 };
 
 Bytes Riff(const std::vector<Chunk>& chunks, int riffSizeChange = 0)
@@ -107,8 +113,8 @@ Bytes Speech(uint32_t rate, int bits, double seconds, double noise)
         seed = seed * 1103515245u + 12345u;
         const double hiss = noise * (double((seed >> 16) & 0x7FFF) / 16384.0 - 1.0);
         const bool voiced = t > seconds * 0.3 && t < seconds * 0.7;
-        const double v = (voiced ? 9000.0 * std::sin(2 * M_PI * 220 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 4 * t)) : 0) +
-                         hiss;
+        const double v =
+            (voiced ? 9000.0 * std::sin(2 * M_PI * 220 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 4 * t)) : 0) + hiss;
         const int s = int(std::lround(std::fmax(-32768, std::fmin(32767, v))));
         if (bits == 16)
             Put(b, uint16_t(int16_t(s)), 2);
@@ -125,12 +131,12 @@ void WavSeeds(const char* target)
     Save(target, "unit_empty.wav", Wav(unitFormat, {}));
     Save(target, "unit_fmt18.wav", Wav(Format(7, 1, 8000, 8, 0), MuLawAudio(301)));
     Save(target, "unit_odd_chunk_padded.wav", Wav(unitFormat, MuLawAudio(500), {{"LIST", Bytes(37, 'x')}}));
-    Save(target, "unit_odd_chunk_unpadded.wav",
-         Wav(unitFormat, MuLawAudio(500), {{"LIST", Bytes(37, 'x'), false}}));
+    Save(target, "unit_odd_chunk_unpadded.wav", Wav(unitFormat, MuLawAudio(500), {{"LIST", Bytes(37, 'x'), false}}));
     Save(target, "unit_odd_data_last.wav", Riff({{"fmt ", unitFormat}, {"data", MuLawAudio(333), false}}));
-    Save(target, "unit_chunk_before_fmt.wav", Riff({{"fact", Bytes(4, 1)}, {"fmt ", unitFormat}, {"data", MuLawAudio(200)}}));
+    Save(target, "unit_chunk_before_fmt.wav",
+         Riff({{"fact", Bytes(4, 1)}, {"fmt ", unitFormat}, {"data", MuLawAudio(200)}}));
     Bytes lying = Wav(unitFormat, MuLawAudio(1000));
-    lying[40] = 0xF0, lying[41] = 0xFF, lying[42] = 0xFF, lying[43] = 0xFF;   // data claims 0xFFFFFFF0 bytes
+    lying[40] = 0xF0, lying[41] = 0xFF, lying[42] = 0xFF, lying[43] = 0xFF;  // data claims 0xFFFFFFF0 bytes
     Save(target, "unit_data_claims_4g.wav", lying);
     Bytes truncated = Wav(unitFormat, MuLawAudio(1000));
     truncated.resize(600);
@@ -178,9 +184,40 @@ void ImageSeeds()
 
     // A new image filled by the operations themselves.
     Bytes ops = WellFormed(FreshTable());
-    const Bytes fill = {kAllocateAtEnd, 0, 0x10, 0x00, kSetName, 0, 4, 'A', 'B', 'C', 'D', kUpdateChecksum, 0,
-                        kAllocateAtEnd, 1, 0x00, 0x40, kExportImport, 0, 2, kDrainNeeded, 0, kRoomLeft, 0,
-                        kClearSlot, 0, kRoomLeft, 1, kSaveAndReload, 0, kSilenceImport, 3, 0xE8, 0x03};
+    const Bytes fill = {kAllocateAtEnd,
+                        0,
+                        0x10,
+                        0x00,
+                        kSetName,
+                        0,
+                        4,
+                        'A',
+                        'B',
+                        'C',
+                        'D',
+                        kUpdateChecksum,
+                        0,
+                        kAllocateAtEnd,
+                        1,
+                        0x00,
+                        0x40,
+                        kExportImport,
+                        0,
+                        2,
+                        kDrainNeeded,
+                        0,
+                        kRoomLeft,
+                        0,
+                        kClearSlot,
+                        0,
+                        kRoomLeft,
+                        1,
+                        kSaveAndReload,
+                        0,
+                        kSilenceImport,
+                        3,
+                        0xE8,
+                        0x03};
     ops.insert(ops.end(), fill.begin(), fill.end());
     Save(t, "empty_then_operations.bin", ops);
 
@@ -192,9 +229,46 @@ void ImageSeeds()
     std::memcpy(&table[cMemoryMap::kNameOffset], "Welcome", 7);
     std::memcpy(&table[cMemoryMap::kNameOffset + 16], "Closed today", 12);
     Bytes slots = WellFormed(table);
-    const Bytes edit = {kClearSlot, 0, kShiftDown, 2, 0x10, 0x00, 0x00, kDrainNeeded, 0, kImportBytes, 4, 12, 'R', 'I',
-                        'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E', kMarkNeeded, 1, kRebuildNeeded, 0, kExportImport, 1,
-                        5, kSetLength, 2, 0xFF, 0xFF, 0x3F, kUpdateChecksum, 2, kRoomLeft, 0};
+    const Bytes edit = {kClearSlot,
+                        0,
+                        kShiftDown,
+                        2,
+                        0x10,
+                        0x00,
+                        0x00,
+                        kDrainNeeded,
+                        0,
+                        kImportBytes,
+                        4,
+                        12,
+                        'R',
+                        'I',
+                        'F',
+                        'F',
+                        4,
+                        0,
+                        0,
+                        0,
+                        'W',
+                        'A',
+                        'V',
+                        'E',
+                        kMarkNeeded,
+                        1,
+                        kRebuildNeeded,
+                        0,
+                        kExportImport,
+                        1,
+                        5,
+                        kSetLength,
+                        2,
+                        0xFF,
+                        0xFF,
+                        0x3F,
+                        kUpdateChecksum,
+                        2,
+                        kRoomLeft,
+                        0};
     slots.insert(slots.end(), edit.begin(), edit.end());
     Save(t, "three_slots.bin", slots);
 
@@ -205,10 +279,33 @@ void ImageSeeds()
     PutEntry(hostile, 2, 0x100, 0x3000);
     PutEntry(hostile, 3, 0x2500, 0x100);
     PutEntry(hostile, 4, 0xFFFFFF, 0xFFFFFF);
-    std::memset(&hostile[cMemoryMap::kNameOffset + 48], 'N', 16);   // no terminator
+    std::memset(&hostile[cMemoryMap::kNameOffset + 48], 'N', 16);  // no terminator
     Bytes hostileOps = WellFormed(hostile);
-    const Bytes poke = {kRoomLeft, 0, kAllocateAtEnd, 5, 0x10, 0x00, kClearSlot, 2, kDrainNeeded, 0, kShiftDown, 1, 0x00,
-                        0x00, 0x01, kExportImport, 1, 6, kClearSlot, 0, kExportImport, 4, 0, kSaveAndReload, 0};
+    const Bytes poke = {kRoomLeft,
+                        0,
+                        kAllocateAtEnd,
+                        5,
+                        0x10,
+                        0x00,
+                        kClearSlot,
+                        2,
+                        kDrainNeeded,
+                        0,
+                        kShiftDown,
+                        1,
+                        0x00,
+                        0x00,
+                        0x01,
+                        kExportImport,
+                        1,
+                        6,
+                        kClearSlot,
+                        0,
+                        kExportImport,
+                        4,
+                        0,
+                        kSaveAndReload,
+                        0};
     hostileOps.insert(hostileOps.end(), poke.begin(), poke.end());
     Save(t, "hostile_table.bin", hostileOps);
 
@@ -254,13 +351,12 @@ void TransferSeeds()
     // Scripts (after the quiet line) start with a step: the first request
     // goes out on it.
     // A read whose sector 0 reply arrives in pieces, one of them corrupt.
-    Save(t, "read_corrupt_reply.bin",
-         TransferInput(0, table, {1, 5, 0x00, 0x01, 2, 2, 'x', 'y', 'z', 3}));
+    Save(t, "read_corrupt_reply.bin", TransferInput(0, table, {1, 5, 0x00, 0x01, 2, 2, 'x', 'y', 'z', 3}));
     // A read where the unit stops answering after sector 0.
     Save(t, "read_timeout.bin", TransferInput(0, table, {1, 3, 1, 4, 0xFF, 0xFF, 0}));
     Bytes outside = FreshTable();
     FuzzImageInput::PutEntry(outside, 0, 0x3E0000, 0x20000);
-    Save(t, "read_table_past_end.bin", TransferInput(0x42, outside, {}));   // 0x42 % 3 == 0: a read
+    Save(t, "read_table_past_end.bin", TransferInput(0x42, outside, {}));  // 0x42 % 3 == 0: a read
     Save(t, "write_good.bin", TransferInput(1, table, {}));
     Save(t, "write_one_sector_verify.bin", TransferInput(1 | 0x04 | 0x10, table, {}));
     Save(t, "write_slow_baud.bin", TransferInput(1 | 0x20, table, {3, 3, 0, 3}));
@@ -272,7 +368,7 @@ void TransferSeeds()
     Save(t, "verify_all_used.bin", TransferInput(2, table, {0}));
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -41,7 +41,7 @@ size_t FuzzTransferLink::Deliver(const uint8_t* bytes, size_t n)
     if (!m_request.receiveEnabled || m_request.bytesExpected == 0)
         return 0;
     if (!m_request.destination) {
-        m_noDestination = true;   // the worker would write through a null pointer
+        m_noDestination = true;  // the worker would write through a null pointer
         return 0;
     }
     const size_t taken = std::min<size_t>(n, m_request.bytesExpected);

@@ -33,7 +33,7 @@ public:
     void ClearTransfer() override { m_request = TransferRequest(); }
     std::mutex& TransferMutex() override { return m_mutex; }
     bool IsLineGone() override { return m_lineGone; }
-    void Trace(const std::string&) override {}
+    void Trace(const std::string&) override { }
 
     // Hands bytes to the request; what it does not ask for is dropped.
     // Returns how many were taken.
@@ -54,9 +54,9 @@ private:
     bool m_open = false;
     bool m_lineGone = false;
     uint8_t m_table[192];
-    std::string m_lastCommand;   // the last text command ("P1\r", "R05\r", "U03\r")
+    std::string m_lastCommand;  // the last text command ("P1\r", "R05\r", "U03\r")
     std::vector<uint8_t> m_reply;
-    std::string m_replyFor;      // command and state m_reply was built for
+    std::string m_replyFor;  // command and state m_reply was built for
     uint64_t m_bytesSent = 0;
     bool m_noDestination = false;
 };

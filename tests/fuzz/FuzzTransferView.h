@@ -15,7 +15,7 @@ public:
     void SetSectorLines(const std::vector<std::string>& lines) override { sectorLines = lines.size(); }
     void ShowMessage(const std::string& text, bool) override { message = text; }
     void EnableControls(bool enable) override { controlsEnabled = enable; }
-    void SetLamps(bool, bool, bool) override {}
+    void SetLamps(bool, bool, bool) override { }
     void SetUnitReadDone() override { readDone = true; }
     bool StartTimer(unsigned) override
     {

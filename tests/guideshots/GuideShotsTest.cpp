@@ -18,7 +18,7 @@ class GuideShotsTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit GuideShotsTest(const QString&) {}
+    explicit GuideShotsTest(const QString&) { }
 
 private slots:
     void picturesShowTheWindowsAtTwiceTheirSize()
@@ -32,8 +32,8 @@ private slots:
         const struct {
             const char* name;
             QWidget* window;
-        } shots[] = {{"panel", &panel},      {"about", &about},       {"settings", &settings},
-                     {"silence", &silence},  {"edit-recording", nullptr}, {"unit-write", nullptr},
+        } shots[] = {{"panel", &panel},     {"about", &about},           {"settings", &settings},
+                     {"silence", &silence}, {"edit-recording", nullptr}, {"unit-write", nullptr},
                      {"print", nullptr}};
         for (const auto& shot : shots) {
             const QImage picture(QString(ORMID_GUIDE_DIR "/shots/%1.png").arg(shot.name));

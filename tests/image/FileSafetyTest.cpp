@@ -35,7 +35,7 @@ size_t FilesIn(const std::string& folder)
 
 ino_t Inode(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     ::stat(path.c_str(), &info);
     return info.st_ino;
 }
@@ -238,10 +238,9 @@ TEST(FileSafety, SavesIntoAClosedFolder)
         RecordingReport childReport;
         const bool saved = second.WriteImageFile(path.c_str(), childReport);
         // And where the file itself is not writable either, the old message.
-        const bool refused = !second.WriteImageFile((closed + "/new.txi").c_str(), childReport) &&
-                             childReport.messages.size() == 1 &&
-                             childReport.messages[0] == "Could not open file for writing.\n" + closed +
-                                                            "/new.txi: Permission denied";
+        const bool refused =
+            !second.WriteImageFile((closed + "/new.txi").c_str(), childReport) && childReport.messages.size() == 1 &&
+            childReport.messages[0] == "Could not open file for writing.\n" + closed + "/new.txi: Permission denied";
         _exit(saved && refused ? 0 : 1);
     }
     int status = 0;
@@ -347,12 +346,13 @@ TEST(UnitName, Utf8InLatin1Stored)
     EXPECT_FALSE(n.replaced || n.control);
     EXPECT_EQ(UnitNameToUtf8(n.latin1.c_str()), "ABCDEFGHIJKLMN\xC3\x96");
 
-    n = UnitNameFromUtf8("Caf\xC3\xA9 \xE2\x82\xAC" "5 \xF0\x9F\x94\x94");   // euro sign and a bell
+    n = UnitNameFromUtf8("Caf\xC3\xA9 \xE2\x82\xAC"
+                         "5 \xF0\x9F\x94\x94");  // euro sign and a bell
     EXPECT_EQ(n.latin1, "Caf\xE9 ?5 ?");
     EXPECT_TRUE(n.replaced);
     EXPECT_FALSE(n.control);
 
-    n = UnitNameFromUtf8("bad \xC3 \xFF \xC0\xAF end");   // cut, invalid and overlong sequences
+    n = UnitNameFromUtf8("bad \xC3 \xFF \xC0\xAF end");  // cut, invalid and overlong sequences
     EXPECT_EQ(n.latin1, "bad ? ? ?? end");
     EXPECT_TRUE(n.replaced);
 
@@ -364,4 +364,3 @@ TEST(UnitName, Utf8InLatin1Stored)
     // Stored names from any image come out as one piece of one line.
     EXPECT_EQ(UnitNameToUtf8("a\tb\n\x85\xFF"), "a?b??\xC3\xBF");
 }
-

@@ -29,8 +29,8 @@ void LoadTable(cMemoryMap& map, const uint8_t table[192])
 
 uint32_t Edgy(std::mt19937& rng)
 {
-    static const uint32_t edges[] = {0, 1, 0x1FFF, 0x2000, 0x2001, 0xFFFF, 0x10000, 0x3EFFFF, 0x3F0000,
-                                     0x3F0001, 0x400000, 0x800000, 0xFFFFFE, 0xFFFFFF};
+    static const uint32_t edges[] = {0,        1,        0x1FFF,   0x2000,   0x2001,   0xFFFF,   0x10000,
+                                     0x3EFFFF, 0x3F0000, 0x3F0001, 0x400000, 0x800000, 0xFFFFFE, 0xFFFFFF};
     switch (rng() % 3) {
     case 0:
         return edges[rng() % (sizeof edges / sizeof edges[0])];
@@ -54,7 +54,7 @@ TEST(HostileTable, ErasedUnit)
     EXPECT_EQ(map.GetStart(0), 0xFFFFFFu);
     EXPECT_EQ(map.GetLastUsedSector(), 71);
     EXPECT_EQ(map.GetRoomLeft(), 0u);
-    EXPECT_EQ(std::strlen(map.GetName(0)), 15u);   // names stay C strings
+    EXPECT_EQ(std::strlen(map.GetName(0)), 15u);  // names stay C strings
 
     ASSERT_TRUE(map.ExportSlotWav(0, folder.File("e.wav").c_str(), report));
     EXPECT_EQ(folder.Read("e.wav").size(), 44u);
@@ -212,9 +212,9 @@ TEST(HostileTable, DeleteNeverMovesASlotOntoOtherBytes)
 {
     struct Case {
         const char* what;
-        uint32_t deleted[2];               // start, length of slot 0
-        uint32_t follower[2];              // slot 1, right after slot 0's range
-        uint32_t other[2];                 // slot 2
+        uint32_t deleted[2];   // start, length of slot 0
+        uint32_t follower[2];  // slot 1, right after slot 0's range
+        uint32_t other[2];     // slot 2
     };
     const Case cases[] = {
         {"entry starting in the table", {0x100, 0x2000}, {0x2100, 0x400}, {0x8000, 0x10}},

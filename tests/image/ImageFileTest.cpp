@@ -122,8 +122,8 @@ TEST(ImageFile, RefusedLoadsChangeNothing)
 
     struct Case {
         const char* title;
-        std::string bytes;   // empty: do not create the file
-        const char* message; // nullptr: no message
+        std::string bytes;    // empty: do not create the file
+        const char* message;  // nullptr: no message
     };
     const std::string v2 = std::string("\2\0\0\0", 4) + good.substr(4);
     const std::vector<Case> cases = {

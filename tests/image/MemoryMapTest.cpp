@@ -78,7 +78,7 @@ TEST(MemoryMap, SectorMap)
     // 64 KB of 0xFF wraps the 16-bit sum.
     std::memset(map.GetImageBuffer() + 0x3E0000, 0xFF, 0x10000);
     EXPECT_EQ(map.GetSectorChecksum(69), uint16_t(0x10000u * 0xFF));
-    EXPECT_EQ(map.GetSectorChecksum(70), 0);   // past the image: nothing read
+    EXPECT_EQ(map.GetSectorChecksum(70), 0);  // past the image: nothing read
 }
 
 TEST(MemoryMap, SettersAndTableFields)
@@ -204,8 +204,8 @@ TEST(MemoryMap, RandomImportDeleteAgainstModel)
     std::mt19937 rng(20261207);
     for (int run = 0; run < 20; ++run) {
         cMemoryMap map;
-        std::map<uint8_t, std::vector<uint8_t>> model;   // slot -> audio
-        std::vector<uint8_t> order;                      // slots in address order
+        std::map<uint8_t, std::vector<uint8_t>> model;  // slot -> audio
+        std::vector<uint8_t> order;                     // slots in address order
         for (int step = 0; step < 60; ++step) {
             const uint8_t slot = uint8_t(rng() % 8);
             for (uint8_t s = 0; s < 70; ++s)

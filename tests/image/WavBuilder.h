@@ -12,12 +12,12 @@ struct WavBuilder {
     uint32_t bytesPerSec = 8000;
     uint16_t blockAlign = 1;
     uint16_t bits = 8;
-    uint32_t formatSize = 16;          // 18 adds the extension size field
-    std::string beforeFormat;          // whole chunks placed before "fmt "
-    std::string beforeData;            // whole chunks between "fmt " and "data"
+    uint32_t formatSize = 16;  // 18 adds the extension size field
+    std::string beforeFormat;  // whole chunks placed before "fmt "
+    std::string beforeData;    // whole chunks between "fmt " and "data"
     std::vector<uint8_t> data;
-    int64_t dataSizeDelta = 0;         // added to the data chunk's stated size
-    int64_t riffSizeDelta = 0;         // added to the RIFF size
+    int64_t dataSizeDelta = 0;  // added to the data chunk's stated size
+    int64_t riffSizeDelta = 0;  // added to the RIFF size
     bool withData = true;
 
     static void Put(std::string& s, uint32_t v, int bytes)

@@ -33,9 +33,9 @@ TEST(WavExport, HeaderAndSamples)
 {
     uint8_t header[44];
     cMemoryMap::BuildWavHeader(8000, header);
-    const uint8_t expected[44] = {'R', 'I', 'F', 'F', 0x64, 0x1F, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                  16, 0, 0, 0, 7, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0,
-                                  1, 0, 8, 0, 'd', 'a', 't', 'a', 0x40, 0x1F, 0, 0};
+    const uint8_t expected[44] = {'R', 'I', 'F', 'F', 0x64, 0x1F, 0,   0,   'W', 'A',  'V',  'E',  'f', 'm',  't',
+                                  ' ', 16,  0,   0,   0,    7,    0,   1,   0,   0x40, 0x1F, 0,    0,   0x40, 0x1F,
+                                  0,   0,   1,   0,   8,    0,    'd', 'a', 't', 'a',  0x40, 0x1F, 0,   0};
     EXPECT_EQ(0, std::memcmp(header, expected, 44));
 
     TempFolder folder;
@@ -76,7 +76,7 @@ TEST(WavExport, Silence)
     ASSERT_EQ(s.size(), 2044u);
     EXPECT_EQ(Le32(s, 40), 2000u);
     EXPECT_EQ(s.substr(44), std::string(2000, '\xFF'));
-    ASSERT_TRUE(map.WriteSilenceWav(0, folder.File("s.wav").c_str(), report));   // cuts the old file
+    ASSERT_TRUE(map.WriteSilenceWav(0, folder.File("s.wav").c_str(), report));  // cuts the old file
     EXPECT_EQ(folder.Read("s.wav").size(), 44u);
     EXPECT_FALSE(map.WriteSilenceWav(10, folder.Path().c_str(), report));
     ASSERT_EQ(report.messages.size(), 1u);
@@ -104,7 +104,7 @@ TEST(WavImport, AcceptedLayouts)
     padded.beforeData = WavBuilder::Chunk("LIST", std::string(262241, 'L')) + '\0';
     cases.push_back({"odd chunks followed by their pad byte", padded});
     WavBuilder unpadded = plain;
-    unpadded.beforeData = WavBuilder::Chunk("junk", "abc");   // odd size, no pad byte
+    unpadded.beforeData = WavBuilder::Chunk("junk", "abc");  // odd size, no pad byte
     cases.push_back({"odd chunk written without its pad byte", unpadded});
     WavBuilder unpaddedText = plain;
     unpaddedText.beforeData = WavBuilder::Chunk("junk", "abc") + WavBuilder::Chunk("fact", std::string(32, 'f'));
@@ -162,7 +162,7 @@ TEST(WavImport, Refusals)
     struct Case {
         const char* title;
         std::string bytes;
-        std::string lines;   // after "Trouble with <path>\n"
+        std::string lines;  // after "Trouble with <path>\n"
     };
     auto with = [](auto change) {
         WavBuilder w;
@@ -173,36 +173,57 @@ TEST(WavImport, Refusals)
     const std::string good = with([](WavBuilder&) {});
     const std::vector<Case> cases = {
         {"A-law", with([](WavBuilder& w) { w.formatTag = 6; }),
-         "WAVE format is not g.711 mono, 8kHz.\nFound format = 6, channels = 1, rate = 8000\nTrouble with file header\n"},
-        {"PCM 8 kHz", with([](WavBuilder& w) { w.formatTag = 1; w.bits = 16; w.blockAlign = 2; w.bytesPerSec = 16000; }),
-         "WAVE format is not g.711 mono, 8kHz.\nFound format = 1, channels = 1, rate = 8000\nTrouble with file header\n"},
-        {"mu-law 16 kHz", with([](WavBuilder& w) { w.rate = 16000; w.bytesPerSec = 16000; }),
-         "WAVE format is not g.711 mono, 8kHz.\nFound format = 7, channels = 1, rate = 16000\nTrouble with file header\n"},
-        {"stereo", with([](WavBuilder& w) { w.channels = 2; w.blockAlign = 2; w.bytesPerSec = 16000; }),
-         "WAVE format is not g.711 mono, 8kHz.\nFound format = 7, channels = 2, rate = 8000\nTrouble with file header\n"},
+         "WAVE format is not g.711 mono, 8kHz.\nFound format = 6, channels = 1, rate = 8000\nTrouble with file "
+         "header\n"},
+        {"PCM 8 kHz", with([](WavBuilder& w) {
+             w.formatTag = 1;
+             w.bits = 16;
+             w.blockAlign = 2;
+             w.bytesPerSec = 16000;
+         }),
+         "WAVE format is not g.711 mono, 8kHz.\nFound format = 1, channels = 1, rate = 8000\nTrouble with file "
+         "header\n"},
+        {"mu-law 16 kHz", with([](WavBuilder& w) {
+             w.rate = 16000;
+             w.bytesPerSec = 16000;
+         }),
+         "WAVE format is not g.711 mono, 8kHz.\nFound format = 7, channels = 1, rate = 16000\nTrouble with file "
+         "header\n"},
+        {"stereo", with([](WavBuilder& w) {
+             w.channels = 2;
+             w.blockAlign = 2;
+             w.bytesPerSec = 16000;
+         }),
+         "WAVE format is not g.711 mono, 8kHz.\nFound format = 7, channels = 2, rate = 8000\nTrouble with file "
+         "header\n"},
         {"RIFF size one short", with([](WavBuilder& w) { w.riffSizeDelta = -1; }), "Trouble with file length\n"},
         {"RIFF size one long", with([](WavBuilder& w) { w.riffSizeDelta = 1; }), "Trouble with file length\n"},
-        {"data chunk too long", with([](WavBuilder& w) { w.dataSizeDelta = 1; w.riffSizeDelta = 0; }),
-         "Reported length of data chunk (101) was\ngreater than remaining file length (100)\nTrouble with file length\n"},
+        {"data chunk too long", with([](WavBuilder& w) {
+             w.dataSizeDelta = 1;
+             w.riffSizeDelta = 0;
+         }),
+         "Reported length of data chunk (101) was\ngreater than remaining file length (100)\nTrouble with file "
+         "length\n"},
         {"data chunk of 4 GB", with([](WavBuilder& w) { w.dataSizeDelta = 0xFFFFFFFFll - 100; }),
-         "Reported length of data chunk (4294967295) was\ngreater than remaining file length (100)\nTrouble with file length\n"},
+         "Reported length of data chunk (4294967295) was\ngreater than remaining file length (100)\nTrouble with file "
+         "length\n"},
         {"format block of 20 bytes", with([](WavBuilder& w) { w.formatSize = 20; }),
          "Format data <> 16 bytes!\nTrouble with file header\n"},
         {"not RIFF", "RIFX" + good.substr(4), "File is not a .WAV type\nTrouble with file header\n"},
-        {"not WAVE", good.substr(0, 8) + "AVI " + good.substr(12), "File is not a .WAV type\nTrouble with file header\n"},
+        {"not WAVE", good.substr(0, 8) + "AVI " + good.substr(12),
+         "File is not a .WAV type\nTrouble with file header\n"},
         {"shorter than 12 bytes", good.substr(0, 11), "Trouble with file length\n"},
-        {"chunk past the end before the format",
-         with([](WavBuilder& w) { w.beforeFormat = "JUNK\xF0\0\0\0"s; }),
+        {"chunk past the end before the format", with([](WavBuilder& w) { w.beforeFormat = "JUNK\xF0\0\0\0"s; }),
          "Couldn't read 240 byte chunk\nTrouble with file header\n"},
-        {"size beyond 2 GB printed unsigned",
-         with([](WavBuilder& w) { w.beforeData = "LIST\xF0\xFF\xFF\xFF"s; }),
+        {"size beyond 2 GB printed unsigned", with([](WavBuilder& w) { w.beforeData = "LIST\xF0\xFF\xFF\xFF"s; }),
          "Couldn't read 4294967280 byte chunk\nTrouble with file header\n"},
-        {"chunk past the end after the format",
-         with([](WavBuilder& w) { w.beforeData = "LIST\xF0\0\0\0"s; }),
+        {"chunk past the end after the format", with([](WavBuilder& w) { w.beforeData = "LIST\xF0\0\0\0"s; }),
          "Couldn't read 240 byte chunk\nTrouble with file header\n"},
         {"no data chunk", with([](WavBuilder& w) { w.withData = false; }), "Trouble with file length\n"},
-        {"data before the format",
-         with([](WavBuilder& w) { w.withData = false; w.beforeFormat = WavBuilder::Chunk("data", "abcd"); }),
+        {"data before the format", with([](WavBuilder& w) {
+             w.withData = false;
+             w.beforeFormat = WavBuilder::Chunk("data", "abcd");
+         }),
          "Trouble with file length\n"},
         {"no format chunk", "RIFF\x0c\0\0\0WAVEdata\0\0\0\0"s, "Trouble with file length\n"},
     };
@@ -231,7 +252,8 @@ TEST(WavImport, Refusals)
     cMemoryMap map;
     EXPECT_FALSE(map.ImportSlotWav(0, "/no/such.wav", report));
     ASSERT_EQ(report.messages.size(), 1u);
-    EXPECT_EQ(report.messages[0], "Trouble with /no/such.wav\nCould not open file\n/no/such.wav: No such file or directory");
+    EXPECT_EQ(report.messages[0],
+              "Trouble with /no/such.wav\nCould not open file\n/no/such.wav: No such file or directory");
 }
 
 // The space test counts the whole file against the room left before the

@@ -53,12 +53,18 @@ TEST(ImageCommands, EveryChangeHoldsItsWritesAndTheHistoryPutsThemBack)
     const std::string name = "Lobby";
     const int count = 0;
     const std::vector<std::function<CCommandResult()>> steps = {
-        [&] { return commands.Import({2, folder.File("a.wav")}); },   // slot 2 starts the run
+        [&] {
+            return commands.Import({2, folder.File("a.wav")});
+        },  // slot 2 starts the run
         [&] { return commands.Delete(5); },
         [&] { return commands.Set(0, &name, &count); },
         [&] { return commands.Silence(7, 250); },
-        [&] { return commands.Append({0, folder.File("b.wav")}); },
-        [&] { return commands.Import({4, folder.File("b.wav")}); },   // an empty slot
+        [&] {
+            return commands.Append({0, folder.File("b.wav")});
+        },
+        [&] {
+            return commands.Import({4, folder.File("b.wav")});
+        },  // an empty slot
         [&] { return commands.ApplyEdit(2, "Edited", 3, nullptr); },
         [&] { return commands.Delete(2); },
     };
@@ -100,7 +106,7 @@ TEST(ImageCommands, DamagedOrEmptyFiles)
         const char* what;
         std::function<std::string(WavBuilder&)> bytes;
         const char* question;
-        size_t imported;   // 0: refused with "holds no audio"
+        size_t imported;  // 0: refused with "holds no audio"
     } const cases[] = {
         {"trailing tag", [&](WavBuilder& w) { return w.Bytes() + tag; }, "The file's WAV header does not match", 4000},
         {"data chunk longer than the file", [](WavBuilder& w) { return w.dataSizeDelta = 1000, w.Bytes(); },

@@ -24,12 +24,15 @@ struct Fixture {
     const char* name;
     const char* file;
     const char* soxFormat;
-    const char* question;   // the format as the question names it
-    double slack = 80;      // samples: one 10 ms block
-    bool lossy = false;     // level as sox decodes the file, not as it was made
+    const char* question;  // the format as the question names it
+    double slack = 80;     // samples: one 10 ms block
+    bool lossy = false;    // level as sox decodes the file, not as it was made
 };
 
-void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const Fixture& f, std::ostream* os)
+{
+    *os << f.name;
+}
 
 const Fixture kFixtures[] = {
     {"Pcm16Stereo44k", "phone.wav", "-r 44100 -c 2 -b 16 -e signed-integer", "44100 Hz, 16-bit, 2 channel(s)"},
@@ -68,7 +71,7 @@ TEST_P(ConvertedFile, KeepsLengthPitchAndLevel)
     const Fixture& f = GetParam();
     const std::string path = folder.File(f.file);
     ASSERT_TRUE(MakeTone(path, f.soxFormat, 2.0)) << "sox could not make " << f.file;
-    FillImage(map, {3000});   // slot 2 holds audio, the new one goes after it
+    FillImage(map, {3000});  // slot 2 holds audio, the new one goes after it
 
     CAudioImport audio;
     std::vector<std::string> asked;
@@ -95,7 +98,8 @@ TEST_P(ConvertedFile, KeepsLengthPitchAndLevel)
     double reference = 0.5 / std::sqrt(2.0);
     if (f.lossy) {
         // The encoder changed the level; compare with what sox hears in the file.
-        ASSERT_TRUE(RunSox("'" + path + "' -t raw -r 8000 -c 1 -e floating-point -b 32 '" + folder.File("ref.raw") + "'"));
+        ASSERT_TRUE(
+            RunSox("'" + path + "' -t raw -r 8000 -c 1 -e floating-point -b 32 '" + folder.File("ref.raw") + "'"));
         const std::string raw = folder.Read("ref.raw");
         std::vector<double> ref(raw.size() / 4);
         for (size_t i = 0; i < ref.size(); ++i) {
@@ -132,7 +136,8 @@ TEST(AudioImport, OggOpusKeepsLengthPitchAndLevel)
     cMemoryMap map;
     RecordingReport report;
     CAudioImport audio;
-    ASSERT_EQ(audio.Prepare(path.c_str(), [](const std::string&) { return true; }, report, map.GetRoomLeft()),
+    ASSERT_EQ(audio.Prepare(
+                  path.c_str(), [](const std::string&) { return true; }, report, map.GetRoomLeft()),
               CAudioImport::kConverted);
     ASSERT_TRUE(audio.ImportIntoSlot(map, 0, report));
     EXPECT_NEAR(double(map.GetLength(0)), 16000.0, 80.0);
@@ -183,8 +188,9 @@ TEST(AudioImport, NoAnswerConvertsNothing)
     ASSERT_TRUE(MakeTone(folder.File("phone.wav"), "-r 44100 -c 2 -b 16", 1.0));
     RecordingReport report;
     CAudioImport audio;
-    EXPECT_EQ(audio.Prepare(folder.File("phone.wav").c_str(), [](const std::string&) { return false; }, report,
-                            CAudioImport::kWholeFile),
+    EXPECT_EQ(audio.Prepare(
+                  folder.File("phone.wav").c_str(), [](const std::string&) { return false; }, report,
+                  CAudioImport::kWholeFile),
               CAudioImport::kDeclined);
     EXPECT_EQ(audio.ImportPath(), folder.File("phone.wav"));
     EXPECT_TRUE(report.messages.empty());
@@ -198,11 +204,11 @@ TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
     std::string badMagic = flac;
     badMagic.replace(0, 4, "fLaX");
     folder.Write("bad-magic.flac", badMagic);
-    std::string badInfo = flac;   // the stream information block scrambled
+    std::string badInfo = flac;  // the stream information block scrambled
     for (size_t i = 8; i < 42; ++i)
         badInfo[i] = char(0xA5 ^ i);
     folder.Write("bad-info.flac", badInfo);
-    std::string badFrames = flac;   // audio frames overwritten half-way through
+    std::string badFrames = flac;  // audio frames overwritten half-way through
     for (size_t i = flac.size() / 2; i < flac.size() / 2 + 2000; ++i)
         badFrames[i] = char(i * 7);
     folder.Write("bad-frames.flac", badFrames);
@@ -214,8 +220,8 @@ TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
     // limits, the reason. Nothing of the image changes.
     struct Case {
         const char* name;
-        const char* fault;    // ORMID_DECODE_FAULT for the decoder helper
-        const char* reason;   // empty: the WAV import's own refusal
+        const char* fault;   // ORMID_DECODE_FAULT for the decoder helper
+        const char* reason;  // empty: the WAV import's own refusal
     };
     const Case cases[] = {
         {"bad-magic.flac", nullptr, ""},
@@ -255,7 +261,8 @@ TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
             EXPECT_FALSE(asked);
             EXPECT_FALSE(audio.ImportIntoSlot(map, 2, report));
             ASSERT_EQ(report.messages.size(), 1u);
-            EXPECT_EQ(report.messages[0], "Trouble with " + path + "\nFile is not a .WAV type\nTrouble with file header\n");
+            EXPECT_EQ(report.messages[0],
+                      "Trouble with " + path + "\nFile is not a .WAV type\nTrouble with file header\n");
         }
         EXPECT_TRUE(std::equal(before.begin(), before.end(), map.GetImageBuffer()));
         EXPECT_TRUE(std::equal(table.begin(), table.end(), map.GetTable()));
@@ -370,7 +377,7 @@ TEST(AudioConverter, StopRequestEndsWithNothing)
 TEST(AudioConverter, ClampsAndCountsSamplesBeyondFullScale)
 {
     WavBuilder wav;
-    wav.formatTag = 3;   // float
+    wav.formatTag = 3;  // float
     wav.bits = 32;
     wav.blockAlign = 4;
     wav.bytesPerSec = 32000;
@@ -393,10 +400,10 @@ TEST(AudioConverter, ClampsAndCountsSamplesBeyondFullScale)
     ASSERT_TRUE(converter.Convert(folder.File("hot.wav").c_str(), CAudioImport::kWholeFile, out));
     ASSERT_EQ(out.size(), 163u);
     EXPECT_EQ(converter.ClampedSamples(), 150u);
-    EXPECT_EQ(out[0], 0x80);     // positive full scale
+    EXPECT_EQ(out[0], 0x80);  // positive full scale
     EXPECT_EQ(out[99], 0x80);
-    EXPECT_EQ(out[100], 0x00);   // negative full scale
-    EXPECT_EQ(out[160], 0xFF);   // silence, not noise
+    EXPECT_EQ(out[100], 0x00);  // negative full scale
+    EXPECT_EQ(out[160], 0xFF);  // silence, not noise
     EXPECT_NE(converter.LogText().find("150 samples clamped"), std::string::npos) << converter.LogText();
 
     // A sine clipped flat at full scale overshoots in the resampler: clamped,
@@ -417,7 +424,7 @@ TEST(AudioConverter, RefusesWhatIsNotARegularFile)
     const std::string fifo = folder.File("pipe.wav");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     CAudioFileInfo info;
-    EXPECT_FALSE(CAudioConverter::Probe(fifo.c_str(), info));   // and does not wait for a writer
+    EXPECT_FALSE(CAudioConverter::Probe(fifo.c_str(), info));  // and does not wait for a writer
     EXPECT_FALSE(CAudioConverter::Probe(folder.Path().c_str(), info));
     EXPECT_FALSE(CAudioConverter::Probe(folder.File("missing.wav").c_str(), info));
 }

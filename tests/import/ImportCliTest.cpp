@@ -58,7 +58,8 @@ TEST_F(ImportCli, WithoutConvertRefusesAndNamesTheSwitch)
     const Result r = Cli({"import", image, "3", folder.File("phone.wav")});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("WAVE format is not g.711 mono, 8kHz.\nFound format = 1, channels = 2, rate = 44100\n"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("--convert"), std::string::npos) << r.err;
     EXPECT_EQ(ReadBytes(image), before);
 }
@@ -69,7 +70,7 @@ TEST_F(ImportCli, ConvertImportsWithoutAsking)
     ASSERT_EQ(r.code, 0) << r.err;
     cMemoryMap map;
     class : public IOperatorReport {
-        void ShowMessage(const std::string&) override {}
+        void ShowMessage(const std::string&) override { }
         bool AskYesNo(const std::string&) override { return false; }
     } quiet;
     ASSERT_TRUE(map.ReadImageFile(image.c_str(), quiet));
@@ -83,7 +84,8 @@ TEST_F(ImportCli, ConvertImportsWithoutAsking)
     folder.Write("notes.ogg", "not audio at all");
     const Result bad = Cli({"import", "--convert", image, "4", folder.File("notes.ogg")});
     EXPECT_EQ(bad.code, 1);
-    EXPECT_EQ(bad.err, "Trouble with " + folder.File("notes.ogg") + "\nFile is not a .WAV type\nTrouble with file header\n");
+    EXPECT_EQ(bad.err,
+              "Trouble with " + folder.File("notes.ogg") + "\nFile is not a .WAV type\nTrouble with file header\n");
 
     // One a decoder opened but could not read is refused with its reason.
     std::string flac = (MakeTone(folder.File("tone.flac"), "-r 44100 -c 1 -b 16", 1.0), folder.Read("tone.flac"));
@@ -92,7 +94,8 @@ TEST_F(ImportCli, ConvertImportsWithoutAsking)
     folder.Write("damaged.flac", flac);
     const Result damaged = Cli({"import", "--convert", image, "4", folder.File("damaged.flac")});
     EXPECT_EQ(damaged.code, 1);
-    EXPECT_EQ(damaged.err, "The audio file could not be read.\n" + folder.File("damaged.flac") + ": flac decoder lost sync\n");
+    EXPECT_EQ(damaged.err,
+              "The audio file could not be read.\n" + folder.File("damaged.flac") + ": flac decoder lost sync\n");
 }
 
 TEST_F(ImportCli, ConvertWritesAUnitFormatFile)
@@ -164,7 +167,7 @@ TEST_F(ImportCli, ConvertRefusesAbsurdRatesAndWhatNoUnitHolds)
     const uint32_t most = cMemoryMap::kImageSize - cMemoryMap::kAudioStart;
     const struct {
         uint32_t rate, samples;
-        const char* refusal;   // empty: converted
+        const char* refusal;  // empty: converted
     } cases[] = {
         {1, 16000, "a sample rate of 1 Hz cannot be converted (only 1000 to 768000 Hz)"},
         {999, 999, "a sample rate of 999 Hz cannot be converted (only 1000 to 768000 Hz)"},

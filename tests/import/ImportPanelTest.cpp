@@ -28,7 +28,7 @@ class ImportPanelTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit ImportPanelTest(const QString& workDir) : m_work(workDir) {}
+    explicit ImportPanelTest(const QString& workDir) : m_work(workDir) { }
 
 private:
     cMemoryMap& Map() { return TheApp()->m_memoryMap; }
@@ -65,8 +65,7 @@ private slots:
         TheApp()->m_importFilePath.clear();
         m_dialogs = CAnsweredFileDialogs();
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            *TheApp(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(*TheApp(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -79,9 +78,9 @@ private slots:
         QVERIFY(MakeTone(WorkStd("Phone memo.wav"), "-r 48000 -c 2 -b 16 -e signed-integer", 3.0));
         m_report.answers = {true};
         Import(6, Work("Phone memo.wav"));
-        QCOMPARE(m_report.questions, (std::vector<std::string>{
-            "The file is 48000 Hz, 16-bit, 2 channel(s).\n"
-            "Convert it to the unit's format (8 kHz mu-law, mono) and import it?"}));
+        QCOMPARE(m_report.questions,
+                 (std::vector<std::string>{"The file is 48000 Hz, 16-bit, 2 channel(s).\n"
+                                           "Convert it to the unit's format (8 kHz mu-law, mono) and import it?"}));
         QVERIFY(m_report.messages.empty());
         QVERIFY(std::abs(int(Map().GetLength(6)) - 24000) <= 80);
         QCOMPARE(QString(Map().GetName(6)), QString("Phone memo.wav"));
@@ -106,7 +105,7 @@ private slots:
         m_panel->SetChanged(false);
         const Snapshot before = Take();
         m_report.answers = {false};
-        Import(2, Work("song.flac"));   // slot 2 holds audio
+        Import(2, Work("song.flac"));  // slot 2 holds audio
         QCOMPARE(m_report.questions.size(), size_t(1));
         QVERIFY(m_report.messages.empty());
         QVERIFY(Take() == before);
@@ -136,8 +135,9 @@ private slots:
         const Snapshot before = Take();
         Import(0, Work("bad.flac"));
         QVERIFY(m_report.questions.empty());
-        QCOMPARE(m_report.messages, (std::vector<std::string>{
-            "Trouble with " + WorkStd("bad.flac") + "\nFile is not a .WAV type\nTrouble with file header\n"}));
+        QCOMPARE(m_report.messages,
+                 (std::vector<std::string>{"Trouble with " + WorkStd("bad.flac") +
+                                           "\nFile is not a .WAV type\nTrouble with file header\n"}));
         QVERIFY(Take() == before);
         QVERIFY(!m_panel->IsChanged());
     }
@@ -163,8 +163,8 @@ private slots:
                 DecoderFault fault(c.fault);
                 Import(2, Work("song.flac"));
             }
-            QCOMPARE(m_report.messages, (std::vector<std::string>{
-                "The audio file could not be read.\n" + WorkStd("song.flac") + ": " + c.reason}));
+            QCOMPARE(m_report.messages, (std::vector<std::string>{"The audio file could not be read.\n" +
+                                                                  WorkStd("song.flac") + ": " + c.reason}));
             QVERIFY(Take() == before);
             QVERIFY(!m_panel->IsChanged());
             QVERIFY(m_panel->isVisible());
@@ -174,7 +174,7 @@ private slots:
     void fileDialogOffersWaveFirstThenEveryAudioFile()
     {
         m_panel->SelectRow(0);
-        m_panel->OnImportWav();   // cancelled: no answer
+        m_panel->OnImportWav();  // cancelled: no answer
         QCOMPARE(m_dialogs.shown.size(), size_t(1));
         const CFileDialogRequest request = m_dialogs.shown[0].request;
 
@@ -200,10 +200,10 @@ private slots:
     {
         for (uint8_t s = 0; s < 8; ++s)
             Map().ClearSlot(s);
-        QVERIFY(MakeTone(WorkStd("long.flac"), "-r 48000 -c 2 -b 16", 600));   // seconds of decoding
+        QVERIFY(MakeTone(WorkStd("long.flac"), "-r 48000 -c 2 -b 16", 600));  // seconds of decoding
         m_panel->SetChanged(false);
         const Snapshot before = Take();
-        CBackgroundStep::SetShowAfterMs(0);   // the box at once, however fast this machine decodes
+        CBackgroundStep::SetShowAfterMs(0);  // the box at once, however fast this machine decodes
         bool sawBox = false;
         QTimer poll;
         poll.setInterval(5);

@@ -11,27 +11,27 @@ struct FixtureCase {
     std::string name;
     unsigned rate = 22050;
     unsigned bits = 16;
-    double peakDb = -12.0;    // speech peak, dBFS
-    double snrDb = 45.0;      // speech over noise (noise-only cases: noise level, dBFS)
-    double dc = 0.0;          // offset, 16-bit units
-    double clickBeforeMs = 0; // a loud click this long before the speech (0: none)
-    double clickAfterMs = 0;  // a loud click this long after the speech (0: none)
-    bool speech = true;       // false: noise alone
-    double leadMs = 800.0;    // silence before the speech
-    double trailMs = 800.0;   // silence after it
-    double humDb = -200.0;    // mains hum with its harmonics, dBFS RMS of them all
-    double humHz = 50.0;      // its fundamental
-    double secondDb = -200.0; // the sentence again this much softer after a pause (-200: not)
-    double pauseMs = 800.0;   // between the two sentences
-    double speechMs = 0.0;    // the speech cut to this long (0: whole)
+    double peakDb = -12.0;     // speech peak, dBFS
+    double snrDb = 45.0;       // speech over noise (noise-only cases: noise level, dBFS)
+    double dc = 0.0;           // offset, 16-bit units
+    double clickBeforeMs = 0;  // a loud click this long before the speech (0: none)
+    double clickAfterMs = 0;   // a loud click this long after the speech (0: none)
+    bool speech = true;        // false: noise alone
+    double leadMs = 800.0;     // silence before the speech
+    double trailMs = 800.0;    // silence after it
+    double humDb = -200.0;     // mains hum with its harmonics, dBFS RMS of them all
+    double humHz = 50.0;       // its fundamental
+    double secondDb = -200.0;  // the sentence again this much softer after a pause (-200: not)
+    double pauseMs = 800.0;    // between the two sentences
+    double speechMs = 0.0;     // the speech cut to this long (0: whole)
 };
 
 struct Fixture {
     std::string path;
-    double speechStartMs = 0.0;   // true boundaries of the speech in the file
+    double speechStartMs = 0.0;  // true boundaries of the speech in the file
     double speechEndMs = 0.0;
-    double firstEndMs = 0.0;      // end of the first (louder) sentence
-    double snrDb = 0.0;           // true SNR as mixed
+    double firstEndMs = 0.0;  // end of the first (louder) sentence
+    double snrDb = 0.0;       // true SNR as mixed
     double durationMs = 0.0;
 };
 

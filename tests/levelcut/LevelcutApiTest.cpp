@@ -22,7 +22,8 @@ namespace {
 
 std::string Slurp(const std::string& path)
 {
-    if (!fs::is_regular_file(path)) return "(not a file)";
+    if (!fs::is_regular_file(path))
+        return "(not a file)";
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -41,7 +42,8 @@ protected:
     void SetUp() override
     {
         SpeechFixtureSuite::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped())
+            return;
         SetDefaults();
         m_dir = s_fx->Dir() + "/api-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(m_dir);
@@ -136,7 +138,11 @@ TEST_F(LevelcutApi, EveryBadFileHasItsCodeAndIsLeftAlone)
         f.close();
         fs::resize_file(longPath, 44 + size);
     }
-    struct Case { std::string name; std::string path; int code; };
+    struct Case {
+        std::string name;
+        std::string path;
+        int code;
+    };
     const std::vector<Case> cases = {
         {"missing", m_dir + "/missing.wav", LEVELCUT_ERR_OPEN},
         {"empty path", "", LEVELCUT_ERR_OPEN},
@@ -168,7 +174,10 @@ TEST_F(LevelcutApi, SettingsOutOfRangeAreRefused)
 {
     // 1 s: longer than the largest initial trim.
     const std::string path = WriteWav("ok.wav", 1, 22050, 16, 1, 44100);
-    struct Case { std::string name; int (*apply)(); };
+    struct Case {
+        std::string name;
+        int (*apply)();
+    };
     const std::vector<Case> bad = {
         {"trim -1", [] { return SetInitialTrim(-1); }},
         {"trim over 2000", [] { return SetInitialTrim(LEVELCUT_MAX_INITIAL_TRIM + 1); }},
@@ -211,7 +220,10 @@ TEST_F(LevelcutApi, SettingsOutOfRangeAreRefused)
 // Shorter than the initial trim: see the guarantees test.
 TEST_F(LevelcutApi, EmptyCaptureWithoutTrimGivesAnEmptyMessage)
 {
-    struct Case { std::string name; size_t bytes; };
+    struct Case {
+        std::string name;
+        size_t bytes;
+    };
     for (const Case& c : std::vector<Case>{{"no data", 0}, {"one odd byte", 1}}) {
         ASSERT_EQ(SetInitialTrim(0), 0);
         const std::string path = WriteWav("short.wav", 1, 22050, 16, 1, c.bytes);
@@ -238,7 +250,8 @@ TEST_F(LevelcutApi, CaptureCutShortIsProcessedAsFarAsItGoes)
 
 TEST_F(LevelcutApi, UnwritableFolderLeavesTheRecording)
 {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes anywhere";
     const std::string path = WriteWav("locked.wav", 1, 22050, 16, 1);
     const std::string before = Slurp(path);
     fs::permissions(m_dir, fs::perms::owner_read | fs::perms::owner_exec);
@@ -249,4 +262,4 @@ TEST_F(LevelcutApi, UnwritableFolderLeavesTheRecording)
     EXPECT_EQ(FilesInDir(), 1u);
 }
 
-} // namespace
+}  // namespace

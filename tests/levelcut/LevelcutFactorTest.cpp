@@ -16,7 +16,7 @@
 
 namespace {
 
-class LevelcutFactor : public SpeechFixtureSuite<LevelcutFactor> {};
+class LevelcutFactor : public SpeechFixtureSuite<LevelcutFactor> { };
 
 TEST_F(LevelcutFactor, EveryFactorKeepsTheSpeechAndLargerNeverKeepsMore)
 {
@@ -51,13 +51,20 @@ TEST_F(LevelcutFactor, AShortWordCountsAsSpeech)
 {
     // 0.2 s of a spoken word with a second of room noise either side.
     const std::string d = s_fx->Dir();
-    const std::string script =
-        "espeak-ng -w '" + d + "/word-raw.wav' Go && "
-        "sox '" + d + "/word-raw.wav' -r 22050 -b 16 '" + d + "/word-cut.wav' "
-        "silence 1 0.01 1% reverse silence 1 0.01 1% reverse && "
-        "sox '" + d + "/word-cut.wav' '" + d + "/word-pad.wav' trim 0 0.2 pad 1 1 && "
-        "sox -n -r 22050 -b 16 -c 1 '" + d + "/room.wav' synth 2.2 whitenoise vol 0.01 && "
-        "sox -m '" + d + "/word-pad.wav' '" + d + "/room.wav' '" + d + "/word.wav' >/dev/null 2>&1";
+    const std::string script = "espeak-ng -w '" + d +
+                               "/word-raw.wav' Go && "
+                               "sox '" +
+                               d + "/word-raw.wav' -r 22050 -b 16 '" + d +
+                               "/word-cut.wav' "
+                               "silence 1 0.01 1% reverse silence 1 0.01 1% reverse && "
+                               "sox '" +
+                               d + "/word-cut.wav' '" + d +
+                               "/word-pad.wav' trim 0 0.2 pad 1 1 && "
+                               "sox -n -r 22050 -b 16 -c 1 '" +
+                               d +
+                               "/room.wav' synth 2.2 whitenoise vol 0.01 && "
+                               "sox -m '" +
+                               d + "/word-pad.wav' '" + d + "/room.wav' '" + d + "/word.wav' >/dev/null 2>&1";
     ASSERT_EQ(std::system(script.c_str()), 0);
     const std::string path = d + "/word.wav";
     CLevelcut lc;
@@ -73,4 +80,4 @@ TEST_F(LevelcutFactor, AShortWordCountsAsSpeech)
     EXPECT_LT(out.DurationMs(), 800u);
 }
 
-} // namespace
+}  // namespace

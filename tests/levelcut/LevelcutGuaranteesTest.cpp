@@ -41,7 +41,7 @@ double Amplitude(const std::vector<float>& x, size_t b, size_t e, double hz)
     return 2.0 * std::hypot(c, s) / double(e - b);
 }
 
-class LevelcutGuarantees : public SpeechFixtureSuite<LevelcutGuarantees> {};
+class LevelcutGuarantees : public SpeechFixtureSuite<LevelcutGuarantees> { };
 
 // A softer sentence after a pause, hum under the speech, digital silence
 // around it: at every factor all of the speech stays, with silence before
@@ -49,7 +49,10 @@ class LevelcutGuarantees : public SpeechFixtureSuite<LevelcutGuarantees> {};
 // a sentence 40 dB down lies under the noise: it is kept, with less after it.
 TEST_F(LevelcutGuarantees, NoSpeechIsCutAtAnyFactor)
 {
-    struct Case { FixtureCase fc; double minTrailMs, maxLeadMs, maxTrailMs; };
+    struct Case {
+        FixtureCase fc;
+        double minTrailMs, maxLeadMs, maxTrailMs;
+    };
     const std::vector<Case> cases = {
         {{"second-20dB", 22050, 16, -12, 45, 0, 0, 0, true, 800, 800, -200, 50, -20}, 50, 250, 250},
         {{"second-25dB", 44100, 16, -12, 45, 0, 0, 0, true, 800, 800, -200, 50, -25}, 50, 250, 250},
@@ -90,26 +93,30 @@ TEST_F(LevelcutGuarantees, NoSpeechIsCutAtAnyFactor)
 // that sit between its harmonics: the hum goes, the tones stay.
 TEST_F(LevelcutGuarantees, HumIsRemovedAndTheVoiceBandKept)
 {
-    struct Case { double hz, humDb; };
+    struct Case {
+        double hz, humDb;
+    };
     const Case cases[] = {{50.0, -20.0}, {50.9, -10.0}, {49.1, -30.0}, {60.0, -20.0}, {58.9, -10.0}, {61.1, -30.0}};
     const int harmonics[] = {1, 2, 3, 5, 7, 9, 19};
     for (const Case& c : cases) {
         const size_t n = 3 * 8000;
         std::vector<float> x = CSpeechFixture::Hum(n, 8000.0, c.hz, c.humDb);
         std::mt19937 gen(11);
-        std::normal_distribution<float> noise(0.0f, 10.0f);   // -70 dBFS
+        std::normal_distribution<float> noise(0.0f, 10.0f);  // -70 dBFS
         std::vector<double> tones;
-        for (double h : {6.5, 20.5, 40.5, 60.5}) tones.push_back(h * c.hz);
+        for (double h : {6.5, 20.5, 40.5, 60.5})
+            tones.push_back(h * c.hz);
         for (size_t i = 0; i < n; ++i) {
             x[i] += noise(gen);
-            for (double hz : tones) x[i] += float(150.0 * std::sin(2.0 * M_PI * hz * double(i) / 8000.0));
+            for (double hz : tones)
+                x[i] += float(150.0 * std::sin(2.0 * M_PI * hz * double(i) / 8000.0));
         }
         const std::vector<float> in = x;
         const std::string at = std::to_string(c.hz) + " Hz at " + std::to_string(c.humDb) + " dBFS";
         ASSERT_NEAR(CConditioner::RemoveHum(x, std::vector<uint8_t>(n / 80, 0)).hz, c.hz, 0.01) << at;
         for (int h : harmonics) {
-            const double down = 20.0 * std::log10(Amplitude(x, 4000, n - 4000, h * c.hz) /
-                                                  Amplitude(in, 4000, n - 4000, h * c.hz));
+            const double down =
+                20.0 * std::log10(Amplitude(x, 4000, n - 4000, h * c.hz) / Amplitude(in, 4000, n - 4000, h * c.hz));
             EXPECT_LT(down, -30.0) << at << ", harmonic " << h;
         }
         for (double hz : tones) {
@@ -123,23 +130,31 @@ TEST_F(LevelcutGuarantees, HumIsRemovedAndTheVoiceBandKept)
 // stays as it was, byte for byte.
 TEST_F(LevelcutGuarantees, TrimLongerThanTheRecordingChangesNothing)
 {
-    struct Case { unsigned rate, bits; size_t samples; int trim; int code; };
+    struct Case {
+        unsigned rate, bits;
+        size_t samples;
+        int trim;
+        int code;
+    };
     const Case cases[] = {
         {22050, 16, 0, 500, LEVELCUT_ERR_PARAMS},
-        {22050, 16, 1000, 500, LEVELCUT_ERR_PARAMS},      // 363 samples at 8 kHz
-        {11025, 8, 2756, 2000, LEVELCUT_ERR_PARAMS},       // exactly 2000 at 8 kHz
-        {44100, 16, 11100, 2000, LEVELCUT_OK},             // 14 samples left
-        {44100, 16, 44100, 2001, LEVELCUT_ERR_PARAMS},     // out of range
-        {22050, 16, 0, 0, LEVELCUT_OK},                    // no trim: an empty message
+        {22050, 16, 1000, 500, LEVELCUT_ERR_PARAMS},    // 363 samples at 8 kHz
+        {11025, 8, 2756, 2000, LEVELCUT_ERR_PARAMS},    // exactly 2000 at 8 kHz
+        {44100, 16, 11100, 2000, LEVELCUT_OK},          // 14 samples left
+        {44100, 16, 44100, 2001, LEVELCUT_ERR_PARAMS},  // out of range
+        {22050, 16, 0, 0, LEVELCUT_OK},                 // no trim: an empty message
     };
     for (const Case& c : cases) {
         const std::string path = s_fx->Dir() + "/short.wav";
         std::vector<float> x(c.samples);
-        for (size_t i = 0; i < x.size(); ++i) x[i] = float(3000.0 * std::sin(0.05 * double(i)));
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] = float(3000.0 * std::sin(0.05 * double(i)));
         ASSERT_TRUE(CSpeechFixture::WritePcm16(path, x, c.rate));
         if (c.bits == 8) {
-            ASSERT_EQ(std::system(("sox -D '" + path + "' -b 8 '" + path + ".8.wav' && mv '" + path + ".8.wav' '" +
-                                   path + "'").c_str()), 0);
+            ASSERT_EQ(std::system(
+                          ("sox -D '" + path + "' -b 8 '" + path + ".8.wav' && mv '" + path + ".8.wav' '" + path + "'")
+                              .c_str()),
+                      0);
         }
         const std::string before = Slurp(path);
         CLevelcut lc;
@@ -162,10 +177,12 @@ TEST_F(LevelcutGuarantees, MuLawEncoderAgreesWithSox)
     const std::string raw = s_fx->Dir() + "/sweep.raw", codes = s_fx->Dir() + "/sweep.ul";
     const std::string all = s_fx->Dir() + "/codes.ul", decoded = s_fx->Dir() + "/codes.raw";
     std::vector<int16_t> scaled(65536);
-    for (int v = -32768; v < 32768; ++v) scaled[size_t(v + 32768)] = int16_t(std::lround(v * 32124.0 / 32256.0));
+    for (int v = -32768; v < 32768; ++v)
+        scaled[size_t(v + 32768)] = int16_t(std::lround(v * 32124.0 / 32256.0));
     std::ofstream(raw, std::ios::binary).write(reinterpret_cast<const char*>(scaled.data()), 65536 * 2);
     std::string every(256, '\0');
-    for (int c = 0; c < 256; ++c) every[size_t(c)] = char(c);
+    for (int c = 0; c < 256; ++c)
+        every[size_t(c)] = char(c);
     std::ofstream(all, std::ios::binary) << every;
     const std::string sox = "sox -D -t raw -r 8000 -c 1 ";
     ASSERT_EQ(std::system((sox + "-e signed -b 16 '" + raw + "' -t raw -e mu-law -b 8 '" + codes + "'").c_str()), 0);
@@ -187,7 +204,8 @@ TEST_F(LevelcutGuarantees, MuLawEncoderAgreesWithSox)
     for (int v = -32768; v < 32768; ++v) {
         const size_t i = size_t(v + 32768);
         const uint8_t ours = MuLawTable::Encode(int16_t(v)), theirs = uint8_t(soxCodes[i]);
-        if (ours == theirs) continue;
+        if (ours == theirs)
+            continue;
         ++differ;
         ASSERT_EQ(std::abs(step(ours) - step(theirs)), 1) << v;
         const bool nearDecision = soxCodes[std::max<size_t>(i, 16) - 16] != soxCodes[std::min<size_t>(i + 16, 65535)];
@@ -196,4 +214,4 @@ TEST_F(LevelcutGuarantees, MuLawEncoderAgreesWithSox)
     EXPECT_LT(differ, 65536u / 50u);
 }
 
-} // namespace
+}  // namespace

@@ -11,56 +11,69 @@
 
 namespace {
 
-double Db(double power) { return 10.0 * std::log10(power); }
+double Db(double power)
+{
+    return 10.0 * std::log10(power);
+}
 
 double Power(const std::vector<float>& x, size_t b, size_t e)
 {
     double s = 0.0;
-    for (size_t i = b; i < e; ++i) s += double(x[i]) * x[i];
+    for (size_t i = b; i < e; ++i)
+        s += double(x[i]) * x[i];
     return s / double(e - b);
 }
 
 std::vector<float> Tone(double hz, double amp, double seconds, double rate)
 {
     std::vector<float> x(size_t(seconds * rate));
-    for (size_t i = 0; i < x.size(); ++i) x[i] = float(amp * std::sin(2.0 * M_PI * hz * double(i) / rate));
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = float(amp * std::sin(2.0 * M_PI * hz * double(i) / rate));
     return x;
 }
 
 // An 8 kHz scene: Gaussian noise at noiseRms with tone bursts added.
-struct Burst { double startMs, lengthMs, amp; };
+struct Burst {
+    double startMs, lengthMs, amp;
+};
 std::vector<float> Scene(double seconds, double noiseRms, const std::vector<Burst>& bursts)
 {
     std::mt19937 gen(7);
     std::normal_distribution<float> nd(0.0f, 1.0f);
     std::vector<float> x(size_t(seconds * 8000));
-    for (float& v : x) v = float(noiseRms) * nd(gen);
+    for (float& v : x)
+        v = float(noiseRms) * nd(gen);
     for (const Burst& b : bursts) {
         size_t s = size_t(b.startMs * 8), e = std::min(x.size(), size_t((b.startMs + b.lengthMs) * 8));
-        for (size_t i = s; i < e; ++i) x[i] += float(b.amp * std::sin(2.0 * M_PI * 440.0 * double(i) / 8000.0));
+        for (size_t i = s; i < e; ++i)
+            x[i] += float(b.amp * std::sin(2.0 * M_PI * 440.0 * double(i) / 8000.0));
     }
     return x;
 }
 
-} // namespace
+}  // namespace
 
 TEST(LevelcutConditioner, SampleConversion)
 {
     const uint8_t eight[] = {0, 128, 255};
     std::vector<float> x = CConditioner::ToFloat(eight, 3, 8);
     EXPECT_EQ(x, (std::vector<float>{-32768.0f, 0.0f, 32512.0f}));
-    const uint8_t sixteen[] = {0x00, 0x80, 0xFF, 0x7F, 0x01, 0x00, 0xAA};   // odd byte dropped
+    const uint8_t sixteen[] = {0x00, 0x80, 0xFF, 0x7F, 0x01, 0x00, 0xAA};  // odd byte dropped
     x = CConditioner::ToFloat(sixteen, 7, 16);
     EXPECT_EQ(x, (std::vector<float>{-32768.0f, 32767.0f, 1.0f}));
 }
 
 TEST(LevelcutConditioner, ResamplingKeepsTheTelephoneBandAndRemovesTheRest)
 {
-    struct Case { double hz; unsigned rate; double minDb, maxDb; };
+    struct Case {
+        double hz;
+        unsigned rate;
+        double minDb, maxDb;
+    };
     const Case cases[] = {
         {1000, 44100, -0.1, 0.1}, {1000, 22050, -0.1, 0.1}, {1000, 11025, -0.1, 0.1},
-        {3400, 44100, -0.5, 0.1}, {3400, 11025, -0.5, 0.1},   // the top of the voice band survives
-        {5000, 44100, -300, -40}, {5000, 22050, -300, -40},   // above 4 kHz it must not alias back
+        {3400, 44100, -0.5, 0.1}, {3400, 11025, -0.5, 0.1},  // the top of the voice band survives
+        {5000, 44100, -300, -40}, {5000, 22050, -300, -40},  // above 4 kHz it must not alias back
     };
     for (const Case& c : cases) {
         std::vector<float> in = Tone(c.hz, 10000.0, 1.0, c.rate), out;
@@ -87,7 +100,8 @@ TEST(LevelcutConditioner, TimingIsKeptThroughTheWholeChain)
         ASSERT_TRUE(CConditioner::Run(pcm.data(), pcm.size(), 16, rate, sig));
         const std::vector<float>& out = sig.x;
         size_t first = 0;
-        while (first < out.size() && std::fabs(out[first]) < 1000.0f) ++first;
+        while (first < out.size() && std::fabs(out[first]) < 1000.0f)
+            ++first;
         EXPECT_NEAR(double(first) / 8.0, 500.0, 2.0) << rate;
     }
 }
@@ -96,7 +110,7 @@ TEST(LevelcutConditioner, HighPassRemovesOffsetAndHumButKeepsVoice)
 {
     std::vector<float> dc(8000, 3000.0f);
     CConditioner::HighPass(dc);
-    EXPECT_LT(std::sqrt(Power(dc, 800, 8000)), 5.0);   // settled after 100 ms
+    EXPECT_LT(std::sqrt(Power(dc, 800, 8000)), 5.0);  // settled after 100 ms
     std::vector<float> hum = Tone(30, 10000, 1.0, 8000), voice = Tone(300, 10000, 1.0, 8000);
     std::vector<float> humIn = hum, voiceIn = voice;
     CConditioner::HighPass(hum);
@@ -119,7 +133,7 @@ TEST(LevelcutSpeechDetector, FramesAreTenMillisecondsWithAPartialLastFrame)
 TEST(LevelcutSpeechDetector, HangoverGrowsWithTheTimeConstant)
 {
     EXPECT_EQ(CSpeechDetector::HangoverFrames(0.5), 0u);
-    EXPECT_EQ(CSpeechDetector::HangoverFrames(0.9998), 21u);   // 216 ms
+    EXPECT_EQ(CSpeechDetector::HangoverFrames(0.9998), 21u);  // 216 ms
     EXPECT_EQ(CSpeechDetector::HangoverFrames(0.9999), 43u);
     EXPECT_EQ(CSpeechDetector::HangoverFrames(1.0), 200u);
     size_t last = 0;
@@ -139,7 +153,7 @@ TEST(LevelcutSpeechDetector, Scenes)
         double factor;
         size_t hangover;
         bool found;
-        double startMs, endMs;   // expected speech region, ±20 ms
+        double startMs, endMs;  // expected speech region, ±20 ms
     };
     const Case cases[] = {
         {"tone in quiet", 3, {{500, 1000, 3000}}, 1.0, 21, true, 500, 1500},
@@ -152,8 +166,14 @@ TEST(LevelcutSpeechDetector, Scenes)
         {"factor 0 keeps all that is not silence", 3, {{500, 1000, 3000}}, 0.0, 21, true, 0, 2000},
         {"factor 5 still finds normal speech", 3, {{500, 1000, 3000}}, 5.0, 21, true, 500, 1500},
         {"soft speech in a quiet recording", 3, {{500, 1000, 150}}, 1.0, 21, true, 500, 1500},
-        {"much softer speech a second later, factor 5", 30, {{300, 500, 6000}, {1300, 400, 150}}, 5.0, 21, true,
-         300, 1700},
+        {"much softer speech a second later, factor 5",
+         30,
+         {{300, 500, 6000}, {1300, 400, 150}},
+         5.0,
+         21,
+         true,
+         300,
+         1700},
     };
     for (const Case& c : cases) {
         std::vector<float> x = Scene(2.0, c.noiseRms, c.bursts);
@@ -162,7 +182,8 @@ TEST(LevelcutSpeechDetector, Scenes)
         s.hangoverFrames = c.hangover;
         CSpeechDetector::Result r = CSpeechDetector::Detect(x.data(), x.size(), {}, s);
         ASSERT_EQ(r.speechFound, c.found) << c.name;
-        if (!c.found) continue;
+        if (!c.found)
+            continue;
         EXPECT_NEAR(double(r.keepFirst) * 10.0, c.startMs, 20.0) << c.name;
         EXPECT_NEAR(double(r.keepEnd) * 10.0, c.endMs, 20.0) << c.name;
     }
@@ -183,9 +204,14 @@ TEST(LevelcutSpeechDetector, LevelsRideOverTheNoiseFloorAndNoiseIsMeasured)
 TEST(LevelcutGain, ClipLimitAllowsExactlyTheClipAmount)
 {
     std::vector<float> x(10000, 1000.0f);
-    for (size_t i : {100u, 2000u, 5000u}) x[i] = 16000.0f;
+    for (size_t i : {100u, 2000u, 5000u})
+        x[i] = 16000.0f;
     // 0.02 % of 10000 samples is 2: the third spike must not clip.
-    struct Case { double percent; double limitDb; size_t clipsAtLimit; };
+    struct Case {
+        double percent;
+        double limitDb;
+        size_t clipsAtLimit;
+    };
     const Case cases[] = {
         {0.0, 20.0 * std::log10(32767.0 / 16000.0), 0},
         {0.02, 20.0 * std::log10(32767.0 / 16000.0), 0},
@@ -211,6 +237,6 @@ TEST(LevelcutGain, ChoiceBringsSpeechToTheTargetWithinLimits)
     EXPECT_NEAR(CLevelGain::Choose(power(-30.0), 5.0), 5.0, 1e-9);
     EXPECT_NEAR(CLevelGain::Choose(power(-100.0), inf), CLevelGain::kMaxGainDb, 1e-9);
     EXPECT_NEAR(CLevelGain::Choose(power(0.0), inf), CLevelGain::kTargetDb, 1e-9);
-    EXPECT_EQ(CLevelGain::Choose(0.0, inf), 0.0);     // no speech: no gain
-    EXPECT_EQ(CLevelGain::Choose(0.0, -3.0), -3.0);   // unless it would clip
+    EXPECT_EQ(CLevelGain::Choose(0.0, inf), 0.0);    // no speech: no gain
+    EXPECT_EQ(CLevelGain::Choose(0.0, -3.0), -3.0);  // unless it would clip
 }

@@ -19,22 +19,23 @@ struct Outcome {
     int code = -1;
     CLevelcut::Report report;
     double gain = 0, clip = 0, snr = 0;
-    double speechDb = 0;      // output RMS over the true speech
+    double speechDb = 0;  // output RMS over the true speech
     size_t samples = 0;
 };
 
 class LevelcutRecording : public SpeechFixtureSuite<LevelcutRecording> {
 protected:
-
     // Makes the recording, processes it with lc and checks the file it leaves.
     static Outcome Process(CLevelcut& lc, const FixtureCase& c, Fixture* made = nullptr)
     {
         Outcome o;
         Fixture f = s_fx->Make(c);
         EXPECT_FALSE(f.path.empty()) << c.name;
-        if (made) *made = f;
+        if (made)
+            *made = f;
         o.code = lc.TrimFile(f.path.c_str());
-        if (o.code != 0) return o;
+        if (o.code != 0)
+            return o;
         o.report = lc.LastReport();
         o.gain = lc.Gain();
         o.clip = lc.Clip();
@@ -57,11 +58,11 @@ protected:
         long b = std::max(0L, long((f.speechStartMs - o.report.keptStartMs) * 8.0));
         long e = std::min(long(y.size()), long((f.speechEndMs - o.report.keptStartMs) * 8.0));
         double sum = 0.0;
-        for (long i = b; i < e; ++i) sum += double(y[size_t(i)]) * y[size_t(i)];
+        for (long i = b; i < e; ++i)
+            sum += double(y[size_t(i)]) * y[size_t(i)];
         o.speechDb = e > b ? 10.0 * std::log10(sum / double(e - b) / (32768.0 * 32768.0)) : -200.0;
         return o;
     }
-
 };
 
 // A soft "f" to start, a stop consonant to end: neither may be cut, in any
@@ -95,7 +96,8 @@ TEST_F(LevelcutRecording, NormalRecordingsKeepEverySoundAndComeOutAlike)
         EXPECT_LT(o.gain, 15.0) << c.name;
         EXPECT_GT(o.snr, 10.0) << c.name;
         EXPECT_LE(size_t(o.clip), CLevelGain::AllowedClips(o.samples, LEVELCUT_DEFAULT_CLIP_AMOUNT)) << c.name;
-        if (i == 0) referenceDb = o.speechDb;
+        if (i == 0)
+            referenceDb = o.speechDb;
         EXPECT_NEAR(o.speechDb, referenceDb, 2.0) << c.name;
     }
 }
@@ -103,11 +105,8 @@ TEST_F(LevelcutRecording, NormalRecordingsKeepEverySoundAndComeOutAlike)
 TEST_F(LevelcutRecording, SnrEstimateMatchesTheMix)
 {
     const std::vector<FixtureCase> cases = {
-        {"snr10", 22050, 16, -12, 10},
-        {"snr15", 44100, 16, -12, 15},
-        {"snr20", 11025, 16, -12, 20},
-        {"snr30", 22050, 16, -20, 30},
-        {"snr40", 44100, 16, -6, 40},
+        {"snr10", 22050, 16, -12, 10}, {"snr15", 44100, 16, -12, 15}, {"snr20", 11025, 16, -12, 20},
+        {"snr30", 22050, 16, -20, 30}, {"snr40", 44100, 16, -6, 40},
     };
     for (const FixtureCase& c : cases) {
         CLevelcut lc;
@@ -120,7 +119,10 @@ TEST_F(LevelcutRecording, SnrEstimateMatchesTheMix)
 TEST_F(LevelcutRecording, PoorRecordingsAreFlagged)
 {
     // What the edit dialog warns about: gain above 20 dB or SNR below 0.
-    struct Case { FixtureCase fc; int speech; };   // 1 found, 0 not, -1 either
+    struct Case {
+        FixtureCase fc;
+        int speech;
+    };  // 1 found, 0 not, -1 either
     const std::vector<Case> cases = {
         {{"whisper", 22050, 16, -36, 35}, 1},
         // Barely over the 8-bit steps: found or not, it must be flagged.
@@ -205,4 +207,4 @@ TEST_F(LevelcutRecording, InitialTrimDropsTheStartOfTheCapture)
     }
 }
 
-} // namespace
+}  // namespace

@@ -15,7 +15,8 @@ protected:
     static void TearDownTestSuite() { s_fx.reset(); }
     void SetUp() override
     {
-        if (!s_fx->Error().empty()) GTEST_SKIP() << s_fx->Error();
+        if (!s_fx->Error().empty())
+            GTEST_SKIP() << s_fx->Error();
     }
     static inline std::unique_ptr<CSpeechFixture> s_fx;
 };

@@ -32,27 +32,26 @@ TEST(ManPage, InlineTextIsSafeForRoff)
 
 TEST(ManPage, BlocksBecomeRequests)
 {
-    const std::string roff = Roff(
-        "% ormid-cli 1\n"
-        "# NAME\n"
-        "ormid-cli \\- does things\n"
-        "\n"
-        "# COMMANDS\n"
-        "## new *IMAGE* [**--force**]\n"
-        "First paragraph,\n"
-        "still first.\n"
-        "\n"
-        "Second, version @VERSION@.\n"
-        "\n"
-        "**--baud** *RATE*\n"
-        ": The line speed,\n"
-        "  115200 or 57600.\n"
-        "- an item\n"
-        "  continued\n"
-        "\n"
-        "```\n"
-        ".starts with a dot -x\n"
-        "```\n");
+    const std::string roff = Roff("% ormid-cli 1\n"
+                                  "# NAME\n"
+                                  "ormid-cli \\- does things\n"
+                                  "\n"
+                                  "# COMMANDS\n"
+                                  "## new *IMAGE* [**--force**]\n"
+                                  "First paragraph,\n"
+                                  "still first.\n"
+                                  "\n"
+                                  "Second, version @VERSION@.\n"
+                                  "\n"
+                                  "**--baud** *RATE*\n"
+                                  ": The line speed,\n"
+                                  "  115200 or 57600.\n"
+                                  "- an item\n"
+                                  "  continued\n"
+                                  "\n"
+                                  "```\n"
+                                  ".starts with a dot -x\n"
+                                  "```\n");
     EXPECT_NE(roff.find(".TH \"ormid-cli\" 1 \"\" \"ORMID 9.9\" \"ORMID Manual\"\n"), std::string::npos) << roff;
     EXPECT_NE(roff.find(".SH \"NAME\"\normid\\-cli \\e\\- does things\n"), std::string::npos) << roff;
     EXPECT_NE(roff.find(".SS \"new \\fIIMAGE\\fR [\\fB\\-\\-force\\fR]\"\nFirst paragraph,\nstill first.\n.PP\n"

@@ -50,7 +50,7 @@ class PanelKeysTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit PanelKeysTest(const QString& workDir) : m_work(workDir) {}
+    explicit PanelKeysTest(const QString& workDir) : m_work(workDir) { }
 
 private:
     CTXDoruvevAzadApp& App() { return *TheApp(); }
@@ -80,8 +80,7 @@ private:
         m_panel.reset();
         m_dialogs = CAnsweredFileDialogs();
         m_sonvox = CSilentSonvox();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, nullptr, &m_sonvox});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, nullptr, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();

@@ -72,7 +72,7 @@ class PanelTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit PanelTest(const QString& workDir) : m_work(workDir) {}
+    explicit PanelTest(const QString& workDir) : m_work(workDir) { }
 
 private:
     CTXDoruvevAzadApp& App() { return *TheApp(); }
@@ -158,8 +158,7 @@ private:
         m_report.Clear();
         m_sonvox = CSilentSonvox();
         m_desktop = CTestDesktop();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -223,54 +222,100 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("effect");
-        QTest::newRow("Preview button") << "button:Preview" << "preview";
-        QTest::newRow("Edit/Preview") << "menu:Edit/Preview" << "preview";
-        QTest::newRow("Edit button") << "button:Edit" << "edit";
-        QTest::newRow("Edit/Record") << "menu:Edit/Record" << "edit";
-        QTest::newRow("Edit/Rename") << "menu:Edit/Rename" << "edit";
-        QTest::newRow("Edit/Repetitions") << "menu:Edit/Repetitions" << "edit";
-        QTest::newRow("double-click") << "double-click" << "edit";
-        QTest::newRow("Delete button") << "button:Delete" << "delete";
-        QTest::newRow("Edit/Delete") << "menu:Edit/Delete" << "delete";
-        QTest::newRow("Import WAV button") << "button:Import WAV" << "dialog:Import g.711 file";
-        QTest::newRow("File/Import") << "menu:&File/Import" << "dialog:Import g.711 file";
-        QTest::newRow("Export WAV button") << "button:Export WAV" << "dialog:Export g.711 file";
-        QTest::newRow("File/Export") << "menu:&File/Export" << "dialog:Export g.711 file";
-        QTest::newRow("Load button") << "button:Load Image File" << "dialog:Load ORMID Image file";
-        QTest::newRow("File/Open") << "menu:&File/Open" << "dialog:Load ORMID Image file";
-        QTest::newRow("Save button") << "button:Save Image File" << "dialog:Save TX Image file as";
-        QTest::newRow("File/Save") << "menu:&File/Save" << "dialog:Save TX Image file as";
-        QTest::newRow("Read / Write Unit button") << "button:Read / Write Unit" << "unit";
-        QTest::newRow("Transfer/Begin") << "menu:Transfer/Begin" << "unit";
-        QTest::newRow("Print Image Data button") << "button:Print Image Data" << "listing";
-        QTest::newRow("File/Print Listing") << "menu:&File/Print Listing" << "listing";
-        QTest::newRow("Print Labels button") << "button:Print Labels" << "labels";
-        QTest::newRow("File/Print Labels") << "menu:&File/Print Labels" << "labels";
-        QTest::newRow("Help/Help") << "menu:&Help/&Help" << "help";
-        QTest::newRow("Help/About") << "menu:&Help/&About" << "about";
-        QTest::newRow("Close button") << "button:Close" << "close";
-        QTest::newRow("File/Exit") << "menu:&File/Exit" << "close";
-        QTest::newRow("Escape") << "escape" << "close";
-        QTest::newRow("close box") << "close-box" << "close";
-        QTest::newRow("Help/Codec Information") << "menu:&Help/&Codec Information" << "codec";
+        QTest::newRow("Preview button") << "button:Preview"
+                                        << "preview";
+        QTest::newRow("Edit/Preview") << "menu:Edit/Preview"
+                                      << "preview";
+        QTest::newRow("Edit button") << "button:Edit"
+                                     << "edit";
+        QTest::newRow("Edit/Record") << "menu:Edit/Record"
+                                     << "edit";
+        QTest::newRow("Edit/Rename") << "menu:Edit/Rename"
+                                     << "edit";
+        QTest::newRow("Edit/Repetitions") << "menu:Edit/Repetitions"
+                                          << "edit";
+        QTest::newRow("double-click") << "double-click"
+                                      << "edit";
+        QTest::newRow("Delete button") << "button:Delete"
+                                       << "delete";
+        QTest::newRow("Edit/Delete") << "menu:Edit/Delete"
+                                     << "delete";
+        QTest::newRow("Import WAV button") << "button:Import WAV"
+                                           << "dialog:Import g.711 file";
+        QTest::newRow("File/Import") << "menu:&File/Import"
+                                     << "dialog:Import g.711 file";
+        QTest::newRow("Export WAV button") << "button:Export WAV"
+                                           << "dialog:Export g.711 file";
+        QTest::newRow("File/Export") << "menu:&File/Export"
+                                     << "dialog:Export g.711 file";
+        QTest::newRow("Load button") << "button:Load Image File"
+                                     << "dialog:Load ORMID Image file";
+        QTest::newRow("File/Open") << "menu:&File/Open"
+                                   << "dialog:Load ORMID Image file";
+        QTest::newRow("Save button") << "button:Save Image File"
+                                     << "dialog:Save TX Image file as";
+        QTest::newRow("File/Save") << "menu:&File/Save"
+                                   << "dialog:Save TX Image file as";
+        QTest::newRow("Read / Write Unit button") << "button:Read / Write Unit"
+                                                  << "unit";
+        QTest::newRow("Transfer/Begin") << "menu:Transfer/Begin"
+                                        << "unit";
+        QTest::newRow("Print Image Data button") << "button:Print Image Data"
+                                                 << "listing";
+        QTest::newRow("File/Print Listing") << "menu:&File/Print Listing"
+                                            << "listing";
+        QTest::newRow("Print Labels button") << "button:Print Labels"
+                                             << "labels";
+        QTest::newRow("File/Print Labels") << "menu:&File/Print Labels"
+                                           << "labels";
+        QTest::newRow("Help/Help") << "menu:&Help/&Help"
+                                   << "help";
+        QTest::newRow("Help/About") << "menu:&Help/&About"
+                                    << "about";
+        QTest::newRow("Close button") << "button:Close"
+                                      << "close";
+        QTest::newRow("File/Exit") << "menu:&File/Exit"
+                                   << "close";
+        QTest::newRow("Escape") << "escape"
+                                << "close";
+        QTest::newRow("close box") << "close-box"
+                                   << "close";
+        QTest::newRow("Help/Codec Information") << "menu:&Help/&Codec Information"
+                                                << "codec";
         // The keyboard: shortcuts, then mnemonics (none may clash: a clash
         // would leave a button to the focus alone).
-        QTest::newRow("Ctrl+O") << "key:Ctrl+O" << "dialog:Load ORMID Image file";
-        QTest::newRow("Ctrl+S") << "key:Ctrl+S" << "dialog:Save TX Image file as";
-        QTest::newRow("Ctrl+I") << "key:Ctrl+I" << "dialog:Import g.711 file";
-        QTest::newRow("Ctrl+E") << "key:Ctrl+E" << "dialog:Export g.711 file";
-        QTest::newRow("Ctrl+P") << "key:Ctrl+P" << "listing";
-        QTest::newRow("Ctrl+Q") << "key:Ctrl+Q" << "close";
-        QTest::newRow("Delete") << "key:Del" << "delete";
-        QTest::newRow("F1") << "key:F1" << "help";
-        QTest::newRow("Space on a focused button") << "key:Space" << "unit";
-        QTest::newRow("Space on the list") << "key:Space on the list" << "preview";
-        QTest::newRow("F2") << "key:F2" << "edit";
-        QTest::newRow("Enter on the list") << "key:Return on the list" << "edit";
-        QTest::newRow("Alt+I") << "key:Alt+I" << "edit";
-        QTest::newRow("Alt+X") << "key:Alt+X" << "dialog:Export g.711 file";
-        QTest::newRow("Alt+A") << "key:Alt+A" << "listing";
-        QTest::newRow("Alt+C") << "key:Alt+C" << "close";
+        QTest::newRow("Ctrl+O") << "key:Ctrl+O"
+                                << "dialog:Load ORMID Image file";
+        QTest::newRow("Ctrl+S") << "key:Ctrl+S"
+                                << "dialog:Save TX Image file as";
+        QTest::newRow("Ctrl+I") << "key:Ctrl+I"
+                                << "dialog:Import g.711 file";
+        QTest::newRow("Ctrl+E") << "key:Ctrl+E"
+                                << "dialog:Export g.711 file";
+        QTest::newRow("Ctrl+P") << "key:Ctrl+P"
+                                << "listing";
+        QTest::newRow("Ctrl+Q") << "key:Ctrl+Q"
+                                << "close";
+        QTest::newRow("Delete") << "key:Del"
+                                << "delete";
+        QTest::newRow("F1") << "key:F1"
+                            << "help";
+        QTest::newRow("Space on a focused button") << "key:Space"
+                                                   << "unit";
+        QTest::newRow("Space on the list") << "key:Space on the list"
+                                           << "preview";
+        QTest::newRow("F2") << "key:F2"
+                            << "edit";
+        QTest::newRow("Enter on the list") << "key:Return on the list"
+                                           << "edit";
+        QTest::newRow("Alt+I") << "key:Alt+I"
+                               << "edit";
+        QTest::newRow("Alt+X") << "key:Alt+X"
+                               << "dialog:Export g.711 file";
+        QTest::newRow("Alt+A") << "key:Alt+A"
+                               << "listing";
+        QTest::newRow("Alt+C") << "key:Alt+C"
+                               << "close";
     }
 
     void commandsFromEverySource()
@@ -493,19 +538,44 @@ private slots:
         };
         const Step steps[] = {
             {"opened", [] {}, "ORMID", false},
-            {"loaded", [&] { m_dialogs.answers = {shop}; Button("Load Image File")->click(); },
+            {"loaded",
+             [&] {
+                 m_dialogs.answers = {shop};
+                 Button("Load Image File")->click();
+             },
              "shop.txi[*]" + dash, false},
-            {"deleted", [&] { m_panel->SelectRow(0); Button("Delete")->click(); }, "shop.txi[*]" + dash, true},
-            {"save failed", [&] { m_dialogs.answers = {Work("missing/x.txi")}; Button("Save Image File")->click(); },
+            {"deleted",
+             [&] {
+                 m_panel->SelectRow(0);
+                 Button("Delete")->click();
+             },
              "shop.txi[*]" + dash, true},
-            {"saved", [&] { m_dialogs.answers = {other}; Button("Save Image File")->click(); },
+            {"save failed",
+             [&] {
+                 m_dialogs.answers = {Work("missing/x.txi")};
+                 Button("Save Image File")->click();
+             },
+             "shop.txi[*]" + dash, true},
+            {"saved",
+             [&] {
+                 m_dialogs.answers = {other};
+                 Button("Save Image File")->click();
+             },
              "other.txi[*]" + dash, false},
             {"deleted again", [&] { Button("Delete")->click(); }, "other.txi[*]" + dash, true},
-            {"load failed", [&] { m_report.answers = {false}; m_dialogs.answers = {Work("title")};
-                                  Button("Load Image File")->click(); },
+            {"load failed",
+             [&] {
+                 m_report.answers = {false};
+                 m_dialogs.answers = {Work("title")};
+                 Button("Load Image File")->click();
+             },
              "other.txi[*]" + dash, true},
-            {"loaded again", [&] { m_report.answers = {false}; m_dialogs.answers = {shop};
-                                   Button("Load Image File")->click(); },
+            {"loaded again",
+             [&] {
+                 m_report.answers = {false};
+                 m_dialogs.answers = {shop};
+                 Button("Load Image File")->click();
+             },
              "shop.txi[*]" + dash, false},
         };
         for (const Step& step : steps) {
@@ -556,8 +626,8 @@ private slots:
         QStringList files;
         for (int i = 0; i < 10; ++i)
             files = CRecentFiles::Added(files, QString("/f%1.txi").arg(i % 9));
-        QCOMPARE(files, (QStringList{"/f0.txi", "/f8.txi", "/f7.txi", "/f6.txi", "/f5.txi", "/f4.txi", "/f3.txi",
-                                     "/f2.txi"}));
+        QCOMPARE(files,
+                 (QStringList{"/f0.txi", "/f8.txi", "/f7.txi", "/f6.txi", "/f5.txi", "/f4.txi", "/f3.txi", "/f2.txi"}));
     }
 
     void closingStaysOpenUntilTheSaveHappens()
@@ -670,8 +740,8 @@ private slots:
 
     void previewPlaysStopsAndEnds()
     {
-        PutAudio(0, 800, "Short", 1);     // 100 ms
-        PutAudio(1, 80000, "Long", 1);    // 10 s
+        PutAudio(0, 800, "Short", 1);   // 100 ms
+        PutAudio(1, 80000, "Long", 1);  // 10 s
         m_panel->RefreshList();
         m_sonvox.calls.clear();
 
@@ -723,8 +793,7 @@ private slots:
         m_sonvox = CSilentSonvox();
         m_sonvox.initResult = 0;
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         QCOMPARE(App().m_audioAvailable, 0);
@@ -732,7 +801,7 @@ private slots:
         Button("Preview")->click();
         Button("Preview")->click();
         QCOMPARE(m_report.messages, (std::vector<std::string>{"Sonvox not available - cannot play",
-                                                               "Sonvox not available - cannot play"}));
+                                                              "Sonvox not available - cannot play"}));
         QCOMPARE(m_sonvox.calls, QStringList{"Audio_Init"});
     }
 
@@ -742,8 +811,7 @@ private slots:
         App().m_imageFilePath = "/from/settings/";
         App().m_unitReadDone = 1;
         m_sonvox = CSilentSonvox();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-            App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
         m_panel->m_settleMs = 0;
         m_panel->OnInitDialog();
         m_panel->show();
@@ -969,8 +1037,8 @@ private slots:
         QCOMPARE(accept, QFileDialog::AcceptOpen);
 
         QTimer::singleShot(0, [&] { inspect(QApplication::activeModalWidget(), Work("dialogs/Chime.wav")); });
-        QCOMPARE(dialogs.GetOpenPath(m_panel.get(), {"Import g.711 file", Work("dialogs/"), QString(),
-                                                     "Wave files (*.wav)", "wav"}),
+        QCOMPARE(dialogs.GetOpenPath(m_panel.get(),
+                                     {"Import g.711 file", Work("dialogs/"), QString(), "Wave files (*.wav)", "wav"}),
                  Work("dialogs/Chime.wav"));
 
         // Saving: the default extension is added to a bare name.
@@ -1111,12 +1179,13 @@ private slots:
                 entries << (a->isSeparator() ? QString("-") : a->text());
             items << top->text() + ": " + entries.join(", ");
         }
-        QCOMPARE(items, (QStringList{
-            "&File: &Open, &Save, &Recent Images, -, &Import, &Export, -, Sound &Devices..., -, &Print Listing, "
-            "Print &Labels, -, E&xit",
-            "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
-            "&Transfer: &Begin",
-            "&Help: &Help, &Codec Information, -, &About"}));
+        QCOMPARE(
+            items,
+            (QStringList{
+                "&File: &Open, &Save, &Recent Images, -, &Import, &Export, -, Sound &Devices..., -, &Print Listing, "
+                "Print &Labels, -, E&xit",
+                "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete", "&Transfer: &Begin",
+                "&Help: &Help, &Codec Information, -, &About"}));
 
         // Every button and menu title has a mnemonic of its own.
         QStringList keys;

@@ -22,7 +22,7 @@ class PanelUndoDropTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit PanelUndoDropTest(const QString& workDir) : m_work(workDir) {}
+    explicit PanelUndoDropTest(const QString& workDir) : m_work(workDir) { }
 
 private:
     cMemoryMap& Map() { return TheApp()->m_memoryMap; }
@@ -109,9 +109,17 @@ private slots:
             const char* what;
             std::function<void()> change;
         } cases[] = {
-            {"delete", [&] { m_panel->SelectRow(2); m_panel->OnDelete(); }},
+            {"delete",
+             [&] {
+                 m_panel->SelectRow(2);
+                 m_panel->OnDelete();
+             }},
             {"import", [&] { Import(5, Work("unit.wav")); }},
-            {"edit", [&] { m_panel->SelectRow(0); m_panel->OnEdit(); }},
+            {"edit",
+             [&] {
+                 m_panel->SelectRow(0);
+                 m_panel->OnEdit();
+             }},
             {"read from the unit", [&] { m_panel->OnReadWriteUnit(); }},
         };
         for (const auto& c : cases) {
@@ -166,8 +174,9 @@ private slots:
         QVERIFY(QFile::copy(Work("unit.wav"), Work("\xF0\x9F\x8E\xB5tune.wav")));
         Import(4, Work("\xF0\x9F\x8E\xB5tune.wav"));
         QCOMPARE(QString(Map().GetName(4)), QString("?tune.wav"));
-        QCOMPARE(m_report.messages, (std::vector<std::string>{
-            "The unit cannot store some characters of the name; they were stored as '?': ?tune.wav"}));
+        QCOMPARE(m_report.messages,
+                 (std::vector<std::string>{
+                     "The unit cannot store some characters of the name; they were stored as '?': ?tune.wav"}));
     }
 
     void dropsImportIntoTheRowOrLoadTheImage()
@@ -186,8 +195,8 @@ private slots:
         // Refused: nothing changes.
         const std::vector<uint8_t> before = Take();
         QVERIFY(!Drop(rows, Work("unit.wav"), QPoint(4, rows->height() - 2)));  // below the rows
-        QVERIFY(!Drop(rows, m_work, RowCentre(1)));                              // a folder
-        QVERIFY(!Drop(m_panel.get(), Work("unit.wav"), QPoint(4, 4)));           // audio outside the list
+        QVERIFY(!Drop(rows, m_work, RowCentre(1)));                             // a folder
+        QVERIFY(!Drop(m_panel.get(), Work("unit.wav"), QPoint(4, 4)));          // audio outside the list
         QVERIFY(Take() == before);
 
         // An image file: the save question first, then the load.
@@ -196,7 +205,7 @@ private slots:
         QVERIFY(other.WriteImageFile(WorkStd("dropped.TXI").c_str(), m_report));
         m_report.Clear();
         QVERIFY(Drop(m_panel.get(), Work("dropped.TXI"), QPoint(4, 4)));
-        QCOMPARE(m_report.questions.size(), size_t(1));   // answered No
+        QCOMPARE(m_report.questions.size(), size_t(1));  // answered No
         QCOMPARE(Map().GetLength(2), 800u);
         QVERIFY(!m_panel->IsChanged());
     }

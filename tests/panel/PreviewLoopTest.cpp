@@ -35,9 +35,9 @@ struct Message {
     uint8_t played;  // the code decoded to 8-bit PCM, as the device gets it
 };
 const Message kMessages[3] = {
-    {"First", 12 * kChunk, 0x80, 254},   // 360 ms
-    {"Second", 8 * kChunk, 0x00, 2},     // 240 ms
-    {"Third", 16 * kChunk, 0xC0, 135},   // 480 ms
+    {"First", 12 * kChunk, 0x80, 254},  // 360 ms
+    {"Second", 8 * kChunk, 0x00, 2},    // 240 ms
+    {"Third", 16 * kChunk, 0xC0, 135},  // 480 ms
 };
 
 // The data of the file device's playback file: what has been played so far.
@@ -83,7 +83,7 @@ class PreviewLoopTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit PreviewLoopTest(const QString& workDir) : m_work(workDir) {}
+    explicit PreviewLoopTest(const QString& workDir) : m_work(workDir) { }
 
 private:
     CTXDoruvevAzadApp& App() { return *TheApp(); }
@@ -171,7 +171,11 @@ private:
             else
                 QVERIFY2(own == 0 && m_allowed.count(c),
                          qPrintable(QString("byte %1 at %2 of %3 added after %4 (row %5 wants %6)")
-                                        .arg(c).arg(i).arg(added.size()).arg(m_before).arg(m_playing + 1)
+                                        .arg(c)
+                                        .arg(i)
+                                        .arg(added.size())
+                                        .arg(m_before)
+                                        .arg(m_playing + 1)
                                         .arg(m.played)));
         }
         QVERIFY2(own % kChunk == 0, qPrintable(QString("%1 bytes is not whole chunks").arg(own)));
@@ -303,7 +307,7 @@ private slots:
 
         // The library silences the sound system's complaints on standard
         // error for a moment now and then; the process must get it back.
-        struct stat stderrBefore {};
+        struct stat stderrBefore { };
         QCOMPARE(fstat(2, &stderrBefore), 0);
 
         PutThreeMessages();
@@ -336,8 +340,7 @@ private slots:
             QCOMPARE(LibraryThreads(), QStringList());
             m_panel.reset();
             m_report.Clear();
-            m_panel = std::make_unique<CTXDoruvevAzadDlg>(
-                App(), CPanelServices{&m_dialogs, &m_report, nullptr});
+            m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr});
             m_panel->m_settleMs = 0;
             m_panel->OnInitDialog();
             QCOMPARE(App().m_audioAvailable, 1);
@@ -348,7 +351,7 @@ private slots:
         const QByteArray logText = audioLog.readAll();
         QVERIFY2(!logText.contains("did not end"), logText.constData());
         QVERIFY2(!logText.contains("Unable to open output device"), logText.constData());
-        struct stat stderrAfter {};
+        struct stat stderrAfter { };
         QCOMPARE(fstat(2, &stderrAfter), 0);
         QVERIFY(stderrAfter.st_dev == stderrBefore.st_dev && stderrAfter.st_ino == stderrBefore.st_ino);
     }

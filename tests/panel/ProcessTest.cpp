@@ -155,8 +155,7 @@ private slots:
                                     << "ORMID needs a graphical display; run it under xvfb-run, or use ormid-cli\n";
         QTest::newRow("--version") << QStringList{"--version"} << 0 << "ormid " ORMID_VERSION "\n";
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: ormid [IMAGE.txi]";
-        QTest::newRow("-platform offscreen") << QStringList{"-platform", "offscreen", "--auto-close", "100"} << 0
-                                             << "";
+        QTest::newRow("-platform offscreen") << QStringList{"-platform", "offscreen", "--auto-close", "100"} << 0 << "";
     }
 
     void withoutADisplay()

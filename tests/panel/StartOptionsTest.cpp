@@ -18,19 +18,40 @@ private slots:
         QTest::addColumn<QString>("wayland");
         QTest::addColumn<bool>("canShow");
         const QStringList none;
-        QTest::newRow("nothing") << none << "" << "" << "" << false;
-        QTest::newRow("X display") << none << "" << ":0" << "" << true;
-        QTest::newRow("Wayland") << none << "" << "" << "wayland-0" << true;
-        QTest::newRow("QT_QPA_PLATFORM=offscreen") << none << "offscreen" << "" << "" << true;
-        QTest::newRow("QT_QPA_PLATFORM=minimal") << none << "minimal" << "" << "" << true;
-        QTest::newRow("QT_QPA_PLATFORM=xcb") << none << "xcb" << "" << "" << false;
-        QTest::newRow("fallback list") << none << "wayland;offscreen" << "" << "" << true;
-        QTest::newRow("plugin options") << none << "offscreen:fontconfig" << "" << "" << true;
-        QTest::newRow("-platform offscreen") << QStringList{"-platform", "offscreen"} << "" << "" << "" << true;
-        QTest::newRow("--platform=minimal") << QStringList{"--platform=minimal"} << "" << "" << "" << true;
+        QTest::newRow("nothing") << none << ""
+                                 << ""
+                                 << "" << false;
+        QTest::newRow("X display") << none << ""
+                                   << ":0"
+                                   << "" << true;
+        QTest::newRow("Wayland") << none << ""
+                                 << ""
+                                 << "wayland-0" << true;
+        QTest::newRow("QT_QPA_PLATFORM=offscreen") << none << "offscreen"
+                                                   << ""
+                                                   << "" << true;
+        QTest::newRow("QT_QPA_PLATFORM=minimal") << none << "minimal"
+                                                 << ""
+                                                 << "" << true;
+        QTest::newRow("QT_QPA_PLATFORM=xcb") << none << "xcb"
+                                             << ""
+                                             << "" << false;
+        QTest::newRow("fallback list") << none << "wayland;offscreen"
+                                       << ""
+                                       << "" << true;
+        QTest::newRow("plugin options") << none << "offscreen:fontconfig"
+                                        << ""
+                                        << "" << true;
+        QTest::newRow("-platform offscreen") << QStringList{"-platform", "offscreen"} << ""
+                                             << ""
+                                             << "" << true;
+        QTest::newRow("--platform=minimal") << QStringList{"--platform=minimal"} << ""
+                                            << ""
+                                            << "" << true;
         // -platform wins over the environment, as in Qt.
-        QTest::newRow("-platform xcb over offscreen") << QStringList{"-platform", "xcb"} << "offscreen" << "" << ""
-                                                     << false;
+        QTest::newRow("-platform xcb over offscreen") << QStringList{"-platform", "xcb"} << "offscreen"
+                                                      << ""
+                                                      << "" << false;
     }
 
     void windowsNeedADisplayOrAPlatformWithoutOne()

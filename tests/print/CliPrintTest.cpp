@@ -32,7 +32,8 @@ protected:
     {
         const std::string command = "cd '" + folder.Path() +
                                     "' && env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " ORMID_BIN_DIR
-                                    "/ormid-cli " + args + " >/dev/null 2>'" + folder.File("err.txt") + "'";
+                                    "/ormid-cli " +
+                                    args + " >/dev/null 2>'" + folder.File("err.txt") + "'";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, folder.Read("err.txt")};
     }

@@ -50,8 +50,8 @@ protected:
     RecordedPrintReport report;
 };
 
-const std::vector<std::string> kHeadingWords = {"Message", "#", "Name", "Length", "(bytes)", "Duration", "(sec)",
-                                                "Play", "Count"};
+const std::vector<std::string> kHeadingWords = {"Message",  "#",     "Name", "Length", "(bytes)",
+                                                "Duration", "(sec)", "Play", "Count"};
 
 }  // namespace
 
@@ -77,10 +77,10 @@ TEST_F(ListingPdfTest, EmptyImageIsOnePageWithHeaderHeadingsAndFooterOnly)
 
 TEST_F(ListingPdfTest, RowsShowSlotNumberNameLengthDurationAndCount)
 {
-    Put(map, 0, 1, "OneByte");           // passed over
-    Put(map, 1, 2, "TwoBytes", 7);       // listed, 0.00
-    Put(map, 3, 12000, "Opening", 3);    // 1.50, count after three blanks
-    Put(map, 5, 8000, "Loop", 0);        // Continuous
+    Put(map, 0, 1, "OneByte");         // passed over
+    Put(map, 1, 2, "TwoBytes", 7);     // listed, 0.00
+    Put(map, 3, 12000, "Opening", 3);  // 1.50, count after three blanks
+    Put(map, 5, 8000, "Loop", 0);      // Continuous
     Put(map, 7, 123456, "Last one", 255);
     const PdfText text = Print();
     ASSERT_EQ(text.pages, 1);
@@ -107,9 +107,11 @@ TEST_F(ListingPdfTest, RowsShowSlotNumberNameLengthDurationAndCount)
 TEST_F(ListingPdfTest, HeaderNamesTheFolderOrUnsavedFileAndMarksAChange)
 {
     PdfText text = Print(QPageSize(QPageSize::A4), "", true);
-    EXPECT_EQ(text.Line(1, text.One("Image").yMin), (std::vector<std::string>{"Image", "data", "for:", "Unsaved", "file*"}));
+    EXPECT_EQ(text.Line(1, text.One("Image").yMin),
+              (std::vector<std::string>{"Image", "data", "for:", "Unsaved", "file*"}));
     text = Print(QPageSize(QPageSize::A4), "/srv/units/shop/", false);
-    EXPECT_EQ(text.Line(1, text.One("Image").yMin), (std::vector<std::string>{"Image", "data", "for:", "/srv/units/shop/"}));
+    EXPECT_EQ(text.Line(1, text.One("Image").yMin),
+              (std::vector<std::string>{"Image", "data", "for:", "/srv/units/shop/"}));
     text = Print(QPageSize(QPageSize::A4), "/srv/units/shop/", true);
     EXPECT_EQ(text.Count("/srv/units/shop/*"), 1);
 }
@@ -181,7 +183,7 @@ TEST_F(ListingPdfTest, AFullPageFollowedOnlyByEmptySlotsEndsTheListing)
     const CListingLayout l = Layout();
     // How many rows fill one of these pages.
     int rows = 0;
-    for (int y = l.top + 5 * l.lineHeight; ; ) {
+    for (int y = l.top + 5 * l.lineHeight;;) {
         ++rows;
         y += l.lineHeight;
         if (y > l.PageFullAt())

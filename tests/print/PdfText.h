@@ -11,7 +11,7 @@
 #include <vector>
 
 struct PdfWord {
-    int page;  // 1, 2, ...
+    int page;                       // 1, 2, ...
     double xMin, yMin, xMax, yMax;  // points from the top left of the sheet
     std::string text;
     double CenterX() const { return (xMin + xMax) / 2; }

@@ -50,7 +50,7 @@ class PrintCommandsTest : public QObject {
     Q_OBJECT
 
 public:
-    explicit PrintCommandsTest(const QString& work) : m_work(work) {}
+    explicit PrintCommandsTest(const QString& work) : m_work(work) { }
 
 private slots:
     void init()
@@ -126,7 +126,8 @@ private slots:
         QVERIFY(shown);
         QCOMPARE(disk.Read("old.pdf"), std::string("%PDF-1.4 the printout of yesterday\n%%EOF\n"));
         QVERIFY(!m_printReport.texts.isEmpty());
-        QVERIFY2(m_printReport.texts.last().contains("No space left on device"), qPrintable(m_printReport.texts.last()));
+        QVERIFY2(m_printReport.texts.last().contains("No space left on device"),
+                 qPrintable(m_printReport.texts.last()));
     }
 
     void labelsAfterOk()

@@ -331,9 +331,15 @@ TEST_F(Worker, AVanishedLineEndsTheWorkerAndIsLogged)
 TEST(SerialPortTexts, LineErrorFlagsByExactValue)
 {
     const std::vector<std::pair<uint32_t, const char*>> table = {
-        {0x0001, "Input buffer overflow"}, {0x0002, "Buffer overrun"},  {0x0004, "Input parity error"},
-        {0x0008, "Framing error"},         {0x0010, "Break condition"}, {0x0100, "Output buffer full"},
-        {0x0400, "IO device error"},       {0x8000, "Unsupported mode"}, {0x000A, "Unknown"},
+        {0x0001, "Input buffer overflow"},
+        {0x0002, "Buffer overrun"},
+        {0x0004, "Input parity error"},
+        {0x0008, "Framing error"},
+        {0x0010, "Break condition"},
+        {0x0100, "Output buffer full"},
+        {0x0400, "IO device error"},
+        {0x8000, "Unsupported mode"},
+        {0x000A, "Unknown"},
         {0x0000, "Unknown"},
     };
     for (const auto& [flags, text] : table)

@@ -122,7 +122,7 @@ TEST(Serial, OperationsOnAClosedPortReportNotOpen)
     uint8_t buffer[4];
     uint32_t count = 99;
     struct Operation {
-        const char* traced; // after "CSerial::"; nullptr: nothing traced
+        const char* traced;  // after "CSerial::"; nullptr: nothing traced
         std::function<int32_t()> run;
     };
     const Operation operations[] = {
@@ -164,7 +164,8 @@ TEST(Serial, OperationsOnAClosedPortReportNotOpen)
     };
     for (const auto& [name, line] : lines) {
         int on = -1;
-        EXPECT_EQ(Traced([&] { on = line(); }), std::string("CSerial::") + name + " - Unable to obtain the modem status");
+        EXPECT_EQ(Traced([&] { on = line(); }),
+                  std::string("CSerial::") + name + " - Unable to obtain the modem status");
         EXPECT_EQ(0, on) << name;
     }
     SerialProperties properties;
@@ -245,9 +246,8 @@ TEST(Serial, SettingsReadBackThroughTermios)
         speed_t code;  // 0: no standard code, checked through GetBaudrate only
     };
     for (const Rate& rate : {Rate{4800, 9600, B9600}, Rate{9600, 9600, B9600}, Rate{14400, 14400, 0},
-                             Rate{19200, 19200, B19200}, Rate{38400, 38400, B38400},
-                             Rate{56000, 56000, 0}, Rate{57600, 57600, B57600},
-                             Rate{115200, 115200, B115200}, Rate{230400, 9600, B9600}}) {
+                             Rate{19200, 19200, B19200}, Rate{38400, 38400, B38400}, Rate{56000, 56000, 0},
+                             Rate{57600, 57600, B57600}, Rate{115200, 115200, B115200}, Rate{230400, 9600, B9600}}) {
         ASSERT_EQ(0, port.SetupBaudrate(rate.asked)) << rate.asked;
         EXPECT_EQ(rate.configured, port.GetBaudrate()) << rate.asked;
         termios tio = Termios(port);
@@ -511,7 +511,7 @@ TEST(SerialPortList, ListsSimulatedUnitsAndSkipsDanglingLinks)
 TEST(SerialPortList, NumbersInNamesSortByValue)
 {
     std::vector<std::string> ports = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/pts/10",
-                                      "/dev/ttyACM0", "/dev/pts/9", "/dev/ttyUSB1", "/dev/ttyS0"};
+                                      "/dev/ttyACM0",  "/dev/pts/9", "/dev/ttyUSB1", "/dev/ttyS0"};
     std::sort(ports.begin(), ports.end(), PortNameLess);
     EXPECT_EQ((std::vector<std::string>{"/dev/pts/9", "/dev/pts/10", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1",
                                         "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB10"}),

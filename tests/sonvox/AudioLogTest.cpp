@@ -17,7 +17,7 @@ protected:
 
 const std::regex kStamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} )");
 
-} // namespace
+}  // namespace
 
 TEST_F(AudioLogTest, StampIsTwentyFourCharactersWithLeadingZeros)
 {
@@ -30,7 +30,10 @@ TEST_F(AudioLogTest, SplitsMessagesIntoLinesOfAtMost255Bytes)
 {
     // With a 24-character stamp: 228 characters fit one line of 254 bytes,
     // 229 make a full line of 255, 300 continue on a second line without stamp.
-    struct Case { size_t length; std::vector<size_t> lineBytes; };
+    struct Case {
+        size_t length;
+        std::vector<size_t> lineBytes;
+    };
     const Case cases[] = {
         {1, {24 + 1 + 2}},
         {228, {254}},
@@ -44,7 +47,8 @@ TEST_F(AudioLogTest, SplitsMessagesIntoLinesOfAtMost255Bytes)
         CAudioLog log;
         ASSERT_TRUE(log.Open(path.string().c_str()));
         std::string msg;
-        for (size_t i = 0; i < c.length; ++i) msg += char('a' + i % 26);
+        for (size_t i = 0; i < c.length; ++i)
+            msg += char('a' + i % 26);
         log.Write(msg.c_str());
         std::string file = ReadAll(path);
         auto lines = LogLines(file);
@@ -155,7 +159,8 @@ TEST_F(AudioLogTest, MessagesFromManyThreadsStayWhole)
                 log.Write(msg.c_str());
             }
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     auto lines = LogLines(ReadAll(path));
     ASSERT_EQ(lines.size(), size_t(kThreads * kEach * 2));
     for (size_t i = 0; i < lines.size(); i += 2) {

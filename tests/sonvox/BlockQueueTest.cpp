@@ -23,11 +23,12 @@ BlockData MakeBlock(const Bytes& b)
 std::vector<Bytes> Drain(CBlockQueue& q)
 {
     std::vector<Bytes> out;
-    while (Block b = q.PopFront()) out.emplace_back(b.data.get(), b.data.get() + b.length);
+    while (Block b = q.PopFront())
+        out.emplace_back(b.data.get(), b.data.get() + b.length);
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(BlockQueue, CountsTotalsAndOrder)
 {
@@ -70,7 +71,9 @@ TEST(BlockQueue, CountsTotalsAndOrder)
 
 TEST(BlockQueue, SwapBytePairs)
 {
-    struct Case { Bytes in, out; };
+    struct Case {
+        Bytes in, out;
+    };
     const Case cases[] = {
         {{1, 2, 3, 4, 5}, {2, 1, 4, 3, 5}},
         {{1, 2}, {2, 1}},
@@ -85,24 +88,24 @@ TEST(BlockQueue, SwapBytePairs)
 
 TEST(BlockQueue, QueueChunksPadsTheLastChunkWithMuLawZero)
 {
-    struct Case { size_t length; std::vector<size_t> used; };
+    struct Case {
+        size_t length;
+        std::vector<size_t> used;
+    };
     const Case cases[] = {
-        {0, {}},
-        {1, {1}},
-        {240, {240}},
-        {300, {240, 60}},
-        {480, {240, 240}},
-        {8000, std::vector<size_t>(33, 240)},
+        {0, {}}, {1, {1}}, {240, {240}}, {300, {240, 60}}, {480, {240, 240}}, {8000, std::vector<size_t>(33, 240)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
         Bytes run(c.length);
-        for (size_t i = 0; i < run.size(); ++i) run[i] = uint8_t(i % 251);
+        for (size_t i = 0; i < run.size(); ++i)
+            run[i] = uint8_t(i % 251);
         CBlockQueue q;
         ASSERT_TRUE(QueueChunks(run.data(), run.size(), q));
         auto chunks = Drain(q);
         auto used = c.used;
-        if (c.length == 8000) used.push_back(80);
+        if (c.length == 8000)
+            used.push_back(80);
         ASSERT_EQ(chunks.size(), used.size());
         size_t pos = 0;
         for (size_t k = 0; k < chunks.size(); ++k) {
@@ -126,7 +129,8 @@ TEST(BlockQueue, ProducerAndConsumerThreadsLoseNothing)
             const int len = 4 + i % 37;
             BlockData d = AllocBlock(size_t(len));
             memcpy(d.get(), &i, 4);
-            for (int k = 4; k < len; ++k) d[size_t(k)] = uint8_t(i + k);
+            for (int k = 4; k < len; ++k)
+                d[size_t(k)] = uint8_t(i + k);
             ASSERT_TRUE(q.PushBack(std::move(d), len));
         }
         producerDone = true;
@@ -142,9 +146,11 @@ TEST(BlockQueue, ProducerAndConsumerThreadsLoseNothing)
             }
             int id;
             memcpy(&id, b.data.get(), 4);
-            if (id != next || b.length != 4 + id % 37) intact = false;
+            if (id != next || b.length != 4 + id % 37)
+                intact = false;
             for (int k = 4; k < b.length; ++k)
-                if (b.data[size_t(k)] != uint8_t(id + k)) intact = false;
+                if (b.data[size_t(k)] != uint8_t(id + k))
+                    intact = false;
             ++next;
             (void)q.Count();  // readers of the counters race with both threads
         }

@@ -18,13 +18,17 @@ int ReferencePositive(int sample)
     static const int segEnd[8] = {0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF, 0x1FFF};
     int mag = std::min(sample >> 2, 8158) + 33;
     int seg = 0;
-    while (seg < 8 && mag > segEnd[seg]) ++seg;
+    while (seg < 8 && mag > segEnd[seg])
+        ++seg;
     return 0xFF - ((seg << 4) | ((mag >> (seg + 1)) & 0x0F));
 }
 
 // Position of a code on the quantiser's scale, from most negative (0x00) to
 // most positive (0x80); 0x7F and 0xFF share the zero step.
-int StepIndex(uint8_t code) { return code < 0x80 ? int(code) : 255 - int(code - 0x80); }
+int StepIndex(uint8_t code)
+{
+    return code < 0x80 ? int(code) : 255 - int(code - 0x80);
+}
 
 // G.711 expansion of a code, on the scale with full scale 32256.
 double ReferenceDecode(uint8_t code)
@@ -46,7 +50,7 @@ uint8_t Enc16(int16_t s)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Codec, EncodesEverySixteenBitInputLikeTheReference)
 {
@@ -85,16 +89,23 @@ TEST(Codec, EncodesEverySixteenBitInputLikeTheReference)
 TEST(Codec, NamedTableBoundaries)
 {
     auto entry = [](int k) { return MuLawFromLinear(int16_t(uint16_t(k << 3))); };
-    for (int k = 0; k <= 15; ++k) EXPECT_EQ(entry(k), 0xFF - k) << k;
-    for (int k = 16; k < 48; ++k) EXPECT_EQ(entry(k), 0xEF - (k - 16) / 2) << k;
-    for (int k = 48; k < 112; ++k) EXPECT_EQ(entry(k), 0xDF - (k - 48) / 4) << k;
+    for (int k = 0; k <= 15; ++k)
+        EXPECT_EQ(entry(k), 0xFF - k) << k;
+    for (int k = 16; k < 48; ++k)
+        EXPECT_EQ(entry(k), 0xEF - (k - 16) / 2) << k;
+    for (int k = 48; k < 112; ++k)
+        EXPECT_EQ(entry(k), 0xDF - (k - 48) / 4) << k;
     // Segment starts: the entry before belongs to the segment below.
-    struct { int k; uint8_t code; } starts[] = {{112, 0xCF}, {241, 0xBF}, {498, 0xAF}, {1012, 0x9F}, {2040, 0x8F}};
+    struct {
+        int k;
+        uint8_t code;
+    } starts[] = {{112, 0xCF}, {241, 0xBF}, {498, 0xAF}, {1012, 0x9F}, {2040, 0x8F}};
     for (auto& b : starts) {
         EXPECT_EQ(entry(b.k), b.code) << b.k;
         EXPECT_EQ(entry(b.k - 1), b.code + 0x10 - 0x0F) << b.k;
     }
-    for (int k = 3968; k <= 4095; ++k) EXPECT_EQ(entry(k), 0x80) << k;
+    for (int k = 3968; k <= 4095; ++k)
+        EXPECT_EQ(entry(k), 0x80) << k;
     EXPECT_EQ(entry(3967), 0x81);
     EXPECT_EQ(entry(4096), 0x00);
     EXPECT_EQ(entry(8191), 0x7E);
@@ -104,10 +115,17 @@ TEST(Codec, NamedTableBoundaries)
     for (int code = 0x80; code <= 0xFE; ++code) {
         int posStart = -1, negEnd = -1;
         for (int k = 0; k < 4096; ++k)
-            if (entry(k) == code) { posStart = k; break; }
+            if (entry(k) == code) {
+                posStart = k;
+                break;
+            }
         for (int k = 8191; k >= 4096; --k)
-            if (entry(k) == (code & 0x7F)) { negEnd = 8191 - k; break; }
-        if (posStart < 0) continue;
+            if (entry(k) == (code & 0x7F)) {
+                negEnd = 8191 - k;
+                break;
+            }
+        if (posStart < 0)
+            continue;
         ASSERT_GE(negEnd, 0) << std::hex << code;
         EXPECT_LE(std::abs(posStart - negEnd), 1) << std::hex << code;
     }
@@ -115,13 +133,15 @@ TEST(Codec, NamedTableBoundaries)
     // Edge values.
     const int16_t in[] = {0, 8, -8, 32767, -32768};
     const uint8_t want[] = {0xFF, 0xFE, 0x7E, 0x80, 0x00};
-    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(Enc16(in[i]), want[i]) << in[i];
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(Enc16(in[i]), want[i]) << in[i];
 }
 
 TEST(Codec, DecodesAllCodesLikeTheExpansionFormula)
 {
     std::vector<uint8_t> codes(256), out16(512), out8(256);
-    for (int c = 0; c < 256; ++c) codes[size_t(c)] = uint8_t(c);
+    for (int c = 0; c < 256; ++c)
+        codes[size_t(c)] = uint8_t(c);
     CodecOutput o16, o8;
     o16.data = out16.data();
     o8.data = out8.data();
@@ -185,7 +205,8 @@ TEST(Codec, RateConversionDropsAndRepeatsTheRightSamples)
         std::vector<int> k;
         for (int i = 0; i < n; ++i) {
             int phase = i % 11;
-            if (phase == 2 || phase == 6 || phase == 10 || i % 580 == 579) continue;
+            if (phase == 2 || phase == 6 || phase == 10 || i % 580 == 579)
+                continue;
             k.push_back(i);
         }
         return k;
@@ -194,7 +215,8 @@ TEST(Codec, RateConversionDropsAndRepeatsTheRightSamples)
     for (int n : {11, 1160, 5000}) {
         SCOPED_TRACE(n);
         std::vector<int16_t> s(static_cast<size_t>(n));
-        for (auto& v : s) v = int16_t(rng());
+        for (auto& v : s)
+            v = int16_t(rng());
         Bytes pcm(static_cast<size_t>(n) * 2), out(static_cast<size_t>(n));
         memcpy(pcm.data(), s.data(), pcm.size());
         CodecOutput o;
@@ -202,7 +224,8 @@ TEST(Codec, RateConversionDropsAndRepeatsTheRightSamples)
         ASSERT_TRUE(MuLawEncode(pcm.data(), int(pcm.size()), 11025, 2, o));
         auto k = kept(n);
         ASSERT_EQ(o.count, int(k.size()));
-        for (size_t j = 0; j < k.size(); ++j) ASSERT_EQ(out[j], MuLawFromLinear(s[size_t(k[j])])) << j;
+        for (size_t j = 0; j < k.size(); ++j)
+            ASSERT_EQ(out[j], MuLawFromLinear(s[size_t(k[j])])) << j;
     }
     EXPECT_EQ(kept(11), (std::vector<int>{0, 1, 3, 4, 5, 7, 8, 9}));
     auto k1160 = kept(1160);
@@ -218,7 +241,8 @@ TEST(Codec, RateConversionDropsAndRepeatsTheRightSamples)
     ASSERT_TRUE(MuLawDecode(codes.data(), 8, 8, 11025, o));
     ASSERT_EQ(o.count, 11);
     const int order[] = {0, 1, 2, 2, 3, 4, 4, 5, 6, 6, 7};
-    for (int j = 0; j < 11; ++j) EXPECT_EQ(out8[size_t(j)], uint8_t((LinearFromMuLaw(codes[size_t(order[j])]) >> 8) + 128)) << j;
+    for (int j = 0; j < 11; ++j)
+        EXPECT_EQ(out8[size_t(j)], uint8_t((LinearFromMuLaw(codes[size_t(order[j])]) >> 8) + 128)) << j;
     Bytes out16(80, 0);
     o.data = out16.data();
     ASSERT_TRUE(MuLawDecode(codes.data(), 16, 16, 11025, o));
@@ -237,12 +261,16 @@ TEST(Codec, UnsupportedFormatsFailWithOneLogLine)
         const char* fragment;
     };
     std::vector<Case> cases = {
-        {[&] { return MuLawEncode(in.data(), 16, 22050, 1, o); }, "Error SamplesPerSec :22050 format not support", "SamplesPerSec"},
+        {[&] { return MuLawEncode(in.data(), 16, 22050, 1, o); }, "Error SamplesPerSec :22050 format not support",
+         "SamplesPerSec"},
         {[&] { return MuLawEncode(in.data(), 16, 8000, 3, o); }, "BlockAlign 3 is not valid.", "BlockAlign"},
-        {[&] { return MuLawDecode(in.data(), 16, 12, 8000, o); }, "nBitsPerSample = 12 not supported.", "nBitsPerSample"},
-        {[&] { return MuLawDecode(in.data(), 16, 8, 16000, o); }, "16000 format is not supported.", "format is not supported"},
+        {[&] { return MuLawDecode(in.data(), 16, 12, 8000, o); }, "nBitsPerSample = 12 not supported.",
+         "nBitsPerSample"},
+        {[&] { return MuLawDecode(in.data(), 16, 8, 16000, o); }, "16000 format is not supported.",
+         "format is not supported"},
         // The rate is checked before the block align.
-        {[&] { return MuLawEncode(in.data(), 16, 44100, 4, o); }, "Error SamplesPerSec :44100 format not support", "SamplesPerSec"},
+        {[&] { return MuLawEncode(in.data(), 16, 44100, 4, o); }, "Error SamplesPerSec :44100 format not support",
+         "SamplesPerSec"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.text);

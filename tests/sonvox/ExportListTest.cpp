@@ -11,15 +11,15 @@
 namespace {
 
 const std::set<std::string> kExports = {
-    "Audio_Init", "Audio_Release", "Record", "Stop", "Save", "Preview", "PreviewCancel",
-    "LoadPlay", "LoadPage", "GetBuff", "PageCancel", "LoadPlaySilence", "LoadPageSilence",
-    "SetNormValue", "NormUpdate", "GetBuffCount", "IsValidFile", "GetCoderInfor", "GetDuration",
-    "GetSilentBuff", "MeterGetPeak",
+    "Audio_Init",      "Audio_Release", "Record",       "Stop",         "Save",        "Preview",
+    "PreviewCancel",   "LoadPlay",      "LoadPage",     "GetBuff",      "PageCancel",  "LoadPlaySilence",
+    "LoadPageSilence", "SetNormValue",  "NormUpdate",   "GetBuffCount", "IsValidFile", "GetCoderInfor",
+    "GetDuration",     "GetSilentBuff", "MeterGetPeak",
 };
 
 const std::string kLibrary = std::string(ORMID_BIN_DIR) + "/libsonvox.so";
 
-} // namespace
+}  // namespace
 
 TEST(ExportList, ExactlyTheTwentyOneFunctions)
 {
@@ -31,7 +31,8 @@ TEST(ExportList, ExactlyTheTwentyOneFunctions)
     while (fgets(line, sizeof line, p)) {
         std::istringstream in(line);
         std::string addr, type, name;
-        if (!(in >> addr >> type >> name)) continue;
+        if (!(in >> addr >> type >> name))
+            continue;
         (type == "T" ? functions : others).insert(name);
     }
     ASSERT_EQ(pclose(p), 0) << cmd;
@@ -43,9 +44,11 @@ TEST(ExportList, EveryFunctionResolvesFromTheLoadedLibrary)
 {
     void* lib = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
-    for (const auto& name : kExports) EXPECT_NE(dlsym(lib, name.c_str()), nullptr) << name;
+    for (const auto& name : kExports)
+        EXPECT_NE(dlsym(lib, name.c_str()), nullptr) << name;
     // Internals stay hidden.
-    for (const char* hidden : {"MuLawEncode", "LogPrintf", "_Z11MuLawEncodePKhiitR11CodecOutput", "_ZN9CWaveFile8OpenReadEPKc"})
+    for (const char* hidden :
+         {"MuLawEncode", "LogPrintf", "_Z11MuLawEncodePKhiitR11CodecOutput", "_ZN9CWaveFile8OpenReadEPKc"})
         EXPECT_EQ(dlsym(lib, hidden), nullptr) << hidden;
     using GetSilentBuffFn = int (*)(unsigned char*);
     auto silent = reinterpret_cast<GetSilentBuffFn>(dlsym(lib, "GetSilentBuff"));

@@ -17,7 +17,8 @@ namespace {
 std::vector<Bytes> Drain(CBlockQueue& q)
 {
     std::vector<Bytes> out;
-    while (Block b = q.PopFront()) out.emplace_back(b.data.get(), b.data.get() + b.length);
+    while (Block b = q.PopFront())
+        out.emplace_back(b.data.get(), b.data.get() + b.length);
     return out;
 }
 
@@ -38,14 +39,16 @@ std::vector<Bytes> Chunked(Bytes run)
 std::vector<Bytes> Concat(std::initializer_list<std::vector<Bytes>> parts)
 {
     std::vector<Bytes> all;
-    for (auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
 Bytes Ramp(size_t n, uint8_t start)
 {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(start + i);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(start + i);
     return b;
 }
 
@@ -79,16 +82,29 @@ protected:
 Bytes RawWav(uint32_t avgBytes, uint32_t claimedData, const Bytes& data)
 {
     Bytes f;
-    auto put = [&f](uint32_t v, int n) { for (int i = 0; i < n; ++i) f.push_back(uint8_t(v >> (8 * i))); };
+    auto put = [&f](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            f.push_back(uint8_t(v >> (8 * i)));
+    };
     auto tag = [&f](const char* t) { f.insert(f.end(), t, t + 4); };
-    tag("RIFF"); put(36 + uint32_t(data.size()), 4); tag("WAVE");
-    tag("fmt "); put(16, 4); put(7, 2); put(1, 2); put(8000, 4); put(avgBytes, 4); put(1, 2); put(8, 2);
-    tag("data"); put(claimedData, 4);
+    tag("RIFF");
+    put(36 + uint32_t(data.size()), 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(7, 2);
+    put(1, 2);
+    put(8000, 4);
+    put(avgBytes, 4);
+    put(1, 2);
+    put(8, 2);
+    tag("data");
+    put(claimedData, 4);
     f.insert(f.end(), data.begin(), data.end());
     return f;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ExportsTest, LoadPlayQueuesSwappedChunksOfEveryFile)
 {
@@ -125,8 +141,7 @@ TEST_F(ExportsTest, LoadPlayFailuresKeepWhatCouldBeQueued)
     // A PCM file: 0, the mu-law file before it stays queued.
     EXPECT_EQ(LoadPlay((pa + "*" + pcm).c_str()), 0);
     EXPECT_EQ(Drain(State().playQueue), Chunked(a));
-    ExpectOneReport(log, "AudioAPI", "Error file: " + pcm + " is not in MULAW format", "AudioAPI.cpp",
-                    "MULAW");
+    ExpectOneReport(log, "AudioAPI", "Error file: " + pcm + " is not in MULAW format", "AudioAPI.cpp", "MULAW");
 
     // A missing file or an empty item (two '*' in a row) fail without a report.
     log.Mark();
@@ -193,13 +208,19 @@ TEST_F(ExportsTest, SilenceLengths)
 {
     auto chunksOf = [](CBlockQueue& q) {
         auto c = Drain(q);
-        for (size_t i = 0; i + 1 < c.size(); ++i) EXPECT_EQ(c[i], Bytes(240, 0xF0));
+        for (size_t i = 0; i + 1 < c.size(); ++i)
+            EXPECT_EQ(c[i], Bytes(240, 0xF0));
         return c;
     };
-    struct Case { int ms; int result; size_t chunks; size_t lastUsed; };
+    struct Case {
+        int ms;
+        int result;
+        size_t chunks;
+        size_t lastUsed;
+    };
     // Whole seconds only: 8000 bytes are 33 full chunks and 80 bytes.
-    const Case play[] = {{999, 0, 0, 0}, {1000, 1, 34, 80}, {1999, 1, 34, 80}, {2000, 1, 67, 160},
-                         {0, 0, 0, 0}, {-1000, 0, 0, 0}, {INT_MAX, 0, 0, 0}, {INT_MIN, 0, 0, 0}};
+    const Case play[] = {{999, 0, 0, 0}, {1000, 1, 34, 80}, {1999, 1, 34, 80},  {2000, 1, 67, 160},
+                         {0, 0, 0, 0},   {-1000, 0, 0, 0},  {INT_MAX, 0, 0, 0}, {INT_MIN, 0, 0, 0}};
     for (const auto& c : play) {
         SCOPED_TRACE(c.ms);
         log.Mark();
@@ -216,8 +237,15 @@ TEST_F(ExportsTest, SilenceLengths)
         EXPECT_TRUE(State().pageQueue.IsEmpty());
     }
 
-    struct PageCase { int ms; int result; size_t chunks; const char* report; };
-    const PageCase page[] = {{30, 1, 1, nullptr}, {1, 1, 1, nullptr}, {1000, 1, 34, nullptr},
+    struct PageCase {
+        int ms;
+        int result;
+        size_t chunks;
+        const char* report;
+    };
+    const PageCase page[] = {{30, 1, 1, nullptr},
+                             {1, 1, 1, nullptr},
+                             {1000, 1, 34, nullptr},
                              {0, 0, 0, "Invalid parameter secs = 0.0000"},
                              {-5, 0, 0, "Invalid parameter secs = -0.0050"},
                              {INT_MAX, 0, 0, "Invalid parameter secs = 2147483.7500"}};
@@ -266,7 +294,8 @@ TEST_F(ExportsTest, MeterGetPeakTakesTheOldestBlock)
             b.push_back(uint8_t(uint16_t(v)));
             b.push_back(uint8_t(uint16_t(v) >> 8));
         }
-        if (oddTail) b.push_back(0x7F);
+        if (oddTail)
+            b.push_back(0x7F);
         State().meterTap.PushCopy(b.data(), int(b.size()));
     };
     int peak = -1;
@@ -280,7 +309,7 @@ TEST_F(ExportsTest, MeterGetPeakTakesTheOldestBlock)
     EXPECT_EQ(MeterGetPeak(&peak), 3);
     EXPECT_EQ(peak, 3);
     EXPECT_EQ(MeterGetPeak(&peak), 2);
-    EXPECT_EQ(peak, 0);  // only negative samples
+    EXPECT_EQ(peak, 0);                 // only negative samples
     EXPECT_EQ(MeterGetPeak(&peak), 2);  // the odd byte is not a sample
     EXPECT_EQ(peak, 32767);
     peak = -1;
@@ -291,13 +320,17 @@ TEST_F(ExportsTest, MeterGetPeakTakesTheOldestBlock)
 TEST_F(ExportsTest, IsValidFileAcceptsOnlyUnitAudio)
 {
     const Bytes audio = Ramp(800, 0);
-    struct Case { const char* name; uint16_t tag; uint32_t rate; uint16_t bits; uint16_t ch; int valid; };
+    struct Case {
+        const char* name;
+        uint16_t tag;
+        uint32_t rate;
+        uint16_t bits;
+        uint16_t ch;
+        int valid;
+    };
     const Case cases[] = {
-        {"ok.wav", 7, 8000, 8, 1, 1},
-        {"rate.wav", 7, 11025, 8, 1, 0},
-        {"stereo.wav", 7, 8000, 8, 2, 0},
-        {"pcm.wav", 1, 8000, 8, 1, 0},
-        {"wide.wav", 7, 8000, 16, 1, 0},
+        {"ok.wav", 7, 8000, 8, 1, 1},  {"rate.wav", 7, 11025, 8, 1, 0}, {"stereo.wav", 7, 8000, 8, 2, 0},
+        {"pcm.wav", 1, 8000, 8, 1, 0}, {"wide.wav", 7, 8000, 16, 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

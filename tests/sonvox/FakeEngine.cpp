@@ -17,12 +17,16 @@ bool EnginePrepareRecorder()
 
 bool EngineSelectRecordingFormat()
 {
-    if (!Fake().formatOk) return false;
+    if (!Fake().formatOk)
+        return false;
     State().format = RecordingFormat{22050, 16, 1};
     return true;
 }
 
-const char* EngineLastFormatErrorText() { return Fake().formatError.c_str(); }
+const char* EngineLastFormatErrorText()
+{
+    return Fake().formatError.c_str();
+}
 
 bool EngineStartPlayback()
 {
@@ -30,9 +34,18 @@ bool EngineStartPlayback()
     return Fake().playbackOk;
 }
 
-void EngineStopPlayback() { ++Fake().stopPlaybackCalls; }
-void EngineShutdownRecorder() { ++Fake().shutdownCalls; }
-int EngineRecord() { return Fake().recordResult; }
+void EngineStopPlayback()
+{
+    ++Fake().stopPlaybackCalls;
+}
+void EngineShutdownRecorder()
+{
+    ++Fake().shutdownCalls;
+}
+int EngineRecord()
+{
+    return Fake().recordResult;
+}
 
 int EngineStopRecording()
 {
@@ -55,5 +68,8 @@ int EnginePreview()
     return Fake().previewResult;
 }
 
-void EngineCancelPlayback() { ++Fake().cancelCalls; }
-void EngineChooseDevices() {}
+void EngineCancelPlayback()
+{
+    ++Fake().cancelCalls;
+}
+void EngineChooseDevices() { }

@@ -74,7 +74,8 @@ inline bool ParseReport(const std::string& logLine, Report& r)
 {
     static const std::regex re(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} (\w+) ln:(\d+) - (.*)$)");
     std::smatch m;
-    if (!std::regex_match(logLine, m, re)) return false;
+    if (!std::regex_match(logLine, m, re))
+        return false;
     r.unit = m[1];
     r.line = std::stoi(m[2]);
     r.text = m[3];
@@ -86,7 +87,7 @@ inline std::string SourceLine(const std::string& file, int line)
 {
     std::ifstream in(std::string(ORMID_SOURCE_DIR) + "/src/sonvox/" + file);
     std::string s;
-    for (int i = 1; i <= line && std::getline(in, s); ++i) {}
+    for (int i = 1; i <= line && std::getline(in, s); ++i) { }
     return s;
 }
 

@@ -9,12 +9,12 @@
 
 static int failures = 0;
 
-#define CHECK(cond)                                                   \
-    do {                                                              \
-        if (!(cond)) {                                                \
-            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                               \
-        }                                                             \
+#define CHECK(cond)                                                                                                    \
+    do {                                                                                                               \
+        if (!(cond)) {                                                                                                 \
+            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond);                                         \
+            ++failures;                                                                                                \
+        }                                                                                                              \
     } while (0)
 
 static void put32(unsigned char* p, unsigned long v)
@@ -33,16 +33,24 @@ static int write_wav(const char* path, unsigned n)
     unsigned i;
     put32(hdr + 4, 36 + n);
     put32(hdr + 16, 16);
-    hdr[20] = 7; hdr[21] = 0; hdr[22] = 1; hdr[23] = 0;
+    hdr[20] = 7;
+    hdr[21] = 0;
+    hdr[22] = 1;
+    hdr[23] = 0;
     put32(hdr + 24, 8000);
     put32(hdr + 28, 8000);
-    hdr[32] = 1; hdr[33] = 0; hdr[34] = 8; hdr[35] = 0;
+    hdr[32] = 1;
+    hdr[33] = 0;
+    hdr[34] = 8;
+    hdr[35] = 0;
     memcpy(hdr + 36, "data", 4);
     put32(hdr + 40, n);
     f = fopen(path, "wb");
-    if (!f) return 0;
+    if (!f)
+        return 0;
     fwrite(hdr, 1, 44, f);
-    for (i = 0; i < n; ++i) fputc((int)(i & 0xFF), f);
+    for (i = 0; i < n; ++i)
+        fputc((int)(i & 0xFF), f);
     return fclose(f) == 0;
 }
 
@@ -54,7 +62,8 @@ int main(void)
     int peak = -7, started;
     double g = 1, c = 1, s = 1;
 
-    if (!mkdtemp(dir)) return 2;
+    if (!mkdtemp(dir))
+        return 2;
     snprintf(wav, sizeof wav, "%s/a.wav", dir);
     snprintf(logp, sizeof logp, "%s/Audio.log", dir);
     CHECK(write_wav(wav, 300));
@@ -97,6 +106,7 @@ int main(void)
     remove(logp);
     rmdir(dir);
     (void)c;
-    if (failures) fprintf(stderr, "%d check(s) failed\n", failures);
+    if (failures)
+        fprintf(stderr, "%d check(s) failed\n", failures);
     return failures ? 1 : 0;
 }

@@ -28,10 +28,10 @@ namespace {
 
 struct FaultCase {
     const char* name;
-    const char* command; // "read" or "write"
+    const char* command;  // "read" or "write"
     std::vector<std::string> simArgs;
     int exitCode;
-    const char* lastStatus; // what the run ends with on stderr
+    const char* lastStatus;  // what the run ends with on stderr
 };
 
 class CliTransferTest : public ::testing::Test {
@@ -39,7 +39,7 @@ protected:
     void SetUp() override
     {
         cMemoryMap image;
-        FillImage(image, {9000, 12000}); // sectors 0 to 3
+        FillImage(image, {9000, 12000});  // sectors 0 to 3
         QuietReport report;
         ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }
@@ -57,7 +57,7 @@ bool EndsWithLine(const std::string& text, const std::string& line)
     return t.size() >= line.size() && t.compare(t.size() - line.size(), line.size(), line) == 0;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(CliTransferTest, RoundTripAtBothBaudRates)
 {
@@ -96,35 +96,68 @@ TEST_F(CliTransferTest, EveryFaultEndsCleanly)
 {
     const FaultCase cases[] = {
         {"no P1 reply", "write", {"--fault", "no-reply:cmd=P1"}, 1, "Timeout - Enter program Mode"},
-        {"wrong P1 ack", "write", {"--fault", "wrong-ack:cmd=P1"}, 1,
+        {"wrong P1 ack",
+         "write",
+         {"--fault", "wrong-ack:cmd=P1"},
+         1,
          "Bad Ack (Enter program mode). Expecting 'A', had 'N'"},
-        {"garbage before P1 ack", "write", {"--fault", "garbage:cmd=P1"}, 1,
+        {"garbage before P1 ack",
+         "write",
+         {"--fault", "garbage:cmd=P1"},
+         1,
          "Bad Ack (Enter program mode). Expecting 'A', had 'P'"},
         {"vanishing unit", "write", {"--fault", "vanish:cmd=P1"}, 1, "Transfer stopped - the port /dev/pts/"},
-        {"vanishing after sector 0", "read", {"--image", "IMAGE", "--fault", "vanish:cmd=U,sector=1"}, 1,
+        {"vanishing after sector 0",
+         "read",
+         {"--image", "IMAGE", "--fault", "vanish:cmd=U,sector=1"},
+         1,
          "Transfer stopped - the port /dev/pts/"},
-        {"later sector silent", "read", {"--image", "IMAGE", "--fault", "no-reply:cmd=U,sector=2"}, 1,
+        {"later sector silent",
+         "read",
+         {"--image", "IMAGE", "--fault", "no-reply:cmd=U,sector=2"},
+         1,
          "Reading TX data timeout. elapsed time = [00:00:0"},
         {"partial sector ack", "write", {"--fault", "partial:cmd=R"}, 1, "Timeout - Sector start Ack sector 0"},
-        {"wrong sector ack", "write", {"--fault", "wrong-ack:cmd=R"}, 1,
+        {"wrong sector ack",
+         "write",
+         {"--fault", "wrong-ack:cmd=R"},
+         1,
          "Got bad or illegal sector start Ack. Expecting 'A', got 'N' - sector 0."},
-        {"stall while receiving", "write", {"--fault", "stall:cmd=R,sector=1", "--stall-ms", "7000"}, 1,
+        {"stall while receiving",
+         "write",
+         {"--fault", "stall:cmd=R,sector=1", "--stall-ms", "7000"},
+         1,
          "Timeout - Checksum Ack"},
-        {"wrong checksum ack", "write", {"--fault", "wrong-ack:cmd=sum"}, 1,
+        {"wrong checksum ack",
+         "write",
+         {"--fault", "wrong-ack:cmd=sum"},
+         1,
          "Got bad or illegal checksum Ack. Expecting 'A', got 'N' - sector 0."},
         {"no programming result", "write", {"--fault", "no-g"}, 1, "Timeout - Sector start Ack"},
-        {"A for G", "write", {"--fault", "wrong-ack:cmd=prog,once"}, 1,
+        {"A for G",
+         "write",
+         {"--fault", "wrong-ack:cmd=prog,once"},
+         1,
          "Got bad or illegal programming result ack. Expecting 'G', got A - sector 0"},
         {"slow programming", "write", {"--fault", "slow-prog", "--slow-ms", "400"}, 0, "Unit write completed."},
         {"no P0 reply", "write", {"--fault", "no-reply:cmd=P0"}, 1, "Timeout - Exit program Mode"},
         {"wrong P0 ack", "write", {"--fault", "wrong-ack:cmd=P0"}, 0, "Unit write completed."},
-        {"sector 0 silent", "read", {"--fault", "no-reply:cmd=U,sector=0"}, 1,
+        {"sector 0 silent",
+         "read",
+         {"--fault", "no-reply:cmd=U,sector=0"},
+         1,
          "Reading TX data timeout. elapsed time = [00:00:0"},
-        {"bad checksum sector 0", "read", {"--image", "IMAGE", "--fault", "bad-checksum:sector=0"}, 1,
+        {"bad checksum sector 0",
+         "read",
+         {"--image", "IMAGE", "--fault", "bad-checksum:sector=0"},
+         1,
          "Checksum error"},
         {"flipped bit sector 2", "read", {"--image", "IMAGE", "--fault", "flip-bit:sector=2"}, 1, "Checksum error"},
-        {"stall while sending", "read", {"--image", "IMAGE", "--fault", "stall:cmd=U,sector=1", "--stall-ms", "300"},
-         0, "TX Data read OK"},
+        {"stall while sending",
+         "read",
+         {"--image", "IMAGE", "--fault", "stall:cmd=U,sector=1", "--stall-ms", "300"},
+         0,
+         "TX Data read OK"},
     };
     const size_t n = sizeof cases / sizeof cases[0];
     std::vector<std::unique_ptr<SimProcess>> sims;
@@ -233,8 +266,7 @@ TEST_F(CliTransferTest, VerifyComparesTheUnitWithTheImage)
         CliProcess verify;
         verify.Start({"verify", "--port", sim.Port(), imagePath}, scratch.File("silent"));
         EXPECT_EQ(verify.Wait(), 2) << verify.Stderr();
-        EXPECT_NE(verify.Stderr().find("Verify failed: Reading TX data timeout"), std::string::npos)
-            << verify.Stderr();
+        EXPECT_NE(verify.Stderr().find("Verify failed: Reading TX data timeout"), std::string::npos) << verify.Stderr();
     }
 }
 

@@ -96,7 +96,7 @@ std::string LastLineOf(const std::string& err, const std::string& port)
     return err.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(GangTransferTest, AFaultyUnitNeverStopsTheOthersAndASecondRunCompletesIt)
 {

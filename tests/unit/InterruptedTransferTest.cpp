@@ -64,34 +64,100 @@ const char* const kFillerAnswered = "<- 8194 bytes of sector 01";
 const char* const kHint = "If a write to this unit was interrupted, switch the unit off and on, or retry with Recover";
 
 const Row kRows[] = {
-    {"WriteAfterAKilledWriteRewritesTheCutSector", Unit::Sim, Before::KillWriter, Image::Plain,
-     {"write", "IMAGE"}, "", 0,
+    {"WriteAfterAKilledWriteRewritesTheCutSector",
+     Unit::Sim,
+     Before::KillWriter,
+     Image::Plain,
+     {"write", "IMAGE"},
+     "",
+     0,
      {"No answer to P1 - completing an interrupted sector write",
       "Sector 1 was cut off by an interrupted write; it is written again", "Unit write completed.",
       "Verify OK - 1 sectors match"},
-     true, 1},
-    {"FillerProgrammedIntoTheCutSectorIsWrittenOver", Unit::Sim, Before::KillWriter, Image::SumZero,
-     {"write", "IMAGE"}, "", 0,
-     {"Sector 1 was cut off by an interrupted write; it is written again", "Verify OK - 1 sectors match"}, true,
+     true,
+     1},
+    {"FillerProgrammedIntoTheCutSectorIsWrittenOver",
+     Unit::Sim,
+     Before::KillWriter,
+     Image::SumZero,
+     {"write", "IMAGE"},
+     "",
+     0,
+     {"Sector 1 was cut off by an interrupted write; it is written again", "Verify OK - 1 sectors match"},
+     true,
      2},
-    {"ReadAfterAKilledWrite", Unit::Sim, Before::KillWriter, Image::Plain, {"read", "OUT"}, "", 0,
+    {"ReadAfterAKilledWrite",
+     Unit::Sim,
+     Before::KillWriter,
+     Image::Plain,
+     {"read", "OUT"},
+     "",
+     0,
      {"Sector 1 was cut off by an interrupted write; write the unit again",
       "No answer to U00 - completing an interrupted sector write", "TX Data read OK"},
-     true, 0},
-    {"VerifyAfterAKilledWrite", Unit::Sim, Before::KillWriter, Image::Plain, {"verify", "IMAGE"}, "", 0,
+     true,
+     0},
+    {"VerifyAfterAKilledWrite",
+     Unit::Sim,
+     Before::KillWriter,
+     Image::Plain,
+     {"verify", "IMAGE"},
+     "",
+     0,
      {"Sector 1 was cut off by an interrupted write; write the unit again",
       "No answer to U00 - completing an interrupted sector write", "Verify OK - 4 sectors match"},
-     true, 0},
-    {"NoTimeoutsNeverSendFiller", Unit::Sim, Before::KillWriter, Image::Plain, {"write", "--no-timeouts", "IMAGE"},
-     kHint, 130, {"No answer to P1", kHint, "Write interrupted; port closed."}, false, 0},
-    {"ReadAfterAnInterruptedRead", Unit::Sim, Before::InterruptRead, Image::Plain, {"read", "OUT"}, "", 0,
-     {"TX Data read OK"}, true, 0},
-    {"VerifyAfterAnInterruptedRead", Unit::Sim, Before::InterruptRead, Image::Plain, {"verify", "IMAGE"}, "", 0,
-     {"Verify OK"}, true, 0},
-    {"SilentUnitWithoutJournalTimesOut", Unit::Silent, Before::Nothing, Image::Plain, {"write", "IMAGE"}, "", 1,
-     {"Timeout - Enter program Mode", kHint, "Write failed: Timeout - Enter program Mode"}, false, -1},
-    {"CtrlCDuringTheQuietWait", Unit::Chatty, Before::Nothing, Image::Plain, {"write", "IMAGE"},
-     "Waiting for the unit to finish sending", 130, {"Write interrupted; port closed."}, false, -1},
+     true,
+     0},
+    {"NoTimeoutsNeverSendFiller",
+     Unit::Sim,
+     Before::KillWriter,
+     Image::Plain,
+     {"write", "--no-timeouts", "IMAGE"},
+     kHint,
+     130,
+     {"No answer to P1", kHint, "Write interrupted; port closed."},
+     false,
+     0},
+    {"ReadAfterAnInterruptedRead",
+     Unit::Sim,
+     Before::InterruptRead,
+     Image::Plain,
+     {"read", "OUT"},
+     "",
+     0,
+     {"TX Data read OK"},
+     true,
+     0},
+    {"VerifyAfterAnInterruptedRead",
+     Unit::Sim,
+     Before::InterruptRead,
+     Image::Plain,
+     {"verify", "IMAGE"},
+     "",
+     0,
+     {"Verify OK"},
+     true,
+     0},
+    {"SilentUnitWithoutJournalTimesOut",
+     Unit::Silent,
+     Before::Nothing,
+     Image::Plain,
+     {"write", "IMAGE"},
+     "",
+     1,
+     {"Timeout - Enter program Mode", kHint, "Write failed: Timeout - Enter program Mode"},
+     false,
+     -1},
+    {"CtrlCDuringTheQuietWait",
+     Unit::Chatty,
+     Before::Nothing,
+     Image::Plain,
+     {"write", "IMAGE"},
+     "Waiting for the unit to finish sending",
+     130,
+     {"Write interrupted; port closed."},
+     false,
+     -1},
 };
 
 void PrintTo(const Row& row, std::ostream* os)
@@ -116,7 +182,7 @@ size_t Count(const std::string& text, const std::string& what)
 // when chatty, sends without a pause.
 class PtyUnit {
 public:
-    explicit PtyUnit(bool chatty) : m_thread([this, chatty] { Run(chatty); }) {}
+    explicit PtyUnit(bool chatty) : m_thread([this, chatty] { Run(chatty); }) { }
     ~PtyUnit()
     {
         m_stop = true;
@@ -168,7 +234,6 @@ protected:
         ASSERT_TRUE(image.WriteImageFile(imagePath.c_str(), report));
     }
 
-
     std::string Log() { return Text(ReadBytes(logPath)); }
 
     // A write killed while sector 1 is on its way; what it had handed to the
@@ -194,8 +259,7 @@ protected:
     void InterruptRead(const std::string& port)
     {
         CliProcess reader;
-        reader.Start({"read", "--port", port, "--baud", "57600", scratch.File("stopped.txi")},
-                     scratch.File("stopped"));
+        reader.Start({"read", "--port", port, "--baud", "57600", scratch.File("stopped.txi")}, scratch.File("stopped"));
         ASSERT_TRUE(WaitFor([&] { return Log().find("<- U01") != std::string::npos; }, 20000)) << Log();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         reader.Signal(SIGINT);
@@ -282,8 +346,8 @@ TEST_P(InterruptedTransferTest, EndsAsTheOperatorExpects)
         ASSERT_GE(flash.size(), size_t(cMemoryMap::kImageSize));
         for (uint8_t s = 0; s < cMemoryMap::kSectorCount; s++) {
             const uint32_t start = cMemoryMap::GetSectorStart(s);
-            EXPECT_EQ(0, memcmp(flash.data() + start, expected.GetImageBuffer() + start,
-                                cMemoryMap::GetSectorEnd(s) - start))
+            EXPECT_EQ(
+                0, memcmp(flash.data() + start, expected.GetImageBuffer() + start, cMemoryMap::GetSectorEnd(s) - start))
                 << "sector " << int(s);
         }
     }
@@ -298,4 +362,4 @@ TEST_P(InterruptedTransferTest, EndsAsTheOperatorExpects)
 INSTANTIATE_TEST_SUITE_P(Rows, InterruptedTransferTest, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
-} // namespace
+}  // namespace

@@ -60,7 +60,7 @@ std::string ReadFile(const std::string& path)
     return ss.str();
 }
 
-} // namespace
+}  // namespace
 
 // ---- texts, progress, lists ------------------------------------------------
 
@@ -70,8 +70,8 @@ TEST(TransferTexts, ElapsedTime)
         uint32_t ms;
         const char* text;
     } cases[] = {
-        {3723456, "[01:02:03:56]"}, {5000, "[00:00:05:0]"},   {0, "[00:00:00:0]"},
-        {5001, "[00:00:05:1]"},     {59999, "[00:00:59:99]"}, {60000, "[00:01:00:0]"},
+        {3723456, "[01:02:03:56]"}, {5000, "[00:00:05:0]"},    {0, "[00:00:00:0]"},
+        {5001, "[00:00:05:1]"},     {59999, "[00:00:59:99]"},  {60000, "[00:01:00:0]"},
         {600000, "[00:10:00:0]"},   {3600000, "[01:00:00:0]"}, {36061000, "[10:01:01:0]"},
     };
     for (const auto& c : cases)
@@ -170,8 +170,8 @@ TEST(TransferTexts, SectorsLists)
     EXPECT_EQ(image.GetLastUsedSector(), 9);
     EXPECT_EQ(WriteSectorLines(image), (std::vector<std::string>{"SA0", "SA9", "2 sectors."}));
 
-    EXPECT_EQ(ReadSectorLines(9, 1), (std::vector<std::string>{"9 sectors.", "SA1", "SA2", "SA3", "SA4", "SA5",
-                                                                "SA6", "SA7", "SA8", "SA9"}));
+    EXPECT_EQ(ReadSectorLines(9, 1),
+              (std::vector<std::string>{"9 sectors.", "SA1", "SA2", "SA3", "SA4", "SA5", "SA6", "SA7", "SA8", "SA9"}));
     EXPECT_EQ(ReadSectorLines(5, 5), (std::vector<std::string>{"1 sector.", "SA5"}));
     EXPECT_EQ(ReadSectorLines(0, 1), std::vector<std::string>{"No sectors."});
 }
@@ -244,7 +244,7 @@ protected:
     ScriptedLink link;
     CConsoleTransferView view;
     CUnitTransfer transfer{image, link, view};
-    uint32_t now = 0xFFFFF000; // the tick count wraps during the tests
+    uint32_t now = 0xFFFFF000;  // the tick count wraps during the tests
 };
 
 // The unit's replies during a write, one per request; an empty reply is never
@@ -268,12 +268,23 @@ static void RunWrite(ScriptedLink& link, CUnitTransfer& transfer, CConsoleTransf
         const uint8_t state = link.State();
         const std::string* reply = nullptr;
         switch (state) {
-        case CUnitTransfer::kAwaitPgmModeAck: reply = &r.p1; break;
-        case CUnitTransfer::kAwaitSectorStartAck: reply = &r.sectorAck; break;
-        case CUnitTransfer::kAwaitChecksumAck: reply = &r.checksumAck; break;
-        case CUnitTransfer::kAwaitPgmResult: reply = &r.result; break;
-        case CUnitTransfer::kAwaitExitAck: reply = &r.p0; break;
-        default: break;
+        case CUnitTransfer::kAwaitPgmModeAck:
+            reply = &r.p1;
+            break;
+        case CUnitTransfer::kAwaitSectorStartAck:
+            reply = &r.sectorAck;
+            break;
+        case CUnitTransfer::kAwaitChecksumAck:
+            reply = &r.checksumAck;
+            break;
+        case CUnitTransfer::kAwaitPgmResult:
+            reply = &r.result;
+            break;
+        case CUnitTransfer::kAwaitExitAck:
+            reply = &r.p0;
+            break;
+        default:
+            break;
         }
         if (reply && answered != state) {
             answered = state;
@@ -320,7 +331,7 @@ TEST_F(TransferTest, WriteSendsNeededSectorInBlocksWithItsChecksum)
     EXPECT_EQ(link.SentText(11), "P0\r");
 
     EXPECT_EQ(view.Percentages(), (std::vector<int>{12, 25, 37, 50, 62, 75, 87, 100}));
-    EXPECT_EQ(transfer.ChecksumAckLimit(), 5711u); // 8 KB at 115200 baud
+    EXPECT_EQ(transfer.ChecksumAckLimit(), 5711u);  // 8 KB at 115200 baud
     EXPECT_FALSE(image.IsSectorNeeded(1));
     EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
     const auto& h = view.StatusHistory();
@@ -404,7 +415,7 @@ TEST_F(TransferTest, WriteTimeLimits)
 {
     // 5,000 ms is allowed in full; one more millisecond is a time-out.
     StartWrite(Settings());
-    transfer.Step(); // "P1\r"
+    transfer.Step();  // "P1\r"
     link.Deliver("P1\r");
     now += 5000;
     transfer.Step();
@@ -501,7 +512,7 @@ protected:
 
 TEST_F(ReadTest, ReadsSectorZeroThenEveryUsedSector)
 {
-    FillUnit(70000); // reaches into sector 8
+    FillUnit(70000);  // reaches into sector 8
     StartRead(Settings(1));
     EXPECT_EQ(link.baud, 57600);
     EXPECT_EQ(view.TimerPeriod(), 200u);
@@ -620,7 +631,7 @@ TEST_F(ReadTest, EverySectorIsTimed)
 {
     const uint32_t started = now;
     StartRead(Settings());
-    transfer.Step(); // "U00\r"
+    transfer.Step();  // "U00\r"
     link.Deliver(std::vector<uint8_t>(100, 0));
     now += 5000;
     transfer.Step();
@@ -636,7 +647,7 @@ TEST_F(ReadTest, EverySectorIsTimed)
     FillUnit(30000);
     link.sent.clear();
     StartRead(Settings());
-    RunRead(6, -1, 1); // sector 0 in, sector 1 requested
+    RunRead(6, -1, 1);  // sector 0 in, sector 1 requested
     ASSERT_EQ(link.sent.size(), 2u);
     ASSERT_GT(link.request.bytesExpected, 0u);
     EXPECT_EQ(transfer.SectorReplyLimit(0x2000), 5711u);
@@ -671,21 +682,21 @@ TEST_F(TransferTest, RepliesBetweenTicksAreActedOnAtOnce)
     transfer.StepNow();
     ASSERT_EQ(link.sent.size(), 1u);
     EXPECT_EQ(link.SentText(0), "P1\r");
-    transfer.StepNow(); // nothing arrived: nothing happens
+    transfer.StepNow();  // nothing arrived: nothing happens
     EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck);
 
     link.Deliver("P1\rA");
-    transfer.StepNow(); // the ack, then the next sector's request in the same call
+    transfer.StepNow();  // the ack, then the next sector's request in the same call
     ASSERT_EQ(link.sent.size(), 2u);
     EXPECT_EQ(link.SentText(1), "R01\r");
     link.Deliver("R01\rA");
-    transfer.StepNow(); // the first block follows the sector-start ack
+    transfer.StepNow();  // the first block follows the sector-start ack
     ASSERT_EQ(link.sent.size(), 3u);
     EXPECT_EQ(link.sent[2].size(), 1024u);
     for (int block = 1; block < 8; block++)
-        transfer.StepNow(); // each block has left: the next one goes
+        transfer.StepNow();  // each block has left: the next one goes
     EXPECT_EQ(link.sent.size(), 10u);
-    transfer.StepNow(); // the last block has left: the checksum goes
+    transfer.StepNow();  // the last block has left: the checksum goes
     ASSERT_EQ(link.sent.size(), 11u);
     EXPECT_EQ(link.sent[10].size(), 2u);
     link.Deliver("AG");

@@ -44,8 +44,8 @@ class TransferSimTest : public ::testing::Test {
 protected:
     bool StartSim(std::vector<std::string> extra = {})
     {
-        std::vector<std::string> args = {"--fast", "--erase-ms", "0", "--flash", scratch.File("flash.bin"), "--log",
-                                         scratch.File("unit.log")};
+        std::vector<std::string> args = {
+            "--fast", "--erase-ms", "0", "--flash", scratch.File("flash.bin"), "--log", scratch.File("unit.log")};
         args.insert(args.end(), extra.begin(), extra.end());
         return sim.Start(args);
     }
@@ -98,7 +98,7 @@ protected:
     CSerialTransferLink link{port};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(TransferSimTest, WrittenImageReadsBackByteForByte)
 {
@@ -170,7 +170,7 @@ TEST_F(TransferSimTest, OneSectorAtATimeTakesOnePressPerSector)
 {
     ASSERT_TRUE(StartSim());
     cMemoryMap image;
-    FillImage(image, {0x20000}); // reaches into sector 9
+    FillImage(image, {0x20000});  // reaches into sector 9
     for (uint8_t s = 0; s < cMemoryMap::kSectorCount; s++)
         image.ClearSectorNeeded(s);
     image.SetSectorNeeded(0);
@@ -258,14 +258,14 @@ std::string LineRecord(const std::string& log)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(TransferSimTest, SteppingOnTheLineKeepsTheBytesOfTheTicks)
 {
     cMemoryMap image;
-    FillImage(image, {9000, 12000}); // sectors 0 to 3
+    FillImage(image, {9000, 12000});  // sectors 0 to 3
     const std::string logPath = scratch.File("unit.log");
-    std::string records[2][2]; // [events][write, read]
+    std::string records[2][2];  // [events][write, read]
     for (int events = 0; events < 2; events++) {
         SCOPED_TRACE(events);
         ASSERT_TRUE(StartSim());
@@ -328,7 +328,7 @@ TEST_F(TransferSimTest, VerifyAfterWriteReadsBackWhatWasProgrammed)
     EXPECT_EQ(transfer.DifferingSectors(), std::vector<uint8_t>{2});
     EXPECT_EQ(view.Status(), "Verify failed - sectors differ: 2");
     sim.Stop();
-    EXPECT_EQ(Count(Text(), "<- U"), 8u); // four to verify the write, four again
+    EXPECT_EQ(Count(Text(), "<- U"), 8u);  // four to verify the write, four again
 }
 
 namespace {
@@ -348,7 +348,7 @@ std::string Digest(const std::vector<uint8_t>& bytes)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 // What the unit hears and says in a write, a read, a verify and a write that
 // first completes a sector cut off by an earlier one (and reads back what it
@@ -360,7 +360,7 @@ TEST_F(TransferSimTest, LineBytesOfEveryProtocolMatchTheRecord)
     // Every sector write stays open until it is whole, as on some units.
     ASSERT_TRUE(StartSim({"--fault", "hold-rx:always"}));
     cMemoryMap image;
-    FillImage(image, {9000, 12000}); // sectors 0 to 3
+    FillImage(image, {9000, 12000});  // sectors 0 to 3
     CConsoleTransferView view;
     CUnitTransfer transfer(image, link, view);
     Write(transfer, view);

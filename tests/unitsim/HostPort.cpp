@@ -10,11 +10,10 @@ namespace {
 
 int64_t MsLeft(std::chrono::steady_clock::time_point deadline)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-        .count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
 }
 
-} // namespace
+}  // namespace
 
 Bytes ToBytes(const std::string& s)
 {
@@ -39,7 +38,7 @@ bool HostPort::Open(const std::string& path, speed_t speed, bool twoStopBits)
 
 bool HostPort::SetLine(speed_t speed, bool twoStopBits)
 {
-    struct termios t {};
+    struct termios t { };
     if (::tcgetattr(m_fd, &t) != 0)
         return false;
     ::cfmakeraw(&t);
@@ -76,7 +75,9 @@ bool HostPort::Write(const Bytes& data)
             return false;
         if (MsLeft(deadline) <= 0)
             return false;
-        struct pollfd p {m_fd, POLLOUT, 0};
+        struct pollfd p {
+            m_fd, POLLOUT, 0
+        };
         ::poll(&p, 1, 100);
     }
     return true;
@@ -90,7 +91,9 @@ Bytes HostPort::Read(size_t n, int timeoutMs)
         const int64_t left = MsLeft(deadline);
         if (left <= 0)
             break;
-        struct pollfd p {m_fd, POLLIN, 0};
+        struct pollfd p {
+            m_fd, POLLIN, 0
+        };
         if (::poll(&p, 1, static_cast<int>(left)) <= 0)
             continue;
         uint8_t buf[8192];
@@ -108,7 +111,9 @@ Bytes HostPort::ReadUntilQuiet(int quietMs)
 {
     Bytes out;
     for (;;) {
-        struct pollfd p {m_fd, POLLIN, 0};
+        struct pollfd p {
+            m_fd, POLLIN, 0
+        };
         if (::poll(&p, 1, quietMs) <= 0)
             return out;
         uint8_t buf[8192];
@@ -124,7 +129,9 @@ bool HostPort::WaitHangUp(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (MsLeft(deadline) > 0) {
-        struct pollfd p {m_fd, POLLIN, 0};
+        struct pollfd p {
+            m_fd, POLLIN, 0
+        };
         if (::poll(&p, 1, static_cast<int>(MsLeft(deadline) > 0 ? MsLeft(deadline) : 0)) <= 0)
             continue;
         if (p.revents & (POLLHUP | POLLERR))

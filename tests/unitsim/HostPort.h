@@ -12,8 +12,7 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes ToBytes(const std::string& s);
 
-class HostPort
-{
+class HostPort {
 public:
     HostPort() = default;
     ~HostPort();

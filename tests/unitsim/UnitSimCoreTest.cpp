@@ -15,8 +15,7 @@
 namespace {
 
 // Keeps what the unit sends and how long it paused.
-class RecordingLink : public IUnitLink
-{
+class RecordingLink : public IUnitLink {
 public:
     bool Send(const uint8_t* data, size_t n) override
     {
@@ -48,8 +47,8 @@ TEST(UnitFlash, SectorMapMatchesTheUnit)
         int sector;
         uint32_t start, size;
     } cases[] = {
-        {0, 0x0000, 0x2000},   {1, 0x2000, 0x2000},     {7, 0xE000, 0x2000},
-        {8, 0x10000, 0x10000}, {9, 0x20000, 0x10000},   {69, 0x3E0000, 0x10000},
+        {0, 0x0000, 0x2000},   {1, 0x2000, 0x2000},   {7, 0xE000, 0x2000},
+        {8, 0x10000, 0x10000}, {9, 0x20000, 0x10000}, {69, 0x3E0000, 0x10000},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CUnitFlash::SectorStart(c.sector), c.start) << c.sector;
@@ -139,13 +138,27 @@ TEST(FaultPlan, ParsesConditionsAndRefusesNonsense)
         const char* text;
         bool ok;
     } cases[] = {
-        {"no-reply", true},           {"no-reply:once", true},       {"garbage:always", true},
-        {"stall:sector=69", true},    {"wrong-ack:cmd=sum", true},   {"wrong-ack:cmd=R,sector=4,once", true},
-        {"vanish:cmd=P0", true},      {"slow-prog:cmd=prog", true},  {"no-g:sector=0,always", true},
-        {"", false},                  {"noreply", false},            {"no-reply:", false},
-        {"no-reply:sometimes", false}, {"stall:sector=70", false},   {"stall:sector=-1", false},
-        {"stall:sector=x", false},    {"stall:cmd=Q", false},        {"bad-checksum:cmd=R", false},
-        {"no-g:cmd=U", false},        {"partial:cmd=sum", false},    {"garbage:once,always", false},
+        {"no-reply", true},
+        {"no-reply:once", true},
+        {"garbage:always", true},
+        {"stall:sector=69", true},
+        {"wrong-ack:cmd=sum", true},
+        {"wrong-ack:cmd=R,sector=4,once", true},
+        {"vanish:cmd=P0", true},
+        {"slow-prog:cmd=prog", true},
+        {"no-g:sector=0,always", true},
+        {"", false},
+        {"noreply", false},
+        {"no-reply:", false},
+        {"no-reply:sometimes", false},
+        {"stall:sector=70", false},
+        {"stall:sector=-1", false},
+        {"stall:sector=x", false},
+        {"stall:cmd=Q", false},
+        {"bad-checksum:cmd=R", false},
+        {"no-g:cmd=U", false},
+        {"partial:cmd=sum", false},
+        {"garbage:once,always", false},
         {"wrong-ack:cmd=P1,sector=3", false},
     };
     for (const auto& c : cases) {
@@ -190,8 +203,7 @@ TEST(FaultPlan, FiresOnceAlwaysOrWhereTargeted)
     EXPECT_TRUE(flip.Take(EFault::FlipBit, EStage::U, 1));
 }
 
-class UnitEngineTest : public ::testing::Test
-{
+class UnitEngineTest : public ::testing::Test {
 protected:
     UnitEngineTest() { timing.rxTimeoutMs = 3000; }
 
@@ -332,11 +344,10 @@ TEST(LineSettings, OnlyTheUnitsBaudAndEightNOneMatch)
         tcflag_t extra;
         bool match;
     } cases[] = {
-        {B115200, 0, true}, {B57600, 0, false}, {B9600, 0, false},
-        {B115200, CSTOPB, false}, {B115200, PARENB, false},
+        {B115200, 0, true}, {B57600, 0, false}, {B9600, 0, false}, {B115200, CSTOPB, false}, {B115200, PARENB, false},
     };
     for (const auto& c : cases) {
-        struct termios t {};
+        struct termios t { };
         ::cfmakeraw(&t);
         t.c_cflag |= c.extra;
         ::cfsetispeed(&t, c.speed);
@@ -345,7 +356,7 @@ TEST(LineSettings, OnlyTheUnitsBaudAndEightNOneMatch)
         EXPECT_EQ(CPtyLink::SettingsMatch(t, 115200, &why), c.match) << c.speed << " " << c.extra;
         EXPECT_EQ(why.empty(), c.match);
     }
-    struct termios seven {};
+    struct termios seven { };
     ::cfmakeraw(&seven);
     seven.c_cflag = (seven.c_cflag & ~CSIZE) | CS7;
     ::cfsetospeed(&seven, B57600);
@@ -356,4 +367,4 @@ TEST(LineSettings, OnlyTheUnitsBaudAndEightNOneMatch)
         EXPECT_GE(CPtyLink::Garble(static_cast<uint8_t>(b)), 0x80);
 }
 
-} // namespace
+}  // namespace

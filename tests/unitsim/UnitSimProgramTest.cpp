@@ -27,7 +27,7 @@ std::string ReadLinkText(const std::string& path)
 
 bool Exists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(path.c_str(), &st) == 0;
 }
 
@@ -43,21 +43,17 @@ double SecondsSince(std::chrono::steady_clock::time_point t)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
-class UnitSimProgram : public ::testing::Test
-{
+class UnitSimProgram : public ::testing::Test {
 protected:
     void SetUp() override { ::mkdir(RunDir().c_str(), 0700); }
 
     std::string RunDir() const { return tmp.File("run"); }
-    std::string PortsLink() const
-    {
-        return RunDir() + "/ormid/ports/unitsim-" + std::to_string(sim->Pid());
-    }
+    std::string PortsLink() const { return RunDir() + "/ormid/ports/unitsim-" + std::to_string(sim->Pid()); }
 
     // Starts the simulator (unpaced and with instant programming unless told
     // otherwise) and opens its port at the given line settings.
-    void Start(std::vector<std::string> args, bool fast = true, speed_t speed = B115200,
-               bool twoStopBits = false, std::map<std::string, std::string> env = {})
+    void Start(std::vector<std::string> args, bool fast = true, speed_t speed = B115200, bool twoStopBits = false,
+               std::map<std::string, std::string> env = {})
     {
         if (fast) {
             args.push_back("--fast");
@@ -247,9 +243,9 @@ TEST_F(UnitSimProgram, HelpNamesEveryFault)
 {
     std::string out;
     EXPECT_EQ(SimProcess::RunToEnd({"--help"}, &out), 0);
-    for (const char* word : {"no-reply", "partial", "bad-checksum", "flip-bit", "wrong-ack", "no-g", "garbage",
-                             "stall", "slow-prog", "vanish", "hold-rx", "--baud", "--fast", "--flash", "--image",
-                             "--erase-ms", "--link", "--log"})
+    for (const char* word :
+         {"no-reply", "partial", "bad-checksum", "flip-bit", "wrong-ack", "no-g", "garbage", "stall", "slow-prog",
+          "vanish", "hold-rx", "--baud", "--fast", "--flash", "--image", "--erase-ms", "--link", "--log"})
         EXPECT_NE(out.find(word), std::string::npos) << word;
 }
 
@@ -291,8 +287,8 @@ TEST_F(UnitSimProgram, ClearsLinksLeftByKilledSimulatorsOnly)
 TEST_F(UnitSimProgram, RegistersUnderTmpWithoutARuntimeFolder)
 {
     Start({}, true, B115200, false, {{"XDG_RUNTIME_DIR", SimProcess::kUnset}});
-    const std::string link = "/tmp/ormid-" + std::to_string(::getuid()) + "/ports/unitsim-" +
-                             std::to_string(sim->Pid());
+    const std::string link =
+        "/tmp/ormid-" + std::to_string(::getuid()) + "/ports/unitsim-" + std::to_string(sim->Pid());
     EXPECT_EQ(ReadLinkText(link), sim->Port());
     sim->Signal(SIGTERM);
     EXPECT_EQ(sim->WaitExit(10000), 0);
@@ -474,9 +470,7 @@ void PrintTo(const FaultCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class UnitSimFaults : public UnitSimProgram, public ::testing::WithParamInterface<FaultCase>
-{
-};
+class UnitSimFaults : public UnitSimProgram, public ::testing::WithParamInterface<FaultCase> { };
 
 TEST_P(UnitSimFaults, RepliesAsScripted)
 {
@@ -529,12 +523,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {"no-reply:cmd=sum"},
                   {{"P1\r", B("P1\rA")}, {"R03\r", B("R03\rA")}, {"#DATA 3", B("")}, {"#ERASED 3", {}}}},
         FaultCase{"GarbageBeforeModeReply", {"garbage:cmd=P1"}, {{"P1\r", G("P1\rA")}}},
-        FaultCase{"GarbageBeforeG",
-                  {"garbage:cmd=prog"},
-                  {{"P1\r", B("P1\rA")},
-                   {"R03\r", B("R03\rA")},
-                   {"#DATA 3", Concat(B("A"), G("G"))},
-                   {"#PROGRAMMED 3", {}}}},
+        FaultCase{
+            "GarbageBeforeG",
+            {"garbage:cmd=prog"},
+            {{"P1\r", B("P1\rA")}, {"R03\r", B("R03\rA")}, {"#DATA 3", Concat(B("A"), G("G"))}, {"#PROGRAMMED 3", {}}}},
         FaultCase{"OnlyTheNamedSector",
                   {"wrong-ack:sector=4"},
                   {{"P1\r", B("P1\rA")},
@@ -551,11 +543,10 @@ TEST_F(UnitSimProgram, ReadReplyFaultsCorruptOnlyWhatTheyName)
 {
     struct Case {
         const char* fault;
-        int dataBitsWrong;   // data bits that differ from the erased flash
-        uint16_t sum;        // the checksum the reply carries
+        int dataBitsWrong;  // data bits that differ from the erased flash
+        uint16_t sum;       // the checksum the reply carries
     } cases[] = {
-        {"bad-checksum", 0, 0xE001},
-        {"flip-bit", 1, 0xE000},  // the clean data's sum: the host must catch the flip
+        {"bad-checksum", 0, 0xE001}, {"flip-bit", 1, 0xE000},  // the clean data's sum: the host must catch the flip
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -651,4 +642,4 @@ TEST_F(UnitSimProgram, VanishingHangsUpTheLineAndEndsTheSimulator)
     }
 }
 
-} // namespace
+}  // namespace

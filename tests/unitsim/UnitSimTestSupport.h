@@ -7,8 +7,7 @@
 
 #include "HostPort.h"
 
-class TempFolder
-{
+class TempFolder {
 public:
     TempFolder();
     ~TempFolder();

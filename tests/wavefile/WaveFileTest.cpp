@@ -20,9 +20,20 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-void put16(Bytes& b, uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
-void put32(Bytes& b, uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i))); }
-void tag(Bytes& b, const char* t) { b.insert(b.end(), t, t + 4); }
+void put16(Bytes& b, uint16_t v)
+{
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void put32(Bytes& b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(uint8_t(v >> (8 * i)));
+}
+void tag(Bytes& b, const char* t)
+{
+    b.insert(b.end(), t, t + 4);
+}
 
 // Builds a RIFF file from chunks; the RIFF size is right unless overridden.
 struct RiffBuilder {
@@ -32,10 +43,15 @@ struct RiffBuilder {
         tag(body, id);
         put32(body, uint32_t(data.size()));
         body.insert(body.end(), data.begin(), data.end());
-        if (pad && (data.size() & 1)) body.push_back(0);
+        if (pad && (data.size() & 1))
+            body.push_back(0);
         return *this;
     }
-    RiffBuilder& raw(const Bytes& b) { body.insert(body.end(), b.begin(), b.end()); return *this; }
+    RiffBuilder& raw(const Bytes& b)
+    {
+        body.insert(body.end(), b.begin(), b.end());
+        return *this;
+    }
     Bytes build(long riffSizeDelta = 0) const
     {
         Bytes f;
@@ -57,7 +73,8 @@ Bytes fmtBlock(uint16_t tagv, uint16_t ch, uint32_t rate, uint16_t bits, int ext
     put32(b, avg == 0xFFFFFFFF ? rate * align : avg);
     put16(b, align);
     put16(b, bits);
-    if (ext >= 0) put16(b, uint16_t(ext));
+    if (ext >= 0)
+        put16(b, uint16_t(ext));
     return b;
 }
 
@@ -84,7 +101,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(WaveFileTest, WritesTheDocumentedLayoutWithPadByte)
 {
@@ -143,13 +160,24 @@ TEST_F(WaveFileTest, WriteRefusesWhenNotOpenOrEmpty)
 TEST_F(WaveFileTest, ReadsTheVariantsOfValidFiles)
 {
     Bytes audio(16000, 0x55);
-    struct Case { const char* name; Bytes file; };
+    struct Case {
+        const char* name;
+        Bytes file;
+    };
     std::vector<Case> cases = {
         {"plain", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("data", audio).build()},
         {"fmt18", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0)).chunk("data", audio).build()},
-        {"fact", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0)).chunk("fact", Bytes{0x80, 0x3e, 0, 0}).chunk("data", audio).build()},
+        {"fact", RiffBuilder()
+                     .chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0))
+                     .chunk("fact", Bytes{0x80, 0x3e, 0, 0})
+                     .chunk("data", audio)
+                     .build()},
         {"dataFirst", RiffBuilder().chunk("data", audio).chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0)).build()},
-        {"oddList", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("LIST", Bytes{1, 2, 3}).chunk("data", audio).build()},
+        {"oddList", RiffBuilder()
+                        .chunk("fmt ", fmtBlock(7, 1, 8000, 8))
+                        .chunk("LIST", Bytes{1, 2, 3})
+                        .chunk("data", audio)
+                        .build()},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,7 +197,8 @@ TEST_F(WaveFileTest, ReadsTheVariantsOfValidFiles)
 
 TEST_F(WaveFileTest, DurationIsTruncated)
 {
-    auto p = write("d.wav", RiffBuilder().chunk("fmt ", fmtBlock(1, 1, 8000, 8)).chunk("data", Bytes(8001, 0x80)).build());
+    auto p =
+        write("d.wav", RiffBuilder().chunk("fmt ", fmtBlock(1, 1, 8000, 8)).chunk("data", Bytes(8001, 0x80)).build());
     CWaveFile r;
     ASSERT_TRUE(r.OpenRead(p.c_str()));
     EXPECT_EQ(r.DurationMs(), 1000u);
@@ -236,9 +265,14 @@ TEST_F(WaveFileTest, HostileSizesNeverReadOutsideOrAllocateBeyondTheFile)
         EXPECT_EQ(r.DataSize(), 0xFFFFFFF0u);
         EXPECT_LE(r.BytesAvailable(), 104u);
     }
-    Bytes runaway = RiffBuilder().raw({'J', 'U', 'N', 'K', 0xFF, 0xFF, 0xFF, 0x7F}).chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("data", Bytes(8)).build();
+    Bytes runaway = RiffBuilder()
+                        .raw({'J', 'U', 'N', 'K', 0xFF, 0xFF, 0xFF, 0x7F})
+                        .chunk("fmt ", fmtBlock(7, 1, 8000, 8))
+                        .chunk("data", Bytes(8))
+                        .build();
     Bytes bigExt = RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 65535)).chunk("data", Bytes(8)).build(0x7FFFFFF);
-    Bytes absurdRate = RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0, 0xFFFFFFFE)).chunk("data", Bytes(8)).build();
+    Bytes absurdRate =
+        RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8, 0, 0xFFFFFFFE)).chunk("data", Bytes(8)).build();
     Bytes riffHuge = RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("data", Bytes(8)).build(0x7FFFFFFF);
     for (auto* b : {&runaway, &bigExt, &absurdRate, &riffHuge}) {
         auto p = write("h.wav", *b);
@@ -255,14 +289,15 @@ TEST_F(WaveFileTest, HostileSizesNeverReadOutsideOrAllocateBeyondTheFile)
     for (int i = 0; i < 300; ++i) {
         Bytes f = RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("data", Bytes(40, 1)).build();
         int flips = 1 + int(rng() % 8);
-        for (int k = 0; k < flips; ++k) f[rng() % f.size()] = uint8_t(rng());
+        for (int k = 0; k < flips; ++k)
+            f[rng() % f.size()] = uint8_t(rng());
         f.resize(f.size() - rng() % 20);
         auto p = write("r.wav", f);
         CWaveFile r;
         if (r.OpenRead(p.c_str())) {
             EXPECT_LE(r.FormatBlock().size(), f.size());
             Bytes buf(64);
-            while (r.Read(buf.data(), 64) != 0) {}
+            while (r.Read(buf.data(), 64) != 0) { }
         }
     }
 }
@@ -296,7 +331,8 @@ TEST_F(WaveFileTest, DurationCountsTheBytesPresentNotTheClaim)
 TEST_F(WaveFileTest, ExtensionBytesAreKeptInTheFormatBlock)
 {
     Bytes fmt = fmtBlock(0xFFFE, 1, 8000, 16, 6);
-    for (uint8_t b : {9, 8, 7, 6, 5, 4}) fmt.push_back(b);
+    for (uint8_t b : {9, 8, 7, 6, 5, 4})
+        fmt.push_back(b);
     auto p = write("ext.wav", RiffBuilder().chunk("fmt ", fmt).chunk("data", Bytes(4)).build());
     CWaveFile r;
     ASSERT_TRUE(r.OpenRead(p.c_str()));
@@ -352,8 +388,11 @@ TEST_F(WaveFileTest, SpecialFilesAreRefusedWithoutBlocking)
 TEST_F(WaveFileTest, OddDataChunkWithoutPadAtTheEnd)
 {
     Bytes audio(3001, 0x33);
-    auto p = write("odd.wav", RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("LIST", Bytes(262241, 'L'))
-                                  .chunk("data", audio, false).build());
+    auto p = write("odd.wav", RiffBuilder()
+                                  .chunk("fmt ", fmtBlock(7, 1, 8000, 8))
+                                  .chunk("LIST", Bytes(262241, 'L'))
+                                  .chunk("data", audio, false)
+                                  .build());
     CWaveFile r;
     ASSERT_TRUE(r.OpenRead(p.c_str()));
     Bytes got(4000);
@@ -369,9 +408,11 @@ TEST_F(WaveFileTest, OddChunkWithoutPadInTheMiddle)
 {
     Bytes audio(800, 0x21);
     for (const bool pad : {true, false}) {
-        auto p = write(pad ? "padded.wav" : "unpadded.wav",
-                       RiffBuilder().chunk("fmt ", fmtBlock(7, 1, 8000, 8)).chunk("note", Bytes(7, 'n'), pad)
-                           .chunk("data", audio).build());
+        auto p = write(pad ? "padded.wav" : "unpadded.wav", RiffBuilder()
+                                                                .chunk("fmt ", fmtBlock(7, 1, 8000, 8))
+                                                                .chunk("note", Bytes(7, 'n'), pad)
+                                                                .chunk("data", audio)
+                                                                .build());
         CWaveFile r;
         ASSERT_TRUE(r.OpenRead(p.c_str())) << pad;
         Bytes got(1000);
@@ -380,7 +421,6 @@ TEST_F(WaveFileTest, OddChunkWithoutPadInTheMiddle)
         EXPECT_EQ(got, audio) << pad;
     }
 }
-
 
 // The writer of the recorder and of Levelcut replaces its file only once it
 // is complete: on a full disk the old file stays byte for byte.

@@ -22,8 +22,7 @@ float MuLawToFloat(uint8_t code)
 }
 
 // Mono float samples of the file, channels averaged.
-bool DecodeToMono(const CWaveFile& wav, const std::vector<uint8_t>& raw, std::vector<float>& mono,
-                  std::string& error)
+bool DecodeToMono(const CWaveFile& wav, const std::vector<uint8_t>& raw, std::vector<float>& mono, std::string& error)
 {
     uint16_t tag = wav.FormatTag();
     uint16_t bits = wav.BitsPerSample();
@@ -33,11 +32,17 @@ bool DecodeToMono(const CWaveFile& wav, const std::vector<uint8_t>& raw, std::ve
         const uint8_t* ext = wav.FormatBlock().data() + 18;
         tag = GetLE16(ext + 8);
     }
-    if (channels == 0) { error = "no channels"; return false; }
+    if (channels == 0) {
+        error = "no channels";
+        return false;
+    }
     uint16_t bytesPerSample = uint16_t((bits + 7) / 8);
-    bool ok = (tag == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32)) ||
-              (tag == 3 && bits == 32) || (tag == 7 && bits == 8);
-    if (!ok) { error = "unsupported sample format"; return false; }
+    bool ok = (tag == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32)) || (tag == 3 && bits == 32) ||
+              (tag == 7 && bits == 8);
+    if (!ok) {
+        error = "unsupported sample format";
+        return false;
+    }
     size_t frameBytes = size_t(bytesPerSample) * channels;
     size_t frames = raw.size() / frameBytes;
     mono.assign(frames, 0.0f);
@@ -46,12 +51,23 @@ bool DecodeToMono(const CWaveFile& wav, const std::vector<uint8_t>& raw, std::ve
         float sum = 0;
         for (uint16_t c = 0; c < channels; ++c, p += bytesPerSample) {
             float v;
-            if (tag == 7) v = MuLawToFloat(p[0]);
-            else if (tag == 3) { float f; memcpy(&f, p, 4); v = f; }
-            else if (bits == 8) v = (float(p[0]) - 128.0f) / 128.0f;
-            else if (bits == 16) v = float(int16_t(p[0] | (p[1] << 8))) / 32768.0f;
-            else if (bits == 24) v = float(int32_t(uint32_t(p[0] << 8) | uint32_t(p[1] << 16) | uint32_t(p[2]) << 24) >> 8) / 8388608.0f;
-            else { int32_t s; memcpy(&s, p, 4); v = float(s) / 2147483648.0f; }
+            if (tag == 7)
+                v = MuLawToFloat(p[0]);
+            else if (tag == 3) {
+                float f;
+                memcpy(&f, p, 4);
+                v = f;
+            } else if (bits == 8)
+                v = (float(p[0]) - 128.0f) / 128.0f;
+            else if (bits == 16)
+                v = float(int16_t(p[0] | (p[1] << 8))) / 32768.0f;
+            else if (bits == 24)
+                v = float(int32_t(uint32_t(p[0] << 8) | uint32_t(p[1] << 16) | uint32_t(p[2]) << 24) >> 8) / 8388608.0f;
+            else {
+                int32_t s;
+                memcpy(&s, p, 4);
+                v = float(s) / 2147483648.0f;
+            }
             sum += v;
         }
         mono[i] = sum / channels;
@@ -59,7 +75,7 @@ bool DecodeToMono(const CWaveFile& wav, const std::vector<uint8_t>& raw, std::ve
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool CCaptureSource::Load(const std::string& path, const SoundFormat& target, std::string& error)
 {
@@ -73,14 +89,18 @@ bool CCaptureSource::Load(const std::string& path, const SoundFormat& target, st
     }
 
     CWaveFile wav;
-    if (!wav.OpenRead(path.c_str())) { error = "cannot read capture file " + path; return false; }
+    if (!wav.OpenRead(path.c_str())) {
+        error = "cannot read capture file " + path;
+        return false;
+    }
     std::vector<uint8_t> raw(wav.BytesAvailable());
     if (!raw.empty() && wav.Read(raw.data(), unsigned(raw.size())) != raw.size()) {
         error = "cannot read capture file " + path;
         return false;
     }
     std::vector<float> mono;
-    if (!DecodeToMono(wav, raw, mono, error)) return false;
+    if (!DecodeToMono(wav, raw, mono, error))
+        return false;
     raw.clear();
     raw.shrink_to_fit();
 
@@ -91,9 +111,12 @@ bool CCaptureSource::Load(const std::string& path, const SoundFormat& target, st
         size_t done = 0;
         soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
-        soxr_error_t e = soxr_oneshot(rate, target.samplesPerSec, 1, mono.data(), mono.size(), nullptr,
-                                      out.data(), out.size(), &done, &io, &q, nullptr);
-        if (e) { error = std::string("rate conversion failed: ") + e; return false; }
+        soxr_error_t e = soxr_oneshot(rate, target.samplesPerSec, 1, mono.data(), mono.size(), nullptr, out.data(),
+                                      out.size(), &done, &io, &q, nullptr);
+        if (e) {
+            error = std::string("rate conversion failed: ") + e;
+            return false;
+        }
         out.resize(done);
         mono.swap(out);
     }
@@ -120,9 +143,14 @@ void CCaptureSource::Take(uint8_t* dst, uint32_t frames)
 {
     uint64_t have = Frames() > m_pos ? Frames() - m_pos : 0;
     uint64_t n = std::min<uint64_t>(have, frames);
-    if (n) memcpy(dst, m_data.data() + m_pos * m_blockAlign, size_t(n) * m_blockAlign);
-    if (n < frames) memset(dst + n * m_blockAlign, m_silence, size_t(frames - n) * m_blockAlign);
+    if (n)
+        memcpy(dst, m_data.data() + m_pos * m_blockAlign, size_t(n) * m_blockAlign);
+    if (n < frames)
+        memset(dst + n * m_blockAlign, m_silence, size_t(frames - n) * m_blockAlign);
     m_pos += frames;
 }
 
-void CCaptureSource::Skip(uint64_t frames) { m_pos += frames; }
+void CCaptureSource::Skip(uint64_t frames)
+{
+    m_pos += frames;
+}

@@ -22,7 +22,7 @@ public:
 
 private:
     std::vector<uint8_t> m_data;
-    uint64_t m_pos = 0;   // in frames
+    uint64_t m_pos = 0;  // in frames
     uint16_t m_blockAlign = 0;
     uint8_t m_silence = 0;
 };

@@ -9,39 +9,46 @@
 namespace {
 // How much audio the input device keeps while no buffer is queued.
 constexpr uint64_t kRingMs = 200;
-} // namespace
+}  // namespace
 
-CFileDevice::CFileDevice(SoundDirection direction, std::string path)
-    : CSoundDevice(direction), m_path(std::move(path))
+CFileDevice::CFileDevice(SoundDirection direction, std::string path) : CSoundDevice(direction), m_path(std::move(path))
 {
 }
 
-CFileDevice::~CFileDevice() { Close(); }
+CFileDevice::~CFileDevice()
+{
+    Close();
+}
 
 int CFileDevice::Capabilities(uint32_t& flags)
 {
     flags = 0;
-    if (m_path.empty()) return kSoundNoDevice;
-    flags = kFormat11M08 | kFormat11S08 | kFormat11M16 | kFormat11S16 | kFormat22M08 | kFormat22S08 |
-            kFormat22M16 | kFormat22S16 | kFormat44M08 | kFormat44S08 | kFormat44M16 | kFormat44S16;
+    if (m_path.empty())
+        return kSoundNoDevice;
+    flags = kFormat11M08 | kFormat11S08 | kFormat11M16 | kFormat11S16 | kFormat22M08 | kFormat22S08 | kFormat22M16 |
+            kFormat22S16 | kFormat44M08 | kFormat44S08 | kFormat44M16 | kFormat44S16;
     return kSoundOk;
 }
 
 int CFileDevice::QueryFormat(const SoundFormat& f)
 {
-    if (m_path.empty()) return kSoundNoDevice;
-    if (Direction() == SoundDirection::Input && access(m_path.c_str(), R_OK) != 0) return kSoundNoDevice;
-    if ((f.bitsPerSample != 8 && f.bitsPerSample != 16) || f.channels < 1 || f.channels > 2 ||
-        f.samplesPerSec < 4000 || f.samplesPerSec > 192000)
+    if (m_path.empty())
+        return kSoundNoDevice;
+    if (Direction() == SoundDirection::Input && access(m_path.c_str(), R_OK) != 0)
+        return kSoundNoDevice;
+    if ((f.bitsPerSample != 8 && f.bitsPerSample != 16) || f.channels < 1 || f.channels > 2 || f.samplesPerSec < 4000 ||
+        f.samplesPerSec > 192000)
         return kSoundBadFormat;
     return kSoundOk;
 }
 
 int CFileDevice::Open(const SoundFormat& format, SoundCallback callback, void* context)
 {
-    if (IsOpen()) return kSoundAlreadyOpen;
+    if (IsOpen())
+        return kSoundAlreadyOpen;
     int q = QueryFormat(format);
-    if (q != kSoundOk) return q;
+    if (q != kSoundOk)
+        return q;
     std::string error;
     if (Direction() == SoundDirection::Input) {
         if (!m_source.Load(m_path, format, error)) {
@@ -77,18 +84,23 @@ bool CFileDevice::IsOpen() const
 
 int CFileDevice::Queue(SoundBuffer* buffer)
 {
-    if (!buffer || !buffer->data) return kSoundInvalidParam;
-    if (!(buffer->flags & kBufferPrepared)) return kSoundNotPrepared;
+    if (!buffer || !buffer->data)
+        return kSoundInvalidParam;
+    if (!(buffer->flags & kBufferPrepared))
+        return kSoundNotPrepared;
     std::lock_guard<std::mutex> lk(m_lock);
-    if (!m_open) return kSoundNotOpen;
-    if (buffer->flags & kBufferQueued) return kSoundStillQueued;
+    if (!m_open)
+        return kSoundNotOpen;
+    if (buffer->flags & kBufferQueued)
+        return kSoundStillQueued;
     buffer->flags = (buffer->flags | kBufferQueued) & ~kBufferDone;
     if (Direction() == SoundDirection::Input) {
         buffer->bytesRecorded = 0;
         m_queue.push_back(buffer);
     } else {
         Clock::time_point now = Clock::now();
-        if (m_queue.empty() && m_lastEnd < now) m_lastEnd = now;  // the device was idle
+        if (m_queue.empty() && m_lastEnd < now)
+            m_lastEnd = now;  // the device was idle
         m_queue.push_back(buffer);
         PlayUpTo(now, false);
     }
@@ -99,7 +111,8 @@ int CFileDevice::Queue(SoundBuffer* buffer)
 int CFileDevice::Start()
 {
     std::lock_guard<std::mutex> lk(m_lock);
-    if (!m_open) return kSoundNotOpen;
+    if (!m_open)
+        return kSoundNotOpen;
     if (Direction() == SoundDirection::Input && !m_capturing) {
         m_capturing = true;
         m_t0 = Clock::now();
@@ -112,9 +125,11 @@ int CFileDevice::Start()
 int CFileDevice::Reset()
 {
     std::lock_guard<std::mutex> lk(m_lock);
-    if (!m_open) return kSoundNotOpen;
+    if (!m_open)
+        return kSoundNotOpen;
     if (Direction() == SoundDirection::Input) {
-        if (m_capturing) CaptureUpTo(Clock::now());
+        if (m_capturing)
+            CaptureUpTo(Clock::now());
         m_capturing = false;
     }
     while (!m_queue.empty()) {
@@ -131,7 +146,8 @@ int CFileDevice::Close()
 {
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        if (!m_open) return kSoundOk;
+        if (!m_open)
+            return kSoundOk;
     }
     Reset();
     {
@@ -139,7 +155,8 @@ int CFileDevice::Close()
         m_quit = true;
         m_wake.notify_all();
     }
-    if (m_thread.joinable()) m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
     std::lock_guard<std::mutex> lk(m_lock);
     m_out.Close();
     m_open = false;
@@ -159,7 +176,8 @@ std::string CFileDevice::ErrorText(int result) const
 void CFileDevice::Complete(SoundBuffer* b)
 {
     b->flags = (b->flags & ~kBufferQueued) | kBufferDone;
-    if (m_callback) m_callback(m_context, b);
+    if (m_callback)
+        m_callback(m_context, b);
 }
 
 CFileDevice::Clock::duration CFileDevice::FramesToDuration(uint64_t frames) const
@@ -170,7 +188,8 @@ CFileDevice::Clock::duration CFileDevice::FramesToDuration(uint64_t frames) cons
 
 void CFileDevice::CaptureUpTo(Clock::time_point now)
 {
-    if (!m_capturing || now <= m_t0) return;
+    if (!m_capturing || now <= m_t0)
+        return;
     uint64_t ns = uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_t0).count());
     // ns * rate stays far below 2^64 for any recording length that matters.
     uint64_t due = uint64_t((unsigned __int128)ns * m_format.samplesPerSec / 1000000000ull);
@@ -205,12 +224,14 @@ void CFileDevice::PlayUpTo(Clock::time_point now, bool complete)
     while (!m_queue.empty()) {
         SoundBuffer* head = m_queue.front();
         if (!m_headStarted) {
-            if (now < m_lastEnd) return;
+            if (now < m_lastEnd)
+                return;
             m_out.Append(head->data, head->bufferLength);
             m_headStarted = true;
             m_headEnd = m_lastEnd + FramesToDuration(head->bufferLength / m_format.BlockAlign());
         }
-        if (!complete || now < m_headEnd) return;
+        if (!complete || now < m_headEnd)
+            return;
         m_queue.pop_front();
         m_headStarted = false;
         m_lastEnd = m_headEnd;
@@ -221,9 +242,11 @@ void CFileDevice::PlayUpTo(Clock::time_point now, bool complete)
 CFileDevice::Clock::time_point CFileDevice::NextEvent() const
 {
     Clock::time_point idle = Clock::now() + std::chrono::milliseconds(50);
-    if (m_queue.empty()) return idle;
+    if (m_queue.empty())
+        return idle;
     if (Direction() == SoundDirection::Input) {
-        if (!m_capturing) return idle;
+        if (!m_capturing)
+            return idle;
         SoundBuffer* head = m_queue.front();
         uint64_t room = (head->bufferLength - head->bytesRecorded) / m_format.BlockAlign();
         return m_t0 + FramesToDuration(m_framesDone + room);
@@ -242,8 +265,10 @@ void CFileDevice::Run()
     std::unique_lock<std::mutex> lk(m_lock);
     while (!m_quit) {
         Clock::time_point now = Clock::now();
-        if (Direction() == SoundDirection::Input) CaptureUpTo(now);
-        else PlayUpTo(now, true);
+        if (Direction() == SoundDirection::Input)
+            CaptureUpTo(now);
+        else
+            PlayUpTo(now, true);
         m_wake.wait_until(lk, NextEvent());
     }
 }

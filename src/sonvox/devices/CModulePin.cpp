@@ -12,9 +12,9 @@ int AddModule(dl_phdr_info* info, size_t, void* data)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-CModulePin::CModulePin() : m_known(LoadedModules()) {}
+CModulePin::CModulePin() : m_known(LoadedModules()) { }
 
 std::set<std::string> CModulePin::LoadedModules()
 {
@@ -27,10 +27,12 @@ int CModulePin::PinNewModules()
 {
     int pinned = 0;
     for (const std::string& path : LoadedModules()) {
-        if (!m_known.insert(path).second) continue;
+        if (!m_known.insert(path).second)
+            continue;
         // Loads nothing: raises the module (and what it needs) to
         // never-unload. The reference this takes is never given back.
-        if (dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE)) ++pinned;
+        if (dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
+            ++pinned;
     }
     return pinned;
 }

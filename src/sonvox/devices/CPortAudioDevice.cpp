@@ -21,7 +21,10 @@ int g_backendHolds = 0;  // BackendStartup calls not yet matched by BackendShutd
 std::mutex g_choiceLock;
 SSoundDeviceEntry g_chosen[2];
 
-SSoundDeviceEntry& Chosen(SoundDirection d) { return g_chosen[d == SoundDirection::Input ? 0 : 1]; }
+SSoundDeviceEntry& Chosen(SoundDirection d)
+{
+    return g_chosen[d == SoundDirection::Input ? 0 : 1];
+}
 
 int StreamCallback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                    PaStreamCallbackFlags flags, void* user)
@@ -42,12 +45,13 @@ constexpr double kMostQueuedMs = 540;
 // Capture kept while no buffer is queued (the poll worker is late).
 constexpr size_t kRingSeconds = 2;
 
-} // namespace
+}  // namespace
 
 bool CPortAudioDevice::BackendStartup()
 {
     std::lock_guard<std::mutex> lk(g_backendLock);
-    if (PortAudioStart() != paNoError) return false;
+    if (PortAudioStart() != paNoError)
+        return false;
     ++g_backendHolds;
     return true;
 }
@@ -55,7 +59,8 @@ bool CPortAudioDevice::BackendStartup()
 void CPortAudioDevice::BackendShutdown()
 {
     std::lock_guard<std::mutex> lk(g_backendLock);
-    if (g_backendHolds == 0) return;
+    if (g_backendHolds == 0)
+        return;
     --g_backendHolds;
     PortAudioStop();
 }
@@ -66,7 +71,7 @@ void CPortAudioDevice::Use(SoundDirection direction, const SSoundDeviceEntry& de
     Chosen(direction) = device;
 }
 
-CPortAudioDevice::CPortAudioDevice(SoundDirection direction) : CSoundDevice(direction) {}
+CPortAudioDevice::CPortAudioDevice(SoundDirection direction) : CSoundDevice(direction) { }
 
 CPortAudioDevice::~CPortAudioDevice()
 {
@@ -76,7 +81,8 @@ CPortAudioDevice::~CPortAudioDevice()
 
 bool CPortAudioDevice::Initialise()
 {
-    if (m_initialised) return true;
+    if (m_initialised)
+        return true;
     std::string error;
     if (PortAudioStart(&error) != paNoError) {
         std::lock_guard<std::mutex> lk(m_lock);
@@ -89,7 +95,8 @@ bool CPortAudioDevice::Initialise()
 
 void CPortAudioDevice::Terminate()
 {
-    if (!m_initialised) return;
+    if (!m_initialised)
+        return;
     PortAudioStop();
     m_initialised = false;
 }
@@ -133,9 +140,12 @@ int CPortAudioDevice::FillParameters(const SoundFormat& f, void* out)
     } else if (p->device == paNoDevice || !Pa_GetDeviceInfo(p->device)) {
         return kSoundNoDevice;
     }
-    if (f.bitsPerSample == 8) p->sampleFormat = paUInt8;
-    else if (f.bitsPerSample == 16) p->sampleFormat = paInt16;
-    else return kSoundBadFormat;
+    if (f.bitsPerSample == 8)
+        p->sampleFormat = paUInt8;
+    else if (f.bitsPerSample == 16)
+        p->sampleFormat = paInt16;
+    else
+        return kSoundBadFormat;
     p->channelCount = f.channels;
     p->suggestedLatency = input ? kInputLatency : kOutputLatency;
     return kSoundOk;
@@ -144,15 +154,18 @@ int CPortAudioDevice::FillParameters(const SoundFormat& f, void* out)
 int CPortAudioDevice::Capabilities(uint32_t& flags)
 {
     flags = 0;
-    if (!Initialise()) return kSoundBackendError;
+    if (!Initialise())
+        return kSoundBackendError;
     // Mono only: recordings are mono, and every probe opens the device.
     for (uint32_t rate : kStandardRates)
         for (uint16_t bits : {uint16_t(8), uint16_t(16)}) {
             SoundFormat f{rate, bits, 1};
             PaStreamParameters p;
             int r = FillParameters(f, &p);
-            if (r == kSoundNoDevice) return r;
-            if (r != kSoundOk) continue;
+            if (r == kSoundNoDevice)
+                return r;
+            if (r != kSoundOk)
+                continue;
             bool input = Direction() == SoundDirection::Input;
             if (Pa_IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) == paFormatIsSupported)
                 flags |= StandardFormatFlag(f);
@@ -162,13 +175,16 @@ int CPortAudioDevice::Capabilities(uint32_t& flags)
 
 int CPortAudioDevice::QueryFormat(const SoundFormat& format)
 {
-    if (!Initialise()) return kSoundBackendError;
+    if (!Initialise())
+        return kSoundBackendError;
     PaStreamParameters p;
     int r = FillParameters(format, &p);
-    if (r != kSoundOk) return r;
+    if (r != kSoundOk)
+        return r;
     bool input = Direction() == SoundDirection::Input;
     PaError e = Pa_IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec);
-    if (e == paFormatIsSupported) return kSoundOk;
+    if (e == paFormatIsSupported)
+        return kSoundOk;
     if (e == paInvalidSampleRate || e == paSampleFormatNotSupported || e == paInvalidChannelCount)
         return kSoundBadFormat;
     return Fail(e);
@@ -177,11 +193,14 @@ int CPortAudioDevice::QueryFormat(const SoundFormat& format)
 int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, void* context)
 {
     const bool input = Direction() == SoundDirection::Input;
-    if (m_stream) return kSoundAlreadyOpen;
-    if (!Initialise()) return kSoundBackendError;
+    if (m_stream)
+        return kSoundAlreadyOpen;
+    if (!Initialise())
+        return kSoundBackendError;
     PaStreamParameters p;
     int r = FillParameters(format, &p);
-    if (r != kSoundOk) return r;
+    if (r != kSoundOk)
+        return r;
     {
         std::lock_guard<std::mutex> lk(m_lock);
         m_format = format;
@@ -211,23 +230,31 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
         }
         pin.PinNewModules();
     }
-    if (e != paNoError) return Fail(e);
+    if (e != paNoError)
+        return Fail(e);
     m_stream = stream;
     // The callback runs at real-time priority where the process may have it.
     PaAlsa_EnableRealtimeScheduling(stream, 1);
     return kSoundOk;
 }
 
-bool CPortAudioDevice::IsOpen() const { return m_stream != nullptr; }
+bool CPortAudioDevice::IsOpen() const
+{
+    return m_stream != nullptr;
+}
 
 int CPortAudioDevice::Queue(SoundBuffer* buffer)
 {
-    if (!buffer || !buffer->data) return kSoundInvalidParam;
-    if (!(buffer->flags & kBufferPrepared)) return kSoundNotPrepared;
-    if (!m_stream) return kSoundNotOpen;
+    if (!buffer || !buffer->data)
+        return kSoundInvalidParam;
+    if (!(buffer->flags & kBufferPrepared))
+        return kSoundNotPrepared;
+    if (!m_stream)
+        return kSoundNotOpen;
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        if (buffer->flags & kBufferQueued) return kSoundStillQueued;
+        if (buffer->flags & kBufferQueued)
+            return kSoundStillQueued;
         buffer->flags = (buffer->flags | kBufferQueued) & ~kBufferDone;
         m_queue.push_back(buffer);
         if (Direction() == SoundDirection::Input) {
@@ -242,20 +269,24 @@ int CPortAudioDevice::Queue(SoundBuffer* buffer)
     // which the stream's callback takes): the queue must not run dry then,
     // as the owner can add to it only after the start. A shorter sound
     // starts with Drain.
-    if (!m_running && QueuedMs() >= StartAtMs()) return StartOutput();
+    if (!m_running && QueuedMs() >= StartAtMs())
+        return StartOutput();
     return kSoundOk;
 }
 
 int CPortAudioDevice::Start()
 {
-    if (!m_stream) return kSoundNotOpen;
-    if (m_running) return kSoundOk;
+    if (!m_stream)
+        return kSoundNotOpen;
+    if (m_running)
+        return kSoundOk;
     {
         std::lock_guard<std::mutex> lk(m_lock);
         m_delivering = false;
     }
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
-    if (e != paNoError) return Fail(e);
+    if (e != paNoError)
+        return Fail(e);
     m_running = true;
     return kSoundOk;
 }
@@ -264,8 +295,8 @@ void CPortAudioDevice::FillFromRing()
 {
     while (m_ringUsed > 0 && !m_queue.empty()) {
         SoundBuffer* head = m_queue.front();
-        const size_t n = std::min({size_t(head->bufferLength - head->bytesRecorded), m_ringUsed,
-                                   m_ring.size() - m_ringStart});
+        const size_t n =
+            std::min({size_t(head->bufferLength - head->bytesRecorded), m_ringUsed, m_ring.size() - m_ringStart});
         memcpy(head->data + head->bytesRecorded, m_ring.data() + m_ringStart, n);
         head->bytesRecorded += uint32_t(n);
         m_ringStart = (m_ringStart + n) % m_ring.size();
@@ -312,7 +343,8 @@ void CPortAudioDevice::Deliver(const uint8_t* src, size_t bytes)
 void CPortAudioDevice::Complete(SoundBuffer* b)
 {
     b->flags = (b->flags & ~kBufferQueued) | kBufferDone;
-    if (m_callback) m_callback(m_context, b);
+    if (m_callback)
+        m_callback(m_context, b);
 }
 
 int CPortAudioDevice::Process(const void* input, void* output, unsigned long frames, unsigned long statusFlags)
@@ -322,12 +354,14 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
     size_t bytes = size_t(frames) * align;
     if (Direction() == SoundDirection::Input) {
         const uint8_t* src = static_cast<const uint8_t*>(input);
-        if (statusFlags & paInputOverflow) ++m_overruns;
+        if (statusFlags & paInputOverflow)
+            ++m_overruns;
         if (src && bytes && !m_delivering) {
             m_delivering = true;
             m_deliveringWake.notify_all();
         }
-        if (src) Deliver(src, bytes);
+        if (src)
+            Deliver(src, bytes);
         return paContinue;
     }
     uint8_t* dst = static_cast<uint8_t*>(output);
@@ -345,8 +379,10 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
         }
     }
     // Ran dry before the last buffer came (Drain): a gap in the sound.
-    if (bytes && !m_draining) m_lostBytes += bytes;
-    if (statusFlags & paOutputUnderflow) ++m_overruns;
+    if (bytes && !m_draining)
+        m_lostBytes += bytes;
+    if (statusFlags & paOutputUnderflow)
+        ++m_overruns;
     memset(dst, m_format.bitsPerSample == 8 ? 0x80 : 0, bytes);
     return paContinue;
 }
@@ -355,7 +391,8 @@ double CPortAudioDevice::QueuedMs()
 {
     std::lock_guard<std::mutex> lk(m_lock);
     double bytes = 0;
-    for (const SoundBuffer* b : m_queue) bytes += b->bufferLength;
+    for (const SoundBuffer* b : m_queue)
+        bytes += b->bufferLength;
     return (bytes - m_headPos) * 1000.0 / std::max<uint32_t>(m_format.AvgBytesPerSec(), 1);
 }
 
@@ -373,21 +410,24 @@ int CPortAudioDevice::StartOutput()
         m_draining = false;
     }
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
-    if (e != paNoError) return Fail(e);
+    if (e != paNoError)
+        return Fail(e);
     m_running = true;
     return kSoundOk;
 }
 
 void CPortAudioDevice::Drain()
 {
-    if (!m_stream || Direction() != SoundDirection::Output) return;
+    if (!m_stream || Direction() != SoundDirection::Output)
+        return;
     double left = QueuedMs();
     {
         std::lock_guard<std::mutex> lk(m_lock);
         m_draining = true;
     }
     if (!m_running) {
-        if (left <= 0 || StartOutput() != kSoundOk) return;
+        if (left <= 0 || StartOutput() != kSoundOk)
+            return;
     }
     // What is queued goes to the sound system, then its buffer plays out.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(int(left) + 1000);
@@ -405,7 +445,8 @@ bool CPortAudioDevice::WaitUntilDelivering(unsigned timeoutMs)
 
 int CPortAudioDevice::Reset()
 {
-    if (!m_stream) return kSoundNotOpen;
+    if (!m_stream)
+        return kSoundNotOpen;
     // Input stops; output keeps its stream running and simply has nothing to play.
     if (Direction() == SoundDirection::Input && m_running) {
         Pa_AbortStream(static_cast<PaStream*>(m_stream));
@@ -424,9 +465,11 @@ int CPortAudioDevice::Reset()
 
 int CPortAudioDevice::Close()
 {
-    if (!m_stream) return kSoundOk;
+    if (!m_stream)
+        return kSoundOk;
     auto* stream = static_cast<PaStream*>(m_stream);
-    if (m_running) Pa_AbortStream(stream);
+    if (m_running)
+        Pa_AbortStream(stream);
     m_running = false;
     Reset();
     Pa_CloseStream(stream);
@@ -444,8 +487,9 @@ std::string CPortAudioDevice::LossReport()
         const uint32_t perMs = std::max<uint32_t>(m_format.AvgBytesPerSec() / 1000, 1);
         const bool input = Direction() == SoundDirection::Input;
         report = std::string(input ? "Sound lost while recording: " : "Gaps while playing: ") +
-                 std::to_string(m_lostBytes / perMs) + (input ? " ms without a buffer, " : " ms with nothing queued, ") +
-                 std::to_string(m_overruns) + (input ? " overruns" : " underruns") + " of the sound system";
+                 std::to_string(m_lostBytes / perMs) +
+                 (input ? " ms without a buffer, " : " ms with nothing queued, ") + std::to_string(m_overruns) +
+                 (input ? " overruns" : " underruns") + " of the sound system";
     }
     m_lostBytes = 0;
     m_overruns = 0;

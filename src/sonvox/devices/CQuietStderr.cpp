@@ -12,15 +12,17 @@ namespace {
 // the process without its standard error for good.
 std::mutex g_stderrLock;
 
-} // namespace
+}  // namespace
 
 CQuietStderr::CQuietStderr() : m_hold(g_stderrLock)
 {
     fflush(stderr);
     m_saved = dup(STDERR_FILENO);
     int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (m_saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
-    if (null >= 0) close(null);
+    if (m_saved >= 0 && null >= 0)
+        dup2(null, STDERR_FILENO);
+    if (null >= 0)
+        close(null);
 }
 
 CQuietStderr::~CQuietStderr()

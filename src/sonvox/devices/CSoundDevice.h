@@ -41,14 +41,14 @@ struct SoundBuffer {
     uint32_t bufferLength = 0;   // bytes to record into / bytes to play
     uint32_t bytesRecorded = 0;  // input: bytes the device filled
     void* user = nullptr;
-    uint32_t flags = 0;          // SoundBufferFlag
+    uint32_t flags = 0;  // SoundBufferFlag
     uint32_t loops = 0;
 };
 
 enum SoundBufferFlag : uint32_t {
     kBufferPrepared = 0x1,
     kBufferDone = 0x2,
-    kBufferQueued = 0x4,   // with the device
+    kBufferQueued = 0x4,  // with the device
 };
 
 // Result codes of device operations; 0 is success.
@@ -102,7 +102,7 @@ public:
     // Output, after the last buffer: plays everything queued and waits until
     // it has been played (bounded). Devices that play as they take return
     // at once; their buffers come back as they are played.
-    virtual void Drain() {}
+    virtual void Drain() { }
     // Stops the device and returns every queued buffer through the callback
     // before it returns; an input buffer comes back with what it holds so far.
     virtual int Reset() = 0;
@@ -117,7 +117,7 @@ public:
     virtual std::string ErrorText(int result) const;
 
 protected:
-    explicit CSoundDevice(SoundDirection direction) : m_direction(direction) {}
+    explicit CSoundDevice(SoundDirection direction) : m_direction(direction) { }
     static std::string StandardErrorText(int result);
 
 private:

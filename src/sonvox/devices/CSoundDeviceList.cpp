@@ -33,7 +33,8 @@ void AddSink(pa_context*, const pa_sink_info* info, int eol, void* data)
         --answer->pending;
         return;
     }
-    if (info && info->name) answer->sinks.push_back({info->name, info->description ? info->description : ""});
+    if (info && info->name)
+        answer->sinks.push_back({info->name, info->description ? info->description : ""});
 }
 
 void AddSource(pa_context*, const pa_source_info* info, int eol, void* data)
@@ -53,22 +54,27 @@ void AddSource(pa_context*, const pa_source_info* info, int eol, void* data)
 bool AskServer(ServerAnswer& answer)
 {
     pa_mainloop* loop = pa_mainloop_new();
-    if (!loop) return false;
+    if (!loop)
+        return false;
     pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "ORMID");
     bool asked = false, answered = false;
     if (context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
         const auto deadline = std::chrono::steady_clock::now() + kServerWait;
         while (std::chrono::steady_clock::now() < deadline) {
             const pa_context_state_t state = pa_context_get_state(context);
-            if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) break;
+            if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
+                break;
             if (state == PA_CONTEXT_READY && !asked) {
                 asked = true;
                 answer.pending = 2;
-                if (pa_operation* o = pa_context_get_sink_info_list(context, AddSink, &answer)) pa_operation_unref(o);
-                else --answer.pending;
+                if (pa_operation* o = pa_context_get_sink_info_list(context, AddSink, &answer))
+                    pa_operation_unref(o);
+                else
+                    --answer.pending;
                 if (pa_operation* o = pa_context_get_source_info_list(context, AddSource, &answer))
                     pa_operation_unref(o);
-                else --answer.pending;
+                else
+                    --answer.pending;
             }
             if (asked && answer.pending <= 0) {
                 answered = true;
@@ -79,7 +85,8 @@ bool AskServer(ServerAnswer& answer)
         }
         pa_context_disconnect(context);
     }
-    if (context) pa_context_unref(context);
+    if (context)
+        pa_context_unref(context);
     pa_mainloop_free(loop);
     return answered;
 }
@@ -88,7 +95,8 @@ bool AskServer(ServerAnswer& answer)
 bool AlsaReachesServer()
 {
     snd_config_t* top = nullptr;
-    if (snd_config_update_ref(&top) < 0 || !top) return false;
+    if (snd_config_update_ref(&top) < 0 || !top)
+        return false;
     snd_config_t* node = nullptr;
     const bool found = snd_config_search(top, "pcm.pulse", &node) == 0;
     snd_config_unref(top);
@@ -99,7 +107,8 @@ std::string Quoted(const std::string& text)
 {
     std::string q = "\"";
     for (char c : text) {
-        if (c == '"' || c == '\\') q += '\\';
+        if (c == '"' || c == '\\')
+            q += '\\';
         q += c;
     }
     return q + "\"";
@@ -127,13 +136,16 @@ std::vector<SSoundDeviceEntry> ServerEntries(const std::vector<ServerDevice>& de
 std::vector<SSoundDeviceEntry> PortAudioEntries(SoundDirection direction)
 {
     std::vector<SSoundDeviceEntry> entries;
-    if (PortAudioStart() != paNoError) return entries;
+    if (PortAudioStart() != paNoError)
+        return entries;
     for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
         const PaDeviceInfo* d = Pa_GetDeviceInfo(i);
-        if (!d || !d->name) continue;
+        if (!d || !d->name)
+            continue;
         const int channels = direction == SoundDirection::Input ? d->maxInputChannels : d->maxOutputChannels;
         // "default" is the system default, offered apart.
-        if (channels <= 0 || std::string(d->name) == "default") continue;
+        if (channels <= 0 || std::string(d->name) == "default")
+            continue;
         SSoundDeviceEntry e;
         e.name = e.portAudioName = d->name;
         entries.push_back(e);
@@ -142,7 +154,7 @@ std::vector<SSoundDeviceEntry> PortAudioEntries(SoundDirection direction)
     return entries;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<SSoundDeviceEntry> CSoundDeviceList::List(SoundDirection direction)
 {
@@ -152,14 +164,16 @@ std::vector<SSoundDeviceEntry> CSoundDeviceList::List(SoundDirection direction)
         CQuietStderr quiet;
         server = AlsaReachesServer() && AskServer(answer);
     }
-    if (server) return ServerEntries(direction == SoundDirection::Input ? answer.sources : answer.sinks);
+    if (server)
+        return ServerEntries(direction == SoundDirection::Input ? answer.sources : answer.sinks);
     return PortAudioEntries(direction);
 }
 
 SSoundDeviceChoice CSoundDeviceList::Resolve(const std::vector<SSoundDeviceEntry>& devices, const std::string& name)
 {
     SSoundDeviceChoice choice;
-    if (name.empty() || name == kSystemDefault) return choice;
+    if (name.empty() || name == kSystemDefault)
+        return choice;
     for (const SSoundDeviceEntry& d : devices)
         if (d.name == name) {
             choice.device = d;
@@ -171,12 +185,13 @@ SSoundDeviceChoice CSoundDeviceList::Resolve(const std::vector<SSoundDeviceEntry
 
 SSoundDeviceChoice CSoundDeviceList::Resolve(SoundDirection direction, const std::string& name)
 {
-    if (name.empty() || name == kSystemDefault) return SSoundDeviceChoice();
+    if (name.empty() || name == kSystemDefault)
+        return SSoundDeviceChoice();
     return Resolve(List(direction), name);
 }
 
 std::string CSoundDeviceList::MissingText(SoundDirection direction, const std::string& name)
 {
-    return std::string("The sound ") + (direction == SoundDirection::Input ? "input" : "output") + " device \"" +
-           name + "\" is not connected: the system default is used.";
+    return std::string("The sound ") + (direction == SoundDirection::Input ? "input" : "output") + " device \"" + name +
+           "\" is not connected: the system default is used.";
 }

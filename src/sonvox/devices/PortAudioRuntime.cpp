@@ -11,12 +11,12 @@
 
 namespace {
 
-void SilentAlsaHandler(const char*, int, const char*, int, const char*, ...) {}
+void SilentAlsaHandler(const char*, int, const char*, int, const char*, ...) { }
 
 std::mutex g_lock;
 int g_users = 0;  // successful starts not yet matched by a stop
 
-} // namespace
+}  // namespace
 
 int PortAudioStart(std::string* error)
 {
@@ -34,15 +34,18 @@ int PortAudioStart(std::string* error)
         }
         pin.PinNewModules();
     }
-    if (e == paNoError) ++g_users;
-    else if (error) *error = Pa_GetErrorText(e);
+    if (e == paNoError)
+        ++g_users;
+    else if (error)
+        *error = Pa_GetErrorText(e);
     return e;
 }
 
 void PortAudioStop()
 {
     std::lock_guard<std::mutex> lk(g_lock);
-    if (g_users == 0) return;
+    if (g_users == 0)
+        return;
     if (--g_users > 0) {
         Pa_Terminate();
         return;

@@ -114,7 +114,8 @@ TEST_F(FileDevice, CaptureWithoutBuffersKeepsARingAndThenLosesAudio)
     Returned r;
     ASSERT_EQ(dev.Open(format, Collect, &r), kSoundOk);
     Buffers b(3, 264);
-    for (SoundBuffer& h : b.headers) dev.Prepare(&h);
+    for (SoundBuffer& h : b.headers)
+        dev.Prepare(&h);
     dev.Queue(&b.headers[0]);
     dev.Start();
     ASSERT_TRUE(WaitCount(r, 1));
@@ -139,7 +140,8 @@ TEST_F(FileDevice, PlaybackAppendsWhatStartedAndResetDropsTheRest)
     Returned r;
     ASSERT_EQ(dev.Open(pcm8k, Collect, &r), kSoundOk);
     Buffers b(3, 240);
-    for (size_t i = 0; i < b.storage.size(); ++i) b.storage[i] = uint8_t(i);
+    for (size_t i = 0; i < b.storage.size(); ++i)
+        b.storage[i] = uint8_t(i);
     for (SoundBuffer& h : b.headers) {
         dev.Prepare(&h);
         ASSERT_EQ(dev.Queue(&h), kSoundOk);
@@ -215,4 +217,4 @@ TEST(FileDeviceMissing, NoPathMeansNoDeviceAndAnUnreadableCaptureFailsToOpen)
     EXPECT_EQ(bad.QueryFormat(SoundFormat{44100, 12, 1}), kSoundBadFormat);
 }
 
-} // namespace
+}  // namespace

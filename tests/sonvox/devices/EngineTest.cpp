@@ -46,7 +46,8 @@ std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes)
 std::vector<uint8_t> MuLawPattern(size_t length)
 {
     std::vector<uint8_t> v(length);
-    for (size_t i = 0; i < length; ++i) v[i] = uint8_t(i * 37 + i / 256);
+    for (size_t i = 0; i < length; ++i)
+        v[i] = uint8_t(i * 37 + i / 256);
     return v;
 }
 
@@ -111,7 +112,10 @@ protected:
         return lib.Save(path.c_str(), tc, 0.02, 1.0, trim, &gain, &clip, &snr);
     }
 
-    void SetDebugFlag(const std::string& content) { Shell("printf '" + content + "' > '" + dir / "Levelcut.txt" + "'"); }
+    void SetDebugFlag(const std::string& content)
+    {
+        Shell("printf '" + content + "' > '" + dir / "Levelcut.txt" + "'");
+    }
 
     // The unprocessed capture, as the debug copy holds it.
     std::vector<uint8_t> DebugCapture()
@@ -137,14 +141,16 @@ protected:
     {
         size_t last = SIZE_MAX;
         int still = 0;
-        WaitFor([&] {
-            WavData w;
-            size_t now = ReadWav(playback, w) ? w.data.size() : 0;
-            still = (now == last && now > 0) ? still + 1 : 0;
-            last = now;
-            std::this_thread::sleep_for(40ms);
-            return still >= 8;
-        }, static_cast<int>(limit.count()));
+        WaitFor(
+            [&] {
+                WavData w;
+                size_t now = ReadWav(playback, w) ? w.data.size() : 0;
+                still = (now == last && now > 0) ? still + 1 : 0;
+                last = now;
+                std::this_thread::sleep_for(40ms);
+                return still >= 8;
+            },
+            static_cast<int>(limit.count()));
         WavData w;
         ReadWav(playback, w);
         return w.data;
@@ -202,7 +208,7 @@ TEST_F(SonvoxEngine, RecordStopSaveGivesProcessedMessageAndExactCapture)
     std::vector<uint8_t> captured = DebugCapture();
     std::vector<uint8_t> source = SourceBytes();
     source.resize(std::max(source.size(), captured.size()), 0);  // silence past its end
-    ASSERT_GE(captured.size(), 2116u * 70);  // at least 1.7 of the 2 seconds
+    ASSERT_GE(captured.size(), 2116u * 70);                      // at least 1.7 of the 2 seconds
     EXPECT_EQ(captured.size() % 2116, 0u);
     EXPECT_TRUE(std::equal(captured.begin(), captured.end(), source.begin()));
 
@@ -212,7 +218,8 @@ TEST_F(SonvoxEngine, RecordStopSaveGivesProcessedMessageAndExactCapture)
     std::vector<int16_t> s = Samples(captured);
     for (size_t k = 0; k < peaks.size(); ++k) {
         int expected = 0;
-        for (size_t i = k * 1058; i < (k + 1) * 1058; ++i) expected = std::max<int>(expected, s[i]);
+        for (size_t i = k * 1058; i < (k + 1) * 1058; ++i)
+            expected = std::max<int>(expected, s[i]);
         ASSERT_EQ(peaks[k], expected) << "block " << k;
     }
     EXPECT_GT(*std::max_element(peaks.begin(), peaks.end()), 3000);
@@ -286,11 +293,8 @@ TEST_F(SonvoxEngine, DebugFlagFileDecidesTheDebugCopy)
         const char* content;
         bool copy;
     } cases[] = {
-        {"[Debug]\\r\\n1", true},
-        {"[Debug]\\r\\n12abc", true},
-        {"[Other]\\r\\n0", false},
-        {"[Debug]\\r\\nx", false},
-        {"[Debug]\\n1", false},  // one line break character: the digit is skipped
+        {"[Debug]\\r\\n1", true},  {"[Debug]\\r\\n12abc", true}, {"[Other]\\r\\n0", false},
+        {"[Debug]\\r\\nx", false}, {"[Debug]\\n1", false},  // one line break character: the digit is skipped
     };
     for (const Case& c : cases) {
         SetDebugFlag(c.content);
@@ -316,7 +320,8 @@ TEST_F(SonvoxEngine, LevelcutFailureRemovesTheFileAndLogsWhy)
     EXPECT_EQ(gain, 0.0);
     EXPECT_EQ(clip, 0.0);
     EXPECT_EQ(snr, 0.0);
-    EXPECT_TRUE(std::regex_search(ReadText(log), std::regex("AudioAPI ln:[0-9]+ - TrimSilence failed\\. Invalid parameters\r\n")))
+    EXPECT_TRUE(std::regex_search(ReadText(log),
+                                  std::regex("AudioAPI ln:[0-9]+ - TrimSilence failed\\. Invalid parameters\r\n")))
         << ReadText(log);
     // The capture is still there for a second try.
     EXPECT_EQ(SaveTo(out), 1);
@@ -382,7 +387,8 @@ TEST_F(SonvoxEngine, OutputThatCannotOpenKeepsTheQueue)
     ASSERT_TRUE(WriteWav(file, 7, 8000, 8, mulaw));
     ASSERT_EQ(lib.LoadPlay(file.c_str()), 1);
     ASSERT_EQ(lib.Preview(), 1);
-    std::regex both("play ln:[0-9]+ - waveOutOpen failed\\.\r\n[^\r]* play ln:[0-9]+ - Unable to open output device\r\n");
+    std::regex both(
+        "play ln:[0-9]+ - waveOutOpen failed\\.\r\n[^\r]* play ln:[0-9]+ - Unable to open output device\r\n");
     ASSERT_TRUE(WaitFor([&] { return std::regex_search(ReadText(log), both); }, 3000)) << ReadText(log);
     // Requests are handled in order, so had the first Preview tried the
     // device there would be two reports by now.
@@ -423,4 +429,4 @@ TEST_F(SonvoxEngine, ReleaseDuringPlaybackAndRecordingEndsEverything)
     EXPECT_EQ(lib.Record(), 0);
 }
 
-} // namespace
+}  // namespace

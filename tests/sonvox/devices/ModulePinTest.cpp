@@ -14,17 +14,22 @@ const std::string kModule = PIN_MODULE;
 bool Resident(const std::string& path)
 {
     void* h = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (h) dlclose(h);
+    if (h)
+        dlclose(h);
     return h != nullptr;
 }
 
-std::string Base(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string Base(const std::string& path)
+{
+    return path.substr(path.rfind('/') + 1);
+}
 
 // The path under which the loader lists a module.
 std::string ListedPath(const std::string& file)
 {
     for (const std::string& m : CModulePin::LoadedModules())
-        if (m.size() >= file.size() && m.compare(m.size() - file.size(), file.size(), file) == 0) return m;
+        if (m.size() >= file.size() && m.compare(m.size() - file.size(), file.size(), file) == 0)
+            return m;
     return {};
 }
 
@@ -61,4 +66,4 @@ TEST(ModulePin, ModulesLoadedBeforeAreLeftAlone)
     dlclose(h);
 }
 
-} // namespace
+}  // namespace

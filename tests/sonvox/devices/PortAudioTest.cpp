@@ -39,7 +39,8 @@ private:
 TEST(SonvoxPortAudio, RecordsAndPlaysOnTheNullDevice)
 {
     TempDir dir;
-    ASSERT_TRUE(Shell("printf 'pcm.!default { type null }\\nctl.!default { type hw card 0 }\\n' > '" + dir / ".asoundrc" + "'"));
+    ASSERT_TRUE(Shell("printf 'pcm.!default { type null }\\nctl.!default { type hw card 0 }\\n' > '" +
+                      dir / ".asoundrc" + "'"));
     setenv("HOME", dir.path.c_str(), 1);
     unsetenv("SONVOX_CAPTURE_FILE");
     unsetenv("SONVOX_PLAYBACK_FILE");
@@ -53,7 +54,8 @@ TEST(SonvoxPortAudio, RecordsAndPlaysOnTheNullDevice)
         CaptureStderr quiet(err);
         started = lib.Audio_Init(0, log.c_str(), 1);
     }
-    if (!started) GTEST_SKIP() << "PortAudio finds no usable input device even on ALSA's null device: " << ReadText(log);
+    if (!started)
+        GTEST_SKIP() << "PortAudio finds no usable input device even on ALSA's null device: " << ReadText(log);
     // ALSA's and the sound servers' start-up complaints stay off the terminal.
     EXPECT_EQ(ReadText(err), "");
 
@@ -77,4 +79,4 @@ TEST(SonvoxPortAudio, RecordsAndPlaysOnTheNullDevice)
     EXPECT_EQ(ReadText(log).find("Unable to open output device"), std::string::npos) << ReadText(log);
 }
 
-} // namespace
+}  // namespace

@@ -16,12 +16,15 @@ std::string SonvoxLib::Load(const std::string& folder)
 {
     std::error_code ec;
     for (const char* name : {"libsonvox.so", "liblevelcut.so"}) {
-        fs::copy_file(fs::path(ORMID_BIN_DIR) / name, fs::path(folder) / name, fs::copy_options::overwrite_existing, ec);
-        if (ec) return std::string("cannot copy ") + name + ": " + ec.message();
+        fs::copy_file(fs::path(ORMID_BIN_DIR) / name, fs::path(folder) / name, fs::copy_options::overwrite_existing,
+                      ec);
+        if (ec)
+            return std::string("cannot copy ") + name + ": " + ec.message();
     }
     std::string lib = folder + "/libsonvox.so";
     handle = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return dlerror();
+    if (!handle)
+        return dlerror();
     bool ok = true;
     auto bind = [&](auto& fn, const char* name) {
         fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
@@ -52,13 +55,15 @@ void SonvoxLib::Unload()
 TempDir::TempDir()
 {
     std::string tmpl = (fs::temp_directory_path() / "sonvox-devices-XXXXXX").string();
-    if (mkdtemp(tmpl.data())) path = tmpl;
+    if (mkdtemp(tmpl.data()))
+        path = tmpl;
 }
 
 TempDir::~TempDir()
 {
     std::error_code ec;
-    if (!path.empty()) fs::remove_all(path, ec);
+    if (!path.empty())
+        fs::remove_all(path, ec);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path)
@@ -82,7 +87,8 @@ bool FileExists(const std::string& path)
 bool ReadWav(const std::string& path, WavData& out)
 {
     CWaveFile wav;
-    if (!wav.OpenRead(path.c_str())) return false;
+    if (!wav.OpenRead(path.c_str()))
+        return false;
     out.tag = wav.FormatTag();
     out.channels = wav.Channels();
     out.bits = wav.BitsPerSample();
@@ -94,7 +100,8 @@ bool ReadWav(const std::string& path, WavData& out)
 bool WriteWav(const std::string& path, uint16_t tag, uint32_t rate, uint16_t bits, const std::vector<uint8_t>& data)
 {
     CWaveFile wav;
-    bool ok = wav.OpenWrite(path.c_str(), tag, rate, bits, 1) && wav.Write(data.data(), unsigned(data.size())) == data.size();
+    bool ok =
+        wav.OpenWrite(path.c_str(), tag, rate, bits, 1) && wav.Write(data.data(), unsigned(data.size())) == data.size();
     return wav.CloseWrite() == 1 && ok;
 }
 

@@ -36,7 +36,8 @@ std::vector<int16_t> WavSamples(const std::string& path)
 long Onset(const std::vector<int16_t>& s, int level)
 {
     for (size_t i = 0; i < s.size(); ++i)
-        if (std::abs(int(s[i])) > level) return long(i);
+        if (std::abs(int(s[i])) > level)
+            return long(i);
     return -1;
 }
 
@@ -66,15 +67,18 @@ Match Find(const std::vector<int16_t>& heard, const std::vector<int16_t>& wanted
 {
     Match m;
     const long wantedOnset = Onset(wanted, 2000), heardOnset = Onset(heard, 2000);
-    if (wantedOnset < 0 || heardOnset < 0) return m;
+    if (wantedOnset < 0 || heardOnset < 0)
+        return m;
     // The onsets give the offset roughly; correlation over the first
     // 200 ms of sound settles it.
     const size_t span = std::min<size_t>(wanted.size() - size_t(wantedOnset), window * 20);
     double best = -2;
     for (long o = heardOnset - wantedOnset - 400; o <= heardOnset - wantedOnset + 400; ++o) {
-        if (o + wantedOnset < 0 || size_t(o + wantedOnset) + span > heard.size()) continue;
+        if (o + wantedOnset < 0 || size_t(o + wantedOnset) + span > heard.size())
+            continue;
         double c = Correlation(&heard[size_t(o + wantedOnset)], &wanted[size_t(wantedOnset)], span);
-        if (c > best) best = c, m.offset = o;
+        if (c > best)
+            best = c, m.offset = o;
     }
     if (m.offset < 0 || size_t(m.offset) + wanted.size() > heard.size()) {
         m.offset = -1;
@@ -91,7 +95,8 @@ Match Find(const std::vector<int16_t>& heard, const std::vector<int16_t>& wanted
     const double loudest = energy.empty() ? 0 : *std::max_element(energy.begin(), energy.end());
     m.worstWindow = 1;
     for (size_t k = 0; k < energy.size(); ++k) {
-        if (energy[k] < loudest * 0.05) continue;
+        if (energy[k] < loudest * 0.05)
+            continue;
         const long at = m.offset + long(k * window);
         double c = -1;
         for (long d = -slack; d <= slack; ++d)
@@ -109,7 +114,8 @@ std::vector<int16_t> Smooth(std::vector<int16_t> s)
 {
     for (int pass = 0; pass < 2; ++pass) {
         std::vector<int16_t> out(s.size());
-        for (size_t i = 1; i + 1 < s.size(); ++i) out[i] = int16_t((s[i - 1] + 2 * s[i] + s[i + 1]) / 4);
+        for (size_t i = 1; i + 1 < s.size(); ++i)
+            out[i] = int16_t((s[i - 1] + 2 * s[i] + s[i + 1]) / 4);
         s = std::move(out);
     }
     return s;
@@ -118,7 +124,8 @@ std::vector<int16_t> Smooth(std::vector<int16_t> s)
 double Rms(const std::vector<int16_t>& s)
 {
     double e = 0;
-    for (int16_t v : s) e += double(v) * v;
+    for (int16_t v : s)
+        e += double(v) * v;
     return s.empty() ? 0 : std::sqrt(e / double(s.size()));
 }
 
@@ -127,7 +134,8 @@ protected:
     void SetUp() override
     {
         const std::string why = server.Start();
-        if (PulseServer::Program().empty()) GTEST_SKIP() << "no sound server to test with: " << why;
+        if (PulseServer::Program().empty())
+            GTEST_SKIP() << "no sound server to test with: " << why;
         ASSERT_EQ(why, "");
         server.Use();
         ASSERT_FALSE(dir.path.empty());
@@ -245,7 +253,8 @@ TEST_F(SoundServer, RecordKeepsTheSentenceFromItsFirstSample)
     WavData out;
     ASSERT_TRUE(ReadWav(saved, out));
     EXPECT_EQ(out.tag, 7);
-    const long speechStart = Onset(wanted, 300), speechEnd = long(wanted.size()) - Onset(std::vector<int16_t>(wanted.rbegin(), wanted.rend()), 300);
+    const long speechStart = Onset(wanted, 300),
+               speechEnd = long(wanted.size()) - Onset(std::vector<int16_t>(wanted.rbegin(), wanted.rend()), 300);
     const double speechMs = double(speechEnd - speechStart) / 44.1;
     const double savedMs = double(out.data.size()) / 8.0;
     EXPECT_GT(savedMs, speechMs * 0.9);
@@ -260,13 +269,16 @@ TEST_F(SoundServer, ChosenDevicesAreTheOnesUsed)
     struct Case {
         const char* speaker;
         const char* microphone;
-        int heardAt;          // index of the sink that plays
-        bool speechHeard;     // the microphone that hears the speech, not the tone
+        int heardAt;                        // index of the sink that plays
+        bool speechHeard;                   // the microphone that hears the speech, not the tone
         std::vector<std::string> logLines;  // each expected once in the log
     } cases[] = {
         {"Speaker Two", "Second Microphone", 1, false, {"Sound output device: Speaker Two"}},
         {"System default", "", 0, true, {}},
-        {"Gone Speaker", "Gone Microphone", 0, true,
+        {"Gone Speaker",
+         "Gone Microphone",
+         0,
+         true,
          {"Sound output device \"Gone Speaker\" not found: the system default is used",
           "Sound input device \"Gone Microphone\" not found: the system default is used"}},
     };
@@ -300,4 +312,4 @@ TEST_F(SoundServer, ChosenDevicesAreTheOnesUsed)
     }
 }
 
-} // namespace
+}  // namespace

@@ -50,13 +50,23 @@ TEST_F(SonvoxThreads, RecordAndStopFromTwoThreadsAtOnceAreServedInTurn)
 
     std::atomic<bool> go{false};
     auto client = [&](int seed) {
-        while (!go) std::this_thread::yield();
+        while (!go)
+            std::this_thread::yield();
         for (int i = 0; i < 40; ++i) {
             switch ((i + seed) % 4) {
-            case 0: lib.Record(); break;
-            case 1: lib.Stop(); break;
-            case 2: lib.LoadPlay(message.c_str()); lib.Preview(); break;
-            case 3: lib.PreviewCancel(); break;
+            case 0:
+                lib.Record();
+                break;
+            case 1:
+                lib.Stop();
+                break;
+            case 2:
+                lib.LoadPlay(message.c_str());
+                lib.Preview();
+                break;
+            case 3:
+                lib.PreviewCancel();
+                break;
             }
             int peak = 0;
             lib.MeterGetPeak(&peak);
@@ -80,4 +90,4 @@ TEST_F(SonvoxThreads, RecordAndStopFromTwoThreadsAtOnceAreServedInTurn)
     EXPECT_EQ(w.tag, 7);
 }
 
-} // namespace
+}  // namespace
