@@ -19,6 +19,12 @@ void CliReport::ShowFileError(const std::string& text, const std::string& path, 
     ShowMessage("ormid-cli: " + FileErrorLine(path, error));
 }
 
+void CliReport::ShowFileProblem(const std::string& text, const std::string& path, const std::string& reason)
+{
+    ShowMessage(text);
+    ShowMessage("ormid-cli: " + path + ": " + reason);
+}
+
 bool CliReport::AskYesNo(const std::string& text)
 {
     std::fprintf(stderr, "%s%s%s\n", text.c_str(), text.empty() || text.back() == '\n' ? "" : " ",

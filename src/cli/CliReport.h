@@ -10,6 +10,7 @@ public:
     bool AskYesNo(const std::string& text) override;
     // The text, then "ormid-cli: PATH: reason".
     void ShowFileError(const std::string& text, const std::string& path, int error) override;
+    void ShowFileProblem(const std::string& text, const std::string& path, const std::string& reason) override;
 
     // Set by the --yes switch before any command runs.
     static bool& AssumeYes() { return s_assumeYes; }

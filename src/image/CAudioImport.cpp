@@ -72,8 +72,7 @@ CAudioImport::Outcome CAudioImport::Convert(uint32_t maxSamples, CConvertControl
     if (!m_converter.Convert(m_path.c_str(), std::min(maxSamples, kWholeFile), muLaw, control)) {
         if (m_converter.Stopped())
             return kDeclined;
-        m_failure =
-            Format("The audio file could not be read.\n%s: %s", m_path.c_str(), m_converter.ErrorText().c_str());
+        SetFailure("The audio file could not be read.", m_path, m_converter.ErrorText());
         return kFailed;
     }
 
@@ -90,7 +89,7 @@ CAudioImport::Outcome CAudioImport::Convert(uint32_t maxSamples, CConvertControl
         }
         ::unlink(name.c_str());
     }
-    m_failure = Format("Could not write the converted audio to %s.\n%s: %s", name.c_str(), name.c_str(), error.c_str());
+    SetFailure("Could not write the converted audio to " + name + ".", name, error);
     return kFailed;
 }
 
@@ -103,8 +102,21 @@ CAudioImport::Outcome CAudioImport::Prepare(const char* path, const Question& as
         return kDeclined;
     const Outcome outcome = Convert(maxSamples);
     if (outcome == kFailed)
-        report.ShowMessage(m_failure);
+        ShowFailure(report);
     return outcome;
+}
+
+void CAudioImport::SetFailure(const std::string& text, const std::string& path, const std::string& reason)
+{
+    m_failure = text + "\n" + path + ": " + reason;
+    m_failureText = text;
+    m_failurePath = path;
+    m_failureReason = reason;
+}
+
+void CAudioImport::ShowFailure(IOperatorReport& report) const
+{
+    report.ShowFileProblem(m_failureText, m_failurePath, m_failureReason);
 }
 
 bool CAudioImport::ImportIntoSlot(cMemoryMap& map, uint8_t slot, IOperatorReport& report) const

@@ -68,6 +68,9 @@ public:
 
     const CAudioFileInfo& Info() const { return m_info; }
     const std::string& FailureText() const { return m_failure; }
+    // Tells the operator why Convert failed: the text, then the file and the
+    // reason (on the command line as "ormid-cli: PATH: reason").
+    void ShowFailure(IOperatorReport& report) const;
     // The last conversion: clamped samples, the line for the program log.
     const CAudioConverter& Converter() const { return m_converter; }
 
@@ -80,7 +83,9 @@ private:
 
     std::string m_path;
     std::string m_tempPath;
+    void SetFailure(const std::string& text, const std::string& path, const std::string& reason);
     std::string m_failure;
+    std::string m_failureText, m_failurePath, m_failureReason;
     CAudioFileInfo m_info;
     bool m_decodable = false;
     CAudioConverter m_converter;

@@ -27,4 +27,10 @@ public:
     {
         ShowMessage(text.empty() ? FileErrorLine(path, error) : WithFileError(text, path, error));
     }
+    // The same for a reason in words (a decoder's, say) instead of an error
+    // number: text, then "PATH: reason".
+    virtual void ShowFileProblem(const std::string& text, const std::string& path, const std::string& reason)
+    {
+        ShowMessage(text + "\n" + path + ": " + reason);
+    }
 };

@@ -121,7 +121,7 @@ CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const
     if (outcome == CAudioImport::kDeclined || control.stop)
         return kEnd;
     if (outcome == CAudioImport::kFailed) {
-        m_report.ShowMessage(audio.FailureText());
+        audio.ShowFailure(m_report);
         return kEnd;
     }
     if (outcome == CAudioImport::kConverted) {

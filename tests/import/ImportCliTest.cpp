@@ -94,8 +94,8 @@ TEST_F(ImportCli, ConvertImportsWithoutAsking)
     folder.Write("damaged.flac", flac);
     const Result damaged = Cli({"import", "--convert", image, "4", folder.File("damaged.flac")});
     EXPECT_EQ(damaged.code, 1);
-    EXPECT_EQ(damaged.err,
-              "The audio file could not be read.\n" + folder.File("damaged.flac") + ": flac decoder lost sync\n");
+    EXPECT_EQ(damaged.err, "The audio file could not be read.\normid-cli: " + folder.File("damaged.flac") +
+                               ": flac decoder lost sync\n");
 }
 
 TEST_F(ImportCli, ConvertWritesAUnitFormatFile)
