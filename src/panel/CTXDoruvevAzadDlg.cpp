@@ -683,22 +683,19 @@ bool CTXDoruvevAzadDlg::OnSaveImage()
 
 void CTXDoruvevAzadDlg::OnUndo()
 {
-    StopPreviewIfPlaying();
-    bool changed = IsChanged();
-    if (!m_history.Undo(m_state.m_memoryMap, changed))
-        return;
-    SetChanged(changed);
-    const int slot = SelectedSlot();
-    RefreshList();
-    SelectRow(slot < 0 ? 0 : slot);
-    UpdateUndoActions();
+    TakeHistoryStep(&CImageHistory::Undo);
 }
 
 void CTXDoruvevAzadDlg::OnRedo()
 {
+    TakeHistoryStep(&CImageHistory::Redo);
+}
+
+void CTXDoruvevAzadDlg::TakeHistoryStep(bool (CImageHistory::*step)(cMemoryMap&, bool&))
+{
     StopPreviewIfPlaying();
     bool changed = IsChanged();
-    if (!m_history.Redo(m_state.m_memoryMap, changed))
+    if (!(m_history.*step)(m_state.m_memoryMap, changed))
         return;
     SetChanged(changed);
     const int slot = SelectedSlot();

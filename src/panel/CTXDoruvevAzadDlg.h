@@ -136,6 +136,8 @@ private:
     void BuildMenus();
     void BuildUndoActions();
     void UpdateUndoActions();
+    // Undo or Redo: the image, its changed mark, the list and the actions.
+    void TakeHistoryStep(bool (CImageHistory::*step)(cMemoryMap&, bool&));
     // Keeps what a command changed as one Undo step.
     void RecordStep(const CImageChange& change, bool changedBefore);
     // The one local file a drag carries, or an empty text.
