@@ -3,12 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QDir>
 #include <QKeySequence>
-#include <QMimeData>
-#include <QUrl>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -24,6 +21,7 @@
 #include "CAppState.h"
 #include "CBackgroundStep.h"
 #include "CDialogUnits.h"
+#include "CFileDropTarget.h"
 #include "CImageCommands.h"
 #include "CImageDocument.h"
 #include "CLogFile.h"
@@ -43,11 +41,6 @@ namespace {
 
 const char* const kImageFilter = "TX Image files (*.txi)";
 const char* const kWaveFilter = "Wave files (*.wav)";
-
-bool IsImageFile(const QString& path)
-{
-    return path.endsWith(".txi", Qt::CaseInsensitive);
-}
 
 // The folder part of a chosen path, with its closing '/'; the whole path
 // when it has none.
@@ -154,10 +147,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
     place(m_list, 17, 25, 158, 123);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
     // Files dropped on a row go into that slot; an image file anywhere.
-    setAcceptDrops(true);
-    m_list->setAcceptDrops(true);
-    m_list->viewport()->setAcceptDrops(true);
-    m_list->viewport()->installEventFilter(this);
+    new CFileDropTarget(this, m_list, [this](const QString& path, int row) { DropFile(path, row); });
     // Enter on a row edits it, as a double-click does (and not Close).
     m_list->installEventFilter(this);
 
@@ -301,8 +291,6 @@ bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (watched == m_list->viewport() && FilterListDrop(event))
-        return true;
     return QDialog::eventFilter(watched, event);
 }
 
@@ -706,90 +694,15 @@ void CTXDoruvevAzadDlg::TakeHistoryStep(bool (CImageHistory::*step)(cMemoryMap&,
 
 // ---- drag and drop ---------------------------------------------------------
 
-QString CTXDoruvevAzadDlg::DraggedFile(const QMimeData* data)
-{
-    if (!data || !data->hasUrls())
-        return QString();
-    const QList<QUrl> urls = data->urls();
-    if (urls.size() != 1 || !urls.first().isLocalFile())
-        return QString();
-    const QString path = urls.first().toLocalFile();
-    return QFileInfo(path).isFile() ? path : QString();
-}
-
-bool CTXDoruvevAzadDlg::AcceptsDrop(const QString& path, int row) const
-{
-    return !path.isEmpty() && (IsImageFile(path) || (row >= 0 && row < cMemoryMap::kSlotCount));
-}
-
 bool CTXDoruvevAzadDlg::DropFile(const QString& path, int row)
 {
-    if (!AcceptsDrop(path, row))
+    if (!CFileDropTarget::Accepts(path, row))
         return false;
-    if (IsImageFile(path))
+    if (CFileDropTarget::IsImageFile(path))
         return OpenImageFile(path);
     StopPreviewIfPlaying();
     SelectRow(row);
     return ImportFile(row, path);
-}
-
-// Drags over and drops on the message list.
-bool CTXDoruvevAzadDlg::FilterListDrop(QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        // QDragEnterEvent is a QDragMoveEvent.
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        const int row = m_list->indexAt(drag->position().toPoint()).row();
-        const QString path = DraggedFile(drag->mimeData());
-        // Entering anywhere keeps the drag alive; the row decides where it lands.
-        if (event->type() == QEvent::DragEnter ? !path.isEmpty() : AcceptsDrop(path, row))
-            drag->acceptProposedAction();
-        else
-            drag->ignore();
-        return true;
-    }
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const int row = m_list->indexAt(drop->position().toPoint()).row();
-        const QString path = DraggedFile(drop->mimeData());
-        if (!AcceptsDrop(path, row)) {
-            drop->ignore();
-            return true;
-        }
-        drop->acceptProposedAction();
-        // The file manager waits for the drop to end: questions and the
-        // conversion come after it.
-        QTimer::singleShot(0, this, [this, path, row] { DropFile(path, row); });
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-void CTXDoruvevAzadDlg::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (AcceptsDrop(DraggedFile(event->mimeData()), -1))
-        event->acceptProposedAction();
-}
-
-void CTXDoruvevAzadDlg::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (AcceptsDrop(DraggedFile(event->mimeData()), -1))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void CTXDoruvevAzadDlg::dropEvent(QDropEvent* event)
-{
-    const QString path = DraggedFile(event->mimeData());
-    if (!AcceptsDrop(path, -1))
-        return;
-    event->acceptProposedAction();
-    QTimer::singleShot(0, this, [this, path] { DropFile(path, -1); });
 }
 
 // ---- commands carried out by other modules ---------------------------------

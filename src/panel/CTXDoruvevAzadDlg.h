@@ -25,10 +25,6 @@ class QMenuBar;
 class QPushButton;
 class QGroupBox;
 class QAction;
-class QDragEnterEvent;
-class QDragMoveEvent;
-class QDropEvent;
-class QMimeData;
 class CImageDocument;
 class CTabStopDelegate;
 class QMenu;
@@ -125,11 +121,8 @@ public:
 protected:
     void reject() override;  // Escape
     void closeEvent(QCloseEvent* event) override;
-    // Enter on a row, Space on a button, drops on the message list.
+    // Enter on a row, Space on a button.
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildWindow();
@@ -141,9 +134,6 @@ private:
     // Keeps what a command changed as one Undo step.
     void RecordStep(const CImageChange& change, bool changedBefore);
     // The one local file a drag carries, or an empty text.
-    static QString DraggedFile(const QMimeData* data);
-    bool AcceptsDrop(const QString& path, int row) const;
-    bool FilterListDrop(QEvent* event);  // true when the event was a drag or drop it took
     // Offers to save unsaved changes before another image replaces them;
     // false when the operator backs out or that save did not happen.
     bool KeepUnsavedWork();
