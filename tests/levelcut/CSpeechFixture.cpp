@@ -131,7 +131,7 @@ bool CSpeechFixture::CleanSpeech(unsigned rate, std::vector<float>& x)
 {
     std::string src = m_dir + "/speech-22050.wav";
     std::string dst = m_dir + "/speech-" + std::to_string(rate) + ".wav";
-    if (!std::filesystem::exists(dst) && !Run("sox '" + src + "' -r " + std::to_string(rate) + " '" + dst + "'"))
+    if (!std::filesystem::exists(dst) && !Run("sox -R '" + src + "' -r " + std::to_string(rate) + " '" + dst + "'"))
         return false;
     unsigned got = 0;
     return ReadSamples(dst, x, got) && got == rate;
@@ -223,7 +223,7 @@ Fixture CSpeechFixture::Make(const FixtureCase& c)
             f.path.clear();
     } else {
         if (!WritePcm16(base + "-16.wav", x, c.rate) ||
-            !Run("sox '" + base + "-16.wav' -b " + std::to_string(c.bits) + " '" + f.path + "'"))
+            !Run("sox -R '" + base + "-16.wav' -b " + std::to_string(c.bits) + " '" + f.path + "'"))
             f.path.clear();
     }
     return f;
