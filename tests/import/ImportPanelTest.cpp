@@ -21,54 +21,21 @@
 #include "CQtFileDialogs.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
-#include "PanelDoubles.h"
+#include "PanelHarness.h"
 #include "TestImages.h"
 
-class ImportPanelTest : public QObject {
+class ImportPanelTest : public QObject, private CPanelHarness {
     Q_OBJECT
 
 public:
-    explicit ImportPanelTest(const QString& workDir) : m_work(workDir) { }
-
-private:
-    cMemoryMap& Map() { return TheApp()->m_memoryMap; }
-    QString Work(const QString& name) const { return m_work + '/' + name; }
-    std::string WorkStd(const QString& name) const { return Work(name).toStdString(); }
-
-    void Import(int slot, const QString& path)
-    {
-        m_panel->SelectRow(slot);
-        m_dialogs.answers = {path};
-        m_panel->OnImportWav();
-    }
-
-    struct Snapshot {
-        std::vector<uint8_t> image, table;
-        bool operator==(const Snapshot& o) const { return image == o.image && table == o.table; }
-    };
-    Snapshot Take()
-    {
-        return {std::vector<uint8_t>(Map().GetImageBuffer(), Map().GetImageBuffer() + cMemoryMap::kImageSize),
-                std::vector<uint8_t>(Map().GetTable(), Map().GetTable() + cMemoryMap::kTableSize)};
-    }
-
-    QString m_work;
-    std::unique_ptr<CTXDoruvevAzadDlg> m_panel;
-    CAnsweredFileDialogs m_dialogs;
-    CRecordedReport m_report;
-    CSilentSonvox m_sonvox;
+    explicit ImportPanelTest(const QString& workDir) : CPanelHarness(workDir) { }
 
 private slots:
     void init()
     {
         FillImage(Map(), {4000, 2500});
         TheApp()->m_importFilePath.clear();
-        m_dialogs = CAnsweredFileDialogs();
-        m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(*TheApp(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
-        m_panel->m_settleMs = 0;
-        m_panel->OnInitDialog();
-        m_panel->show();
+        OpenPanel();
     }
 
     void cleanup() { m_panel.reset(); }
@@ -103,7 +70,7 @@ private slots:
     {
         QVERIFY(MakeTone(WorkStd("song.flac"), "-r 44100 -c 2 -b 16", 1.0));
         m_panel->SetChanged(false);
-        const Snapshot before = Take();
+        const std::vector<uint8_t> before = Take();
         m_report.answers = {false};
         Import(2, Work("song.flac"));  // slot 2 holds audio
         QCOMPARE(m_report.questions.size(), size_t(1));
@@ -132,7 +99,7 @@ private slots:
         bad.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
         bad.close();
         m_panel->SetChanged(false);
-        const Snapshot before = Take();
+        const std::vector<uint8_t> before = Take();
         Import(0, Work("bad.flac"));
         QVERIFY(m_report.questions.empty());
         QCOMPARE(m_report.messages,
@@ -157,7 +124,7 @@ private slots:
         for (const auto& c : cases) {
             m_report.Clear();
             m_panel->SetChanged(false);
-            const Snapshot before = Take();
+            const std::vector<uint8_t> before = Take();
             m_report.answers = {true};
             {
                 DecoderFault fault(c.fault);
@@ -202,7 +169,7 @@ private slots:
             Map().ClearSlot(s);
         QVERIFY(MakeTone(WorkStd("long.flac"), "-r 48000 -c 2 -b 16", 600));  // seconds of decoding
         m_panel->SetChanged(false);
-        const Snapshot before = Take();
+        const std::vector<uint8_t> before = Take();
         CBackgroundStep::SetShowAfterMs(0);  // the box at once, however fast this machine decodes
         bool sawBox = false;
         QTimer poll;

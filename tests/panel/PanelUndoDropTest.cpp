@@ -15,32 +15,16 @@
 #include "AudioFixtures.h"
 #include "CEditCommand.h"
 #include "CTXDoruvevAzadDlg.h"
-#include "PanelDoubles.h"
+#include "PanelHarness.h"
 #include "TestImages.h"
 
-class PanelUndoDropTest : public QObject {
+class PanelUndoDropTest : public QObject, private CPanelHarness {
     Q_OBJECT
 
 public:
-    explicit PanelUndoDropTest(const QString& workDir) : m_work(workDir) { }
+    explicit PanelUndoDropTest(const QString& workDir) : CPanelHarness(workDir) { }
 
 private:
-    cMemoryMap& Map() { return TheApp()->m_memoryMap; }
-    QString Work(const QString& name) const { return m_work + '/' + name; }
-    std::string WorkStd(const QString& name) const { return Work(name).toStdString(); }
-    std::vector<uint8_t> Take()
-    {
-        std::vector<uint8_t> v(Map().GetTable(), Map().GetTable() + cMemoryMap::kTableSize);
-        v.insert(v.end(), Map().GetImageBuffer() + cMemoryMap::kTableSize,
-                 Map().GetImageBuffer() + cMemoryMap::kImageSize);
-        return v;
-    }
-    void Import(int slot, const QString& path)
-    {
-        m_panel->SelectRow(slot);
-        m_dialogs.answers = {path};
-        m_panel->OnImportWav();
-    }
     // A drag that enters target and moves to at, then drops there if the
     // window took it; false when it was refused.
     bool Drop(QWidget* target, const QString& path, QPoint at)
@@ -59,12 +43,6 @@ private:
     }
     QPoint RowCentre(int row) { return m_panel->List()->visualItemRect(m_panel->List()->item(row)).center(); }
 
-    QString m_work;
-    std::unique_ptr<CTXDoruvevAzadDlg> m_panel;
-    CAnsweredFileDialogs m_dialogs;
-    CRecordedReport m_report;
-    CSilentSonvox m_sonvox;
-
 private slots:
     void initTestCase()
     {
@@ -76,13 +54,8 @@ private slots:
     void init()
     {
         FillImage(Map(), {4000, 2500, 6000});
-        m_dialogs = CAnsweredFileDialogs();
-        m_report.Clear();
         TheApp()->m_panelCommands = CPanelCommands();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(*TheApp(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
-        m_panel->m_settleMs = 0;
-        m_panel->OnInitDialog();
-        m_panel->show();
+        OpenPanel();
         QApplication::setActiveWindow(m_panel.get());
         QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
     }
