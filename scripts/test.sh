@@ -23,6 +23,17 @@ if command -v ccache >/dev/null; then
   export CCACHE_SLOPPINESS="pch_defines,time_macros,include_file_mtime,include_file_ctime"
 fi
 
+# The program configures without its tests and benchmarks: no test target, no
+# GoogleTest or Qt Test needed.
+check_program_only() {
+  cmake -S . -B build-program -G Ninja -DBUILD_TESTING=OFF >/dev/null
+  if ninja -C build-program -t targets all | grep -E '_test:|^bench-|gtest' >/dev/null; then
+    echo "scripts/test.sh: BUILD_TESTING=OFF still builds test targets" >&2
+    exit 1
+  fi
+  echo "== build-program: BUILD_TESTING=OFF configures without test targets"
+}
+
 run_variant() {
   local dir="$1"; shift
   echo "== $dir: configure"
@@ -33,6 +44,7 @@ run_variant() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
 
+check_program_only
 run_variant build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_variant build-asan -DCMAKE_BUILD_TYPE=Debug -DORMID_SANITIZE=ON
 echo "scripts/test.sh: all tests passed in both builds"

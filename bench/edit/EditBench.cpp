@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "CEditSonvox.h"
+#include "CSonvoxLibrary.h"
 #include "CMeter.h"
 #include "CTXEditDlg.h"
 #include "IFileDialogs.h"
@@ -266,7 +266,7 @@ int main(int argc, char** argv)
     const Stats alone = MeterAlone(2000);
 
     cMemoryMap map;
-    CEditSonvox sonvox;
+    CSonvoxLibrary sonvox;
     QuietReport report;
     NoFileDialogs files;
     const std::string work = dir.path().toStdString() + '/';
@@ -316,7 +316,7 @@ int main(int argc, char** argv)
     wall.start();
     dialog.RecordButton()->click();
     const double clickMs = wall.nsecsElapsed() / 1e6;
-    while (!dialog.RecordButton()->isEnabled() || dialog.Session()->State() != CEditSession::kIdle)
+    while (!dialog.RecordButton()->isEnabled() || dialog.Session()->State() != AudioIdle)
         Spin(5);
     const double readyMs = wall.nsecsElapsed() / 1e6;
     Spin(100);

@@ -24,6 +24,7 @@
 #include "CAudioImport.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "QuickPanel.h"
 #include "PanelDoubles.h"
 
 namespace {
@@ -161,8 +162,7 @@ void GuiStall(const QString& folder, int runs)
         CAnsweredFileDialogs dialogs;
         CRecordedReport report;
         CSilentSonvox sonvox;
-        CTXDoruvevAzadDlg panel(*TheApp(), CPanelServices{&dialogs, &report, &sonvox});
-        panel.m_settleMs = 0;
+        CTXDoruvevAzadDlg panel(*TheApp(), QuickServices(&dialogs, &report, &sonvox));
         panel.OnInitDialog();
         panel.show();
         for (uint8_t s = 0; s < 8; ++s)

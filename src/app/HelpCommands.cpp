@@ -4,7 +4,7 @@
 #include "CAppState.h"
 #include "CDesktopOpener.h"
 #include "CPanelCommands.h"
-#include "CTXDoruvevAzadDlg.h"
+#include "CPanelContext.h"
 #include "cPdfHelp.h"
 #include "sonvox.h"
 
@@ -18,15 +18,15 @@ void InstallHelpCommands(CPanelCommands& commands, IDesktopOpener* desktop)
 {
     static CDesktopOpener freedesktop;
     IDesktopOpener* used = desktop ? desktop : &freedesktop;
-    commands.showGuide = [used](CTXDoruvevAzadDlg& panel) {
-        cPdfHelp help(*used, panel.Report());
-        help.SetFiles(kGuideFile, panel.State().ProgramFolder());
+    commands.showGuide = [used](const CPanelContext& panel) {
+        cPdfHelp help(*used, panel.report);
+        help.SetFiles(kGuideFile, panel.state.ProgramFolder());
         help.Open();
     };
-    commands.showAbout = [](CTXDoruvevAzadDlg& panel) {
-        CAboutDlg about(&panel);
+    commands.showAbout = [](const CPanelContext& panel) {
+        CAboutDlg about(panel.window);
         about.exec();
     };
     // The audio library shows its report in its own dialog, over the panel.
-    commands.showCodecInfo = [](CTXDoruvevAzadDlg&) { GetCoderInfor(); };
+    commands.showCodecInfo = [](const CPanelContext&) { GetCoderInfor(); };
 }

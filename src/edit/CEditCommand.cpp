@@ -1,15 +1,18 @@
 #include "CEditCommand.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
+#include <memory>
+
 #include "CAppState.h"
-#include "CEditSonvox.h"
+#include "CPanelContext.h"
+#include "CReportRelay.h"
+#include "CSonvoxLibrary.h"
 #include "CImageCommands.h"
 #include "CLogFile.h"
 #include "CPanelCommands.h"
-#include "CQtOperatorReport.h"
-#include "CTXDoruvevAzadDlg.h"
 #include "CTXEditDlg.h"
 #include "cMemoryMap.h"
 
@@ -23,37 +26,41 @@ bool ApplyEditResult(cMemoryMap& map, uint8_t slot, const CEditResult& result, c
 
 namespace {
 
-bool EditMessage(CTXDoruvevAzadDlg& panel, int slot, IEditSonvox& sonvox)
+std::string NativePath(const QString& path)
 {
-    CAppState& state = panel.State();
+    return QFile::encodeName(path).toStdString();
+}
+
+bool EditMessage(const CPanelContext& panel, int slot, IAudioLibrary& sonvox)
+{
+    CAppState& state = panel.state;
     cMemoryMap& map = state.m_memoryMap;
     const uint8_t s = uint8_t(slot);
-    const std::string scratch = state.m_tempWavPath.toLocal8Bit().toStdString();
+    const std::string scratch = NativePath(state.m_tempWavPath);
 
     // A failed export has told the operator; the dialog still opens, so that
     // the name and the play count can be changed.
-    map.ExportSlotWav(s, scratch.c_str(), panel.Report());
+    map.ExportSlotWav(s, scratch.c_str(), panel.report);
 
-    // The desktop's message boxes open over the edit dialog, not the panel.
-    CQtOperatorReport boxes;
-    IOperatorReport* report = &panel.Report();
-    if (dynamic_cast<CQtOperatorReport*>(report))
-        report = &boxes;
-    CTXEditDlg dialog(sonvox, *report, map, &panel.FileDialogs(), &panel);
-    boxes.SetParent(&dialog);
+    // The dialog's message boxes open over the edit dialog, not the panel;
+    // the dialog is made first, so they are bound to it once it exists.
+    CReportRelay report(panel.report);
+    CTXEditDlg dialog(sonvox, report, map, &panel.fileDialogs, panel.window);
+    const std::unique_ptr<IOperatorReport> over = panel.reportOver(&dialog);
+    report.SetTarget(*over);
     dialog.m_label = QString("Message %1 name").arg(slot + 1);
     dialog.m_name = QString::fromLatin1(map.GetName(s));
     dialog.m_playCount = map.GetPlayCount(s);
     dialog.m_setup.slot = s;
     dialog.m_setup.roomLeft = int32_t(map.GetRoomLeft());
     dialog.m_setup.scratchPath = scratch;
-    dialog.m_setup.workingFolder = state.WorkingFolder().toLocal8Bit().toStdString();
-    dialog.m_setup.audioAvailable = panel.IsSonvoxAvailable();
+    dialog.m_setup.workingFolder = NativePath(state.WorkingFolder());
+    dialog.m_setup.audioAvailable = panel.audioAvailable;
     dialog.m_setup.audioState = &state.m_audioState;
-    dialog.m_setup.importFolder = state.m_importFilePath.toLocal8Bit().toStdString();
+    dialog.m_setup.importFolder = NativePath(state.m_importFilePath);
     TheLog().Write("Message has %u samples\n", unsigned(map.GetLength(s)));
 
-    panel.StopPreviewIfPlaying();
+    // The panel stopped its preview before the command.
     state.m_audioState = AudioIdle;
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -62,14 +69,14 @@ bool EditMessage(CTXDoruvevAzadDlg& panel, int slot, IEditSonvox& sonvox)
     result.nameLatin1 = dialog.m_name.toLatin1().left(CTXEditDlg::kMaxNameLength).toStdString();
     result.playCount = dialog.m_playCount;
     result.audioChanged = dialog.m_audioChanged;
-    return ApplyEditResult(map, s, result, scratch, panel.Report());
+    return ApplyEditResult(map, s, result, scratch, panel.report);
 }
 
 }  // namespace
 
-void InstallEditCommand(CPanelCommands& commands, IEditSonvox* sonvox)
+void InstallEditCommand(CPanelCommands& commands, IAudioLibrary* sonvox)
 {
-    static CEditSonvox library;
-    IEditSonvox* used = sonvox ? sonvox : &library;
-    commands.editMessage = [used](CTXDoruvevAzadDlg& panel, int slot) { return EditMessage(panel, slot, *used); };
+    static CSonvoxLibrary library;
+    IAudioLibrary* used = sonvox ? sonvox : &library;
+    commands.editMessage = [used](const CPanelContext& panel, int slot) { return EditMessage(panel, slot, *used); };
 }

@@ -8,7 +8,7 @@
 class cMemoryMap;
 class IOperatorReport;
 struct CPanelCommands;
-class IEditSonvox;
+class IAudioLibrary;
 
 // What the dialog ended with, as the slot takes it.
 struct CEditResult {
@@ -27,4 +27,4 @@ bool ApplyEditResult(cMemoryMap& map, uint8_t slot, const CEditResult& result, c
 // Installs the Edit command into the panel's commands. sonvox is the audio
 // library the dialog records and plays with (the real one when null); it
 // must outlive the commands.
-void InstallEditCommand(CPanelCommands& commands, IEditSonvox* sonvox = nullptr);
+void InstallEditCommand(CPanelCommands& commands, IAudioLibrary* sonvox = nullptr);

@@ -16,7 +16,6 @@
 #include "SafeFile.h"
 #include "cMemoryMap.h"
 
-const char* const CEditSession::kNotAvailableText = "Sonvox not available - cannot play";
 const char* const CEditSession::kNoisyText =
     "This message may be noisy.  Playback may be unpleasant.\nPlease check mic, connections and recording levels.\n";
 const char* const CEditSession::kSaveFailedText =
@@ -47,24 +46,23 @@ struct CEditSession::Impl {
     std::string bytes;
 };
 
-CEditSession::CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map, Setup setup,
-                           Clock clock)
-    : m_impl(new Impl), m_sonvox(sonvox), m_view(view), m_report(report), m_map(map), m_setup(std::move(setup)),
-      m_clock(clock ? std::move(clock) : Clock(GetTickCountMs))
+CEditSession::CEditSession(IAudioLibrary& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map,
+                           Setup setup, Clock clock)
+    : m_impl(std::make_unique<Impl>()), m_sonvox(sonvox), m_view(view), m_report(report), m_map(map),
+      m_setup(std::move(setup)), m_clock(clock ? std::move(clock) : Clock(GetTickCountMs)), m_playerView(view),
+      m_player(sonvox, m_playerView, m_setup.audioState ? *m_setup.audioState : m_ownState, m_clock)
 {
+    m_player.SetAvailable(m_setup.audioAvailable);
 }
 
-CEditSession::~CEditSession()
+CEditSession::~CEditSession() = default;
+
+AudioState CEditSession::State() const
 {
-    delete m_impl;
+    return AudioState(m_setup.audioState ? *m_setup.audioState : m_ownState);
 }
 
-CEditSession::Activity CEditSession::State() const
-{
-    return Activity(m_setup.audioState ? *m_setup.audioState : m_ownState);
-}
-
-void CEditSession::SetState(Activity state)
+void CEditSession::SetState(AudioState state)
 {
     if (m_setup.audioState)
         *m_setup.audioState = state;
@@ -171,7 +169,7 @@ void CEditSession::StartRecording()
     m_remainingBytes = ToInt32(m_recordRoom);
     m_recordStart = m_clock();
     m_view.StartTimer(kRecordTickMs);
-    SetState(kRecording);
+    SetState(AudioRecording);
     m_view.SetRecordCaption("Stop");
     UpdateRemaining();
 }
@@ -202,7 +200,7 @@ void CEditSession::FinishRecording(std::function<void()> then)
     // than the initial trim leaves the processing nothing.
     const int64_t recorded = 8 * int64_t(uint32_t(m_clock() - m_recordStart));
     const bool withinTrim = outcome->params.initialTrim > 0 && recorded <= outcome->params.initialTrim;
-    IEditSonvox* sonvox = &m_sonvox;
+    IAudioLibrary* sonvox = &m_sonvox;
     const std::string path = m_setup.scratchPath;
     m_view.RunAside(
         [sonvox, outcome, path] {
@@ -212,7 +210,7 @@ void CEditSession::FinishRecording(std::function<void()> then)
         },
         [this, outcome, then, withinTrim] {
             m_processing = outcome->params;
-            SetState(kIdle);
+            SetState(AudioIdle);
             AfterRecording(outcome->captured, outcome->saved, withinTrim);
             SetBusy(false);
             if (then)
@@ -262,11 +260,9 @@ void CEditSession::OnRecord()
 {
     if (m_busy)
         return;
-    if (!m_setup.audioAvailable) {
-        m_report.ShowMessage(kNotAvailableText);
+    if (!m_player.Usable(m_report))
         return;
-    }
-    if (State() != kIdle) {
+    if (State() != AudioIdle) {
         StopRunning();
         return;
     }
@@ -286,27 +282,15 @@ void CEditSession::OnPlay()
 {
     if (m_busy)
         return;
-    if (!m_setup.audioAvailable) {
-        m_report.ShowMessage(kNotAvailableText);
+    if (!m_player.Usable(m_report))
         return;
-    }
     switch (State()) {
-    case kIdle:
+    case AudioIdle:
         if (!m_audioChanged && !m_map.ExportSlotWav(m_setup.slot, m_setup.scratchPath.c_str(), m_report))
             return;
-        m_sonvox.PreviewCancel();
-        if (!m_sonvox.LoadPlay(m_setup.scratchPath.c_str()))
-            return;
-        m_playDuration = m_sonvox.GetDuration();
-        if (m_playDuration == 0)
-            return;
-        SetState(kPlaying);
-        m_view.SetPlayCaption("Stop");
-        m_playStart = m_clock();
-        m_view.StartTimer(kPlayTickMs);
-        m_sonvox.Preview();
+        m_player.Play(m_setup.scratchPath);
         break;
-    case kPlaying:
+    case AudioPlaying:
         StopRunning();
         break;
     default:
@@ -334,13 +318,10 @@ void CEditSession::StopActivity(std::function<void()> then)
 void CEditSession::StopRunning(std::function<void()> then)
 {
     switch (State()) {
-    case kPlaying:
-        m_sonvox.PreviewCancel();
-        SetState(kIdle);
-        m_view.SetPlayCaption("Play");
-        m_view.StopTimer();
+    case AudioPlaying:
+        m_player.Stop();
         break;
-    case kRecording:
+    case AudioRecording:
         FinishRecording(std::move(then));
         return;
     default:
@@ -355,7 +336,7 @@ void CEditSession::OnTimer()
     if (m_busy)
         return;
     switch (State()) {
-    case kRecording: {
+    case AudioRecording: {
         // No captured block: the meter keeps falling on its own.
         int level = 0;
         if (m_sonvox.MeterGetPeak(&level))
@@ -369,9 +350,8 @@ void CEditSession::OnTimer()
         UpdateRemaining();
         break;
     }
-    case kPlaying:
-        if (uint32_t(m_clock() - m_playStart) > m_playDuration)
-            StopRunning();
+    case AudioPlaying:
+        m_player.Tick();
         break;
     default:
         break;
@@ -504,7 +484,7 @@ void CEditSession::FinishAppend(std::function<void()> then)
             then();
     };
     // The new part is joined once it is saved.
-    if (State() == kRecording)
+    if (State() == AudioRecording)
         StopRunning(join);
     else
         join();

@@ -17,10 +17,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "IEditSonvox.h"
+#include "AudioState.h"
+#include "CPreviewPlayer.h"
+#include "IAudioLibrary.h"
 #include "IEditView.h"
 #include "IOperatorReport.h"
 #include "RecordProcessingParams.h"
@@ -29,15 +32,13 @@ class cMemoryMap;
 
 class CEditSession {
 public:
-    // The audio activity; the same numbers as the application's audio state.
-    enum Activity : uint8_t { kIdle = 0, kPlaying = 1, kRecording = 2 };
     using Clock = std::function<uint32_t()>;  // millisecond tick count
 
     static constexpr unsigned kTimerId = 853;
     static constexpr unsigned kRecordTickMs = 15;
     // The least room a recording starts in: one tick of audio.
     static constexpr int64_t kMinRecordBytes = 8 * kRecordTickMs;
-    static constexpr unsigned kPlayTickMs = 50;
+    static constexpr unsigned kPlayTickMs = CPreviewPlayer::kTickMs;
 
     struct Setup {
         uint8_t slot = 0;               // 0-7
@@ -50,7 +51,7 @@ public:
     };
 
     // clock defaults to the system's tick count.
-    CEditSession(IEditSonvox& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map, Setup setup,
+    CEditSession(IAudioLibrary& sonvox, IEditView& view, IOperatorReport& report, cMemoryMap& map, Setup setup,
                  Clock clock = Clock());
     ~CEditSession();
     CEditSession(const CEditSession&) = delete;
@@ -72,7 +73,7 @@ public:
     // being processed is saved.
     void StopActivity(std::function<void()> then = std::function<void()>());
 
-    Activity State() const;
+    AudioState State() const;
     // A recording is being stopped and processed aside: commands are refused.
     bool Busy() const { return m_busy; }
     bool AudioChanged() const { return m_audioChanged; }
@@ -85,9 +86,8 @@ public:
     static std::string FormatRemaining(int32_t bytes);
 
     // Message texts raised here.
-    static const char* const kNotAvailableText;  // "Sonvox not available - cannot play"
-    static const char* const kMemoryFullText;    // Record with no room left
-    static const char* const kNoisyText;         // the noise warning after a recording
+    static const char* const kMemoryFullText;  // Record with no room left
+    static const char* const kNoisyText;       // the noise warning after a recording
     // A recording whose processing failed: the scratch file is put back.
     static const char* const kSaveFailedText;
     // The same, for a recording that ran no longer than the initial trim.
@@ -97,10 +97,10 @@ public:
 
 private:
     struct Impl;
-    Impl* m_impl = nullptr;  // backup of the scratch file, file names
+    std::unique_ptr<Impl> m_impl;  // backup of the scratch file
 
     void UpdateRemaining();
-    void SetState(Activity state);
+    void SetState(AudioState state);
     // The Record button's steps, and the end of a recording.
     void StartRecording();
     // Stops the library and saves the capture aside; then (on the window's
@@ -133,18 +133,27 @@ private:
     std::string OldPart() const { return m_setup.workingFolder + "olun.wav"; }
     std::string NewPart() const { return m_setup.workingFolder + "olun2.wav"; }
 
-    IEditSonvox& m_sonvox;
+    // Play's captions and timer, as the player asks for them.
+    struct PlayerView : IPlayerView {
+        explicit PlayerView(IEditView& view) : m_view(view) { }
+        void SetPlaying(bool playing) override { m_view.SetPlayCaption(playing ? "Stop" : "Play"); }
+        void StartTimer(unsigned periodMs) override { m_view.StartTimer(periodMs); }
+        void StopTimer() override { m_view.StopTimer(); }
+        IEditView& m_view;
+    };
+
+    IAudioLibrary& m_sonvox;
     IEditView& m_view;
     IOperatorReport& m_report;
     cMemoryMap& m_map;
     Setup m_setup;
     Clock m_clock;
-    uint8_t m_ownState = kIdle;
+    uint8_t m_ownState = AudioIdle;
+    PlayerView m_playerView;
+    CPreviewPlayer m_player;
 
     uint32_t m_recordStart = 0;
-    uint32_t m_playStart = 0;
     int32_t m_remainingBytes = 0;
-    uint32_t m_playDuration = 0;
     RecordProcessingParams m_processing;
     bool m_audioChanged = false;
     bool m_appendRecording = false;

@@ -1,5 +1,7 @@
 #include "CTXEditDlg.h"
 
+#include <QFile>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -22,7 +24,7 @@ const int kListedCounts = 10;
 
 }  // namespace
 
-CTXEditDlg::CTXEditDlg(IEditSonvox& sonvox, IOperatorReport& report, cMemoryMap& map, IFileDialogs* fileDialogs,
+CTXEditDlg::CTXEditDlg(IAudioLibrary& sonvox, IOperatorReport& report, cMemoryMap& map, IFileDialogs* fileDialogs,
                        QWidget* parent)
     : QDialog(parent), m_sonvox(sonvox), m_report(report), m_map(map), m_fileDialogs(fileDialogs)
 {
@@ -277,7 +279,7 @@ bool CTXEditDlg::AskAppendFile(std::string& path)
         this, {"Import WAVE file", QString::fromStdString(m_setup.importFolder), QString(), kImportAudioFilter, "wav"});
     if (chosen.isEmpty())
         return false;
-    path = chosen.toLocal8Bit().toStdString();
+    path = QFile::encodeName(chosen).toStdString();
     return true;
 }
 

@@ -34,7 +34,7 @@ class CTXEditDlg : public QDialog, public IEditView {
 
 public:
     // fileDialogs may be null: the desktop's own dialogs are used then.
-    CTXEditDlg(IEditSonvox& sonvox, IOperatorReport& report, cMemoryMap& map, IFileDialogs* fileDialogs,
+    CTXEditDlg(IAudioLibrary& sonvox, IOperatorReport& report, cMemoryMap& map, IFileDialogs* fileDialogs,
                QWidget* parent = nullptr);
     ~CTXEditDlg() override;
 
@@ -96,7 +96,7 @@ private:
     // OK or Cancel once no audio activity is left.
     void Close(bool ok);
 
-    IEditSonvox& m_sonvox;
+    IAudioLibrary& m_sonvox;
     IOperatorReport& m_report;
     cMemoryMap& m_map;
     IFileDialogs* m_fileDialogs;

@@ -4,13 +4,15 @@
 // build machine without any sound device, the same on every build.
 #pragma once
 
-#include "IEditSonvox.h"
+#include "IAudioLibrary.h"
 
-class CDemoSonvox : public IEditSonvox {
+class CDemoSonvox : public IAudioLibrary {
 public:
     // The peak every captured block reports, 0-32767.
     explicit CDemoSonvox(int peak) : m_peak(peak) { }
 
+    int Init(const char*) override { return 1; }
+    void Release() override { }
     int Record() override { return 1; }
     int Stop() override { return 0; }
     int Save(const char* path, RecordProcessingParams& params) override;

@@ -221,7 +221,7 @@ int main(int argc, char** argv)
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFileName("/home/operator/listing.pdf");
         CQtPrintReport printReport(&panel);
-        shots.TakeModal("print", [&] { PrintListingFromPanel(panel, printer, printReport); });
+        shots.TakeModal("print", [&] { PrintListingFromPanel(panel.Context(), printer, printReport); });
         panel.hide();
     }
     CAboutDlg about;

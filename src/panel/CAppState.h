@@ -10,13 +10,10 @@
 
 #include <cstdint>
 
+#include "AudioState.h"
 #include "CGetAppPath.h"
 #include "CPanelCommands.h"
 #include "cMemoryMap.h"
-
-// Audio activity in progress; one at a time, shared by the preview and the
-// edit dialog.
-enum AudioState : uint8_t { AudioIdle = 0, AudioPlaying = 1, AudioRecording = 2 };
 
 struct CAppState {
     uint8_t m_audioState = AudioIdle;

@@ -1,4 +1,5 @@
 #include "CFileDropTarget.h"
+#include "CPanelSession.h"
 
 #include <QDropEvent>
 #include <QFileInfo>
@@ -30,16 +31,6 @@ QString CFileDropTarget::DraggedFile(const QMimeData* data)
     return QFileInfo(path).isFile() ? path : QString();
 }
 
-bool CFileDropTarget::IsImageFile(const QString& path)
-{
-    return path.endsWith(".txi", Qt::CaseInsensitive);
-}
-
-bool CFileDropTarget::Accepts(const QString& path, int row)
-{
-    return !path.isEmpty() && (IsImageFile(path) || (row >= 0 && row < cMemoryMap::kSlotCount));
-}
-
 int CFileDropTarget::RowAt(QObject* watched, QEvent* event) const
 {
     if (watched != m_list->viewport())
@@ -59,7 +50,7 @@ bool CFileDropTarget::eventFilter(QObject* watched, QEvent* event)
     // Entering the list anywhere keeps the drag alive; the row it moves over
     // decides where it may land.
     const bool enteringList = type == QEvent::DragEnter && watched == m_list->viewport();
-    if (!(enteringList ? !path.isEmpty() : Accepts(path, row))) {
+    if (!(enteringList ? !path.isEmpty() : CPanelSession::AcceptsDrop(path, row))) {
         drop->ignore();
         return true;
     }

@@ -23,9 +23,6 @@ public:
 
     // The one local regular file of a drag, or empty.
     static QString DraggedFile(const QMimeData* data);
-    // An image file anywhere, an audio file on a row.
-    static bool Accepts(const QString& path, int row);
-    static bool IsImageFile(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -7,24 +7,24 @@
 
 #include <functional>
 
-class CTXDoruvevAzadDlg;
+struct CPanelContext;
 
 struct CPanelCommands {
     // Edits a slot (0-7): writes it to the scratch file, shows the edit
     // dialog and takes its result back into the slot. True when the slot
     // changed; the panel then marks the image changed and refills its list.
-    std::function<bool(CTXDoruvevAzadDlg& panel, int slot)> editMessage;
+    std::function<bool(const CPanelContext& panel, int slot)> editMessage;
     // Prints the message listing.
-    std::function<void(CTXDoruvevAzadDlg& panel)> printListing;
+    std::function<void(const CPanelContext& panel)> printListing;
     // Prints the labels for the unit's control box.
-    std::function<void(CTXDoruvevAzadDlg& panel)> printLabels;
+    std::function<void(const CPanelContext& panel)> printLabels;
     // Shows the "Unit Communications" dialog modally; when empty, the panel
     // shows the program's own dialog (tests put a recorder here).
-    std::function<void(CTXDoruvevAzadDlg& panel)> unitCommunications;
+    std::function<void(const CPanelContext& panel)> unitCommunications;
     // Opens the user guide (Help, Help).
-    std::function<void(CTXDoruvevAzadDlg& panel)> showGuide;
+    std::function<void(const CPanelContext& panel)> showGuide;
     // Shows the About box (Help, About).
-    std::function<void(CTXDoruvevAzadDlg& panel)> showAbout;
+    std::function<void(const CPanelContext& panel)> showAbout;
     // Shows the audio library's codec report (Help, Codec Information).
-    std::function<void(CTXDoruvevAzadDlg& panel)> showCodecInfo;
+    std::function<void(const CPanelContext& panel)> showCodecInfo;
 };

@@ -3,62 +3,31 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
-#include <QDir>
-#include <QKeySequence>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QThread>
 
-#include <cstdio>
 #include <cstring>
 
 #include "CAppState.h"
-#include "CBackgroundStep.h"
 #include "CDialogUnits.h"
 #include "CFileDropTarget.h"
-#include "CImageCommands.h"
-#include "CImageDocument.h"
-#include "CLogFile.h"
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
-#include "CSonvoxApi.h"
-#include "CSettingsStore.h"
-#include "ProgramSettings.h"
-#include "CSoundDeviceList.h"
+#include "CReportRelay.h"
+#include "CSonvoxLibrary.h"
 #include "CSoundDevicesDlg.h"
 #include "CTabStopDelegate.h"
 #include "SlotRow.h"
 #include "TXCommDlg.h"
-#include "TickCount.h"
-
-namespace {
-
-const char* const kImageFilter = "TX Image files (*.txi)";
-const char* const kWaveFilter = "Wave files (*.wav)";
-
-// The folder part of a chosen path, with its closing '/'; the whole path
-// when it has none.
-QString FolderOf(const QString& path)
-{
-    const int cut = path.lastIndexOf('/');
-    return cut < 0 ? path : path.left(cut + 1);
-}
-
-std::string Native(const QString& path)
-{
-    return path.toStdString();
-}
-
-}  // namespace
 
 CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& services, QWidget* parent)
-    : QDialog(parent), m_state(state)
+    : QDialog(parent), m_state(state), m_longSteps(this)
 {
     if (services.fileDialogs) {
         m_fileDialogs = services.fileDialogs;
@@ -72,49 +41,24 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
         m_ownReport = std::make_unique<CQtOperatorReport>(this);
         m_report = m_ownReport.get();
     }
-    if (services.sonvox) {
-        m_sonvox = services.sonvox;
-    } else {
-        m_ownSonvox = std::make_unique<CSonvoxApi>();
-        m_sonvox = m_ownSonvox.get();
+    IAudioLibrary* audio = services.sonvox;
+    if (!audio) {
+        m_ownSonvox = std::make_unique<CSonvoxLibrary>();
+        audio = m_ownSonvox.get();
     }
-    m_document = std::make_unique<CImageDocument>(m_state.m_memoryMap, *m_report);
-    m_soundDevices = [](bool input) {
-        std::vector<std::string> names;
-        for (const SSoundDeviceEntry& e :
-             CSoundDeviceList::List(input ? SoundDirection::Input : SoundDirection::Output))
-            names.push_back(e.name);
-        return names;
-    };
-
-    m_history.Reset(m_state.m_memoryMap, false);
-    m_previewTimer.setInterval(50);
-    connect(&m_previewTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OnPreviewTimer);
+    m_previewTimer.setInterval(int(CPreviewPlayer::kTickMs));
+    connect(&m_previewTimer, &QTimer::timeout, this, [this] { m_session->PreviewTick(); });
     m_pendingTimer.setInterval(250);
     connect(&m_pendingTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OpenPendingWhenFree);
     BuildWindow();
-}
-
-void CTXDoruvevAzadDlg::SetChanged(bool changed)
-{
-    m_document->SetChanged(changed);
-    UpdateTitle();
-}
-
-bool CTXDoruvevAzadDlg::IsChanged() const
-{
-    return m_document->Changed();
+    IPanelView& view = *this;
+    m_session = std::make_unique<CPanelSession>(m_state, *audio, *m_report, view, services.session);
+    ShowState();
 }
 
 CTXDoruvevAzadDlg::~CTXDoruvevAzadDlg()
 {
-    // A panel torn down without its closing steps still lets go of audio.
-    if (m_audioStarted) {
-        m_previewTimer.stop();
-        m_sonvox->PreviewCancel();
-        m_sonvox->Release();
-        m_audioStarted = false;
-    }
+    m_session->Abandon();
 }
 
 void CTXDoruvevAzadDlg::BuildWindow()
@@ -125,8 +69,9 @@ void CTXDoruvevAzadDlg::BuildWindow()
                    Qt::WindowCloseButtonHint);
 
     m_menuBar = new QMenuBar(this);
-    BuildMenus();
-    BuildUndoActions();
+    QMenu* edit = nullptr;
+    BuildMenus(edit);
+    BuildUndoActions(edit);
 
     const CDialogUnits du(font());
     const int top = m_menuBar->sizeHint().height();
@@ -151,7 +96,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
     // Enter on a row edits it, as a double-click does (and not Close).
     m_list->installEventFilter(this);
 
-    auto button = [&](const char* caption, int x, int y, int cx, int cy, void (CTXDoruvevAzadDlg::*slot)()) {
+    auto button = [&](const char* caption, int x, int y, int cx, int cy, const std::function<void()>& command) {
         auto* b = new QPushButton(caption, this);
         place(b, x, y, cx, cy);
         // Enter presses the button that has the focus; with the focus
@@ -159,117 +104,129 @@ void CTXDoruvevAzadDlg::BuildWindow()
         b->setAutoDefault(true);
         // Space presses the focused button, ahead of Space for Preview.
         b->installEventFilter(this);
-        connect(b, &QPushButton::clicked, this, [this, slot] { (this->*slot)(); });
+        connect(b, &QPushButton::clicked, this, command);
         return b;
     };
     // Mnemonics: none on F, E, T or H, which open the menus.
-    m_previewButton = button("&Preview", 182, 25, 50, 14, &CTXDoruvevAzadDlg::OnPreview);
-    button("Ed&it", 182, 48, 50, 14, &CTXDoruvevAzadDlg::OnEdit);
-    button("&Delete", 182, 71, 50, 14, &CTXDoruvevAzadDlg::OnDelete);
-    button("I&mport WAV", 182, 94, 50, 14, &CTXDoruvevAzadDlg::OnImportWav);
-    button("E&xport WAV", 182, 117, 50, 14, &CTXDoruvevAzadDlg::OnExportWav);
-    button("&Load Image File", 249, 13, 71, 20, &CTXDoruvevAzadDlg::OnLoadImage);
-    auto* save = new QPushButton("&Save Image File", this);
-    place(save, 249, 38, 71, 20);
-    save->setAutoDefault(true);
-    save->installEventFilter(this);
-    connect(save, &QPushButton::clicked, this, [this] { OnSaveImage(); });
-    m_readWriteButton = button("&Read / Write Unit", 249, 63, 71, 20, &CTXDoruvevAzadDlg::OnReadWriteUnit);
-    button("Print Im&age Data", 249, 88, 71, 20, &CTXDoruvevAzadDlg::OnPrintListing);
-    button("Print La&bels", 249, 113, 71, 20, &CTXDoruvevAzadDlg::OnPrintLabels);
-    m_closeButton = button("&Close", 249, 138, 71, 20, &CTXDoruvevAzadDlg::OnClose);
+    m_previewButton = button("&Preview", 182, 25, 50, 14, [this] { OnPreview(); });
+    button("Ed&it", 182, 48, 50, 14, [this] { OnEdit(); });
+    button("&Delete", 182, 71, 50, 14, [this] { OnDelete(); });
+    button("I&mport WAV", 182, 94, 50, 14, [this] { OnImportWav(); });
+    button("E&xport WAV", 182, 117, 50, 14, [this] { OnExportWav(); });
+    button("&Load Image File", 249, 13, 71, 20, [this] { OnLoadImage(); });
+    button("&Save Image File", 249, 38, 71, 20, [this] { OnSaveImage(); });
+    m_readWriteButton = button("&Read / Write Unit", 249, 63, 71, 20, [this] { OnReadWriteUnit(); });
+    button("Print Im&age Data", 249, 88, 71, 20, [this] { OnPrintListing(); });
+    button("Print La&bels", 249, 113, 71, 20, [this] { OnPrintLabels(); });
+    m_closeButton = button("&Close", 249, 138, 71, 20, [this] { OnClose(); });
     m_closeButton->setDefault(true);
 
     m_menuBar->setGeometry(0, 0, du.X(330), top);
     setFixedSize(du.X(330), top + du.Y(169));
 }
 
-void CTXDoruvevAzadDlg::BuildMenus()
+void CTXDoruvevAzadDlg::BuildMenus(QMenu*& edit)
 {
-    auto item = [this](QMenu* menu, const char* text, void (CTXDoruvevAzadDlg::*slot)(),
+    auto item = [this](QMenu* menu, const char* text, const std::function<void()>& command,
                        const QKeySequence& keys = {}) {
         QAction* action = menu->addAction(text);
         action->setShortcut(keys);
-        connect(action, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
+        connect(action, &QAction::triggered, this, command);
         return action;
     };
 
     QMenu* file = m_menuBar->addMenu("&File");
-    item(file, "&Open", &CTXDoruvevAzadDlg::OnLoadImage, QKeySequence(Qt::CTRL | Qt::Key_O));
-    QAction* save = file->addAction("&Save");
-    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(save, &QAction::triggered, this, [this] { OnSaveImage(); });
+    item(
+        file, "&Open", [this] { OnLoadImage(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
+    item(
+        file, "&Save", [this] { OnSaveImage(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
     m_recentMenu = file->addMenu("&Recent Images");
     file->addSeparator();
-    item(file, "&Import", &CTXDoruvevAzadDlg::OnImportWav, QKeySequence(Qt::CTRL | Qt::Key_I));
-    item(file, "&Export", &CTXDoruvevAzadDlg::OnExportWav, QKeySequence(Qt::CTRL | Qt::Key_E));
+    item(
+        file, "&Import", [this] { OnImportWav(); }, QKeySequence(Qt::CTRL | Qt::Key_I));
+    item(
+        file, "&Export", [this] { OnExportWav(); }, QKeySequence(Qt::CTRL | Qt::Key_E));
     file->addSeparator();
-    item(file, "Sound &Devices...", &CTXDoruvevAzadDlg::OnSoundDevices);
+    item(file, "Sound &Devices...", [this] { OnSoundDevices(); });
     file->addSeparator();
-    item(file, "&Print Listing", &CTXDoruvevAzadDlg::OnPrintListing, QKeySequence(Qt::CTRL | Qt::Key_P));
-    item(file, "Print &Labels", &CTXDoruvevAzadDlg::OnPrintLabels);
+    item(
+        file, "&Print Listing", [this] { OnPrintListing(); }, QKeySequence(Qt::CTRL | Qt::Key_P));
+    item(file, "Print &Labels", [this] { OnPrintLabels(); });
     file->addSeparator();
-    item(file, "E&xit", &CTXDoruvevAzadDlg::OnClose, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    item(
+        file, "E&xit", [this] { OnClose(); }, QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    QMenu* edit = m_menuBar->addMenu("&Edit");
-    item(edit, "&Preview", &CTXDoruvevAzadDlg::OnPreview, QKeySequence(Qt::Key_Space));
+    edit = m_menuBar->addMenu("&Edit");
+    item(
+        edit, "&Preview", [this] { OnPreview(); }, QKeySequence(Qt::Key_Space));
     edit->addSeparator();
-    item(edit, "&Record", &CTXDoruvevAzadDlg::OnEdit);
-    item(edit, "Re&name", &CTXDoruvevAzadDlg::OnEdit, QKeySequence(Qt::Key_F2));
-    item(edit, "Repe&titions", &CTXDoruvevAzadDlg::OnEdit);
+    item(edit, "&Record", [this] { OnEdit(); });
+    item(
+        edit, "Re&name", [this] { OnEdit(); }, QKeySequence(Qt::Key_F2));
+    item(edit, "Repe&titions", [this] { OnEdit(); });
     edit->addSeparator();
-    item(edit, "&Delete", &CTXDoruvevAzadDlg::OnDelete, QKeySequence(QKeySequence::Delete));
+    item(
+        edit, "&Delete", [this] { OnDelete(); }, QKeySequence(QKeySequence::Delete));
 
     QMenu* transfer = m_menuBar->addMenu("&Transfer");
-    item(transfer, "&Begin", &CTXDoruvevAzadDlg::OnReadWriteUnit);
+    item(transfer, "&Begin", [this] { OnReadWriteUnit(); });
 
     QMenu* help = m_menuBar->addMenu("&Help");
-    item(help, "&Help", &CTXDoruvevAzadDlg::OnHelp, QKeySequence(Qt::Key_F1));
-    item(help, "&Codec Information", &CTXDoruvevAzadDlg::OnCodecInfo);
+    item(
+        help, "&Help", [this] { OnHelp(); }, QKeySequence(Qt::Key_F1));
+    item(help, "&Codec Information", [this] { OnCodecInfo(); });
     help->addSeparator();
-    item(help, "&About", &CTXDoruvevAzadDlg::OnAbout);
+    item(help, "&About", [this] { OnAbout(); });
+}
 
-    FillRecentMenu();
+void CTXDoruvevAzadDlg::BuildUndoActions(QMenu* edit)
+{
+    // Undo and Redo head the Edit menu, as in every desktop editor.
+    QAction* first = edit->actions().value(0);
+    m_undoAction = new QAction("&Undo", this);
+    m_undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_redoAction = new QAction("Re&do", this);
+    m_redoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    edit->insertAction(first, m_undoAction);
+    edit->insertAction(first, m_redoAction);
+    edit->insertSeparator(first);
+    // The keys work with the menu closed too.
+    addAction(m_undoAction);
+    addAction(m_redoAction);
+    connect(m_undoAction, &QAction::triggered, this, [this] { OnUndo(); });
+    connect(m_redoAction, &QAction::triggered, this, [this] { OnRedo(); });
 }
 
 void CTXDoruvevAzadDlg::FillRecentMenu()
 {
     m_recentMenu->clear();
-    const QStringList files = m_recent.Files();
-    for (int i = 0; i < files.size(); ++i) {
-        QString shown = QDir::toNativeSeparators(files[i]);
-        const QString home = QDir::homePath();
-        if (!home.isEmpty() && home != "/" && shown.startsWith(home + '/'))
-            shown = '~' + shown.mid(home.size());
-        shown.replace('&', "&&");
-        QAction* action = m_recentMenu->addAction(QString("&%1 %2").arg(i + 1).arg(shown));
-        const QString path = files[i];
-        connect(action, &QAction::triggered, this, [this, path] { OpenRecentImage(path); });
+    const std::vector<CPanelSession::RecentItem> items = m_session->RecentItems();
+    for (const CPanelSession::RecentItem& item : items) {
+        const QString path = item.path;
+        connect(m_recentMenu->addAction(item.text), &QAction::triggered, this,
+                [this, path] { m_session->OpenRecent(path); });
     }
-    m_recentMenu->setEnabled(!files.isEmpty());
+    m_recentMenu->setEnabled(!items.empty());
 }
 
-void CTXDoruvevAzadDlg::SetImageFile(const QString& path)
+void CTXDoruvevAzadDlg::ShowState()
 {
-    m_imageFile = path;
-    m_recent.Add(path);
-    FillRecentMenu();
-    UpdateTitle();
-}
-
-void CTXDoruvevAzadDlg::UpdateTitle()
-{
-    // "ORMID" until a file is named; then the file and the modified mark.
-    if (m_imageFile.isEmpty())
-        setWindowTitle("ORMID");
-    else
-        // A "[*]" in the name itself is doubled so that Qt shows it as written.
-        setWindowTitle(QFileInfo(m_imageFile).fileName().replace("[*]", "[*][*]") +
-                       QString::fromUtf8("[*] \u2014 ORMID"));
+    // The session calls this while it is being made: nothing to show yet.
+    if (!m_session)
+        return;
+    setWindowTitle(m_session->Title());
     // Without a placeholder Qt shows nothing, but the state is still kept.
     setAttribute(Qt::WA_WindowModified, IsChanged());
-    if (!m_imageFile.isEmpty())
+    if (!ImageFile().isEmpty())
         setWindowModified(IsChanged());
+    m_undoAction->setEnabled(m_session->CanUndo());
+    m_redoAction->setEnabled(m_session->CanRedo());
+    FillRecentMenu();
+}
+
+void CTXDoruvevAzadDlg::SetPlaying(bool playing)
+{
+    m_previewButton->setText(playing ? "Sto&p" : "&Preview");
 }
 
 bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
@@ -294,45 +251,6 @@ bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void CTXDoruvevAzadDlg::BuildUndoActions()
-{
-    // Undo and Redo head the Edit menu, as in every desktop editor.
-    QMenu* edit = nullptr;
-    for (QAction* action : m_menuBar->actions())
-        if (action->menu() && action->text().remove('&') == "Edit")
-            edit = action->menu();
-    if (!edit)
-        return;
-    QAction* first = edit->actions().value(0);
-    m_undoAction = new QAction("&Undo", this);
-    m_undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    m_redoAction = new QAction("Re&do", this);
-    m_redoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    edit->insertAction(first, m_undoAction);
-    edit->insertAction(first, m_redoAction);
-    edit->insertSeparator(first);
-    // The keys work with the menu closed too.
-    addAction(m_undoAction);
-    addAction(m_redoAction);
-    connect(m_undoAction, &QAction::triggered, this, [this] { OnUndo(); });
-    connect(m_redoAction, &QAction::triggered, this, [this] { OnRedo(); });
-    UpdateUndoActions();
-}
-
-void CTXDoruvevAzadDlg::UpdateUndoActions()
-{
-    if (m_undoAction)
-        m_undoAction->setEnabled(m_history.CanUndo());
-    if (m_redoAction)
-        m_redoAction->setEnabled(m_history.CanRedo());
-}
-
-void CTXDoruvevAzadDlg::RecordStep(const CImageChange& change, bool changedBefore)
-{
-    m_history.Record(m_state.m_memoryMap, change, changedBefore, IsChanged());
-    UpdateUndoActions();
-}
-
 int CTXDoruvevAzadDlg::DoModal()
 {
     OnInitDialog();
@@ -352,44 +270,11 @@ int CTXDoruvevAzadDlg::DoModal()
 
 void CTXDoruvevAzadDlg::OnInitDialog()
 {
-    TheLog().Open("ORMID.log");
     setWindowIcon(QIcon(":/ormid/ormid.svg"));
-
-    m_state.m_tempWavPath = m_state.WorkingFolder() + "TXTemp.wav";
-    RefreshList();
-    m_state.m_unitReadDone = 0;
-    m_state.m_imageFilePath.clear();
-
-    m_audioLog = Native(m_state.WorkingFolder() + "Audio.log");
-    LoadDeviceChoice();
-    StartAudio();
-    if (m_sonvoxAvailable)
-        Settle();
-    // A remembered device that is not connected: said once, when the panel
-    // shows; the library uses the system default meanwhile.
-    if (!m_devices.input.empty() || !m_devices.output.empty()) {
-        const std::string missing = m_devices.MissingText(m_soundDevices(true), m_soundDevices(false));
-        if (!missing.empty())
-            QTimer::singleShot(0, this, [this, missing] { m_report->ShowMessage(missing); });
-    }
-
-    m_state.m_audioState = AudioIdle;
-    SetChanged(false);
-    m_history.Reset(m_state.m_memoryMap, false);
-    UpdateUndoActions();
+    const std::string missing = m_session->Open();
+    if (!missing.empty())
+        QTimer::singleShot(0, this, [this, missing] { m_report->ShowMessage(missing); });
     m_readWriteButton->setFocus();
-}
-
-void CTXDoruvevAzadDlg::Settle()
-{
-    if (m_settleMs > 0)
-        QThread::msleep(m_settleMs);
-}
-
-QString CTXDoruvevAzadDlg::FormatRow(int slot) const
-{
-    // Names are single-byte text.
-    return QString::fromLatin1(FormatSlotRow(m_state.m_memoryMap, uint8_t(slot)).c_str());
 }
 
 void CTXDoruvevAzadDlg::RefreshList()
@@ -397,7 +282,8 @@ void CTXDoruvevAzadDlg::RefreshList()
     m_list->clear();
     const QFontMetrics metrics(m_list->font());
     for (int slot = 0; slot < 8; ++slot) {
-        m_list->addItem(FormatRow(slot));
+        // Names are single-byte text.
+        m_list->addItem(QString::fromLatin1(FormatSlotRow(m_state.m_memoryMap, uint8_t(slot)).c_str()));
         // A name too wide for its column is shown cut short: whole in the tip.
         const char* stored = m_state.m_memoryMap.GetName(uint8_t(slot));
         const QString name = stored ? QString::fromLatin1(stored, int(strnlen(stored, 16))) : QString();
@@ -405,6 +291,12 @@ void CTXDoruvevAzadDlg::RefreshList()
             m_list->item(slot)->setToolTip(name);
     }
     SelectRow(0);
+}
+
+void CTXDoruvevAzadDlg::ShowImage(int row)
+{
+    RefreshList();
+    SelectRow(row);
 }
 
 void CTXDoruvevAzadDlg::SelectRow(int slot)
@@ -422,205 +314,29 @@ int CTXDoruvevAzadDlg::SelectedSlot() const
     return row >= 0 && row < 8 ? row : -1;
 }
 
-// ---- preview ---------------------------------------------------------------
-
-void CTXDoruvevAzadDlg::OnPreview()
+QString CTXDoruvevAzadDlg::AskOpenPath(const CFileDialogRequest& request)
 {
-    if (!m_sonvoxAvailable) {
-        m_report->ShowMessage("Sonvox not available - cannot play");
-        return;
-    }
-    if (m_state.m_audioState == AudioPlaying) {
-        StopPreview();
-        return;
-    }
-    if (m_state.m_audioState == AudioRecording)
-        return;
-    const int slot = SelectedSlot();
-    if (slot < 0)
-        return;
-    const std::string path = Native(m_state.m_tempWavPath);
-    if (!m_state.m_memoryMap.ExportSlotWav(uint8_t(slot), path.c_str(), *m_report))
-        return;
-    m_sonvox->PreviewCancel();
-    if (!m_sonvox->LoadPlay(path.c_str())) {
-        m_report->ShowMessage("File load error - cannot play.");
-        return;
-    }
-    const unsigned duration = m_sonvox->GetDuration();
-    TheLog().Write("Duration of file is %d ms\n", int(duration));
-    if (duration == 0)
-        return;
-    m_state.m_audioState = AudioPlaying;
-    m_previewButton->setText("Sto&p");
-    m_previewStart = GetTickCountMs();
-    m_previewDuration = duration;
-    m_previewTimer.start();
-    m_sonvox->Preview();
+    return m_fileDialogs->GetOpenPath(this, request);
 }
 
-void CTXDoruvevAzadDlg::OnPreviewTimer()
+QString CTXDoruvevAzadDlg::AskSavePath(const CFileDialogRequest& request)
 {
-    if (uint32_t(GetTickCountMs() - m_previewStart) > m_previewDuration)
-        StopPreview();
+    return m_fileDialogs->GetSavePath(this, request);
 }
 
-void CTXDoruvevAzadDlg::StopPreview()
+CPanelContext CTXDoruvevAzadDlg::Context()
 {
-    m_sonvox->PreviewCancel();
-    m_state.m_audioState = AudioIdle;
-    m_previewButton->setText("&Preview");
-    m_previewTimer.stop();
-}
-
-void CTXDoruvevAzadDlg::StopPreviewIfPlaying()
-{
-    if (m_state.m_audioState == AudioPlaying)
-        StopPreview();
-}
-
-// ---- message commands ------------------------------------------------------
-
-void CTXDoruvevAzadDlg::OnEdit()
-{
-    const int slot = SelectedSlot();
-    if (slot < 0)
-        return;
-    StopPreviewIfPlaying();
-    m_state.m_audioState = AudioIdle;
-    uint8_t table[cMemoryMap::kTableSize];
-    std::memcpy(table, m_state.m_memoryMap.GetTable(), sizeof table);
-    const bool changedBefore = IsChanged();
-    if (m_state.m_panelCommands.editMessage && m_state.m_panelCommands.editMessage(*this, slot)) {
-        SetChanged(true);
-        RecordStep(CImageChange::Between(table, m_state.m_memoryMap, slot), changedBefore);
-        RefreshList();
-        SelectRow(slot);
-    }
-}
-
-void CTXDoruvevAzadDlg::OnDelete()
-{
-    StopPreviewIfPlaying();
-    const int slot = SelectedSlot();
-    if (slot < 0)
-        return;
-    const bool changedBefore = IsChanged();
-    const CCommandResult result = CImageCommands(m_state.m_memoryMap, *m_report).Delete(uint8_t(slot));
-    // A deletion changes the image like any edit: closing must not drop it.
-    SetChanged(true);
-    RecordStep(result.change, changedBefore);
-    RefreshList();
-    SelectRow(slot);
-}
-
-void CTXDoruvevAzadDlg::OnImportWav()
-{
-    const int slot = SelectedSlot();
-    if (slot < 0)
-        return;
-    const QString path = m_fileDialogs->GetOpenPath(
-        this, {"Import g.711 file", m_state.m_importFilePath, QString(), kImportAudioFilter, "wav"});
-    if (path.isEmpty())
-        return;
-    ImportFile(slot, path);
-}
-
-bool CTXDoruvevAzadDlg::ImportFile(int slot, const QString& path)
-{
-    // A file in the unit's format is imported as it is; another kind is
-    // converted once the operator agrees. Decoding runs off this thread. The
-    // slot is named after the file.
-    CBackgroundLongStep steps(this);
-    CImageCommands commands(m_state.m_memoryMap, *m_report, &steps);
-    commands.m_onConverted = [](const CAudioConverter& converter) {
-        TheLog().Write("%s", converter.LogText().c_str());
+    CPanelContext context{m_state, *m_report, *m_fileDialogs};
+    context.window = this;
+    context.audioAvailable = IsSonvoxAvailable();
+    context.changed = IsChanged();
+    IOperatorReport* handedIn = m_ownReport ? nullptr : m_report;
+    context.reportOver = [handedIn](QWidget* over) -> std::unique_ptr<IOperatorReport> {
+        if (handedIn)
+            return std::make_unique<CReportRelay>(*handedIn);
+        return std::make_unique<CQtOperatorReport>(over);
     };
-    CAudioFileRequest request;
-    request.slot = uint8_t(slot);
-    request.path = Native(path);
-    const bool changedBefore = IsChanged();
-    const CCommandResult result = commands.Import(request);
-    if (!result.done)
-        return false;
-    m_state.m_importFilePath = FolderOf(path);
-    RefreshList();
-    SelectRow(slot);
-    SetChanged(true);
-    RecordStep(result.change, changedBefore);
-    return true;
-}
-
-void CTXDoruvevAzadDlg::OnExportWav()
-{
-    const int slot = SelectedSlot();
-    if (slot < 0)
-        return;
-    const QString path =
-        m_fileDialogs->GetSavePath(this, {"Export g.711 file", m_state.m_exportFilePath, "Export", kWaveFilter, "wav"});
-    if (path.isEmpty())
-        return;
-    if (CImageCommands(m_state.m_memoryMap, *m_report).Export(uint8_t(slot), Native(path)))
-        m_state.m_exportFilePath = FolderOf(path);
-}
-
-// ---- image files -----------------------------------------------------------
-
-bool CTXDoruvevAzadDlg::KeepUnsavedWork()
-{
-    // Loading replaces the whole image: offer to keep unsaved work first. If
-    // the operator backs out, or that save does not happen after all, nothing
-    // is loaded.
-    if (!IsChanged())
-        return true;
-    const IOperatorReport::Answer answer =
-        m_report->AskYesNoOrCancel("The image data has changed.\nWould you like to save it before "
-                                   "loading another image file?");
-    return !(answer == IOperatorReport::Answer::Cancel || (answer == IOperatorReport::Answer::Yes && !OnSaveImage()));
-}
-
-void CTXDoruvevAzadDlg::OnLoadImage()
-{
-    if (!KeepUnsavedWork())
-        return;
-    const QString path = m_fileDialogs->GetOpenPath(
-        this, {"Load ORMID Image file", m_state.m_imageFilePath, "Unknown", kImageFilter, "txi"});
-    if (path.isEmpty())
-        return;
-    LoadImagePath(path);
-}
-
-bool CTXDoruvevAzadDlg::OpenImageFile(const QString& path)
-{
-    return KeepUnsavedWork() && LoadImagePath(path);
-}
-
-bool CTXDoruvevAzadDlg::LoadImagePath(const QString& path)
-{
-    // Not while ormid-cli is half way through changing the file. A failed
-    // load leaves the image as it was, and so its changed mark and its
-    // history; a new image starts a new history, as in any editor.
-    const bool loaded = m_document->Load(Native(path));
-    m_state.m_imageFilePath = FolderOf(path);
-    if (loaded) {
-        m_history.Reset(m_state.m_memoryMap, false);
-        SetImageFile(path);
-    }
-    UpdateUndoActions();
-    RefreshList();
-    return loaded;
-}
-
-void CTXDoruvevAzadDlg::OpenRecentImage(const QString& path)
-{
-    if (!QFileInfo(path).isFile()) {
-        m_recent.Remove(path);
-        FillRecentMenu();
-        m_report->ShowMessage(
-            QString("The image file %1 no longer exists; it is taken off the recent images.").arg(path).toStdString());
-        return;
-    }
-    OpenImageFile(path);
+    return context;
 }
 
 void CTXDoruvevAzadDlg::OpenFromOutside(const QString& path)
@@ -651,191 +367,68 @@ void CTXDoruvevAzadDlg::OpenPendingWhenFree()
         OpenImageFile(path);
 }
 
-bool CTXDoruvevAzadDlg::OnSaveImage()
-{
-    const QString path = m_fileDialogs->GetSavePath(
-        this, {"Save TX Image file as", m_state.m_imageFilePath, "Unknown", kImageFilter, "txi"});
-    if (path.isEmpty())
-        return false;
-    // Another program changing the same file waits until the save is done.
-    if (!m_document->Save(Native(path)))
-        return false;  // the changes are still unsaved
-    // The history stays: undoing past the save makes the image changed again.
-    m_history.Saved();
-    SetImageFile(path);
-    m_state.m_imageFilePath = FolderOf(path);
-    return true;
-}
-
-// ---- undo ------------------------------------------------------------------
-
-void CTXDoruvevAzadDlg::OnUndo()
-{
-    TakeHistoryStep(&CImageHistory::Undo);
-}
-
-void CTXDoruvevAzadDlg::OnRedo()
-{
-    TakeHistoryStep(&CImageHistory::Redo);
-}
-
-void CTXDoruvevAzadDlg::TakeHistoryStep(bool (CImageHistory::*step)(cMemoryMap&, bool&))
-{
-    StopPreviewIfPlaying();
-    bool changed = IsChanged();
-    if (!(m_history.*step)(m_state.m_memoryMap, changed))
-        return;
-    SetChanged(changed);
-    const int slot = SelectedSlot();
-    RefreshList();
-    SelectRow(slot < 0 ? 0 : slot);
-    UpdateUndoActions();
-}
-
-// ---- drag and drop ---------------------------------------------------------
-
-bool CTXDoruvevAzadDlg::DropFile(const QString& path, int row)
-{
-    if (!CFileDropTarget::Accepts(path, row))
-        return false;
-    if (CFileDropTarget::IsImageFile(path))
-        return OpenImageFile(path);
-    StopPreviewIfPlaying();
-    SelectRow(row);
-    return ImportFile(row, path);
-}
-
 // ---- commands carried out by other modules ---------------------------------
 
-void CTXDoruvevAzadDlg::OnReadWriteUnit()
+void CTXDoruvevAzadDlg::RunCommand(const std::function<void(const CPanelContext&)>& command)
 {
-    if (IsChanged()) {
-        const IOperatorReport::Answer answer =
-            m_report->AskYesNoOrCancel("The image data has been changed.\nWould you like to save it to a "
-                                       "file before\nreading or writing the unit?");
-        if (answer == IOperatorReport::Answer::Cancel)
-            return;
-        if (answer == IOperatorReport::Answer::Yes)
-            OnSaveImage();  // going on without a save is the operator's choice
-    }
-    StopPreviewIfPlaying();
-    m_state.m_memoryMap.StoreTableInImage();
-    m_history.Adopt(m_state.m_memoryMap, 0, cMemoryMap::kTableSize);
-    const bool changedBefore = IsChanged();
+    if (command)
+        command(Context());
+}
+
+void CTXDoruvevAzadDlg::ShowUnitCommunications()
+{
     if (m_state.m_panelCommands.unitCommunications) {
-        m_state.m_panelCommands.unitCommunications(*this);
-    } else {
-        TXCommDlg dialog(m_state.m_memoryMap, {&m_state.m_commPortSel, &m_state.m_baudRateSel, &m_state.m_unitReadDone},
-                         this);
-        dialog.DoModal();
+        RunCommand(m_state.m_panelCommands.unitCommunications);
+        return;
     }
-    // A read from the unit replaces what it read: one Undo step.
-    RecordStep(CImageChange::Whole(), changedBefore);
-    const int slot = SelectedSlot();
-    RefreshList();
-    SelectRow(slot < 0 ? 0 : slot);
+    TXCommDlg dialog(m_state.m_memoryMap, {&m_state.m_commPortSel, &m_state.m_baudRateSel, &m_state.m_unitReadDone},
+                     this);
+    dialog.DoModal();
 }
 
 void CTXDoruvevAzadDlg::OnPrintListing()
 {
     StopPreviewIfPlaying();
-    if (m_state.m_panelCommands.printListing)
-        m_state.m_panelCommands.printListing(*this);
+    RunCommand(m_state.m_panelCommands.printListing);
 }
 
 void CTXDoruvevAzadDlg::OnPrintLabels()
 {
     StopPreviewIfPlaying();
-    if (m_state.m_panelCommands.printLabels)
-        m_state.m_panelCommands.printLabels(*this);
+    RunCommand(m_state.m_panelCommands.printLabels);
 }
 
 void CTXDoruvevAzadDlg::OnHelp()
 {
-    if (m_state.m_panelCommands.showGuide)
-        m_state.m_panelCommands.showGuide(*this);
+    RunCommand(m_state.m_panelCommands.showGuide);
 }
 
 void CTXDoruvevAzadDlg::OnAbout()
 {
-    if (m_state.m_panelCommands.showAbout)
-        m_state.m_panelCommands.showAbout(*this);
+    RunCommand(m_state.m_panelCommands.showAbout);
 }
 
 void CTXDoruvevAzadDlg::OnCodecInfo()
 {
-    if (m_state.m_panelCommands.showCodecInfo)
-        m_state.m_panelCommands.showCodecInfo(*this);
+    RunCommand(m_state.m_panelCommands.showCodecInfo);
+}
+
+void CTXDoruvevAzadDlg::OnSoundDevices()
+{
+    const SDeviceOffer inputs = m_session->DeviceOffer(true);
+    const SDeviceOffer outputs = m_session->DeviceOffer(false);
+    CSoundDevicesDlg dialog(inputs, outputs, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_session->ChooseDevices(inputs, dialog.InputIndex(), outputs, dialog.OutputIndex());
 }
 
 // ---- closing ---------------------------------------------------------------
 
 void CTXDoruvevAzadDlg::OnClose()
 {
-    StopPreviewIfPlaying();
-    if (IsChanged()) {
-        const IOperatorReport::Answer answer =
-            m_report->AskYesNoOrCancel("The image data has changed.\nWould you like to save it before quitting?");
-        // Backed out, or the save did not happen: stay open, nothing is lost.
-        if (answer == IOperatorReport::Answer::Cancel || (answer == IOperatorReport::Answer::Yes && !OnSaveImage()))
-            return;
-    }
-    ReleaseAudio();
-    done(QDialog::Accepted);
-}
-
-void CTXDoruvevAzadDlg::StartAudio()
-{
-    m_devices.HandToLibrary();
-    m_sonvoxAvailable = m_sonvox->Init(m_audioLog.c_str()) != 0;
-    m_audioStarted = true;
-    m_state.m_audioAvailable = m_sonvoxAvailable ? 1 : 0;
-}
-
-void CTXDoruvevAzadDlg::LoadDeviceChoice()
-{
-    CSettingsStore settings(ProgramSettings::kSection);
-    m_devices.input = settings.value(CSoundDeviceList::kInputSetting).toString().toStdString();
-    m_devices.output = settings.value(CSoundDeviceList::kOutputSetting).toString().toStdString();
-}
-
-void CTXDoruvevAzadDlg::StoreDeviceChoice() const
-{
-    CSettingsStore settings(ProgramSettings::kSection);
-    settings.setValue(CSoundDeviceList::kInputSetting, QString::fromStdString(m_devices.input));
-    settings.setValue(CSoundDeviceList::kOutputSetting, QString::fromStdString(m_devices.output));
-}
-
-void CTXDoruvevAzadDlg::OnSoundDevices()
-{
-    const SDeviceOffer inputs = CSoundDeviceChoice::Offer(m_soundDevices(true), m_devices.input);
-    const SDeviceOffer outputs = CSoundDeviceChoice::Offer(m_soundDevices(false), m_devices.output);
-    CSoundDevicesDlg dialog(inputs, outputs, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    CSoundDeviceChoice chosen;
-    chosen.input = CSoundDeviceChoice::NameAt(inputs, dialog.InputIndex(), m_devices.input);
-    chosen.output = CSoundDeviceChoice::NameAt(outputs, dialog.OutputIndex(), m_devices.output);
-    if (chosen == m_devices)
-        return;
-    m_devices = chosen;
-    StoreDeviceChoice();
-    // The library takes the devices when it starts: started anew, after a
-    // running preview is stopped.
-    if (m_audioStarted) {
-        StopPreviewIfPlaying();
-        m_sonvox->Release();
-        StartAudio();
-    }
-}
-
-void CTXDoruvevAzadDlg::ReleaseAudio()
-{
-    if (!m_audioStarted)
-        return;
-    Settle();
-    m_sonvox->Release();
-    m_audioStarted = false;
+    // Backed out, or the save did not happen: stay open, nothing is lost.
+    if (m_session->Close())
+        done(QDialog::Accepted);
 }
 
 void CTXDoruvevAzadDlg::reject()

@@ -9,7 +9,7 @@
 #include "CListingPrinter.h"
 #include "CQtPrintReport.h"
 #include "CAppState.h"
-#include "CTXDoruvevAzadDlg.h"
+#include "CPanelContext.h"
 #include "PdfFile.h"
 #include "SafeFile.h"
 
@@ -42,33 +42,33 @@ PrintResult PrintTo(QPrinter& printer, IPrintReport& report, const std::function
 
 }  // namespace
 
-void PrintListingFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintReport& report)
+void PrintListingFromPanel(const CPanelContext& panel, QPrinter& printer, IPrintReport& report)
 {
-    if (!ChoosePrinter(printer, &panel))
+    if (!ChoosePrinter(printer, panel.window))
         return;
-    CAppState& state = panel.State();
-    CListingPrinter listing(state.m_memoryMap, state.m_imageFilePath.toStdString(), panel.IsChanged());
+    CAppState& state = panel.state;
+    CListingPrinter listing(state.m_memoryMap, state.m_imageFilePath.toStdString(), panel.changed);
     PrintTo(printer, report, [&](QPrinter& to) { return listing.Print(to, report); });
 }
 
-void PrintLabelsFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintReport& report)
+void PrintLabelsFromPanel(const CPanelContext& panel, QPrinter& printer, IPrintReport& report)
 {
-    if (!ChoosePrinter(printer, &panel))
+    if (!ChoosePrinter(printer, panel.window))
         return;
-    CLabelPrinter labels(panel.State().m_memoryMap);
+    CLabelPrinter labels(panel.state.m_memoryMap);
     PrintTo(printer, report, [&](QPrinter& to) { return labels.Print(to, report); });
 }
 
 void InstallPrintCommands(CPanelCommands& commands)
 {
-    commands.printListing = [](CTXDoruvevAzadDlg& panel) {
+    commands.printListing = [](const CPanelContext& panel) {
         QPrinter printer(QPrinter::HighResolution);
-        CQtPrintReport report(&panel);
+        CQtPrintReport report(panel.window);
         PrintListingFromPanel(panel, printer, report);
     };
-    commands.printLabels = [](CTXDoruvevAzadDlg& panel) {
+    commands.printLabels = [](const CPanelContext& panel) {
         QPrinter printer(QPrinter::HighResolution);
-        CQtPrintReport report(&panel);
+        CQtPrintReport report(panel.window);
         PrintLabelsFromPanel(panel, printer, report);
     };
 }

@@ -4,7 +4,7 @@
 
 class QPrinter;
 class QWidget;
-class CTXDoruvevAzadDlg;
+struct CPanelContext;
 class IPrintReport;
 struct CPanelCommands;
 
@@ -13,8 +13,8 @@ struct CPanelCommands;
 bool ChoosePrinter(QPrinter& printer, QWidget* parent);
 
 // Show the dialog on `printer` and print; nothing is printed on Cancel.
-void PrintListingFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintReport& report);
-void PrintLabelsFromPanel(CTXDoruvevAzadDlg& panel, QPrinter& printer, IPrintReport& report);
+void PrintListingFromPanel(const CPanelContext& panel, QPrinter& printer, IPrintReport& report);
+void PrintLabelsFromPanel(const CPanelContext& panel, QPrinter& printer, IPrintReport& report);
 
 // Installs printListing and printLabels.
 void InstallPrintCommands(CPanelCommands& commands);

@@ -19,9 +19,10 @@
 
 #include "AppTestMain.h"
 #include "CEditCommand.h"
-#include "CRecordingSonvox.h"
+#include "FakeAudioLibrary.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "QuickPanel.h"
 #include "CTXEditDlg.h"
 #include "PanelDoubles.h"
 #include "TestImages.h"
@@ -77,7 +78,7 @@ private:
     }
 
     QString m_work;
-    CRecordingSonvox m_sonvox;
+    CFakeAudioLibrary m_sonvox;
     CRecordedReport m_report;
     CAnsweredFileDialogs m_dialogs;
 
@@ -88,7 +89,7 @@ private slots:
         Map().SetName(2, "Lobby");
         Map().SetPlayCount(2, 3);
         App().m_audioState = AudioIdle;
-        m_sonvox = CRecordingSonvox();
+        m_sonvox = CFakeAudioLibrary();
         m_report.Clear();
         m_dialogs = CAnsweredFileDialogs();
     }
@@ -305,11 +306,10 @@ private slots:
     void theEditCommandTakesOkAndIgnoresCancel()
     {
         CRecordedReport panelReport;
-        CSilentSonvox preview;
+        CFakeAudioLibrary preview;
         CAnsweredFileDialogs files;
         InstallEditCommand(App().m_panelCommands, &m_sonvox);
-        CTXDoruvevAzadDlg panel(App(), CPanelServices{&files, &panelReport, &preview});
-        panel.m_settleMs = 0;
+        CTXDoruvevAzadDlg panel(App(), QuickServices(&files, &panelReport, &preview));
         panel.OnInitDialog();
         panel.show();
         panel.SelectRow(2);

@@ -20,6 +20,7 @@
 #include "CMeter.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "QuickPanel.h"
 #include "CTXEditDlg.h"
 #include "PanelDoubles.h"
 
@@ -47,8 +48,7 @@ private slots:
         CAnsweredFileDialogs files;
         CRecordedReport report;
         InstallEditCommand(app.m_panelCommands);
-        CTXDoruvevAzadDlg panel(app, CPanelServices{&files, &report, nullptr});
-        panel.m_settleMs = 0;
+        CTXDoruvevAzadDlg panel(app, QuickServices(&files, &report, nullptr));
         panel.OnInitDialog();
         panel.show();
         QVERIFY(panel.IsSonvoxAvailable());

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "CAudioImport.h"
-#include "IEditSonvox.h"
+#include "FakeAudioLibrary.h"
 #include "IEditView.h"
 #include "RecordingReport.h"
 #include "cMemoryMap.h"
@@ -55,7 +55,7 @@ inline bool Sox(const std::string& args)
     return std::system(("sox " + args + " 2>/dev/null").c_str()) == 0;
 }
 
-class FakeSonvox : public IEditSonvox {
+class FakeSonvox : public CFakeAudioLibrary {
 public:
     int Record() override
     {

@@ -40,7 +40,7 @@ protected:
     int TickUntilIdle(int limit = 100000)
     {
         int ticks = 0;
-        while (state == CEditSession::kRecording && ticks < limit) {
+        while (state == AudioRecording && ticks < limit) {
             Tick(25);
             ++ticks;
         }
@@ -66,7 +66,7 @@ protected:
     FakeSonvox sonvox;
     RecordingView view;
     RecordingReport report;
-    uint8_t state = CEditSession::kIdle;
+    uint8_t state = AudioIdle;
     uint32_t now = 5000;
     uint8_t m_slot = 0;
     std::string scratch;
@@ -105,7 +105,7 @@ TEST_F(EditSessionTest, RecordingStopsItselfWhenTheRoomIsUsedUp)
     sonvox.peaks = {100, 2000};
     session->OnRecord();
     EXPECT_EQ(sonvox.records, 1);
-    EXPECT_EQ(state, CEditSession::kRecording);
+    EXPECT_EQ(state, AudioRecording);
     EXPECT_EQ(view.timer, 15u);
     EXPECT_EQ(view.recordCaption, "Stop");
 
@@ -143,13 +143,13 @@ TEST_F(EditSessionTest, RecordWithTheMemoryFullSaysSo)
         ASSERT_EQ(report.messages.size(), 1u);
         EXPECT_EQ(report.messages[0], CEditSession::kMemoryFullText);
         EXPECT_EQ(sonvox.records, 0);
-        EXPECT_EQ(state, CEditSession::kIdle);
+        EXPECT_EQ(state, AudioIdle);
         EXPECT_FALSE(session->AppendRecording());
         EXPECT_EQ(Scratch(), audio);
     }
     Open(2, CEditSession::kMinRecordBytes);
     session->OnRecord();
-    EXPECT_EQ(state, CEditSession::kRecording);
+    EXPECT_EQ(state, AudioRecording);
 }
 
 // A new recording in a slot that holds audio counts down from the room the
@@ -204,7 +204,7 @@ TEST_F(EditSessionTest, RecordWhilePlayingOnlyStops)
     const auto audio = GiveSlotAudio(8000);
     Open();
     session->OnPlay();
-    EXPECT_EQ(state, CEditSession::kPlaying);
+    EXPECT_EQ(state, AudioPlaying);
     EXPECT_EQ(view.playCaption, "Stop");
     EXPECT_EQ(view.timer, 50u);
     EXPECT_EQ(sonvox.previews, 1);
@@ -212,20 +212,20 @@ TEST_F(EditSessionTest, RecordWhilePlayingOnlyStops)
     session->OnRecord();
     EXPECT_EQ(sonvox.records, 0);
     EXPECT_EQ(sonvox.cancels, cancels + 1);
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(view.playCaption, "Play");
     EXPECT_EQ(view.timer, 0u);
 
     // Playing ends once more than the duration has passed.
     session->OnPlay();
     Tick(1000);
-    EXPECT_EQ(state, CEditSession::kPlaying);
+    EXPECT_EQ(state, AudioPlaying);
     Tick(1);
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     // Play does nothing while recording.
     session->OnRecord();
     session->OnPlay();
-    EXPECT_EQ(state, CEditSession::kRecording);
+    EXPECT_EQ(state, AudioRecording);
 }
 
 TEST_F(EditSessionTest, PlayBeforeAndAfterARecording)
@@ -254,8 +254,8 @@ TEST_F(EditSessionTest, PlayBeforeAndAfterARecording)
     off.OnPlay();
     off.OnRecord();
     EXPECT_EQ(report.messages,
-              (std::vector<std::string>{CEditSession::kNotAvailableText, CEditSession::kNotAvailableText}));
-    EXPECT_EQ(state, CEditSession::kIdle);
+              (std::vector<std::string>{CPreviewPlayer::kNotAvailableText, CPreviewPlayer::kNotAvailableText}));
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(sonvox.records, 1);
 }
 
@@ -307,14 +307,14 @@ TEST_F(EditSessionTest, AppendRecordingTwiceGivesOldThenNew)
     EXPECT_TRUE(session->AppendRecording());
     EXPECT_FALSE(view.recordEnabled);
     EXPECT_EQ(view.appendCaption, "Stop Append Recording");
-    EXPECT_EQ(state, CEditSession::kRecording);
+    EXPECT_EQ(state, AudioRecording);
     Tick(500);
     session->OnAppendRecording();
     EXPECT_EQ(sonvox.records, 1);
     EXPECT_EQ(sonvox.stops, 1);
     EXPECT_TRUE(view.recordEnabled);
     EXPECT_EQ(view.appendCaption, "Append Recording");
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
     EXPECT_TRUE(session->AudioChanged());
     // The slot's old audio is part of the new one: only the new part counts.
@@ -337,7 +337,7 @@ TEST_F(EditSessionTest, AppendRecordingThatStoppedItself)
     session->OnAppendRecording();
     EXPECT_EQ(sonvox.records, 1);
     EXPECT_EQ(sonvox.stops, 1);
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
     EXPECT_EQ(session->RemainingBytes(), 16000 - int32_t(sonvox.capture.size()));
 }
@@ -352,7 +352,7 @@ TEST_F(EditSessionTest, AppendRecordingPressedWhileRecording)
     const auto first = sonvox.capture;
     session->OnAppendRecording();
     EXPECT_EQ(sonvox.records, 2);
-    EXPECT_EQ(state, CEditSession::kRecording);
+    EXPECT_EQ(state, AudioRecording);
     sonvox.capture = Samples(3000, 90);
     session->OnAppendRecording();
     EXPECT_EQ(Scratch(), Join(first, sonvox.capture));
@@ -368,7 +368,7 @@ TEST_F(EditSessionTest, EndingDuringAnAppendRecordingJoinsItsParts)
     session->StopActivity();
     EXPECT_EQ(Scratch(), Join(audio, sonvox.capture));
     EXPECT_FALSE(session->AppendRecording());
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
 
     // Settings during it stops the recording only; the second press joins.
     Open();
@@ -450,7 +450,7 @@ TEST_F(EditSessionTest, FailedSaveKeepsTheEarlierAudio)
     EXPECT_EQ(report.messages, std::vector<std::string>{CEditSession::kSaveFailedText});
     EXPECT_EQ(Scratch(), audio);
     EXPECT_FALSE(session->AudioChanged());
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(view.recordCaption, "Record");
     EXPECT_EQ(session->RemainingBytes(), int32_t(map.GetRoomLeft()));
 
@@ -566,7 +566,7 @@ TEST_F(EditSessionTest, StopWithNothingCapturedReturnsToIdle)
     session->OnRecord();
     Tick(100);
     session->OnRecord();
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(view.recordCaption, "Record");
     EXPECT_EQ(view.timer, 0u);
     EXPECT_TRUE(sonvox.saved.empty());
@@ -575,7 +575,7 @@ TEST_F(EditSessionTest, StopWithNothingCapturedReturnsToIdle)
     EXPECT_TRUE(report.messages.empty());
     // Record works again afterwards.
     session->OnRecord();
-    EXPECT_EQ(state, CEditSession::kRecording);
+    EXPECT_EQ(state, AudioRecording);
 }
 
 TEST_F(EditSessionTest, RefusedAppendFileLeavesTheScratchFile)
@@ -714,7 +714,7 @@ TEST_F(EditSessionTest, CommandsAreRefusedWhileARecordingIsSaved)
     EXPECT_FALSE(view.busy);
     EXPECT_EQ(sonvox.stops, 1);
     ASSERT_EQ(sonvox.saved.size(), 1u);
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(Scratch(), sonvox.capture);
     EXPECT_TRUE(session->AudioChanged());
     EXPECT_EQ(session->RemainingBytes(), int32_t(map.GetRoomLeft()) - int32_t(sonvox.capture.size()));
@@ -722,7 +722,7 @@ TEST_F(EditSessionTest, CommandsAreRefusedWhileARecordingIsSaved)
 
     // Commands work again.
     session->OnPlay();
-    EXPECT_EQ(state, CEditSession::kPlaying);
+    EXPECT_EQ(state, AudioPlaying);
 }
 
 // OK (or Cancel) while the save runs: the ending waits for it and then sees
@@ -794,7 +794,7 @@ TEST_F(EditSessionTest, AppendRecordingAndSettingsWaitForTheSave)
     view.RunHeld();
     EXPECT_EQ(sonvox.records, 3);
     EXPECT_TRUE(session->AppendRecording());
-    EXPECT_EQ(state, CEditSession::kRecording);
+    EXPECT_EQ(state, AudioRecording);
     sonvox.capture = Samples(3000, 90);
     session->OnAppendRecording();
     view.RunHeld();

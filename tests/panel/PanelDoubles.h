@@ -15,7 +15,7 @@
 #include "IDesktopOpener.h"
 #include "IFileDialogs.h"
 #include "IOperatorReport.h"
-#include "ISonvoxApi.h"
+#include "FakeAudioLibrary.h"
 
 // A caption as shown, without its mnemonic marks: "&Load Image File" is
 // "Load Image File".
@@ -73,40 +73,16 @@ public:
     }
 };
 
-// Plays nothing; reports the duration of the WAV file it was given, as the
-// library does (44-byte header, 8 bytes a millisecond).
-class CSilentSonvox : public ISonvoxApi {
+// The audio library of the panel tests, its calls as a list to compare.
+class CSilentSonvox : public CFakeAudioLibrary {
 public:
-    int initResult = 1;
-    int loadResult = 1;
-    QStringList calls;
-    QString loadedPath;
-    unsigned duration = 0;
-
-    int Init(const char* logPath) override
+    QStringList Calls() const
     {
-        calls << "Audio_Init";
-        initLog = logPath;
-        return initResult;
+        QStringList list;
+        for (const std::string& c : calls)
+            list << QString::fromStdString(c);
+        return list;
     }
-    void Release() override { calls << "Audio_Release"; }
-    void PreviewCancel() override { calls << "PreviewCancel"; }
-    int LoadPlay(const char* path) override
-    {
-        calls << "LoadPlay";
-        loadedPath = QString::fromLocal8Bit(path);
-        const qint64 size = QFileInfo(loadedPath).size();
-        duration = size > 44 ? unsigned((size - 44) / 8) : 0;
-        return loadResult;
-    }
-    unsigned GetDuration() override
-    {
-        calls << "GetDuration";
-        return duration;
-    }
-    void Preview() override { calls << "Preview"; }
-
-    std::string initLog;
 };
 
 class CTestDesktop : public IDesktopOpener {

@@ -13,6 +13,7 @@
 
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "QuickPanel.h"
 #include "PanelDoubles.h"
 
 class CPanelHarness {
@@ -36,8 +37,7 @@ protected:
     {
         m_dialogs = CAnsweredFileDialogs();
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(*TheApp(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
-        m_panel->m_settleMs = 0;
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(*TheApp(), QuickServices(&m_dialogs, &m_report, &m_sonvox));
         m_panel->OnInitDialog();
         m_panel->show();
     }

@@ -17,6 +17,7 @@
 #include "CQtOperatorReport.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "QuickPanel.h"
 #include "PanelDoubles.h"
 
 namespace {
@@ -80,8 +81,7 @@ private:
         m_panel.reset();
         m_dialogs = CAnsweredFileDialogs();
         m_sonvox = CSilentSonvox();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, nullptr, &m_sonvox});
-        m_panel->m_settleMs = 0;
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), QuickServices(&m_dialogs, nullptr, &m_sonvox));
         m_panel->OnInitDialog();
         m_panel->show();
         QApplication::setActiveWindow(m_panel.get());
@@ -104,8 +104,8 @@ private slots:
             App().m_memoryMap.ClearSlot(s);
         m_commandsRun.clear();
         CPanelCommands& commands = App().m_panelCommands;
-        commands.unitCommunications = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "unit"; };
-        commands.editMessage = [this](CTXDoruvevAzadDlg&, int slot) {
+        commands.unitCommunications = [this](const CPanelContext&) { m_commandsRun << "unit"; };
+        commands.editMessage = [this](const CPanelContext&, int slot) {
             m_commandsRun << QString("edit %1").arg(slot);
             return false;
         };
@@ -166,7 +166,7 @@ private slots:
         QVERIFY(m_panel->isVisible());
         QVERIFY(m_panel->IsChanged());
         QVERIFY(m_dialogs.shown.empty());
-        QVERIFY(!m_sonvox.calls.contains("Audio_Release"));
+        QVERIFY(!m_sonvox.Calls().contains("Audio_Release"));
 
         // The question's close box backs out the same way.
         CloseNextBox();

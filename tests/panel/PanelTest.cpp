@@ -31,6 +31,7 @@
 #include "CTXDoruvevAzadApp.h"
 #include "HelpCommands.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "QuickPanel.h"
 #include "PanelDoubles.h"
 #include "CRecentFiles.h"
 #include "CSettingsStore.h"
@@ -158,8 +159,7 @@ private:
         m_report.Clear();
         m_sonvox = CSilentSonvox();
         m_desktop = CTestDesktop();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
-        m_panel->m_settleMs = 0;
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), QuickServices(&m_dialogs, &m_report, &m_sonvox));
         m_panel->OnInitDialog();
         m_panel->show();
     }
@@ -183,13 +183,13 @@ private slots:
         CSettingsStore(ProgramSettings::kSection).remove(CRecentFiles::kSettingKey);
         m_commandsRun.clear();
         CPanelCommands& commands = App().m_panelCommands;
-        commands.editMessage = [this](CTXDoruvevAzadDlg&, int slot) {
+        commands.editMessage = [this](const CPanelContext&, int slot) {
             m_commandsRun << QString("edit %1").arg(slot);
             return false;
         };
-        commands.printListing = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "listing"; };
-        commands.printLabels = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "labels"; };
-        commands.unitCommunications = [this](CTXDoruvevAzadDlg&) { m_commandsRun << "unit"; };
+        commands.printListing = [this](const CPanelContext&) { m_commandsRun << "listing"; };
+        commands.printLabels = [this](const CPanelContext&) { m_commandsRun << "labels"; };
+        commands.unitCommunications = [this](const CPanelContext&) { m_commandsRun << "unit"; };
         InstallHelpCommands(commands, &m_desktop);
         NewPanel();
     }
@@ -332,7 +332,7 @@ private slots:
 
         // A mnemonic clicks its button a moment later, as it shows the press.
         if (effect == "preview") {
-            QTRY_VERIFY(m_sonvox.calls.contains("LoadPlay"));
+            QTRY_VERIFY(m_sonvox.Calls().contains("LoadPlay"));
             QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Stop"));
         } else if (effect == "edit") {
             QTRY_COMPARE(m_commandsRun, QStringList{"edit 0"});
@@ -349,7 +349,7 @@ private slots:
             QCOMPARE(int(m_report.messages.size()), 1);
         } else if (effect == "close") {
             QTRY_VERIFY(!m_panel->isVisible());
-            QCOMPARE(m_sonvox.calls.last(), QString("Audio_Release"));
+            QCOMPARE(m_sonvox.Calls().last(), QString("Audio_Release"));
         } else {
             QTRY_COMPARE(m_commandsRun, QStringList{effect});
         }
@@ -367,7 +367,7 @@ private slots:
         QCOMPARE(Map().GetLength(0), 800u);
         QVERIFY(m_dialogs.shown.empty());
         QVERIFY(m_commandsRun.isEmpty());
-        QVERIFY(!m_sonvox.calls.contains("LoadPlay"));
+        QVERIFY(!m_sonvox.Calls().contains("LoadPlay"));
         QVERIFY(!m_panel->IsChanged());
     }
 
@@ -638,7 +638,7 @@ private slots:
         m_report.answers = {true};  // Yes, then the file dialog is cancelled
         Button("Close")->click();
         QVERIFY(m_panel->isVisible());
-        QVERIFY(!m_sonvox.calls.contains("Audio_Release"));
+        QVERIFY(!m_sonvox.Calls().contains("Audio_Release"));
 
         m_report.answers = {true};  // Yes, then the save fails
         m_dialogs.answers = {Work("missing/folder/x.txi")};
@@ -651,7 +651,7 @@ private slots:
         Button("Close")->click();
         QVERIFY(!m_panel->isVisible());
         QCOMPARE(QFileInfo(Work("closing.txi")).size(), qint64(4128776));
-        QCOMPARE(m_sonvox.calls.count("Audio_Release"), 1);
+        QCOMPARE(m_sonvox.Calls().count("Audio_Release"), 1);
     }
 
     void closingWithoutSavingWhenAnsweredNo()
@@ -748,7 +748,7 @@ private slots:
         // An empty slot loads, has no duration and plays nothing.
         m_panel->SelectRow(4);
         m_panel->PreviewButton()->click();
-        QCOMPARE(m_sonvox.calls, (QStringList{"PreviewCancel", "LoadPlay", "GetDuration"}));
+        QCOMPARE(m_sonvox.Calls(), (QStringList{"PreviewCancel", "LoadPlay", "GetDuration"}));
         QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Preview"));
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
 
@@ -756,14 +756,14 @@ private slots:
         m_sonvox.calls.clear();
         m_panel->SelectRow(0);
         m_panel->PreviewButton()->click();
-        QCOMPARE(m_sonvox.loadedPath, App().m_tempWavPath);
+        QCOMPARE(QString::fromStdString(m_sonvox.loadedPath), App().m_tempWavPath);
         QCOMPARE(App().m_tempWavPath, Work("TXTemp.wav"));
-        QCOMPARE(m_sonvox.calls, (QStringList{"PreviewCancel", "LoadPlay", "GetDuration", "Preview"}));
+        QCOMPARE(m_sonvox.Calls(), (QStringList{"PreviewCancel", "LoadPlay", "GetDuration", "Preview"}));
         QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Stop"));
         QCOMPARE(int(App().m_audioState), int(AudioPlaying));
         QTRY_COMPARE_WITH_TIMEOUT(Plain(m_panel->PreviewButton()->text()), QString("Preview"), 10000);
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
-        QCOMPARE(m_sonvox.calls.last(), QString("PreviewCancel"));
+        QCOMPARE(m_sonvox.Calls().last(), QString("PreviewCancel"));
 
         // Pressed again while playing: stops at once.
         m_panel->SelectRow(1);
@@ -771,7 +771,7 @@ private slots:
         QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Stop"));
         m_sonvox.calls.clear();
         m_panel->PreviewButton()->click();
-        QCOMPARE(m_sonvox.calls, QStringList{"PreviewCancel"});
+        QCOMPARE(m_sonvox.Calls(), QStringList{"PreviewCancel"});
         QCOMPARE(Plain(m_panel->PreviewButton()->text()), QString("Preview"));
 
         // Other commands stop a running preview first.
@@ -793,8 +793,7 @@ private slots:
         m_sonvox = CSilentSonvox();
         m_sonvox.initResult = 0;
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
-        m_panel->m_settleMs = 0;
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), QuickServices(&m_dialogs, &m_report, &m_sonvox));
         m_panel->OnInitDialog();
         QCOMPARE(App().m_audioAvailable, 0);
         PutAudio(0, 800, "Short", 1);
@@ -802,7 +801,7 @@ private slots:
         Button("Preview")->click();
         QCOMPARE(m_report.messages, (std::vector<std::string>{"Sonvox not available - cannot play",
                                                               "Sonvox not available - cannot play"}));
-        QCOMPARE(m_sonvox.calls, QStringList{"Audio_Init"});
+        QCOMPARE(m_sonvox.Calls(), QStringList{"Audio_Init"});
     }
 
     void openingAndClosingSteps()
@@ -811,8 +810,7 @@ private slots:
         App().m_imageFilePath = "/from/settings/";
         App().m_unitReadDone = 1;
         m_sonvox = CSilentSonvox();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
-        m_panel->m_settleMs = 0;
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), QuickServices(&m_dialogs, &m_report, &m_sonvox));
         m_panel->OnInitDialog();
         m_panel->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
@@ -834,9 +832,9 @@ private slots:
         m_sonvox.calls.clear();
         Button("Close")->click();
         QVERIFY(m_report.questions.empty());
-        QCOMPARE(m_sonvox.calls, QStringList{"Audio_Release"});
+        QCOMPARE(m_sonvox.Calls(), QStringList{"Audio_Release"});
         m_panel.reset();
-        QCOMPARE(m_sonvox.calls, QStringList{"Audio_Release"});
+        QCOMPARE(m_sonvox.Calls(), QStringList{"Audio_Release"});
     }
 
     void layoutFollowsTheDialogFont()
@@ -867,8 +865,8 @@ private slots:
         m_panel->SelectRow(0);
         Button("Preview")->click();
         QByteArray nameInImage;
-        App().m_panelCommands.unitCommunications = [&](CTXDoruvevAzadDlg& panel) {
-            QCOMPARE(int(panel.State().m_audioState), int(AudioIdle));
+        App().m_panelCommands.unitCommunications = [&](const CPanelContext& panel) {
+            QCOMPARE(int(panel.state.m_audioState), int(AudioIdle));
             nameInImage = QByteArray(reinterpret_cast<const char*>(Map().GetImageBuffer() + 64));
             Map().SetName(0, "After");  // as if read from a unit
         };
@@ -1110,7 +1108,12 @@ private slots:
     void soundDevicesAreChosenRememberedAndHandedOn()
     {
         std::vector<std::string> inputs{"Built-in Mic", "USB Headset"}, outputs{"Speakers", "USB Headset"};
-        m_panel->m_soundDevices = [&](bool input) { return input ? inputs : outputs; };
+        m_panel.reset();
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(
+            App(),
+            QuickServices(&m_dialogs, &m_report, &m_sonvox, [&](bool input) { return input ? inputs : outputs; }));
+        m_panel->OnInitDialog();
+        m_panel->show();
         QStringList offered;
         auto choose = [&](int input, int output) {
             OnNextModal([&offered, input, output](QWidget* modal) {
@@ -1138,16 +1141,16 @@ private slots:
         QCOMPARE(settings.value("Sound input device").toString(), QString("USB Headset"));
         QCOMPARE(settings.value("Sound output device").toString(), QString("USB Headset"));
         QCOMPARE(qgetenv("SONVOX_INPUT_DEVICE"), QByteArray("USB Headset"));
-        QCOMPARE(m_sonvox.calls, (QStringList{"Audio_Release", "Audio_Init"}));
+        QCOMPARE(m_sonvox.Calls(), (QStringList{"Audio_Release", "Audio_Init"}));
 
         // The headset is unplugged; the program starts again.
         inputs.pop_back();
         outputs.pop_back();
         m_panel.reset();
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, &m_sonvox});
-        m_panel->m_settleMs = 0;
-        m_panel->m_soundDevices = [&](bool input) { return input ? inputs : outputs; };
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(
+            App(),
+            QuickServices(&m_dialogs, &m_report, &m_sonvox, [&](bool input) { return input ? inputs : outputs; }));
         m_panel->OnInitDialog();
         QTest::qWait(20);
         QCOMPARE(m_report.messages,
@@ -1164,7 +1167,7 @@ private slots:
         QCOMPARE(m_report.messages.size(), size_t(1));
         // Nothing changed: the library is left alone.
         choose(-1, -1);
-        QCOMPARE(m_sonvox.calls, QStringList());
+        QCOMPARE(m_sonvox.Calls(), QStringList());
         settings.remove("");
         qunsetenv("SONVOX_INPUT_DEVICE");
         qunsetenv("SONVOX_OUTPUT_DEVICE");

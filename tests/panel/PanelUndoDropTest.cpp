@@ -68,11 +68,11 @@ private slots:
     {
         // The edit's new audio: another slot's.
         const std::string scratch = WorkStd("edit-scratch.wav");
-        TheApp()->m_panelCommands.editMessage = [&](CTXDoruvevAzadDlg& panel, int slot) {
-            Map().ExportSlotWav(uint8_t(slot + 5), scratch.c_str(), panel.Report());
-            return ApplyEditResult(Map(), uint8_t(slot), {"Edited", 0, true}, scratch, panel.Report());
+        TheApp()->m_panelCommands.editMessage = [&](const CPanelContext& panel, int slot) {
+            Map().ExportSlotWav(uint8_t(slot + 5), scratch.c_str(), panel.report);
+            return ApplyEditResult(Map(), uint8_t(slot), {"Edited", 0, true}, scratch, panel.report);
         };
-        TheApp()->m_panelCommands.unitCommunications = [&](CTXDoruvevAzadDlg&) {
+        TheApp()->m_panelCommands.unitCommunications = [&](const CPanelContext&) {
             cMemoryMap unit;
             FillImage(unit, {1000, 9000});
             std::memcpy(Map().GetImageBuffer(), unit.GetImageBuffer(), cMemoryMap::kImageSize);

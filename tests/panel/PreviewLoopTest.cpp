@@ -20,6 +20,7 @@
 #include "AppTestMain.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "QuickPanel.h"
 #include "PanelDoubles.h"
 
 namespace {
@@ -114,8 +115,7 @@ private:
     void OpenPanel()
     {
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr});
-        m_panel->m_settleMs = 0;
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), QuickServices(&m_dialogs, &m_report, nullptr));
         m_panel->OnInitDialog();
         m_panel->show();
         QCOMPARE(App().m_audioAvailable, 1);
@@ -312,8 +312,7 @@ private slots:
 
         PutThreeMessages();
         m_report.Clear();
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr});
-        m_panel->m_settleMs = 0;
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), QuickServices(&m_dialogs, &m_report, nullptr));
         m_panel->OnInitDialog();
         if (App().m_audioAvailable != 1) {
             m_panel.reset();
@@ -340,8 +339,7 @@ private slots:
             QCOMPARE(LibraryThreads(), QStringList());
             m_panel.reset();
             m_report.Clear();
-            m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), CPanelServices{&m_dialogs, &m_report, nullptr});
-            m_panel->m_settleMs = 0;
+            m_panel = std::make_unique<CTXDoruvevAzadDlg>(App(), QuickServices(&m_dialogs, &m_report, nullptr));
             m_panel->OnInitDialog();
             QCOMPARE(App().m_audioAvailable, 1);
         }

@@ -82,10 +82,10 @@ private slots:
     {
         bool shown = false;
         AnswerPrintDialog(false, shown);
-        PrintListingFromPanel(*m_panel, *m_printer, m_printReport);
+        PrintListingFromPanel(m_panel->Context(), *m_printer, m_printReport);
         QVERIFY(shown);
         AnswerPrintDialog(false, shown);
-        PrintLabelsFromPanel(*m_panel, *m_printer, m_printReport);
+        PrintLabelsFromPanel(m_panel->Context(), *m_printer, m_printReport);
         QVERIFY(shown);
         QVERIFY(!QFileInfo::exists(m_pdf));
         QVERIFY(m_printReport.texts.isEmpty());
@@ -96,7 +96,7 @@ private slots:
         m_panel->SetChanged(true);
         bool shown = false;
         AnswerPrintDialog(true, shown);
-        PrintListingFromPanel(*m_panel, *m_printer, m_printReport);
+        PrintListingFromPanel(m_panel->Context(), *m_printer, m_printReport);
         QVERIFY(shown);
         const PdfText text(m_pdf.toStdString());
         QCOMPARE(text.pages, 1);
@@ -122,7 +122,7 @@ private slots:
         m_printer->setOutputFileName(QString::fromStdString(disk.File("old.pdf")));
         bool shown = false;
         AnswerPrintDialog(true, shown);
-        PrintListingFromPanel(*m_panel, *m_printer, m_printReport);
+        PrintListingFromPanel(m_panel->Context(), *m_printer, m_printReport);
         QVERIFY(shown);
         QCOMPARE(disk.Read("old.pdf"), std::string("%PDF-1.4 the printout of yesterday\n%%EOF\n"));
         QVERIFY(!m_printReport.texts.isEmpty());
@@ -134,7 +134,7 @@ private slots:
     {
         bool shown = false;
         AnswerPrintDialog(true, shown);
-        PrintLabelsFromPanel(*m_panel, *m_printer, m_printReport);
+        PrintLabelsFromPanel(m_panel->Context(), *m_printer, m_printReport);
         QVERIFY(shown);
         const PdfText text(m_pdf.toStdString());
         QCOMPARE(text.words.size(), size_t(2));

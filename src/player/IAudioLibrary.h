@@ -1,13 +1,18 @@
-// The calls of the audio library that the edit dialog makes, behind an
-// interface: the program binds libsonvox (CEditSonvox), tests hand in a fake
-// that records the calls.
+// The calls of the audio library Sonvox that the program makes, behind one
+// interface: the program binds the real library (CSonvoxLibrary), tests and
+// the guide's pictures hand in their own.
 #pragma once
 
 #include "RecordProcessingParams.h"
 
-class IEditSonvox {
+class IAudioLibrary {
 public:
-    virtual ~IEditSonvox() = default;
+    virtual ~IAudioLibrary() = default;
+
+    // Non-zero when audio is usable; logPath names the library's own log.
+    virtual int Init(const char* logPath) = 0;
+    virtual void Release() = 0;
+
     // Non-zero: a recording has started.
     virtual int Record() = 0;
     // Non-zero: a recording was captured and may be saved.
@@ -15,6 +20,10 @@ public:
     // Writes the capture, processed with the four parameters, to path and
     // fills the three results. 0 when it failed: the file is then gone.
     virtual int Save(const char* path, RecordProcessingParams& params) = 0;
+    // Peak (0-32767) of the oldest captured block into *peak; 0 and *peak
+    // untouched when no block is waiting.
+    virtual int MeterGetPeak(int* peak) = 0;
+
     virtual void PreviewCancel() = 0;
     // Non-zero when the file was loaded for playing.
     virtual int LoadPlay(const char* path) = 0;
@@ -22,7 +31,4 @@ public:
     virtual unsigned GetDuration() = 0;
     // Starts playing the loaded file; returns at once.
     virtual void Preview() = 0;
-    // Peak (0-32767) of the oldest captured block into *peak; 0 and *peak
-    // untouched when no block is waiting.
-    virtual int MeterGetPeak(int* peak) = 0;
 };

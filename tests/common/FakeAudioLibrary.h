@@ -1,27 +1,39 @@
-// An audio library for a machine without a sound card: it "records" a fixed
+// The audio library for machines without a sound card: it "records" a fixed
 // number of mu-law bytes into a real WAV file on Save, reports a steady input
-// peak and the duration of the file it loads, and keeps a list of its calls.
+// peak and the duration of the WAV file it loads (44-byte header, 8 bytes a
+// millisecond), plays nothing, and keeps a list of its calls.
 #pragma once
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "IEditSonvox.h"
+#include "IAudioLibrary.h"
 #include "cMemoryMap.h"
 
-class CRecordingSonvox : public IEditSonvox {
+class CFakeAudioLibrary : public IAudioLibrary {
 public:
     std::vector<std::string> calls;
+    int initResult = 1;
+    int loadResult = 1;
+    int saveResult = 1;
     uint32_t savedBytes = 4000;  // audio bytes each Save writes
     int peak = 12000;
-    int saveResult = 1;
     unsigned duration = 0;
+    std::string initLog;
+    std::string loadedPath;
     // Runs at the start of Save (on the thread that saves): a test holds the
     // save there to look at the dialog meanwhile.
     std::function<void()> beforeSave;
 
+    int Init(const char* logPath) override
+    {
+        initLog = logPath;
+        return Call("Audio_Init", initResult);
+    }
+    void Release() override { Call("Audio_Release", 0); }
     int Record() override { return Call("Record", 1); }
     int Stop() override { return Call("Stop", 1); }
     int Save(const char* path, RecordProcessingParams& params) override
@@ -43,23 +55,23 @@ public:
         params.snr = 30;
         return 1;
     }
-    void PreviewCancel() override { Call("PreviewCancel", 0); }
-    int LoadPlay(const char* path) override
-    {
-        Call("LoadPlay", 0);
-        std::ifstream in(path, std::ios::binary | std::ios::ate);
-        const long long size = in ? static_cast<long long>(in.tellg()) : 0;
-        duration = size > 44 ? unsigned((size - 44) / 8) : 0;
-        return in ? 1 : 0;
-    }
-    unsigned GetDuration() override { return unsigned(Call("GetDuration", int(duration))); }
-    void Preview() override { Call("Preview", 0); }
     int MeterGetPeak(int* level) override
     {
         Call("MeterGetPeak", 0);
         *level = peak;
         return 160;
     }
+    void PreviewCancel() override { Call("PreviewCancel", 0); }
+    int LoadPlay(const char* path) override
+    {
+        loadedPath = path;
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        const long long size = in ? static_cast<long long>(in.tellg()) : 0;
+        duration = size > 44 ? unsigned((size - 44) / 8) : 0;
+        return Call("LoadPlay", loadResult);
+    }
+    unsigned GetDuration() override { return unsigned(Call("GetDuration", int(duration))); }
+    void Preview() override { Call("Preview", 0); }
 
     int Count(const std::string& name) const
     {
@@ -69,7 +81,7 @@ public:
         return n;
     }
 
-private:
+protected:
     int Call(const char* name, int result)
     {
         calls.push_back(name);

@@ -1,5 +1,0 @@
-// The recorder: captures the input device into the record queue.
-#pragma once
-
-#include "CPollWorker.h"
-#include "CWaveRecorder.h"
