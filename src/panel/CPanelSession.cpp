@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 #include "AudioState.h"
@@ -232,10 +233,21 @@ void CPanelSession::OpenRecent(const QString& path)
 
 bool CPanelSession::Save()
 {
+    // An image with a file of its own goes back there; a new one, or one read
+    // from a unit, is named first.
+    return m_imageFile.isEmpty() ? SaveAs() : SaveTo(m_imageFile);
+}
+
+bool CPanelSession::SaveAs()
+{
+    const QString name = m_imageFile.isEmpty() ? QString("Unknown") : QFileInfo(m_imageFile).fileName();
     const QString path =
-        m_view.AskSavePath({"Save TX Image file as", m_state.m_imageFilePath, "Unknown", kImageFilter, "txi"});
-    if (path.isEmpty())
-        return false;
+        m_view.AskSavePath({"Save TX Image file as", m_state.m_imageFilePath, name, kImageFilter, "txi"});
+    return !path.isEmpty() && SaveTo(path);
+}
+
+bool CPanelSession::SaveTo(const QString& path)
+{
     // Another program changing the same file waits until the save is done.
     if (!m_document->Save(Native(path)))
         return false;  // the changes are still unsaved
@@ -434,10 +446,25 @@ void CPanelSession::ReadWriteUnit()
     m_state.m_memoryMap.StoreTableInImage();
     m_history.Adopt(m_state.m_memoryMap, 0, cMemoryMap::kTableSize);
     const bool changedBefore = Changed();
+    const size_t before = ImageHash();
     m_view.ShowUnitCommunications();
-    // A read from the unit replaces what it read: one Undo step.
+    // A read from the unit replaces what it read: one Undo step. The image
+    // is then the unit's, no longer the file's: Save asks for a name.
     Changed(CImageChange::Whole(), changedBefore);
+    if (ImageHash() != before) {
+        m_imageFile.clear();
+        m_view.ShowState();
+    }
     ShowKeepingRow();
+}
+
+size_t CPanelSession::ImageHash() const
+{
+    const cMemoryMap& map = m_state.m_memoryMap;
+    return std::hash<std::string_view>()(
+               std::string_view(reinterpret_cast<const char*>(map.GetImageBuffer()), cMemoryMap::kImageSize)) ^
+           std::hash<std::string_view>()(
+               std::string_view(reinterpret_cast<const char*>(map.GetTable()), cMemoryMap::kTableSize));
 }
 
 // ---- microphone and speaker ------------------------------------------------

@@ -80,7 +80,11 @@ public:
     bool OpenFile(const QString& path);
     // One of the recent images; one that is gone is taken off the list.
     void OpenRecent(const QString& path);
-    bool Save();  // true when the image was written
+    // Save: to the image's own file without a question; an image without
+    // one (new, or read from a unit) asks as Save As does. Save As always
+    // asks, offering the file's name. True when the image was written.
+    bool Save();
+    bool SaveAs();
     void Undo();
     void Redo();
     bool CanUndo() const { return m_history.CanUndo(); }
@@ -123,6 +127,8 @@ public:
 
 private:
     bool LoadPath(const QString& path);
+    bool SaveTo(const QString& path);
+    size_t ImageHash() const;
     void SetImageFile(const QString& path);
     void StartAudio();
     void Settle() const;

@@ -140,6 +140,8 @@ void CTXDoruvevAzadDlg::BuildMenus(QMenu*& edit)
         file, "&Open", [this] { OnLoadImage(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
     item(
         file, "&Save", [this] { OnSaveImage(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
+    item(
+        file, "Save &As...", [this] { OnSaveImageAs(); }, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     m_recentMenu = file->addMenu("&Recent Images");
     file->addSeparator();
     item(

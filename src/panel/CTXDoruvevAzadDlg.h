@@ -71,6 +71,7 @@ public:
     void OnExportWav() { m_session->AskAndExport(); }
     void OnLoadImage() { m_session->AskAndLoad(); }
     bool OnSaveImage() { return m_session->Save(); }  // true when the image was written
+    bool OnSaveImageAs() { return m_session->SaveAs(); }
     void OnUndo() { m_session->Undo(); }
     void OnRedo() { m_session->Redo(); }
     void OnReadWriteUnit() { m_session->ReadWriteUnit(); }

@@ -55,6 +55,8 @@ struct FakeView : IPanelView {
     int row = 0;
     std::deque<QString> paths;  // the file dialogs' answers; empty cancels
     std::vector<std::string> seen;
+    std::vector<std::string> asked;  // the save dialogs' initial names
+    std::function<void()> onUnit;     // what the unit dialog does to the image
     RunAtOnce steps;
     NoDialogs dialogs;
 
@@ -65,9 +67,18 @@ struct FakeView : IPanelView {
     void ShowState() override { }
     int SelectedSlot() const override { return row; }
     QString AskOpenPath(const CFileDialogRequest&) override { return Next(); }
-    QString AskSavePath(const CFileDialogRequest&) override { return Next(); }
+    QString AskSavePath(const CFileDialogRequest& request) override
+    {
+        asked.push_back(request.initialName.toStdString());
+        return Next();
+    }
     ILongStep& LongSteps() override { return steps; }
-    void ShowUnitCommunications() override { seen.push_back("unit"); }
+    void ShowUnitCommunications() override
+    {
+        seen.push_back("unit");
+        if (onUnit)
+            onUnit();
+    }
     CPanelContext Context() override { return {m_state, report, dialogs}; }
 
     QString Next()
@@ -135,6 +146,8 @@ TEST_F(PanelSession, SaveFirstIsOneDecisionForLoadingTransferAndQuitting)
     for (const Row& row : rows) {
         SCOPED_TRACE(n);
         const QString file = QString::fromStdString(m_home.File("saved" + std::to_string(n++) + ".txi"));
+        // An image without a file of its own, so that its save asks.
+        m_session = std::make_unique<CPanelSession>(m_state, m_audio, m_report, m_view, QuickSetup());
         m_session->SetChanged(row.changed);
         m_report.questions.clear();
         m_report.answers = {row.answer};
@@ -208,4 +221,31 @@ TEST_F(PanelSession, UndoFollowsTheChangedMarkThroughASave)
     m_session->Redo();
     EXPECT_FALSE(m_session->Changed());
     EXPECT_FALSE(m_session->CanRedo());
+}
+
+TEST_F(PanelSession, SaveGoesBackToTheImagesOwnFileAndSaveAsOffersItsName)
+{
+    const QString shop = QString::fromStdString(m_home.File("shop.txi"));
+    m_view.paths = {shop};
+    ASSERT_TRUE(m_session->Save());  // a new image is named first
+    m_view.row = 2;
+    m_session->Delete();
+    const size_t asked = m_view.asked.size();
+    ASSERT_TRUE(m_session->Save());  // then goes back without a question
+    EXPECT_EQ(m_view.asked.size(), asked);
+    EXPECT_FALSE(m_session->Changed());
+    cMemoryMap reread;
+    ASSERT_TRUE(reread.ReadImageFile(shop.toStdString().c_str(), m_report));
+    EXPECT_EQ(reread.GetLength(2), 0u);
+    m_view.paths = {QString()};
+    EXPECT_FALSE(m_session->SaveAs());
+    EXPECT_EQ(m_view.asked.back(), "shop.txi");
+    // A read from the unit that changed the image: Save names it again.
+    m_state.m_panelCommands.unitCommunications = {};
+    m_view.onUnit = [this] { m_state.m_memoryMap.SetName(0, "From unit"); };
+    m_session->ReadWriteUnit();
+    EXPECT_EQ(m_session->Title(), "ORMID");
+    m_view.paths = {QString()};
+    EXPECT_FALSE(m_session->Save());
+    EXPECT_EQ(m_view.asked.back(), "Unknown");
 }

@@ -256,6 +256,8 @@ private slots:
                                      << "dialog:Save TX Image file as";
         QTest::newRow("File/Save") << "menu:&File/Save"
                                    << "dialog:Save TX Image file as";
+        QTest::newRow("File/Save As") << "menu:&File/Save As..."
+                                      << "dialog:Save TX Image file as";
         QTest::newRow("Read / Write Unit button") << "button:Read / Write Unit"
                                                   << "unit";
         QTest::newRow("Transfer/Begin") << "menu:Transfer/Begin"
@@ -288,6 +290,8 @@ private slots:
                                 << "dialog:Load ORMID Image file";
         QTest::newRow("Ctrl+S") << "key:Ctrl+S"
                                 << "dialog:Save TX Image file as";
+        QTest::newRow("Ctrl+Shift+S") << "key:Ctrl+Shift+S"
+                                      << "dialog:Save TX Image file as";
         QTest::newRow("Ctrl+I") << "key:Ctrl+I"
                                 << "dialog:Import g.711 file";
         QTest::newRow("Ctrl+E") << "key:Ctrl+E"
@@ -553,16 +557,25 @@ private slots:
             {"save failed",
              [&] {
                  m_dialogs.answers = {Work("missing/x.txi")};
-                 Button("Save Image File")->click();
+                 Trigger("menu:&File/Save As...");
              },
              "shop.txi[*]" + dash, true},
             {"saved",
              [&] {
                  m_dialogs.answers = {other};
-                 Button("Save Image File")->click();
+                 Trigger("menu:&File/Save As...");
              },
              "other.txi[*]" + dash, false},
             {"deleted again", [&] { Button("Delete")->click(); }, "other.txi[*]" + dash, true},
+            // Save goes back to the image's own file without a dialog.
+            {"saved to its file",
+             [&] {
+                 const size_t shown = m_dialogs.shown.size();
+                 Trigger("key:Ctrl+S");
+                 QCOMPARE(m_dialogs.shown.size(), shown);
+             },
+             "other.txi[*]" + dash, false},
+            {"deleted once more", [&] { Button("Delete")->click(); }, "other.txi[*]" + dash, true},
             {"load failed",
              [&] {
                  m_report.answers = {false};
@@ -597,7 +610,7 @@ private slots:
         QVERIFY(Map().WriteImageFile(a.toLocal8Bit().constData(), m_report));
         m_dialogs.answers = {a, b};
         Button("Load Image File")->click();
-        Button("Save Image File")->click();  // b, after a: first in the list
+        Trigger("menu:&File/Save As...");  // b, after a: first in the list
         auto entries = [&] {
             QStringList shown;
             for (QAction* action : m_panel->RecentMenu()->actions())
@@ -1185,7 +1198,7 @@ private slots:
         QCOMPARE(
             items,
             (QStringList{
-                "&File: &Open, &Save, &Recent Images, -, &Import, &Export, -, Sound &Devices..., -, &Print Listing, "
+                "&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound &Devices..., -, &Print Listing, "
                 "Print &Labels, -, E&xit",
                 "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete", "&Transfer: &Begin",
                 "&Help: &Help, &Codec Information, -, &About"}));
