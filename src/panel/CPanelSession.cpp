@@ -10,6 +10,8 @@
 #include <string_view>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "AudioState.h"
 #include "CAppState.h"
 #include "CImageChange.h"
@@ -248,6 +250,14 @@ bool CPanelSession::SaveAs()
 
 bool CPanelSession::SaveTo(const QString& path)
 {
+    // ormid-cli (or anything else) may have changed the file since the panel
+    // read or wrote it: replacing that work is the operator's decision.
+    if (path == m_imageFile && ChangedOnDisk() &&
+        !m_report.AskYesNo(QString("The image file %1 was changed by another program since it was loaded. "
+                                   "Replace it with the image shown here?")
+                               .arg(path)
+                               .toStdString()))
+        return false;
     // Another program changing the same file waits until the save is done.
     if (!m_document->Save(Native(path)))
         return false;  // the changes are still unsaved
@@ -261,6 +271,7 @@ bool CPanelSession::SaveTo(const QString& path)
 void CPanelSession::SetImageFile(const QString& path)
 {
     m_imageFile = path;
+    m_stamp = StampOf(path);
     m_recent.Add(path);
     m_view.ShowState();
 }
@@ -465,6 +476,41 @@ size_t CPanelSession::ImageHash() const
                std::string_view(reinterpret_cast<const char*>(map.GetImageBuffer()), cMemoryMap::kImageSize)) ^
            std::hash<std::string_view>()(
                std::string_view(reinterpret_cast<const char*>(map.GetTable()), cMemoryMap::kTableSize));
+}
+
+CPanelSession::FileStamp CPanelSession::StampOf(const QString& path)
+{
+    FileStamp stamp;
+    struct stat st { };
+    if (path.isEmpty() || ::stat(Native(path).c_str(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = uint64_t(st.st_dev);
+    stamp.inode = uint64_t(st.st_ino);
+    stamp.size = int64_t(st.st_size);
+    stamp.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool CPanelSession::ChangedOnDisk() const
+{
+    return !m_imageFile.isEmpty() && StampOf(m_imageFile) != m_stamp;
+}
+
+void CPanelSession::NoticeFileChange()
+{
+    // Unsaved changes of the panel's own are kept: the next save asks.
+    if (!ChangedOnDisk() || Changed())
+        return;
+    const FileStamp now = StampOf(m_imageFile);
+    if (!now.exists)
+        return;
+    // Asked once for each change the other program made.
+    m_stamp = now;
+    if (m_report.AskYesNo(QString("The image file %1 was changed by another program.\nLoad it again?")
+                              .arg(m_imageFile)
+                              .toStdString()))
+        LoadPath(m_imageFile);
 }
 
 // ---- microphone and speaker ------------------------------------------------

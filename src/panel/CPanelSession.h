@@ -85,6 +85,11 @@ public:
     // asks, offering the file's name. True when the image was written.
     bool Save();
     bool SaveAs();
+    // The image file changed on disk (the window watches it): when the
+    // panel has no unsaved changes, it offers to load the file again.
+    void NoticeFileChange();
+    // Another program changed the image file since it was loaded or saved.
+    bool ChangedOnDisk() const;
     void Undo();
     void Redo();
     bool CanUndo() const { return m_history.CanUndo(); }
@@ -128,6 +133,18 @@ public:
 private:
     bool LoadPath(const QString& path);
     bool SaveTo(const QString& path);
+    // What tells one state of a file from another.
+    struct FileStamp {
+        bool exists = false;
+        uint64_t device = 0, inode = 0;
+        int64_t size = 0, modifiedNs = 0;
+        bool operator!=(const FileStamp& o) const
+        {
+            return exists != o.exists || device != o.device || inode != o.inode || size != o.size ||
+                   modifiedNs != o.modifiedNs;
+        }
+    };
+    static FileStamp StampOf(const QString& path);
     size_t ImageHash() const;
     void SetImageFile(const QString& path);
     void StartAudio();
@@ -147,6 +164,7 @@ private:
     CImageHistory m_history;
     CRecentFiles m_recent;
     QString m_imageFile;
+    FileStamp m_stamp;  // of m_imageFile when it was last loaded or saved
     CSoundDeviceChoice m_devices;
     CPreviewPlayer m_player;
     bool m_audioStarted = false;

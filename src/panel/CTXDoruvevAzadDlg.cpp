@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -50,6 +51,20 @@ CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& ser
     connect(&m_previewTimer, &QTimer::timeout, this, [this] { m_session->PreviewTick(); });
     m_pendingTimer.setInterval(250);
     connect(&m_pendingTimer, &QTimer::timeout, this, &CTXDoruvevAzadDlg::OpenPendingWhenFree);
+    // A change on disk is looked at once the other program is done writing,
+    // and not beneath another dialog (the save's own check still holds).
+    m_fileChangedTimer.setSingleShot(true);
+    m_fileChangedTimer.setInterval(300);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { m_fileChangedTimer.start(); });
+    connect(&m_fileChangedTimer, &QTimer::timeout, this, [this] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != this) {
+            m_fileChangedTimer.start();
+            return;
+        }
+        m_session->NoticeFileChange();
+        WatchImageFile();
+    });
     BuildWindow();
     IPanelView& view = *this;
     m_session = std::make_unique<CPanelSession>(m_state, *audio, *m_report, view, services.session);
@@ -224,6 +239,16 @@ void CTXDoruvevAzadDlg::ShowState()
     m_undoAction->setEnabled(m_session->CanUndo());
     m_redoAction->setEnabled(m_session->CanRedo());
     FillRecentMenu();
+    WatchImageFile();
+}
+
+void CTXDoruvevAzadDlg::WatchImageFile()
+{
+    // A replace renames a new file over the old one: watched anew each time.
+    if (!m_watcher.files().isEmpty())
+        m_watcher.removePaths(m_watcher.files());
+    if (!ImageFile().isEmpty() && QFileInfo::exists(ImageFile()))
+        m_watcher.addPath(ImageFile());
 }
 
 void CTXDoruvevAzadDlg::SetPlaying(bool playing)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFileSystemWatcher>
 #include <QString>
 #include <QTimer>
 
@@ -131,6 +132,7 @@ private:
     void BuildUndoActions(QMenu* edit);
     void FillRecentMenu();
     void OpenPendingWhenFree();
+    void WatchImageFile();
     // Runs a command of another module with the panel's context.
     void RunCommand(const std::function<void(const CPanelContext&)>& command);
 
@@ -148,6 +150,9 @@ private:
     QString m_pendingOpen;
     QTimer m_pendingTimer;
     QTimer m_previewTimer;
+    // The image file, watched for other programs' changes.
+    QFileSystemWatcher m_watcher;
+    QTimer m_fileChangedTimer;
 
     QMenuBar* m_menuBar = nullptr;
     QGroupBox* m_group = nullptr;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "AudioState.h"
+#include "CliProcess.h"
 #include "CAppState.h"
 #include "CPanelSession.h"
 #include "FakeAudioLibrary.h"
@@ -248,4 +249,45 @@ TEST_F(PanelSession, SaveGoesBackToTheImagesOwnFileAndSaveAsOffersItsName)
     m_view.paths = {QString()};
     EXPECT_FALSE(m_session->Save());
     EXPECT_EQ(m_view.asked.back(), "Unknown");
+}
+
+TEST_F(PanelSession, AnotherProgramsChangeIsNeverOverwrittenUnasked)
+{
+    const std::string shop = m_home.File("shop.txi");
+    m_view.paths = {QString::fromStdString(shop)};
+    ASSERT_TRUE(m_session->Save());
+    auto cli = [&](const char* name) {
+        CliProcess run;
+        run.Start({"set", shop, "3", "--name", name}, m_home.File("cli.err"));
+        return run.Wait();
+    };
+    auto nameOnDisk = [&] {
+        cMemoryMap disk;
+        EXPECT_TRUE(disk.ReadImageFile(shop.c_str(), m_report));
+        return std::string(disk.GetName(2));
+    };
+    ASSERT_EQ(cli("From CLI"), 0);
+    EXPECT_TRUE(m_session->ChangedOnDisk());
+    // Nothing unsaved here: the panel offers to load the file again.
+    m_report.answers = {Answer::Yes};
+    m_session->NoticeFileChange();
+    EXPECT_EQ(m_report.questions.size(), 1u);
+    EXPECT_STREQ(m_state.m_memoryMap.GetName(2), "From CLI");
+    EXPECT_FALSE(m_session->ChangedOnDisk());
+    // With unsaved changes nothing is offered, and Save asks before it
+    // replaces the other program's work.
+    ASSERT_EQ(cli("Second"), 0);
+    m_view.row = 5;
+    m_session->Delete();
+    m_report.questions.clear();
+    m_session->NoticeFileChange();
+    EXPECT_TRUE(m_report.questions.empty());
+    m_report.answers = {Answer::No};
+    EXPECT_FALSE(m_session->Save());
+    EXPECT_EQ(nameOnDisk(), "Second");
+    EXPECT_TRUE(m_session->Changed());
+    m_report.answers = {Answer::Yes};
+    EXPECT_TRUE(m_session->Save());
+    EXPECT_EQ(nameOnDisk(), "From CLI");
+    EXPECT_EQ(m_report.questions.size(), 2u);
 }
