@@ -724,7 +724,8 @@ FuzzOutcome FuzzSettingsValues(const uint8_t* data, size_t size)
             .write(reinterpret_cast<const char*>(data), std::streamsize(size));
     }
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(folder));
-    const char* const ports[] = {"/dev/ttyS0", "/dev/ttyUSB0", "1", "2", "size", "Port defaults", "%2Fdev%2FttyS0"};
+    const char* const ports[] = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS3",    "/dev/ttyUSB0",  "1",
+                                 "2",          "size",       "Port defaults", "%2Fdev%2FttyS0"};
     CQtPortDefaults defaults;
     bool any = false;
     std::vector<std::pair<bool, PortDefaults>> before;

@@ -424,6 +424,9 @@ void SettingsSeeds()
          text("[Port%20defaults]\n%252Fdev%252FttyS0\\Baud=9600\n"
               "%252Fdev%252FttyS0\\Data%20bits=8\n%252Fdev%252FttyS0\\Parity=0\n"
               "%252Fdev%252FttyS0\\Stop%20bits=0\n%252Fdev%252FttyS0\\Handshaking=0\n"));
+    Save(t, "numbered_port.conf",
+         text("[Port%20defaults]\n3\\Port=/dev/ttyS3\n3\\Baud=38400\n3\\Data%20bits=8\n"
+              "3\\Parity=0\n3\\Stop%20bits=0\n3\\Handshaking=0\nsize=3\n"));
     Save(t, "bad_values.conf", text("[Port%20defaults]\n1\\Port=/dev/ttyS0\n1\\Baud=-5\nsize=1\n"));
 }
 
