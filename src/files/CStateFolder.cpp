@@ -135,8 +135,10 @@ bool CStateFolder::OpenBelow(int base, const std::string& basePath, const std::v
             return false;
         }
         // A folder the caller named is the user's to set up: one that others
-        // may write into is refused, not changed.
-        if (!create && (info.st_mode & 022) != 0) {
+        // may write into is refused, not changed. Group write is the user's
+        // own where the group is his (a umask of 002 gives it).
+        const bool othersWrite = (info.st_mode & 002) != 0 || ((info.st_mode & 020) != 0 && info.st_gid != ::getgid());
+        if (!create && othersWrite) {
             m_problem = ProblemText(path, "other users may write into the folder");
             ::close(fd);
             return false;

@@ -155,6 +155,11 @@ TEST(StateFolder, OnlyFoldersOfTheUsersOwnAreUsed)
     EXPECT_EQ(ModeOf(named.Path()) & 07777, 0777u);
     ::chmod(named.Path().c_str(), 0755);
     EXPECT_TRUE(CStateFolder(named.Path()).IsOpen());
+    // Group write is allowed for the user's own group only.
+    ::chmod(named.Path().c_str(), 0775);
+    EXPECT_TRUE(CStateFolder(named.Path()).IsOpen());
+    ASSERT_EQ(::chown(named.Path().c_str(), ::getuid(), kOtherUser), 0);
+    EXPECT_FALSE(CStateFolder(named.Path()).IsOpen());
 }
 
 // Without the environment's folders, /tmp/ormid-UID, but only the user's own.
