@@ -19,7 +19,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
   exit 2
 fi
 dir=build-fuzz
-targets=(image_ops wav_import sonvox_wav unit_transfer levelcut)
+targets=(image_ops wav_import sonvox_wav unit_transfer levelcut journal handover_line settings_values)
 
 export CC="${CC:-clang-14}" CXX="${CXX:-clang++-14}"
 case "$CXX" in *clang*) ;; *) echo "scripts/fuzz.sh: CXX must be clang (got $CXX)" >&2; exit 2 ;; esac
@@ -57,6 +57,7 @@ for t in "${targets[@]}"; do
   rm -f "$artifacts"/*
   case "$t" in
     image_ops | unit_transfer) maxlen=4096 ;;
+    journal | handover_line) maxlen=8192 ;;
     *) maxlen=65536 ;;
   esac
   echo "== $t: ${seconds}s"

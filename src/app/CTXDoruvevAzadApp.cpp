@@ -1,10 +1,10 @@
 #include "CTXDoruvevAzadApp.h"
 
-#include <QDir>
 #include <QLockFile>
-#include <QStandardPaths>
 
 #include "CInstanceChannel.h"
+#include "CLogFile.h"
+#include "CStateFolder.h"
 #include "CSettingsStore.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "ProgramSettings.h"
@@ -27,24 +27,34 @@ CTXDoruvevAzadApp* TheApp()
 
 QString CTXDoruvevAzadApp::InstanceFolder()
 {
-    // The user's runtime folder; without one (a bare session), the temporary
-    // folder, asked quietly so that a second copy still ends without a word.
-    QString folder;
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return folder;
+    // The program's own folder in the user's runtime folder (without one, a
+    // bare session, /tmp/ormid-UID when it is the user's): nobody else can
+    // put a lock or a socket there. Where there is none the program runs
+    // without the one-copy rule, told once in the log.
+    const CStateFolder folder(CStateFolder::Kind::Runtime, {});
+    if (folder.IsOpen())
+        return QString::fromStdString(folder.Path()).chopped(1);
+    static bool told = false;
+    if (!told) {
+        told = true;
+        TheLog().Write("No runtime folder of the user's own (%s): every start runs a copy of its own",
+                       folder.Problem().c_str());
+    }
+    return QString();
 }
 
 QString CTXDoruvevAzadApp::InstanceSocketPath()
 {
-    return InstanceFolder() + '/' + kInstanceMutexName + ".socket";
+    const QString folder = InstanceFolder();
+    return folder.isEmpty() ? QString() : folder + '/' + kInstanceMutexName + ".socket";
 }
 
 bool CTXDoruvevAzadApp::TakeInstanceLock()
 {
-    auto lock = std::make_unique<QLockFile>(InstanceFolder() + '/' + kInstanceMutexName + ".lock");
+    const QString folder = InstanceFolder();
+    if (folder.isEmpty())
+        return true;
+    auto lock = std::make_unique<QLockFile>(folder + '/' + kInstanceMutexName + ".lock");
     // Held for the whole run; a lock left by a copy that died is taken over.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
@@ -99,7 +109,8 @@ bool CTXDoruvevAzadApp::InitInstance()
     m_audioState = AudioIdle;
     {
         CInstanceChannel channel(InstanceSocketPath());
-        channel.Listen();  // without it later starts just end, as they always did
+        if (!channel.Path().isEmpty())
+            channel.Listen();  // without it later starts just end, as they always did
         CTXDoruvevAzadDlg panel(*this);
         QObject::connect(&channel, &CInstanceChannel::Received, &panel,
                          [&panel](const QString& file) { panel.OpenFromOutside(file); });

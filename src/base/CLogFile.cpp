@@ -1,6 +1,7 @@
 #include "CLogFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include "CGetAppPath.h"
+#include "CStateFolder.h"
 #include "CIniFile.h"
 
 namespace {
@@ -46,16 +48,23 @@ bool CLogFile::Open(const char* fileName, Mode mode)
 
 namespace {
 
-// The log file is only written when it is a regular file reached without a
-// symbolic link: a link could point anywhere the user may write, a FIFO or
-// a device could block every message.
+// The log file is only written when it is the user's regular file reached
+// without a symbolic link, in a folder of the user's that nobody else may
+// write into: a link could point anywhere the user may write, a FIFO or a
+// device could block every message.
 int OpenLogFile(const std::string& path, int flags)
 {
-    const int fd = ::open(path.c_str(), flags | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    struct stat info;
-    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-        ::close(fd);
-        return -1;
+    const size_t slash = path.rfind('/');
+    const CStateFolder folder(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
+    int error = 0;
+    const int fd = folder.OpenFile(path.substr(slash + 1), flags | O_CREAT, error);
+    if (fd < 0) {
+        static bool told = false;
+        if (!told) {
+            told = true;
+            std::fprintf(stderr, "The log %s cannot be kept (%s): logging is off\n", path.c_str(),
+                         folder.IsOpen() ? std::strerror(error) : folder.Problem().c_str());
+        }
     }
     return fd;
 }

@@ -1,4 +1,5 @@
 #include "CliImage.h"
+#include "CliStdio.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -63,6 +64,14 @@ bool SameFile(const std::string& a, const std::string& b)
     return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
+bool IsNotTheImage(const std::string& image, const std::string& output, const char* kind, IOperatorReport& report)
+{
+    if (!SameFile(image, output))
+        return true;
+    report.ShowMessage(output + " is the image file being read; choose another file for the " + kind + ".");
+    return false;
+}
+
 bool FlushOutput(IOperatorReport& report)
 {
     errno = 0;
@@ -74,12 +83,23 @@ bool FlushOutput(IOperatorReport& report)
 
 bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& report)
 {
-    return CImageDocument::ReadShared(path, map, report);
+    std::string file = path;
+    return TheStdio().TakeInput(file, report) && CImageDocument::ReadShared(file, map, report);
+}
+
+bool IsNamedImage(const std::string& path, IOperatorReport& report)
+{
+    if (!CliStdio::Is(path))
+        return true;
+    report.ShowMessage("ormid-cli: an image read from standard input (-) cannot be changed; name its file.");
+    return false;
 }
 
 int ChangeImage(const std::string& path, IOperatorReport& report,
                 const std::function<bool(CImageCommands& commands)>& change)
 {
+    if (!IsNamedImage(path, report))
+        return kCliUsage;
     const bool written = CImageDocument::Change(path, report, [&](cMemoryMap& map) {
         CImageCommands commands(map, report);
         commands.m_onConverted = WriteConversionLog;

@@ -30,6 +30,9 @@ bool MayReplaceRegular(const std::string& path, bool force, IOperatorReport& rep
 // once the file is in memory, so no writer is caught half way.
 bool ReadImageShared(const std::string& path, cMemoryMap& map, IOperatorReport& report);
 
+// False with the message for "-": an image from standard input is read only.
+bool IsNamedImage(const std::string& path, IOperatorReport& report);
+
 // One change of an image file (CImageDocument::Change) with the command
 // that makes it; the command's exit code.
 int ChangeImage(const std::string& path, IOperatorReport& report,
@@ -37,6 +40,10 @@ int ChangeImage(const std::string& path, IOperatorReport& report,
 
 // True when the two paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
+// The image being read is never the file written, not even with --force:
+// false with the message when output is the image ("WAV", "PDF" name the
+// kind of file to choose instead).
+bool IsNotTheImage(const std::string& image, const std::string& output, const char* kind, IOperatorReport& report);
 
 // Writes what stdout still holds; false with a message when it could not be
 // written (a full disk, a closed pipe).

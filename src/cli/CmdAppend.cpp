@@ -5,6 +5,7 @@
 #include "CliConvertLog.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
+#include "CliStdio.h"
 #include "CliReport.h"
 
 namespace {
@@ -19,10 +20,15 @@ struct {
 int Run()
 {
     CliReport report;
+    std::string wav = args.wav;
+    if (!IsNamedImage(args.image, report))
+        return kCliUsage;
+    if (!TheStdio().TakeInput(wav, report))
+        return kCliFailed;
     return ChangeImage(args.image, report, [&](CImageCommands& commands) {
         CAudioFileRequest request;
         request.slot = uint8_t(args.slot - 1);
-        request.path = args.wav;
+        request.path = wav;
         // --yes answers the question that the panel would ask.
         request.convert = args.convert             ? ConvertChoice::kAlways
                           : CliReport::AssumeYes() ? ConvertChoice::kAsk

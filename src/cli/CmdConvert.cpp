@@ -11,6 +11,7 @@
 #include "CliConvertLog.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
+#include "CliStdio.h"
 #include "CliReport.h"
 #include "SafeFile.h"
 #include "cMemoryMap.h"
@@ -29,19 +30,22 @@ struct {
 int Run()
 {
     CliReport report;
+    std::string in = args.in, out = args.out;
+    if (!TheStdio().TakeInput(in, report))
+        return kCliFailed;
     // The input must be there to be read; the output is replaced only when
     // allowed, and only a regular file (never a FIFO, device or folder).
     int openError = 0;
-    const int fd = OpenRegularFileForReading(args.in.c_str(), openError);
+    const int fd = OpenRegularFileForReading(in.c_str(), openError);
     if (fd < 0) {
         report.ShowFileError("", args.in, openError);
         return kCliFailed;
     }
     ::close(fd);
-    if (!MayReplaceRegular(args.out, args.force, report))
+    if (CliStdio::Is(out) ? !TheStdio().TakeOutput(out, report) : !MayReplaceRegular(out, args.force, report))
         return kCliFailed;
     CAudioFileInfo info;
-    if (!CAudioConverter::Probe(args.in.c_str(), info)) {
+    if (!CAudioConverter::Probe(in.c_str(), info)) {
         std::fprintf(stderr, "ormid-cli: %s: not an audio file that can be read\n", args.in.c_str());
         return kCliFailed;
     }
@@ -56,7 +60,7 @@ int Run()
     const uint32_t cap = cMemoryMap::kImageSize - cMemoryMap::kAudioStart;
     CAudioConverter converter;
     std::vector<uint8_t> muLaw;
-    if (!converter.Convert(args.in.c_str(), cap, muLaw)) {
+    if (!converter.Convert(in.c_str(), cap, muLaw)) {
         std::fprintf(stderr, "ormid-cli: %s: %s\n", args.in.c_str(), converter.ErrorText().c_str());
         return kCliFailed;
     }
@@ -67,11 +71,11 @@ int Run()
     }
     LogConversion(converter);
     std::string error;
-    if (!CAudioImport::SaveUnitWav(args.out.c_str(), muLaw, error)) {
+    if (!CAudioImport::SaveUnitWav(out.c_str(), muLaw, error)) {
         std::fprintf(stderr, "ormid-cli: %s: %s\n", args.out.c_str(), error.c_str());
         return kCliFailed;
     }
-    return kCliOk;
+    return TheStdio().SendOutput(report) ? kCliOk : kCliFailed;
 }
 
 void Setup(CLI::App& app, int& exitCode)

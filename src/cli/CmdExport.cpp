@@ -1,6 +1,7 @@
 // ormid-cli export IMAGE SLOT WAV: write a slot as a mu-law WAV file.
 #include "CliImage.h"
 #include "CliRegistry.h"
+#include "CliStdio.h"
 #include "CliReport.h"
 
 namespace {
@@ -15,17 +16,17 @@ struct {
 int Run()
 {
     CliReport report;
-    // The image being read is never the file written, not even with --force.
-    if (SameFile(args.image, args.wav)) {
-        report.ShowMessage(args.wav + " is the image file being read; choose another file for the WAV.");
+    if (!IsNotTheImage(args.image, args.wav, "WAV", report))
         return kCliFailed;
-    }
-    if (!MayReplace(args.wav, args.force, report))
+    std::string wav = args.wav;
+    if (CliStdio::Is(wav) ? !TheStdio().TakeOutput(wav, report) : !MayReplace(wav, args.force, report))
         return kCliFailed;
     cMemoryMap map;
     if (!ReadImageShared(args.image, map, report))
         return kCliFailed;
-    return CImageCommands(map, report).Export(uint8_t(args.slot - 1), args.wav) ? kCliOk : kCliFailed;
+    return CImageCommands(map, report).Export(uint8_t(args.slot - 1), wav) && TheStdio().SendOutput(report)
+               ? kCliOk
+               : kCliFailed;
 }
 
 void Setup(CLI::App& app, int& exitCode)

@@ -4,6 +4,7 @@
 #include "CliConvertLog.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
+#include "CliStdio.h"
 #include "CliReport.h"
 
 namespace {
@@ -22,10 +23,15 @@ int Run(bool nameGiven, bool countGiven)
     CliReport report;
     if (nameGiven && !CheckNameArgument(args.name, report))
         return kCliUsage;
+    std::string wav = args.wav;
+    if (!IsNamedImage(args.image, report))
+        return kCliUsage;
+    if (!TheStdio().TakeInput(wav, report))
+        return kCliFailed;
     return ChangeImage(args.image, report, [&](CImageCommands& commands) {
         CAudioFileRequest request;
         request.slot = uint8_t(args.slot - 1);
-        request.path = args.wav;
+        request.path = wav;
         request.convert = args.convert ? ConvertChoice::kAlways : ConvertChoice::kNever;
         request.name = nameGiven ? &args.name : nullptr;
         request.count = countGiven ? &args.count : nullptr;

@@ -14,6 +14,8 @@ struct {
 int Run()
 {
     CliReport report;
+    if (!IsNamedImage(args.image, report))
+        return kCliUsage;
     if (!MayReplace(args.image, args.force, report))
         return kCliFailed;
     cMemoryMap map;

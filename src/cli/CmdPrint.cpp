@@ -9,6 +9,7 @@
 #include "CGetAppPath.h"
 #include "CliImage.h"
 #include "CliRegistry.h"
+#include "CliStdio.h"
 #include "CliReport.h"
 #include "OrmidPrintModule.h"
 
@@ -30,7 +31,13 @@ int Run(const PrintArgs& args, bool labels)
         report.ShowMessage("Give --pdf FILE or --printer NAME.");
         return kCliUsage;
     }
-    if (!args.pdf.empty() && !MayReplaceRegular(args.pdf, args.force, report))
+    if (!args.pdf.empty() && !IsNotTheImage(args.image, args.pdf, "PDF", report))
+        return kCliFailed;
+    std::string image = args.image, pdf = args.pdf;
+    if (!TheStdio().TakeInput(image, report))
+        return kCliFailed;
+    if (CliStdio::Is(pdf) ? !TheStdio().TakeOutput(pdf, report)
+                          : !pdf.empty() && !MayReplaceRegular(pdf, args.force, report))
         return kCliFailed;
     const std::string module = CGetAppPath::ProgramFolder() + ORMID_PRINT_MODULE;
     void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -42,12 +49,12 @@ int Run(const PrintArgs& args, bool labels)
             ::dlclose(handle);
         return kCliFailed;
     }
-    const OrmidPrintRequest request{args.image.c_str(), args.pdf.empty() ? nullptr : args.pdf.c_str(),
+    const OrmidPrintRequest request{image.c_str(), pdf.empty() ? nullptr : pdf.c_str(),
                                     args.printer.empty() ? nullptr : args.printer.c_str(),
                                     args.paper.empty() ? nullptr : args.paper.c_str(), labels ? 1 : 0};
     const int result = print(&request);
     // The module stays loaded: Qt does not support being unloaded.
-    return result == 0 ? kCliOk : kCliFailed;
+    return result == 0 && TheStdio().SendOutput(report) ? kCliOk : kCliFailed;
 }
 
 CLI::App* AddPrintCommand(CLI::App& app, const char* name, const char* what, PrintArgs& args)

@@ -114,6 +114,8 @@ TransferSettings SettingsOf(const TransferArgs& args, bool verifyAfterWrite)
 int RunRead(const TransferArgs& args)
 {
     CliReport report;
+    if (!IsNamedImage(args.image, report))
+        return kCliUsage;
     // A read must be able to save its result, room included: better to know
     // before the unit spends minutes sending it.
     int error = 0;

@@ -14,14 +14,22 @@
 namespace {
 
 // The first word that is not an option names the command (the program's own
-// options take no values). Empty when there is none.
-std::string CommandWord(int argc, char** argv)
+// options take no values). Empty when there is none; unknown is set to the
+// first option before it that the program does not have.
+std::string CommandWord(const CLI::App& app, int argc, char** argv, std::string& unknown)
 {
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-')
+        if (argv[i][0] != '-' || std::strcmp(argv[i], "-") == 0)
             return argv[i];
         if (std::strcmp(argv[i], "--") == 0)
             return i + 1 < argc ? argv[i + 1] : "";
+        std::string name = argv[i];
+        name = name.substr(0, name.find('='));
+        const std::vector<const CLI::Option*> options = app.get_options();
+        const bool known = std::any_of(options.begin(), options.end(),
+                                       [&](const CLI::Option* option) { return option->check_name(name); });
+        if (!known && unknown.empty())
+            unknown = argv[i];
     }
     return std::string();
 }
@@ -62,7 +70,12 @@ int main(int argc, char** argv)
     for (const CliCommand& command : commands)
         command.setup(app, exitCode);
 
-    const std::string word = CommandWord(argc, argv);
+    std::string unknown;
+    const std::string word = CommandWord(app, argc, argv, unknown);
+    if (!unknown.empty()) {
+        std::fprintf(stderr, "Unknown option: %s\nRun with --help for the options.\n", unknown.c_str());
+        return kCliUsage;
+    }
     if (!word.empty() &&
         std::none_of(commands.begin(), commands.end(), [&](const CliCommand& c) { return word == c.name; })) {
         std::fprintf(stderr, "Unknown command: %s\nRun with --help for the list of commands.\n", word.c_str());

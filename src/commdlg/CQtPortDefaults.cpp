@@ -2,6 +2,7 @@
 
 #include <QUrl>
 
+#include "CLogFile.h"
 #include "CPortSettingsDlg.h"
 #include "CSettingsStore.h"
 
@@ -25,15 +26,38 @@ const char* const kHandshaking = "Handshaking";
 // for its slashes, once more by the settings file), and no one could read it.
 // Builds before that kept one group per port, named by the percent-encoded
 // path; such an entry is still read, and replaced when the port is stored.
+// A port named "3" or "size" had its group where the array keeps its third
+// entry or its size: such names have no old group.
 QString CQtPortDefaults::LegacyGroupOf(const std::string& port)
 {
-    return QString(kGroup) + "/" + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(port)));
+    const QString name = QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(port)));
+    bool number = false;
+    (void)name.toLongLong(&number);
+    if (number || name.compare("size", Qt::CaseInsensitive) == 0 || name.isEmpty())
+        return QString();
+    return QString(kGroup) + "/" + name;
+}
+
+int CQtPortDefaults::EntryCount(QSettings& settings)
+{
+    const int count = settings.beginReadArray(kGroup);
+    settings.endArray();
+    if (count > kMaxEntries) {
+        static bool told = false;
+        if (!told) {
+            told = true;
+            TheLog().Write("The settings hold %d port defaults: only the first %d are read", count, kMaxEntries);
+        }
+        return kMaxEntries;
+    }
+    return std::max(count, 0);
 }
 
 int CQtPortDefaults::EntryOf(QSettings& settings, const std::string& port)
 {
     const QString name = QString::fromStdString(port);
-    const int count = settings.beginReadArray(kGroup);
+    const int count = EntryCount(settings);
+    settings.beginReadArray(kGroup);
     int found = 0;
     for (int i = 0; i < count && found == 0; ++i) {
         settings.setArrayIndex(i);
@@ -42,6 +66,21 @@ int CQtPortDefaults::EntryOf(QSettings& settings, const std::string& port)
     }
     settings.endArray();
     return found;
+}
+
+// The first entry without a port (a size larger than what is stored leaves
+// some), else one past the end while there is room; 0 when full.
+int CQtPortDefaults::FreeEntry(QSettings& settings, int count)
+{
+    settings.beginReadArray(kGroup);
+    int free = 0;
+    for (int i = 0; i < count && free == 0; ++i) {
+        settings.setArrayIndex(i);
+        if (settings.value(kPort).toString().isEmpty())
+            free = i + 1;
+    }
+    settings.endArray();
+    return free != 0 ? free : (count < kMaxEntries ? count + 1 : 0);
 }
 
 QString CQtPortDefaults::KeyOf(const std::string& port, const char* field)
@@ -68,7 +107,10 @@ bool CQtPortDefaults::Load(const std::string& port, PortDefaults& defaults)
         settings.beginReadArray(kGroup);
         settings.setArrayIndex(entry - 1);
     } else {
-        settings.beginGroup(LegacyGroupOf(port));
+        const QString legacy = LegacyGroupOf(port);
+        if (legacy.isEmpty())
+            return false;
+        settings.beginGroup(legacy);
     }
     if (!settings.contains(kBaud))
         return false;
@@ -96,10 +138,11 @@ bool CQtPortDefaults::Store(const std::string& port, const PortDefaults& default
         return false;
     CSettingsStore settings;
     int entry = EntryOf(settings, port);
-    const int count = settings.beginReadArray(kGroup);
-    settings.endArray();
+    const int count = EntryCount(settings);
     if (entry == 0)
-        entry = count + 1;
+        entry = FreeEntry(settings, count);
+    if (entry == 0)
+        return false;
     settings.beginWriteArray(kGroup, std::max(count, entry));
     settings.setArrayIndex(entry - 1);
     settings.setValue(kPort, QString::fromStdString(port));
@@ -109,7 +152,8 @@ bool CQtPortDefaults::Store(const std::string& port, const PortDefaults& default
     settings.setValue(kStopBits, defaults.stopBits);
     settings.setValue(kHandshaking, defaults.handshaking);
     settings.endArray();
-    settings.remove(LegacyGroupOf(port));
+    if (const QString legacy = LegacyGroupOf(port); !legacy.isEmpty())
+        settings.remove(legacy);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

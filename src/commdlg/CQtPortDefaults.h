@@ -29,9 +29,17 @@ public:
     // True when every field holds a value the serial layer accepts.
     static bool IsValid(const PortDefaults& defaults);
 
+    // The most entries read: a settings file that claims more (by damage or
+    // by hand) must not hold every port's opening up.
+    static constexpr int kMaxEntries = 256;
+
 private:
     // 1-based position of the port's entry in the array, 0 when none.
     static int EntryOf(QSettings& settings, const std::string& port);
+    // The array's size, at most kMaxEntries.
+    static int EntryCount(QSettings& settings);
+    static int FreeEntry(QSettings& settings, int count);
+    // Empty for a name that would be one of the array's own keys.
     static QString LegacyGroupOf(const std::string& port);
 
     QWidget* m_dialogParent;

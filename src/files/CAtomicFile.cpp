@@ -1,5 +1,6 @@
 #include "CAtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
@@ -158,21 +160,29 @@ bool CAtomicFile::OpenInPlace()
 {
     m_inPlace = true;
     m_temp.clear();
-    m_fd = ::open(m_target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (m_fd < 0) {
+    m_targetFd = ::open(m_target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (m_targetFd < 0) {
         Fail(errno);
         return false;
     }
     struct stat info;
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(m_targetFd, &info) != 0 || !S_ISREG(info.st_mode)) {
         Fail(EINVAL);
-        ::close(m_fd);
-        m_fd = -1;
+        ::close(m_targetFd);
+        m_targetFd = -1;
         return false;
     }
-    const int flags = ::fcntl(m_fd, F_GETFL);
+    m_oldSize = uint64_t(info.st_size);
+    const int flags = ::fcntl(m_targetFd, F_GETFL);
     if (flags != -1)
-        (void)::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
+        (void)::fcntl(m_targetFd, F_SETFL, flags & ~O_NONBLOCK);
+    m_fd = ::memfd_create("ormid-in-place", MFD_CLOEXEC);
+    if (m_fd < 0) {
+        Fail(errno);
+        ::close(m_targetFd);
+        m_targetFd = -1;
+        return false;
+    }
     // Room for the whole new content before anything is overwritten. The
     // file could be opened, so a lack of room is a failure of the writing
     // (Write reports it), not of the opening.
@@ -183,13 +193,77 @@ bool CAtomicFile::OpenInPlace()
     return true;
 }
 
+// The new content from memory into the target, the old kept until the new
+// has reached the disk.
+bool CAtomicFile::CopyInPlace()
+{
+    std::string old(size_t(m_oldSize), '\0');
+    for (size_t done = 0; done < old.size();) {
+        const ssize_t got = ::pread(m_targetFd, &old[done], old.size() - done, off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            Fail(got == 0 ? EIO : errno);
+            return false;
+        }
+        done += size_t(got);
+    }
+    char block[65536];
+    bool ok = true;
+    for (uint64_t at = 0; ok && at < m_written;) {
+        const ssize_t got = ::pread(m_fd, block, size_t(std::min<uint64_t>(sizeof block, m_written - at)), off_t(at));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            Fail(got == 0 ? EIO : errno);
+            ok = false;
+            break;
+        }
+        for (ssize_t put = 0; ok && put < got;) {
+            const ssize_t n = ::pwrite(m_targetFd, block + put, size_t(got - put), off_t(at) + put);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                Fail(n == 0 ? EIO : errno);
+                ok = false;
+            } else {
+                put += n;
+            }
+        }
+        at += uint64_t(got);
+    }
+    if (ok && (::ftruncate(m_targetFd, off_t(m_written)) != 0 || ::fsync(m_targetFd) != 0)) {
+        Fail(errno);
+        ok = false;
+    }
+    if (!ok)
+        RestoreInPlace(old);
+    return ok;
+}
+
+// Back to the old bytes: they fit where they were, so neither room nor a
+// size limit stands in the way.
+void CAtomicFile::RestoreInPlace(const std::string& old)
+{
+    for (size_t done = 0; done < old.size();) {
+        const ssize_t n = ::pwrite(m_targetFd, old.data() + done, old.size() - done, off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += size_t(n);
+    }
+    (void)!::ftruncate(m_targetFd, off_t(old.size()));
+    (void)::fsync(m_targetFd);
+}
+
 bool CAtomicFile::Reserve(uint64_t size)
 {
     if (m_fd < 0)
         return false;
     if (!m_inPlace || size <= m_reserved)
         return true;
-    const int error = ::posix_fallocate(m_fd, 0, off_t(size));
+    const int error = ::posix_fallocate(m_targetFd, 0, off_t(size));
     if (error != 0) {
         Fail(error);
         return false;
@@ -317,8 +391,17 @@ bool CAtomicFile::Commit()
         Abort();
         return false;
     }
-    bool ok = !m_inPlace || ::ftruncate(m_fd, off_t(m_written)) == 0;
-    ok = ok && ::fsync(m_fd) == 0;
+    if (m_inPlace) {
+        const bool ok = CopyInPlace();
+        ::close(m_fd);
+        m_fd = -1;
+        const bool closed = ::close(m_targetFd) == 0;
+        m_targetFd = -1;
+        if (ok && !closed)
+            Fail(errno);
+        return ok && closed;
+    }
+    bool ok = ::fsync(m_fd) == 0;
     if (!ok)
         Fail(errno);
     if (::close(m_fd) != 0 && ok) {
@@ -344,6 +427,14 @@ void CAtomicFile::Abort()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    if (m_targetFd >= 0) {
+        // The room reserved for the new content may have made it longer.
+        struct stat info;
+        if (::fstat(m_targetFd, &info) == 0 && uint64_t(info.st_size) != m_oldSize)
+            (void)!::ftruncate(m_targetFd, off_t(m_oldSize));
+        ::close(m_targetFd);
+    }
+    m_targetFd = -1;
     if (!m_temp.empty())
         ::unlink(m_temp.c_str());
     m_temp.clear();

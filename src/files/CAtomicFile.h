@@ -14,7 +14,11 @@
 // Where the folder refuses a temporary file, or the target has more than one
 // link (a rename would split the links), the target is written in place
 // instead: the whole size is reserved first, so a full disk is found before
-// the first byte of the old content is touched.
+// the first byte of the old content is touched. The new content is gathered
+// in memory and copied into the target only once complete, with the old
+// content kept beside it until the copy has reached the disk: a copy that
+// fails part-way (a size limit, an I/O error) puts the old bytes back, so the
+// file never holds part of each.
 #pragma once
 
 #include <cstddef>
@@ -60,12 +64,17 @@ public:
 
 private:
     bool OpenInPlace();
+    bool CopyInPlace();
+    void RestoreInPlace(const std::string& old);
     static void RemoveStaleTemporaries(const std::string& folder, const std::string& name);
     void Fail(int error);
 
     std::string m_target;
     std::string m_temp;
     int m_fd = -1;
+    // Written in place: the target itself (m_fd gathers the new content).
+    int m_targetFd = -1;
+    uint64_t m_oldSize = 0;
     int m_error = 0;
     bool m_inPlace = false;
     uint64_t m_size = 0;

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CStateFolder.h"
+
 namespace {
 
 std::vector<std::string> DirectoryEntries(const std::string& folder)
@@ -98,10 +100,9 @@ bool PortNameLess(const std::string& a, const std::string& b)
 
 std::string SimulatedPortsFolder()
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime)
-        return std::string(runtime) + "/ormid/ports";
-    return "/tmp/ormid-" + std::to_string(getuid()) + "/ports";
+    std::string folder = CStateFolder::Location(CStateFolder::Kind::Runtime, {"ports"});
+    folder.pop_back();
+    return folder;
 }
 
 std::vector<std::string> ListSimulatedPorts()
@@ -109,8 +110,9 @@ std::vector<std::string> ListSimulatedPorts()
     // Simulated units leave a symlink to their pseudo-terminal; a unit that
     // died without cleaning up leaves a dangling or stale one, which is skipped.
     std::vector<std::string> ports;
+    // Only a folder of the user's own, which nobody else can plant links in.
     const std::string simulated = SimulatedPortsFolder();
-    for (const std::string& name : DirectoryEntries(simulated)) {
+    for (const std::string& name : CStateFolder(simulated).Names()) {
         char resolved[PATH_MAX];
         if (SimulatorRuns(name) && realpath((simulated + "/" + name).c_str(), resolved) && IsCharDevice(resolved))
             ports.push_back(resolved);

@@ -89,7 +89,9 @@ bool CReadStepper::ReceiveSector(uint32_t expected, bool firstSector)
 {
     // A unit still inside a cut-off sector takes "U00" as data; once it
     // listens again, sector 0 is asked for anew.
-    if (firstSector && m_recovery.TryAfterSilence(expected, m_reader.ReplyBytes(), kRequestSector0, "U00"))
+    if (firstSector && (m_recovery.TryAfterSilence(expected, m_reader.ReplyBytes(), kRequestSector0, "U00") ||
+                        m_recovery.TryAfterLoneAnswer(m_reader.Data() - kReadReplyLead, expected, m_reader.ReplyBytes(),
+                                                      kRequestSector0, "U00")))
         return false;
     const CSectorReader::Reply reply = m_reader.Receive(expected, firstSector);
     if (reply != CSectorReader::Reply::Good)
@@ -147,6 +149,16 @@ bool CReadStepper::StopOnBlankUnit()
 bool CReadStepper::Complete()
 {
     cMemoryMap& image = m_session.Image();
+    // The unit may hold zeros where a sector's data belongs, with a checksum
+    // that happened to match: the image read would carry them.
+    if (m_recovery.FillerMayHaveProgrammed()) {
+        const char* text = "The unit was read, but a sector cut off by an interrupted write was completed with "
+                           "filler, so what it holds is damaged.\nThe image was not changed: write the unit "
+                           "again from the image file you keep.";
+        m_session.Status("Read stopped - the unit must be written again");
+        m_session.PendMessage(text, false);
+        return true;
+    }
     for (int sector = 0; sector <= m_last; ++sector) {
         const uint32_t start = cMemoryMap::GetSectorStart(uint8_t(sector));
         memcpy(image.GetImageBuffer() + start, m_stage.get() + start,

@@ -14,6 +14,9 @@ namespace {
 // when everything the unit collected sums to 0 modulo 65536.
 const uint8_t kFiller[UnitProtocol::kBlockSize] = {};
 
+const char* const kFillerProgrammedStatus =
+    "A sector cut off by an interrupted write was completed; write the unit again";
+
 }  // namespace
 
 CRecoveryStepper::CRecoveryStepper(CTransferSession& session) : m_session(session) { }
@@ -45,6 +48,22 @@ bool CRecoveryStepper::TryAfterSilence(uint32_t expected, uint32_t wholeReply, u
     TheLog().Write("%s", text.c_str());
     m_session.Status(text);
     CompleteSector(resumeState);
+    return true;
+}
+
+bool CRecoveryStepper::TryAfterLoneAnswer(const uint8_t* reply, uint32_t expected, uint32_t wholeReply,
+                                          uint8_t resumeState, const std::string& command)
+{
+    if (m_tried || expected == 0 || expected >= wholeReply || command.empty() || reply[0] == uint8_t(command[0]) ||
+        m_session.SinceRequest() <= kRecoveryProbeMs || !m_session.RecoveryAllowed())
+        return false;
+    m_tried = true;
+    m_programmed = reply[0] != kRefused;
+    TheLog().Write("The unit answered %s with '%c' and no echo: the cut-off sector ended there", command.c_str(),
+                   reply[0]);
+    if (m_programmed && m_session.GetMode() != CTransferSession::Mode::Write)
+        m_session.Status(kFillerProgrammedStatus);
+    Settle(resumeState);
     return true;
 }
 
@@ -113,7 +132,7 @@ bool CRecoveryStepper::TakeAnswer(uint32_t expected)
         TheLog().Write("The unit answered '%c' after %u filler bytes", m_answer[0], unsigned(m_fillerSent));
         m_programmed = m_answer[0] != kRefused;
         if (m_programmed && m_session.GetMode() != CTransferSession::Mode::Write)
-            m_session.Status("A sector cut off by an interrupted write was completed; write the unit again");
+            m_session.Status(kFillerProgrammedStatus);
     }
     // Accepted: the unit found the sum right and is programming; let it end.
     if (expected > 0 && m_answer[0] == kAccepted && !m_session.TimedOut(kPgmResultTimeoutMs))

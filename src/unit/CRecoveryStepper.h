@@ -26,6 +26,13 @@ public:
     // resumeState. With time-outs off and no recovery allowed, says once what
     // the operator can do. The caller holds the transfer mutex.
     bool TryAfterSilence(uint32_t expected, uint32_t wholeReply, uint8_t resumeState, const std::string& command);
+    // The unit answered the first command with a few bytes that are not its
+    // echo while a cut-off sector is known: the command's first bytes were
+    // the sector's last data and checksum, the answer (a lone 'N', mostly)
+    // ended it. Counts as a recovery: the line is settled and the transfer
+    // goes on in resumeState. The caller holds the transfer mutex.
+    bool TryAfterLoneAnswer(const uint8_t* reply, uint32_t expected, uint32_t wholeReply, uint8_t resumeState,
+                            const std::string& command);
     // Tried in this transfer (once is enough: a second silence is a silent unit).
     bool Tried() const { return m_tried; }
     void MarkTried() { m_tried = true; }

@@ -20,9 +20,28 @@ void CTransferSession::TakeJournal(const TransferSettings& settings)
     m_recover = settings.recover;
     m_journal = CWriteJournal(settings.portName);
     m_left = m_journal.Read();
+    if (!m_left.notice.empty())
+        Status(m_left.notice);
     if (m_left.interrupted)
         TheLog().Write("A write to %s that did not end left sector %d open (started %s, process %ld)",
                        settings.portName.c_str(), m_left.sector, m_left.started.c_str(), m_left.pid);
+}
+
+void CTransferSession::BeginJournal(uint8_t sector)
+{
+    std::string notice;
+    if (!m_journal.Begin(sector, &notice) && !notice.empty())
+        Status(notice);
+}
+
+void CTransferSession::DropJournal(const std::string& why)
+{
+    if (!m_left.interrupted)
+        return;
+    TheLog().Write("The write journal of %s named sector %d, but %s: the journal is dropped", m_portName.c_str(),
+                   m_left.sector, why.c_str());
+    m_left = CWriteJournal::Entry();
+    m_journal.Clear();
 }
 
 bool CTransferSession::Open(const TransferSettings& settings)

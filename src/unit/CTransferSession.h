@@ -56,6 +56,12 @@ public:
     // the port opens.
     void TakeJournal(const TransferSettings& settings);
     CWriteJournal& Journal() { return m_journal; }
+    // Writes the journal before a sector goes out; the operator is told once
+    // when its place is taken by something that is not the user's file.
+    void BeginJournal(uint8_t sector);
+    // The unit showed it is inside no cut-off sector: the journal that said
+    // otherwise goes, with why in the log.
+    void DropJournal(const std::string& why);
     // The sector a write that did not end left open; -1 when none did.
     int InterruptedSector() const { return m_left.interrupted ? m_left.sector : -1; }
     // Whether a unit silent to the transfer's first command is sent the

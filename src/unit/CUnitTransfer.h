@@ -56,6 +56,8 @@ public:
     // True once the last transfer ended with "TX Data read OK", with the
     // unit leaving programming mode after a write, or with a verify's result.
     bool Completed() const { return m_session.Completed(); }
+    // The sector a write that did not end left open on this unit; -1 when none.
+    int InterruptedSector() const { return m_session.InterruptedSector(); }
     float PerByteFactor() const { return m_session.PerByteFactor(); }
     uint32_t ChecksumAckLimit() const { return m_write.ChecksumAckLimit(); }
     // Sectors the unit confirmed programmed in the last write.

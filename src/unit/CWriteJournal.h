@@ -8,9 +8,13 @@
 // what it should.
 //
 // The journals live in the user's state folder ($XDG_STATE_HOME/ORMID/journal,
-// else ~/.local/state/ORMID/journal), one file per port: unlike the runtime
+// else ~/.local/state/ORMID/journal), one file per unit: unlike the runtime
 // folder, it survives the reboot that follows a power cut, and the unit on
-// its own supply may still be waiting inside its sector then.
+// its own supply may still be waiting inside its sector then. A port's name
+// is reused for other units (pseudo-terminal numbers, ttyUSB0 for the next
+// adapter), so the file is named after the port's identity and says which
+// unit it belongs to; a journal of another unit, or one that does not parse,
+// never starts a recovery.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +31,9 @@ public:
         // computer was started again since, or it was an earlier write of
         // this very process that ended with the sector open.
         bool interrupted = false;
+        // Something other than the user's regular file holds the journal's
+        // place: the notice for the operator, given once per run.
+        std::string notice;
     };
 
     CWriteJournal() = default;
@@ -34,14 +41,25 @@ public:
 
     static std::string Folder();
     const std::string& Path() const { return m_path; }
+    const std::string& Unit() const { return m_unit; }
 
+    // A journal that does not parse, or is too large to be one, is removed
+    // (logged) and reads as absent.
     Entry Read() const;
     // Before the sector goes out. False (logged) when the journal cannot be
-    // written; the write goes on without it.
-    bool Begin(uint8_t sector);
+    // written; the write goes on without it, and notice is set the first
+    // time in the run its place is taken by something else.
+    bool Begin(uint8_t sector, std::string* notice = nullptr);
     void Clear();
 
+    // The largest journal read; a real one is a few hundred bytes.
+    static constexpr size_t kMaxBytes = 4096;
+
 private:
+    std::string Notice(int error) const;
+
     std::string m_port;
+    std::string m_unit;
+    std::string m_name;
     std::string m_path;
 };

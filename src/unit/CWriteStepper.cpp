@@ -71,7 +71,7 @@ void CWriteStepper::Reset()
         return;
     // A sector still owed is kept for the next write, whichever it is.
     if (!m_owed.empty())
-        m_session.Journal().Begin(*std::min_element(m_owed.begin(), m_owed.end()));
+        m_session.BeginJournal(*std::min_element(m_owed.begin(), m_owed.end()));
     else
         m_session.Journal().Clear();
 }
@@ -134,6 +134,10 @@ bool CWriteStepper::AwaitPgmModeAck(uint32_t expected)
     if (expected > 0)
         return NoPgmModeAck(expected);
     if (Answer(kModeReplyBytes) == kAccepted) {
+        // A unit inside a cut-off sector would have taken "P1" as data. The
+        // sector stays owed by this write all the same.
+        if (!m_recovery.Tried() && memcmp(m_ack, kEnterPgmModeCommand, kModeCommandBytes) == 0)
+            m_session.DropJournal("the unit answered P1 at once");
         m_session.Enter(kNextNeededSector);
         return false;
     }
@@ -152,7 +156,8 @@ bool CWriteStepper::AwaitPgmModeAck(uint32_t expected)
 
 bool CWriteStepper::NoPgmModeAck(uint32_t expected)
 {
-    if (m_recovery.TryAfterSilence(expected, kModeReplyBytes, kEnterPgmMode, "P1"))
+    if (m_recovery.TryAfterSilence(expected, kModeReplyBytes, kEnterPgmMode, "P1") ||
+        m_recovery.TryAfterLoneAnswer(m_ack, expected, kModeReplyBytes, kEnterPgmMode, "P1"))
         return false;
     return m_session.TimedOut(kAckTimeoutMs) &&
            m_session.EndWith(WithInterruptedWriteHint("Timeout - Enter program Mode"));
@@ -202,7 +207,7 @@ bool CWriteStepper::NextNeededSector()
     if (m_owedNamed && std::find(m_owed.begin(), m_owed.end(), sector) != m_owed.end())
         m_session.Status(FormatText("Sector %d was cut off by an interrupted write; it is written again", int(sector)));
     // Recorded before the unit can take a byte of it.
-    m_session.Journal().Begin(sector);
+    m_session.BeginJournal(sector);
     m_inFlight = true;
     m_session.Status(FormatText("Sending TX request sector R%02d\n", int(sector)));
     m_session.Send(SectorCommand(kWriteSectorLetter, sector));

@@ -8,25 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CStateFolder.h"
+
 namespace {
 
 const char kPrefix[] = "unitsim-";
-
-// Creates a private folder (0700) unless it exists; an existing one must be a
-// folder we own, so a shared /tmp cannot be used to redirect our links.
-bool MakePrivateDir(const std::string& path, std::string* error)
-{
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st { };
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-        *error = path + " is not a folder owned by this user";
-        return false;
-    }
-    return true;
-}
 
 std::string ReadLink(const std::string& path)
 {
@@ -73,18 +59,21 @@ CPortRegistration::~CPortRegistration()
 
 std::string CPortRegistration::PortsFolder()
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime)
-        return std::string(runtime) + "/ormid/ports";
-    return "/tmp/ormid-" + std::to_string(::getuid()) + "/ports";
+    std::string folder = CStateFolder::Location(CStateFolder::Kind::Runtime, {"ports"});
+    folder.pop_back();
+    return folder;
 }
 
 bool CPortRegistration::Register(const std::string& port, std::string* error)
 {
-    const std::string folder = PortsFolder();
-    const std::string parent = folder.substr(0, folder.rfind('/'));
-    if (!MakePrivateDir(parent, error) || !MakePrivateDir(folder, error))
+    // Made 0700 and checked to be the user's own, so that nobody can plant
+    // links the program's port list would take for units.
+    const CStateFolder ports(CStateFolder::Kind::Runtime, {"ports"});
+    if (!ports.IsOpen()) {
+        *error = "cannot use the ports folder " + ports.Problem();
         return false;
+    }
+    const std::string folder = PortsFolder();
     RemoveStaleLinks(folder);
     return Link(folder + "/" + kPrefix + std::to_string(::getpid()), port, error);
 }

@@ -29,7 +29,8 @@ class CliSafetyTest : public ::testing::Test {
 protected:
     // Starts ormid-cli (under `timeout`, so that a hang fails instead of
     // stopping the run) with stdout into a file or the given path.
-    pid_t Start(const std::vector<std::string>& args, const std::string& tag, const std::string& stdoutPath = "")
+    pid_t Start(const std::vector<std::string>& args, const std::string& tag, const std::string& stdoutPath = "",
+                const std::string& stdinPath = "")
     {
         const std::string outPath = stdoutPath.empty() ? folder.File(tag + ".stdout") : stdoutPath;
         const std::string errPath = folder.File(tag + ".stderr");
@@ -39,6 +40,10 @@ protected:
             const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(out, 1);
             ::dup2(err, 2);
+            if (!stdinPath.empty()) {
+                const int in = ::open(stdinPath.c_str(), O_RDONLY);
+                ::dup2(in, 0);
+            }
             ::setenv("ORMID_WORKING_FOLDER", work.Path().c_str(), 1);
             std::vector<std::string> all{"timeout", "60", ORMID_BIN_DIR "/ormid-cli"};
             all.insert(all.end(), args.begin(), args.end());
@@ -62,9 +67,10 @@ protected:
         r.err = folder.Read(tag + ".stderr");
         return r;
     }
-    Result Cli(const std::vector<std::string>& args, const std::string& stdoutPath = "")
+    Result Cli(const std::vector<std::string>& args, const std::string& stdoutPath = "",
+               const std::string& stdinPath = "")
     {
-        return Finish(Start(args, "run", stdoutPath), "run");
+        return Finish(Start(args, "run", stdoutPath, stdinPath), "run");
     }
     // A mu-law 8 kHz mono file of the given length, made by sox.
     void Sox(const std::string& name, const char* seconds)
@@ -406,4 +412,78 @@ TEST_F(CliSafetyTest, InfoFlagsMisplacedEntries)
     for (size_t at = r.out.find("  (!) "); at != std::string::npos; at = r.out.find("  (!) ", at + 1))
         ++flags;
     EXPECT_EQ(flags, 3u) << r.out;
+}
+
+// "-" reads standard input (an image, an audio file) and writes standard
+// output (a WAV); an image from standard input is never changed, and no file
+// named "-" appears.
+TEST_F(CliSafetyTest, DashIsStandardInputOrOutput)
+{
+    NewImage();
+    Sox("tone.wav", "0.5");
+    ASSERT_EQ(Cli({"import", image, "1", "tone.wav"}).code, 0);
+    ASSERT_EQ(Cli({"export", image, "1", "file.wav"}).code, 0);
+    const std::string piped = folder.File("piped.wav");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string in;
+        int code;
+        std::string err;  // part of what stderr says
+    };
+    const Case cases[] = {
+        {{"export", image, "1", "-"}, "", 0, ""},
+        {{"export", "-", "1", "-"}, image, 0, ""},
+        {{"convert", "-", "-"}, folder.File("tone.wav"), 0, ""},
+        {{"import", image, "2", "-"}, folder.File("tone.wav"), 0, ""},
+        {{"import", "-", "3", "tone.wav"}, image, 2, "cannot be changed"},
+        {{"delete", "-", "1"}, image, 2, "cannot be changed"},
+        {{"new", "-"}, "", 2, "cannot be changed"},
+    };
+    for (const Case& c : cases) {
+        const Result r = Cli(c.args, piped, c.in);
+        const std::string what = c.args[0] + " " + c.args[1];
+        EXPECT_EQ(r.code, c.code) << what << ": " << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << what << ": " << r.err;
+        if (c.args[0] == "export" && c.code == 0)
+            EXPECT_TRUE(folder.Read("piped.wav") == folder.Read("file.wav")) << what;
+        if (c.args[0] == "convert")
+            EXPECT_EQ(folder.Read("piped.wav").substr(0, 4), "RIFF") << what;
+    }
+    EXPECT_EQ(::access(folder.File("-").c_str(), F_OK), -1) << "no file named -";
+    const Result list = Cli({"list", "-"}, "", image);
+    EXPECT_EQ(list.code, 0) << list.err;
+    EXPECT_NE(list.out.find("tone"), std::string::npos) << list.out;
+}
+
+// The PDF of a printout is never written over the image being printed.
+TEST_F(CliSafetyTest, PrintingOntoTheImageIsRefused)
+{
+    NewImage();
+    const std::string before = folder.Read("unit.txi");
+    for (const char* command : {"print-listing", "print-labels"}) {
+        const Result r = Cli({command, image, "--pdf", image, "--force"});
+        EXPECT_EQ(r.code, 1) << command;
+        EXPECT_EQ(r.err, image + " is the image file being read; choose another file for the PDF.\n") << command;
+        EXPECT_TRUE(folder.Read("unit.txi") == before) << command;
+    }
+}
+
+// An option the program does not know is named, wherever it stands.
+TEST_F(CliSafetyTest, UnknownOptionsAreNamed)
+{
+    NewImage();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--bogus", "list", image}, std::vector<std::string>{"-q", "list", image},
+          std::vector<std::string>{"list", "--bogus", image}, std::vector<std::string>{"list", image, "--bogus=3"}}) {
+        const Result r = Cli(args);
+        EXPECT_EQ(r.code, 2) << args[0] << " " << args[1];
+        std::string option;
+        for (const std::string& arg : args)
+            if (option.empty() && arg[0] == '-')
+                option = arg.substr(0, arg.find('='));
+        EXPECT_NE(r.err.find(option), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("A subcommand is required"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Cli({"-y", "list", image}).code, 0);
 }

@@ -911,6 +911,44 @@ private slots:
         QCOMPARE(loaded.baud, 9600);
     }
 
+    // A damaged size is read up to the cap (a port still opens at once), and
+    // port names that look like the array's own keys never touch its entries.
+    void portDefaultsAreReadWithinTheirCaps()
+    {
+        QSettings store("Tarlex", "ORMID");
+        store.remove("Port defaults");
+        store.sync();
+        CQtPortDefaults defaults;
+        const PortDefaults a{57600, 8, 0, 0, 0}, b{38400, 7, 1, 0, 1}, c{19200, 8, 2, 2, 2};
+        QVERIFY(defaults.Store("/dev/ttyS0", a));
+        QVERIFY(defaults.Store("/dev/ttyS1", b));
+        QVERIFY(defaults.Store("/dev/ttyS2", c));
+        for (const char* name : {"3", "2", "size", "1"})
+            QVERIFY(defaults.Store(name, PortDefaults{9600, 8, 0, 0, 0}));
+        PortDefaults loaded;
+        QVERIFY(defaults.Load("/dev/ttyS1", loaded));
+        QCOMPARE(loaded.baud, 38400);
+        QVERIFY(defaults.Load("/dev/ttyS2", loaded));
+        QCOMPARE(loaded.baud, 19200);
+        QCOMPARE(loaded.handshaking, 2);
+        QVERIFY(defaults.Load("3", loaded));
+        QCOMPARE(loaded.baud, 9600);
+        store.sync();
+        QCOMPARE(store.value("Port defaults/size").toInt(), 7);
+
+        store.setValue("Port defaults/size", 2147483647);
+        store.sync();
+        QVERIFY(defaults.Load("/dev/ttyS2", loaded));
+        QCOMPARE(loaded.baud, 19200);
+        QVERIFY(!defaults.Load("/dev/ttyUSB9", loaded));
+        QVERIFY(defaults.Store("/dev/ttyUSB9", a));
+        store.sync();
+        QCOMPARE(store.value("Port defaults/size").toInt(), CQtPortDefaults::kMaxEntries);
+        QVERIFY(defaults.Load("/dev/ttyUSB9", loaded));
+        QCOMPARE(loaded.baud, 57600);
+        store.remove("Port defaults");
+    }
+
     void defaultsTheDeviceCannotCarryAreReported()
     {
         // A pseudo-terminal has no parity: even parity is stored, the port

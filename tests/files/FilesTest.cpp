@@ -3,11 +3,13 @@
 // tmpfs of its own where a full or read-only disk is needed).
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <string>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -257,6 +259,53 @@ TEST(AtomicFile, FullOrReadOnlyDiskKeepsTheOldFile)
     disk.Free();
     int error = 0;
     EXPECT_TRUE(CAtomicFile::HasRoomFor(disk.File("t.txi").c_str(), bigger.size(), error));
+}
+
+// Written in place (two links, size not known at the start) and failing
+// part-way through the copy or before it: the old bytes stay, and the file's
+// size too.
+TEST(AtomicFile, FailedInPlaceWritesNeverMixOldAndNew)
+{
+    SmallTmpfs disk;
+    if (!disk.Mounted()) {
+        if (std::getenv("CI"))
+            FAIL() << "cannot mount a tmpfs here";
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    const std::string old(1 << 20, 'o'), bigger(3 << 20, 'n');
+    struct Case {
+        const char* what;
+        std::function<void()> setup;
+        rlim_t limit;
+        int error;
+    };
+    const Case cases[] = {
+        {"full disk during the copy", [&] { disk.Fill(); }, RLIM_INFINITY, ENOSPC},
+        {"file size limit", [] {}, 2 << 20, EFBIG},
+    };
+    for (const Case& c : cases) {
+        disk.Free();
+        ::unlink(disk.File("link").c_str());
+        disk.Write("t.txi", old);
+        ASSERT_EQ(::link(disk.File("t.txi").c_str(), disk.File("link").c_str()), 0);
+        c.setup();
+        struct rlimit saved;
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = c.limit;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        CAtomicFile file;
+        const bool opened = file.Open(disk.File("t.txi").c_str(), 0);
+        const bool ok = opened && file.Write(bigger.data(), bigger.size()) && file.Commit();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+        EXPECT_TRUE(opened) << c.what;
+        EXPECT_TRUE(file.WritesInPlace()) << c.what;
+        EXPECT_FALSE(ok) << c.what;
+        EXPECT_EQ(file.Error(), c.error) << c.what;
+        EXPECT_TRUE(disk.Read("link") == old) << c.what;
+    }
 }
 
 TEST(StaleFiles, FoldersOfEndedRunsAreRemoved)

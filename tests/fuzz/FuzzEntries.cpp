@@ -4,16 +4,26 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
+#include <QSettings>
+#include <sys/stat.h>
+
+#include "CQtPortDefaults.h"
+#include "CStateFolder.h"
 #include "CUnitTransfer.h"
+#include "CWriteJournal.h"
 #include "CWaveFile.h"
 #include "FuzzImageInput.h"
 #include "FuzzInput.h"
 #include "FuzzScratch.h"
 #include "FuzzTransferLink.h"
 #include "FuzzTransferView.h"
+#include "HandOverLine.h"
 #include "IOperatorReport.h"
 #include "SonvoxState.h"
 #include "cMemoryMap.h"
@@ -481,7 +491,12 @@ FuzzOutcome FuzzSonvoxWav(const uint8_t* data, size_t size)
 
 // --------------------------------------------------------------- unit transfer
 
-FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
+namespace {
+
+// The transfer of FuzzUnitTransfer. With a journal, that text takes the
+// journal's place before the transfer, as a run before it (or anyone) left
+// it, instead of the run starting without one.
+FuzzOutcome RunTransfer(const uint8_t* data, size_t size, const std::string* journal)
 {
     Checks checks;
     FuzzInput in(data, size);
@@ -515,6 +530,19 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
     // depends on its input alone.
     setenv("XDG_STATE_HOME", FuzzScratch::Instance().Path("state").c_str(), 1);
     CWriteJournal("fuzz").Clear();
+    bool plantedParses = true;
+    if (journal) {
+        const CStateFolder folder(CStateFolder::Kind::State, {"journal"});
+        const std::string name = CWriteJournal("fuzz").Path().substr(folder.Path().size());
+        int error = 0;
+        EXPECT(folder.Replace(name, *journal, error), "the journal could not be planted");
+        plantedParses = CWriteJournal("fuzz").Read().sector >= 0;
+        if (!plantedParses)
+            EXPECT(!folder.IsForeign(name) && CWriteJournal("fuzz").Read().sector < 0,
+                   "a journal that does not parse was kept");
+        if (!plantedParses)
+            folder.Replace(name, *journal, error);  // the transfer meets it too
+    }
     FuzzTransferLink link(table);
     FuzzTransferView view;
     bool completed = false;
@@ -628,7 +656,114 @@ FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
         EXPECT(sector == cMemoryMap::kNoSector, "a completed write left a sector needed");
     }
     CheckTableInvariants(image, checks);
+    if (journal) {
+        // What the write leaves is a journal of this unit that parses, the
+        // planted one of another unit, or nothing.
+        const std::string path = CWriteJournal("fuzz").Path();
+        struct stat info;
+        if (::lstat(path.c_str(), &info) == 0)
+            EXPECT(CWriteJournal("fuzz").Read().sector >= 0, "the transfer left a journal that does not parse");
+    }
     return checks.Outcome(completed);
+}
+
+}  // namespace
+
+FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size)
+{
+    return RunTransfer(data, size, nullptr);
+}
+
+// The first two bytes give the journal's length, the journal follows, then
+// the transfer's input.
+FuzzOutcome FuzzJournal(const uint8_t* data, size_t size)
+{
+    FuzzInput in(data, size);
+    const size_t length = std::min<size_t>(in.U16(), CWriteJournal::kMaxBytes + 64);
+    std::string journal(length, '\0');
+    const size_t got = in.Bytes(reinterpret_cast<uint8_t*>(&journal[0]), length);
+    journal.resize(got);
+    const size_t used = size - in.Left();
+    return RunTransfer(data + used, size - used, &journal);
+}
+
+// ------------------------------------------------------------ hand-over line
+
+FuzzOutcome FuzzHandOverLine(const uint8_t* data, size_t size)
+{
+    Checks checks;
+    const std::string line(reinterpret_cast<const char*>(data), size);
+    std::string file, why;
+    const bool taken = HandOverLine::Parse(line, file, why);
+    if (taken) {
+        EXPECT(file == line, "the path taken is not the line");
+        EXPECT(file.empty() || file[0] == '/', "a relative path was taken");
+        EXPECT(file.size() <= HandOverLine::kMaxBytes, "a line longer than the limit was taken");
+        EXPECT(file.find('\0') == std::string::npos, "a path with a NUL byte was taken");
+    } else {
+        EXPECT(!why.empty() && file.empty(), "a refusal without its reason");
+    }
+    return checks.Outcome(taken);
+}
+
+// ------------------------------------------------------------ settings values
+
+// The input is the settings file. Ports are looked up in it, one is stored:
+// whatever it holds, a port's defaults are valid or none, and storing one
+// port changes no other's.
+FuzzOutcome FuzzSettingsValues(const uint8_t* data, size_t size)
+{
+    Checks checks;
+    FuzzScratch& scratch = FuzzScratch::Instance();
+    // A folder of its own per run: the settings layer keeps the files it read.
+    static unsigned run = 0;
+    const std::string folder = scratch.Path("config") + "/" + std::to_string(++run);
+    std::filesystem::create_directories(folder + "/Tarlex");
+    {
+        std::ofstream(folder + "/Tarlex/ORMID.conf", std::ios::binary)
+            .write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    }
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(folder));
+    const char* const ports[] = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS3",    "/dev/ttyUSB0",  "1",
+                                 "2",          "size",       "Port defaults", "%2Fdev%2FttyS0"};
+    CQtPortDefaults defaults;
+    bool any = false;
+    std::vector<std::pair<bool, PortDefaults>> before;
+    for (const char* port : ports) {
+        PortDefaults value;
+        const bool found = defaults.Load(port, value);
+        if (found)
+            EXPECT(CQtPortDefaults::IsValid(value), "invalid defaults were loaded");
+        any = any || found;
+        before.emplace_back(found, value);
+    }
+    PortDefaults stored;
+    stored.baud = 57600;
+    stored.dataBits = 7;
+    stored.parity = 2;
+    stored.stopBits = 2;
+    stored.handshaking = 1;
+    const char* const target = (size % 2) ? "3" : "/dev/ttyACM7";
+    if (defaults.Store(target, stored)) {
+        PortDefaults back;
+        EXPECT(defaults.Load(target, back) && back.baud == stored.baud && back.dataBits == stored.dataBits &&
+                   back.parity == stored.parity && back.stopBits == stored.stopBits &&
+                   back.handshaking == stored.handshaking,
+               "a stored port reads back otherwise");
+        for (size_t i = 0; i < std::size(ports); ++i) {
+            PortDefaults value;
+            const bool found = defaults.Load(ports[i], value);
+            EXPECT(found == before[i].first, "storing a port changed whether another has defaults");
+            if (found && before[i].first)
+                EXPECT(value.baud == before[i].second.baud && value.dataBits == before[i].second.dataBits &&
+                           value.parity == before[i].second.parity && value.stopBits == before[i].second.stopBits &&
+                           value.handshaking == before[i].second.handshaking,
+                       "storing a port changed another's defaults");
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return checks.Outcome(any);
 }
 
 // -------------------------------------------------------------------- levelcut
@@ -676,7 +811,9 @@ FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size)
     return checks.Outcome(true);
 }
 
-const FuzzTarget kFuzzTargets[5] = {
-    {"image_ops", FuzzImageOps},         {"wav_import", FuzzWavImport}, {"sonvox_wav", FuzzSonvoxWav},
-    {"unit_transfer", FuzzUnitTransfer}, {"levelcut", FuzzLevelcut},
+const FuzzTarget kFuzzTargets[kFuzzTargetCount] = {
+    {"image_ops", FuzzImageOps},         {"wav_import", FuzzWavImport},
+    {"sonvox_wav", FuzzSonvoxWav},       {"unit_transfer", FuzzUnitTransfer},
+    {"levelcut", FuzzLevelcut},          {"journal", FuzzJournal},
+    {"handover_line", FuzzHandOverLine}, {"settings_values", FuzzSettingsValues},
 };

@@ -26,10 +26,19 @@ FuzzOutcome FuzzSonvoxWav(const uint8_t* data, size_t size);
 FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size);
 // Levelcut's processing of a WAV file (settings from the last two bytes).
 FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size);
+// The transfer of FuzzUnitTransfer meeting a journal the input gives (its
+// length in the first two bytes): the journal a run before it left, or
+// anything else in its place.
+FuzzOutcome FuzzJournal(const uint8_t* data, size_t size);
+// The line a later start hands the running copy.
+FuzzOutcome FuzzHandOverLine(const uint8_t* data, size_t size);
+// The settings file's port defaults: looked up, one port stored.
+FuzzOutcome FuzzSettingsValues(const uint8_t* data, size_t size);
 
 struct FuzzTarget {
     const char* name;  // folder name of its corpora, program fuzz_<name>
     FuzzOutcome (*run)(const uint8_t* data, size_t size);
 };
 // Every target, in the order scripts/fuzz.sh runs them.
-extern const FuzzTarget kFuzzTargets[5];
+constexpr int kFuzzTargetCount = 8;
+extern const FuzzTarget kFuzzTargets[kFuzzTargetCount];

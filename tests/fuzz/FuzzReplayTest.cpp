@@ -85,7 +85,7 @@ TEST_P(FuzzReplay, RegressionInputsBreakNoCheck)
     EXPECT_EQ(stat(folder.c_str(), &info), 0) << folder;
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::Range(0, 5),
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::Range(0, kFuzzTargetCount),
                          [](const auto& info) { return std::string(kFuzzTargets[info.param].name); });
 
 // The same input runs the same way twice: saved crashes must reproduce.

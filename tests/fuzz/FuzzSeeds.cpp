@@ -368,6 +368,68 @@ void TransferSeeds()
     Save(t, "verify_all_used.bin", TransferInput(2, table, {0}));
 }
 
+// A journal (its length in two bytes) in front of a transfer's input.
+Bytes JournalInput(const std::string& journal, const Bytes& transfer)
+{
+    Bytes out;
+    Put(out, uint32_t(journal.size()), 2);
+    out.insert(out.end(), journal.begin(), journal.end());
+    out.insert(out.end(), transfer.begin(), transfer.end());
+    return out;
+}
+
+void JournalSeeds()
+{
+    const char* t = "journal";
+    Bytes table = FreshTable();
+    FuzzImageInput::PutEntry(table, 0, 0x2000, 9000);
+    // The port "fuzz" has no device behind it: its identity is its name. The
+    // process never ran, so the write it names was interrupted.
+    const std::string interrupted =
+        "port=fuzz\nunit=fuzz\nsector=1\nstarted=2026-01-01 10:00:00\npid=2147483647\nprocess-start=1\nboot=x\n";
+    Save(t, "interrupted_write_good.bin", JournalInput(interrupted, TransferInput(1, table, {})));
+    Save(t, "interrupted_read_good.bin", JournalInput(interrupted, TransferInput(0, table, {})));
+    Save(t, "interrupted_silent_unit.bin", JournalInput(interrupted, TransferInput(1, table, {1, 4, 0xFF, 0xFF, 0})));
+    Save(t, "interrupted_lone_answer.bin",
+         JournalInput(interrupted, TransferInput(1, table, {1, 2, 0, 'N', 4, 200, 0, 0, 3})));
+    Save(t, "other_unit.bin",
+         JournalInput("port=fuzz\nunit=unitsim:1:2\nsector=1\npid=2147483647\nboot=x\n", TransferInput(1, table, {})));
+    Save(t, "garbage_write_good.bin", JournalInput("\x01\x02garbage\nsector=x", TransferInput(1, table, {})));
+    Save(t, "garbage_write_timeout.bin",
+         JournalInput("sector=1\npid=-1", TransferInput(1, table, {1, 4, 0xFF, 0xFF, 0})));
+}
+
+void HandOverSeeds()
+{
+    const char* t = "handover_line";
+    auto text = [](const std::string& line) { return Bytes(line.begin(), line.end()); };
+    Save(t, "absolute.bin", text("/home/operator/units/front door.txi"));
+    Save(t, "empty.bin", text(""));
+    Save(t, "relative.bin", text("units/front.txi"));
+    Save(t, "nul.bin", text(std::string("/a\0b", 4)));
+    Save(t, "too_long.bin", text("/" + std::string(5000, 'a')));
+}
+
+void SettingsSeeds()
+{
+    const char* t = "settings_values";
+    auto text = [](const std::string& conf) { return Bytes(conf.begin(), conf.end()); };
+    const std::string entries = "[Port%20defaults]\n1\\Port=/dev/ttyS0\n1\\Baud=115200\n1\\Data%20bits=8\n"
+                                "1\\Parity=0\n1\\Stop%20bits=0\n1\\Handshaking=0\n"
+                                "2\\Port=1\n2\\Baud=57600\n2\\Data%20bits=7\n2\\Parity=1\n"
+                                "2\\Stop%20bits=1\n2\\Handshaking=1\n";
+    Save(t, "two_ports.conf", text(entries + "size=2\n"));
+    Save(t, "huge_size.conf", text("[Port%20defaults]\nsize=2147483647\n"));
+    Save(t, "legacy_group.conf",
+         text("[Port%20defaults]\n%252Fdev%252FttyS0\\Baud=9600\n"
+              "%252Fdev%252FttyS0\\Data%20bits=8\n%252Fdev%252FttyS0\\Parity=0\n"
+              "%252Fdev%252FttyS0\\Stop%20bits=0\n%252Fdev%252FttyS0\\Handshaking=0\n"));
+    Save(t, "numbered_port.conf",
+         text("[Port%20defaults]\n3\\Port=/dev/ttyS3\n3\\Baud=38400\n3\\Data%20bits=8\n"
+              "3\\Parity=0\n3\\Stop%20bits=0\n3\\Handshaking=0\nsize=3\n"));
+    Save(t, "bad_values.conf", text("[Port%20defaults]\n1\\Port=/dev/ttyS0\n1\\Baud=-5\nsize=1\n"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -382,5 +444,8 @@ int main(int argc, char** argv)
     WavSeeds("sonvox_wav");
     TransferSeeds();
     LevelcutSeeds();
+    JournalSeeds();
+    HandOverSeeds();
+    SettingsSeeds();
     return 0;
 }

@@ -89,7 +89,7 @@ private slots:
         Prepare(s);
         QProcess first;
         Start(first, s, {"--auto-close", "600000"});
-        const QString lock = s.runtime() + "/TXDoruvevAzad_Tarlex_Inc.lock";
+        const QString lock = s.runtime() + "/ormid/TXDoruvevAzad_Tarlex_Inc.lock";
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 60000);
 
         QProcess second;
@@ -130,7 +130,7 @@ private slots:
         QVERIFY(!shop.isEmpty());
         QProcess first;
         Start(first, s, {"--auto-close", "600000"});
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.runtime() + "/TXDoruvevAzad_Tarlex_Inc.socket"), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.runtime() + "/ormid/TXDoruvevAzad_Tarlex_Inc.socket"), 60000);
 
         // Started from the file manager with a file: it hands the file to the
         // running copy and ends without a word.
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(after.value("Export file path").toString(), QString("/exports/"));
         QCOMPARE(after.value("Baud rate combo default sel").toInt(), 1);
         QCOMPARE(after.value("Comm port combo default sel").toInt(), 2);
-        QVERIFY(!QFile::exists(s.runtime() + "/TXDoruvevAzad_Tarlex_Inc.lock"));
+        QVERIFY(!QFile::exists(s.runtime() + "/ormid/TXDoruvevAzad_Tarlex_Inc.lock"));
     }
 };
 

@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "CConsoleTransferView.h"
 #include "CLogFile.h"
 #include "CTransferProgress.h"
 #include "CUnitTransfer.h"
+#include "CWriteJournal.h"
 #include "ScriptedLink.h"
 #include "StateFolder.h"
 #include "TransferTexts.h"
@@ -949,4 +953,99 @@ TEST_F(TransferTest, VerifyRefusesSectorsPastTheUnitsMemory)
     EXPECT_EQ(link.SentText(0), "U69\r");
     transfer.Finish();
     ExpectIdleAndClosed();
+}
+
+// "P1" taken as a cut-off sector's last data byte and its checksum: the unit
+// answers a lone 'N' and listens again. That ends the sector like the filler
+// would have; the write starts again and completes.
+TEST_F(TransferTest, LoneAnswerWithoutTheEchoEndsTheCutOffSector)
+{
+    for (const std::string& answer : {std::string("N"), std::string("NG")}) {
+        ClearAllNeeded(image);
+        image.SetSectorNeeded(1);
+        link.sent.clear();
+        StartWrite(Recover(Settings()));
+        transfer.Step();
+        ASSERT_EQ(link.SentText(0), "P1\r");
+        link.Deliver(answer);
+        transfer.StepNow();
+        EXPECT_EQ(link.State(), CUnitTransfer::kAwaitPgmModeAck) << "a second is allowed in full";
+        now += CUnitTransfer::kRecoveryProbeMs + 1;
+        transfer.Step();
+        EXPECT_EQ(link.State(), CUnitTransfer::kSettleLine) << answer;
+        EXPECT_EQ(link.sent.size(), 1u) << "no filler: the sector has ended";
+        now += 300;
+        transfer.Step();
+        ASSERT_EQ(link.State(), CUnitTransfer::kEnterPgmMode) << answer;
+        RunWrite(link, transfer, view, now, UnitReplies());
+        EXPECT_EQ(view.Status(), "Unit write completed.") << answer;
+        EXPECT_FALSE(image.IsSectorNeeded(1));
+        ExpectIdleAndClosed();
+    }
+    // Without a cut-off sector known it is the time-out it always was.
+    image.SetSectorNeeded(1);
+    StartWrite(Settings());
+    transfer.Step();
+    link.Deliver("N");
+    for (int i = 0; i < 10 && view.TimerRunning(); i++) {
+        now += 1000;
+        transfer.Step();
+    }
+    EXPECT_EQ(view.Status(), kP1Timeout);
+}
+
+// A read that completed a cut-off sector, which the unit then programmed
+// with the filler: what it reads back is damaged and stays out of the image.
+TEST_F(ReadTest, SectorProgrammedWithFillerKeepsTheReadOutOfTheImage)
+{
+    FillUnit(70000);
+    StartRead(Recover(Settings()));
+    transfer.Step();
+    ASSERT_EQ(link.SentText(0), "U00\r");
+    now += CUnitTransfer::kRecoveryProbeMs + 1;
+    transfer.StepNow();
+    ASSERT_EQ(link.State(), CUnitTransfer::kCompletePartialSector);
+    link.Deliver("A");
+    transfer.StepNow();
+    now += 100;
+    link.Deliver("G");
+    transfer.StepNow();
+    ASSERT_EQ(link.State(), CUnitTransfer::kSettleLine);
+    now += 300;
+    transfer.Step();
+    link.sent.clear();
+    RunRead();
+    ASSERT_GE(link.sent.size(), 9u) << "the unit was read";
+    EXPECT_FALSE(transfer.Completed());
+    for (uint32_t i = 0; i < cMemoryMap::GetSectorEnd(8); i += 4096)
+        ASSERT_EQ(image.GetImageBuffer()[i], 0xEE) << i;
+    ASSERT_EQ(view.Messages().size(), 1u);
+    EXPECT_NE(view.Messages()[0].find("write the unit again from the image file you keep"), std::string::npos);
+    ExpectIdleAndClosed();
+}
+
+// An interrupted write's journal on a unit that answers "P1" with its echo:
+// the unit is inside no sector. The journal goes; the sector it named is
+// written all the same.
+TEST_F(TransferTest, UnitAnsweringP1AtOnceDropsTheJournal)
+{
+    const CWriteJournal journal("/dev/unit");
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        _exit(0);
+    ::waitpid(gone, nullptr, 0);
+    std::filesystem::create_directories(CWriteJournal::Folder());
+    std::ofstream(journal.Path()) << "port=/dev/unit\nunit=" << journal.Unit() << "\nsector=1\npid=" << gone
+                                  << "\nprocess-start=1\nboot=x\n";
+    StartWrite(Settings());
+    EXPECT_EQ(transfer.InterruptedSector(), 1);
+    transfer.Step();
+    link.Deliver("P1\rA");
+    transfer.StepNow();
+    // Dropped; what is there now is this write's own, for the sector it sends.
+    EXPECT_EQ(journal.Read().pid, long(::getpid()));
+    EXPECT_EQ(transfer.InterruptedSector(), -1);
+    RunWrite(link, transfer, view, now, UnitReplies());
+    EXPECT_EQ(link.SentText(1), "R01\r") << "the sector the journal named is written";
+    EXPECT_FALSE(Contains(view.StatusHistory(), "No answer to P1 - completing an interrupted sector write"));
 }
