@@ -23,6 +23,7 @@ public:
     // Starts playing the loaded file; returns at once.
     virtual void Preview() = 0;
     // Peak (0-32767) of the oldest captured block into *peak; 0 and *peak
-    // untouched when no block is waiting.
+    // untouched when no block is waiting, -1 when the recording has ended by
+    // itself (the microphone was lost): Stop keeps what was recorded.
     virtual int MeterGetPeak(int* peak) = 0;
 };
