@@ -39,8 +39,8 @@ void StreamFinished(void* user)
 
 const uint32_t kStandardRates[] = {11025, 22050, 44100};
 // Latency asked of the sound system: buffers that ride out a busy machine.
-// Neither delays the start: Record waits for the first sound, and playback
-// fills the buffer with the message itself before it starts.
+// Record waits for the first sound; playback starts behind the silence that
+// fills the output buffer at the start (see Open).
 constexpr double kInputLatency = 0.2;
 constexpr double kOutputLatency = 0.2;
 // Output starts once this much more than the sound system's buffer is
@@ -231,12 +231,13 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
         CModulePin pin;
         {
             CQuietStderr quiet;
-            // Output starts with the first buffer queued and fills the
-            // sound system's buffer from it, not with silence: the first
-            // sample plays at once, however long that buffer is.
+            // Output starts with silence in the sound system's buffer, the
+            // message after it. A buffer filled with the message itself
+            // before the start is what a sound server's sink that rewinds
+            // (a sound card's) re-renders when the stream joins it: the
+            // start of the message came late, partly lost or repeated.
             e = Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
-                              paFramesPerBufferUnspecified, input ? paNoFlag : paPrimeOutputBuffersUsingStreamCallback,
-                              StreamCallback, this);
+                              paFramesPerBufferUnspecified, paNoFlag, StreamCallback, this);
         }
         pin.PinNewModules();
     }

@@ -258,6 +258,23 @@ TEST_F(SoundServer, PreviewPlaysTheWholeMessageOnTheDefaultSpeaker)
     EXPECT_LT(Rms(heard[1]), 5.0) << "the other speaker played too";
 }
 
+// A speaker whose sink rewinds (as a sound card's does: it renders ahead and
+// re-renders to let a new stream in sooner) plays the message whole too, from
+// its first sample: the sink "Feed" of the test server rewinds.
+TEST_F(SoundServer, PreviewIsWholeOnASpeakerThatRewinds)
+{
+    setenv("SONVOX_OUTPUT_DEVICE", "Feed", 1);
+    Init();
+    const std::string message = Speech(8000);
+    for (int run = 0; run < 2; ++run) {
+        auto heard = PreviewHeardAt(message, {"feed"});
+        Match m = Find(Smooth(heard[0]), Smooth(Decoded(message)), 160, 2);
+        ASSERT_GE(m.offset, 0) << "the message was not heard whole, run " << run;
+        EXPECT_GT(m.whole, 0.9) << run;
+        EXPECT_GT(m.worstWindow, 0.7) << "a dropout or a jump in the message, run " << run << "\n" << ReadText(log);
+    }
+}
+
 TEST_F(SoundServer, RecordKeepsTheSentenceFromItsFirstSample)
 {
     Init();
