@@ -156,7 +156,7 @@ void Print(const std::string& name, const std::string& who, const FixtureCase& c
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     CSpeechFixture fx;
     if (!fx.Error().empty()) {
@@ -165,7 +165,7 @@ int main()
     }
     // name, rate, bits, peak dBFS, SNR dB, dc, click before/after, speech,
     // lead, trail, hum dBFS, hum Hz, second sentence dB, pause, speech ms
-    const std::vector<FixtureCase> cases = {
+    std::vector<FixtureCase> cases = {
         {"quiet-22k", 22050, 16, -12, 45},
         {"quiet-44k", 44100, 16, -12, 45},
         {"quiet-11k", 11025, 16, -12, 45},
@@ -191,6 +191,31 @@ int main()
         {"noise-alone", 22050, 16, -12, -45, 0.0, 0.0, 0.0, false},
         {"short-0.2s", 22050, 16, -12, 45, 0.0, 0.0, 0.0, true, 75.0, 25.0, -200.0, 50.0, -200.0, 800.0, 100.0},
     };
+    // Taps (5 ms square clicks at -1 dBFS) and rumble (brown noise under
+    // 150 Hz, dBFS RMS), made by sox.
+    auto tap = [](const char* name, unsigned rate, double peakDb, double before, double after) {
+        FixtureCase c{name, rate, 16, peakDb, 45};
+        c.tapBeforeMs = before;
+        c.tapAfterMs = after;
+        return c;
+    };
+    auto rumble = [](const char* name, unsigned rate, double db, bool speech) {
+        FixtureCase c{name, rate, 16, -12, speech ? 45.0 : -60.0};
+        c.speech = speech;
+        c.rumbleDb = db;
+        return c;
+    };
+    cases.push_back(tap("tap-150-before", 22050, -12, 150, 0));
+    cases.push_back(tap("tap-300-before", 44100, -12, 300, 0));
+    cases.push_back(tap("tap-300-after", 22050, -12, 0, 300));
+    cases.push_back(tap("taps-both", 11025, -12, 200, 250));
+    cases.push_back(tap("tap-soft-speech", 22050, -30, 250, 0));
+    cases.push_back(rumble("rumble-30dB", 22050, -30, true));
+    cases.push_back(rumble("rumble-20dB", 44100, -20, true));
+    cases.push_back(rumble("rumble-alone", 22050, -20, false));
+    FixtureCase both = rumble("rumble-tap", 22050, -25, true);
+    both.tapBeforeMs = 250;
+    cases.push_back(both);
 
     std::printf("kept: every sample of the true speech is in the output; lead/trail: silence left\n"
                 "before/after it, ms (negative: speech cut); level: output RMS over the (first) sentence,\n"
@@ -203,7 +228,10 @@ int main()
                 "snr", "file", "memory");
     Tally ours, sox;
     double fileTotal = 0, memTotal = 0, soxTotal = 0, audioTotal = 0;
+    // An argument picks the cases whose name holds it.
     for (const FixtureCase& c : cases) {
+        if (argc > 1 && c.name.find(argv[1]) == std::string::npos)
+            continue;
         Fixture f = fx.Make(c);
         if (f.path.empty()) {
             std::fprintf(stderr, "cannot make %s\n", c.name.c_str());

@@ -24,6 +24,8 @@ const char* const CEditSession::kShorterThanTrimText =
     "The recording is shorter than the Initial Trim of the Settings: nothing of it is left.\n"
     "The message keeps its previous audio.";
 const char* const CEditSession::kAppendBusyText = "Please stop the Append Recording first.";
+const char* const CEditSession::kMicrophoneLostText =
+    "The microphone stopped delivering sound; the recording was stopped and what was recorded is kept.";
 const char* const CEditSession::kMemoryFullText = "The unit's memory is full: there is no room left to record.\n"
                                                   "Delete or shorten a message to make room.";
 
@@ -339,7 +341,14 @@ void CEditSession::OnTimer()
     case AudioRecording: {
         // No captured block: the meter keeps falling on its own.
         int level = 0;
-        if (m_sonvox.MeterGetPeak(&level))
+        const int samples = m_sonvox.MeterGetPeak(&level);
+        if (samples < 0) {
+            // The library has ended the recording: the microphone is gone.
+            // It is finished as Stop would, keeping what was recorded.
+            FinishRecording([this] { m_report.ShowMessage(kMicrophoneLostText); });
+            return;
+        }
+        if (samples > 0)
             m_view.MeterSetLevel(level);
         const uint32_t elapsed = m_clock() - m_recordStart;
         m_remainingBytes = ToInt32(m_recordRoom - 8 * int64_t(elapsed));

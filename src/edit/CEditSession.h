@@ -94,6 +94,8 @@ public:
     static const char* const kShorterThanTrimText;
     // Append File while an Append Recording is under way.
     static const char* const kAppendBusyText;
+    // The library ended a recording by itself: the microphone went away.
+    static const char* const kMicrophoneLostText;
 
 private:
     struct Impl;

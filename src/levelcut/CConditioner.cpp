@@ -68,10 +68,10 @@ bool CConditioner::Resample(const std::vector<float>& in, unsigned inRate, std::
     return true;
 }
 
-void CConditioner::HighPass(std::vector<float>& x)
+void CConditioner::HighPass(std::vector<float>& x, double hz)
 {
     // Second-order Butterworth high-pass.
-    const double w0 = 2.0 * M_PI * kHighPassHz / kOutRate;
+    const double w0 = 2.0 * M_PI * hz / kOutRate;
     const double c = std::cos(w0);
     const double alpha = std::sin(w0) / (2.0 * M_SQRT1_2);
     const double a0 = 1.0 + alpha;
@@ -87,6 +87,17 @@ void CConditioner::HighPass(std::vector<float>& x)
         y1 = y;
         v = float(y);
     }
+}
+
+std::vector<float> CConditioner::SpeechBand(const float* x, size_t n)
+{
+    std::vector<float> band(x, x + n);
+    for (int i = 0; i < 4; ++i)
+        HighPass(band, kSpeechBandHz);
+    for (size_t i = 0; i < n; ++i)
+        if (x[i] == 0.0f)
+            band[i] = 0.0f;  // filter ringing into digital silence is no sound
+    return band;
 }
 
 std::vector<uint8_t> CConditioner::SilentFrames(const std::vector<float>& in, unsigned inRate, size_t outSamples)

@@ -13,6 +13,9 @@ class CConditioner {
 public:
     static constexpr unsigned kOutRate = 8000;
     static constexpr double kHighPassHz = 80.0;
+    // Decisions are taken on the speech band alone, so that rumble under it
+    // (ventilation, traffic, wind) counts as noise, never as speech.
+    static constexpr double kSpeechBandHz = 300.0;
     struct Signal {
         std::vector<float> x;              // 8 kHz, 16-bit scale
         std::vector<uint8_t> silentFrame;  // per 10 ms frame: the capture is all exact zeros there
@@ -28,7 +31,10 @@ public:
     static void RemoveMean(std::vector<float>& x);
     // False when the resampler fails.
     static bool Resample(const std::vector<float>& in, unsigned inRate, std::vector<float>& out);
-    static void HighPass(std::vector<float>& x);
+    static void HighPass(std::vector<float>& x, double hz = kHighPassHz);
+    // A copy of an 8 kHz signal with what lies under the speech band taken
+    // out (eighth order at kSpeechBandHz); digital silence stays zero.
+    static std::vector<float> SpeechBand(const float* x, size_t n);
     // Per 10 ms frame of an 8 kHz signal of outSamples samples: whether every
     // sample of the capture (at inRate) under that frame is exactly zero.
     static std::vector<uint8_t> SilentFrames(const std::vector<float>& in, unsigned inRate, size_t outSamples);

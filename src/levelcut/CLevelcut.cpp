@@ -118,13 +118,14 @@ int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned
     const double step = bits == 8 ? 256.0 : 1.0;
     ds.minNoisePower =
         std::max(step * step / 12.0 * std::min(1.0, double(CConditioner::kOutRate) / rate), sig.humPower * kHumLeft);
-    CSpeechDetector::Result d = CSpeechDetector::Detect(s, n, silent, ds);
+    const std::vector<float> band = CConditioner::SpeechBand(s, n);
+    CSpeechDetector::Result d = CSpeechDetector::Detect(band.data(), n, silent, ds);
 
     size_t keepBegin = 0, keepEnd = n;
     const size_t kb = d.keepFirst * frame, ke = std::min(n, d.keepEnd * frame);
     if (ke > kb) {
-        keepBegin = kb > kLeadMargin ? kb - kLeadMargin : 0;
-        keepEnd = std::min(n, ke + kTrailMargin);
+        keepBegin = std::max(kb > kLeadMargin ? kb - kLeadMargin : 0, d.marginFirst * frame);
+        keepEnd = std::min({n, ke + kTrailMargin, d.marginEnd == SIZE_MAX ? n : d.marginEnd * frame});
     }
     if (d.speechFound) {
         m_report.speechStartMs = toMs(d.firstFrame * frame);
@@ -146,7 +147,9 @@ int CLevelcut::Process(const uint8_t* pcm, size_t bytes, unsigned bits, unsigned
     const float* k = s + keepBegin;
     const size_t kn = keepEnd - keepBegin;
     double limit = CLevelGain::ClipLimitDb(k, kn, m_clipAmount);
-    m_gain = CLevelGain::Choose(d.speechFound ? d.levelPower : 0.0, limit);
+    // Without speech there is nothing to level: no gain at all, not even a
+    // cut for samples over full scale (they are clamped and counted).
+    m_gain = d.speechFound ? CLevelGain::Choose(d.levelPower, limit) : 0.0;
     m_clip = double(CLevelGain::CountClips(k, kn, m_gain));
 
     const double lin = std::pow(10.0, m_gain / 20.0);

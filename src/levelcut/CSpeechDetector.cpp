@@ -44,23 +44,40 @@ bool IsSpeech(const Run& r)
     return r.clear && r.end - r.begin >= CSpeechDetector::kMinSpeechFrames;
 }
 
-// Grows [first, end) by the runs that reach the clear level within the
-// hangover of it, one after another.
-void JoinNear(const std::vector<Run>& runs, size_t hangover, size_t& first, size_t& end)
+bool IsImpulse(const Run& r)
 {
+    return r.clear && r.end - r.begin <= CSpeechDetector::kMaxImpulseFrames;
+}
+
+double PeakPower(const std::vector<double>& p, const Run& r)
+{
+    return *std::max_element(p.begin() + std::ptrdiff_t(r.begin), p.begin() + std::ptrdiff_t(r.end));
+}
+
+// Grows [first, end) by the runs that reach the clear level within the
+// hangover of it, one after another; an impulse louder than loudPower
+// never joins.
+void JoinNear(const std::vector<Run>& runs, const std::vector<double>& p, double loudPower, size_t hangover,
+              size_t& first, size_t& end)
+{
+    auto joins = [&](const Run& r) { return r.clear && !(IsImpulse(r) && PeakPower(p, r) > loudPower); };
     for (size_t i = runs.size(); i-- > 0;) {
         const Run& r = runs[i];
-        if (!r.clear || r.end > first)
+        if (r.end > first)
             continue;
         if (first - r.end > hangover)
             break;
+        if (!joins(r))
+            continue;
         first = r.begin;
     }
     for (const Run& r : runs) {
-        if (!r.clear || r.begin < end)
+        if (r.begin < end)
             continue;
         if (r.begin - end > hangover)
             break;
+        if (!joins(r))
+            continue;
         end = r.end;
     }
 }
@@ -184,7 +201,15 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     r.speechFound = true;
     r.firstFrame = runs[first].begin;
     r.endFrame = runs[last].end;
-    JoinNear(runs, s.hangoverFrames, r.firstFrame, r.endFrame);
+    // How loud the speech is, before anything joins it: the active level of
+    // the frames of its speech runs.
+    std::vector<double> speechRunPowers;
+    for (size_t i = first; i <= last; ++i)
+        if (IsSpeech(runs[i]))
+            speechRunPowers.insert(speechRunPowers.end(), p.begin() + std::ptrdiff_t(runs[i].begin),
+                                   p.begin() + std::ptrdiff_t(runs[i].end));
+    const double loud = ActiveLevel(speechRunPowers);
+    JoinNear(runs, p, loud, s.hangoverFrames, r.firstFrame, r.endFrame);
 
     // What the factor keeps: from the first to the last clear frame of the
     // speech, grown over the faint sound next to it down to the factor's
@@ -196,19 +221,29 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
             --kb;
         while (ke < m && rms[ke] > r.edgeRms)
             ++ke;
-        JoinNear(Runs(rms, r.edgeRms, r.clearRms), s.hangoverFrames, kb, ke);
+        JoinNear(Runs(rms, r.edgeRms, r.clearRms), p, loud, s.hangoverFrames, kb, ke);
         r.keepFirst = kb;
         r.keepEnd = ke;
+        for (const Run& run : runs) {
+            if (!IsImpulse(run))
+                continue;
+            if (run.end <= kb)
+                r.marginFirst = std::max(r.marginFirst, run.end);
+            else if (run.begin >= ke)
+                r.marginEnd = std::min(r.marginEnd, run.begin);
+        }
     }
 
     // Noise: the silence around the speech, without its clicks; failing
     // that, every frame outside a clear run (pauses hold soft speech, so
     // they come second); failing that, the floor.
-    std::vector<bool> inClear(m, false);
+    std::vector<bool> inClear(m, false), inImpulse(m, false);
     for (const Run& run : runs)
         if (run.clear)
-            for (size_t f = run.begin; f < run.end; ++f)
+            for (size_t f = run.begin; f < run.end; ++f) {
                 inClear[f] = true;
+                inImpulse[f] = IsImpulse(run);
+            }
     std::vector<double> around, quiet;
     for (size_t f = 0; f < m; ++f) {
         if (inClear[f])
@@ -221,17 +256,22 @@ CSpeechDetector::Result CSpeechDetector::Detect(const float* x, size_t n, const 
     r.noisePower = std::max(noise, s.minNoisePower);
 
     // Level: the active level of the speech with the noise taken off each
-    // frame, so that pauses full of noise do not count as speech.
+    // frame, so that pauses full of noise do not count as speech; impulses
+    // are no speech however loud, and take no part.
     double sum = 0.0;
+    size_t count = 0;
     std::vector<double> speech, raw;
     for (size_t f = r.firstFrame; f < r.endFrame; ++f) {
+        if (inImpulse[f])
+            continue;
         sum += p[f];
+        ++count;
         if (isSilent(f))
             continue;
         raw.push_back(p[f]);
         speech.push_back(std::max(p[f] - r.noisePower, 0.0));
     }
-    r.speechPower = sum / double(r.endFrame - r.firstFrame);
+    r.speechPower = sum / double(count);
     r.levelPower = ActiveLevel(speech);
     if (!(r.levelPower > 0.0))
         r.levelPower = 0.1 * ActiveLevel(raw);  // speech no louder than the noise

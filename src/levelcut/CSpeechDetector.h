@@ -10,7 +10,11 @@ class CSpeechDetector {
 public:
     static constexpr size_t kFrame = 80;           // 10 ms at 8 kHz
     static constexpr size_t kMinSpeechFrames = 4;  // sounds under 40 ms are clicks
-    static constexpr double kClearRatio = 2.0;     // clearly over the floor: 6 dB (RMS ratio)
+    // A clear run this short standing apart is an impulse (a switch, a tap
+    // on the microphone): never in the level; and when it is louder than the
+    // speech it cannot be a stop consonant's release, so it never joins it.
+    static constexpr size_t kMaxImpulseFrames = 3;
+    static constexpr double kClearRatio = 2.0;  // clearly over the floor: 6 dB (RMS ratio)
     static constexpr double kMaxFactor = 5.0;
 
     struct Settings {
@@ -23,8 +27,12 @@ public:
         bool speechFound = false;
         size_t firstFrame = 0;  // speech region [firstFrame, endFrame), the same at every factor
         size_t endFrame = 0;
-        size_t keepFirst = 0;      // frames kept for the factor, margins not included:
-        size_t keepEnd = 0;        // the speech and what joins it, or all that is not digital silence
+        size_t keepFirst = 0;  // frames kept for the factor, margins not included:
+        size_t keepEnd = 0;    // the speech and what joins it, or all that is not digital silence
+        // The margins of silence around what is kept stop short of an impulse
+        // that is not part of it: they reach no further than [marginFirst, marginEnd).
+        size_t marginFirst = 0;
+        size_t marginEnd = SIZE_MAX;
         double floorRms = 0.0;     // noise floor (frame RMS)
         double clearRms = 0.0;     // frames over this are clearly over the floor
         double edgeRms = 0.0;      // faint sound over this joins the speech at its edges

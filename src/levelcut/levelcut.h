@@ -22,22 +22,30 @@
  *     first `initial trim` samples (at 8 kHz, 0-2000) are dropped: they hold
  *     the record-button click. A trim that leaves no audio is refused
  *     (LEVELCUT_ERR_PARAMS, file unchanged).
- *  2. Every decision is taken on the RMS of 10 ms frames (16-bit scale).
- *     The noise floor is the 10th percentile of the frames that are not
- *     digital silence, never taken under the quantisation noise of the
- *     capture's sample size, nor under 60 dB below the hum removed.
+ *  2. Every decision is taken on the RMS of 10 ms frames (16-bit scale) of
+ *     the speech band: the signal high-passed again at 300 Hz (eighth
+ *     order), so that rumble under the voice (ventilation, traffic, wind)
+ *     is noise like any other and never speech. The noise floor is the 10th
+ *     percentile of the frames that are not digital silence, never taken
+ *     under the quantisation noise of the capture's sample size, nor under
+ *     60 dB below the hum removed.
  *  3. A frame is clear when it is more than 6 dB over the floor. Speech is
  *     a run of frames over the factor-1 edge level (below) that lasts 40 ms
- *     and holds a clear frame; shorter runs are clicks. The speech region,
- *     from the first to the last speech run, is the same at every factor:
- *     it gives the level and the SNR.
+ *     and holds a clear frame; shorter runs are clicks. A clear run of 30 ms
+ *     or less is an impulse (a switch, a tap on the microphone): it never
+ *     starts or ends the speech, and never counts in the level or the SNR.
+ *     The speech region, from the first to the last speech run, is the same
+ *     at every factor: it gives the level and the SNR.
  *  4. Trimming. Everything from the first to the last clear frame of the
  *     speech is kept at every factor, pauses and softer sentences included.
  *     It is grown over the faint sound next to it while frames stay over the
  *     edge level, edge = clear level * (factor / 5)^0.2153: 3 dB under the
  *     clear level at factor 1 (3 dB over the floor), 1.7 dB under it at 2,
  *     1 dB at 3, the clear level itself at 5; and by runs holding a clear
- *     frame within the hangover (below). A larger factor never keeps more.
+ *     frame within the hangover (below), but for impulses with a frame
+ *     louder than the active level of the speech runs: a stop consonant's
+ *     release is softer than the speech, a tap that loud is no part of it.
+ *     A larger factor never keeps more.
  *     At factor 0 (SetThreshFudge, 0.0-5.0) everything from the first to the
  *     last frame that is not digital silence is kept. Digital silence before
  *     and after the audio is trimmed also when no speech is found; nothing
@@ -50,19 +58,22 @@
  *     belong to the message. A larger time constant never gives a shorter
  *     message.
  *  6. 150 ms are kept before what step 4 keeps and 200 ms after it, with
- *     5 ms fades at the cuts.
+ *     5 ms fades at the cuts; these margins stop short of an impulse that
+ *     is not kept (at factors above 0).
  *  7. Gain: one constant gain that brings the active speech level (the mean
  *     power, less the noise power, of the speech region's frames within
- *     15.9 dB of that mean) to -19.6 dBFS - about -21 dBFS of RMS over
+ *     15.9 dB of that mean) to -19.6 dBFS - about -20.5 dBFS of RMS over
  *     normal speech - within -40..+40 dB, and lower still where more than
  *     `clip amount` percent of the kept samples would exceed full scale
- *     (SetClipAmount, 0.0-1.0 percent; 0 means no sample clips). Samples are
- *     then clamped and encoded mu-law with the program's one table.
- *  8. SNR: mean power of the speech region (pauses included, noise taken
- *     off) over the noise power, in dB, before the gain. The noise power is
- *     the median frame power of the silence around the speech (clicks left
- *     out); with less than 100 ms of it, of every frame outside a run with a
- *     clear frame; failing that, the floor. It is never taken below the
+ *     (SetClipAmount, 0.0-1.0 percent; 0 means no sample clips). The level
+ *     is taken on the speech band (step 2), impulses left out. A recording
+ *     without speech gets no gain at all (0 dB). Samples are then clamped
+ *     and encoded mu-law with the program's one table.
+ *  8. SNR: mean power of the speech region (pauses included, impulses and
+ *     noise taken off) over the noise power, in dB, before the gain, on the
+ *     speech band. The noise power is the median frame power of the silence
+ *     around the speech (clicks left out); with less than 100 ms of it, of
+ *     every frame outside a run with a clear frame; failing that, the floor. It is never taken below the
  *     quantisation noise of the capture's sample size. A recording without
  *     speech gets no gain and reports LEVELCUT_SNR_NO_SPEECH.
  *  `threshold` (SetThreshold, above 0 up to 32768, 184 by default) is

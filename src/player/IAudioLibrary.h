@@ -21,7 +21,8 @@ public:
     // fills the three results. 0 when it failed: the file is then gone.
     virtual int Save(const char* path, RecordProcessingParams& params) = 0;
     // Peak (0-32767) of the oldest captured block into *peak; 0 and *peak
-    // untouched when no block is waiting.
+    // untouched when no block is waiting, -1 when the recording has ended by
+    // itself (the microphone was lost): Stop keeps what was recorded.
     virtual int MeterGetPeak(int* peak) = 0;
 
     virtual void PreviewCancel() = 0;

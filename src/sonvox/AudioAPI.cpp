@@ -449,6 +449,8 @@ int MeterGetPeak(int* peak_out)
         return 0;
     return Guarded(
         [&] {
+            if (EngineInputLost())
+                return -1;
             Block b = State().meterTap.Take();
             if (!b)
                 return 0;

@@ -140,6 +140,14 @@ void CPlayThread::Play()
             std::unique_lock<std::mutex> lk(m_freeLock);
             if (m_free.empty()) {
                 m_freeWake.wait_for(lk, std::chrono::milliseconds(5));
+                lk.unlock();
+                if (m_device->Lost()) {
+                    // The rest of the message has nowhere to go.
+                    LogLost();
+                    m_playQueue.Clear();
+                    CloseDevice(true);
+                    return;
+                }
                 continue;
             }
             h = m_free.front();
@@ -183,6 +191,9 @@ void CPlayThread::CloseDevice(bool cancelled)
         std::unique_lock<std::mutex> lk(m_freeLock);
         while (m_free.size() < size_t(kHeaderCount) && !CancelSince(seq) && std::chrono::steady_clock::now() < deadline)
             m_freeWake.wait_for(lk, std::chrono::milliseconds(5));
+        lk.unlock();
+        if (m_device->Lost())
+            LogLost();
     }
     m_device->Reset();
     const std::string gaps = m_device->LossReport();
@@ -190,6 +201,11 @@ void CPlayThread::CloseDevice(bool cancelled)
         SVLOG("%s", gaps.c_str());
     m_device->Close();
     m_device.reset();
+}
+
+void CPlayThread::LogLost()
+{
+    LogPrintf("Sound output device lost: %s", m_device->Name().c_str());
 }
 
 void CPlayThread::FreeBuffers()

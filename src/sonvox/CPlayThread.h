@@ -36,6 +36,8 @@ private:
     void Run();
     void Play();
     void CloseDevice(bool cancelled);
+    // The output device went away while playing: said in the log.
+    void LogLost();
     void FreeBuffers();
     static void DeviceCallback(void* context, SoundBuffer* buffer);
     bool CancelSince(unsigned seq) const { return m_cancelSeq.load() != seq; }

@@ -181,6 +181,7 @@ bool CWaveRecorder::Start()
         SetState(kIdle);
         return false;
     }
+    m_lost = false;
     m_worker.Resume();
     SetState(kRecording);
     return true;
@@ -202,9 +203,30 @@ bool CWaveRecorder::Keep(SoundBuffer* b, bool toMeter)
     return m_recordQueue.PushBack(std::move(copy), int(b->bytesRecorded));
 }
 
+bool CWaveRecorder::CheckLost()
+{
+    if (m_lost)
+        return true;
+    if (RecordingState() != kRecording || !m_device->Lost())
+        return false;
+    // As Stop would: what was delivered whole is kept, the recording ends.
+    // The device itself is closed by Stop (or the next Record), from the
+    // client's thread: this thread may not wait for itself.
+    while (SoundBuffer* b = TakeFilled()) {
+        if (b->bytesRecorded == b->bufferLength)
+            Keep(b, false);
+        b->bytesRecorded = 0;
+        PushFree(b);
+    }
+    LogPrintf("Sound input device lost: %s", m_device->Name().c_str());
+    m_lost = true;
+    SetState(kIdle);
+    return true;
+}
+
 void CWaveRecorder::HandleBuffer()
 {
-    if (!m_device || !m_device->IsOpen())
+    if (!m_device || !m_device->IsOpen() || CheckLost())
         return;
     SoundBuffer* b = TakeFilled();
     if (!b)
@@ -240,6 +262,7 @@ int CWaveRecorder::StopDevice()
     if (!loss.empty())
         LogPrintf("%s line: %d - %s", kLogUnit, __LINE__, loss.c_str());
     m_device->Close();
+    m_lost = false;
     // What the device delivered before the stop belongs to this recording;
     // the buffer it was filling when reset comes back part-filled and is
     // dropped, as it was never delivered.

@@ -8,6 +8,7 @@
 #include "CPollWorker.h"
 #include "devices/CSoundDevice.h"
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,9 @@ public:
     void Shutdown();
 
     int RecordingState() const;
+    // The recording ended by itself: the input device was lost. What it had
+    // delivered is in the record queue, for Stop. Cleared by Start and Stop.
+    bool DeviceLost() const { return m_lost.load(); }
     int CaptureLength() const { return m_captureLength; }
     const uint8_t* CaptureData() const { return m_capture.get(); }
     int RecordQueueBytes() const { return m_recordQueue.TotalBytes(); }
@@ -65,6 +69,8 @@ private:
     void HandleBuffer();
     bool Keep(SoundBuffer* buffer, bool toMeter);
     bool CreateWorker();
+    // Poll worker: ends the recording when the device is gone.
+    bool CheckLost();
     void SetState(int state);
     CSoundDevice& Device();
     void PushFree(SoundBuffer* buffer);
@@ -87,6 +93,7 @@ private:
 
     mutable std::mutex m_stateLock;
     int m_state = kIdle;
+    std::atomic<bool> m_lost{false};
 
     CPollWorker m_worker;
 };

@@ -9,6 +9,7 @@
 #include "SonvoxState.h"
 #include "devices/CSoundDevice.h"
 #include "devices/CSoundDeviceList.h"
+#include "devices/PortAudioRuntime.h"
 #include "sonvox.h"
 
 #include <chrono>
@@ -86,6 +87,7 @@ bool TryFormat(uint32_t rate, uint16_t bits)
 bool EnginePrepareRecorder()
 {
     Engine& e = TheEngine();
+    PortAudioSetMessageSink([](const char* message) { LogPrintf("%s", message); });
     if (!e.backendHeld)
         e.backendHeld = SoundBackendStartup();
     return e.recorder.Prepare();
@@ -204,6 +206,11 @@ int EngineStopRecording()
     Engine& e = TheEngine();
     e.recorder.StopDevice();
     return e.recorder.MakeCapture() && e.recorder.CaptureLength() > 0 ? 1 : 0;
+}
+
+bool EngineInputLost()
+{
+    return TheEngine().recorder.DeviceLost();
 }
 
 int EngineSave(const char* path, double timeConstant, double clipAmount, double thresholdFactor, int initialTrim,

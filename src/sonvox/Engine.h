@@ -32,6 +32,9 @@ int EngineRecord();
 // Stop: stop the input device and join the record queue into the capture;
 // 1 when a capture of at least one byte was made.
 int EngineStopRecording();
+// MeterGetPeak: whether the recording ended by itself because the input
+// device was lost (until the next Record or Stop).
+bool EngineInputLost();
 // Save: write the capture to path and process it; the result pointers are
 // valid and already zeroed.
 int EngineSave(const char* path, double timeConstant, double clipAmount, double thresholdFactor, int initialTrim,

@@ -29,6 +29,10 @@ int EngineStopRecording()
 {
     return 0;
 }
+bool EngineInputLost()
+{
+    return false;
+}
 int EngineSave(const char*, double, double, double, int, double*, double*, double*)
 {
     return 0;

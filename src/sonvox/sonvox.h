@@ -58,7 +58,10 @@ SONVOX_API unsigned int GetDuration(void);
 /* Shows the report of the audio codecs on this machine; 1. */
 SONVOX_API int GetCoderInfor(void);
 /* Peak of the oldest captured block; returns its number of 16-bit samples,
- * 0 (and peak_out untouched) when no block is waiting. */
+ * 0 (and peak_out untouched) when no block is waiting, -1 (peak_out
+ * untouched) when the recording has ended by itself because the input device
+ * was lost ("Sound input device lost: NAME" in the log): Stop then keeps what
+ * was recorded until then, as after any recording. */
 SONVOX_API int MeterGetPeak(int* peak_out);
 
 #ifdef __cplusplus

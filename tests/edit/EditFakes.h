@@ -67,6 +67,7 @@ public:
     {
         ++stops;
         recording = false;
+        lost = false;
         return stopResult;
     }
     int Save(const char* path, RecordProcessingParams& params) override
@@ -97,6 +98,8 @@ public:
     void Preview() override { ++previews; }
     int MeterGetPeak(int* peak) override
     {
+        if (lost)
+            return -1;
         if (peaks.empty())
             return 0;
         *peak = peaks.front();
@@ -110,6 +113,7 @@ public:
     std::string foreign;                              // else these bytes as they are
     double gain = 6, snr = 30;
     std::deque<int> peaks;
+    bool lost = false;  // the microphone went away: the library ended the recording
 
     int records = 0, stops = 0, cancels = 0, previews = 0;
     bool recording = false;

@@ -131,6 +131,30 @@ TEST_F(EditSessionTest, RecordingStopsItselfWhenTheRoomIsUsedUp)
     EXPECT_EQ(sonvox.stops, 1);
 }
 
+// The library ends a recording by itself when the microphone goes away: the
+// dialog finishes it as Stop would, keeps it, and says what happened.
+TEST_F(EditSessionTest, LostMicrophoneKeepsTheRecordingAndSaysSo)
+{
+    Open();
+    sonvox.peaks = {300};
+    session->OnRecord();
+    Tick(25);
+    sonvox.lost = true;
+    Tick(25);
+    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(sonvox.stops, 1);
+    ASSERT_EQ(sonvox.saved.size(), 1u);
+    EXPECT_EQ(Scratch(), sonvox.capture);
+    EXPECT_TRUE(session->AudioChanged());
+    EXPECT_EQ(view.recordCaption, "Record");
+    EXPECT_EQ(view.timer, 0u);
+    EXPECT_EQ(view.levels, std::vector<int>{300});
+    EXPECT_EQ(report.messages, std::vector<std::string>{"The microphone stopped delivering sound; the recording was "
+                                                        "stopped and what was recorded is kept."});
+    Tick(25);
+    EXPECT_EQ(sonvox.stops, 1);
+}
+
 // Less room than one tick: Record and Append Recording say that the memory is
 // full and start nothing (the recording would stop at once, unexplained).
 TEST_F(EditSessionTest, RecordWithTheMemoryFullSaysSo)

@@ -137,6 +137,17 @@ bool CSpeechFixture::CleanSpeech(unsigned rate, std::vector<float>& x)
     return ReadSamples(dst, x, got) && got == rate;
 }
 
+bool CSpeechFixture::SoxSynth(unsigned rate, const std::string& args, std::vector<float>& x)
+{
+    const std::string path = m_dir + "/synth-" + std::to_string(++m_serial) + ".wav";
+    unsigned got = 0;
+    const bool ok = Run("sox -R -n -r " + std::to_string(rate) + " -b 16 -c 1 '" + path + "' " + args) &&
+                    ReadSamples(path, x, got) && got == rate && !x.empty();
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return ok;
+}
+
 Fixture CSpeechFixture::Make(const FixtureCase& c)
 {
     Fixture f;
@@ -215,6 +226,40 @@ Fixture CSpeechFixture::Make(const FixtureCase& c)
         click(f.speechStartMs - c.clickBeforeMs);
     if (c.clickAfterMs > 0)
         click(f.speechEndMs + c.clickAfterMs);
+
+    if (c.rumbleDb > -200.0) {
+        std::vector<float> rumble;
+        const std::string hz = std::to_string(c.rumbleHz);
+        if (!SoxSynth(c.rate,
+                      "synth " + std::to_string(f.durationMs / 1000.0 + 0.1) + " brownnoise lowpass " + hz +
+                          " lowpass " + hz,
+                      rumble))
+            return Fixture();
+        rumble.resize(x.size(), 0.0f);
+        const double scale =
+            std::sqrt(std::pow(10.0, c.rumbleDb / 10.0) * 32768.0 * 32768.0 / Power(rumble.data(), rumble.size()));
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] += float(rumble[i] * scale);
+    }
+    if (c.tapBeforeMs > 0 || c.tapAfterMs > 0) {
+        std::vector<float> tap;
+        if (!SoxSynth(c.rate, "synth 0.005 square", tap))
+            return Fixture();
+        float peak = 0.0f;
+        for (float v : tap)
+            peak = std::max(peak, std::fabs(v));
+        const double scale = std::pow(10.0, c.tapPeakDb / 20.0) * 32767.0 / peak;
+        auto add = [&](double atMs) {
+            const long at = long(atMs * rate / 1000.0);
+            for (size_t i = 0; i < tap.size(); ++i)
+                if (at + long(i) >= 0 && size_t(at) + i < x.size())
+                    x[size_t(at) + i] += float(tap[i] * scale);
+        };
+        if (c.tapBeforeMs > 0)
+            add(f.speechStartMs - c.tapBeforeMs);
+        if (c.tapAfterMs > 0)
+            add(f.speechEndMs + c.tapAfterMs);
+    }
 
     std::string base = m_dir + "/" + c.name + "-" + std::to_string(++m_serial);
     f.path = base + ".wav";

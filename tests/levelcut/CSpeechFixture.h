@@ -24,6 +24,15 @@ struct FixtureCase {
     double secondDb = -200.0;  // the sentence again this much softer after a pause (-200: not)
     double pauseMs = 800.0;    // between the two sentences
     double speechMs = 0.0;     // the speech cut to this long (0: whole)
+    // Sounds made by sox: a 5 ms square-wave click (a switch, a tap on the
+    // microphone) at this peak level, this long before or after the speech
+    // (0: none); and low-frequency rumble (brown noise low-passed at
+    // rumbleHz) at this RMS level over the whole recording (-200: none).
+    double tapBeforeMs = 0.0;
+    double tapAfterMs = 0.0;
+    double tapPeakDb = -1.0;
+    double rumbleDb = -200.0;
+    double rumbleHz = 150.0;
 };
 
 struct Fixture {
@@ -60,6 +69,9 @@ public:
 
 private:
     bool CleanSpeech(unsigned rate, std::vector<float>& x);
+    // Runs sox with these arguments after "sox -R -n -r RATE -b 16 -c 1 FILE"
+    // and reads what it made.
+    bool SoxSynth(unsigned rate, const std::string& args, std::vector<float>& x);
     bool Run(const std::string& command);
 
     std::string m_dir;

@@ -44,7 +44,7 @@ double Amplitude(const std::vector<float>& x, size_t b, size_t e, double hz)
 class LevelcutGuarantees : public SpeechFixtureSuite<LevelcutGuarantees> { };
 
 // A softer sentence after a pause, hum under the speech, digital silence
-// around it: at every factor all of the speech stays, with silence before
+// around it, taps beside it and rumble under it: at every factor all of the speech stays, with silence before
 // and after it, and (but for factor 0 in noise) not much more. The ending of
 // a sentence 40 dB down lies under the noise: it is kept, with less after it.
 TEST_F(LevelcutGuarantees, NoSpeechIsCutAtAnyFactor)
@@ -53,7 +53,16 @@ TEST_F(LevelcutGuarantees, NoSpeechIsCutAtAnyFactor)
         FixtureCase fc;
         double minTrailMs, maxLeadMs, maxTrailMs;
     };
+    auto with = [](FixtureCase fc, double tapBeforeMs, double tapAfterMs, double rumbleDb) {
+        fc.tapBeforeMs = tapBeforeMs;
+        fc.tapAfterMs = tapAfterMs;
+        fc.rumbleDb = rumbleDb;
+        return fc;
+    };
     const std::vector<Case> cases = {
+        {with({"taps", 22050, 16, -12, 45}, 150, 250, -200), 50, 250, 250},
+        {with({"rumble-20dB", 44100, 16, -12, 45}, 0, 0, -20), 50, 250, 250},
+        {with({"rumble-tap-noise20", 22050, 16, -12, 20}, 200, 0, -25), 50, 250, 250},
         {{"second-20dB", 22050, 16, -12, 45, 0, 0, 0, true, 800, 800, -200, 50, -20}, 50, 250, 250},
         {{"second-25dB", 44100, 16, -12, 45, 0, 0, 0, true, 800, 800, -200, 50, -25}, 50, 250, 250},
         {{"second-30dB", 11025, 16, -12, 45, 0, 0, 0, true, 800, 800, -200, 50, -30}, 50, 250, 250},

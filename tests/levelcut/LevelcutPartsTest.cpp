@@ -161,7 +161,32 @@ TEST(LevelcutSpeechDetector, Scenes)
         {"click alone", 3, {{500, 20, 20000}}, 1.0, 21, false, 0, 0},
         {"noise alone", 300, {}, 1.0, 21, false, 0, 0},
         {"click before speech, beyond hangover", 3, {{300, 20, 20000}, {800, 700, 3000}}, 1.0, 21, true, 800, 1500},
-        {"click before speech, within hangover", 3, {{600, 20, 20000}, {800, 700, 3000}}, 1.0, 21, true, 600, 1500},
+        // A click louder than the speech is no part of it, however near.
+        {"loud click before speech, within hangover",
+         3,
+         {{600, 20, 20000}, {800, 700, 3000}},
+         1.0,
+         21,
+         true,
+         800,
+         1500},
+        {"loud click after speech, within hangover",
+         3,
+         {{500, 700, 3000}, {1300, 20, 20000}},
+         1.0,
+         21,
+         true,
+         500,
+         1200},
+        {"loud clicks either side, at factor 5",
+         3,
+         {{350, 20, 30000}, {500, 700, 3000}, {1350, 10, 30000}},
+         5.0,
+         21,
+         true,
+         500,
+         1200},
+        {"soft sound before speech, within hangover", 3, {{600, 20, 600}, {800, 700, 3000}}, 1.0, 21, true, 600, 1500},
         {"soft release after speech", 3, {{500, 700, 3000}, {1300, 20, 600}}, 1.0, 21, true, 500, 1320},
         {"factor 0 keeps all that is not silence", 3, {{500, 1000, 3000}}, 0.0, 21, true, 0, 2000},
         {"factor 5 still finds normal speech", 3, {{500, 1000, 3000}}, 5.0, 21, true, 500, 1500},
@@ -187,6 +212,54 @@ TEST(LevelcutSpeechDetector, Scenes)
         EXPECT_NEAR(double(r.keepFirst) * 10.0, c.startMs, 20.0) << c.name;
         EXPECT_NEAR(double(r.keepEnd) * 10.0, c.endMs, 20.0) << c.name;
     }
+}
+
+// A click beside the speech, however loud, sets neither the level nor the
+// margins: the margins stop short of it, and the level is the speech's.
+TEST(LevelcutSpeechDetector, ClicksStayOutOfTheLevelAndTheMargins)
+{
+    const std::vector<Burst> speech = {{800, 700, 3000}};
+    std::vector<float> x = Scene(2.0, 3, speech);
+    const CSpeechDetector::Result alone = CSpeechDetector::Detect(x.data(), x.size(), {}, CSpeechDetector::Settings());
+    ASSERT_TRUE(alone.speechFound);
+    EXPECT_EQ(alone.marginFirst, 0u);
+    EXPECT_EQ(alone.marginEnd, SIZE_MAX);
+    for (double clickMs : {650.0, 700.0, 1600.0}) {
+        std::vector<Burst> b = speech;
+        b.push_back({clickMs, 10, 32000});
+        x = Scene(2.0, 3, b);
+        const CSpeechDetector::Result r = CSpeechDetector::Detect(x.data(), x.size(), {}, CSpeechDetector::Settings());
+        ASSERT_TRUE(r.speechFound) << clickMs;
+        EXPECT_NEAR(Db(r.levelPower / alone.levelPower), 0.0, 0.1) << clickMs;
+        EXPECT_NEAR(Db(r.speechPower / alone.speechPower), 0.0, 0.1) << clickMs;
+        EXPECT_EQ(r.keepFirst, alone.keepFirst) << clickMs;
+        EXPECT_EQ(r.keepEnd, alone.keepEnd) << clickMs;
+        if (clickMs < 800) {
+            EXPECT_NEAR(double(r.marginFirst) * 10.0, clickMs + 10, 10.0) << clickMs;
+        } else {
+            EXPECT_NEAR(double(r.marginEnd) * 10.0, clickMs, 10.0) << clickMs;
+        }
+    }
+}
+
+TEST(LevelcutConditioner, SpeechBandDropsRumbleAndKeepsTheVoice)
+{
+    struct Case {
+        double hz, minDb, maxDb;
+    };
+    const Case cases[] = {{60, -300, -60},  {100, -300, -60},  {150, -300, -40}, {200, -300, -20},
+                          {700, -1.0, 0.1}, {1000, -0.3, 0.1}, {3400, -0.1, 0.1}};
+    for (const Case& c : cases) {
+        const std::vector<float> in = Tone(c.hz, 10000, 1.0, 8000);
+        const std::vector<float> out = CConditioner::SpeechBand(in.data(), in.size());
+        const double change = Db(Power(out, 2000, 8000) / Power(in, 2000, 8000));
+        EXPECT_GE(change, c.minDb) << c.hz;
+        EXPECT_LE(change, c.maxDb) << c.hz;
+    }
+    std::vector<float> gap = Tone(150, 10000, 1.0, 8000);
+    std::fill(gap.begin() + 4000, gap.begin() + 4800, 0.0f);
+    const std::vector<float> out = CConditioner::SpeechBand(gap.data(), gap.size());
+    EXPECT_EQ(Power(out, 4000, 4800), 0.0) << "digital silence stays silent";
 }
 
 TEST(LevelcutSpeechDetector, LevelsRideOverTheNoiseFloorAndNoiseIsMeasured)

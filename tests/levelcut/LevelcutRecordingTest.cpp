@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -154,8 +155,11 @@ TEST_F(LevelcutRecording, PoorRecordingsAreFlagged)
 
 TEST_F(LevelcutRecording, LargerTimeConstantNeverShortensTheMessage)
 {
-    // A soft knock 300 ms after the speech: only a long hangover takes it in.
-    const FixtureCase c{"knock-after", 22050, 16, -12, 45, 0.0, 0.0, 300.0};
+    // A soft tap 300 ms after the speech, far softer than the speech (as a
+    // stop consonant's release would be): only a long hangover takes it in.
+    FixtureCase c{"soft-tap-after", 22050, 16, -12, 45};
+    c.tapAfterMs = 300.0;
+    c.tapPeakDb = -30.0;
     double lastMs = 0.0;
     for (float tc : {0.5f, 0.9f, 0.99f, 0.999f, 0.9998f, 0.9999f, 1.0f}) {
         CLevelcut lc;
@@ -174,15 +178,30 @@ TEST_F(LevelcutRecording, LargerTimeConstantNeverShortensTheMessage)
 
 TEST_F(LevelcutRecording, ClipCountFollowsTheClipAmount)
 {
-    // A quiet message with a loud knock right after it: the knock decides
-    // how far the gain may go.
-    const FixtureCase c{"knock-quiet", 22050, 16, -30, 40, 0.0, 0.0, 60.0};
+    // A quiet message of two sentences with a loud knock in the pause
+    // between them: the knock is kept, and decides how far the gain may go.
+    const FixtureCase c{"knock-quiet", 22050, 16, -30, 40, 0.0, 0.0, 0.0, true, 800, 800, -200, 50, 0, 600};
+    const Fixture f = s_fx->Make(c);
+    ASSERT_FALSE(f.path.empty());
+    std::vector<float> x;
+    unsigned rate = 0;
+    ASSERT_TRUE(CSpeechFixture::ReadSamples(f.path, x, rate));
+    const size_t at = size_t((f.firstEndMs + 300.0) * rate / 1000.0);
+    for (size_t i = 0; i < size_t(rate * 0.003); ++i)
+        x[at + i] += float(30000.0 * std::exp(-double(i) / rate / 0.0007) * std::cos(2.0 * M_PI * 1200.0 * i / rate));
+    const std::string knocked = s_fx->Dir() + "/knock-quiet.wav";
+    ASSERT_TRUE(CSpeechFixture::WritePcm16(knocked, x, rate));
+    const std::string work = s_fx->Dir() + "/knock-work.wav";
     double gainNoClip = 0.0;
     for (float amount : {0.0f, 0.02f, 0.2f, 1.0f}) {
         CLevelcut lc;
         ASSERT_EQ(lc.SetClipAmount(amount), 0);
-        Outcome o = Process(lc, c);
-        ASSERT_EQ(o.code, 0) << amount;
+        std::filesystem::copy_file(knocked, work, std::filesystem::copy_options::overwrite_existing);
+        ASSERT_EQ(lc.TrimFile(work.c_str()), 0) << amount;
+        Outcome o;
+        o.gain = lc.Gain();
+        o.clip = lc.Clip();
+        o.samples = lc.LastReport().outputSamples;
         EXPECT_LE(size_t(o.clip), CLevelGain::AllowedClips(o.samples, amount)) << amount;
         if (amount == 0.0f) {
             EXPECT_EQ(o.clip, 0.0);
@@ -193,6 +212,71 @@ TEST_F(LevelcutRecording, ClipCountFollowsTheClipAmount)
         if (amount == 1.0f) {
             EXPECT_GT(o.clip, 0.0);
         }
+    }
+}
+
+// Taps on the microphone (5 ms, near full scale) beside the speech, and
+// rumble under the voice band: the message is trimmed as a clean one is,
+// comes out at the same level, and rumble alone is no speech.
+TEST_F(LevelcutRecording, TapsAndRumbleStayOutOfTheSpeechAndTheLevel)
+{
+    struct Case {
+        FixtureCase fc;
+        double tapBefore, tapAfter, rumbleDb;
+    };
+    const std::vector<Case> cases = {
+        {{"clean", 22050, 16, -12, 45}, 0, 0, -200},
+        {{"tap-100-before", 44100, 16, -12, 45}, 100, 0, -200},
+        {{"tap-150-before", 22050, 16, -12, 45}, 150, 0, -200},
+        {{"tap-200-after", 22050, 16, -12, 45}, 0, 200, -200},
+        {{"taps-both-8bit", 11025, 8, -12, 45}, 180, 120, -200},
+        {{"tap-quiet-speech", 22050, 16, -30, 40}, 200, 0, -200},
+        {{"rumble-30dB", 22050, 16, -12, 45}, 0, 0, -30},
+        {{"rumble-20dB", 44100, 16, -12, 45}, 0, 0, -20},
+        {{"rumble-and-tap", 22050, 16, -12, 45}, 150, 0, -25},
+    };
+    double referenceDb = 0.0;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        FixtureCase fc = cases[i].fc;
+        fc.tapBeforeMs = cases[i].tapBefore;
+        fc.tapAfterMs = cases[i].tapAfter;
+        fc.rumbleDb = cases[i].rumbleDb;
+        CLevelcut lc;
+        Fixture f;
+        const Outcome o = Process(lc, fc, &f);
+        ASSERT_EQ(o.code, 0) << fc.name;
+        ASSERT_TRUE(o.report.speechFound) << fc.name;
+        const double lead = f.speechStartMs - o.report.keptStartMs;
+        const double trail = o.report.keptEndMs - f.speechEndMs;
+        EXPECT_GE(lead, 0.0) << fc.name << ": the start of the speech was cut";
+        EXPECT_GE(trail, 0.0) << fc.name << ": the end of the speech was cut";
+        EXPECT_LE(lead, 250.0) << fc.name;
+        EXPECT_LE(trail, 350.0) << fc.name;
+        if (fc.tapBeforeMs > 0) {
+            EXPECT_LT(lead, fc.tapBeforeMs - 5.0) << fc.name << ": the tap was kept";
+        }
+        if (fc.tapAfterMs > 0) {
+            EXPECT_LT(trail, fc.tapAfterMs) << fc.name << ": the tap was kept";
+        }
+        if (i == 0)
+            referenceDb = o.speechDb;
+        EXPECT_NEAR(o.speechDb, referenceDb, fc.rumbleDb > -25.0 ? 2.5 : 1.5) << fc.name;
+    }
+
+    // Rumble alone, and taps in silence: no speech, so no gain at all.
+    FixtureCase rumble{"rumble-alone", 22050, 16, -12, -60, 0.0, 0.0, 0.0, false};
+    rumble.rumbleDb = -20.0;
+    FixtureCase taps{"taps-alone", 44100, 16, -12, -60, 0.0, 0.0, 0.0, false};
+    taps.tapBeforeMs = 300.0;
+    taps.tapAfterMs = 300.0;
+    taps.tapPeakDb = 0.0;
+    for (const FixtureCase& fc : {rumble, taps}) {
+        CLevelcut lc;
+        const Outcome o = Process(lc, fc);
+        ASSERT_EQ(o.code, 0) << fc.name;
+        EXPECT_FALSE(o.report.speechFound) << fc.name;
+        EXPECT_EQ(o.gain, 0.0) << fc.name;
+        EXPECT_EQ(o.snr, LEVELCUT_SNR_NO_SPEECH) << fc.name;
     }
 }
 

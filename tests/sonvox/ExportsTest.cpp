@@ -315,6 +315,16 @@ TEST_F(ExportsTest, MeterGetPeakTakesTheOldestBlock)
     peak = -1;
     EXPECT_EQ(MeterGetPeak(&peak), 0);
     EXPECT_EQ(peak, -1);
+
+    // A recording that ended by itself (the microphone lost) is -1, blocks
+    // waiting or not, until the device side says otherwise.
+    push({7});
+    Fake().inputLost = true;
+    EXPECT_EQ(MeterGetPeak(&peak), -1);
+    EXPECT_EQ(peak, -1);
+    Fake().inputLost = false;
+    EXPECT_EQ(MeterGetPeak(&peak), 1);
+    EXPECT_EQ(peak, 7);
 }
 
 TEST_F(ExportsTest, IsValidFileAcceptsOnlyUnitAudio)

@@ -53,6 +53,11 @@ int EngineStopRecording()
     return Fake().stopResult;
 }
 
+bool EngineInputLost()
+{
+    return Fake().inputLost;
+}
+
 int EngineSave(const char*, double, double, double, int, double* gain, double* clip, double* snr)
 {
     ++Fake().saveCalls;

@@ -13,6 +13,7 @@ struct FakeEngine {
     int stopResult = 1;
     int saveResult = 1;
     int previewResult = 1;
+    bool inputLost = false;  // the recording ended by itself
 
     int prepareCalls = 0;
     int shutdownCalls = 0;

@@ -32,10 +32,15 @@ int StreamCallback(const void* input, void* output, unsigned long frames, const 
     return static_cast<CPortAudioDevice*>(user)->Process(input, output, frames, flags);
 }
 
+void StreamFinished(void* user)
+{
+    static_cast<CPortAudioDevice*>(user)->Finished();
+}
+
 const uint32_t kStandardRates[] = {11025, 22050, 44100};
 // Latency asked of the sound system: buffers that ride out a busy machine.
-// Neither delays the start: Record waits for the first sound, and playback
-// fills the buffer with the message itself before it starts.
+// Record waits for the first sound; playback starts behind the silence that
+// fills the output buffer at the start (see Open).
 constexpr double kInputLatency = 0.2;
 constexpr double kOutputLatency = 0.2;
 // Output starts once this much more than the sound system's buffer is
@@ -44,6 +49,9 @@ constexpr double kStartMarginMs = 100;
 constexpr double kMostQueuedMs = 540;
 // Capture kept while no buffer is queued (the poll worker is late).
 constexpr size_t kRingSeconds = 2;
+// A running stream whose callback has not run for twice its buffer, and at
+// least this long, has lost its device.
+constexpr double kLeastStallMs = 1000;
 
 }  // namespace
 
@@ -120,6 +128,7 @@ int CPortAudioDevice::FillParameters(const SoundFormat& f, void* out)
     }
     const PaDeviceIndex fallback = input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
     p->device = fallback;
+    m_name = chosen.name.empty() ? "System default" : chosen.name;
     if (!chosen.portAudioName.empty()) {
         // Found by name: the numbers change whenever PortAudio starts anew.
         for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
@@ -212,6 +221,7 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
         m_ringStart = m_ringUsed = 0;
         m_lostBytes = 0;
         m_overruns = 0;
+        m_finished = false;
     }
     PaStream* stream = nullptr;
     PaError e;
@@ -221,18 +231,20 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
         CModulePin pin;
         {
             CQuietStderr quiet;
-            // Output starts with the first buffer queued and fills the
-            // sound system's buffer from it, not with silence: the first
-            // sample plays at once, however long that buffer is.
+            // Output starts with silence in the sound system's buffer, the
+            // message after it. A buffer filled with the message itself
+            // before the start is what a sound server's sink that rewinds
+            // (a sound card's) re-renders when the stream joins it: the
+            // start of the message came late, partly lost or repeated.
             e = Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
-                              paFramesPerBufferUnspecified, input ? paNoFlag : paPrimeOutputBuffersUsingStreamCallback,
-                              StreamCallback, this);
+                              paFramesPerBufferUnspecified, paNoFlag, StreamCallback, this);
         }
         pin.PinNewModules();
     }
     if (e != paNoError)
         return Fail(e);
     m_stream = stream;
+    Pa_SetStreamFinishedCallback(stream, StreamFinished);
     // The callback runs at real-time priority where the process may have it.
     PaAlsa_EnableRealtimeScheduling(stream, 1);
     return kSoundOk;
@@ -283,6 +295,8 @@ int CPortAudioDevice::Start()
     {
         std::lock_guard<std::mutex> lk(m_lock);
         m_delivering = false;
+        m_finished = false;
+        m_lastCallback = std::chrono::steady_clock::now();
     }
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
     if (e != paNoError)
@@ -360,11 +374,14 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
             m_delivering = true;
             m_deliveringWake.notify_all();
         }
+        if (src && bytes)
+            m_lastCallback = std::chrono::steady_clock::now();
         if (src)
             Deliver(src, bytes);
         return paContinue;
     }
     uint8_t* dst = static_cast<uint8_t*>(output);
+    m_lastCallback = std::chrono::steady_clock::now();
     while (bytes && !m_queue.empty()) {
         SoundBuffer* head = m_queue.front();
         size_t n = std::min<size_t>(head->bufferLength - m_headPos, bytes);
@@ -408,6 +425,8 @@ int CPortAudioDevice::StartOutput()
     {
         std::lock_guard<std::mutex> lk(m_lock);
         m_draining = false;
+        m_finished = false;
+        m_lastCallback = std::chrono::steady_clock::now();
     }
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
     if (e != paNoError)
@@ -477,6 +496,39 @@ int CPortAudioDevice::Close()
     std::lock_guard<std::mutex> lk(m_lock);
     m_callback = nullptr;
     return kSoundOk;
+}
+
+void CPortAudioDevice::Finished()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_finished = true;
+}
+
+bool CPortAudioDevice::Lost()
+{
+    if (!m_stream || !m_running)
+        return false;
+    auto* stream = static_cast<PaStream*>(m_stream);
+    // Stopped or failed while this side still runs it: the stream is over.
+    if (Pa_IsStreamActive(stream) != 1)
+        return true;
+    const PaStreamInfo* info = Pa_GetStreamInfo(stream);
+    const bool input = Direction() == SoundDirection::Input;
+    const double buffer = info ? (input ? info->inputLatency : info->outputLatency) * 1000.0 : 0.0;
+    const double stallMs = std::max(2.0 * buffer, kLeastStallMs);
+    std::lock_guard<std::mutex> lk(m_lock);
+    if (m_finished)
+        return true;
+    // An input that never began is Record's to report, not a loss.
+    if (input && !m_delivering)
+        return false;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_lastCallback).count() >
+           stallMs;
+}
+
+std::string CPortAudioDevice::Name() const
+{
+    return m_name;
 }
 
 std::string CPortAudioDevice::LossReport()

@@ -8,6 +8,8 @@
 
 #include <pa_linux_alsa.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -40,6 +42,10 @@ public:
     // PortAudio's stream callback; public only for the C trampoline.
     int Process(const void* input, void* output, unsigned long frames, unsigned long statusFlags);
     std::string LossReport() override;
+    bool Lost() override;
+    std::string Name() const override;
+    // PortAudio's stream-finished callback; public only for the C trampoline.
+    void Finished();
 
 private:
     bool Initialise();
@@ -62,7 +68,7 @@ private:
     SoundFormat m_format;
     SoundCallback m_callback = nullptr;
     void* m_context = nullptr;
-    bool m_running = false;
+    std::atomic<bool> m_running{false};  // also read by the poll worker (Lost)
 
     mutable std::mutex m_lock;
     std::deque<SoundBuffer*> m_queue;
@@ -80,6 +86,11 @@ private:
     bool m_draining = false;
     // Input: set by the first callback that brings audio after Start.
     bool m_delivering = false;
+    // When the stream's callback last ran (input: brought sound), and
+    // whether the stream has ended without being stopped.
+    std::chrono::steady_clock::time_point m_lastCallback;
+    bool m_finished = false;
+    std::string m_name;
     std::condition_variable m_deliveringWake;
     // The sound server's device to open, when one was chosen.
     PaAlsaStreamInfo m_alsaInfo{};

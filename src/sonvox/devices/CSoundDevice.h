@@ -110,6 +110,12 @@ public:
     // captured, gaps in what was played; a text for the log, empty when
     // nothing was.
     virtual std::string LossReport() { return std::string(); }
+    // Whether the started device has gone away: its stream ended or failed
+    // without being stopped, or stopped delivering (taking) sound for
+    // longer than its buffer. Devices that cannot be lost return false.
+    virtual bool Lost() { return false; }
+    // The device's name for the log.
+    virtual std::string Name() const { return "System default"; }
     // Resets and closes. Safe on a closed device.
     virtual int Close() = 0;
 

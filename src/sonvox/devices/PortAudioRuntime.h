@@ -10,3 +10,6 @@
 int PortAudioStart(std::string* error = nullptr);
 // Ends one start; the last one ends PortAudio.
 void PortAudioStop();
+// Where ALSA's messages about streams in use go (none: dropped); never the
+// terminal. Those of PortAudio's start and end are dropped in any case.
+void PortAudioSetMessageSink(void (*sink)(const char* message));

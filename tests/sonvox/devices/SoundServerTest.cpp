@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -134,8 +135,11 @@ protected:
     void SetUp() override
     {
         const std::string why = server.Start();
-        if (PulseServer::Program().empty())
+        if (PulseServer::Program().empty()) {
+            if (getenv("CI"))
+                FAIL() << "no sound server to test with: " << why;
             GTEST_SKIP() << "no sound server to test with: " << why;
+        }
         ASSERT_EQ(why, "");
         server.Use();
         ASSERT_FALSE(dir.path.empty());
@@ -215,6 +219,24 @@ protected:
         return WavSamples(dir / "Debug.wav");
     }
 
+    // Milliseconds until the log holds text (added after before), or -1
+    // when it did not within timeoutMs.
+    long WaitForLog(const std::string& before, const std::string& text, long timeoutMs)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        for (;;) {
+            const long ms =
+                long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                         .count());
+            const std::string log = ReadText(this->log);
+            if (log.size() > before.size() && log.find(text, before.size()) != std::string::npos)
+                return ms;
+            if (ms > timeoutMs)
+                return -1;
+            std::this_thread::sleep_for(5ms);
+        }
+    }
+
     PulseServer server;
     TempDir dir;
     SonvoxLib lib;
@@ -234,6 +256,23 @@ TEST_F(SoundServer, PreviewPlaysTheWholeMessageOnTheDefaultSpeaker)
     EXPECT_GT(m.windows, 30u);
     EXPECT_GT(m.worstWindow, 0.7) << "a dropout or a jump in the message\n" << ReadText(log);
     EXPECT_LT(Rms(heard[1]), 5.0) << "the other speaker played too";
+}
+
+// A speaker whose sink rewinds (as a sound card's does: it renders ahead and
+// re-renders to let a new stream in sooner) plays the message whole too, from
+// its first sample: the sink "Feed" of the test server rewinds.
+TEST_F(SoundServer, PreviewIsWholeOnASpeakerThatRewinds)
+{
+    setenv("SONVOX_OUTPUT_DEVICE", "Feed", 1);
+    Init();
+    const std::string message = Speech(8000);
+    for (int run = 0; run < 2; ++run) {
+        auto heard = PreviewHeardAt(message, {"feed"});
+        Match m = Find(Smooth(heard[0]), Smooth(Decoded(message)), 160, 2);
+        ASSERT_GE(m.offset, 0) << "the message was not heard whole, run " << run;
+        EXPECT_GT(m.whole, 0.9) << run;
+        EXPECT_GT(m.worstWindow, 0.7) << "a dropout or a jump in the message, run " << run << "\n" << ReadText(log);
+    }
 }
 
 TEST_F(SoundServer, RecordKeepsTheSentenceFromItsFirstSample)
@@ -310,6 +349,80 @@ TEST_F(SoundServer, ChosenDevicesAreTheOnesUsed)
         }
         EXPECT_EQ(lib.Audio_Release(), 1);
     }
+}
+
+// The sound server goes away during a recording: the library ends the
+// recording by itself, says so in the log and through the meter, and Stop
+// keeps what was recorded up to then.
+TEST_F(SoundServer, LostMicrophoneEndsTheRecordingAndKeepsWhatWasRecorded)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> lose;
+    };
+    // A source unloaded is no case: the server moves the recording to its
+    // fallback source, and the stream goes on.
+    const Case cases[] = {
+        {"sound server killed", [this] { server.Stop(); }},
+    };
+    const std::string tone = Tone();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A server of its own for each case: the last one took its down.
+        server.Stop();
+        ASSERT_EQ(server.Start(), "");
+        server.Use();
+        Init();
+        const pid_t feed = server.Feed(tone);
+        std::this_thread::sleep_for(300ms);
+        ASSERT_EQ(lib.Record(), 1) << ReadText(log);
+        std::this_thread::sleep_for(1500ms);
+        server.End(feed);
+        const std::string before = ReadText(log);
+        const auto lostAt = std::chrono::steady_clock::now();
+        c.lose();
+        // The meter tells the client, as it polls it, until it stops the
+        // recording.
+        int peak = 0, got = 0;
+        for (int i = 0; i < 1000 && (got = lib.MeterGetPeak(&peak)) >= 0; ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(got, -1);
+        const long meterMs = long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - lostAt).count());
+        const long logMs = WaitForLog(before, "Sound input device lost: System default", 1000);
+        EXPECT_GE(logMs, 0) << ReadText(log);
+        std::printf("[ measured ] %s: %ld ms from the loss to the meter's -1, the log line by then: %s\n", c.name,
+                    meterMs, logMs == 0 ? "yes" : "no");
+
+        Shell("printf '[Debug]\\r\\n1' > '" + dir / "Levelcut.txt" + "'");
+        EXPECT_EQ(lib.Stop(), 1) << "what was recorded is kept\n" << ReadText(log);
+        EXPECT_EQ(lib.MeterGetPeak(&peak), 0) << "Stop ends the loss";
+        EXPECT_EQ(lib.Save(saved.c_str(), 0.9998, 0.02, 1.0, 500, &gain, &clip, &snr), 1) << ReadText(log);
+        const std::vector<int16_t> captured = WavSamples(dir / "Debug.wav");
+        EXPECT_GT(double(captured.size()) / 44100.0, 1.2) << "the recording up to the loss";
+        EXPECT_GT(Rms(captured), 1000.0) << "the tone is in it";
+        const std::string added = ReadText(log).substr(before.size());
+        EXPECT_EQ(added.find("Sound input device lost"), added.rfind("Sound input device lost")) << added;
+        EXPECT_EQ(lib.Audio_Release(), 1);
+    }
+}
+
+// The sound server goes away while a message plays: the log says so and the
+// playback thread gives up the message rather than wait for the speaker.
+TEST_F(SoundServer, LostSpeakerIsReported)
+{
+    Init();
+    const std::string message = Speech(8000);
+    ASSERT_EQ(lib.LoadPlay((message + "*" + message + "*" + message + "*" + message).c_str()), 1);
+    ASSERT_EQ(lib.Preview(), 1);
+    std::this_thread::sleep_for(1000ms);
+    const std::string before = ReadText(log);
+    server.Stop();
+    const long logMs = WaitForLog(before, "Sound output device lost: System default", 10000);
+    EXPECT_GE(logMs, 0) << ReadText(log);
+    std::printf("[ measured ] speaker: %ld ms from the loss to the log line\n", logMs);
+    lib.PreviewCancel();
+    EXPECT_EQ(lib.Audio_Release(), 1);
 }
 
 }  // namespace
