@@ -12,6 +12,7 @@
 
 #include "CAtomicFile.h"
 #include "CLogFile.h"
+#include "NetworkAddress.h"
 
 namespace {
 
@@ -69,6 +70,9 @@ std::string FileName(const std::string& port)
 // its device.
 std::string CanonicalPort(const std::string& port)
 {
+    // A network port by its address, one spelling for every way of typing it.
+    if (IsNetworkPortName(port))
+        return CanonicalPortName(port);
     char resolved[PATH_MAX];
     return realpath(port.c_str(), resolved) ? std::string(resolved) : port;
 }
