@@ -177,10 +177,10 @@ std::vector<std::string> PortsOf(const TransferArgs& args)
             if (!isSimulated || args.includeSimulated)
                 ports.push_back(port);
         }
-        if (args.includeNetwork)
-            for (const std::string& port :
-                 RememberedNetworkPorts(ReadProgramSetting(ProgramSettings::kNetworkPortsKey)).Ports())
-                ports.push_back(port);
+        if (args.includeNetwork) {
+            const RememberedNetworkPorts remembered(ReadProgramSetting(ProgramSettings::kNetworkPortsKey));
+            ports.insert(ports.end(), remembered.Ports().begin(), remembered.Ports().end());
+        }
     }
     std::vector<std::string> once;
     std::vector<std::string> keys;

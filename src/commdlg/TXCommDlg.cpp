@@ -203,7 +203,8 @@ void TXCommDlg::FillLists()
         const bool isSimulated = std::find(simulated.begin(), simulated.end(), port) != simulated.end();
         m_portBox->addItem(isSimulated ? path + " (simulated unit)" : path, path);
     }
-    for (const std::string& port : RememberedPorts().Ports())
+    const RememberedNetworkPorts remembered = RememberedPorts();
+    for (const std::string& port : remembered.Ports())
         m_portBox->addItem(QString::fromStdString(port), QString::fromStdString(port));
     const int storedPort = m_shared.commPortSel ? *m_shared.commPortSel : 0;
     const int byPath = m_portBox->findData(CSettingsStore(ProgramSettings::kSection).value(kPortPathKey).toString());

@@ -1,6 +1,7 @@
 // Runs Debian's ser2net for a test, with a YAML file the test writes: each
 // device gets an RFC 2217 accepter and a raw TCP accepter on free ports of
-// 127.0.0.1. Kill() ends it at once (SIGKILL), as a server that dies; the
+// 127.0.0.1. Kill() ends it at once (SIGKILL), as a server that dies, and
+// Pause() stops it, as a network that falls silent; the
 // destructor ends it in any case. A test fails rather than skips when
 // ser2net is missing under CI (MustRun()).
 #pragma once
@@ -103,6 +104,10 @@ public:
         return true;
     }
 
+    // Stops and continues the server: a network gone silent, without a reset.
+    void Pause() { Signal(SIGSTOP); }
+    void Resume() { Signal(SIGCONT); }
+
     void Kill()
     {
         if (m_pid <= 0)
@@ -113,6 +118,12 @@ public:
     }
 
 private:
+    void Signal(int sig)
+    {
+        if (m_pid > 0)
+            ::kill(m_pid, sig);
+    }
+
     // Looks for the port in the kernel's table of listening sockets rather
     // than connecting, which would open the device behind it.
     static bool Listens(int port)

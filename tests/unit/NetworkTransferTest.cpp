@@ -1,7 +1,8 @@
 // ormid-cli read, write, verify and gang programming through ser2net (started
 // by the test) in front of simulated units: both kinds of network port, a
 // gang that mixes them with a local port, a server killed in the middle of
-// a write (the next write finishes through the journal), nobody listening,
+// a write (the next write finishes through the journal), a server fallen
+// silent (the time-outs end the write), nobody listening,
 // a second client and a malformed name. Only 127.0.0.1 is contacted.
 #include <gtest/gtest.h>
 
@@ -83,10 +84,10 @@ TEST_F(NetworkTransferTest, WriteVerifyAndReadThroughEitherKindOfPort)
     StartUnits(1);
     std::string err;
     ASSERT_EQ(Run({"write", "--verify", "--port", server->At(0).Rfc2217(), imagePath}, &err), 0) << err;
-    EXPECT_NE(err.find("verify OK"), std::string::npos) << err;
+    EXPECT_NE(err.find("Verify OK"), std::string::npos) << err;
     EXPECT_EQ(Run({"verify", "--port", server->At(0).Tcp(), imagePath}, &err), 0) << err;
     const std::string out = scratch.File("read.txi");
-    ASSERT_EQ(Run({"read", "--baud", "57600", "--port", server->At(0).Rfc2217(), out}, &err), 0) << err;
+    ASSERT_EQ(Run({"read", "--port", server->At(0).Rfc2217(), out}, &err), 0) << err;
     EXPECT_EQ(ReadBytes(out), ReadBytes(imagePath));
     EXPECT_TRUE(HoldsTheImage(0));
 }
@@ -136,6 +137,19 @@ TEST_F(NetworkTransferTest, AServerKilledMidWriteEndsItAndTheNextWriteCompletes)
         0)
         << err;
     EXPECT_TRUE(HoldsTheImage(0));
+}
+
+TEST_F(NetworkTransferTest, AServerFallenSilentIsNoticedByTheTimeOuts)
+{
+    StartUnits(1);
+    CliProcess first;
+    first.Start({"write", "--port", server->At(0).Tcp(), imagePath}, scratch.File("first"));
+    ASSERT_TRUE(WaitFor([&] { return first.Stderr().find("Transmitting sector 1") != std::string::npos; }, 60000))
+        << first.Stderr();
+    server->Pause();  // the connection stays up; nothing more comes through
+    EXPECT_EQ(first.Wait(60), 1) << first.Stderr();
+    EXPECT_NE(first.Stderr().find("Write failed: Timeout"), std::string::npos) << first.Stderr();
+    server->Resume();
 }
 
 TEST_F(NetworkTransferTest, NobodyListeningASecondClientAndAMalformedNameAreTold)
