@@ -146,6 +146,7 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
     }
     // Through ser2net on 127.0.0.1 in front of the simulator's terminal.
     Ser2netServer server(folder, {sim.Port()});
+    server.SetCharDelay(getenv("BENCH_CHARDELAY_OFF") == nullptr);
     if (network && !server.Start()) {
         r.status = "ser2net did not start";
         return r;

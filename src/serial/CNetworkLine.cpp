@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <list>
@@ -150,6 +151,7 @@ int32_t CNetworkLine::Start(int* programFd)
         // From here on the gensio needs closing, whether or not it opens.
         m_open = startErr == 0;
     });
+    const auto openStart = std::chrono::steady_clock::now();
     int openErr = startErr;
     if (startErr != 0) {
         delete keep;
@@ -174,8 +176,14 @@ int32_t CNetworkLine::Start(int* programFd)
             sergensio_modemstate(sio, SERGENSIO_MODEMSTATE_CTS_CHANGED | SERGENSIO_MODEMSTATE_DSR_CHANGED |
                                           SERGENSIO_MODEMSTATE_CD_CHANGED | SERGENSIO_MODEMSTATE_RI_CHANGED);
     });
-    // A server whose port another client holds accepts and closes at once.
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    // A server whose port another client holds accepts and closes at once:
+    // its close comes about one round trip after the connection, which the
+    // open took at least, so twice the open's time (within bounds) sees it.
+    const auto openTook =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - openStart);
+    const auto settle = std::chrono::milliseconds(
+        std::min<long long>(kSettleMs, std::max<long long>(kMinSettleMs, 2 * openTook.count())));
+    std::this_thread::sleep_for(settle);
     if (m_lost.load()) {
         ::close(pair[0]);
         Shutdown();

@@ -33,7 +33,9 @@ public:
     // server's confirmation.
     static constexpr int kConnectTimeoutMs = 5000;
     static constexpr int kConfirmTimeoutMs = 2000;
-    // A server that closes within this time of accepting turned us away.
+    // A server that closes this soon after accepting turned us away: twice
+    // the time the connection took, within these bounds.
+    static constexpr int kMinSettleMs = 30;
     static constexpr int kSettleMs = 250;
 
     ~CNetworkLine();

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -62,6 +63,9 @@ public:
     Ser2netServer& operator=(const Ser2netServer&) = delete;
 
     const Device& At(size_t index) const { return m_devices.at(index); }
+    // ser2net holds the device's bytes back until the line pauses (on by
+    // default); off, each byte goes out at once.
+    void SetCharDelay(bool on) { m_charDelay = on; }
 
     // Writes the YAML, starts the server and waits (up to 10 s) until every
     // accepter listens.
@@ -78,12 +82,18 @@ public:
                         << "  accepter: " << (raw ? "tcp," : "telnet(rfc2217),tcp,") << "127.0.0.1,"
                         << (raw ? device.tcpPort : device.rfc2217Port) << "\n"
                         << "  connector: serialdev," << device.path << ",115200n81,local\n"
-                        << "  options:\n    kickolduser: false\n\n";
+                        << "  options:\n    kickolduser: false\n"
+                        << (m_charDelay ? "" : "    chardelay: false\n") << "\n";
                 }
             }
         }
+        // The child reopens stdout: what the parent had not written yet
+        // would be written twice.
+        std::fflush(nullptr);
         m_pid = ::fork();
         if (m_pid == 0) {
+            // A test that crashes leaves no server behind.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             const std::string log = m_folder + "/ser2net.log";
             std::freopen(log.c_str(), "w", stdout);
             std::freopen(log.c_str(), "a", stderr);
@@ -148,4 +158,5 @@ private:
     std::string m_folder;
     std::vector<Device> m_devices;
     pid_t m_pid = -1;
+    bool m_charDelay = true;
 };
