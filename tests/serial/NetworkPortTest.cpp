@@ -133,6 +133,30 @@ TEST_F(NetworkPortTest, FaultsOfTheNetworkAreToldByAddress)
     EXPECT_EQ(CSerial::OpenFailureText(nobody, ECONNREFUSED),
               "Could not connect to 127.0.0.1:" + std::to_string(unused) + ": Connection refused");
 
+    // A server that never completes the connection (its queue is full): the
+    // open gives up after its bound and says so.
+    const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(full, 0), 0);
+    ASSERT_EQ(::getsockname(full, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 3; i++) {
+        queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(queued.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+    const std::string stuck = "rfc2217://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    EXPECT_EQ(port.Open(stuck.c_str(), 0, 0), ETIMEDOUT);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(CSerial::OpenFailureText(stuck, ETIMEDOUT),
+              "Could not connect to 127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + ": Connection timed out");
+    for (int fd : queued)
+        ::close(fd);
+    ::close(full);
+
     // A malformed name says what is expected.
     EXPECT_EQ(port.Open("rfc2217://127.0.0.1", 0, 0), SERIAL_NET_BAD_NAME);
     EXPECT_NE(CSerial::OpenFailureText("rfc2217://127.0.0.1", SERIAL_NET_BAD_NAME).find("rfc2217://HOST:PORT"),
