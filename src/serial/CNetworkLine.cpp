@@ -167,6 +167,9 @@ int32_t CNetworkLine::Start(int* programFd)
         TheLog().Write("Network port %s: %s", m_address.HostPort().c_str(), gensio_err_to_str(openErr));
         ::close(pair[0]);
         Shutdown();
+        // An open given up on is never answered; the line's thread is gone now.
+        if (startErr == 0 && !opening->finished)
+            delete keep;
         return ConnectCode(openErr);
     }
     RunOnLoop([this] {
