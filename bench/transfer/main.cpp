@@ -30,6 +30,7 @@
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
 #include "TransferLoop.h"
+#include "Ser2netServer.h"
 #include "SimProcess.h"
 #include "cMemoryMap.h"
 #include "serialport.h"
@@ -88,7 +89,16 @@ struct Result {
     double seconds = 0;      // start to finish
     double programming = 0;  // the simulator's erase-and-program time (write)
     double bigSeconds = 0;   // from the request of sector 8 to the end (read)
+    double cpu = 0;          // this process's processor time during the run
 };
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // The image: one message from 0x2000 to the end of sector 7 + sectors, with
 // only the 64 KB sectors needed.
@@ -108,7 +118,8 @@ void BuildImage(cMemoryMap& image, int sectors)
 
 // One write or read against a fresh simulator, stepped every stepMs (0: at
 // the dialog's periods).
-Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& eraseMs, const std::string& folder)
+Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& eraseMs, const std::string& folder,
+               bool network = false)
 {
     const bool write = op == Op::Write;
     const unsigned stepMs = baseline ? kBaselineStepMs : 0;
@@ -133,10 +144,17 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
         r.status = "ormid-unitsim did not start";
         return r;
     }
+    // Through ser2net on 127.0.0.1 in front of the simulator's terminal.
+    Ser2netServer server(folder, {sim.Port()});
+    server.SetCharDelay(getenv("BENCH_CHARDELAY_OFF") == nullptr);
+    if (network && !server.Start()) {
+        r.status = "ser2net did not start";
+        return r;
+    }
     CSerialPort port;
     CSerialTransferLink link(port);
     TransferSettings settings;
-    settings.portName = sim.Port();
+    settings.portName = network ? server.At(0).Rfc2217() : sim.Port();
     settings.baudPosition = baud == 57600 ? 1 : 0;
 
     cMemoryMap target;
@@ -144,6 +162,7 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
     // A read fills an empty image; a verify compares with the one written.
     CUnitTransfer transfer(op == Op::Read ? target : image, link, view);
     const auto start = Clock::now();
+    const double cpuStart = CpuSeconds();
     std::vector<uint8_t> big;
     for (int s = 8; s < 8 + sectors; s++)
         big.push_back(uint8_t(s));
@@ -159,6 +178,7 @@ Result RunOnce(Op op, int baud, int sectors, bool baseline, const std::string& e
     r.ok = transfer.Completed() && (op != Op::Verify || transfer.DifferingSectors().empty());
     r.status = view.Status();
     r.seconds = Seconds(start, end);
+    r.cpu = CpuSeconds() - cpuStart;
     if (write)
         r.programming = ProgrammingMs(logPath) / 1000.0;
     else if (view.m_bigStartSeen)
@@ -224,15 +244,39 @@ bool RunBaud(int baud, int sectors, const std::string& eraseMs, const std::strin
     return ok;
 }
 
-// ---- many units at once ----
+// ---- through a serial device server ----
 
-double CpuSeconds()
+// The same transfers direct and through ser2net (RFC 2217 on 127.0.0.1): the
+// ratio of their speeds (direct seconds / network seconds) and of their
+// processor time in this process.
+bool RunNetwork(const std::vector<int>& bauds, int sectors, const std::string& eraseMs, const std::string& folder)
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    if (!Ser2netServer::Available()) {
+        printf("ser2net is not installed\n");
+        return false;
+    }
+    printf("direct against ser2net (rfc2217://127.0.0.1), %d x 64 KB sectors; erase-and-program set aside\n"
+           "  %-8s %6s  %8s  %8s  %6s  %8s  %8s\n",
+           sectors, "", "baud", "direct s", "net s", "ratio", "cpu dir", "cpu net");
+    bool ok = true;
+    for (int baud : bauds)
+        for (Op op : {Op::Write, Op::Read, Op::Verify}) {
+            const char* name = op == Op::Write ? "write" : op == Op::Read ? "read" : "verify";
+            const Result direct = RunOnce(op, baud, sectors, false, eraseMs, folder);
+            const Result net = RunOnce(op, baud, sectors, false, eraseMs, folder, true);
+            if (!direct.ok || !net.ok) {
+                printf("  %-8s %6d  failed: %s\n", name, baud, (!net.ok ? net.status : direct.status).c_str());
+                ok = false;
+                continue;
+            }
+            const double d = direct.seconds - direct.programming, n = net.seconds - net.programming;
+            printf("  %-8s %6d  %8.2f  %8.2f  %6.3f  %8.3f  %8.3f\n", name, baud, d, n, n > 0 ? d / n : 0.0, direct.cpu,
+                   net.cpu);
+        }
+    return ok;
 }
+
+// ---- many units at once ----
 
 int Threads()
 {
@@ -344,6 +388,8 @@ int main(int argc, char** argv)
     std::vector<int> unitCounts;
     app.add_option("--units", unitCounts, "write into this many units at once (a gang) instead; several counts allowed")
         ->check(CLI::Range(1, 64));
+    bool network = false;
+    app.add_flag("--network", network, "the same transfers direct and through ser2net on 127.0.0.1, as a ratio");
     CLI11_PARSE(app, argc, argv);
     if (!unitCounts.empty())
         return RunUnits(unitCounts, bauds, sectorCounts.front(), eraseMs) ? 0 : 1;
@@ -353,14 +399,18 @@ int main(int argc, char** argv)
         perror("bench-transfer");
         return 1;
     }
-    printf("steps on the line's events with ticks every 80 ms (write) and 200 ms (read); baseline: a %u ms tick\n"
-           "  efficiency = line time / seconds; vs baseline = baseline seconds / seconds\n"
-           "  %-28s %6s  %8s  %7s  %7s  %6s  %7s  %6s\n",
-           kBaselineStepMs, "", "baud", "bytes", "line s", "s", "eff", "base s", "vs base");
     bool ok = true;
-    for (int baud : bauds)
-        for (int sectors : sectorCounts)
-            ok = RunBaud(baud, sectors, eraseMs, folder) && ok;
+    if (network)
+        ok = RunNetwork(bauds, sectorCounts.front(), eraseMs, folder);
+    else {
+        printf("steps on the line's events with ticks every 80 ms (write) and 200 ms (read); baseline: a %u ms tick\n"
+               "  efficiency = line time / seconds; vs baseline = baseline seconds / seconds\n"
+               "  %-28s %6s  %8s  %7s  %7s  %6s  %7s  %6s\n",
+               kBaselineStepMs, "", "baud", "bytes", "line s", "s", "eff", "base s", "vs base");
+        for (int baud : bauds)
+            for (int sectors : sectorCounts)
+                ok = RunBaud(baud, sectors, eraseMs, folder) && ok;
+    }
     if (getenv("BENCH_KEEP")) {
         printf("logs in %s\n", folder);
         return ok ? 0 : 1;

@@ -10,6 +10,8 @@ namespace ProgramSettings {
 inline constexpr const char* kCompany = "Tarlex";
 inline constexpr const char* kProgram = "ORMID";
 inline constexpr const char* kSection = "Settings";
+// Network ports that opened once, newest first, separated by spaces.
+inline constexpr const char* kNetworkPortsKey = "Network ports";
 
 // The store's file below the user's configuration folder: "Tarlex/ORMID.conf".
 inline std::string FileInConfigFolder()

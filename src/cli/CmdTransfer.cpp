@@ -2,10 +2,10 @@
 // serial ports, with the same protocols and time limits as the communications
 // dialog. write and verify take any number of ports and run them at once.
 //
-//   ormid-cli read   --port DEV [--baud 115200|57600] [--no-timeouts] [--recover] IMAGE
-//   ormid-cli write  (--port DEV)... [--all-ports [--include-simulated]] [--baud 115200|57600]
+//   ormid-cli read   --port PORT [--baud 115200|57600] [--no-timeouts] [--recover] IMAGE
+//   ormid-cli write  (--port PORT)... [--all-ports [--include-simulated] [--include-network]] [--baud 115200|57600]
 //                    [--no-timeouts] [--recover] [--verify] [--report FILE] IMAGE
-//   ormid-cli verify (--port DEV)... [--all-ports [--include-simulated]] [--baud 115200|57600]
+//   ormid-cli verify (--port PORT)... [--all-ports [--include-simulated] [--include-network]] [--baud 115200|57600]
 //                    [--no-timeouts] [--recover] [--report FILE] IMAGE
 #include <algorithm>
 #include <atomic>
@@ -28,6 +28,8 @@
 #include "CliRegistry.h"
 #include "CliReport.h"
 #include "TransferLoop.h"
+#include "CliSettings.h"
+#include "ProgramSettings.h"
 #include "serialport.h"
 
 namespace {
@@ -43,6 +45,7 @@ struct TransferArgs {
     std::vector<std::string> ports;
     bool allPorts = false;
     bool includeSimulated = false;
+    bool includeNetwork = false;
     int baud = 115200;
     bool noTimeouts = false;
     bool recover = false;
@@ -164,7 +167,8 @@ int RunRead(const TransferArgs& args)
 }
 
 // The ports named, then every listed port for --all-ports (simulated units
-// only when asked for), each once.
+// and remembered network ports only when asked for), each once; a network
+// port counts once however its address is spelt.
 std::vector<std::string> PortsOf(const TransferArgs& args)
 {
     std::vector<std::string> ports = args.ports;
@@ -175,11 +179,20 @@ std::vector<std::string> PortsOf(const TransferArgs& args)
             if (!isSimulated || args.includeSimulated)
                 ports.push_back(port);
         }
+        if (args.includeNetwork) {
+            const RememberedNetworkPorts remembered(ReadProgramSetting(ProgramSettings::kNetworkPortsKey));
+            ports.insert(ports.end(), remembered.Ports().begin(), remembered.Ports().end());
+        }
     }
     std::vector<std::string> once;
-    for (const std::string& port : ports)
-        if (std::find(once.begin(), once.end(), port) == once.end())
+    std::vector<std::string> keys;
+    for (const std::string& port : ports) {
+        const std::string key = CanonicalPortName(port);
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            keys.push_back(key);
             once.push_back(port);
+        }
+    }
     return once;
 }
 
@@ -252,6 +265,25 @@ int RunUnits(Kind kind, const TransferArgs& args)
     return kCliOk;
 }
 
+// A local device, or a port on the network; a malformed network name is a
+// usage error that says what is expected.
+CLI::Validator PortName()
+{
+    return CLI::Validator(
+        [](std::string& name) {
+            NetworkAddress address;
+            std::string why;
+            if (IsNetworkPortName(name) && !ParseNetworkAddress(name, address, &why))
+                return why;
+            return std::string();
+        },
+        "PORT");
+}
+
+constexpr const char* kPortHelp =
+    "serial port of a unit (see ormid-cli ports): a device, rfc2217://HOST:PORT (a serial device server: the "
+    "transfer sets its line) or tcp://HOST:PORT (a raw stream: the line settings are the server's)";
+
 void AddLineOptions(CLI::App& command, TransferArgs& args)
 {
     command.add_option("--baud", args.baud, "line speed")->check(CLI::IsMember({115200, 57600}))->capture_default_str();
@@ -263,9 +295,11 @@ void AddLineOptions(CLI::App& command, TransferArgs& args)
 // Any number of units at once.
 void AddPortsOptions(CLI::App& command, TransferArgs& args)
 {
-    command.add_option("--port", args.ports, "serial port of a unit (see ormid-cli ports); repeat for more units");
+    command.add_option("--port", args.ports, std::string(kPortHelp) + "; repeat for more units")->check(PortName());
     command.add_flag("--all-ports", args.allPorts, "every serial port ormid-cli ports lists");
     command.add_flag("--include-simulated", args.includeSimulated, "with --all-ports: simulated units too");
+    command.add_flag("--include-network", args.includeNetwork,
+                     "with --all-ports: the network ports the program remembers too");
     command.add_option("--report", args.report, "append one JSON line per unit to FILE")->type_name("FILE");
     AddLineOptions(command, args);
     AddImageArgument(command, args.image);
@@ -275,9 +309,7 @@ void SetupRead(CLI::App& app, int& exitCode)
 {
     CLI::App* command =
         app.add_subcommand("read", "read the unit's messages into IMAGE (saved only when the read completes)");
-    command->add_option("--port", readArgs.ports, "serial port of the unit (see ormid-cli ports)")
-        ->required()
-        ->expected(1);
+    command->add_option("--port", readArgs.ports, kPortHelp)->check(PortName())->required()->expected(1);
     AddLineOptions(*command, readArgs);
     AddImageArgument(*command, readArgs.image);
     command->callback([&exitCode] { exitCode = RunRead(readArgs); });

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -20,6 +21,7 @@
 #include "CModemLamp.h"
 #include "CSettingsStore.h"
 #include "IOperatorReport.h"
+#include "NetworkAddress.h"
 #include "ProgramSettings.h"
 #include "SerialPortList.h"
 
@@ -87,6 +89,10 @@ void TXCommDlg::BuildWindow()
     m_portBox = new QComboBox(this);
     m_portBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_portBox->setMinimumContentsLength(14);
+    // A port on the network is typed in (rfc2217://HOST:PORT or tcp://HOST:PORT);
+    // it joins the list once it has opened, not as it is typed.
+    m_portBox->setEditable(true);
+    m_portBox->setInsertPolicy(QComboBox::NoInsert);
     m_baudBox = new QComboBox(this);
     auto* portLabel = new QLabel("Comm &Port", this);
     portLabel->setBuddy(m_portBox);
@@ -178,6 +184,13 @@ void TXCommDlg::BuildWindow()
         OnChangeDefaults();
     });
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_portBox, &QComboBox::currentTextChanged, this, [this] {
+        // A raw stream leaves the line to the server; say so before a transfer.
+        NetworkAddress address;
+        if (ParseNetworkAddress(PortPath(), address, nullptr) && address.kind == NetworkAddress::Kind::Tcp)
+            SetStatusText(
+                QString::fromStdString(address.HostPort() + ": raw TCP - the line settings are the server's"));
+    });
 }
 
 void TXCommDlg::FillLists()
@@ -190,6 +203,9 @@ void TXCommDlg::FillLists()
         const bool isSimulated = std::find(simulated.begin(), simulated.end(), port) != simulated.end();
         m_portBox->addItem(isSimulated ? path + " (simulated unit)" : path, path);
     }
+    const RememberedNetworkPorts remembered = RememberedPorts();
+    for (const std::string& port : remembered.Ports())
+        m_portBox->addItem(QString::fromStdString(port), QString::fromStdString(port));
     const int storedPort = m_shared.commPortSel ? *m_shared.commPortSel : 0;
     const int byPath = m_portBox->findData(CSettingsStore(ProgramSettings::kSection).value(kPortPathKey).toString());
     if (byPath >= 0)
@@ -207,7 +223,33 @@ void TXCommDlg::FillLists()
 
 std::string TXCommDlg::PortPath() const
 {
-    return m_portBox->currentData().toString().toStdString();
+    // A listed entry stands for its path; anything else is what was typed.
+    const QString text = m_portBox->currentText().trimmed();
+    const int index = m_portBox->findText(text, Qt::MatchExactly);
+    if (index >= 0)
+        return m_portBox->itemData(index).toString().toStdString();
+    return text.toStdString();
+}
+
+RememberedNetworkPorts TXCommDlg::RememberedPorts()
+{
+    return RememberedNetworkPorts(
+        CSettingsStore(ProgramSettings::kSection).value(ProgramSettings::kNetworkPortsKey).toString().toStdString());
+}
+
+void TXCommDlg::RememberNetworkPort(const std::string& port)
+{
+    RememberedNetworkPorts remembered = RememberedPorts();
+    remembered.Remember(port);
+    CSettingsStore(ProgramSettings::kSection)
+        .setValue(ProgramSettings::kNetworkPortsKey, QString::fromStdString(remembered.Stored()));
+    const QString canonical = QString::fromStdString(CanonicalPortName(port));
+    if (m_portBox->findData(canonical) < 0) {
+        // Listed now for this dialog too, shown as it is stored.
+        const QSignalBlocker quiet(m_portBox);
+        m_portBox->addItem(canonical, canonical);
+        m_portBox->setCurrentIndex(m_portBox->count() - 1);
+    }
 }
 
 TransferSettings TXCommDlg::TakeSettings() const
@@ -375,6 +417,8 @@ void TXCommDlg::StorePortSelection(int portPosition, int baudPosition)
 {
     if (m_shared.commPortSel)
         *m_shared.commPortSel = portPosition;
+    if (IsNetworkPortName(PortPath()))
+        RememberNetworkPort(PortPath());
     CSettingsStore(ProgramSettings::kSection).setValue(kPortPathKey, QString::fromStdString(PortPath()));
     if (m_shared.baudRateSel)
         *m_shared.baudRateSel = baudPosition;

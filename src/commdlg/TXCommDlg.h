@@ -17,6 +17,7 @@
 #include "CSerialPort.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
+#include "RememberedNetworkPorts.h"
 
 class cMemoryMap;
 class CModemLamp;
@@ -111,6 +112,9 @@ private:
     TransferSettings TakeSettings() const;
     // The path of the chosen port (its entry may say more than the path).
     std::string PortPath() const;
+    static RememberedNetworkPorts RememberedPorts();
+    // Keeps a network port that opened in the settings and in the list.
+    void RememberNetworkPort(const std::string& port);
     void ExplainOpenFailure();
     void WarnOfRefusedDefaults();
     void ShowStatusText();

@@ -4,7 +4,7 @@
 # programs' own --help when a completion is asked for, so a command that a
 # newer program brings completes without an edit here. Image arguments
 # complete *.txi files, WAV arguments *.wav files, --port the ports that
-# "ormid-cli ports" lists.
+# "ormid-cli ports" lists (local ones and the remembered network ports).
 
 # Prints one line per entry of a help section ("Subcommands", "Options",
 # "Positionals", "Faults"): the name(s), then "=" and the value's type when
@@ -59,7 +59,10 @@ _ormid_value()
         --port|port)
             local cli=ormid-cli
             [[ $prog == */* ]] && cli=${prog%/*}/ormid-cli
-            COMPREPLY=($(compgen -W "$("$cli" ports 2>/dev/null)" -- "$cur")) ;;
+            # Remembered network ports are listed with a mark to leave out;
+            # their addresses hold colons, which bash splits words at.
+            COMPREPLY=($(compgen -W "$("$cli" ports 2>/dev/null | sed 's/ (network)$//')" -- "$cur"))
+            declare -F __ltrim_colon_completions >/dev/null && __ltrim_colon_completions "$cur" ;;
         image|--image) _ormid_files txi "$cur" ;;
         wav) _ormid_files wav "$cur" ;;
         slot) COMPREPLY=($(compgen -W "$(seq 1 8)" -- "$cur")) ;;

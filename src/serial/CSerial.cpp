@@ -17,6 +17,8 @@
 #include <unistd.h>
 
 #include "CLogFile.h"
+#include "CNetworkLine.h"
+#include "NetworkAddress.h"
 #include "TickCount.h"
 
 namespace {
@@ -141,6 +143,37 @@ int32_t CSerial::RequireState(const char* operation, termios2& tio)
     return GetState(m_fd, tio) ? 0 : TraceFailure(operation, kStateUnreadable, Errno());
 }
 
+int32_t CSerial::OpenNetwork(const char* port)
+{
+    NetworkAddress address;
+    std::string why;
+    if (!ParseNetworkAddress(port, address, &why)) {
+        TheLog().Write("%s", why.c_str());
+        return Fail(SERIAL_NET_BAD_NAME);
+    }
+    int fd = -1;
+    if (int32_t code = CNetworkLine::Connect(address, &m_net, &fd))
+        return TraceFailure("Open", kOpenRefused, code);
+    m_fd = fd;
+    m_portName = port;
+    m_refusedDefaults.clear();
+    m_eventsReceived = 0;
+    m_hasCounters = false;
+    bool modemOk = false;
+    m_modemBase = ModemStatus(modemOk);
+    SetMask(EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR);
+    SetupReadTimeouts(0);
+    if (IPortDefaultsProvider* provider = GetPortDefaultsProvider()) {
+        PortDefaults defaults;
+        if (provider->Load(port, defaults) && ApplyDefaults(defaults) != 0) {
+            DebugTrace("CSerial::Open - Unable to set default communication configuration.\n");
+            m_refusedDefaults = DescribePortDefaults(defaults);
+        }
+    }
+    m_lastError = 0;
+    return 0;
+}
+
 CSerial::~CSerial()
 {
     if (IsOpen()) {
@@ -156,6 +189,8 @@ int32_t CSerial::Open(const char* port, uint32_t /*inQueue*/, uint32_t /*outQueu
         DebugTrace("CSerial::Open - Port already opened\n");
         return Fail(SERIAL_ALREADY_OPEN);
     }
+    if (IsNetworkPortName(port))
+        return OpenNetwork(port);
     int fd = ::open(port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     // The caller tells the operator why (OpenFailureText); once is enough.
     if (fd < 0)
@@ -225,6 +260,12 @@ int32_t CSerial::ApplyDefaults(const PortDefaults& defaults)
 int32_t CSerial::Close()
 {
     m_lastError = 0;
+    if (m_net) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_net.reset();
+        return 0;
+    }
     if (IsOpen()) {
         // Let what was just written go out, for a moment only: a port stuck in
         // flow control would otherwise hold close() for the driver's closing wait.
@@ -244,11 +285,16 @@ int32_t CSerial::Close()
 int32_t CSerial::Setup(int baud, int dataBits, int parity, int stopBits)
 {
     termios2 tio{};
-    if (int32_t code = RequireState("Setup", tio))
+    if (int32_t code = m_net ? RequireOpen("Setup") : RequireState("Setup", tio))
         return code;
     static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     if (baud <= 0 || dataBits < 5 || dataBits > 8 || parity < 0 || parity > 4 || stopBits < 0 || stopBits > 2)
         return TraceFailure("Setup", kStateRefused, EINVAL);
+    if (m_net) {
+        if (int32_t code = m_net->SetLine(baud, dataBits, parity, stopBits))
+            return TraceFailure("Setup", kStateRefused, code);
+        return 0;
+    }
     SetSpeed(tio, baud);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     tio.c_cflag |= kSizes[dataBits - 5];
@@ -272,8 +318,12 @@ int32_t CSerial::Setup(int baud, int dataBits, int parity, int stopBits)
 int32_t CSerial::SetEventChar(uint8_t eventChar, bool addToMask)
 {
     termios2 tio{};
-    if (int32_t code = RequireState("SetEventChar", tio))
+    if (int32_t code = m_net ? RequireOpen("SetEventChar") : RequireState("SetEventChar", tio))
         return code;
+    if (m_net) {
+        m_eventChar = eventChar;
+        return addToMask ? SetMask(GetEventMask() | EV_RXFLAG) : 0;
+    }
     if (addToMask) {
         int32_t code = SetMask(GetEventMask() | EV_RXFLAG);
         if (code != 0)
@@ -297,8 +347,15 @@ int32_t CSerial::SetMask(uint32_t mask)
 int32_t CSerial::SetupHandshaking(int mode)
 {
     termios2 tio{};
-    if (int32_t code = RequireState("SetupHandshaking", tio))
+    if (int32_t code = m_net ? RequireOpen("SetupHandshaking") : RequireState("SetupHandshaking", tio))
         return code;
+    if (m_net) {
+        if (mode < 0 || mode > 2)
+            return Fail(SERIAL_INVALID_ARG);
+        if (int32_t code = m_net->SetHandshaking(mode))
+            return TraceFailure("SetupHandshaking", kStateRefused, code);
+        return 0;
+    }
     switch (mode) {
     case 0:
         tio.c_cflag &= ~CRTSCTS;
@@ -360,6 +417,8 @@ int32_t CSerial::SetTimeoutForIO()
 
 int CSerial::GetBaudrate()
 {
+    if (m_net)
+        return RequireOpen("GetBaudrate") == 0 ? m_net->Baud() : -1;
     termios2 tio{};
     if (RequireState("GetBaudrate", tio) != 0)
         return -1;
@@ -368,6 +427,8 @@ int CSerial::GetBaudrate()
 
 int CSerial::GetDataBits()
 {
+    if (m_net)
+        return RequireOpen("GetDataBits") == 0 ? m_net->DataBits() : -1;
     termios2 tio{};
     if (RequireState("GetDataBits", tio) != 0)
         return -1;
@@ -385,6 +446,8 @@ int CSerial::GetDataBits()
 
 int CSerial::GetParity()
 {
+    if (m_net)
+        return RequireOpen("GetParity") == 0 ? m_net->Parity() : -1;
     termios2 tio{};
     if (RequireState("GetParity", tio) != 0)
         return -1;
@@ -399,6 +462,8 @@ int CSerial::GetParity()
 
 int CSerial::GetStopBits()
 {
+    if (m_net)
+        return RequireOpen("GetStopBits") == 0 ? m_net->StopBits() : -1;
     termios2 tio{};
     if (RequireState("GetStopBits", tio) != 0)
         return -1;
@@ -409,6 +474,8 @@ int CSerial::GetStopBits()
 
 int CSerial::GetHandshaking()
 {
+    if (m_net)
+        return RequireOpen("GetHandshaking") == 0 ? m_net->Handshaking() : -1;
     termios2 tio{};
     if (RequireState("GetHandshaking", tio) != 0)
         return -1;
@@ -428,6 +495,8 @@ uint32_t CSerial::GetEventMask()
 
 uint8_t CSerial::GetEventChar()
 {
+    if (m_net)
+        return RequireOpen("GetEventChar") == 0 ? m_eventChar : 0;
     termios2 tio{};
     if (RequireState("GetEventChar", tio) != 0)
         return 0;
@@ -499,13 +568,40 @@ std::string CSerial::ErrorText(int32_t code)
         return "Invalid argument";
     case SERIAL_EOF:
         return "The line was hung up";
+    case SERIAL_NET_NAME_NOT_FOUND:
+        return "name not found";
+    case SERIAL_NET_IN_USE:
+        return "in use by another client";
+    case SERIAL_NET_BAD_NAME:
+        return "not a network port name";
     default:
+        if (code > SERIAL_NET_BAUD_REFUSED && code <= SerialNetBaudRefused(0xFFFFF))
+            return "the baud rate was refused";
         return std::strerror(code);
     }
 }
 
+std::string CSerial::LineLostText(const std::string& port)
+{
+    if (IsNetworkPortName(port))
+        return "Transfer stopped - the connection to " + PortDisplayName(port) + " was lost";
+    return "Transfer stopped - the port " + port + " is gone";
+}
+
 std::string CSerial::OpenFailureText(const std::string& port, int32_t code)
 {
+    if (IsNetworkPortName(port)) {
+        NetworkAddress address;
+        std::string why;
+        if (!ParseNetworkAddress(port, address, &why))
+            return why;
+        const std::string where = address.HostPort();
+        if (code == SERIAL_NET_IN_USE)
+            return where + " is in use by another client";
+        if (code > SERIAL_NET_BAUD_REFUSED && code <= SerialNetBaudRefused(0xFFFFF))
+            return where + " does not accept " + std::to_string(code - SERIAL_NET_BAUD_REFUSED) + " baud";
+        return "Could not connect to " + where + ": " + ErrorText(code);
+    }
     switch (code) {
     case EACCES:
     case EPERM:

@@ -6,18 +6,30 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "DebugTrace.h"
 #include "PortDefaults.h"
 
 struct termios2;
+class CNetworkLine;
 
 // Codes the rest of the program relies on.
 constexpr int32_t SERIAL_NOT_OPEN = 6;                        // the port is not open
 constexpr int32_t SERIAL_ALREADY_OPEN = 1247;                 // Open on an open port
 constexpr int32_t SERIAL_INVALID_ARG = int32_t(0x80070057u);  // unknown mode number
 constexpr int32_t SERIAL_EOF = 38;                            // the line hung up
+// Network ports (rfc2217:// and tcp://).
+constexpr int32_t SERIAL_NET_NAME_NOT_FOUND = 0x4E450001;  // the host name does not resolve
+constexpr int32_t SERIAL_NET_IN_USE = 0x4E450002;          // the server turned us away at once
+constexpr int32_t SERIAL_NET_BAD_NAME = 0x4E450003;        // not a well-formed network port name
+// The server answered a baud rate with another one: this base plus the rate asked for.
+constexpr int32_t SERIAL_NET_BAUD_REFUSED = 0x4E500000;
+constexpr int32_t SerialNetBaudRefused(int baud)
+{
+    return SERIAL_NET_BAUD_REFUSED + (baud & 0xFFFFF);
+}
 
 // Line events (event masks).
 constexpr uint32_t EV_RXCHAR = 0x0001;
@@ -119,10 +131,14 @@ public:
     const std::string& RefusedDefaults() const { return m_refusedDefaults; }
     int Descriptor() const { return m_fd; }
 
+    // The port is on the network (rfc2217:// or tcp://).
+    bool IsNetwork() const { return m_net != nullptr; }
     // The text for a code of this layer.
     static std::string ErrorText(int32_t code);
     // What to tell the operator when a port cannot be opened.
     static std::string OpenFailureText(const std::string& port, int32_t code);
+    // What to tell the operator when the port went away during a transfer.
+    static std::string LineLostText(const std::string& port);
 
 protected:
     int32_t Fail(int32_t code)
@@ -153,6 +169,10 @@ private:
     int ModemLine(const char* operation, int line);
     int32_t ApplyDefaults(const PortDefaults& defaults);
 
+    int32_t OpenNetwork(const char* port);
+
+    std::unique_ptr<CNetworkLine> m_net;  // set while a network port is open
+    uint8_t m_eventChar = 0;              // a network port has no line state to keep it in
     std::string m_portName;
     std::string m_refusedDefaults;
     SerialTimeouts m_timeouts;

@@ -9,9 +9,11 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "CLogFile.h"
+#include "CNetworkLine.h"
 
 namespace {
 
@@ -89,7 +91,9 @@ int32_t CSerial::Write(const void* data, uint32_t length, uint32_t* written)
         return 0;
     ssize_t n;
     do {
-        n = ::write(m_fd, data, length);
+        // A network port's end of its socket pair must not raise SIGPIPE
+        // when the connection is gone.
+        n = m_net ? ::send(m_fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT) : ::write(m_fd, data, length);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         // A full output queue is not a failure: the rest goes when there is room.
@@ -138,6 +142,13 @@ int32_t CSerial::Purge()
 {
     if (int32_t code = RequireOpen("Purge"))
         return code;
+    if (m_net) {
+        // What the server still holds, then what reached this end.
+        int32_t code = m_net->Purge();
+        char discard[4096];
+        while (::recv(m_fd, discard, sizeof discard, MSG_DONTWAIT) > 0) { }
+        return code != 0 ? Fail(code) : 0;
+    }
     if (ioctl(m_fd, TCFLSH, TCIOFLUSH) != 0) {
         DebugTrace("CSerial::Purge - Overlapped completed without result\n");
         return Fail(Errno());
@@ -147,6 +158,8 @@ int32_t CSerial::Purge()
 
 bool CSerial::ReadCounters(LineCounters& counters)
 {
+    if (m_net)
+        return false;
     serial_icounter_struct icount{};
     if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0)
         return false;
@@ -189,6 +202,10 @@ uint32_t CSerial::GetError()
 int CSerial::ModemStatus(bool& ok)
 {
     int lines = 0;
+    if (m_net) {
+        ok = m_net->HasModemLines();
+        return ok ? m_net->ModemLines() : 0;
+    }
     ok = m_fd >= 0 && ioctl(m_fd, TIOCMGET, &lines) == 0;
     return ok ? lines : 0;
 }
@@ -200,7 +217,7 @@ int CSerial::ModemLine(const char* operation, int line)
     const int lines = ModemStatus(ok);
     if (!ok) {
         // A pseudo-terminal has no modem lines; that is no failure worth a trace.
-        if (m_fd < 0 || (errno != ENOTTY && errno != EINVAL))
+        if (m_fd < 0 || (!m_net && errno != ENOTTY && errno != EINVAL))
             DebugTrace("CSerial::%s - Unable to obtain the modem status\n", operation);
         return 0;
     }
@@ -224,7 +241,7 @@ bool CSerial::GetProperties(SerialProperties& properties)
 {
     m_lastError = 0;
     termios2 tio{};
-    if (!IsOpen() || ioctl(m_fd, TCGETS2, &tio) != 0) {
+    if (!IsOpen() || (!m_net && ioctl(m_fd, TCGETS2, &tio) != 0)) {
         DebugTrace("CSerial::GetProperties - Unable to obtain property.");
         Fail(IsOpen() ? Errno() : SERIAL_NOT_OPEN);
         return false;

@@ -124,7 +124,8 @@ CSerialPort::Pass CSerialPort::WritePending()
         int32_t code = Write(block.data() + m_writeOffset, uint32_t(block.size() - m_writeOffset), &written);
         if (code != 0) {
             TheLog().Write("serialport ln:%d - Error: %s", 451, ErrorText(code).c_str());
-            if (code == EIO || code == ENXIO || code == ENODEV)
+            // A network port's end reports a lost connection as a closed pipe.
+            if (code == EIO || code == ENXIO || code == ENODEV || code == EPIPE || code == ECONNRESET)
                 return Pass::Lost;
             m_writing.pop_front();
             m_writeOffset = 0;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "CStateFolder.h"
+#include "NetworkAddress.h"
 #include "SerialPortList.h"
 
 namespace {
@@ -56,6 +57,9 @@ std::string ByIdName(const std::string& device)
 
 std::string PortIdentity(const std::string& portName)
 {
+    // A network port is its address, one spelling for every way of typing it.
+    if (IsNetworkPortName(portName))
+        return CanonicalPortName(portName);
     const std::string device = Resolved(portName);
     if (device.empty())
         return portName;

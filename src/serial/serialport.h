@@ -5,5 +5,7 @@
 #include "CSerial.h"
 #include "CSerialPort.h"
 #include "DebugTrace.h"
+#include "NetworkAddress.h"
+#include "RememberedNetworkPorts.h"
 #include "PortDefaults.h"
 #include "SerialPortList.h"

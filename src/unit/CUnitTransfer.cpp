@@ -131,7 +131,7 @@ void CUnitTransfer::Step()
         const uint32_t expected = m_session.Request().bytesExpected;  // read once per step
         if (state != kIdle && Link().IsLineGone()) {
             // Nothing more will come from a port that has gone away.
-            m_session.Status(FormatText("Transfer stopped - the port %s is gone", m_session.PortName().c_str()));
+            m_session.Status(CSerial::LineLostText(m_session.PortName()));
             finish = true;
         } else {
             finish = StepState(state, expected);

@@ -65,6 +65,14 @@ got="$(complete_words "$cli" read --port "")"
 [[ " $got " == *" $port "* ]] || fail "--port does not offer $port: [$got]"
 got="$(complete_words "$cli" read --port /dev/pts/)"
 [[ " $got " == *" $port "* ]] || fail "--port /dev/pts/ does not offer $port: [$got]"
+# The network ports the program remembers, without their "(network)" mark.
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$XDG_CONFIG_HOME/Tarlex"
+printf '[Settings]\nNetwork%%20ports=rfc2217://127.0.0.1:3001 tcp://127.0.0.1:3002\n' >"$XDG_CONFIG_HOME/Tarlex/ORMID.conf"
+got="$(complete_words "$cli" write --port "")"
+[[ " $got " == *" rfc2217://127.0.0.1:3001 "* && " $got " == *" tcp://127.0.0.1:3002 "* ]] ||
+  fail "--port does not offer the remembered network ports: [$got]"
+[[ " $got " != *"(network)"* ]] || fail "--port offers the mark of a network port: [$got]"
 
 expect "--fast --fault --flash" "$sim" --f
 expect "a.txi d e.TXI sub" "$sim" --image ""
