@@ -24,7 +24,6 @@
 #include "CAudioImport.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
-#include "QuickPanel.h"
 #include "PanelDoubles.h"
 
 namespace {
@@ -162,7 +161,9 @@ void GuiStall(const QString& folder, int runs)
         CAnsweredFileDialogs dialogs;
         CRecordedReport report;
         CSilentSonvox sonvox;
-        CTXDoruvevAzadDlg panel(*TheApp(), QuickServices(&dialogs, &report, &sonvox));
+        CPanelServices services{&dialogs, &report, &sonvox};
+        services.session.settleMs = 0;
+        CTXDoruvevAzadDlg panel(*TheApp(), services);
         panel.OnInitDialog();
         panel.show();
         for (uint8_t s = 0; s < 8; ++s)

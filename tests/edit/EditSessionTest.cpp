@@ -141,7 +141,7 @@ TEST_F(EditSessionTest, LostMicrophoneKeepsTheRecordingAndSaysSo)
     Tick(25);
     sonvox.lost = true;
     Tick(25);
-    EXPECT_EQ(state, CEditSession::kIdle);
+    EXPECT_EQ(state, AudioIdle);
     EXPECT_EQ(sonvox.stops, 1);
     ASSERT_EQ(sonvox.saved.size(), 1u);
     EXPECT_EQ(Scratch(), sonvox.capture);
