@@ -90,6 +90,7 @@ bool CUnitTransfer::CheckVerifyList(std::vector<uint8_t>& sectors)
 void CUnitTransfer::Launch(const TransferSettings& settings, uint8_t firstState, unsigned periodMs,
                            const char* openFailed)
 {
+    m_endSector = -1;
     if (!m_session.Open(settings)) {
         m_session.Status(openFailed);
         return;
@@ -142,6 +143,7 @@ void CUnitTransfer::Step()
     if (finish)
         Finish();
     m_session.ShowPendingMessage();
+    m_session.View().StepEnded();
 }
 
 bool CUnitTransfer::StepState(uint8_t state, uint32_t expected)
@@ -192,6 +194,9 @@ int CUnitTransfer::CurrentSector()
 
 void CUnitTransfer::Finish()
 {
+    // Once finished, the state no longer tells which sector it was on.
+    if (ProtocolState() != kIdle)
+        m_endSector = CurrentSector();
     m_session.Finish();
     m_write.Reset();
 }

@@ -331,6 +331,8 @@ TEST_F(TransferTest, WriteSendsNeededSectorInBlocksWithItsChecksum)
     EXPECT_EQ(link.SentText(11), "P0\r");
 
     EXPECT_EQ(view.Percentages(), (std::vector<int>{12, 25, 37, 50, 62, 75, 87, 100}));
+    EXPECT_EQ(view.ProgressTexts().front(), "Writing - 12 %");
+    EXPECT_EQ(view.ProgressTexts().back(), "Writing - 100 %");
     EXPECT_EQ(transfer.ChecksumAckLimit(), 5711u);  // 8 KB at 115200 baud
     EXPECT_FALSE(image.IsSectorNeeded(1));
     EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
@@ -363,7 +365,8 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
         {"no checksum ack", [](UnitReplies& r) { r.checksumAck = ""; }, "Timeout - Checksum Ack"},
         {"bad checksum ack", [](UnitReplies& r) { r.checksumAck = "N"; },
          "Got bad or illegal checksum Ack. Expecting 'A', got 'N' - sector 1.\n"},
-        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack sector 1\n"},
+        // The unit's text for a missing result names no sector.
+        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack"},
         {"A for G", [](UnitReplies& r) { r.result = "A"; },
          "Got bad or illegal programming result ack. Expecting 'G', got A - sector 1"},
         {"no P0 reply", [](UnitReplies& r) { r.p0 = ""; }, "Timeout - Exit program Mode"},
@@ -379,6 +382,10 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
         RunWrite(link, transfer, view, now, replies);
         EXPECT_EQ(view.Status(), f.status);
         EXPECT_FALSE(transfer.Completed());
+        // Which sector it ended on, for a caller whose text does not say.
+        const std::string name = f.name;
+        const bool inSector = name.find("P1") == std::string::npos && name.find("P0") == std::string::npos;
+        EXPECT_EQ(transfer.EndSector(), inSector ? 1 : -1);
         ExpectIdleAndClosed();
         // The flag goes only with the unit's 'G'.
         EXPECT_EQ(image.IsSectorNeeded(1), replies.result != "G" || replies.checksumAck != "A" ||
@@ -536,6 +543,8 @@ TEST_F(ReadTest, ReadsSectorZeroThenEveryUsedSector)
     EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
     EXPECT_TRUE(Contains(view.StatusHistory(), "Sending RX request"));
     EXPECT_FALSE(view.Percentages().empty());
+    for (const std::string& text : view.ProgressTexts())
+        EXPECT_EQ(text.rfind("Reading - ", 0), 0u) << text;
     EXPECT_TRUE(view.UnitReadDone());
     EXPECT_TRUE(transfer.Completed());
     ExpectIdleAndClosed();
