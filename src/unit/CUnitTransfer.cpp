@@ -194,8 +194,14 @@ int CUnitTransfer::CurrentSector()
 
 void CUnitTransfer::Finish()
 {
-    // Once finished, the state no longer tells which sector it was on.
-    if (ProtocolState() != kIdle)
+    // Once finished, the state no longer tells which sector the unit still
+    // owed an answer for.
+    uint32_t owed = 0;
+    {
+        std::lock_guard<std::mutex> lock(Link().TransferMutex());
+        owed = m_session.Request().protocolState != kIdle ? m_session.Request().bytesExpected : 0;
+    }
+    if (owed > 0)
         m_endSector = CurrentSector();
     m_session.Finish();
     m_write.Reset();

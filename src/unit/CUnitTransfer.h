@@ -62,8 +62,8 @@ public:
     size_t SectorsWritten() const { return m_write.Written().size(); }
     // The sector being written or read now; -1 between sectors.
     int CurrentSector();
-    // The sector the last transfer was on when it ended; -1 when it ended
-    // between sectors (or has not ended).
+    // The sector whose answer the last transfer was still waiting for when
+    // it ended (a time-out, a port gone); -1 when it waited for none.
     int EndSector() const { return m_endSector; }
     // After a verify that ran to its end: the sectors whose bytes differ.
     bool Verified() const { return m_verify.Verified(); }

@@ -121,7 +121,7 @@ inline bool PressDialogKey(QWidget* dialog, const QString& key, const QString& c
     QTest::keyClick(focus, Qt::Key(sequence[0].key()), sequence[0].keyboardModifiers());
     if (button) {
         // A mnemonic shows the press for a moment before it clicks.
-        QTest::qWaitFor([&] { return clicked->count() > 0; }, 2000);
+        (void)QTest::qWaitFor([&] { return clicked->count() > 0; }, 2000);
         if (clicked->count() != 1)
             qWarning("%s clicked %d times", qPrintable(caption), int(clicked->count()));
         return clicked->count() == 1;
