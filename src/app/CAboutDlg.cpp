@@ -19,7 +19,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     auto* version = new QLabel("ORMID Version " ORMID_VERSION, this);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+    QPushButton* ok = buttons->addButton("&OK", QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

@@ -74,7 +74,8 @@ std::string CGangDisplay::SummaryLine(const std::string& port, const CGangTransf
         verify = "verify OK";
         break;
     case CGangTransfer::Verify::Differs:
-        verify = "verify: sectors differ: " + SectorList(outcome.differing);
+        verify = std::string(outcome.differing.size() == 1 ? "verify: sector differs: " : "verify: sectors differ: ") +
+                 SectorList(outcome.differing);
         break;
     case CGangTransfer::Verify::NotDone:
         verify = "verify not done";
@@ -84,8 +85,8 @@ std::string CGangDisplay::SummaryLine(const std::string& port, const CGangTransf
         break;
     }
     std::string line =
-        FormatText("%s: %s in %.1f s, %zu sectors written, %s", port.c_str(), CGangTransfer::ResultWord(outcome.result),
-                   outcome.seconds, outcome.sectorsWritten, verify.c_str());
+        FormatText("%s: %s in %.1f s, %s written, %s", port.c_str(), CGangTransfer::ResultWord(outcome.result),
+                   outcome.seconds, SectorCountText(int(outcome.sectorsWritten)).c_str(), verify.c_str());
     if (outcome.result != CGangTransfer::Result::Completed) {
         const std::string why = outcome.openFailure.empty() ? StatusOneLine(outcome.status) : outcome.openFailure;
         if (!why.empty())

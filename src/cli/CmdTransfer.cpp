@@ -30,6 +30,7 @@
 #include "TransferLoop.h"
 #include "CliSettings.h"
 #include "ProgramSettings.h"
+#include "TransferTexts.h"
 #include "serialport.h"
 
 namespace {
@@ -95,6 +96,27 @@ std::string SectorList(const std::vector<uint8_t>& sectors)
     return list;
 }
 
+// The status a transfer ended with, printed once: the echo held it back so
+// that a failure shows it after "Read failed: ", then, when the status does
+// not name it, the sector the transfer was on, then its further lines (a
+// hint), each on a line of its own.
+void PrintEnd(const char* failedWhat, const std::string& held, const std::string& status, int sector)
+{
+    std::string text = WithoutTrailingBreaks(held);
+    if (failedWhat) {
+        if (text.empty())
+            text = WithoutTrailingBreaks(status);
+        const size_t firstBreak = text.find('\n');
+        fprintf(stderr, "%s failed: %s\n", failedWhat, text.substr(0, firstBreak).c_str());
+        if (sector >= 0 && text.find(FormatText("sector %d", sector)) == std::string::npos)
+            fprintf(stderr, "At sector %d.\n", sector);
+        if (firstBreak != std::string::npos)
+            fprintf(stderr, "%s\n", text.substr(firstBreak + 1).c_str());
+    } else if (!text.empty()) {
+        fprintf(stderr, "%s\n", text.c_str());
+    }
+}
+
 // Says so when the image's memory could not be had.
 bool ImageMemoryMissing(const cMemoryMap& image)
 {
@@ -148,7 +170,8 @@ int RunRead(const TransferArgs& args)
     settings.portName = args.ports.front();
     transfer.StartRead(settings);
     if (!view.TimerRunning()) {
-        // The status already said the port could not be opened; add why.
+        // The status says the port could not be opened; add why.
+        PrintEnd(nullptr, view.HeldStatus(), view.Status(), -1);
         if (transfer.LastOpenError() != 0)
             fprintf(stderr, "%s\n", CSerial::OpenFailureText(settings.portName, transfer.LastOpenError()).c_str());
         return kCliFailed;
@@ -160,9 +183,10 @@ int RunRead(const TransferArgs& args)
     }
     view.EndProgressLine();
     if (!transfer.Completed()) {
-        fprintf(stderr, "Read failed: %s\n", WithoutTrailingBreaks(view.Status()).c_str());
+        PrintEnd("Read", view.HeldStatus(), view.Status(), transfer.EndSector());
         return kCliFailed;
     }
+    PrintEnd(nullptr, view.HeldStatus(), view.Status(), -1);
     return image.WriteImageFile(args.image.c_str(), report) ? kCliOk : kCliFailed;
 }
 
@@ -201,6 +225,7 @@ int EndOfOneUnit(Kind kind, const std::string& imageName, const CGangTransfer::O
 {
     const int failed = kind == Kind::Verify ? kCliTransferFailed : kCliFailed;
     if (!outcome.started) {
+        PrintEnd(nullptr, outcome.heldStatus, outcome.status, -1);
         if (!outcome.openFailure.empty())
             fprintf(stderr, "%s\n", outcome.openFailure.c_str());
         return failed;
@@ -210,15 +235,16 @@ int EndOfOneUnit(Kind kind, const std::string& imageName, const CGangTransfer::O
         return kCliInterrupted;
     }
     if (outcome.verify == CGangTransfer::Verify::Differs) {
-        fprintf(stderr, "The unit differs from %s in sectors: %s\n", imageName.c_str(),
-                SectorList(outcome.differing).c_str());
+        // Said instead of the verify's own status, which says the same.
+        fprintf(stderr, "The unit differs from %s in %s: %s\n", imageName.c_str(),
+                outcome.differing.size() == 1 ? "sector" : "sectors", SectorList(outcome.differing).c_str());
         return kCliDiffers;
     }
     if (outcome.result != CGangTransfer::Result::Completed) {
-        fprintf(stderr, "%s failed: %s\n", outcome.verifying ? "Verify" : "Write",
-                WithoutTrailingBreaks(outcome.status).c_str());
+        PrintEnd(outcome.verifying ? "Verify" : "Write", outcome.heldStatus, outcome.status, outcome.endSector);
         return failed;
     }
+    PrintEnd(nullptr, outcome.heldStatus, outcome.status, -1);
     return kCliOk;
 }
 

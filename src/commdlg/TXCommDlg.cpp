@@ -101,7 +101,7 @@ void TXCommDlg::BuildWindow()
 
     m_readButton = new QPushButton("&Read Unit", this);
     m_writeButton = new QPushButton("&Write Unit", this);
-    m_recoverButton = new QPushButton("Re&cover unit", this);
+    m_recoverButton = new QPushButton("R&ecover unit", this);
     m_recoverButton->setToolTip("Write the unit after completing a sector that an interrupted write left open "
                                 "(for a unit that does not answer)");
     m_oneSectorBox = new QCheckBox("Write &one sector at a time", this);
@@ -113,7 +113,7 @@ void TXCommDlg::BuildWindow()
     // Shaped like a check box but a command: it never keeps a check mark.
     m_defaultsButton = new QCheckBox("Change system default &setting", this);
 
-    auto* sectorsGroup = new QGroupBox("Sectors", this);
+    auto* sectorsGroup = new QGroupBox("Sec&tors", this);
     m_sectors = new QListWidget(sectorsGroup);
     m_sectors->setSelectionMode(QAbstractItemView::SingleSelection);
     auto* sectorsLayout = new QVBoxLayout(sectorsGroup);
@@ -137,7 +137,7 @@ void TXCommDlg::BuildWindow()
     }
     modemLayout->addStretch(1);
 
-    m_closeButton = new QPushButton("Close", this);
+    m_closeButton = new QPushButton("&Close", this);
     m_closeButton->setDefault(true);
 
     auto* grid = new QGridLayout;
@@ -280,6 +280,14 @@ void TXCommDlg::OnWriteUnit()
 
 void TXCommDlg::OnRecoverUnit()
 {
+    // Recover sends filler bytes before it asks the unit anything: only with
+    // the operator's yes (without a port it sends nothing and fails as a write).
+    const std::string port = PortPath();
+    if (!port.empty() && !AskYesNo(QString("Recover sends filler bytes to the unit on %1 to complete a sector that an "
+                                           "interrupted write left open, then writes the image's changed sectors.\n"
+                                           "Use it only for a unit that does not answer.\n\nRecover the unit now?")
+                                       .arg(QString::fromStdString(port))))
+        return;
     TransferSettings settings = TakeSettings();
     settings.recover = true;
     m_transfer->StartWrite(settings);
@@ -394,6 +402,15 @@ void TXCommDlg::ShowMessage(const QString& text, bool information)
     QMessageBox box(information ? QMessageBox::Information : QMessageBox::Warning, kCaption, text, QMessageBox::Ok,
                     this);
     box.exec();
+}
+
+bool TXCommDlg::AskYesNo(const QString& text)
+{
+    if (m_report)
+        return m_report->AskYesNo(text.toStdString());
+    QMessageBox box(QMessageBox::Question, kCaption, text, QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TXCommDlg::EnableTransferControls(bool enable)

@@ -56,7 +56,7 @@ public:
     void OnReadUnit();
     void OnWriteUnit();
     // A write that first completes a sector an interrupted write left open,
-    // whether or not the port's journal tells of one.
+    // whether or not the port's journal tells of one; asked first.
     void OnRecoverUnit();
     void OnChangeDefaults();
     void OnTimer();
@@ -67,6 +67,8 @@ public:
     void SetStatusText(const QString& text);
     void SetSectorLines(const QStringList& lines);
     void ShowMessage(const QString& text, bool information);
+    // A Yes/No question, No the default.
+    bool AskYesNo(const QString& text);
     void EnableTransferControls(bool enable);
     void SetUnitReadDone();
     void StorePortSelection(int portPosition, int baudPosition);

@@ -1,5 +1,6 @@
 #include "CFieldCheck.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -46,6 +47,26 @@ std::string CFieldCheck::FormatNumber(double value)
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     return std::string(buffer, result.ptr);
+}
+
+std::string CFieldCheck::FormatResult(double value)
+{
+    if (!std::isfinite(value))
+        return FormatNumber(value);
+    if (value == 0)
+        return "0";
+    const int decimals = std::clamp(2 - int(std::floor(std::log10(std::fabs(value)))), 0, 6);
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    std::string text(buffer, result.ptr);
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0')
+            text.pop_back();
+        if (text.back() == '.')
+            text.pop_back();
+    }
+    // A tiny value rounds to nothing, whatever its sign.
+    return text == "-0" ? std::string("0") : text;
 }
 
 std::string CFieldCheck::FormatFixed(double value)

@@ -20,6 +20,10 @@ public:
     // How a double shows in a box: 15 significant digits, shortest form
     // (0.9998 -> "0.9998", 1.0 -> "1").
     static std::string FormatNumber(double value);
+    // How a result (gain, clip count, signal-to-noise ratio) shows: rounded
+    // to three significant digits, never fewer than the whole number, trailing
+    // zeros dropped (-1.06175 -> "-1.06", 88.1234 -> "88.1", 37 -> "37").
+    static std::string FormatResult(double value);
     // printf's "%f": six decimals, whatever the program's locale ("0.999800").
     static std::string FormatFixed(double value);
 

@@ -30,6 +30,11 @@ QString Shown(double value)
 {
     return QString::fromStdString(CFieldCheck::FormatNumber(value));
 }
+// A result is read, not typed: rounded.
+QString ShownResult(double value)
+{
+    return QString::fromStdString(CFieldCheck::FormatResult(value));
+}
 }  // namespace
 
 CRecSettingsDlg::CRecSettingsDlg(QWidget* parent) : QDialog(parent)
@@ -54,20 +59,21 @@ CRecSettingsDlg::CRecSettingsDlg(QWidget* parent) : QDialog(parent)
         text->setBuddy(box);
         return box;
     };
-    m_timeConstant = addBox("Time Constant (0.5 - 1.0)", 18, true);
-    m_clipAmount = addBox("Clip Amount (0.0 - 1.0)", 36, true);
-    m_thresholdFactor = addBox("Threshold Factor (0.0 - 5.0)", 55, true);
-    m_initialTrim = addBox("Initial Trim (Samples at 8kHz)", 74, true);
+    m_timeConstant = addBox("&Time Constant (0.5 - 1.0)", 18, true);
+    m_clipAmount = addBox("Clip &Amount (0.0 - 1.0)", 36, true);
+    m_thresholdFactor = addBox("T&hreshold Factor (0.0 - 5.0)", 55, true);
+    m_initialTrim = addBox("&Initial Trim (Samples at 8kHz)", 74, true);
+    // The results cannot take the focus: their labels have no key.
     m_gain = addBox("Gain (db)", 108, false);
     m_clipCount = addBox("Number of samples clipping", 127, false);
     m_snr = addBox("Computed Signal-to-Noise ratio", 146, false);
 
-    m_ok = new QPushButton("OK", this);
+    m_ok = new QPushButton("&OK", this);
     m_ok->setGeometry(du.Rect(15, 173, 48, 14));
     m_ok->setDefault(true);
-    m_cancel = new QPushButton("Cancel", this);
+    m_cancel = new QPushButton("&Cancel", this);
     m_cancel->setGeometry(du.Rect(66, 173, 48, 14));
-    m_restoreDefaults = new QPushButton("Restore Defaults", this);
+    m_restoreDefaults = new QPushButton("&Restore Defaults", this);
     m_restoreDefaults->setGeometry(du.Rect(121, 173, 64, 14));
 
     connect(m_ok, &QPushButton::clicked, this, [this] { OnOk(); });
@@ -113,9 +119,9 @@ void CRecSettingsDlg::FillBoxes(const RecordProcessingParams& params)
     m_clipAmount->setText(Shown(params.clipAmount));
     m_thresholdFactor->setText(Shown(params.thresholdFactor));
     m_initialTrim->setText(QString::number(params.initialTrim));
-    m_gain->setText(Shown(params.gain));
-    m_clipCount->setText(Shown(params.clipCount));
-    m_snr->setText(Shown(params.snr));
+    m_gain->setText(ShownResult(params.gain));
+    m_clipCount->setText(ShownResult(params.clipCount));
+    m_snr->setText(ShownResult(params.snr));
 }
 
 bool CRecSettingsDlg::ReadBoxes(RecordProcessingParams& read)

@@ -22,6 +22,26 @@ namespace {
 const char* const kPlayCounts[] = {"Continuous", "1", "2", "3", "4", "5", "6", "7", "8", "9"};
 const int kListedCounts = 10;
 
+// Each button and field keeps its Alt key whatever its caption says: the
+// caption's first letter of the ones given is marked ("Stop" of Play is
+// "Sto&p", as Play is "&Play").
+const char* const kNameKeys = "n";
+const char* const kRecordKeys = "rt";
+const char* const kPlayKeys = "p";
+const char* const kAppendKeys = "a";
+
+QString WithMnemonic(const QString& caption, const char* keys)
+{
+    QString marked = caption;
+    marked.replace('&', "&&");
+    for (const char* key = keys; *key; ++key) {
+        const int at = marked.indexOf(QChar(*key), 0, Qt::CaseInsensitive);
+        if (at >= 0)
+            return marked.insert(at, '&');
+    }
+    return marked;
+}
+
 }  // namespace
 
 CTXEditDlg::CTXEditDlg(IAudioLibrary& sonvox, IOperatorReport& report, cMemoryMap& map, IFileDialogs* fileDialogs,
@@ -62,7 +82,7 @@ void CTXEditDlg::BuildWindow()
         l->setGeometry(du.Rect(x, y, w, 8));
         return l;
     };
-    auto button = [&](const char* caption, int x, int y, int w, void (CEditSession::*step)()) {
+    auto button = [&](const QString& caption, int x, int y, int w, void (CEditSession::*step)()) {
         auto* b = new QPushButton(caption, this);
         b->setGeometry(du.Rect(x, y, w, 14));
         // Enter presses the button that has the focus, else OK.
@@ -83,9 +103,12 @@ void CTXEditDlg::BuildWindow()
     m_nameBox->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[\\x{20}-\\x{7E}\\x{A0}-\\x{FF}]*")), m_nameBox));
 
-    label("Play Count", 13, 41, 70);
+    m_nameLabel->setBuddy(m_nameBox);
+
+    QLabel* playCountLabel = label("Play Co&unt", 13, 41, 70);
     m_playCountBox = new QComboBox(this);
     m_playCountBox->setGeometry(du.Rect(85, 38, 70, 12));
+    playCountLabel->setBuddy(m_playCountBox);
 
     m_meter = new CMeter(this);
     m_meter->setGeometry(du.Rect(50, 68, 105, 11));
@@ -93,21 +116,22 @@ void CTXEditDlg::BuildWindow()
     label("Total seconds remaining =", 44, 90, 88);
     m_remaining = label("000.00", 133, 90, 40);
 
-    m_record = button("Record", 15, 110, 50, &CEditSession::OnRecord);
-    m_play = button("Play", 70, 110, 50, &CEditSession::OnPlay);
-    m_makeSilence = button("Make Silence", 125, 110, 50, &CEditSession::OnMakeSilence);
-    m_appendFile = button("Append File", 15, 126, 50, &CEditSession::OnAppendFile);
-    m_appendRecording = button("Append Recording", 70, 126, 105, &CEditSession::OnAppendRecording);
+    m_record = button(WithMnemonic("Record", kRecordKeys), 15, 110, 50, &CEditSession::OnRecord);
+    m_play = button(WithMnemonic("Play", kPlayKeys), 70, 110, 50, &CEditSession::OnPlay);
+    m_makeSilence = button("&Make Silence", 125, 110, 50, &CEditSession::OnMakeSilence);
+    m_appendFile = button("Append &File", 15, 126, 50, &CEditSession::OnAppendFile);
+    m_appendRecording =
+        button(WithMnemonic("Append Recording", kAppendKeys), 70, 126, 105, &CEditSession::OnAppendRecording);
 
-    auto* ok = new QPushButton("OK", this);
+    auto* ok = new QPushButton("&OK", this);
     ok->setGeometry(du.Rect(15, 143, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CTXEditDlg::accept);
-    auto* cancel = new QPushButton("Cancel", this);
+    auto* cancel = new QPushButton("&Cancel", this);
     cancel->setGeometry(du.Rect(70, 143, 50, 14));
     cancel->setAutoDefault(true);
     connect(cancel, &QPushButton::clicked, this, &CTXEditDlg::reject);
-    m_settings = button("Settings", 125, 143, 50, &CEditSession::OnSettings);
+    m_settings = button("&Settings", 125, 143, 50, &CEditSession::OnSettings);
 }
 
 void CTXEditDlg::showEvent(QShowEvent* event)
@@ -122,7 +146,7 @@ void CTXEditDlg::OnInitDialog()
     if (m_opened)
         return;
     m_opened = true;
-    m_nameLabel->setText(m_label);
+    m_nameLabel->setText(WithMnemonic(m_label, kNameKeys));
     m_nameBox->setText(m_name.left(kMaxNameLength));
 
     m_playCountBox->clear();
@@ -230,15 +254,15 @@ void CTXEditDlg::SetRemainingText(const std::string& text)
 }
 void CTXEditDlg::SetRecordCaption(const char* text)
 {
-    m_record->setText(text);
+    m_record->setText(WithMnemonic(text, kRecordKeys));
 }
 void CTXEditDlg::SetPlayCaption(const char* text)
 {
-    m_play->setText(text);
+    m_play->setText(WithMnemonic(text, kPlayKeys));
 }
 void CTXEditDlg::SetAppendCaption(const char* text)
 {
-    m_appendRecording->setText(text);
+    m_appendRecording->setText(WithMnemonic(text, kAppendKeys));
 }
 void CTXEditDlg::EnableRecord(bool on)
 {

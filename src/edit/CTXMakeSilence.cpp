@@ -16,7 +16,7 @@ CTXMakeSilence::CTXMakeSilence(QWidget* parent) : QDialog(parent)
     const CDialogUnits du(font());
     setFixedSize(du.Size(186, 79));
 
-    auto* prompt = new QLabel("Amount of silence desired (ms)", this);
+    auto* prompt = new QLabel("&Amount of silence desired (ms)", this);
     prompt->setGeometry(du.Rect(25, 14, 104, 8));
     m_range = new QLabel("(0-1000)", this);
     m_range->setGeometry(du.Rect(130, 14, 40, 8));
@@ -24,10 +24,10 @@ CTXMakeSilence::CTXMakeSilence(QWidget* parent) : QDialog(parent)
     m_amountBox->setGeometry(du.Rect(70, 28, 40, 14));
     prompt->setBuddy(m_amountBox);
 
-    m_ok = new QPushButton("OK", this);
+    m_ok = new QPushButton("&OK", this);
     m_ok->setGeometry(du.Rect(33, 50, 50, 14));
     m_ok->setDefault(true);
-    m_cancel = new QPushButton("Cancel", this);
+    m_cancel = new QPushButton("&Cancel", this);
     m_cancel->setGeometry(du.Rect(101, 50, 50, 14));
 
     connect(m_ok, &QPushButton::clicked, this, [this] { OnOk(); });

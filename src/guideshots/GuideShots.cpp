@@ -156,6 +156,7 @@ void TakeUnitWrite(CWindowGrabber& shots, CAppState& state)
     CSerialPort idle;
     CSerialTransferLink link(idle);
     CTransferSession session(map, link, dialog.View());
+    session.SetMode(CTransferSession::Mode::Write);
     dialog.View().EnableControls(false);
     dialog.View().SetLamps(true, true, false);
     dialog.View().SetSectorLines(WriteSectorLines(map));

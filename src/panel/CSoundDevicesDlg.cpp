@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -34,6 +35,9 @@ CSoundDevicesDlg::CSoundDevicesDlg(const SDeviceOffer& inputs, const SDeviceOffe
                             this);
     note->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // The desktop's own captions may lack a key, or clash.
+    buttons->button(QDialogButtonBox::Ok)->setText("&OK");
+    buttons->button(QDialogButtonBox::Cancel)->setText("&Cancel");
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);

@@ -9,7 +9,7 @@
 #include "CDialogUnits.h"
 
 CCodecInfoDlg::CCodecInfoDlg(const QString& report, QWidget* parent)
-    : QDialog(parent), m_box(new QTextEdit(this)), m_cancel(new QPushButton(QStringLiteral("Cancel"), this))
+    : QDialog(parent), m_box(new QTextEdit(this)), m_cancel(new QPushButton(QStringLiteral("&Cancel"), this))
 {
     setWindowTitle(QStringLiteral("Codec Information"));
     const CDialogUnits du(font());

@@ -29,18 +29,35 @@ void CConsoleTransferView::SetStatus(const std::string& text)
     const bool changed = text != m_status;
     m_status = text;
     m_statusHistory.push_back(text);
-    if (m_echo && changed && !text.empty()) {
-        EndProgressLine();
-        fprintf(m_echo, "%s\n", StatusOneLine(text).c_str());
-        fflush(m_echo);
+    if (m_echo && changed) {
+        ShowHeldStatus();
+        m_held = text;
     }
+}
+
+void CConsoleTransferView::ShowHeldStatus()
+{
+    if (m_held.empty())
+        return;
+    EndProgressLine();
+    fprintf(m_echo, "%s\n", StatusOneLine(m_held).c_str());
+    fflush(m_echo);
+    m_shown.swap(m_held);
+    m_held.clear();
+}
+
+void CConsoleTransferView::StepEnded()
+{
+    // A transfer that ended leaves its last status to the caller.
+    if (m_timerRunning)
+        ShowHeldStatus();
 }
 
 void CConsoleTransferView::ShowProgressPercent(const std::string& text, int percent)
 {
-    (void)text;
     m_percent = percent;
     m_percentages.push_back(percent);
+    m_progressTexts.push_back(text);
 }
 
 void CConsoleTransferView::SetProgressRange(int maximum)
@@ -79,14 +96,19 @@ void CConsoleTransferView::ShowMessage(const std::string& text, bool information
 {
     m_messages.push_back(text);
     m_messageInformation.push_back(information);
-    if (m_echo) {
-        EndProgressLine();
-        std::string shown = text;
-        while (!shown.empty() && shown.back() == '\n')
-            shown.pop_back();
-        fprintf(m_echo, "%s\n", shown.c_str());
-        fflush(m_echo);
-    }
+    if (!m_echo)
+        return;
+    std::string shown = text;
+    while (!shown.empty() && shown.back() == '\n')
+        shown.pop_back();
+    // The dialog shows such a text twice, in the status line and a box; a
+    // console once.
+    const std::string status = StatusOneLine(m_held.empty() ? m_shown : m_held);
+    if (shown.empty() || StatusOneLine(shown) == status)
+        return;
+    EndProgressLine();
+    fprintf(m_echo, "%s\n", shown.c_str());
+    fflush(m_echo);
 }
 
 void CConsoleTransferView::EnableControls(bool enable)
@@ -105,6 +127,9 @@ bool CConsoleTransferView::StartTimer(unsigned periodMs)
 {
     if (m_timerFails)
         return false;
+    // What was said before the transfer started stays said.
+    if (m_echo)
+        ShowHeldStatus();
     m_timerRunning = true;
     m_timerPeriod = periodMs;
     m_startTick = GetTickCountMs();

@@ -165,6 +165,8 @@ CGangTransfer::Outcome CGangTransfer::GetOutcome(size_t index) const
     Unit& unit = *m_units[index];
     Outcome outcome;
     outcome.status = unit.view.Status();
+    outcome.heldStatus = unit.view.HeldStatus();
+    outcome.endSector = unit.transfer.EndSector();
     outcome.openFailure = unit.openFailure;
     outcome.messages = unit.view.Messages();
     outcome.seconds = unit.view.Seconds();

@@ -39,6 +39,8 @@ public:
     struct Outcome {
         Result result = Result::Failed;
         std::string status;                 // the last status, line breaks as the transfer wrote them
+        std::string heldStatus;             // the last status if the echo held it back for the caller
+        int endSector = -1;                 // the sector it was on when it ended, or -1
         std::string openFailure;            // why the port could not be opened, or empty
         std::vector<std::string> messages;  // message boxes the transfer raised
         double seconds = 0;

@@ -9,7 +9,7 @@ public:
         bool rangeChanged = false;  // the range is now 0..range
         int range = 0;
         int position = 0;
-        int percent = -1;  // "Reading - %d %%" is shown when above 0
+        int percent = -1;  // the progress text ("Reading - %d %%") is shown when above 0
     };
 
     // Full scale of byteCount bytes, position 0. A count of 0 leaves the

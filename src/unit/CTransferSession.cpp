@@ -161,8 +161,20 @@ void CTransferSession::ShowProgress(const CTransferProgress::Display& display)
     if (display.rangeChanged)
         m_view.SetProgressRange(display.range);
     if (display.percent > 0)
-        m_view.ShowProgressPercent(FormatText("Reading - %d %%", display.percent), display.percent);
+        m_view.ShowProgressPercent(FormatText(ProgressFormat(), display.percent), display.percent);
     m_view.SetProgressPos(display.position);
+}
+
+const char* CTransferSession::ProgressFormat() const
+{
+    switch (m_mode) {
+    case Mode::Write:
+        return "Writing - %d %%";
+    case Mode::Verify:
+        return "Verifying - %d %%";
+    default:
+        return "Reading - %d %%";
+    }
 }
 
 void CTransferSession::PendMessage(const std::string& text, bool information)

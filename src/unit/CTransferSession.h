@@ -124,6 +124,8 @@ public:
 
 private:
     bool SetUpStep(int32_t code, const std::string& failure);
+    // "Reading - %d %%", "Writing - %d %%" or "Verifying - %d %%" as the mode is.
+    const char* ProgressFormat() const;
 
     cMemoryMap& m_image;
     ITransferLink& m_link;

@@ -90,6 +90,7 @@ bool CUnitTransfer::CheckVerifyList(std::vector<uint8_t>& sectors)
 void CUnitTransfer::Launch(const TransferSettings& settings, uint8_t firstState, unsigned periodMs,
                            const char* openFailed)
 {
+    m_endSector = -1;
     if (!m_session.Open(settings)) {
         m_session.Status(openFailed);
         return;
@@ -142,6 +143,7 @@ void CUnitTransfer::Step()
     if (finish)
         Finish();
     m_session.ShowPendingMessage();
+    m_session.View().StepEnded();
 }
 
 bool CUnitTransfer::StepState(uint8_t state, uint32_t expected)
@@ -192,6 +194,15 @@ int CUnitTransfer::CurrentSector()
 
 void CUnitTransfer::Finish()
 {
+    // Once finished, the state no longer tells which sector the unit still
+    // owed an answer for.
+    uint32_t owed = 0;
+    {
+        std::lock_guard<std::mutex> lock(Link().TransferMutex());
+        owed = m_session.Request().protocolState != kIdle ? m_session.Request().bytesExpected : 0;
+    }
+    if (owed > 0)
+        m_endSector = CurrentSector();
     m_session.Finish();
     m_write.Reset();
 }

@@ -64,6 +64,9 @@ public:
     size_t SectorsWritten() const { return m_write.Written().size(); }
     // The sector being written or read now; -1 between sectors.
     int CurrentSector();
+    // The sector whose answer the last transfer was still waiting for when
+    // it ended (a time-out, a port gone); -1 when it waited for none.
+    int EndSector() const { return m_endSector; }
     // After a verify that ran to its end: the sectors whose bytes differ.
     bool Verified() const { return m_verify.Verified(); }
     const std::vector<uint8_t>& DifferingSectors() const { return m_verify.Differing(); }
@@ -87,4 +90,5 @@ private:
     CReadStepper m_read;
     CVerifyStepper m_verify;
     CWriteStepper m_write;
+    int m_endSector = -1;
 };

@@ -90,9 +90,12 @@ bool CVerifyStepper::Finish()
     m_verified = true;
     m_session.Complete();
     if (m_differing.empty())
-        return m_session.EndWith(FormatText("Verify OK - %d sectors match", int(m_sectors.size())));
+        return m_session.EndWith("Verify OK - " + SectorCountText(int(m_sectors.size())) +
+                                 (m_sectors.size() == 1 ? " matches" : " match"));
     std::string list;
     for (uint8_t sector : m_differing)
         list += (list.empty() ? "" : ", ") + std::to_string(sector);
-    return m_session.EndWith("Verify failed - sectors differ: " + list);
+    return m_session.EndWith(
+        std::string(m_differing.size() == 1 ? "Verify failed - sector differs: " : "Verify failed - sectors differ: ") +
+        list);
 }

@@ -292,9 +292,10 @@ bool CWriteStepper::AwaitChecksumAck(uint32_t expected)
 
 bool CWriteStepper::AwaitPgmResult(uint32_t expected)
 {
+    // The unit's own text for a missing result names no sector; the transfer's
+    // EndSector() tells which it was.
     if (expected > 0)
-        return m_session.TimedOut(kPgmResultTimeoutMs) &&
-               m_session.EndWith(FormatText("Timeout - Sector start Ack sector %d\n", int(m_sector)));
+        return m_session.TimedOut(kPgmResultTimeoutMs) && m_session.EndWith("Timeout - Sector start Ack");
     const uint8_t answer = m_ack[kPgmResultAt];
     if (answer != kProgrammed)
         return m_session.EndWith(FormatText(

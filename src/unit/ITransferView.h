@@ -13,8 +13,10 @@ public:
 
     // The status line.
     virtual void SetStatus(const std::string& text) = 0;
-    // "Reading - %d %%" while a reply or a sector is under way; the dialog
-    // shows it in the status line, a console may show it in its progress line.
+    // "Reading - %d %%" (a read), "Writing - %d %%" (a write) or "Verifying -
+    // %d %%" (a read-back or verify) while a reply or a sector is under way;
+    // the dialog shows it in the status line, a console may show it in its
+    // progress line.
     virtual void ShowProgressPercent(const std::string& text, int percent) = 0;
     // Progress bar: range 0..maximum and position.
     virtual void SetProgressRange(int maximum) = 0;
@@ -34,6 +36,10 @@ public:
     // StartTimer returns false when the timer cannot be started.
     virtual bool StartTimer(unsigned periodMs) = 0;
     virtual void StopTimer() = 0;
+    // A protocol step has run (the transfer may have ended in it): a console
+    // shows the statuses the step set once it knows whether the transfer
+    // goes on.
+    virtual void StepEnded() { }
     // Called after every successful port opening with the selected list
     // positions, so that the caller can remember them.
     virtual void StorePortSelection(int portPosition, int baudPosition)

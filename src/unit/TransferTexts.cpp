@@ -72,11 +72,16 @@ std::string ChecksumErrorText(uint16_t received, uint16_t computed, uint8_t low,
                       unsigned(received), unsigned(computed), unsigned(low), unsigned(high), laterSector ? "\n" : "");
 }
 
+std::string SectorCountText(int count)
+{
+    return FormatText("%d sector%s", count, count == 1 ? "" : "s");
+}
+
 static std::string CountLine(int count)
 {
     if (count <= 0)
         return "No sectors.";
-    return FormatText("%d sector%s.", count, count > 1 ? "s" : "");
+    return SectorCountText(count) + ".";
 }
 
 std::vector<std::string> WriteSectorLines(const cMemoryMap& image)

@@ -25,6 +25,9 @@ std::string WithInterruptedWriteHint(const std::string& status);
 // spaces (some protocol texts end with one, some have two lines).
 std::string StatusOneLine(std::string text);
 
+// "1 sector", "4 sectors".
+std::string SectorCountText(int count);
+
 // The checksum error text of a received sector. The text for sector 0 has no
 // trailing newline, the text for later sectors has one.
 std::string ChecksumErrorText(uint16_t received, uint16_t computed, uint8_t low, uint8_t high, bool laterSector);

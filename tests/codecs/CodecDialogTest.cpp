@@ -33,7 +33,7 @@ private slots:
         QCOMPARE(format.foreground().color(), QColor(0, 0, 190));
         QCOMPARE(format.fontWeight(), int(QFont::Bold));
         QVERIFY(format.fontFamilies().toStringList().contains(QStringLiteral("Arial")));
-        QCOMPARE(dlg.CancelButton()->text(), QStringLiteral("Cancel"));
+        QCOMPARE(dlg.CancelButton()->text(), QStringLiteral("&Cancel"));
         // The box fills the dialog above the button, which sits at its right.
         QVERIFY(box->geometry().bottom() < dlg.CancelButton()->geometry().top());
         QVERIFY(dlg.CancelButton()->geometry().right() <= dlg.width());

@@ -27,6 +27,7 @@
 #include "CPortSettingsDlg.h"
 #include "CQtPortDefaults.h"
 #include "AppTestMain.h"
+#include "DialogKeys.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "IOperatorReport.h"
@@ -42,9 +43,28 @@ namespace {
 class CRecorder : public IOperatorReport {
 public:
     QStringList messages;
+    QStringList questions;
+    bool answer = false;
     void ShowMessage(const std::string& text) override { messages << QString::fromStdString(text); }
-    bool AskYesNo(const std::string&) override { return false; }
+    bool AskYesNo(const std::string& text) override
+    {
+        questions << QString::fromStdString(text);
+        return answer;
+    }
 };
+
+// The dialog's Alt keys, one for every button and field.
+const QStringList kDialogKeys = {"Alt+B Baud Rate",
+                                 "Alt+C Close",
+                                 "Alt+D Disable timeouts",
+                                 "Alt+E Recover unit",
+                                 "Alt+O Write one sector at a time",
+                                 "Alt+P Comm Port",
+                                 "Alt+R Read Unit",
+                                 "Alt+S Change system default setting",
+                                 "Alt+T Sectors",
+                                 "Alt+V Verify after writing",
+                                 "Alt+W Write Unit"};
 
 // What the operator saw while a transfer ran, gathered by polling the widgets.
 struct Watched {
@@ -199,6 +219,8 @@ private slots:
         m_baudSel = 0;
         m_readDone = 0;
         m_report.messages.clear();
+        m_report.questions.clear();
+        m_report.answer = false;
         WipeImage(m_image);
         // Each test starts from the program's defaults, and with no journal
         // of a write another test left open on a port number now reused.
@@ -423,7 +445,7 @@ private slots:
         dialog->BaudBox()->setCurrentIndex(1);
         dialog->VerifyBox()->setChecked(true);
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }, 20000, QTest::qWait));
+        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Writing - "); }, 20000, QTest::qWait));
         QVERIFY(dialog->StepTimer().isActive());
 
         const QByteArray grabDir = qgetenv("ORMID_TEST_GRAB_DIR");
@@ -546,7 +568,7 @@ private slots:
             // The first block follows the sector start at once, and with it
             // the sector's progress.
             const QString status = dialog.StatusText();
-            if (!status.startsWith("Transmitting sector") && !status.startsWith("Reading - "))
+            if (!status.startsWith("Transmitting sector") && !status.startsWith("Writing - "))
                 return;
             poll.stop();
             wasTransmitting = true;
@@ -582,7 +604,7 @@ private slots:
         QVERIFY(SelectPort(*dialog, unit.Port()));
         dialog->BaudBox()->setCurrentIndex(1);
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Reading - "); }, 20000, QTest::qWait));
+        QVERIFY(WaitFor([&] { return dialog->StatusText().startsWith("Writing - "); }, 20000, QTest::qWait));
         QVERIFY(dialog->Port().IsWorkerRunning());
 
         // The program going away destroys the dialog without closing it.
@@ -678,7 +700,7 @@ private slots:
         QTest::addColumn<int>("readDone");
         QTest::addColumn<QString>("focused");
         QTest::newRow("nothing transferred yet") << 0 << "&Read Unit";
-        QTest::newRow("unit already transferred") << 1 << "Close";
+        QTest::newRow("unit already transferred") << 1 << "&Close";
     }
 
     void focusFollowsTheTransferDoneFlag()
@@ -746,7 +768,17 @@ private slots:
         FillImage(m_image, {9000, 12000});
         auto dialog = NewDialog();
         QVERIFY(SelectPort(*dialog, unit.Port()));
+        // No first: not a byte goes out, the port stays closed.
         QTest::mouseClick(dialog->RecoverButton(), Qt::LeftButton);
+        QCOMPARE(m_report.questions.size(), 1);
+        QVERIFY2(m_report.questions[0].contains(unit.Port()) && m_report.questions[0].endsWith("Recover the unit now?"),
+                 qPrintable(m_report.questions[0]));
+        QVERIFY(IsIdle(*dialog));
+        QCOMPARE(dialog->StatusText(), QString("Ready"));
+        QVERIFY(TransferControlsEnabled(*dialog));
+        m_report.answer = true;
+        QTest::mouseClick(dialog->RecoverButton(), Qt::LeftButton);
+        QCOMPARE(m_report.questions.size(), 2);
         Watched seen = WatchUntilIdle(*dialog);
         QVERIFY2(seen.finished && seen.controlsDisabled, qPrintable(seen.statuses.join(" | ")));
         QVERIFY2(seen.statuses.contains("No answer to P1 - completing an interrupted sector write"),
@@ -761,6 +793,70 @@ private slots:
         const uint32_t end = cMemoryMap::GetSectorEnd(m_image.GetLastUsedSector());
         QVERIFY(uint32_t(bytes.size()) >= end);
         QVERIFY(memcmp(bytes.constData(), m_image.GetImageBuffer(), end) == 0);
+    }
+
+    // Every button and field has an Alt key of its own, and each does what
+    // its caption says: Alt+C closes, Recover has a key of its own and asks
+    // first.
+    void keysDoWhatTheCaptionsSay_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("caption");
+        for (const QString& row : kDialogKeys)
+            QTest::newRow(qPrintable(row)) << row.section(' ', 0, 0) << row.section(' ', 1);
+    }
+
+    void keysDoWhatTheCaptionsSay()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, caption);
+        SimUnit unit;
+        QVERIFY(unit.Start({"--fast", "--erase-ms", "0"}));
+        FillImage(m_image, {6000});
+        auto dialog = NewDialog();
+        QVERIFY(SelectPort(*dialog, unit.Port()));
+        QApplication::setActiveWindow(dialog.get());
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        QVERIFY2(DialogKeyProblems(dialog.get()).isEmpty(), qPrintable(DialogKeyProblems(dialog.get()).join(", ")));
+
+        CModalCloser closer(dialog.get());
+        QVERIFY(PressDialogKey(dialog.get(), key, caption));
+        if (caption == "Close")
+            QTRY_VERIFY(!dialog->isVisible());
+        else
+            QVERIFY(dialog->isVisible());
+        if (caption == "Recover unit") {
+            // Asked, answered No: nothing was sent.
+            QCOMPARE(m_report.questions.size(), 1);
+            QVERIFY(IsIdle(*dialog));
+        }
+        // A transfer started: it runs, or it has already moved the status on.
+        if (caption == "Read Unit" || caption == "Write Unit")
+            QVERIFY2(dialog->StepTimer().isActive() || dialog->StatusText() != "Ready",
+                     qPrintable(dialog->StatusText()));
+        else if (caption != "Change system default setting")
+            QCOMPARE(dialog->StatusText(), QString("Ready"));
+        if (caption == "Change system default setting")
+            QTRY_COMPARE(closer.titles, QStringList{unit.Port()});
+        else
+            QVERIFY(closer.titles.isEmpty());
+    }
+
+    void keyTableOfTheDialog()
+    {
+        auto dialog = NewDialog();
+        QCOMPARE(DialogKeyTable(dialog.get()), kDialogKeys);
+        // The port settings dialog behind "Change system default setting".
+        CPortSettingsDlg settings("/dev/ttyS0", dialog.get());
+        settings.show();
+        QApplication::setActiveWindow(&settings);
+        QVERIFY(QTest::qWaitForWindowActive(&settings));
+        QCOMPARE(DialogKeyTable(&settings), (QStringList{"Alt+B Bits per second:", "Alt+C Cancel",
+                                                         "Alt+D Data bits:", "Alt+F Flow control:", "Alt+O OK",
+                                                         "Alt+P Parity:", "Alt+S Stop bits:"}));
+        QVERIFY(PressDialogKey(&settings, "Alt+P", "Parity:"));
+        QVERIFY(PressDialogKey(&settings, "Alt+O", "OK"));
+        QCOMPARE(settings.result(), int(QDialog::Accepted));
     }
 
     void portDefaultSurvivesARestartAndIsApplied()

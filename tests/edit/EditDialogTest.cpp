@@ -24,10 +24,16 @@
 #include "CTXDoruvevAzadDlg.h"
 #include "QuickPanel.h"
 #include "CTXEditDlg.h"
+#include "DialogKeys.h"
 #include "PanelDoubles.h"
 #include "TestImages.h"
 
 namespace {
+
+// The dialog's Alt keys when it opens.
+const QStringList kEditKeys = {"Alt+A Append Recording", "Alt+C Cancel",    "Alt+F Append File", "Alt+M Make Silence",
+                               "Alt+N Message 3 name",   "Alt+O OK",        "Alt+P Play",        "Alt+R Record",
+                               "Alt+S Settings",         "Alt+U Play Count"};
 
 // Runs `act` on the edit dialog as soon as it is shown modally.
 void OnEditDialog(std::function<void(CTXEditDlg&)> act)
@@ -109,7 +115,7 @@ private slots:
         QVERIFY(dialog->findChildren<QLabel*>().size() >= 4);
         bool labelled = false;
         for (QLabel* l : dialog->findChildren<QLabel*>())
-            labelled |= l->text() == "Message 3 name";
+            labelled |= Plain(l->text()) == "Message 3 name";
         QVERIFY(labelled);
     }
 
@@ -148,7 +154,7 @@ private slots:
         dialog->show();
         const QString before = dialog->RemainingLabel()->text();
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
-        QCOMPARE(dialog->RecordButton()->text(), QString("Stop"));
+        QCOMPARE(Plain(dialog->RecordButton()->text()), QString("Stop"));
         QVERIFY(dialog->Timer().isActive());
         QCOMPARE(dialog->Timer().interval(), 15);
         QCOMPARE(int(App().m_audioState), int(AudioRecording));
@@ -156,7 +162,7 @@ private slots:
         QTRY_VERIFY(dialog->RemainingLabel()->text() != before);
 
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
-        QCOMPARE(dialog->RecordButton()->text(), QString("Record"));
+        QCOMPARE(Plain(dialog->RecordButton()->text()), QString("Record"));
         QVERIFY(!dialog->Timer().isActive());
         // The recording is saved on a thread of its own.
         QTRY_VERIFY(!dialog->Session()->Busy());
@@ -165,9 +171,9 @@ private slots:
 
         // Play plays the new recording; its end comes from the tick count.
         QTest::mouseClick(dialog->PlayButton(), Qt::LeftButton);
-        QCOMPARE(dialog->PlayButton()->text(), QString("Stop"));
+        QCOMPARE(Plain(dialog->PlayButton()->text()), QString("Stop"));
         QCOMPARE(dialog->Timer().interval(), 50);
-        QTRY_COMPARE_WITH_TIMEOUT(dialog->PlayButton()->text(), QString("Play"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(Plain(dialog->PlayButton()->text()), QString("Play"), 3000);
         dialog->accept();
         QVERIFY(dialog->m_audioChanged);
     }
@@ -199,7 +205,7 @@ private slots:
         m_sonvox.beforeSave = [gate] { gate.wait(); };
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
-        QCOMPARE(dialog->RecordButton()->text(), QString("Record"));
+        QCOMPARE(Plain(dialog->RecordButton()->text()), QString("Record"));
         QVERIFY(dialog->Session()->Busy());
         QVERIFY(!dialog->Timer().isActive());
         const QList<QPushButton*> audioButtons = {dialog->RecordButton(),          dialog->PlayButton(),
@@ -218,7 +224,7 @@ private slots:
         dialog->Session()->OnRecord();
         dialog->Session()->OnAppendRecording();
         QVERIFY(dialog->Session()->Busy());
-        QCOMPARE(dialog->PlayButton()->text(), QString("Play"));
+        QCOMPARE(Plain(dialog->PlayButton()->text()), QString("Play"));
 
         dialog->accept();
         QVERIFY(dialog->isVisible());
@@ -256,10 +262,10 @@ private slots:
         QVERIFY(dialog->AppendRecordingButton()->isEnabled());
         QVERIFY(dialog->SettingsButton()->isEnabled());
         QVERIFY(!dialog->RecordButton()->isEnabled());
-        QCOMPARE(dialog->AppendRecordingButton()->text(), QString("Stop Append Recording"));
+        QCOMPARE(Plain(dialog->AppendRecordingButton()->text()), QString("Stop Append Recording"));
         QTest::mouseClick(dialog->AppendRecordingButton(), Qt::LeftButton);
         QVERIFY(dialog->RecordButton()->isEnabled());
-        QCOMPARE(dialog->AppendRecordingButton()->text(), QString("Append Recording"));
+        QCOMPARE(Plain(dialog->AppendRecordingButton()->text()), QString("Append Recording"));
         dialog->accept();
         QVERIFY(!dialog->isVisible());
         QVERIFY(dialog->m_audioChanged);
@@ -287,6 +293,56 @@ private slots:
         QCOMPARE(int(App().m_audioState), int(AudioIdle));
         std::ifstream saved(Scratch(), std::ios::binary | std::ios::ate);
         QCOMPARE(qint64(saved.tellg()), qint64(44 + m_sonvox.savedBytes));
+    }
+
+    // Every button and field has an Alt key of its own, in every state of
+    // the buttons, and each reaches what its caption says.
+    void keysDoWhatTheCaptionsSay_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("caption");
+        for (const QString& row : kEditKeys)
+            QTest::newRow(qPrintable(row)) << row.section(' ', 0, 0) << row.section(' ', 1);
+    }
+
+    void keysDoWhatTheCaptionsSay()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, caption);
+        auto dialog = NewDialog();
+        dialog->show();
+        QApplication::setActiveWindow(dialog.get());
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        QCOMPARE(DialogKeyTable(dialog.get()), kEditKeys);
+        CModalCloser closer(dialog.get());
+        QVERIFY(PressDialogKey(dialog.get(), key, caption));
+        const bool closes = caption == "OK" || caption == "Cancel";
+        QTRY_COMPARE(dialog->isVisible(), !closes);
+        if (caption == "Make Silence" || caption == "Settings")
+            QTRY_COMPARE(closer.titles, QStringList{caption});
+        else
+            QVERIFY(closer.titles.isEmpty());
+        if (caption == "Append File")
+            QCOMPARE(int(m_dialogs.shown.size()), 1);
+        if (closes)
+            return;
+        // Whatever runs now, the keys stay apart; a running activity stops
+        // with the key its Stop shows.
+        QVERIFY2(DialogKeyProblems(dialog.get()).isEmpty(), qPrintable(DialogKeyProblems(dialog.get()).join(", ")));
+        if (caption == "Record") {
+            QCOMPARE(dialog->RecordButton()->text(), QString("S&top"));
+            QVERIFY(PressDialogKey(dialog.get(), "Alt+T", "Stop"));
+            QTRY_COMPARE(dialog->RecordButton()->text(), QString("&Record"));
+        } else if (caption == "Play") {
+            QCOMPARE(dialog->PlayButton()->text(), QString("Sto&p"));
+            QVERIFY(PressDialogKey(dialog.get(), "Alt+P", "Stop"));
+            QTRY_COMPARE(dialog->PlayButton()->text(), QString("&Play"));
+        } else if (caption == "Append Recording") {
+            QCOMPARE(dialog->AppendRecordingButton()->text(), QString("Stop &Append Recording"));
+            QVERIFY(PressDialogKey(dialog.get(), "Alt+A", "Stop Append Recording"));
+            QTRY_COMPARE(dialog->AppendRecordingButton()->text(), QString("&Append Recording"));
+        }
+        QVERIFY(DialogKeyProblems(dialog.get()).isEmpty());
     }
 
     void enterInTheNameBoxPressesOk()

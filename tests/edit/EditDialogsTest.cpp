@@ -11,9 +11,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QStyle>
+#include <QStyleOptionFrame>
+
 #include "CProcessingSettings.h"
 #include "CRecSettingsDlg.h"
 #include "CTXMakeSilence.h"
+#include "DialogKeys.h"
 
 namespace {
 
@@ -29,6 +33,14 @@ void StoreRaw(const char* key, const QString& text)
     QSettings settings("Tarlex", "ORMID");
     settings.setValue(QString("Settings/") + key, text);
 }
+
+// The Alt keys of the two dialogs: every button and every field that takes
+// input (the results on show take no focus, so their labels have none).
+const QStringList kSettingsKeys = {
+    "Alt+A Clip Amount (0.0 - 1.0)",        "Alt+C Cancel", "Alt+H Threshold Factor (0.0 - 5.0)",
+    "Alt+I Initial Trim (Samples at 8kHz)", "Alt+O OK",     "Alt+R Restore Defaults",
+    "Alt+T Time Constant (0.5 - 1.0)"};
+const QStringList kSilenceKeys = {"Alt+A Amount of silence desired (ms)", "Alt+C Cancel", "Alt+O OK"};
 
 void ClearStore()
 {
@@ -73,9 +85,9 @@ private:
             QString text;
             int room = child->width();
             if (auto* label = qobject_cast<QLabel*>(child)) {
-                text = label->text();
+                text = Plain(label->text());
             } else if (auto* button = qobject_cast<QPushButton*>(child)) {
-                text = button->text();
+                text = Plain(button->text());
                 room -= 8;  // the button's frame
             } else if (auto* group = qobject_cast<QGroupBox*>(child)) {
                 text = group->title();
@@ -140,17 +152,88 @@ private slots:
         CheckCaptionsFit(silence);
     }
 
+    void settingsShowResultsOfTheLastRecording_data()
+    {
+        QTest::addColumn<double>("gain");
+        QTest::addColumn<double>("clipCount");
+        QTest::addColumn<double>("snr");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("a usual recording")
+            << -1.06175300664568 << 0.0 << 88.1234567 << QStringList{"-1.06", "0", "88.1"};
+        QTest::newRow("thirds") << 12.5 << 37.0 << 1.0 / 3.0 << QStringList{"12.5", "37", "0.333"};
+        // The widest a recording of the whole memory can bring.
+        QTest::newRow("widest") << -123.456 << 4120577.0 << -123.456 << QStringList{"-123", "4120577", "-123"};
+    }
+
     void settingsShowResultsOfTheLastRecording()
     {
+        QFETCH(double, gain);
+        QFETCH(double, clipCount);
+        QFETCH(double, snr);
+        QFETCH(QStringList, shown);
         RecordProcessingParams params;
-        params.gain = 12.5;
-        params.clipCount = 37;
-        params.snr = 1.0 / 3.0;
+        params.gain = gain;
+        params.clipCount = clipCount;
+        params.snr = snr;
         CRecSettingsDlg dlg;
         Open(dlg, params);
-        QCOMPARE(dlg.m_gain->text(), QString("12.5"));
-        QCOMPARE(dlg.m_clipCount->text(), QString("37"));
-        QCOMPARE(dlg.m_snr->text(), QString("0.333333333333333"));
+        const QList<QLineEdit*> boxes = {dlg.m_gain, dlg.m_clipCount, dlg.m_snr};
+        for (int i = 0; i < boxes.size(); ++i) {
+            QCOMPARE(boxes[i]->text(), shown[i]);
+            // Whole in its box: the text needs no more than the box's room
+            // inside its frame and margins.
+            QStyleOptionFrame option;
+            option.initFrom(boxes[i]);
+            const QRect room = boxes[i]->style()->subElementRect(QStyle::SE_LineEditContents, &option, boxes[i]);
+            const int needs = boxes[i]->fontMetrics().horizontalAdvance(shown[i]);
+            QVERIFY2(needs + 4 <= room.width(),
+                     qPrintable(QString("\"%1\" needs %2 px, has %3").arg(shown[i]).arg(needs).arg(room.width())));
+        }
+    }
+
+    // Every field and button has a key of its own, which reaches it.
+    void settingsKeys_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("caption");
+        for (const QString& row : kSettingsKeys)
+            QTest::newRow(qPrintable(row)) << row.section(' ', 0, 0) << row.section(' ', 1);
+    }
+
+    void settingsKeys()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, caption);
+        CRecSettingsDlg dlg;
+        Open(dlg, RecordProcessingParams());
+        QApplication::setActiveWindow(&dlg);
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(DialogKeyTable(&dlg), kSettingsKeys);
+        QVERIFY(PressDialogKey(&dlg, key, caption));
+        QCOMPARE(dlg.isVisible(), caption != "OK" && caption != "Cancel");
+        if (caption == "OK")
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+
+    void silenceKeys_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("caption");
+        for (const QString& row : kSilenceKeys)
+            QTest::newRow(qPrintable(row)) << row.section(' ', 0, 0) << row.section(' ', 1);
+    }
+
+    void silenceKeys()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, caption);
+        CTXMakeSilence dlg;
+        Open(dlg, 4120577);
+        QApplication::setActiveWindow(&dlg);
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(DialogKeyTable(&dlg), kSilenceKeys);
+        QVERIFY(PressDialogKey(&dlg, key, caption));
+        QCOMPARE(dlg.isVisible(), caption != "OK" && caption != "Cancel");
     }
 
     void storedOutOfRangeValueBringsItsMessageAtOpening()
@@ -417,7 +500,7 @@ private slots:
         QCOMPARE(dlg.m_amount, 0u);
     }
 
-    void silenceKeys()
+    void silenceEnterAndEscape()
     {
         CTXMakeSilence enter;
         Open(enter, 4120577);

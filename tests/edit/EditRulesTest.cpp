@@ -25,6 +25,26 @@ TEST(FieldCheck, NumbersShowWithFifteenSignificantDigits)
     EXPECT_EQ(CFieldCheck::FormatNumber(0.00001), "1e-05");
 }
 
+TEST(FieldCheck, ResultsShowRoundedToThreeSignificantDigits)
+{
+    for (const auto& [value, shown] : {std::pair<double, const char*>{-1.06175300664568, "-1.06"},
+                                       {88.1234, "88.1"},
+                                       {37.0, "37"},
+                                       {0.0, "0"},
+                                       {1.0 / 3.0, "0.333"},
+                                       {-12.345, "-12.3"},
+                                       {12.5, "12.5"},
+                                       {-1.0, "-1"},
+                                       {9.996, "10"},
+                                       {1440000.0, "1440000"},
+                                       {123456.78, "123457"},
+                                       {0.000123456, "0.000123"},
+                                       {1e-9, "0"},
+                                       {-1e-9, "0"},
+                                       {HUGE_VAL, "inf"}})
+        EXPECT_EQ(CFieldCheck::FormatResult(value), shown) << value;
+}
+
 TEST(FieldCheck, StoredFormIsSixDecimals)
 {
     EXPECT_EQ(CFieldCheck::FormatFixed(0.9998), "0.999800");

@@ -12,17 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "DialogKeys.h"
 #include "IDesktopOpener.h"
 #include "IFileDialogs.h"
 #include "IOperatorReport.h"
 #include "FakeAudioLibrary.h"
-
-// A caption as shown, without its mnemonic marks: "&Load Image File" is
-// "Load Image File".
-inline QString Plain(QString caption)
-{
-    return caption.replace("&&", QChar(1)).remove('&').replace(QChar(1), "&");
-}
 
 class CAnsweredFileDialogs : public IFileDialogs {
 public:

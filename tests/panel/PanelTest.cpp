@@ -1112,7 +1112,7 @@ private slots:
         });
         m_panel->OnAbout();
         QVERIFY(labels.contains("ORMID Version 3.4"));
-        QCOMPARE(okText, QString("OK"));
+        QCOMPARE(okText, QString("&OK"));
     }
 
     // The choice is offered with the current one selected, remembered by

@@ -335,6 +335,8 @@ TEST_F(TransferTest, WriteSendsNeededSectorInBlocksWithItsChecksum)
     EXPECT_EQ(link.SentText(11), "P0\r");
 
     EXPECT_EQ(view.Percentages(), (std::vector<int>{12, 25, 37, 50, 62, 75, 87, 100}));
+    EXPECT_EQ(view.ProgressTexts().front(), "Writing - 12 %");
+    EXPECT_EQ(view.ProgressTexts().back(), "Writing - 100 %");
     EXPECT_EQ(transfer.ChecksumAckLimit(), 5711u);  // 8 KB at 115200 baud
     EXPECT_FALSE(image.IsSectorNeeded(1));
     EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
@@ -367,7 +369,8 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
         {"no checksum ack", [](UnitReplies& r) { r.checksumAck = ""; }, "Timeout - Checksum Ack"},
         {"bad checksum ack", [](UnitReplies& r) { r.checksumAck = "N"; },
          "Got bad or illegal checksum Ack. Expecting 'A', got 'N' - sector 1.\n"},
-        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack sector 1\n"},
+        // The unit's text for a missing result names no sector.
+        {"no result", [](UnitReplies& r) { r.result = ""; }, "Timeout - Sector start Ack"},
         {"A for G", [](UnitReplies& r) { r.result = "A"; },
          "Got bad or illegal programming result ack. Expecting 'G', got A - sector 1"},
         {"no P0 reply", [](UnitReplies& r) { r.p0 = ""; }, "Timeout - Exit program Mode"},
@@ -383,6 +386,12 @@ TEST_F(TransferTest, EveryWriteFaultEndsWithItsStatus)
         RunWrite(link, transfer, view, now, replies);
         EXPECT_EQ(view.Status(), f.status);
         EXPECT_FALSE(transfer.Completed());
+        // The sector whose answer never came, for a caller whose text does
+        // not say (a refused sum leaves its programming result owed).
+        const std::string name = f.name;
+        const bool waitedInSector =
+            name == "no sector ack" || name == "no checksum ack" || name == "bad checksum ack" || name == "no result";
+        EXPECT_EQ(transfer.EndSector(), waitedInSector ? 1 : -1);
         ExpectIdleAndClosed();
         // The flag goes only with the unit's 'G'.
         EXPECT_EQ(image.IsSectorNeeded(1), replies.result != "G" || replies.checksumAck != "A" ||
@@ -540,6 +549,8 @@ TEST_F(ReadTest, ReadsSectorZeroThenEveryUsedSector)
     EXPECT_EQ(view.SectorLines(), std::vector<std::string>{"No sectors."});
     EXPECT_TRUE(Contains(view.StatusHistory(), "Sending RX request"));
     EXPECT_FALSE(view.Percentages().empty());
+    for (const std::string& text : view.ProgressTexts())
+        EXPECT_EQ(text.rfind("Reading - ", 0), 0u) << text;
     EXPECT_TRUE(view.UnitReadDone());
     EXPECT_TRUE(transfer.Completed());
     ExpectIdleAndClosed();

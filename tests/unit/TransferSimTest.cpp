@@ -226,7 +226,7 @@ TEST_F(TransferSimTest, WriteResumesAfterAFault)
     // and reads back the sector whose programming went wrong.
     Write(transfer, view);
     EXPECT_TRUE(Contains(view.StatusHistory(), "Unit write completed."));
-    EXPECT_EQ(view.Status(), "Verify OK - 1 sectors match");
+    EXPECT_EQ(view.Status(), "Verify OK - 1 sector matches");
     ExpectPortReleased();
     auto flash = Flash();
     const uint32_t end = cMemoryMap::GetSectorEnd(last);
@@ -319,6 +319,16 @@ TEST_F(TransferSimTest, VerifyAfterWriteReadsBackWhatWasProgrammed)
     EXPECT_EQ(view.Status(), "Verify OK - 4 sectors match");
     EXPECT_TRUE(Contains(view.StatusHistory(), "Unit write completed."));
     ExpectPortReleased();
+    // The progress says what it counts: the write, then the read-back.
+    bool writing = false, verifying = false;
+    for (const std::string& text : view.ProgressTexts()) {
+        EXPECT_TRUE(text.rfind(verifying ? "Verifying - " : "Writing - ", 0) == 0 ||
+                    (!verifying && text.rfind("Verifying - ", 0) == 0))
+            << text;
+        writing |= text.rfind("Writing - ", 0) == 0;
+        verifying |= text.rfind("Verifying - ", 0) == 0;
+    }
+    EXPECT_TRUE(writing && verifying);
 
     // The image changed after the write: the verify names the sector.
     image.GetImageBuffer()[cMemoryMap::GetSectorStart(2) + 10] ^= 0x80;
@@ -326,7 +336,7 @@ TEST_F(TransferSimTest, VerifyAfterWriteReadsBackWhatWasProgrammed)
     RunTransferLoop(transfer, view, nullptr, kFastStepMs);
     EXPECT_TRUE(transfer.Completed());
     EXPECT_EQ(transfer.DifferingSectors(), std::vector<uint8_t>{2});
-    EXPECT_EQ(view.Status(), "Verify failed - sectors differ: 2");
+    EXPECT_EQ(view.Status(), "Verify failed - sector differs: 2");
     sim.Stop();
     EXPECT_EQ(Count(Text(), "<- U"), 8u);  // four to verify the write, four again
 }
@@ -377,7 +387,7 @@ TEST_F(TransferSimTest, LineBytesOfEveryProtocolMatchTheRecord)
     image.GetImageBuffer()[cMemoryMap::GetSectorStart(2) + 10] ^= 0x80;
     transfer.StartVerify(Settings());
     RunTransferLoop(transfer, view, nullptr, kFastStepMs);
-    ASSERT_EQ(view.Status(), "Verify failed - sectors differ: 2");
+    ASSERT_EQ(view.Status(), "Verify failed - sector differs: 2");
     image.GetImageBuffer()[cMemoryMap::GetSectorStart(2) + 10] ^= 0x80;
 
     // A write that stops once the unit has taken "R00": the unit waits for
