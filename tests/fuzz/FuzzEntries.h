@@ -26,10 +26,14 @@ FuzzOutcome FuzzSonvoxWav(const uint8_t* data, size_t size);
 FuzzOutcome FuzzUnitTransfer(const uint8_t* data, size_t size);
 // Levelcut's processing of a WAV file (settings from the last two bytes).
 FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size);
+// The program's checks of what the decoder helper sends back: a task byte,
+// the samples asked for (16 bits), the size of each piece the pipe delivers,
+// then the stream itself.
+FuzzOutcome FuzzDecoderReplies(const uint8_t* data, size_t size);
 
 struct FuzzTarget {
     const char* name;  // folder name of its corpora, program fuzz_<name>
     FuzzOutcome (*run)(const uint8_t* data, size_t size);
 };
 // Every target, in the order scripts/fuzz.sh runs them.
-extern const FuzzTarget kFuzzTargets[5];
+extern const FuzzTarget kFuzzTargets[6];

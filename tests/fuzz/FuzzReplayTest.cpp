@@ -85,7 +85,7 @@ TEST_P(FuzzReplay, RegressionInputsBreakNoCheck)
     EXPECT_EQ(stat(folder.c_str(), &info), 0) << folder;
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::Range(0, 5),
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::Range(0, int(std::size(kFuzzTargets))),
                          [](const auto& info) { return std::string(kFuzzTargets[info.param].name); });
 
 // The same input runs the same way twice: saved crashes must reproduce.
@@ -129,6 +129,9 @@ TEST(FuzzReplaySeeds, NamedSeedsHaveTheirOutcome)
         {3, "write_no_timeouts.bin", true},
         {4, "pcm16_11025_speech.wav", true},
         {4, "pcm16_stereo.wav", false},
+        {5, "convert_good.bin", true},
+        {5, "convert_after_done.bin", false},
+        {5, "probe_bad_rate.bin", false},
     };
     for (const auto& c : cases) {
         const FuzzTarget& target = kFuzzTargets[c.target];
