@@ -45,6 +45,8 @@ void CDecoderSandbox::Close()
     SetLimit(RLIMIT_NOFILE, 3);
 #endif
 
+    // Whatever started it by hand may have left more open.
+    ::closefrom(3);
     ::clearenv();
     if (::chdir("/") != 0)
         std::fprintf(stderr, "could not change to the root folder: %s\n", std::strerror(errno));

@@ -4,7 +4,8 @@
 // and stderr.
 //
 //   Close()  limits on processor time, address space, open files, file size
-//            and core files; an empty environment; "/" as working folder;
+//            and core files; no descriptor beyond the three; an empty
+//            environment; "/" as working folder;
 //            new user, network and mount namespaces where the system allows
 //            them (a note on stderr, which reaches the program log, where not)
 //   Seal()   no new privileges and a system-call filter that allows reading

@@ -247,6 +247,28 @@ TEST(DecoderSandbox, ARunningHelperIsWalledIn)
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), pid_t(-1));  // reaped
 }
 
+// Cancel while the file's description is still being read ends that helper
+// too, however long it would stay silent.
+TEST(DecoderSandbox, StoppingEndsAProbeToo)
+{
+    TempFolder folder;
+    ASSERT_TRUE(MakeTone(folder.File("good.flac"), "-r 44100 -c 1 -b 16", 1.0));
+    const int fd = ::open(folder.File("good.flac").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    DecoderFault fault("silent-probe");
+    CConvertControl control;
+    std::thread stopper([&] {
+        WaitFor([] { return FindHelper() > 0; });
+        control.stop = true;
+    });
+    const CDecoderProcess::Result result = CDecoderProcess::Run(CDecoderProcess::kProbe, fd, 0, &control);
+    stopper.join();
+    ::close(fd);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), pid_t(-1));
+}
+
 // The record rules, one stream a case, fed whole and byte by byte.
 TEST(DecoderSandbox, AnAnswerOutOfTheRulesIsThrownAway)
 {
