@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -120,12 +121,18 @@ bool CDecoderSandbox::Seal()
     // to write or create it ends the helper like everything else.
 #ifdef ORMID_SANITIZED
     // A sanitizer's report reads the program's maps and its own binary to
-    // name the frames: in those builds reading is allowed.
+    // name the frames: in those builds reading is allowed. The sanitizers
+    // also find out whether memory can be read by writing it into a pipe of
+    // their own: pipes, and writing to any descriptor, are allowed there too
+    // (the file on stdin is open for reading only).
     const uint32_t reading = SCMP_ACT_ALLOW;
-    for (int call :
-         {SCMP_SYS(readlink), SCMP_SYS(readlinkat), SCMP_SYS(prlimit64), SCMP_SYS(getrlimit), SCMP_SYS(prctl),
-          SCMP_SYS(uname), SCMP_SYS(getppid), SCMP_SYS(mincore), SCMP_SYS(sched_getparam), SCMP_SYS(getdents64)})
+    for (int call : {SCMP_SYS(readlink), SCMP_SYS(readlinkat), SCMP_SYS(prlimit64), SCMP_SYS(getrlimit),
+                     SCMP_SYS(prctl), SCMP_SYS(uname), SCMP_SYS(getppid), SCMP_SYS(mincore), SCMP_SYS(sched_getparam),
+                     SCMP_SYS(getdents64), SCMP_SYS(pipe), SCMP_SYS(pipe2), SCMP_SYS(write), SCMP_SYS(writev),
+                     SCMP_SYS(newfstatat), SCMP_SYS(stat), SCMP_SYS(lstat), SCMP_SYS(access), SCMP_SYS(faccessat)})
         allow(call);
+    // Whether stderr is a terminal, for the report's colours.
+    failed |= seccomp_rule_add(f, SCMP_ACT_ALLOW, SCMP_SYS(ioctl), 1, SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(TCGETS)));
 #else
     const uint32_t reading = SCMP_ACT_ERRNO(EACCES);
 #endif
