@@ -12,9 +12,8 @@
 
 namespace {
 
-// The steps decode audio files, which a slow or stuck decoder may make long:
-// the box, and its Cancel, are there from the start.
-int g_showAfterMs = 0;
+// Short steps end unseen; a box appears only after this.
+int g_showAfterMs = 300;
 
 // Swallows the operator's input (and requests to close a window) everywhere
 // but in the progress box while a step runs, so that no command starts in

@@ -19,7 +19,9 @@ class CBackgroundStep {
 public:
     static void Run(QWidget* parent, const QString& label, CConvertControl& control, const std::function<void()>& work);
 
-    // How long a step runs unseen before its box appears (0 ms: at once).
+    // How long a step runs unseen before its box appears (300 ms). Tests that
+    // press the box's buttons set 0 so that the box never depends on how fast
+    // this machine decodes.
     static void SetShowAfterMs(int ms);
 };
 

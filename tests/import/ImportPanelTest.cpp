@@ -188,6 +188,7 @@ private slots:
         m_report.answers = {true};
         Import(0, Work("long.flac"));
         poll.stop();
+        CBackgroundStep::SetShowAfterMs(300);
         QVERIFY(sawBox);
         // The decoder helper was ended and reaped: no child is left.
         QCOMPARE(::waitpid(-1, nullptr, WNOHANG), pid_t(-1));
