@@ -19,7 +19,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
   exit 2
 fi
 dir=build-fuzz
-targets=(image_ops wav_import sonvox_wav unit_transfer levelcut journal handover_line settings_values)
+targets=(image_ops wav_import sonvox_wav unit_transfer levelcut journal handover_line settings_values decoder_replies)
 
 export CC="${CC:-clang-14}" CXX="${CXX:-clang++-14}"
 case "$CXX" in *clang*) ;; *) echo "scripts/fuzz.sh: CXX must be clang (got $CXX)" >&2; exit 2 ;; esac

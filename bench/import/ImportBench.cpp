@@ -3,13 +3,16 @@
 // plain decoding of the same file), and the longest pause of the panel's
 // user-interface thread while it imports a 60-second 48 kHz file (against a
 // 50 ms limit), and what running the decoders in their helper process costs
-// against decoding in this process. Run by hand: build/bench/bench_import [runs]
+// against decoding in this process, and what the helper's sandbox adds to an
+// import of a 60-second file (against a 10 ms limit). Run by hand:
+// build/bench/bench_import [runs]
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <sndfile.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 
 #include "CAudioConverter.h"
 #include "CAudioImport.h"
+#include "CDecoderProcess.h"
 #include "CTXDoruvevAzadApp.h"
 #include "CTXDoruvevAzadDlg.h"
 #include "PanelDoubles.h"
@@ -107,6 +111,75 @@ void ShortFile(const QString& folder, int runs)
     std::printf("\nA 2 s 44.1 kHz stereo file, probe and convert, best of %d: helper %.1f ms, in-process %.1f ms "
                 "(%.2fx)\n",
                 runs * 5, helper * 1000, here * 1000, helper / here);
+}
+
+// Processor time of the helpers this process has reaped so far, in seconds:
+// on a busy machine a steadier measure of what the sandbox adds than the
+// time on the clock.
+double ChildrenCpu()
+{
+    struct rusage usage { };
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// An import's two helper runs (probe, then conversion) of a 60 s file, with
+// the sandbox and with a helper built without it, alternately; medians of
+// the time on the clock and of the helpers' processor time.
+void SandboxCost(const QString& folder, int runs)
+{
+    struct Kind {
+        const char* label;
+        const char* file;
+        const char* format;
+    } kinds[] = {
+        {"WAV 44.1 kHz stereo 16-bit", "s.wav", "-r 44100 -c 2 -b 16 -e signed-integer"},
+        {"FLAC 44.1 kHz stereo", "s.flac", "-r 44100 -c 2 -b 16"},
+        {"MP3 44.1 kHz stereo", "s.mp3", "-r 44100 -c 2"},
+    };
+    const int rounds = std::max(9, runs * 5);
+    std::printf("\nThe sandbox's cost per import of a 60 s file, median of %d (limit: 10 ms added)\n", rounds);
+    std::printf("  %-28s %11s %11s %9s %7s %13s %13s %9s\n", "file", "sandboxed", "without", "added", "ratio",
+                "cpu sandboxed", "cpu without", "cpu added");
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    // Clock and processor time of one import.
+    auto import = [](const std::string& path, std::vector<double>& wall, std::vector<double>& cpu) {
+        CAudioConverter converter;
+        CAudioFileInfo info;
+        std::vector<uint8_t> out;
+        const double cpu0 = ChildrenCpu();
+        const auto t0 = Clock::now();
+        CAudioConverter::Probe(path.c_str(), info);
+        converter.Convert(path.c_str(), CAudioImport::kWholeFile, out);
+        wall.push_back(Seconds(t0, Clock::now()));
+        cpu.push_back(ChildrenCpu() - cpu0);
+    };
+    for (const Kind& k : kinds) {
+        const std::string path = (folder + '/' + k.file).toStdString();
+        if (!MakeFile(path, k.format, 60)) {
+            std::printf("  %-28s (sox cannot write this kind here)\n", k.label);
+            continue;
+        }
+        std::vector<double> walled, unwalled, walledCpu, unwalledCpu;
+        for (int r = 0; r < rounds; ++r) {
+            CDecoderProcess::Limits limits;
+            CDecoderProcess::SetLimits(limits);
+            import(path, walled, walledCpu);
+            limits.helper = UNWALLED_HELPER;
+            CDecoderProcess::SetLimits(limits);
+            import(path, unwalled, unwalledCpu);
+        }
+        CDecoderProcess::SetLimits(CDecoderProcess::Limits());
+        const double a = median(walled), b = median(unwalled);
+        const double ca = median(walledCpu), cb = median(unwalledCpu);
+        std::printf("  %-28s %8.1f ms %8.1f ms %6.1f ms %6.3fx %10.1f ms %10.1f ms %6.1f ms%s\n", k.label, a * 1000,
+                    b * 1000, (a - b) * 1000, a / b, ca * 1000, cb * 1000, (ca - cb) * 1000,
+                    ca - cb > 0.010 ? "  OVER" : "");
+    }
 }
 
 void ConversionSpeed(const QString& folder, int runs)
@@ -221,6 +294,7 @@ int main(int argc, char** argv)
     std::printf("load average at start: %s (%ld cores)\n", LoadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
     ConversionSpeed(work.path(), runs);
     ShortFile(work.path(), runs);
+    SandboxCost(work.path(), runs);
     GuiStall(work.path(), runs);
     std::printf("load average at end: %s\n", LoadAverage().c_str());
     return 0;

@@ -146,12 +146,12 @@ void Describe(const SF_INFO& info, CAudioFileInfo& result)
 
 }  // namespace
 
-bool CAudioConverter::Probe(const char* path, CAudioFileInfo& result)
+bool CAudioConverter::Probe(const char* path, CAudioFileInfo& result, CConvertControl* control)
 {
     FdCloser file{OpenRegular(path)};
     if (file.fd < 0)
         return false;
-    const CDecoderProcess::Result found = CDecoderProcess::Run(CDecoderProcess::kProbe, file.fd, 0, nullptr);
+    const CDecoderProcess::Result found = CDecoderProcess::Run(CDecoderProcess::kProbe, file.fd, 0, control);
     if (!found.ok || !found.gotInfo)
         return false;
     result = found.info;

@@ -29,8 +29,9 @@ public:
     static constexpr int kUnitRate = 8000;
 
     // False when the path is not a regular file or no decoder can read it.
-    // The decoders run in a helper process (CDecoderProcess).
-    static bool Probe(const char* path, CAudioFileInfo& info);
+    // The decoders run in a helper process (CDecoderProcess); control, when
+    // given, ends it when stop is set.
+    static bool Probe(const char* path, CAudioFileInfo& info, CConvertControl* control = nullptr);
 
     // Decodes the whole file, mixes its channels to mono, resamples to 8000 Hz
     // and encodes mu-law into out. Mu-law that is already mono at 8000 Hz is

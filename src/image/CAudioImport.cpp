@@ -42,13 +42,13 @@ void CAudioImport::RemoveTemp()
     m_tempPath.clear();
 }
 
-bool CAudioImport::Examine(const char* path)
+bool CAudioImport::Examine(const char* path, CConvertControl* control)
 {
     RemoveTemp();
     m_path = path ? path : "";
     m_failure.clear();
     m_info = CAudioFileInfo{};
-    m_decodable = CAudioConverter::Probe(m_path.c_str(), m_info);
+    m_decodable = CAudioConverter::Probe(m_path.c_str(), m_info, control);
     return m_decodable && !m_info.unitFormat;
 }
 

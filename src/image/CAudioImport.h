@@ -55,7 +55,8 @@ public:
                     const char* action = "import");
 
     // True when the file is one a decoder reads but not in the unit's format.
-    bool Examine(const char* path);
+    // control, when given, stops the decoder when its stop is set.
+    bool Examine(const char* path, CConvertControl* control = nullptr);
     std::string QuestionText(const char* action = "import") const;
     // kConverted; kAsIs when no decoder opens the file after all; kFailed;
     // kDeclined when control->stop was set (nothing to import).

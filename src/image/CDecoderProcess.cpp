@@ -8,15 +8,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "CDecoderReplies.h"
 #include "CGetAppPath.h"
 #include "CLogFile.h"
-
-extern char** environ;
 
 namespace {
 
@@ -50,75 +51,6 @@ bool WriteAll(int fd, const void* data, size_t n)
     }
     return true;
 }
-
-// Collects the helper's records from the bytes of its pipe.
-class RecordReader {
-public:
-    explicit RecordReader(CDecoderProcess::Result& result, CConvertControl* control)
-        : m_result(result), m_control(control)
-    {
-    }
-    // False when the stream breaks the record rules.
-    bool Feed(const char* data, size_t n)
-    {
-        m_buffer.insert(m_buffer.end(), data, data + n);
-        size_t at = 0;
-        while (m_buffer.size() - at >= 5) {
-            uint32_t size;
-            std::memcpy(&size, &m_buffer[at + 1], 4);
-            if (size > kMaxRecord)
-                return false;
-            if (m_buffer.size() - at - 5 < size)
-                break;
-            if (!Take(m_buffer[at], &m_buffer[at + 5], size))
-                return false;
-            at += 5 + size;
-        }
-        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + long(at));
-        return true;
-    }
-    bool Finished() const { return m_finished; }
-
-private:
-    static constexpr uint32_t kMaxRecord = 1u << 20;
-
-    bool Take(char type, const char* data, uint32_t size)
-    {
-        switch (type) {
-        case CDecoderProcess::kInfo:
-            m_result.gotInfo = CDecoderProcess::UnpackInfo(std::vector<uint8_t>(data, data + size), m_result.info);
-            return m_result.gotInfo;
-        case CDecoderProcess::kProgress:
-            if (size == 4 && m_control) {
-                int32_t permille;
-                std::memcpy(&permille, data, 4);
-                m_control->permille.store(permille);
-            }
-            return true;
-        case CDecoderProcess::kSamples:
-            m_result.samples.insert(m_result.samples.end(), data, data + size);
-            return true;
-        case CDecoderProcess::kDone:
-            if (size != 9)
-                return false;
-            std::memcpy(&m_result.clamped, data, 8);
-            m_result.truncated = data[8] != 0;
-            m_finished = m_result.ok = true;
-            return true;
-        case CDecoderProcess::kError:
-            m_result.error.assign(data, size);
-            m_finished = true;
-            return true;
-        default:
-            return false;
-        }
-    }
-
-    CDecoderProcess::Result& m_result;
-    CConvertControl* m_control;
-    std::vector<char> m_buffer;
-    bool m_finished = false;
-};
 
 // The helper's messages, line by line, into the program log.
 class MessageLines {
@@ -208,9 +140,39 @@ std::string HowItEnded(int status)
         // SIGXCPU at the soft CPU limit, SIGKILL at the hard one.
         if (sig == SIGXCPU || sig == SIGKILL)
             return "the decoder went over its time limit";
+        // The sandbox's filter ends a helper that tries anything beyond
+        // reading its file and writing its answer.
+        if (sig == SIGSYS)
+            return "the decoder tried to reach outside its sandbox";
         return std::string("the decoder crashed (") + strsignal(sig) + ")";
     }
     return "the decoder ended without an answer";
+}
+
+// The helper's whole environment: nothing of the operator's. Only the test
+// hook goes through (the helper alone reads it) and, in the sanitizer
+// builds, the sanitizers' options, with leak checking off whatever they
+// say: the leak checker stops the process with a helper process of its
+// own, which the sandbox does not let it make, and the decoders' leaks die
+// with the helper anyway.
+std::vector<std::string> HelperEnvironment()
+{
+    std::vector<std::string> env;
+#ifdef ORMID_SANITIZED
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0");
+#endif
+    const char* passed[] = {
+        "ORMID_DECODE_FAULT",
+#ifdef ORMID_SANITIZED
+        "UBSAN_OPTIONS",
+        "LSAN_OPTIONS",
+#endif
+    };
+    for (const char* name : passed)
+        if (const char* value = std::getenv(name))
+            env.push_back(std::string(name) + "=" + value);
+    return env;
 }
 
 }  // namespace
@@ -281,13 +243,20 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
         result.error = std::string("the decoder could not start: ") + std::strerror(errno);
         return result;
     }
-    const std::string helper = HelperPath();
+    const std::string helper = limits.helper.empty() ? HelperPath() : limits.helper;
+    // However much the caller has room for: no answer grows past this.
+    maxSamples = task == kProbe ? 0 : std::min(maxSamples, kMaxSamples);
     std::vector<std::string> args{helper, task == kProbe ? "probe" : "convert", std::to_string(maxSamples),
                                   std::to_string(limits.cpuSeconds), std::to_string(limits.memoryBytes)};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
+    std::vector<std::string> env = HelperEnvironment();
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
 
     // The file on the helper's stdin, the records on its stdout, its
     // messages on its stderr; nothing else of this process reaches it.
@@ -313,7 +282,7 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     ::lseek(file.fd, 0, SEEK_SET);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, helper.c_str(), &actions, &attributes, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, helper.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     out.CloseWrite();
@@ -323,7 +292,7 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
         return result;
     }
 
-    RecordReader records(result, control);
+    CDecoderReplies records(task, maxSamples, result, control);
     MessageLines messages;
     bool broken = false, killed = false;
     auto lastWord = Clock::now();
@@ -350,14 +319,20 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
                 i == 0 ? out.CloseRead() : err.CloseRead();
                 continue;
             }
-            lastWord = Clock::now();
-            if (i == 1)
+            // Only records count as a word: a decoder stuck in a loop may
+            // still chatter on stderr.
+            if (i == 1) {
                 messages.Feed(buffer, size_t(n));
-            else if (!broken && !records.Feed(buffer, size_t(n)))
-                broken = true;
+            } else {
+                lastWord = Clock::now();
+                broken = broken || !records.Feed(buffer, size_t(n));
+            }
         }
+        if (broken)
+            break;
     }
-    // Stopped, silent, or a helper that does not end once it has answered.
+    // Stopped, silent, broken, or a helper that does not end once it has
+    // answered.
     if (out.read >= 0 || err.read >= 0) {
         ::kill(pid, SIGKILL);
         killed = true;
@@ -374,8 +349,9 @@ CDecoderProcess::Result CDecoderProcess::Run(Task task, int fd, uint32_t maxSamp
     if (killed && result.error.empty())
         result.error = "the decoder stopped answering";
     if (broken) {
-        result.ok = false;
-        result.error = "the decoder sent a damaged answer";
+        // Not a word of it is used.
+        result = Result();
+        result.error = "the decoder sent something it should not have";
     } else if (result.ok && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
         result.ok = false;
         result.error = HowItEnded(status);

@@ -84,7 +84,7 @@ CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const
     bool offer = false;
     bool repair = false;
     m_steps.Run("Reading " + shown + "...", control, [&] {
-        offer = audio.Examine(request.path.c_str());
+        offer = audio.Examine(request.path.c_str(), &control);
         // A decoder reads it as the unit's audio, but the strict reader would
         // refuse it: converting takes what the decoder reads.
         if (!offer && audio.Info().unitFormat && StrictReaderRefuses(request.path))

@@ -1,6 +1,8 @@
-// A private PulseAudio daemon for tests and benchmarks that need a real sound
-// server: its own runtime folder, home and configuration under a temporary
-// folder, so the machine's own server and settings are never touched. It
+// A private PulseAudio daemon, or a private PipeWire session serving the same
+// protocol (pipewire, wireplumber and pipewire-pulse on a D-Bus session bus
+// of their own), for tests and benchmarks that need a real sound server: its
+// own runtime folder, home and configuration under a temporary folder, so
+// the machine's own server and settings are never touched. It
 // offers two silent speakers, "Speaker One" (out1, the default) and "Speaker
 // Two" (out2), a "Test Microphone" (mic, the default input) that hears
 // whatever is played into the sink "feed", and a "Second Microphone" (mic2)
@@ -28,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -35,29 +38,34 @@
 
 class PulseServer {
 public:
-    PulseServer() = default;
+    enum Kind { kPulseAudio, kPipeWire };
+    explicit PulseServer(Kind kind = kPulseAudio) : m_kind(kind) { }
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
     ~PulseServer() { Stop(); }
 
-    // Where pulseaudio is; empty when it is not installed.
-    static std::string Program()
+    static const char* Name(Kind kind) { return kind == kPipeWire ? "PipeWire" : "PulseAudio"; }
+
+    // Where the server's program is (pulseaudio, or pipewire-pulse with the
+    // rest of the session beside it); empty when it is not installed.
+    static std::string Program(Kind kind = kPulseAudio)
     {
-        for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"}) {
-            const std::string path = std::string(dir) + "pulseaudio";
-            if (::access(path.c_str(), X_OK) == 0)
-                return path;
-        }
-        return std::string();
+        if (kind == kPulseAudio)
+            return Find("pulseaudio");
+        for (const char* part : {"pipewire", "wireplumber", "dbus-daemon"})
+            if (Find(part).empty())
+                return std::string();
+        return Find("pipewire-pulse");
     }
 
     // Starts the daemon and waits until it answers. Empty on success, else
     // why it did not start (with the end of its log).
     std::string Start()
     {
-        const std::string program = Program();
+        const std::string program = Program(m_kind);
         if (program.empty())
-            return "pulseaudio is not installed";
+            return m_kind == kPipeWire ? "pipewire, wireplumber, pipewire-pulse or dbus-daemon is not installed"
+                                       : "pulseaudio is not installed";
         char pattern[] = "/tmp/ormid-pulse-XXXXXX";
         if (!::mkdtemp(pattern))
             return "no temporary folder";
@@ -66,6 +74,8 @@ public:
             ::mkdir((m_root + sub).c_str(), 0700);
         std::ofstream(m_root + "/default.pa") << Script();
         std::ofstream(m_root + "/home/.asoundrc") << "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
+        if (m_kind == kPipeWire)
+            return StartPipeWire(program);
 
         m_pid = Spawn({program, "-n", "-F", m_root + "/default.pa", "--daemonize=no", "--exit-idle-time=-1",
                        "--use-pid-file=false", "--system=false", "--log-target=stderr"},
@@ -107,6 +117,10 @@ public:
         for (pid_t pid : m_children)
             StopChild(pid);
         m_children.clear();
+        // The session's parts, last started first.
+        for (auto it = m_session.rbegin(); it != m_session.rend(); ++it)
+            StopChild(*it);
+        m_session.clear();
         if (m_pid > 0) {
             ::kill(m_pid, SIGTERM);
             int status = 0;
@@ -204,6 +218,95 @@ public:
     }
 
 private:
+    static std::string Find(const char* name)
+    {
+        for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"}) {
+            const std::string path = std::string(dir) + name;
+            if (::access(path.c_str(), X_OK) == 0)
+                return path;
+        }
+        return std::string();
+    }
+
+    static bool WaitForFile(const std::string& path, int seconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (::access(path.c_str(), F_OK) != 0) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    // A part of the session, ended by Stop().
+    bool StartPart(const std::vector<std::string>& args, const std::string& log)
+    {
+        const pid_t pid = Spawn(args, m_root + "/" + log, true);
+        Forget(pid);
+        if (pid > 0)
+            m_session.push_back(pid);
+        return pid > 0;
+    }
+
+    // The bus, the media server, its session manager (which keeps the
+    // defaults) and the PulseAudio protocol, then the same devices as the
+    // daemon's script makes, loaded through that protocol.
+    std::string StartPipeWire(const std::string& pulse)
+    {
+        if (!StartPart({Find("dbus-daemon"), "--session", "--nofork", "--address=unix:path=" + m_root + "/run/bus"},
+                       "dbus.log") ||
+            !WaitForFile(m_root + "/run/bus", 10))
+            return "the session bus did not start";
+        if (!StartPart({Find("pipewire")}, "pipewire.log") || !WaitForFile(m_root + "/run/pipewire-0", 10))
+            return "pipewire did not start: " + LogTail("pipewire.log");
+        if (!StartPart({Find("wireplumber")}, "wireplumber.log") || !StartPart({pulse}, "daemon.log"))
+            return "the session did not start";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (!(::access(Socket().c_str(), F_OK) == 0 && Run("pactl info >/dev/null 2>&1"))) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return "pipewire-pulse did not answer within 15 s: " + LogTail();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::istringstream script(Script());
+        for (std::string line; std::getline(script, line);) {
+            if (line.compare(0, 12, "load-module ") != 0 || line.find("native-protocol") != std::string::npos)
+                continue;
+            std::vector<std::string> args{"pactl"};
+            for (std::string& word : Words(line))
+                args.push_back(word);
+            if (Wait(Spawn(args)) != 0)
+                return "pipewire-pulse refused: " + line;
+        }
+        // The defaults are the session manager's, which may still be starting.
+        while (!(Run("pactl set-default-sink out1 >/dev/null 2>&1") &&
+                 Run("pactl set-default-source mic >/dev/null 2>&1"))) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return "wireplumber did not take the defaults: " + LogTail("wireplumber.log");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return WakeSpeakers() ? std::string() : "the speakers did not start: " + LogTail();
+    }
+
+    // A script line's words; double quotes (kept) hold spaces.
+    static std::vector<std::string> Words(const std::string& line)
+    {
+        std::vector<std::string> words(1);
+        bool quoted = false;
+        for (char c : line) {
+            if (c == ' ' && !quoted) {
+                if (!words.back().empty())
+                    words.emplace_back();
+                continue;
+            }
+            quoted = c == '"' ? !quoted : quoted;
+            words.back() += c;
+        }
+        if (words.back().empty())
+            words.pop_back();
+        return words;
+    }
+
     // A quiet listener on each speaker keeps it working in small steps, as
     // a sound card would, from the start. True once both run so.
     bool WakeSpeakers()
@@ -257,15 +360,19 @@ private:
 
     std::vector<std::pair<std::string, std::string>> Overrides() const
     {
-        return {{"HOME", m_root + "/home"},
-                {"XDG_RUNTIME_DIR", m_root + "/run"},
-                {"XDG_CONFIG_HOME", m_root + "/home/.config"},
-                {"PULSE_SERVER", "unix:" + Socket()}};
+        std::vector<std::pair<std::string, std::string>> values = {{"HOME", m_root + "/home"},
+                                                                   {"XDG_RUNTIME_DIR", m_root + "/run"},
+                                                                   {"XDG_CONFIG_HOME", m_root + "/home/.config"},
+                                                                   {"PULSE_SERVER", "unix:" + Socket()}};
+        if (m_kind == kPipeWire)
+            values.emplace_back("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_root + "/run/bus");
+        return values;
     }
     // Variables of the caller that would lead a client elsewhere.
-    static constexpr const char* kDropped[] = {"PULSE_SINK",          "PULSE_SOURCE",        "PULSE_COOKIE",
-                                               "ALSA_CONFIG_PATH",    "SONVOX_CAPTURE_FILE", "SONVOX_PLAYBACK_FILE",
-                                               "SONVOX_INPUT_DEVICE", "SONVOX_OUTPUT_DEVICE"};
+    static constexpr const char* kDropped[] = {"PULSE_SINK",          "PULSE_SOURCE",         "PULSE_COOKIE",
+                                               "ALSA_CONFIG_PATH",    "SONVOX_CAPTURE_FILE",  "SONVOX_PLAYBACK_FILE",
+                                               "SONVOX_INPUT_DEVICE", "SONVOX_OUTPUT_DEVICE", "PIPEWIRE_REMOTE",
+                                               "PIPEWIRE_RUNTIME_DIR"};
     static bool Dropped(const std::string& name)
     {
         for (const char* n : kDropped)
@@ -330,14 +437,16 @@ private:
             }
     }
 
-    std::string LogTail() const
+    std::string LogTail(const char* log = "daemon.log") const
     {
-        std::ifstream in(m_root + "/daemon.log");
+        std::ifstream in(m_root + "/" + log);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         return text.size() > 1500 ? text.substr(text.size() - 1500) : text;
     }
 
+    Kind m_kind;
     std::string m_root;
     pid_t m_pid = -1;
     std::vector<pid_t> m_children;
+    std::vector<pid_t> m_session;  // the PipeWire session's programs
 };

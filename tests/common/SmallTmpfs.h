@@ -1,9 +1,13 @@
 // A small tmpfs of its own (the tests run as root), for writers that meet a
 // full disk or a read-only file system. Mounted() is false where the mount is
-// not allowed: the caller skips then.
+// not allowed (Missing() says why): the caller then skips, or fails under CI
+// (REQUIRE_REAL_PART), which runs as root.
 #pragma once
 
 #include <string>
+
+#include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -16,6 +20,8 @@ public:
     explicit SmallTmpfs(const char* size = "size=5m")
     {
         m_mounted = !m_folder.Path().empty() && ::mount("tmpfs", m_folder.Path().c_str(), "tmpfs", 0, size) == 0;
+        if (!m_mounted)
+            m_missing = std::string("cannot mount a tmpfs here: ") + std::strerror(errno);
     }
     ~SmallTmpfs()
     {
@@ -23,6 +29,7 @@ public:
             ::umount2(m_folder.Path().c_str(), MNT_DETACH);
     }
     bool Mounted() const { return m_mounted; }
+    const std::string& Missing() const { return m_missing; }
     std::string File(const std::string& name) const { return m_folder.File(name); }
     void Write(const std::string& name, const std::string& text) const { m_folder.Write(name, text); }
     std::string Read(const std::string& name) const { return m_folder.Read(name); }
@@ -46,4 +53,5 @@ public:
 private:
     TempFolder m_folder;
     bool m_mounted = false;
+    std::string m_missing;
 };

@@ -15,6 +15,7 @@
 
 #include "CQtPortDefaults.h"
 #include "CStateFolder.h"
+#include "CDecoderReplies.h"
 #include "CUnitTransfer.h"
 #include "CWriteJournal.h"
 #include "CWaveFile.h"
@@ -811,9 +812,56 @@ FuzzOutcome FuzzLevelcut(const uint8_t* data, size_t size)
     return checks.Outcome(true);
 }
 
+// ------------------------------------------------------------- decoder replies
+
+FuzzOutcome FuzzDecoderReplies(const uint8_t* data, size_t size)
+{
+    Checks checks;
+    FuzzInput in(data, size);
+    const CDecoderProcess::Task task = in.U8() & 1 ? CDecoderProcess::kConvert : CDecoderProcess::kProbe;
+    const uint32_t asked = task == CDecoderProcess::kProbe ? 0 : in.U16();
+    const size_t piece = size_t(in.U8()) + 1;
+    CDecoderProcess::Result result;
+    CConvertControl control;
+    CDecoderReplies replies(task, asked, result, &control);
+    std::vector<char> stream(in.Left());
+    in.Bytes(reinterpret_cast<uint8_t*>(stream.data()), stream.size());
+    bool fed = true;
+    for (size_t at = 0; at < stream.size(); at += piece) {
+        const bool before = fed;
+        fed = replies.Feed(stream.data() + at, std::min(piece, stream.size() - at));
+        EXPECT(before || !fed, "a broken stream was taken up again");
+    }
+    EXPECT(fed == !replies.Broken(), "Feed and Broken disagree");
+    const int permille = control.permille.load();
+    EXPECT(permille >= 0 && permille <= 1000, "progress out of 0-1000");
+    EXPECT(result.samples.size() <= asked, "more samples than asked for");
+    const bool accepted = !replies.Broken() && replies.Finished() && result.ok;
+    if (accepted) {
+        const CAudioFileInfo& info = result.info;
+        EXPECT(result.gotInfo, "a success without a description");
+        EXPECT(info.sampleRate >= 1 && info.sampleRate <= CDecoderReplies::kMaxRate, "a rate out of range");
+        EXPECT(info.channels >= 1 && info.channels <= CDecoderReplies::kMaxChannels, "channels out of range");
+        EXPECT(info.frames >= 0, "a negative length");
+        EXPECT(result.error.empty(), "a success with a reason");
+    }
+    if (!result.error.empty()) {
+        EXPECT(!result.ok, "a reason and a success");
+        EXPECT(result.error.size() <= CDecoderReplies::kMaxErrorText, "an overlong reason");
+        for (char c : result.error)
+            EXPECT(c >= 0x20 && c <= 0x7E, "a reason with a control byte");
+    }
+    return checks.Outcome(accepted);
+}
+
 const FuzzTarget kFuzzTargets[kFuzzTargetCount] = {
-    {"image_ops", FuzzImageOps},         {"wav_import", FuzzWavImport},
-    {"sonvox_wav", FuzzSonvoxWav},       {"unit_transfer", FuzzUnitTransfer},
-    {"levelcut", FuzzLevelcut},          {"journal", FuzzJournal},
-    {"handover_line", FuzzHandOverLine}, {"settings_values", FuzzSettingsValues},
+    {"image_ops", FuzzImageOps},
+    {"wav_import", FuzzWavImport},
+    {"sonvox_wav", FuzzSonvoxWav},
+    {"unit_transfer", FuzzUnitTransfer},
+    {"levelcut", FuzzLevelcut},
+    {"journal", FuzzJournal},
+    {"handover_line", FuzzHandOverLine},
+    {"settings_values", FuzzSettingsValues},
+    {"decoder_replies", FuzzDecoderReplies},
 };

@@ -34,11 +34,15 @@ FuzzOutcome FuzzJournal(const uint8_t* data, size_t size);
 FuzzOutcome FuzzHandOverLine(const uint8_t* data, size_t size);
 // The settings file's port defaults: looked up, one port stored.
 FuzzOutcome FuzzSettingsValues(const uint8_t* data, size_t size);
+// The program's checks of what the decoder helper sends back: a task byte,
+// the samples asked for (16 bits), the size of each piece the pipe delivers,
+// then the stream itself.
+FuzzOutcome FuzzDecoderReplies(const uint8_t* data, size_t size);
 
 struct FuzzTarget {
     const char* name;  // folder name of its corpora, program fuzz_<name>
     FuzzOutcome (*run)(const uint8_t* data, size_t size);
 };
 // Every target, in the order scripts/fuzz.sh runs them.
-constexpr int kFuzzTargetCount = 8;
+constexpr int kFuzzTargetCount = 9;
 extern const FuzzTarget kFuzzTargets[kFuzzTargetCount];

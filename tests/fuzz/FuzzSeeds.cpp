@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "CDecoderProcess.h"
 #include "FuzzImageInput.h"
 #include "cMemoryMap.h"
 
@@ -166,6 +167,69 @@ void LevelcutSeeds()
     truncated.resize(truncated.size() / 2);
     Save(t, "pcm16_truncated.wav", truncated);
     Save(t, "garbage.wav", Bytes{'h', 'e', 'l', 'l', 'o'});
+}
+
+// ----------------------------------------------------------- decoder replies
+
+void Record(Bytes& out, char type, const Bytes& payload)
+{
+    out.push_back(uint8_t(type));
+    Put(out, uint32_t(payload.size()), 4);
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+Bytes Description(int rate, int channels)
+{
+    CAudioFileInfo info;
+    info.sampleRate = rate;
+    info.channels = channels;
+    info.bitsPerSample = 16;
+    info.frames = 8000;
+    return CDecoderProcess::PackInfo(info);
+}
+
+// A head (task, samples asked for, piece size) and the helper's records.
+Bytes ReplyHead(bool convert, uint32_t asked, uint8_t piece)
+{
+    Bytes out{uint8_t(convert ? 1 : 0)};
+    if (convert)
+        Put(out, asked, 2);
+    out.push_back(piece);
+    return out;
+}
+
+void DecoderReplySeeds()
+{
+    const char* t = "decoder_replies";
+    const Bytes done(9, 0);
+    const Bytes progress{0xF4, 0x01, 0, 0};  // 500 permille
+    Bytes s = ReplyHead(true, 4000, 255);
+    Record(s, 'P', progress);
+    Record(s, 'I', Description(44100, 2));
+    Record(s, 'D', Bytes(3000, 0x7F));
+    Record(s, 'R', done);
+    Save(t, "convert_good.bin", s);
+    s.push_back('R');
+    Save(t, "convert_after_done.bin", s);
+    s = ReplyHead(true, 100, 7);
+    Record(s, 'I', Description(8000, 1));
+    Record(s, 'D', Bytes(101, 1));
+    Record(s, 'R', done);
+    Save(t, "convert_too_many_samples.bin", s);
+    s = ReplyHead(true, 100, 0);
+    Record(s, 'I', Description(22050, 1));
+    Put(s, "E");
+    Put(s, 17, 4);
+    Put(s, "flac decoder lost");
+    Save(t, "convert_reason.bin", s);
+    s = ReplyHead(false, 0, 3);
+    Record(s, 'I', Description(48000, 1));
+    Record(s, 'R', done);
+    Save(t, "probe_good.bin", s);
+    s = ReplyHead(false, 0, 3);
+    Record(s, 'I', Description(-5, 0));
+    Record(s, 'R', done);
+    Save(t, "probe_bad_rate.bin", s);
 }
 
 // ------------------------------------------------------------------- images
@@ -447,5 +511,6 @@ int main(int argc, char** argv)
     JournalSeeds();
     HandOverSeeds();
     SettingsSeeds();
+    DecoderReplySeeds();
     return 0;
 }

@@ -232,6 +232,8 @@ TEST(AudioImport, UnreadableFilesAreRefusedWithTheirReason)
         {"good.flac", "crash", DecoderFault::kCrashReason},
         {"good.flac", "spin", DecoderFault::kTimeReason},
         {"good.flac", "memory", DecoderFault::kMemoryReason},
+        {"good.flac", "silent", DecoderFault::kSilentReason},
+        {"good.flac", "babble", DecoderFault::kBrokenReason},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + (c.fault ? c.fault : ""));
