@@ -57,7 +57,7 @@ struct FakeView : IPanelView {
     std::deque<QString> paths;  // the file dialogs' answers; empty cancels
     std::vector<std::string> seen;
     std::vector<std::string> asked;  // the save dialogs' initial names
-    std::function<void()> onUnit;     // what the unit dialog does to the image
+    std::function<void()> onUnit;    // what the unit dialog does to the image
     RunAtOnce steps;
     NoDialogs dialogs;
 

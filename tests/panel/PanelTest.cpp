@@ -1195,13 +1195,11 @@ private slots:
                 entries << (a->isSeparator() ? QString("-") : a->text());
             items << top->text() + ": " + entries.join(", ");
         }
-        QCOMPARE(
-            items,
-            (QStringList{
-                "&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound &Devices..., -, &Print Listing, "
-                "Print &Labels, -, E&xit",
-                "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete", "&Transfer: &Begin",
-                "&Help: &Help, &Codec Information, -, &About"}));
+        QCOMPARE(items, (QStringList{"&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound "
+                                     "&Devices..., -, &Print Listing, "
+                                     "Print &Labels, -, E&xit",
+                                     "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
+                                     "&Transfer: &Begin", "&Help: &Help, &Codec Information, -, &About"}));
 
         // Every button and menu title has a mnemonic of its own.
         QStringList keys;
