@@ -203,7 +203,7 @@ int main(int argc, char** argv)
     FillDemoImage(state.m_memoryMap);
     CBuildReport report;
     {
-        CTXDoruvevAzadDlg panel(state, CPanelServices{nullptr, &report, nullptr});
+        CTXDoruvevAzadDlg panel(state, CPanelServices{nullptr, &report, nullptr, {}});
         panel.RefreshList();
         panel.SelectRow(1);
         shots.Take(panel, "panel");

@@ -353,17 +353,18 @@ QString CTXDoruvevAzadDlg::AskSavePath(const CFileDialogRequest& request)
 
 CPanelContext CTXDoruvevAzadDlg::Context()
 {
-    CPanelContext context{m_state, *m_report, *m_fileDialogs};
-    context.window = this;
-    context.audioAvailable = IsSonvoxAvailable();
-    context.changed = IsChanged();
     IOperatorReport* handedIn = m_ownReport ? nullptr : m_report;
-    context.reportOver = [handedIn](QWidget* over) -> std::unique_ptr<IOperatorReport> {
-        if (handedIn)
-            return std::make_unique<CReportRelay>(*handedIn);
-        return std::make_unique<CQtOperatorReport>(over);
-    };
-    return context;
+    return {m_state,
+            *m_report,
+            *m_fileDialogs,
+            this,
+            IsSonvoxAvailable(),
+            IsChanged(),
+            [handedIn](QWidget* over) -> std::unique_ptr<IOperatorReport> {
+                if (handedIn)
+                    return std::make_unique<CReportRelay>(*handedIn);
+                return std::make_unique<CQtOperatorReport>(over);
+            }};
 }
 
 void CTXDoruvevAzadDlg::OpenFromOutside(const QString& path)

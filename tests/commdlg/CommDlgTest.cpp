@@ -1093,7 +1093,7 @@ private slots:
         app.m_memoryMap.ClearSlot(0);
         app.m_memoryMap.SetName(0, "Front door");
         CRecorder report;
-        CTXDoruvevAzadDlg panel(app, CPanelServices{nullptr, &report, nullptr});
+        CTXDoruvevAzadDlg panel(app, CPanelServices{nullptr, &report, nullptr, {}});
         panel.show();
 
         QString title, status, tableName;

@@ -11,7 +11,10 @@
 inline CPanelServices QuickServices(IFileDialogs* dialogs, IOperatorReport* report, IAudioLibrary* audio,
                                     std::function<std::vector<std::string>(bool input)> devices = {})
 {
-    CPanelServices services{dialogs, report, audio};
+    CPanelServices services;
+    services.fileDialogs = dialogs;
+    services.report = report;
+    services.sonvox = audio;
     services.session.settleMs = 0;
     services.session.soundDevices = std::move(devices);
     return services;

@@ -80,7 +80,7 @@ struct FakeView : IPanelView {
         if (onUnit)
             onUnit();
     }
-    CPanelContext Context() override { return {m_state, report, dialogs}; }
+    CPanelContext Context() override { return {m_state, report, dialogs, nullptr, true, false, {}}; }
 
     QString Next()
     {

@@ -66,7 +66,7 @@ private slots:
         app.m_memoryMap.AllocateAtEnd(6);
         app.m_memoryMap.SetLength(6, 4000);
         app.m_memoryMap.SetName(6, "Closing");
-        m_panel = std::make_unique<CTXDoruvevAzadDlg>(app, CPanelServices{&m_dialogs, &m_report, &m_sonvox});
+        m_panel = std::make_unique<CTXDoruvevAzadDlg>(app, CPanelServices{&m_dialogs, &m_report, &m_sonvox, {}});
         m_panel->OnInitDialog();
         // As after loading an image file from that folder.
         app.m_imageFilePath = m_work + "/shop/";
