@@ -129,9 +129,9 @@ TEST(FuzzReplaySeeds, NamedSeedsHaveTheirOutcome)
         {3, "write_no_timeouts.bin", true},
         {4, "pcm16_11025_speech.wav", true},
         {4, "pcm16_stereo.wav", false},
-        {5, "convert_good.bin", true},
-        {5, "convert_after_done.bin", false},
-        {5, "probe_bad_rate.bin", false},
+        {8, "convert_good.bin", true},
+        {8, "convert_after_done.bin", false},
+        {8, "probe_bad_rate.bin", false},
     };
     for (const auto& c : cases) {
         const FuzzTarget& target = kFuzzTargets[c.target];
