@@ -35,7 +35,8 @@ void Save(const char* target, const char* name, const Bytes& bytes)
     ::mkdir(folder.c_str(), 0755);
     const std::string path = folder + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
-    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // An empty seed writes nothing (and hands fwrite no null buffer).
+    bool ok = f && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
     if (f)
         ok = std::fclose(f) == 0 && ok;
     if (!ok) {
