@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "BlockingMode.h"
+
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -204,9 +206,7 @@ int CStateFolder::OpenFile(const std::string& name, int flags, int& error) const
         ::close(fd);
         return -1;
     }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status != -1)
-        (void)::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    MakeBlocking(fd);
     return fd;
 }
 

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "BlockingMode.h"
+
 int OpenRegularFileForReading(const char* path, int& error)
 {
     return OpenRegularFile(path, O_RDONLY, error);
@@ -35,9 +37,7 @@ int OpenRegularFile(const char* path, int flags, int& error)
         ::close(fd);
         return -1;
     }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status != -1)
-        (void)::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    MakeBlocking(fd);
     return fd;
 }
 

@@ -96,14 +96,15 @@ int32_t CNetworkLine::Start(int* programFd)
     setsockopt(pair[1], SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     m_bridgeFd = pair[1];
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    const std::string spec =
+    // The gensio stack: Telnet with the COM port option over TCP, or TCP alone.
+    const std::string stack =
         std::string(IsRaw() ? "tcp," : "telnet(rfc2217),tcp,") + m_address.host + "," + std::to_string(m_address.port);
     int err = sel_alloc_selector_nothread(&m_selector);
     if (err == 0)
         err = gensio_unix_funcs_alloc(m_selector, 0, &m_os);
     if (err == 0) {
         gensio_os_funcs_set_vlog(m_os, LogToProgram);
-        err = str_to_gensio(spec.c_str(), m_os, &CNetworkLine::OnEvent, this, &m_io);
+        err = str_to_gensio(stack.c_str(), m_os, &CNetworkLine::OnEvent, this, &m_io);
     }
     if (err == 0)
         err = m_os->add_iod(m_os, GENSIO_IOD_SOCKET, m_bridgeFd, &m_bridgeIod);
