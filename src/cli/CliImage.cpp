@@ -1,4 +1,6 @@
 #include "CliImage.h"
+
+#include "ImageOutput.h"
 #include "CliStdio.h"
 
 #include <cerrno>
@@ -58,17 +60,12 @@ bool MayReplaceRegular(const std::string& path, bool force, IOperatorReport& rep
     return MayReplace(path, force, report);
 }
 
-bool SameFile(const std::string& a, const std::string& b)
-{
-    struct stat x, y;
-    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
-}
-
 bool IsNotTheImage(const std::string& image, const std::string& output, const char* kind, IOperatorReport& report)
 {
-    if (!SameFile(image, output))
+    const std::string clash = ImageOutputClash(image, output, kind);
+    if (clash.empty())
         return true;
-    report.ShowMessage(output + " is the image file being read; choose another file for the " + kind + ".");
+    report.ShowMessage(clash);
     return false;
 }
 

@@ -38,11 +38,8 @@ bool IsNamedImage(const std::string& path, IOperatorReport& report);
 int ChangeImage(const std::string& path, IOperatorReport& report,
                 const std::function<bool(CImageCommands& commands)>& change);
 
-// True when the two paths name the same existing file.
-bool SameFile(const std::string& a, const std::string& b);
 // The image being read is never the file written, not even with --force:
-// false with the message when output is the image ("WAV", "PDF" name the
-// kind of file to choose instead).
+// false with the message when output is the image (see ImageOutputClash).
 bool IsNotTheImage(const std::string& image, const std::string& output, const char* kind, IOperatorReport& report);
 
 // Writes what stdout still holds; false with a message when it could not be

@@ -4,6 +4,8 @@
 // dialogs over; never the panel itself.
 #pragma once
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 
@@ -26,4 +28,6 @@ struct CPanelContext {
     // A report whose boxes stand over another window (the command's own
     // dialog); the same recorder where a test handed one in.
     std::function<std::unique_ptr<IOperatorReport>(QWidget* over)> reportOver;
+    // The file the image was loaded from or saved to; empty when it has none.
+    QString imageFile;
 };

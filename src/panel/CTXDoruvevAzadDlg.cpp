@@ -364,7 +364,8 @@ CPanelContext CTXDoruvevAzadDlg::Context()
                 if (handedIn)
                     return std::make_unique<CReportRelay>(*handedIn);
                 return std::make_unique<CQtOperatorReport>(over);
-            }};
+            },
+            ImageFile()};
 }
 
 void CTXDoruvevAzadDlg::OpenFromOutside(const QString& path)

@@ -1,5 +1,6 @@
 #include "PrintCommands.h"
 
+#include <QFile>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -10,6 +11,7 @@
 #include "CQtPrintReport.h"
 #include "CAppState.h"
 #include "CPanelContext.h"
+#include "ImageOutput.h"
 #include "PdfFile.h"
 #include "SafeFile.h"
 
@@ -29,15 +31,23 @@ namespace {
 
 // "Print to file" goes through the same safe replace as ormid-cli's --pdf: a
 // full disk or a cut document never costs the file that was there.
-PrintResult PrintTo(QPrinter& printer, IPrintReport& report, const std::function<PrintResult(QPrinter&)>& print)
+// The image shown is never printed over.
+PrintResult PrintTo(QPrinter& printer, const CPanelContext& panel, IPrintReport& report,
+                    const std::function<PrintResult(QPrinter&)>& print)
 {
     const QString file = printer.outputFileName();
     if (printer.outputFormat() != QPrinter::PdfFormat || file.isEmpty())
         return print(printer);
+    const std::string clash = ImageOutputClash(QFile::encodeName(panel.imageFile).toStdString(),
+                                               QFile::encodeName(file).toStdString(), "PDF");
+    if (!clash.empty()) {
+        report.ShowMessage(kPrintCaption, clash, false);
+        return kPrintNotStarted;
+    }
     const auto fileError = [&report](const std::string& text, const std::string& path, int error) {
         report.ShowMessage(kPrintCaption, WithFileError(text, path, error), false);
     };
-    return PrintToPdfFile(printer, file.toStdString(), fileError, print);
+    return PrintToPdfFile(printer, QFile::encodeName(file).toStdString(), fileError, print);
 }
 
 }  // namespace
@@ -48,7 +58,7 @@ void PrintListingFromPanel(const CPanelContext& panel, QPrinter& printer, IPrint
         return;
     CAppState& state = panel.state;
     CListingPrinter listing(state.m_memoryMap, state.m_imageFilePath.toStdString(), panel.changed);
-    PrintTo(printer, report, [&](QPrinter& to) { return listing.Print(to, report); });
+    PrintTo(printer, panel, report, [&](QPrinter& to) { return listing.Print(to, report); });
 }
 
 void PrintLabelsFromPanel(const CPanelContext& panel, QPrinter& printer, IPrintReport& report)
@@ -56,7 +66,7 @@ void PrintLabelsFromPanel(const CPanelContext& panel, QPrinter& printer, IPrintR
     if (!ChoosePrinter(printer, panel.window))
         return;
     CLabelPrinter labels(panel.state.m_memoryMap);
-    PrintTo(printer, report, [&](QPrinter& to) { return labels.Print(to, report); });
+    PrintTo(printer, panel, report, [&](QPrinter& to) { return labels.Print(to, report); });
 }
 
 void InstallPrintCommands(CPanelCommands& commands)

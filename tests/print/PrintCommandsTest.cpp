@@ -130,6 +130,33 @@ private slots:
                  qPrintable(m_printReport.texts.last()));
     }
 
+    // The image shown is never printed over, by either command: refused
+    // before the file is touched, with the reason.
+    void printToTheImageFileIsRefused()
+    {
+        const QString image = m_work + "/shop.txi";
+        m_dialogs.answers = {image};
+        QVERIFY(m_panel->OnSaveImageAs());
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray saved = file.readAll();
+        file.close();
+        m_printer->setOutputFileName(image);
+        m_printReport.texts.clear();
+        for (auto* print : {&PrintListingFromPanel, &PrintLabelsFromPanel}) {
+            bool shown = false;
+            AnswerPrintDialog(true, shown);
+            print(m_panel->Context(), *m_printer, m_printReport);
+            QVERIFY(shown);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), saved);
+            file.close();
+            QCOMPARE(m_printReport.texts.size(), 1);
+            QCOMPARE(m_printReport.texts.takeFirst(),
+                     image + " is the image file being read; choose another file for the PDF.");
+        }
+    }
+
     void labelsAfterOk()
     {
         bool shown = false;
