@@ -14,6 +14,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "CInPlaceBackup.h"
 #include "StaleFiles.h"
 
 namespace {
@@ -208,6 +209,10 @@ bool CAtomicFile::CopyInPlace()
         }
         done += size_t(got);
     }
+    // Kept on the disk as well, for the case that this program is killed
+    // during the copy.
+    CInPlaceBackup backup;
+    backup.Keep(m_targetFd, old);
     char block[65536];
     bool ok = true;
     for (uint64_t at = 0; ok && at < m_written;) {

@@ -18,7 +18,9 @@
 // in memory and copied into the target only once complete, with the old
 // content kept beside it until the copy has reached the disk: a copy that
 // fails part-way (a size limit, an I/O error) puts the old bytes back, so the
-// file never holds part of each.
+// file never holds part of each. For a program killed during the copy the old
+// bytes are also kept in the state folder (CInPlaceBackup) until the copy is
+// on the disk; the image files' next reader puts them back.
 #pragma once
 
 #include <cstddef>

@@ -3,6 +3,7 @@
 // tmpfs of its own where a full or read-only disk is needed).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
@@ -16,12 +17,14 @@
 #include <unistd.h>
 
 #include "CAtomicFile.h"
+#include "CInPlaceBackup.h"
 #include "CRiffWalker.h"
 #include "LittleEndian.h"
 #include "SafeFile.h"
 #include "RequireRealPart.h"
 #include "SmallTmpfs.h"
 #include "StaleFiles.h"
+#include "StateFolder.h"
 #include "TempFolder.h"
 #include "WavHeader.h"
 
@@ -306,6 +309,48 @@ TEST(AtomicFile, FailedInPlaceWritesNeverMixOldAndNew)
         EXPECT_EQ(file.Error(), c.error) << c.what;
         EXPECT_TRUE(disk.Read("link") == old) << c.what;
     }
+}
+
+// A program killed at any moment of an in-place save (here: a child saving
+// two contents in turn, killed after a random while, again and again): once
+// the next reader has recovered the file, it holds one content whole.
+TEST(AtomicFile, KilledInPlaceSavesLeaveOneContentWhole)
+{
+    StateFolder state;
+    TempFolder folder;
+    const std::string a(4 << 20, 'a'), b(4 << 20, 'b');
+    folder.Write("t.txi", a);
+    ASSERT_EQ(::link(folder.File("t.txi").c_str(), folder.File("link").c_str()), 0);
+    int recovered = 0;
+    srand(7);
+    for (int round = 0; round < 30; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i) {
+                CAtomicFile file;
+                const std::string& next = i % 2 ? a : b;
+                if (!file.Open(folder.File("t.txi").c_str(), next.size()) || !file.Write(next.data(), next.size()) ||
+                    !file.Commit())
+                    ::_exit(1);
+            }
+        }
+        ::usleep(useconds_t(2000 + rand() % 30000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself";
+        std::string note;
+        const bool back = CInPlaceBackup::Recover(folder.File("link"), note);
+        recovered += back;
+        if (back)
+            EXPECT_NE(note.find("was cut off before it ended"), std::string::npos) << note;
+        const std::string now = folder.Read("link");
+        EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << std::count(now.begin(), now.end(), 'a')
+                                          << " bytes of one, the rest of the other";
+    }
+    // Not every kill falls inside a copy, but some do.
+    printf("in-place saves recovered after a kill: %d of 30\n", recovered);
 }
 
 TEST(StaleFiles, FoldersOfEndedRunsAreRemoved)
