@@ -98,7 +98,9 @@ void CProgramUnitsDlg::BuildWindow()
     QLabel* values[] = {m_imageLine, m_crcLine, m_planLine, m_timeLine};
     for (int i = 0; i < 4; ++i) {
         imageGrid->addWidget(new QLabel(captions[i], imageGroup), i, 0);
+        // Selectable for a copy with the mouse; the keys go to the controls.
         values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        values[i]->setFocusPolicy(Qt::NoFocus);
         values[i]->setAccessibleName(QString(captions[i]).remove(':'));
         imageGrid->addWidget(values[i], i, 1);
     }
@@ -145,6 +147,7 @@ void CProgramUnitsDlg::BuildWindow()
     auto* reportGrid = new QGridLayout(reportGroup);
     m_reportPath = new QLabel(reportGroup);
     m_reportPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_reportPath->setFocusPolicy(Qt::NoFocus);
     m_reportPath->setAccessibleName("Report file");
     auto* dayLabel = new QLabel("&Day:", reportGroup);
     m_dayBox = new QComboBox(reportGroup);

@@ -1199,7 +1199,7 @@ private slots:
                                      "&Devices..., -, &Print Listing, "
                                      "Print &Labels, -, E&xit",
                                      "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
-                                     "&Transfer: &Begin", "&Help: &Help, &Codec Information, -, &About"}));
+                                     "&Transfer: &Begin, &Program Units...", "&Help: &Help, &Codec Information, -, &About"}));
 
         // Every button and menu title has a mnemonic of its own.
         QStringList keys;
