@@ -191,7 +191,7 @@ private slots:
         // The day's report: one line a unit of each run, the station named.
         const std::vector<std::string> lines = Lines(TodaysReport());
         QCOMPARE(lines.size(), size_t(7));
-        const std::string results[] = {"completed", "failed", "completed", "completed",
+        const std::string results[] = {"completed", "failed",    "completed", "completed",
                                        "completed", "completed", "completed"};
         const std::string ports[] = {m_sims[0]->Port(), m_sims[1]->Port(), m_sims[2]->Port(), m_sims[1]->Port(),
                                      m_sims[0]->Port(), m_sims[1]->Port(), m_sims[2]->Port()};
@@ -278,16 +278,17 @@ private slots:
     void ExportsADayAsCsv()
     {
         std::string why;
-        QVERIFY2(CDailyReport::Append(
-            {"{\"time\":\"t1\",\"port\":\"=cmd|' /C calc'!A0\",\"image\":\"a,b.txi\",\"image_crc32\":\"0000abcd\","
-             "\"result\":\"completed\",\"status\":\"Unit write \\\"done\\\"\",\"seconds\":12.5,"
-             "\"sectors_written\":4,\"verify\":\"ok\",\"differing\":[],\"host\":\"h\",\"user\":\"u\"}\n",
-             "not json\n",
-             "{\"time\":\"t2\",\"port\":\"/dev/pts/3\",\"image\":\"b.txi\",\"image_crc32\":\"0000abcd\","
-             "\"result\":\"failed\",\"status\":\"x\",\"seconds\":3,\"sectors_written\":0,\"verify\":\"differs\","
-             "\"differing\":[2,5],\"host\":\"h\",\"user\":\"u\"}\n"},
-            why),
-                 why.c_str());
+        QVERIFY2(
+            CDailyReport::Append(
+                {"{\"time\":\"t1\",\"port\":\"=cmd|' /C calc'!A0\",\"image\":\"a,b.txi\",\"image_crc32\":\"0000abcd\","
+                 "\"result\":\"completed\",\"status\":\"Unit write \\\"done\\\"\",\"seconds\":12.5,"
+                 "\"sectors_written\":4,\"verify\":\"ok\",\"differing\":[],\"host\":\"h\",\"user\":\"u\"}\n",
+                 "not json\n",
+                 "{\"time\":\"t2\",\"port\":\"/dev/pts/3\",\"image\":\"b.txi\",\"image_crc32\":\"0000abcd\","
+                 "\"result\":\"failed\",\"status\":\"x\",\"seconds\":3,\"sectors_written\":0,\"verify\":\"differs\","
+                 "\"differing\":[2,5],\"host\":\"h\",\"user\":\"u\"}\n"},
+                why),
+            why.c_str());
         auto dialog = OpenWindow();
         QVERIFY(dialog);
         const QString target = QString::fromStdString(m_scratch.File("day.csv"));
