@@ -1195,11 +1195,12 @@ private slots:
                 entries << (a->isSeparator() ? QString("-") : a->text());
             items << top->text() + ": " + entries.join(", ");
         }
-        QCOMPARE(items, (QStringList{"&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound "
-                                     "&Devices..., -, &Print Listing, "
-                                     "Print &Labels, -, E&xit",
-                                     "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
-                                     "&Transfer: &Begin, &Program Units...", "&Help: &Help, &Codec Information, -, &About"}));
+        QCOMPARE(items,
+                 (QStringList{"&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound "
+                              "&Devices..., -, &Print Listing, "
+                              "Print &Labels, -, E&xit",
+                              "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
+                              "&Transfer: &Begin, &Program Units...", "&Help: &Help, &Codec Information, -, &About"}));
 
         // Every button and menu title has a mnemonic of its own.
         QStringList keys;
