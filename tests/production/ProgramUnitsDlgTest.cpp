@@ -275,6 +275,18 @@ private slots:
             QVERIFY(dialog->grab().save(QString::fromLocal8Bit(grabDir) + "/program-units.png"));
     }
 
+    void TheProgramsImageIsWrittenWholeWhateverAnEarlierWriteCleared()
+    {
+        // After a write from the panel no sector is marked needed; a batch
+        // still sends every sector the messages use.
+        for (uint8_t s = 0; s < cMemoryMap::kSectorCount; ++s)
+            m_image.ClearSectorNeeded(s);
+        m_image.StoreTableInImage();
+        CProgramUnitsDlg dialog;
+        dialog.UseImage(m_image, "/work/bench.txi");
+        QCOMPARE(dialog.PlanLabel()->text().left(10), QString("4 sectors,"));
+    }
+
     void ExportsADayAsCsv()
     {
         std::string why;
