@@ -93,6 +93,7 @@ void CProgramUnitsDlg::BuildWindow()
     m_planLine = new QLabel(imageGroup);
     m_timeLine = new QLabel(imageGroup);
     m_imageButton = new QPushButton("&Image...", imageGroup);
+    m_imageButton->setAutoDefault(false);
     m_imageButton->setAccessibleName("Choose image file");
     const char* captions[] = {"File:", "CRC-32:", "A write sends:", "Each unit takes:"};
     QLabel* values[] = {m_imageLine, m_crcLine, m_planLine, m_timeLine};
