@@ -8,10 +8,13 @@ const char* const CStartOptions::kNoDisplayText =
 
 const char* const CStartOptions::kUsageText =
     "Usage: ormid [IMAGE.txi]\n"
+    "       ormid --program-units [IMAGE.txi]\n"
     "Prepares the messages of a voice-message unit and moves them to and from the unit.\n"
     "\n"
     "  IMAGE.txi   an image file to load at start; when ORMID already runs, that\n"
     "              copy comes to the front and loads it\n"
+    "  --program-units  open only the Program Units window, over IMAGE.txi,\n"
+    "              to write one image into many units\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
@@ -55,6 +58,8 @@ CStartOptions::CStartOptions(int argc, const char* const* argv)
             help = true;
         } else if (std::strcmp(arg, "--version") == 0) {
             version = true;
+        } else if (std::strcmp(arg, "--program-units") == 0) {
+            programUnits = true;
         } else if (Is(arg, "-platform") && i + 1 < argc) {
             platform = argv[++i];
         } else if (std::strncmp(arg, "-platform=", 10) == 0 || std::strncmp(arg, "--platform=", 11) == 0) {

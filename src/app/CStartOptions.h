@@ -17,6 +17,8 @@ public:
     std::string platform;
     // The image file named on the command line (empty when none), as given.
     std::string file;
+    // --program-units: the "Program Units" window alone, over file if named.
+    bool programUnits = false;
 
     // Whether the program can show its windows: a display server is named,
     // or the platform chosen (-platform first, else QT_QPA_PLATFORM, which

@@ -15,6 +15,7 @@
 #include "CTXDoruvevAzadApp.h"
 #include "HelpCommands.h"
 #include "PrintCommands.h"
+#include "ProgramUnitsCommand.h"
 
 int main(int argc, char** argv)
 {
@@ -67,10 +68,19 @@ int main(int argc, char** argv)
     InstallEditCommand(app.m_panelCommands);
     InstallPrintCommands(app.m_panelCommands);
     InstallHelpCommands(app.m_panelCommands);
+    InstallProgramUnitsCommand(app.m_panelCommands);
 
     if (!app.m_memoryMap.HasBuffer()) {
         CQtOperatorReport().ShowMessage(cMemoryMap::kAllocationFailedText);
         return 1;
+    }
+
+    // A production station's shortcut: the batch window alone, beside any
+    // panel that runs (it takes no instance lock and hands nothing over).
+    if (options.programUnits) {
+        RunProgramUnitsWindow(app.m_startFile);
+        TheLog().Close();
+        return 0;
     }
 
     app.InitInstance();

@@ -21,6 +21,9 @@ struct CPanelCommands {
     // Shows the "Unit Communications" dialog modally; when empty, the panel
     // shows the program's own dialog (tests put a recorder here).
     std::function<void(const CPanelContext& panel)> unitCommunications;
+    // Shows the "Program Units" window over the image (Transfer, Program
+    // Units...).
+    std::function<void(const CPanelContext& panel)> programUnits;
     // Opens the user guide (Help, Help).
     std::function<void(const CPanelContext& panel)> showGuide;
     // Shows the About box (Help, About).

@@ -187,6 +187,7 @@ void CTXDoruvevAzadDlg::BuildMenus(QMenu*& edit)
 
     QMenu* transfer = m_menuBar->addMenu("&Transfer");
     item(transfer, "&Begin", [this] { OnReadWriteUnit(); });
+    item(transfer, "&Program Units...", [this] { OnProgramUnits(); });
 
     QMenu* help = m_menuBar->addMenu("&Help");
     item(
@@ -413,6 +414,12 @@ void CTXDoruvevAzadDlg::ShowUnitCommunications()
     TXCommDlg dialog(m_state.m_memoryMap, {&m_state.m_commPortSel, &m_state.m_baudRateSel, &m_state.m_unitReadDone},
                      this);
     dialog.DoModal();
+}
+
+void CTXDoruvevAzadDlg::OnProgramUnits()
+{
+    StopPreviewIfPlaying();
+    RunCommand(m_state.m_panelCommands.programUnits);
 }
 
 void CTXDoruvevAzadDlg::OnPrintListing()

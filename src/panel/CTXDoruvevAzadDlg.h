@@ -76,6 +76,7 @@ public:
     void OnUndo() { m_session->Undo(); }
     void OnRedo() { m_session->Redo(); }
     void OnReadWriteUnit() { m_session->ReadWriteUnit(); }
+    void OnProgramUnits();
     void OnPrintListing();
     void OnPrintLabels();
     void OnHelp();

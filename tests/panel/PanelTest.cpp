@@ -190,6 +190,7 @@ private slots:
         commands.printListing = [this](const CPanelContext&) { m_commandsRun << "listing"; };
         commands.printLabels = [this](const CPanelContext&) { m_commandsRun << "labels"; };
         commands.unitCommunications = [this](const CPanelContext&) { m_commandsRun << "unit"; };
+        commands.programUnits = [this](const CPanelContext&) { m_commandsRun << "program units"; };
         InstallHelpCommands(commands, &m_desktop);
         NewPanel();
     }
@@ -262,6 +263,8 @@ private slots:
                                                   << "unit";
         QTest::newRow("Transfer/Begin") << "menu:Transfer/Begin"
                                         << "unit";
+        QTest::newRow("Transfer/Program Units") << "menu:Transfer/Program Units..."
+                                                << "program units";
         QTest::newRow("Print Image Data button") << "button:Print Image Data"
                                                  << "listing";
         QTest::newRow("File/Print Listing") << "menu:&File/Print Listing"
@@ -1195,11 +1198,12 @@ private slots:
                 entries << (a->isSeparator() ? QString("-") : a->text());
             items << top->text() + ": " + entries.join(", ");
         }
-        QCOMPARE(items, (QStringList{"&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound "
-                                     "&Devices..., -, &Print Listing, "
-                                     "Print &Labels, -, E&xit",
-                                     "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
-                                     "&Transfer: &Begin", "&Help: &Help, &Codec Information, -, &About"}));
+        QCOMPARE(items,
+                 (QStringList{"&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound "
+                              "&Devices..., -, &Print Listing, "
+                              "Print &Labels, -, E&xit",
+                              "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
+                              "&Transfer: &Begin, &Program Units...", "&Help: &Help, &Codec Information, -, &About"}));
 
         // Every button and menu title has a mnemonic of its own.
         QStringList keys;

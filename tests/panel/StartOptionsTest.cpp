@@ -80,6 +80,19 @@ private slots:
         QCOMPARE(QString::fromStdString(CStartOptions(7, argv).file), QString("shop.txi"));
         const char* dashed[] = {"ormid", "--", "-odd name.txi"};
         QCOMPARE(QString::fromStdString(CStartOptions(3, dashed).file), QString("-odd name.txi"));
+        QVERIFY(!CStartOptions(3, dashed).programUnits);
+    }
+
+    void programUnitsTakesTheImageThatFollowsOrNone()
+    {
+        const char* withImage[] = {"ormid", "--program-units", "shop.txi"};
+        const CStartOptions options(3, withImage);
+        QVERIFY(options.programUnits);
+        QCOMPARE(QString::fromStdString(options.file), QString("shop.txi"));
+        const char* alone[] = {"ormid", "-platform", "offscreen", "--program-units"};
+        const CStartOptions bare(4, alone);
+        QVERIFY(bare.programUnits);
+        QVERIFY(bare.file.empty());
     }
 };
 
