@@ -129,6 +129,8 @@ int CPortAudioDevice::FillParameters(const SoundFormat& f, void* out)
     const PaDeviceIndex fallback = input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
     p->device = fallback;
     m_name = chosen.name.empty() ? "System default" : chosen.name;
+    m_serverSource = chosen.serverName;
+    m_watchDefault = chosen.IsDefault();
     if (!chosen.portAudioName.empty()) {
         // Found by name: the numbers change whenever PortAudio starts anew.
         for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
@@ -298,9 +300,17 @@ int CPortAudioDevice::Start()
         m_finished = false;
         m_lastCallback = std::chrono::steady_clock::now();
     }
+    // The server's source is watched: its going is a loss the stream never
+    // sees (see CSourceWatch). The default device is the server's only when
+    // ALSA reaches one.
+    if (Direction() == SoundDirection::Input &&
+        (!m_serverSource.empty() || (m_watchDefault && CSoundDeviceList::AlsaReachesServer())))
+        m_watch.Start(m_serverSource);
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
-    if (e != paNoError)
+    if (e != paNoError) {
+        m_watch.Stop();
         return Fail(e);
+    }
     m_running = true;
     return kSoundOk;
 }
@@ -490,6 +500,7 @@ int CPortAudioDevice::Close()
     if (m_running)
         Pa_AbortStream(stream);
     m_running = false;
+    m_watch.Stop();
     Reset();
     Pa_CloseStream(stream);
     m_stream = nullptr;
@@ -511,6 +522,9 @@ bool CPortAudioDevice::Lost()
     auto* stream = static_cast<PaStream*>(m_stream);
     // Stopped or failed while this side still runs it: the stream is over.
     if (Pa_IsStreamActive(stream) != 1)
+        return true;
+    // The recording's source left the server, which feeds it another.
+    if (m_watch.Gone())
         return true;
     const PaStreamInfo* info = Pa_GetStreamInfo(stream);
     const bool input = Direction() == SoundDirection::Input;
