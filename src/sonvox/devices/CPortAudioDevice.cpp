@@ -2,6 +2,7 @@
 
 #include "CModulePin.h"
 #include "CQuietStderr.h"
+#include "CStderrTap.h"
 #include "PortAudioRuntime.h"
 
 #include <pa_linux_alsa.h>
@@ -246,6 +247,8 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
     if (e != paNoError)
         return Fail(e);
     m_stream = stream;
+    // What PortAudio prints while the stream runs goes to the log.
+    CStderrTap::Acquire(PortAudioMessage);
     Pa_SetStreamFinishedCallback(stream, StreamFinished);
     // The callback runs at real-time priority where the process may have it.
     PaAlsa_EnableRealtimeScheduling(stream, 1);
@@ -503,6 +506,7 @@ int CPortAudioDevice::Close()
     m_watch.Stop();
     Reset();
     Pa_CloseStream(stream);
+    CStderrTap::Release();
     m_stream = nullptr;
     std::lock_guard<std::mutex> lk(m_lock);
     m_callback = nullptr;
