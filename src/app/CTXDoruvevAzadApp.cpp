@@ -3,6 +3,7 @@
 #include <QLockFile>
 
 #include "CInstanceChannel.h"
+#include "CLabelledComboAccessible.h"
 #include "CLogFile.h"
 #include "CStateFolder.h"
 #include "CSettingsStore.h"
@@ -16,6 +17,8 @@ CTXDoruvevAzadApp::CTXDoruvevAzadApp(int& argc, char** argv) : QApplication(argc
     setApplicationName(ProgramSettings::kProgram);
     setOrganizationName(ProgramSettings::kCompany);
     setWindowIcon(QIcon(":/ormid/ormid.svg"));
+    // Every drop-down list of every window is read by its label.
+    CLabelledComboAccessible::Install();
 }
 
 CTXDoruvevAzadApp::~CTXDoruvevAzadApp() = default;

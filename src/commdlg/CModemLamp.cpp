@@ -1,11 +1,21 @@
 #include "CModemLamp.h"
 
+#include "CModemLampAccessible.h"
+
+#include <QAccessible>
 #include <QPainter>
 #include <QRadialGradient>
 
-CModemLamp::CModemLamp(QWidget* parent) : QWidget(parent)
+CModemLamp::CModemLamp(const QString& line, QWidget* parent) : QWidget(parent), m_line(line)
 {
+    setObjectName(line);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    CModemLampAccessible::Install();
+}
+
+QString CModemLamp::StateText() const
+{
+    return m_line + (m_lit ? " on" : " off");
 }
 
 void CModemLamp::SetLit(bool lit)
@@ -14,6 +24,8 @@ void CModemLamp::SetLit(bool lit)
         return;
     m_lit = lit;
     update();
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 QSize CModemLamp::sizeHint() const

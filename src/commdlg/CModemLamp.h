@@ -1,5 +1,6 @@
 // One lamp of the "Modem Status" group: a round light, green when the modem
-// line is on, dark grey when it is off.
+// line is on, dark grey when it is off. A screen reader hears the line and
+// its state ("CTS on"), through CModemLampAccessible.
 #pragma once
 
 #include <QWidget>
@@ -8,10 +9,13 @@ class CModemLamp : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CModemLamp(QWidget* parent = nullptr);
+    // line: the modem line the lamp shows, as its label names it ("CTS").
+    explicit CModemLamp(const QString& line, QWidget* parent = nullptr);
 
     void SetLit(bool lit);
     bool IsLit() const { return m_lit; }
+    // "CTS on" or "CTS off".
+    QString StateText() const;
 
     QSize sizeHint() const override;
 
@@ -19,5 +23,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QString m_line;
     bool m_lit = false;
 };

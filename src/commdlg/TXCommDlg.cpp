@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 
+#include "CLabelledComboAccessible.h"
 #include "CLogFile.h"
 #include "CModemLamp.h"
 #include "CSettingsStore.h"
@@ -50,6 +52,7 @@ TXCommDlg::TXCommDlg(cMemoryMap& image, const CCommShared& shared, QWidget* pare
     m_timer.setObjectName(QString("timer %1").arg(kTimerId));
     connect(&m_timer, &QTimer::timeout, this, &TXCommDlg::OnTimer);
 
+    CLabelledComboAccessible::Install();
     BuildWindow();
     SetStatusText("Ready");
     FillLists();
@@ -96,6 +99,8 @@ void TXCommDlg::BuildWindow()
     m_baudBox = new QComboBox(this);
     auto* portLabel = new QLabel("Comm &Port", this);
     portLabel->setBuddy(m_portBox);
+    // The box a network port is typed into is read as the list's own field.
+    m_portBox->lineEdit()->setAccessibleName(portLabel->text().remove('&'));
     auto* baudLabel = new QLabel("&Baud Rate", this);
     baudLabel->setBuddy(m_baudBox);
 
@@ -116,6 +121,7 @@ void TXCommDlg::BuildWindow()
     auto* sectorsGroup = new QGroupBox("Sec&tors", this);
     m_sectors = new QListWidget(sectorsGroup);
     m_sectors->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_sectors->setAccessibleName(sectorsGroup->title().remove('&'));
     auto* sectorsLayout = new QVBoxLayout(sectorsGroup);
     sectorsLayout->addWidget(m_sectors);
 
@@ -124,13 +130,13 @@ void TXCommDlg::BuildWindow()
     m_progress->setTextVisible(false);
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
+    m_progress->setAccessibleName("Transfer progress");
 
     auto* modemGroup = new QGroupBox("Modem Status", this);
     auto* modemLayout = new QHBoxLayout(modemGroup);
     const char* const lampNames[] = {"CTS", "DSR", "CD"};
     for (int i = 0; i < 3; i++) {
-        m_lamps[i] = new CModemLamp(modemGroup);
-        m_lamps[i]->setObjectName(lampNames[i]);
+        m_lamps[i] = new CModemLamp(lampNames[i], modemGroup);
         modemLayout->addWidget(m_lamps[i]);
         modemLayout->addWidget(new QLabel(lampNames[i], modemGroup));
         modemLayout->addSpacing(8);

@@ -360,7 +360,7 @@ void CEditSession::OnTimer()
         break;
     }
     case AudioPlaying:
-        m_player.Tick();
+        m_player.Tick(m_report);
         break;
     default:
         break;

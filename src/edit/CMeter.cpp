@@ -1,5 +1,6 @@
 #include "CMeter.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QTimerEvent>
 
@@ -7,6 +8,7 @@
 #include <chrono>
 
 #include "CDialogUnits.h"
+#include "CMeterAccessible.h"
 
 namespace {
 
@@ -39,6 +41,7 @@ CMeter::CMeter(QWidget* parent) : QWidget(parent)
     setObjectName("CMeter");
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    CMeterAccessible::Install();
 }
 
 uint32_t CMeter::NowMs()
@@ -47,11 +50,31 @@ uint32_t CMeter::NowMs()
     return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+int CMeter::Percent() const
+{
+    return int(CMeterBallistics::Fraction(m_ballistics.BarDb(m_clock())) * 100.0 + 0.5);
+}
+
+void CMeter::AnnounceValue(bool now)
+{
+    if (!QAccessible::isActive())
+        return;
+    const int value = Percent();
+    const uint32_t at = m_clock();
+    if (value == m_announced || (!now && at - m_announcedMs < kValueEventMs))
+        return;
+    m_announced = value;
+    m_announcedMs = at;
+    QAccessibleValueChangeEvent event(this, value);
+    QAccessible::updateAccessibility(&event);
+}
+
 void CMeter::SetLevel(int level)
 {
     const uint32_t now = m_clock();
     const bool wasAtRest = m_ballistics.AtRest(now);
     m_ballistics.SetLevel(level, now);
+    AnnounceValue(false);
     if (m_ballistics.AtRest(now)) {
         if (!wasAtRest)
             update();
@@ -66,6 +89,7 @@ void CMeter::Clear()
 {
     m_ballistics.Clear();
     m_fallTimer.stop();
+    AnnounceValue(true);
     update();
 }
 
@@ -86,8 +110,10 @@ void CMeter::timerEvent(QTimerEvent* event)
         QWidget::timerEvent(event);
         return;
     }
-    if (m_ballistics.AtRest(m_clock()))
+    const bool atRest = m_ballistics.AtRest(m_clock());
+    if (atRest)
         m_fallTimer.stop();
+    AnnounceValue(atRest);
     update();
 }
 

@@ -3,6 +3,7 @@
 // dialog hands it a peak about 66 times a second while recording; SetLevel
 // only notes the level and asks for a repaint, which Qt coalesces. A light
 // timer keeps the bar falling between levels and stops once it is at rest.
+// A screen reader reads it as a progress bar of 0-100 (CMeterAccessible).
 #pragma once
 
 #include <QBasicTimer>
@@ -14,6 +15,8 @@
 #include "CMeterBallistics.h"
 
 class CMeter : public QWidget {
+    Q_OBJECT
+
 public:
     explicit CMeter(QWidget* parent = nullptr);
 
@@ -21,6 +24,9 @@ public:
     void SetLevel(int level);
     // Back to rest.
     void Clear();
+
+    // How far the bar reaches along the scale now, 0 at rest to 100.
+    int Percent() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -39,8 +45,15 @@ protected:
 
 private:
     static constexpr int kFallTickMs = 30;
+    // A screen reader hears of a new value at most this often.
+    static constexpr uint32_t kValueEventMs = 250;
+
+    // Tells a screen reader the value, when it changed and not too often.
+    void AnnounceValue(bool now);
 
     CMeterBallistics m_ballistics;
     std::function<uint32_t()> m_clock = NowMs;
     QBasicTimer m_fallTimer;
+    int m_announced = 0;
+    uint32_t m_announcedMs = 0;
 };

@@ -10,6 +10,7 @@
 #include <QRegularExpressionValidator>
 
 #include "CDialogUnits.h"
+#include "CLabelledComboAccessible.h"
 #include "CMeter.h"
 #include "CProcessingSettings.h"
 #include "CQtFileDialogs.h"
@@ -52,6 +53,7 @@ CTXEditDlg::CTXEditDlg(IAudioLibrary& sonvox, IOperatorReport& report, cMemoryMa
         m_ownFileDialogs = std::make_unique<CQtFileDialogs>();
         m_fileDialogs = m_ownFileDialogs.get();
     }
+    CLabelledComboAccessible::Install();
     BuildWindow();
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (m_session)

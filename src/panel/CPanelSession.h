@@ -106,7 +106,7 @@ public:
 
     // ---- the messages
     void Preview();
-    void PreviewTick() { m_player.Tick(); }
+    void PreviewTick() { m_player.Tick(m_report); }
     void StopPreviewIfPlaying() { m_player.Stop(); }
     bool Previewing() const { return m_player.Playing(); }
     bool AudioAvailable() const { return m_player.Available(); }

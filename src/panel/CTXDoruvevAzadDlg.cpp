@@ -99,6 +99,7 @@ void CTXDoruvevAzadDlg::BuildWindow()
 
     m_list = new QListWidget(this);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setAccessibleName(m_group->title().trimmed());
     m_list->setSortingEnabled(false);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -6,6 +6,7 @@
 #include "TickCount.h"
 
 const char* const CPreviewPlayer::kNotAvailableText = "Sonvox not available - cannot play";
+const char* const CPreviewPlayer::kSpeakerLostText = "The speaker stopped playing.";
 
 CPreviewPlayer::CPreviewPlayer(IAudioLibrary& audio, IPlayerView& view, uint8_t& audioState, Clock clock)
     : m_audio(audio), m_view(view), m_audioState(audioState), m_clock(clock ? std::move(clock) : Clock(GetTickCountMs))
@@ -42,9 +43,17 @@ CPreviewPlayer::Start CPreviewPlayer::Play(const std::string& path)
     return Start::Playing;
 }
 
-void CPreviewPlayer::Tick()
+void CPreviewPlayer::Tick(IOperatorReport& report)
 {
-    if (Playing() && uint32_t(m_clock() - m_start) > m_duration)
+    if (!Playing())
+        return;
+    if (m_audio.PreviewLost()) {
+        // Stopped first: the message box must not find the state still playing.
+        Stop();
+        report.ShowMessage(kSpeakerLostText);
+        return;
+    }
+    if (uint32_t(m_clock() - m_start) > m_duration)
         Stop();
 }
 

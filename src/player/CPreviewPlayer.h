@@ -20,6 +20,7 @@ public:
 
     static constexpr unsigned kTickMs = 50;
     static const char* const kNotAvailableText;  // "Sonvox not available - cannot play"
+    static const char* const kSpeakerLostText;   // "The speaker stopped playing."
 
     enum class Start { Playing, LoadFailed, Empty };
 
@@ -36,8 +37,9 @@ public:
     // runs; otherwise nothing plays and the state is unchanged.
     Start Play(const std::string& path);
     bool Playing() const;
-    // The timer's step: stops once the file has played out.
-    void Tick();
+    // The timer's step: stops once the file has played out, or at once when
+    // the speaker was lost, which report then tells the operator.
+    void Tick(IOperatorReport& report);
     // Ends the playing (nothing happens when nothing plays).
     void Stop();
 

@@ -52,3 +52,8 @@ void CSonvoxLibrary::Preview()
 {
     ::Preview();
 }
+
+int CSonvoxLibrary::PreviewLost()
+{
+    return ::PreviewLost();
+}

@@ -15,4 +15,5 @@ public:
     int LoadPlay(const char* path) override;
     unsigned GetDuration() override;
     void Preview() override;
+    int PreviewLost() override;
 };

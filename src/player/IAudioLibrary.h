@@ -32,4 +32,7 @@ public:
     virtual unsigned GetDuration() = 0;
     // Starts playing the loaded file; returns at once.
     virtual void Preview() = 0;
+    // Non-zero when what Preview started stopped early because the speaker
+    // was lost; a library that cannot tell says 0.
+    virtual int PreviewLost() { return 0; }
 };

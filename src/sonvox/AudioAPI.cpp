@@ -305,6 +305,11 @@ int PreviewCancel(void)
     return Serialised([] { return PreviewCancelImpl(); }, 1);
 }
 
+int PreviewLost(void)
+{
+    return Guarded([] { return EngineOutputLost() ? 1 : 0; }, 0);
+}
+
 int LoadPlay(const char* list)
 {
     if (!list)

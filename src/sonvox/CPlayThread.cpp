@@ -69,6 +69,7 @@ bool CPlayThread::Post(Command command)
         ++m_cancelSeq;
     if (command == kQuit)
         m_accepting = false;
+    m_lost = false;
     m_requests.push_back(command);
     m_requestWake.notify_one();
     return true;
@@ -206,6 +207,7 @@ void CPlayThread::CloseDevice(bool cancelled)
 void CPlayThread::LogLost()
 {
     LogPrintf("Sound output device lost: %s", m_device->Name().c_str());
+    m_lost = true;
 }
 
 void CPlayThread::FreeBuffers()

@@ -31,6 +31,9 @@ public:
     // Posts the quit request and waits at most timeoutMs for the thread to
     // end. False when it did not end in time; the object must then be kept.
     bool Quit(unsigned timeoutMs);
+    // The message last played stopped early: the output device was lost.
+    // Cleared when the next play request is posted or a cancel is.
+    bool OutputLost() const { return m_lost.load(); }
 
 private:
     void Run();
@@ -49,6 +52,7 @@ private:
     std::deque<Command> m_requests;
     bool m_accepting = false;
     std::atomic<unsigned> m_cancelSeq{0};  // raised by every cancel or quit posted
+    std::atomic<bool> m_lost{false};
 
     std::mutex m_doneLock;
     std::condition_variable m_doneWake;

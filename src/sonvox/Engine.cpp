@@ -236,6 +236,12 @@ int EnginePreview()
     return e.player->Post(CPlayThread::kPlay) ? 1 : 0;
 }
 
+bool EngineOutputLost()
+{
+    Engine& e = TheEngine();
+    return e.player && e.player->OutputLost();
+}
+
 void EngineCancelPlayback()
 {
     Engine& e = TheEngine();

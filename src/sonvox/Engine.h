@@ -44,3 +44,6 @@ int EngineSave(const char* path, double timeConstant, double clipAmount, double 
 int EnginePreview();
 // PreviewCancel: post the cancel request when the playback thread exists.
 void EngineCancelPlayback();
+// PreviewLost: whether the message last previewed stopped early because the
+// output device was lost (until the next Preview or PreviewCancel).
+bool EngineOutputLost();

@@ -42,4 +42,8 @@ int EnginePreview()
     return 0;
 }
 void EngineCancelPlayback() { }
+bool EngineOutputLost()
+{
+    return false;
+}
 void EngineChooseDevices() { }

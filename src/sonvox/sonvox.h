@@ -34,6 +34,10 @@ SONVOX_API int Save(const char* path, double time_constant, double clip_amount, 
 /* Playback of the play queue. */
 SONVOX_API int Preview(void);
 SONVOX_API int PreviewCancel(void);
+/* 1 when the message last started by Preview stopped early because the
+ * output device was lost ("Sound output device lost: NAME" in the log), until
+ * the next Preview or PreviewCancel; else 0. */
+SONVOX_API int PreviewLost(void);
 /* Appends the mu-law audio of one or more WAV files, separated by '*'. */
 SONVOX_API int LoadPlay(const char* list);
 SONVOX_API int LoadPlaySilence(int ms);

@@ -1,5 +1,6 @@
 // The "Unit Communications" dialog on real widgets, driven through its
 // buttons against ormid-unitsim on real pseudo-terminals.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -747,10 +748,19 @@ private slots:
         QTRY_VERIFY(dialog->Lamp(TXCommDlg::LampCts)->IsLit());
         QTRY_VERIFY(dialog->Lamp(TXCommDlg::LampCd)->IsLit());
         QVERIFY(!dialog->Lamp(TXCommDlg::LampDsr)->IsLit());
+        // A screen reader hears each lamp's line and state.
+        auto heard = [&](int lamp) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(dialog->Lamp(lamp));
+            return a && a->role() == QAccessible::StaticText ? a->text(QAccessible::Name) : QString();
+        };
+        QCOMPARE(heard(TXCommDlg::LampCts), QString("CTS on"));
+        QCOMPARE(heard(TXCommDlg::LampDsr), QString("DSR off"));
+        QCOMPARE(heard(TXCommDlg::LampCd), QString("CD on"));
 
         // A change still on its way when the port closes lights nothing.
         dialog->Transfer().Finish();
         QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());
+        QCOMPARE(heard(TXCommDlg::LampCts), QString("CTS off"));
         dialog->View().OnModemLine(WM_CTS_CHANGED, 1);
         QTest::qWait(20);
         QVERIFY(!dialog->Lamp(TXCommDlg::LampCts)->IsLit());

@@ -21,6 +21,7 @@ public:
     int saveResult = 1;
     uint32_t savedBytes = 4000;  // audio bytes each Save writes
     int peak = 12000;
+    int speakerLost = 0;  // PreviewLost's answer
     unsigned duration = 0;
     std::string initLog;
     std::string loadedPath;
@@ -72,6 +73,8 @@ public:
     }
     unsigned GetDuration() override { return unsigned(Call("GetDuration", int(duration))); }
     void Preview() override { Call("Preview", 0); }
+    // Asked on every tick of a preview: not one of the calls counted.
+    int PreviewLost() override { return speakerLost; }
 
     int Count(const std::string& name) const
     {

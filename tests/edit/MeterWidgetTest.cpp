@@ -1,5 +1,7 @@
 // The level meter as a real widget: SetLevel only schedules a repaint, the
 // fall timer stops itself at rest, and what it paints follows the level.
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QImage>
 #include <QPaintEvent>
@@ -97,6 +99,39 @@ private slots:
         QVERIFY(meter.Falling());
         QTRY_VERIFY_WITH_TIMEOUT(!meter.Falling(), 10000);
         QVERIFY(meter.Ballistics().AtRest(CMeter::NowMs()));
+    }
+
+    // A screen reader finds a named progress bar whose value is how far the
+    // bar reaches on the scale: -30 dBFS is half way, full scale 100, and
+    // it falls back to 0 as the bar does.
+    void readsAsAProgressBarOfItsReach()
+    {
+        CMeter meter;
+        uint32_t now = 1000;
+        meter.SetClock([&now] { return now; });
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&meter);
+        QVERIFY(a);
+        QCOMPARE(a->role(), QAccessible::ProgressBar);
+        QCOMPARE(a->text(QAccessible::Name), QString("Input level"));
+        QAccessibleValueInterface* value = a->valueInterface();
+        QVERIFY(value);
+        QCOMPARE(value->minimumValue().toInt(), 0);
+        QCOMPARE(value->maximumValue().toInt(), 100);
+        QCOMPARE(value->currentValue().toInt(), 0);
+
+        const struct {
+            int level;
+            int percent;
+        } cases[] = {{1036, 50}, {32767, 100}, {0, 100}};  // 0: the bar is still up, falling
+        for (const auto& c : cases) {
+            meter.SetLevel(c.level);
+            QCOMPARE(value->currentValue().toInt(), c.percent);
+        }
+        QCOMPARE(a->text(QAccessible::Value), QString("100%"));
+        now += 1000;  // 30 dB down
+        QCOMPARE(value->currentValue().toInt(), 50);
+        meter.Clear();
+        QCOMPARE(value->currentValue().toInt(), 0);
     }
 
     void paintsZonesLitUpToTheLevel()

@@ -80,12 +80,13 @@ TEST(PreviewPlayer, StopsOnceTheDurationHasPassedAcrossTheClockWrap)
         uint8_t state = AudioIdle;
         uint32_t now = start;
         CPreviewPlayer player(audio, view, state, [&now] { return now; });
+        CountingReport report;
         ASSERT_EQ(player.Play(UnitWav(folder, 2000)), CPreviewPlayer::Start::Playing);  // 250 ms
         now = start + 250;
-        player.Tick();
+        player.Tick(report);
         EXPECT_TRUE(player.Playing());
         now = start + 251;
-        player.Tick();
+        player.Tick(report);
         EXPECT_FALSE(player.Playing());
         EXPECT_EQ(state, AudioIdle);
         EXPECT_EQ(audio.calls.back(), "PreviewCancel");
@@ -93,9 +94,37 @@ TEST(PreviewPlayer, StopsOnceTheDurationHasPassedAcrossTheClockWrap)
         // Stopping again, or a tick with nothing playing, asks nothing more.
         const size_t calls = audio.calls.size();
         player.Stop();
-        player.Tick();
+        player.Tick(report);
         EXPECT_EQ(audio.calls.size(), calls);
+        EXPECT_TRUE(report.messages.empty());
     }
+}
+
+// The speaker goes away while a message plays: the player stops at the next
+// tick, long before the duration, and the operator is told once.
+TEST(PreviewPlayer, ALostSpeakerStopsThePlayingAndIsSaidOnce)
+{
+    TempFolder folder;
+    CFakeAudioLibrary audio;
+    RecordingView view;
+    uint8_t state = AudioIdle;
+    uint32_t now = 1000;
+    CPreviewPlayer player(audio, view, state, [&now] { return now; });
+    CountingReport report;
+    ASSERT_EQ(player.Play(UnitWav(folder, 80000)), CPreviewPlayer::Start::Playing);  // 10 s
+    now += 50;
+    player.Tick(report);
+    EXPECT_TRUE(player.Playing());
+    audio.speakerLost = 1;
+    now += 50;
+    player.Tick(report);
+    EXPECT_FALSE(player.Playing());
+    EXPECT_EQ(state, AudioIdle);
+    EXPECT_EQ(audio.calls.back(), "PreviewCancel");
+    EXPECT_EQ(view.seen, (std::vector<std::string>{"playing", "timer 50", "stopped", "no timer"}));
+    now += 50;
+    player.Tick(report);
+    EXPECT_EQ(report.messages, (std::vector<std::string>{CPreviewPlayer::kSpeakerLostText}));
 }
 
 TEST(PreviewPlayer, AnUnavailableLibraryIsSaidEachTime)

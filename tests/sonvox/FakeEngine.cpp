@@ -58,6 +58,11 @@ bool EngineInputLost()
     return Fake().inputLost;
 }
 
+bool EngineOutputLost()
+{
+    return false;
+}
+
 int EngineSave(const char*, double, double, double, int, double* gain, double* clip, double* snr)
 {
     ++Fake().saveCalls;

@@ -2,6 +2,7 @@
 
 #include "CModulePin.h"
 #include "CQuietStderr.h"
+#include "CStderrTap.h"
 #include "PortAudioRuntime.h"
 
 #include <pa_linux_alsa.h>
@@ -129,6 +130,8 @@ int CPortAudioDevice::FillParameters(const SoundFormat& f, void* out)
     const PaDeviceIndex fallback = input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
     p->device = fallback;
     m_name = chosen.name.empty() ? "System default" : chosen.name;
+    m_serverSource = chosen.serverName;
+    m_watchDefault = chosen.IsDefault();
     if (!chosen.portAudioName.empty()) {
         // Found by name: the numbers change whenever PortAudio starts anew.
         for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
@@ -244,6 +247,8 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
     if (e != paNoError)
         return Fail(e);
     m_stream = stream;
+    // What PortAudio prints while the stream runs goes to the log.
+    CStderrTap::Acquire(PortAudioMessage);
     Pa_SetStreamFinishedCallback(stream, StreamFinished);
     // The callback runs at real-time priority where the process may have it.
     PaAlsa_EnableRealtimeScheduling(stream, 1);
@@ -298,9 +303,17 @@ int CPortAudioDevice::Start()
         m_finished = false;
         m_lastCallback = std::chrono::steady_clock::now();
     }
+    // The server's source is watched: its going is a loss the stream never
+    // sees (see CSourceWatch). The default device is the server's only when
+    // ALSA reaches one.
+    if (Direction() == SoundDirection::Input &&
+        (!m_serverSource.empty() || (m_watchDefault && CSoundDeviceList::AlsaReachesServer())))
+        m_watch.Start(m_serverSource);
     PaError e = Pa_StartStream(static_cast<PaStream*>(m_stream));
-    if (e != paNoError)
+    if (e != paNoError) {
+        m_watch.Stop();
         return Fail(e);
+    }
     m_running = true;
     return kSoundOk;
 }
@@ -490,8 +503,10 @@ int CPortAudioDevice::Close()
     if (m_running)
         Pa_AbortStream(stream);
     m_running = false;
+    m_watch.Stop();
     Reset();
     Pa_CloseStream(stream);
+    CStderrTap::Release();
     m_stream = nullptr;
     std::lock_guard<std::mutex> lk(m_lock);
     m_callback = nullptr;
@@ -511,6 +526,9 @@ bool CPortAudioDevice::Lost()
     auto* stream = static_cast<PaStream*>(m_stream);
     // Stopped or failed while this side still runs it: the stream is over.
     if (Pa_IsStreamActive(stream) != 1)
+        return true;
+    // The recording's source left the server, which feeds it another.
+    if (m_watch.Gone())
         return true;
     const PaStreamInfo* info = Pa_GetStreamInfo(stream);
     const bool input = Direction() == SoundDirection::Input;

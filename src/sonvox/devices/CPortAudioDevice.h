@@ -5,6 +5,7 @@
 
 #include "CSoundDevice.h"
 #include "CSoundDeviceList.h"
+#include "CSourceWatch.h"
 
 #include <pa_linux_alsa.h>
 
@@ -95,4 +96,9 @@ private:
     // The sound server's device to open, when one was chosen.
     PaAlsaStreamInfo m_alsaInfo{};
     std::string m_alsaName;
+    // Input: the server's source the recording reads, and its watch; the
+    // default device is watched as the server's default source.
+    std::string m_serverSource;
+    bool m_watchDefault = false;
+    CSourceWatch m_watch;
 };

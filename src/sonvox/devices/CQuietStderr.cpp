@@ -14,6 +14,11 @@ std::mutex g_stderrLock;
 
 }  // namespace
 
+std::mutex& StderrLock()
+{
+    return g_stderrLock;
+}
+
 CQuietStderr::CQuietStderr() : m_hold(g_stderrLock)
 {
     fflush(stderr);

@@ -5,6 +5,9 @@
 
 #include <mutex>
 
+// Held by whoever changes where standard error goes (CStderrTap too).
+std::mutex& StderrLock();
+
 class CQuietStderr {
 public:
     CQuietStderr();
@@ -13,6 +16,6 @@ public:
     CQuietStderr& operator=(const CQuietStderr&) = delete;
 
 private:
-    std::lock_guard<std::mutex> m_hold;
+    std::lock_guard<std::mutex> m_hold;  // StderrLock
     int m_saved = -1;
 };

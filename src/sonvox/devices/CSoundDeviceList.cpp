@@ -91,8 +91,9 @@ bool AskServer(ServerAnswer& answer)
     return answered;
 }
 
-// Whether ALSA can reach the sound server's devices (its "pulse" plugin).
-bool AlsaReachesServer()
+}  // namespace
+
+bool CSoundDeviceList::AlsaReachesServer()
 {
     snd_config_t* top = nullptr;
     if (snd_config_update_ref(&top) < 0 || !top)
@@ -102,6 +103,8 @@ bool AlsaReachesServer()
     snd_config_unref(top);
     return found;
 }
+
+namespace {
 
 std::string Quoted(const std::string& text)
 {
@@ -128,6 +131,7 @@ std::vector<SSoundDeviceEntry> ServerEntries(const std::vector<ServerDevice>& de
                 break;
             }
         e.alsaName = "pulse:DEVICE=" + Quoted(d.name);
+        e.serverName = d.name;
         entries.push_back(e);
     }
     return entries;

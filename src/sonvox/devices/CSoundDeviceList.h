@@ -18,6 +18,7 @@
 struct SSoundDeviceEntry {
     std::string name;           // as shown and remembered
     std::string alsaName;       // the ALSA device that reaches it, for a server's device
+    std::string serverName;     // the sound server's own name of that device
     std::string portAudioName;  // else PortAudio's device of that name
 
     bool IsDefault() const { return alsaName.empty() && portAudioName.empty(); }
@@ -41,6 +42,9 @@ public:
     // The devices of one direction, in the sound system's order. Starts
     // PortAudio for the time of the call when nobody else has.
     static std::vector<SSoundDeviceEntry> List(SoundDirection direction);
+    // Whether ALSA reaches a sound server (its plugin is there): its default
+    // device is then the server's.
+    static bool AlsaReachesServer();
     // The device for a remembered name among devices.
     static SSoundDeviceChoice Resolve(const std::vector<SSoundDeviceEntry>& devices, const std::string& name);
     // The same with the devices there are now; an empty name or "System

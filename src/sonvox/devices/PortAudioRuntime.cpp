@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -74,6 +75,15 @@ int PortAudioStart(std::string* error)
 void PortAudioSetMessageSink(void (*sink)(const char* message))
 {
     g_sink.store(sink);
+}
+
+void PortAudioMessage(const char* message)
+{
+    void (*sink)(const char*) = g_sink.load();
+    if (!sink || !message)
+        return;
+    std::string text = std::string("PortAudio: ") + message;
+    sink(text.c_str());
 }
 
 void PortAudioStop()

@@ -13,3 +13,5 @@ void PortAudioStop();
 // Where ALSA's messages about streams in use go (none: dropped); never the
 // terminal. Those of PortAudio's start and end are dropped in any case.
 void PortAudioSetMessageSink(void (*sink)(const char* message));
+// One of PortAudio's own run-time messages, to the same sink.
+void PortAudioMessage(const char* message);

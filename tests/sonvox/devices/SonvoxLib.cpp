@@ -37,6 +37,7 @@ std::string SonvoxLib::Load(const std::string& folder)
     bind(Save, "Save");
     bind(Preview, "Preview");
     bind(PreviewCancel, "PreviewCancel");
+    bind(PreviewLost, "PreviewLost");
     bind(LoadPlay, "LoadPlay");
     bind(MeterGetPeak, "MeterGetPeak");
     bind(GetDuration, "GetDuration");

@@ -16,6 +16,7 @@ struct SonvoxLib {
     int (*Save)(const char*, double, double, double, int, double*, double*, double*) = nullptr;
     int (*Preview)() = nullptr;
     int (*PreviewCancel)() = nullptr;
+    int (*PreviewLost)() = nullptr;
     int (*LoadPlay)(const char*) = nullptr;
     int (*MeterGetPeak)(int*) = nullptr;
     unsigned (*GetDuration)() = nullptr;
