@@ -1,6 +1,7 @@
-// One image programmed into (or compared with) many units at once. Each unit
-// has its own line and serial worker, its own copy of the image's needed
-// sectors and its own CUnitTransfer, so every unit runs the same protocol
+// One image programmed into (or compared with) many units at once. The units
+// share one read-only copy of the image's bytes and of its needed sectors;
+// each has its own line and serial worker, its own needed-sector flags and
+// its own CUnitTransfer, so every unit runs the same protocol
 // steps, time limits and recovery as a transfer on its own; one thread steps
 // them all, waking only on a tick or a worker's news. A unit that fails never
 // stops the others. With one unit and an echo it shows what a single
@@ -78,6 +79,8 @@ public:
 private:
     struct Unit;
 
+    std::shared_ptr<const uint8_t[]> m_bytes;  // the image, read by every unit
+    std::vector<uint8_t> m_plan;               // the sectors the image needs written
     std::vector<std::unique_ptr<Unit>> m_units;
     TransferSettings m_settings;
     IObserver* m_observer = nullptr;
