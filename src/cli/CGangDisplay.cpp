@@ -96,13 +96,18 @@ void CGangDisplay::PrintChange(size_t unit, const std::string& text)
     fflush(m_out);
 }
 
-void CGangDisplay::OnWake()
+void CGangDisplay::FollowResize()
 {
     const unsigned resizes = g_resizes.load();
     if (resizes != m_resizesSeen) {
         m_resizesSeen = resizes;
         Decide(true);
     }
+}
+
+void CGangDisplay::OnWake()
+{
+    FollowResize();
     if (!m_table || std::chrono::steady_clock::now() < m_nextDraw)
         return;
     m_nextDraw = std::chrono::steady_clock::now() + kDrawPeriod;
@@ -132,6 +137,7 @@ void CGangDisplay::Draw()
 
 void CGangDisplay::Finish()
 {
+    FollowResize();
     if (m_table)
         Draw();
     for (size_t i = 0; i < m_gang.Count(); ++i)

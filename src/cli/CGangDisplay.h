@@ -37,6 +37,7 @@ public:
 
 private:
     void Decide(bool resized);
+    void FollowResize();
     void Draw();
     void PrintChange(size_t unit, const std::string& text);
 

@@ -83,17 +83,15 @@ struct CGangTransfer::Unit {
 
 CGangTransfer::CGangTransfer(const cMemoryMap& image, const std::vector<std::string>& ports,
                              const TransferSettings& settings)
-    : m_bytes(image.ShareImage()), m_settings(settings)
+    : m_bytes(image.ShareImage()), m_plan(CWritePlan::ForWrite(image, settings.baudPosition == 1 ? 57600 : 115200)),
+      m_settings(settings)
 {
-    // One copy of the bytes for every unit (they only read them), and one
-    // list of the sectors to write.
-    for (uint8_t s = 0; s < cMemoryMap::kSectorCount; ++s)
-        if (image.IsSectorNeeded(s))
-            m_plan.push_back(s);
+    // One copy of the bytes for every unit (they only read them) and one
+    // plan of the sectors to write.
     for (size_t i = 0; i < ports.size(); ++i) {
         m_units.emplace_back(new Unit(ports[i], i, m_observer, m_bytes));
         // Each unit clears its own needed sectors as it programs them.
-        for (uint8_t s : m_plan)
+        for (uint8_t s : m_plan.SectorList())
             m_units.back()->image.SetSectorNeeded(s);
     }
 }

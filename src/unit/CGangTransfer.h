@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CTransferSession.h"
+#include "CWritePlan.h"
 
 class cMemoryMap;
 
@@ -66,6 +67,8 @@ public:
     bool Run(Kind kind, const std::atomic<bool>* stop);
 
     size_t Count() const { return m_units.size(); }
+    // What a write sends each unit, and about how long it takes one.
+    const CWritePlan& Plan() const { return m_plan; }
     const std::string& Port(size_t unit) const;
     Outcome GetOutcome(size_t unit) const;
 
@@ -80,7 +83,7 @@ private:
     struct Unit;
 
     std::shared_ptr<const uint8_t[]> m_bytes;  // the image, read by every unit
-    std::vector<uint8_t> m_plan;               // the sectors the image needs written
+    CWritePlan m_plan;                         // the sectors the image needs written
     std::vector<std::unique_ptr<Unit>> m_units;
     TransferSettings m_settings;
     IObserver* m_observer = nullptr;

@@ -34,6 +34,7 @@
 #include "RawLine.h"
 #include "SimUnit.h"
 #include "WaitFor.h"
+#include "CWritePlan.h"
 #include "TXCommDlg.h"
 #include "TestImages.h"
 #include "cMemoryMap.h"
@@ -375,11 +376,24 @@ private slots:
         auto dialog = NewDialog();
         QVERIFY(SelectPort(*dialog, unit.Port()));
         dialog->OneSectorBox()->setChecked(true);
+        // The plan's line above "Write Unit", for the chosen baud.
+        const auto planText = [&](int baud) {
+            return QString::fromStdString(CWritePlan::ForWrite(m_image, baud).Describe());
+        };
+        QVERIFY(dialog->PlanLabel()->text().startsWith("2 sectors, 16,384 bytes, about "));
+        QCOMPARE(dialog->PlanLabel()->text(), planText(115200));
+        QVERIFY(dialog->PlanLabel()->geometry().bottom() < dialog->WriteButton()->geometry().top());
+        dialog->BaudBox()->setCurrentIndex(1);
+        QCOMPARE(dialog->PlanLabel()->text(), planText(57600));
+        QVERIFY(dialog->PlanLabel()->text().endsWith(" at 57600 baud"));
+        dialog->BaudBox()->setCurrentIndex(0);
 
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
         Watched first = WatchUntilIdle(*dialog);
         QVERIFY2(first.finished, qPrintable(first.statuses.join(" | ")));
         QCOMPARE(dialog->StatusText(), QString("sector 0 completed"));
+        // What is left to write.
+        QVERIFY(dialog->PlanLabel()->text().startsWith("1 sector, 8,192 bytes, about "));
         QVERIFY(!m_image.IsSectorNeeded(0));
         QVERIFY(m_image.IsSectorNeeded(1));
         QCOMPARE(Lines(dialog->SectorsList()).first(), QString("SA1"));
