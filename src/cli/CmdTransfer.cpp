@@ -272,7 +272,7 @@ int PrintPlan(Kind kind, const TransferArgs& args)
         kind == Kind::Write ? CWritePlan::ForWrite(image, args.baud) : CWritePlan::ForVerify(image, args.baud);
     // A write's read-back reads what the write sent.
     const bool readBack = kind == Kind::Write && args.verify;
-    const CWritePlan back = CWritePlan::ForVerify(image, args.baud);
+    const CWritePlan back = CWritePlan::ForReadBack(plan);
     if (args.json) {
         std::string text = PlanJson(plan);
         if (readBack)

@@ -380,7 +380,8 @@ private slots:
         const auto planText = [&](int baud) {
             return QString::fromStdString(CWritePlan::ForWrite(m_image, baud).Describe());
         };
-        QVERIFY(dialog->PlanLabel()->text().startsWith("2 sectors, 16,384 bytes, about "));
+        QVERIFY2(dialog->PlanLabel()->text().startsWith("3 sectors, 24,576 bytes, about "),
+                 qPrintable(dialog->PlanLabel()->text()));
         QCOMPARE(dialog->PlanLabel()->text(), planText(115200));
         QVERIFY(dialog->PlanLabel()->geometry().bottom() < dialog->WriteButton()->geometry().top());
         dialog->BaudBox()->setCurrentIndex(1);
@@ -393,7 +394,8 @@ private slots:
         QVERIFY2(first.finished, qPrintable(first.statuses.join(" | ")));
         QCOMPARE(dialog->StatusText(), QString("sector 0 completed"));
         // What is left to write.
-        QVERIFY(dialog->PlanLabel()->text().startsWith("1 sector, 8,192 bytes, about "));
+        QVERIFY2(dialog->PlanLabel()->text().startsWith("2 sectors, 16,384 bytes, about "),
+                 qPrintable(dialog->PlanLabel()->text()));
         QVERIFY(!m_image.IsSectorNeeded(0));
         QVERIFY(m_image.IsSectorNeeded(1));
         QCOMPARE(Lines(dialog->SectorsList()).first(), QString("SA1"));

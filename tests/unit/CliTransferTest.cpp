@@ -465,10 +465,11 @@ TEST_F(CliTransferTest, DryRunPrintsThePlanAndOpensNoPort)
         {{"write", "--dry-run", "--baud", "57600", "--port", pty.Slave(), "--port", pty.Slave() + "x"},
          plan(true, 57600).Describe() + "\n"},
         {{"write", "--dry-run", "--verify"},
-         plan(true, 115200).Describe() + "\nRead back: " + plan(false, 115200).Describe() + "\n"},
+         plan(true, 115200).Describe() + "\nRead back: " + CWritePlan::ForReadBack(plan(true, 115200)).Describe() +
+             "\n"},
         {{"verify", "--dry-run", "--json", "--baud", "57600", "--port", pty.Slave()}, json(plan(false, 57600)) + "}\n"},
         {{"write", "--dry-run", "--json", "--verify", "--port", pty.Slave()},
-         json(plan(true, 115200)) + ", \"readBack\": " + json(plan(false, 115200)) + "}}\n"},
+         json(plan(true, 115200)) + ", \"readBack\": " + json(CWritePlan::ForReadBack(plan(true, 115200))) + "}}\n"},
     };
     for (Case& c : cases) {
         c.args.push_back(imagePath);
