@@ -33,6 +33,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -437,6 +438,8 @@ GangResult RunGang(int units, int baud, int sectors, const std::string& eraseMs)
     }
     TransferSettings settings;
     settings.baudPosition = baud == 57600 ? 1 : 0;
+    // What earlier runs freed goes back first, or this run would reuse it unseen.
+    malloc_trim(0);
     const long rssBefore = RssKb();
     CGangTransfer gang(image, ports, settings);
     WindowThread window(gang);

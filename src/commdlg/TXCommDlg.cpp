@@ -105,6 +105,10 @@ void TXCommDlg::BuildWindow()
     // What "Write Unit" would send and about how long it takes.
     m_planLabel = new QLabel(this);
     m_planLabel->setObjectName("write plan");
+    // It takes the width the buttons give it, wrapping when it needs more, so
+    // that it never widens the column of the check boxes.
+    m_planLabel->setWordWrap(true);
+    m_planLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_recoverButton = new QPushButton("R&ecover unit", this);
     m_recoverButton->setToolTip("Write the unit after completing a sector that an interrupted write left open "
                                 "(for a unit that does not answer)");
