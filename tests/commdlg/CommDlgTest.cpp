@@ -479,6 +479,13 @@ private slots:
                 continue;
             // A buddy's mnemonic marker takes no room.
             const QString shown = l->buddy() ? QString(l->text()).remove('&') : l->text();
+            // A label that wraps (the write plan's) needs the height of its lines.
+            if (l->wordWrap()) {
+                const QRect lines = l->fontMetrics().boundingRect(l->contentsRect(), Qt::TextWordWrap, shown);
+                QVERIFY2(lines.height() <= l->contentsRect().height() && lines.width() <= l->contentsRect().width(),
+                         qPrintable(l->text()));
+                continue;
+            }
             const int need = l->fontMetrics().horizontalAdvance(shown);
             QVERIFY2(l->contentsRect().width() >= need, qPrintable(l->text()));
         }
