@@ -487,4 +487,5 @@ TEST_F(CliTransferTest, DryRunPrintsThePlanAndOpensNoPort)
     CliProcess wrong;
     wrong.Start({"write", "--json", "--port", pty.Slave(), imagePath}, scratch.File("err"));
     EXPECT_EQ(wrong.Wait(20), 2) << wrong.Stderr();
+    EXPECT_EQ(wrong.Stderr(), "--json needs --dry-run.\n");
 }
