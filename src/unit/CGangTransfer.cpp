@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstring>
 
 #include "CConsoleTransferView.h"
@@ -112,6 +113,11 @@ bool CGangTransfer::Run(Kind kind, const std::atomic<bool>* stop)
         TransferSettings settings = m_settings;
         settings.portName = unit->port;
         unit->view.WatchStop(stop);
+        // Without the image's bytes there is nothing to send or compare.
+        if (!m_bytes) {
+            unit->view.SetStatus(strerror(ENOMEM));
+            continue;
+        }
         if (kind == Kind::Write)
             unit->transfer.StartWrite(settings);
         else
