@@ -9,19 +9,31 @@
 // the write's efficiency.
 //
 // With --units N... it instead writes the sectors into N simulated units at
-// once (one ormid-cli gang) and prints the wall time against one unit's and
-// against N times one unit's, the process's CPU time per unit and its
-// threads.
+// once (one gang, as ormid-cli runs it) and prints the wall time against one
+// unit's and against N times one unit's, the process's CPU time per unit, its
+// threads, the memory the gang added (whole and per unit) and the longest
+// stall of a thread that watches the gang as a window would.
+//
+// With --plan it writes a small, a half-full and a full image into paced
+// units, all at once, and prints the write plan's estimate against the time
+// each write took.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <numeric>
 #include <memory>
 #include <string>
 #include <vector>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -29,6 +41,7 @@
 #include "CGangTransfer.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
+#include "CWritePlan.h"
 #include "TransferLoop.h"
 #include "Ser2netServer.h"
 #include "SimProcess.h"
@@ -296,15 +309,109 @@ std::string LoadAverage()
     return a + " " + b + " " + c;
 }
 
-// Notes the most threads the process had while the gang ran.
-class ThreadCounter : public CGangTransfer::IObserver {
+// The process's resident memory in KB.
+long RssKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return atol(line.c_str() + 6);
+    return 0;
+}
+
+// Stands for the window: the stepping thread posts what a window shows
+// (each status, each unit's percentage after a wake) and this thread takes
+// it up, as a GUI's event loop would, with a 16 ms frame tick of its own. Its
+// stall is the longest it was kept from running: an event waiting or a frame
+// coming late.
+class WindowThread : public CGangTransfer::IObserver {
 public:
-    void OnStatus(size_t, const std::string&) override { }
-    void OnWake() override { m_most = std::max(m_most, Threads()); }
-    int Most() const { return m_most; }
+    explicit WindowThread(CGangTransfer& gang) : m_gang(gang), m_thread([this] { Loop(); }) { }
+    ~WindowThread()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+
+    void OnStatus(size_t unit, const std::string& text) override
+    {
+        Post([this, unit, text] { m_lastStatus = std::to_string(unit) + text; });
+    }
+    void OnWake() override
+    {
+        // /proc is read at most ten times a second, so as not to weigh on the CPU measured.
+        if (Clock::now() >= m_nextSample) {
+            m_nextSample = Clock::now() + std::chrono::milliseconds(100);
+            m_most = std::max(m_most, Threads());
+            m_rssPeak = std::max(m_rssPeak, RssKb());
+        }
+        std::vector<int> percents(m_gang.Count());
+        for (size_t i = 0; i < percents.size(); ++i)
+            percents[i] = m_gang.Percent(i);
+        Post([this, percents] { m_percentSum = std::accumulate(percents.begin(), percents.end(), 0); });
+    }
+
+    int MostThreads() const { return m_most; }
+    long RssPeakKb() const { return m_rssPeak; }
+    double LongestStallMs() const { return m_stallMs.load(); }
 
 private:
+    using Task = std::function<void()>;
+    static constexpr auto kFrame = std::chrono::milliseconds(16);
+
+    void Post(Task task)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.push_back({Clock::now(), std::move(task)});
+        }
+        m_wake.notify_one();
+    }
+    void Note(Clock::time_point due, Clock::time_point now)
+    {
+        const double late = std::chrono::duration<double, std::milli>(now - due).count();
+        if (late > m_stallMs.load())
+            m_stallMs.store(late);
+    }
+    void Loop()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        Clock::time_point frame = Clock::now() + kFrame;
+        while (!m_done) {
+            m_wake.wait_until(lock, frame, [this] { return m_done || !m_queue.empty(); });
+            const auto now = Clock::now();
+            if (now >= frame) {
+                Note(frame, now);
+                frame = now + kFrame;
+            }
+            while (!m_queue.empty()) {
+                auto [posted, task] = std::move(m_queue.front());
+                m_queue.erase(m_queue.begin());
+                lock.unlock();
+                Note(posted, Clock::now());
+                task();
+                lock.lock();
+            }
+        }
+    }
+
+    CGangTransfer& m_gang;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<std::pair<Clock::time_point, Task>> m_queue;
+    bool m_done = false;
+    std::atomic<double> m_stallMs{0};
     int m_most = 0;
+    long m_rssPeak = 0;
+    Clock::time_point m_nextSample = Clock::now();
+    std::string m_lastStatus;
+    int m_percentSum = 0;
+    std::thread m_thread;
 };
 
 struct GangResult {
@@ -312,6 +419,8 @@ struct GangResult {
     double seconds = 0;
     double cpu = 0;
     int threads = 0;
+    long rssKb = 0;  // what the gang added at its peak
+    double stallMs = 0;
 };
 
 GangResult RunGang(int units, int baud, int sectors, const std::string& eraseMs)
@@ -329,15 +438,20 @@ GangResult RunGang(int units, int baud, int sectors, const std::string& eraseMs)
     }
     TransferSettings settings;
     settings.baudPosition = baud == 57600 ? 1 : 0;
+    // What earlier runs freed goes back first, or this run would reuse it unseen.
+    malloc_trim(0);
+    const long rssBefore = RssKb();
     CGangTransfer gang(image, ports, settings);
-    ThreadCounter counter;
-    gang.SetObserver(&counter);
+    WindowThread window(gang);
+    gang.SetObserver(&window);
     const double cpuBefore = CpuSeconds();
     const auto start = Clock::now();
     gang.Run(CGangTransfer::Kind::Write, nullptr);
     r.seconds = Seconds(start, Clock::now());
     r.cpu = CpuSeconds() - cpuBefore;
-    r.threads = counter.Most();
+    r.threads = window.MostThreads();
+    r.rssKb = std::max(0L, window.RssPeakKb() - rssBefore);
+    r.stallMs = window.LongestStallMs();
     r.ok = true;
     for (size_t i = 0; i < gang.Count(); i++)
         r.ok = r.ok && gang.GetOutcome(i).result == CGangTransfer::Result::Completed;
@@ -348,10 +462,11 @@ bool RunUnits(const std::vector<int>& unitCounts, const std::vector<int>& bauds,
               const std::string& eraseMs)
 {
     printf("gang write of %d x 64 KB sectors into N paced units; erase-and-program %s ms\n"
-           "load average before: %s; %ld cores\n"
-           "  %6s  %3s  %8s  %8s  %9s  %11s  %13s  %7s\n",
+           "load average before: %s; %ld cores; CPU %% of one core per unit; RSS the gang added; stall: the\n"
+           "longest wait of a thread that shows the gang as a window would\n"
+           "  %6s  %3s  %8s  %8s  %9s  %11s  %10s  %7s  %8s  %8s  %8s\n",
            sectors, eraseMs.c_str(), LoadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN), "baud", "N", "s", "one s",
-           "s / one", "s / (N*one)", "CPU %/unit", "threads");
+           "s / one", "s / (N*one)", "CPU %/unit", "threads", "RSS MB", "KB/unit", "stall ms");
     bool ok = true;
     for (int baud : bauds) {
         double one = 0;
@@ -364,12 +479,93 @@ bool RunUnits(const std::vector<int>& unitCounts, const std::vector<int>& bauds,
             }
             if (one == 0)
                 one = units == 1 ? g.seconds : RunGang(1, baud, sectors, eraseMs).seconds;
-            printf("  %6d  %3d  %8.2f  %8.2f  %9.3f  %11.3f  %13.2f  %7d\n", baud, units, g.seconds, one,
-                   g.seconds / one, g.seconds / (units * one), 100.0 * g.cpu / g.seconds / units, g.threads);
+            printf("  %6d  %3d  %8.2f  %8.2f  %9.3f  %11.3f  %10.2f  %7d  %8.1f  %8.0f  %8.1f\n", baud, units,
+                   g.seconds, one, g.seconds / one, g.seconds / (units * one), 100.0 * g.cpu / g.seconds / units,
+                   g.threads, g.rssKb / 1024.0, double(g.rssKb) / units, g.stallMs);
             fflush(stdout);
         }
     }
     printf("load average after: %s\n", LoadAverage().c_str());
+    return ok;
+}
+
+// ---- the write plan against real writes ----
+
+struct PlanCase {
+    const char* name;
+    uint32_t length;  // one message from the start of the audio area
+    int baud;
+    double estimate = 0;
+    int sectors = 0;
+    Result real;
+};
+
+// One message of the given length; every sector it uses (and sector 0) is needed.
+void BuildMessageImage(cMemoryMap& image, uint32_t length)
+{
+    uint8_t* at = image.AllocateAtEnd(0);
+    for (uint32_t i = 0; i < length; i++)
+        at[i] = uint8_t(i * 31 + (i >> 8));
+    image.SetLength(0, length);
+    image.StoreTableInImage();
+    image.RebuildNeededSectors();
+}
+
+void RunPlanCase(PlanCase& c, const std::string& eraseMs)
+{
+    cMemoryMap image;
+    BuildMessageImage(image, c.length);
+    const CWritePlan plan = CWritePlan::ForWrite(image, c.baud);
+    c.estimate = plan.Seconds();
+    c.sectors = plan.Sectors();
+    SimProcess sim;
+    if (!sim.Start({"--baud", std::to_string(c.baud), "--erase-ms", eraseMs})) {
+        c.real.status = "ormid-unitsim did not start";
+        return;
+    }
+    CSerialPort port;
+    CSerialTransferLink link(port);
+    TransferSettings settings;
+    settings.portName = sim.Port();
+    settings.baudPosition = c.baud == 57600 ? 1 : 0;
+    CConsoleTransferView view;
+    CUnitTransfer transfer(image, link, view);
+    const auto start = Clock::now();
+    transfer.StartWrite(settings);
+    RunTransferLoop(transfer, view, nullptr, 0, true);
+    c.real.seconds = Seconds(start, Clock::now());
+    c.real.ok = transfer.Completed();
+    c.real.status = view.Status();
+}
+
+// Every case at once, each against its own simulator: the units are paced by
+// their own clocks, so a full image at 57600 baud sets the wall time.
+bool RunPlan(const std::vector<int>& bauds, const std::string& eraseMs)
+{
+    const uint32_t audio = cMemoryMap::kImageSize - cMemoryMap::kAudioStart;
+    std::vector<PlanCase> cases;
+    for (int baud : bauds)
+        for (const auto& [name, length] :
+             {std::pair<const char*, uint32_t>{"small", 24000}, {"half", audio / 2}, {"full", audio}})
+            cases.push_back({name, length, baud, 0, 0, Result()});
+    std::vector<std::thread> runs;
+    for (PlanCase& c : cases)
+        runs.emplace_back([&c, &eraseMs] { RunPlanCase(c, eraseMs); });
+    for (std::thread& run : runs)
+        run.join();
+    printf("the write plan's estimate against writes into paced units; erase-and-program %s ms\n"
+           "  %-6s  %6s  %7s  %10s  %8s  %14s\n",
+           eraseMs.c_str(), "image", "baud", "sectors", "estimate s", "real s", "real / estimate");
+    bool ok = true;
+    for (const PlanCase& c : cases) {
+        if (!c.real.ok) {
+            printf("  %-6s  %6d  failed: %s\n", c.name, c.baud, c.real.status.c_str());
+            ok = false;
+            continue;
+        }
+        printf("  %-6s  %6d  %7d  %10.1f  %8.1f  %14.3f\n", c.name, c.baud, c.sectors, c.estimate, c.real.seconds,
+               c.real.seconds / c.estimate);
+    }
     return ok;
 }
 
@@ -388,11 +584,16 @@ int main(int argc, char** argv)
     std::vector<int> unitCounts;
     app.add_option("--units", unitCounts, "write into this many units at once (a gang) instead; several counts allowed")
         ->check(CLI::Range(1, 64));
+    bool plan = false;
+    app.add_flag("--plan", plan,
+                 "the write plan's estimate against real writes of a small, a half-full and a full image");
     bool network = false;
     app.add_flag("--network", network, "the same transfers direct and through ser2net on 127.0.0.1, as a ratio");
     CLI11_PARSE(app, argc, argv);
     if (!unitCounts.empty())
         return RunUnits(unitCounts, bauds, sectorCounts.front(), eraseMs) ? 0 : 1;
+    if (plan)
+        return RunPlan(bauds, eraseMs) ? 0 : 1;
 
     char folder[] = "/tmp/ormid-bench-XXXXXX";
     if (!mkdtemp(folder)) {

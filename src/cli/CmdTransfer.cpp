@@ -7,6 +7,7 @@
 //                    [--no-timeouts] [--recover] [--verify] [--report FILE] IMAGE
 //   ormid-cli verify (--port PORT)... [--all-ports [--include-simulated] [--include-network]] [--baud 115200|57600]
 //                    [--no-timeouts] [--recover] [--report FILE] IMAGE
+//   ormid-cli write|verify --dry-run [--json] [--baud 115200|57600] [--verify] IMAGE
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -24,7 +25,9 @@
 #include "CImageLock.h"
 #include "CSerialTransferLink.h"
 #include "CUnitTransfer.h"
+#include "CWritePlan.h"
 #include "CliImage.h"
+#include "CliJson.h"
 #include "CliRegistry.h"
 #include "CliReport.h"
 #include "TransferLoop.h"
@@ -51,6 +54,8 @@ struct TransferArgs {
     bool noTimeouts = false;
     bool recover = false;
     bool verify = false;
+    bool dryRun = false;
+    bool json = false;
     std::string report;
     std::string image;
 };
@@ -248,8 +253,47 @@ int EndOfOneUnit(Kind kind, const std::string& imageName, const CGangTransfer::O
     return kCliOk;
 }
 
+std::string PlanJson(const CWritePlan& plan)
+{
+    return FormatText("{\"sectors\": %d, \"bytes\": %llu, \"seconds\": %.1f, \"baud\": %d", plan.Sectors(),
+                      (unsigned long long)plan.Bytes(), plan.Seconds(), plan.Baud());
+}
+
+// --dry-run: what the transfer would move and how long a unit would take,
+// from the image alone; no port, port lock or journal is touched.
+int PrintPlan(Kind kind, const TransferArgs& args)
+{
+    CliReport report;
+    cMemoryMap image;
+    if (ImageMemoryMissing(image) || !ReadImageShared(args.image, image, report))
+        return kCliFailed;
+    image.StoreTableInImage();
+    const CWritePlan plan =
+        kind == Kind::Write ? CWritePlan::ForWrite(image, args.baud) : CWritePlan::ForVerify(image, args.baud);
+    // A write's read-back reads what the write sent.
+    const bool readBack = kind == Kind::Write && args.verify;
+    const CWritePlan back = CWritePlan::ForReadBack(plan);
+    if (args.json) {
+        std::string text = PlanJson(plan);
+        if (readBack)
+            text += ", \"readBack\": " + PlanJson(back) + "}";
+        printf("%s}\n", text.c_str());
+    } else {
+        printf("%s\n", plan.Describe().c_str());
+        if (readBack)
+            printf("Read back: %s\n", back.Describe().c_str());
+    }
+    return kCliOk;
+}
+
 int RunUnits(Kind kind, const TransferArgs& args)
 {
+    if (args.json && !args.dryRun) {
+        fprintf(stderr, "--json needs --dry-run.\n");
+        return kCliUsage;
+    }
+    if (args.dryRun)
+        return PrintPlan(kind, args);
     const std::vector<std::string> ports = PortsOf(args);
     if (ports.empty()) {
         fprintf(stderr, args.allPorts ? "No serial ports found.\n" : "Name a port with --port or use --all-ports.\n");
@@ -272,10 +316,13 @@ int RunUnits(Kind kind, const TransferArgs& args)
     CGangTransfer gang(image, ports, SettingsOf(args, kind == Kind::Write && args.verify));
     const bool terminal = isatty(STDERR_FILENO) != 0;
     CGangDisplay display(gang, stderr, terminal);
-    if (gang.Count() == 1)
+    if (gang.Count() == 1) {
         gang.SetEcho(stderr, terminal);
-    else
+    } else {
+        if (terminal)
+            CGangDisplay::WatchResize();
         gang.SetObserver(&display);
+    }
     const bool ended =
         gang.Run(kind == Kind::Write ? CGangTransfer::Kind::Write : CGangTransfer::Kind::Verify, &g_stop);
     record.Write(gang, args.image, image);
@@ -327,6 +374,11 @@ void AddPortsOptions(CLI::App& command, TransferArgs& args)
     command.add_flag("--include-network", args.includeNetwork,
                      "with --all-ports: the network ports the program remembers too");
     command.add_option("--report", args.report, "append one JSON line per unit to FILE")->type_name("FILE");
+    command.add_flag("--dry-run", args.dryRun,
+                     "open no port: print the sectors, bytes and estimated time per unit at --baud");
+    // Checked by the command, not by a "needs" rule, whose note in the help
+    // would read to the shell completion as a value the flag takes.
+    command.add_flag("--json", args.json, "with --dry-run: the plan as JSON");
     AddLineOptions(command, args);
     AddImageArgument(command, args.image);
 }

@@ -22,6 +22,7 @@
 #include "CLogFile.h"
 #include "CModemLamp.h"
 #include "CSettingsStore.h"
+#include "CWritePlan.h"
 #include "IOperatorReport.h"
 #include "NetworkAddress.h"
 #include "ProgramSettings.h"
@@ -106,6 +107,13 @@ void TXCommDlg::BuildWindow()
 
     m_readButton = new QPushButton("&Read Unit", this);
     m_writeButton = new QPushButton("&Write Unit", this);
+    // What "Write Unit" would send and about how long it takes.
+    m_planLabel = new QLabel(this);
+    m_planLabel->setObjectName("write plan");
+    // It takes the width the buttons give it, wrapping when it needs more, so
+    // that it never widens the column of the check boxes.
+    m_planLabel->setWordWrap(true);
+    m_planLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_recoverButton = new QPushButton("R&ecover unit", this);
     m_recoverButton->setToolTip("Write the unit after completing a sector that an interrupted write left open "
                                 "(for a unit that does not answer)");
@@ -155,7 +163,10 @@ void TXCommDlg::BuildWindow()
     transferButtons->addWidget(m_readButton);
     transferButtons->addWidget(m_writeButton);
     transferButtons->addWidget(m_recoverButton);
-    grid->addLayout(transferButtons, 2, 0, 1, 2);
+    auto* transferColumn = new QVBoxLayout;
+    transferColumn->addWidget(m_planLabel);
+    transferColumn->addLayout(transferButtons);
+    grid->addLayout(transferColumn, 2, 0, 1, 2);
     grid->addWidget(m_oneSectorBox, 3, 0, 1, 2);
     grid->addWidget(m_noTimeoutsBox, 4, 0, 1, 2);
     grid->addWidget(m_verifyBox, 5, 0, 1, 2);
@@ -190,6 +201,7 @@ void TXCommDlg::BuildWindow()
         OnChangeDefaults();
     });
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_baudBox, &QComboBox::currentIndexChanged, this, &TXCommDlg::ShowWritePlan);
     connect(m_portBox, &QComboBox::currentTextChanged, this, [this] {
         // A raw stream leaves the line to the server; say so before a transfer.
         NetworkAddress address;
@@ -225,6 +237,13 @@ void TXCommDlg::FillLists()
     // leave nothing selected; take the first rate instead.
     const int storedBaud = m_shared.baudRateSel ? *m_shared.baudRateSel : 0;
     m_baudBox->setCurrentIndex(storedBaud >= 0 && storedBaud < m_baudBox->count() ? storedBaud : 0);
+    ShowWritePlan();
+}
+
+void TXCommDlg::ShowWritePlan()
+{
+    const int baud = m_baudBox->currentIndex() == 1 ? 57600 : 115200;
+    m_planLabel->setText(QString::fromStdString(CWritePlan::ForWrite(m_image, baud).Describe()));
 }
 
 std::string TXCommDlg::PortPath() const
@@ -425,6 +444,9 @@ void TXCommDlg::EnableTransferControls(bool enable)
                                  m_oneSectorBox, m_verifyBox,   m_noTimeoutsBox, m_sectors, m_defaultsButton};
     for (QWidget* control : controls)
         control->setEnabled(enable);
+    // A transfer that ended changed what a write would send.
+    if (enable)
+        ShowWritePlan();
     // "Close" stays usable throughout; keep the keyboard there while the rest is off.
     if (!enable)
         m_closeButton->setFocus();

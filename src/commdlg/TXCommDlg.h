@@ -80,6 +80,8 @@ public:
     QComboBox* BaudBox() const { return m_baudBox; }
     QPushButton* ReadButton() const { return m_readButton; }
     QPushButton* WriteButton() const { return m_writeButton; }
+    // The write plan's line before "Write Unit", for the chosen baud.
+    QLabel* PlanLabel() const { return m_planLabel; }
     QPushButton* RecoverButton() const { return m_recoverButton; }
     QCheckBox* OneSectorBox() const { return m_oneSectorBox; }
     QCheckBox* NoTimeoutsBox() const { return m_noTimeoutsBox; }
@@ -111,6 +113,7 @@ protected:
 private:
     void BuildWindow();
     void FillLists();
+    void ShowWritePlan();
     TransferSettings TakeSettings() const;
     // The path of the chosen port (its entry may say more than the path).
     std::string PortPath() const;
@@ -140,6 +143,7 @@ private:
     QComboBox* m_baudBox = nullptr;
     QPushButton* m_readButton = nullptr;
     QPushButton* m_writeButton = nullptr;
+    QLabel* m_planLabel = nullptr;
     QPushButton* m_recoverButton = nullptr;
     QCheckBox* m_oneSectorBox = nullptr;
     QCheckBox* m_noTimeoutsBox = nullptr;

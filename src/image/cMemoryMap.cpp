@@ -81,7 +81,39 @@ cMemoryMap::cMemoryMap() : m_image(new (std::nothrow) uint8_t[kImageSize])
     std::fill(std::begin(m_needed), std::end(m_needed), false);
 }
 
+cMemoryMap::cMemoryMap(std::shared_ptr<const uint8_t[]> image) : m_shared(std::move(image))
+{
+    std::memset(m_table, 0, sizeof m_table);
+    for (uint8_t s = 0; s < kSlotCount; ++s)
+        SetEmpty(s);
+    LoadTableFromImage();
+    std::fill(std::begin(m_needed), std::end(m_needed), false);
+}
+
 cMemoryMap::~cMemoryMap() = default;
+
+std::shared_ptr<const uint8_t[]> cMemoryMap::ShareImage() const
+{
+    if (!m_image)
+        return m_shared;
+    std::shared_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[kImageSize]);
+    if (copy)
+        std::memcpy(copy.get(), m_image.get(), kImageSize);
+    return copy;
+}
+
+uint8_t* cMemoryMap::Writable()
+{
+    // Bytes shared with other maps are never changed: this map takes a copy.
+    if (!m_image && m_shared) {
+        m_image.reset(new (std::nothrow) uint8_t[kImageSize]);
+        if (m_image) {
+            std::memcpy(m_image.get(), m_shared.get(), kImageSize);
+            m_shared.reset();
+        }
+    }
+    return m_image.get();
+}
 
 void cMemoryMap::SetEmpty(uint8_t slot)
 {
@@ -134,8 +166,8 @@ void cMemoryMap::UpdateChecksum(uint8_t slot)
     if (slot >= kSlotCount)
         return;
     uint8_t sum = 0;
-    if (HoldsAudio(slot) && m_image) {
-        const uint8_t* p = m_image.get() + GetStart(slot);
+    if (HoldsAudio(slot) && Bytes()) {
+        const uint8_t* p = Bytes() + GetStart(slot);
         for (uint32_t i = 0, n = GetLength(slot); i < n; ++i)
             sum = uint8_t(sum + p[i]);
     }
@@ -223,7 +255,7 @@ bool cMemoryMap::FindFollowingSlot(uint8_t& slot) const
 
 uint8_t* cMemoryMap::AllocateAtEnd(uint8_t slot)
 {
-    if (slot >= kSlotCount || !m_image)
+    if (slot >= kSlotCount || !Writable())
         return nullptr;
     // Never below the audio area, and never past the image (a table whose
     // last address lies outside leaves the slot at the very end, with no room).
@@ -231,7 +263,7 @@ uint8_t* cMemoryMap::AllocateAtEnd(uint8_t slot)
     if (at == 0 || at > kImageSize)
         at = kImageSize;
     SetStart(slot, at);
-    return m_image.get() + at;
+    return Writable() + at;
 }
 
 void cMemoryMap::ShiftSlotDown(uint8_t slot, uint32_t bytes)
@@ -244,8 +276,8 @@ void cMemoryMap::ShiftSlotDown(uint8_t slot, uint32_t bytes)
     // must never point at bytes that are not its own.
     if (HoldsAudio(slot) && !movable)
         return;
-    if (HoldsAudio(slot) && m_image)
-        std::memmove(m_image.get() + start - bytes, m_image.get() + start, GetLength(slot));
+    if (HoldsAudio(slot) && Writable())
+        std::memmove(Writable() + start - bytes, Writable() + start, GetLength(slot));
     SetStart(slot, start - bytes);
     MarkSectorsNeeded(slot);
 }
@@ -346,7 +378,7 @@ uint8_t* cMemoryMap::GetNextNeededSector(uint8_t& sector)
     for (uint8_t s = 0; s < kSectorCount; ++s) {
         if (m_needed[s]) {
             sector = s;
-            return m_image ? m_image.get() + GetSectorStart(s) : nullptr;
+            return Writable() ? Writable() + GetSectorStart(s) : nullptr;
         }
     }
     sector = kNoSector;
@@ -387,10 +419,10 @@ uint32_t cMemoryMap::GetSectorEnd(uint8_t sector)
 
 uint16_t cMemoryMap::GetSectorChecksum(uint8_t sector) const
 {
-    if (sector >= kSectorCount || !m_image)
+    if (sector >= kSectorCount || !Bytes())
         return 0;
     uint16_t sum = 0;
-    const uint8_t* p = m_image.get();
+    const uint8_t* p = Bytes();
     for (uint32_t a = GetSectorStart(sector), end = GetSectorEnd(sector); a < end; ++a)
         sum = uint16_t(sum + p[a]);
     return sum;
@@ -398,15 +430,16 @@ uint16_t cMemoryMap::GetSectorChecksum(uint8_t sector) const
 
 void cMemoryMap::StoreTableInImage()
 {
-    if (m_image)
-        std::memcpy(m_image.get(), m_table, kTableSize);
+    // A table that is already there changes nothing (and keeps shared bytes shared).
+    if (Bytes() && std::memcmp(Bytes(), m_table, kTableSize) != 0 && Writable())
+        std::memcpy(Writable(), m_table, kTableSize);
 }
 
 void cMemoryMap::LoadTableFromImage()
 {
-    if (!m_image)
+    if (!Bytes())
         return;
-    std::memcpy(m_table, m_image.get(), kTableSize);
+    std::memcpy(m_table, Bytes(), kTableSize);
     // A name must stay a C string whatever the image held.
     for (uint8_t s = 0; s < kSlotCount; ++s)
         m_table[kNameOffset + kNameSize * s + kNameSize - 1] = 0;
@@ -441,7 +474,7 @@ bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
     }
     // Read into a scratch buffer first: a load that fails changes nothing.
     std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[kImageSize]);
-    if (!scratch || !m_image) {
+    if (!scratch || !Writable()) {
         report.ShowMessage(SystemErrorText(ENOMEM));
         ::close(fd);
         return false;
@@ -456,7 +489,7 @@ bool cMemoryMap::ReadImageFile(const char* path, IOperatorReport& report)
             report.ShowMessage("Could not read file.  Length was insufficient.");
         return false;
     }
-    std::memcpy(m_image.get(), scratch.get(), kImageSize);
+    std::memcpy(Writable(), scratch.get(), kImageSize);
     LoadTableFromImage();
     RebuildNeededSectors();
     return true;
@@ -466,14 +499,14 @@ bool cMemoryMap::WriteImageFile(const char* path, IOperatorReport& report)
 {
     // The old file stays until the new one is complete (see CAtomicFile).
     CAtomicFile file;
-    if (!m_image || !file.Open(path, kImageFileSize)) {
-        report.ShowFileError("Could not open file for writing.", path ? path : "", m_image ? file.Error() : ENOMEM);
+    if (!Bytes() || !file.Open(path, kImageFileSize)) {
+        report.ShowFileError("Could not open file for writing.", path ? path : "", Bytes() ? file.Error() : ENOMEM);
         return false;
     }
     StoreTableInImage();
     uint8_t header[kImageFileHeader] = {};
     PutLE32(header, 1);
-    if (!file.Write(header, sizeof header) || !file.Write(m_image.get(), kImageSize) || !file.Commit()) {
+    if (!file.Write(header, sizeof header) || !file.Write(Bytes(), kImageSize) || !file.Commit()) {
         const int error = file.Error();
         file.Abort();
         report.ShowFileError("", path, error);
@@ -517,7 +550,7 @@ bool FinishWav(CAtomicFile& file, const char* path, bool ok, IOperatorReport& re
 
 bool cMemoryMap::ExportSlotWav(uint8_t slot, const char* path, IOperatorReport& report)
 {
-    if (slot >= kSlotCount || !m_image)
+    if (slot >= kSlotCount || !Bytes())
         return false;
     // A slot whose range leaves the audio area holds no audio.
     const uint32_t length = HoldsAudio(slot) ? GetLength(slot) : 0;
@@ -526,7 +559,7 @@ bool cMemoryMap::ExportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
         return false;
     uint8_t header[kWavHeaderSize];
     BuildWavHeader(length, header);
-    const bool ok = file.Write(header, sizeof header) && file.Write(m_image.get() + GetStart(slot), length);
+    const bool ok = file.Write(header, sizeof header) && file.Write(Bytes() + GetStart(slot), length);
     return FinishWav(file, path, ok, report);
 }
 
@@ -697,7 +730,7 @@ void cMemoryMap::PlaceAudio(uint8_t slot, const std::vector<uint8_t>& data, IOpe
 
 bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& report)
 {
-    if (slot >= kSlotCount || !m_image)
+    if (slot >= kSlotCount || !Writable())
         return false;
     std::vector<uint8_t> data;
     if (!ReadUnitWav(path, GetRoomLeft(), data, report))  // room before anything is removed
@@ -708,7 +741,7 @@ bool cMemoryMap::ImportSlotWav(uint8_t slot, const char* path, IOperatorReport& 
 
 bool cMemoryMap::ReplaceSlotWav(uint8_t slot, const char* path, IOperatorReport& report)
 {
-    if (slot >= kSlotCount || !m_image)
+    if (slot >= kSlotCount || !Writable())
         return false;
     std::vector<uint8_t> data;
     if (!ReadUnitWav(path, GetRoomLeftWithout(slot), data, report))

@@ -44,12 +44,20 @@ public:
     static const char* const kAllocationFailedText;
 
     cMemoryMap();
+    // A map over image bytes shared read-only with other maps (many units
+    // programmed from one image): the table is loaded from them, no sector is
+    // needed yet. The first change of its bytes gives this map its own copy,
+    // so the others never see it.
+    explicit cMemoryMap(std::shared_ptr<const uint8_t[]> image);
     virtual ~cMemoryMap();
     cMemoryMap(const cMemoryMap&) = delete;
     cMemoryMap& operator=(const cMemoryMap&) = delete;
 
     // False when the image buffer could not be allocated; nothing else works then.
-    bool HasBuffer() const { return m_image != nullptr; }
+    bool HasBuffer() const { return Bytes() != nullptr; }
+    // The image bytes as they are now, read-only, to share with other maps:
+    // a copy, or the bytes this map already shares (null when out of memory).
+    std::shared_ptr<const uint8_t[]> ShareImage() const;
 
     // Slot table (slots 0-7; other numbers read 0 and change nothing). Every
     // setter also marks sector 0 needed.
@@ -97,8 +105,9 @@ public:
     void StoreTableInImage();
     void LoadTableFromImage();
     const uint8_t* GetTable() const { return m_table; }
-    uint8_t* GetImageBuffer() { return m_image.get(); }
-    const uint8_t* GetImageBuffer() const { return m_image.get(); }
+    // The writable buffer (a map sharing its bytes takes its own copy first).
+    uint8_t* GetImageBuffer() { return Writable(); }
+    const uint8_t* GetImageBuffer() const { return Bytes(); }
 
     // Image files: the 8-byte header (version 1, 4 reserved bytes) and the image.
     // Readers take regular files only and never block; writers (here and the
@@ -131,7 +140,11 @@ private:
     void PlaceAudio(uint8_t slot, const std::vector<uint8_t>& data, IOperatorReport& report);
     static uint8_t SectorOf(uint32_t address, uint8_t first);
 
-    std::unique_ptr<uint8_t[]> m_image;
+    const uint8_t* Bytes() const { return m_image ? m_image.get() : m_shared.get(); }
+    uint8_t* Writable();
+
+    std::unique_ptr<uint8_t[]> m_image;         // this map's own bytes, or
+    std::shared_ptr<const uint8_t[]> m_shared;  // bytes shared read-only with other maps
     uint8_t m_table[kTableSize];
     bool m_needed[kSectorCount];
 };

@@ -5,6 +5,8 @@
 # newer program brings completes without an edit here. Image arguments
 # complete *.txi files, WAV arguments *.wav files, --port the ports that
 # "ormid-cli ports" lists (local ones and the remembered network ports).
+# Flags such as write's and verify's --dry-run and --json come from the same
+# help, and a flag takes no value, so the image completes after it.
 
 # Prints one line per entry of a help section ("Subcommands", "Options",
 # "Positionals", "Faults"): the name(s), then "=" and the value's type when

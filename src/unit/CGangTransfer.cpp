@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstring>
 
 #include "CConsoleTransferView.h"
@@ -64,13 +65,14 @@ uint32_t SectorLength(int sector)
 }  // namespace
 
 struct CGangTransfer::Unit {
-    Unit(const std::string& portName, size_t index, IObserver* const& observer)
-        : port(portName), view(observer, index), transfer(image, link, view)
+    Unit(const std::string& portName, size_t index, IObserver* const& observer,
+         const std::shared_ptr<const uint8_t[]>& bytes)
+        : port(portName), image(bytes), view(observer, index), transfer(image, link, view)
     {
     }
 
     std::string port;
-    cMemoryMap image;
+    cMemoryMap image;  // the gang's bytes, this unit's table and needed sectors
     CSerialPort serial;
     CSerialTransferLink link{serial};
     CGangUnitView view;
@@ -82,20 +84,16 @@ struct CGangTransfer::Unit {
 
 CGangTransfer::CGangTransfer(const cMemoryMap& image, const std::vector<std::string>& ports,
                              const TransferSettings& settings)
-    : m_settings(settings)
+    : m_bytes(image.ShareImage()), m_plan(CWritePlan::ForWrite(image, settings.baudPosition == 1 ? 57600 : 115200)),
+      m_settings(settings)
 {
+    // One copy of the bytes for every unit (they only read them) and one
+    // plan of the sectors to write.
     for (size_t i = 0; i < ports.size(); ++i) {
-        m_units.emplace_back(new Unit(ports[i], i, m_observer));
+        m_units.emplace_back(new Unit(ports[i], i, m_observer, m_bytes));
         // Each unit clears its own needed sectors as it programs them.
-        cMemoryMap& copy = m_units.back()->image;
-        memcpy(copy.GetImageBuffer(), image.GetImageBuffer(), cMemoryMap::kImageSize);
-        copy.LoadTableFromImage();
-        for (uint8_t s = 0; s < cMemoryMap::kSectorCount; ++s) {
-            if (image.IsSectorNeeded(s))
-                copy.SetSectorNeeded(s);
-            else
-                copy.ClearSectorNeeded(s);
-        }
+        for (uint8_t s : m_plan.SectorList())
+            m_units.back()->image.SetSectorNeeded(s);
     }
 }
 
@@ -115,6 +113,11 @@ bool CGangTransfer::Run(Kind kind, const std::atomic<bool>* stop)
         TransferSettings settings = m_settings;
         settings.portName = unit->port;
         unit->view.WatchStop(stop);
+        // Without the image's bytes there is nothing to send or compare.
+        if (!m_bytes) {
+            unit->view.SetStatus(strerror(ENOMEM));
+            continue;
+        }
         if (kind == Kind::Write)
             unit->transfer.StartWrite(settings);
         else

@@ -1,6 +1,7 @@
-// One image programmed into (or compared with) many units at once. Each unit
-// has its own line and serial worker, its own copy of the image's needed
-// sectors and its own CUnitTransfer, so every unit runs the same protocol
+// One image programmed into (or compared with) many units at once. The units
+// share one read-only copy of the image's bytes and of its needed sectors;
+// each has its own line and serial worker, its own needed-sector flags and
+// its own CUnitTransfer, so every unit runs the same protocol
 // steps, time limits and recovery as a transfer on its own; one thread steps
 // them all, waking only on a tick or a worker's news. A unit that fails never
 // stops the others. With one unit and an echo it shows what a single
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "CTransferSession.h"
+#include "CWritePlan.h"
 
 class cMemoryMap;
 
@@ -65,6 +67,8 @@ public:
     bool Run(Kind kind, const std::atomic<bool>* stop);
 
     size_t Count() const { return m_units.size(); }
+    // What a write sends each unit, and about how long it takes one.
+    const CWritePlan& Plan() const { return m_plan; }
     const std::string& Port(size_t unit) const;
     Outcome GetOutcome(size_t unit) const;
 
@@ -78,6 +82,8 @@ public:
 private:
     struct Unit;
 
+    std::shared_ptr<const uint8_t[]> m_bytes;  // the image, read by every unit
+    CWritePlan m_plan;                         // the sectors the image needs written
     std::vector<std::unique_ptr<Unit>> m_units;
     TransferSettings m_settings;
     IObserver* m_observer = nullptr;

@@ -78,7 +78,8 @@ bool CVerifyStepper::ReceiveSector(uint32_t expected)
     if (reply != CSectorReader::Reply::Good)
         return reply == CSectorReader::Reply::Failed;
     const uint8_t sector = m_reader.Sector();
-    const uint8_t* image = m_session.Image().GetImageBuffer() + cMemoryMap::GetSectorStart(sector);
+    const uint8_t* image =
+        static_cast<const cMemoryMap&>(m_session.Image()).GetImageBuffer() + cMemoryMap::GetSectorStart(sector);
     if (memcmp(image, m_reader.Data(), m_reader.Length()) != 0)
         m_differing.push_back(sector);
     m_session.EnterTimed(kNextSector);

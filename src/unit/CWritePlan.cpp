@@ -68,6 +68,11 @@ CWritePlan CWritePlan::ForVerify(const cMemoryMap& image, int baud)
     return CWritePlan(std::move(sectors), baud, false);
 }
 
+CWritePlan CWritePlan::ForReadBack(const CWritePlan& write)
+{
+    return CWritePlan(write.m_sectors, write.m_baud, false);
+}
+
 std::string CWritePlan::Grouped(uint64_t value)
 {
     std::string digits = std::to_string(value);

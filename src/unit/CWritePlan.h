@@ -17,6 +17,8 @@ public:
     static CWritePlan ForWrite(const cMemoryMap& image, int baud);
     // Every sector the image uses, as a verify reads them back.
     static CWritePlan ForVerify(const cMemoryMap& image, int baud);
+    // The read-back after a write: the sectors it wrote, read as a verify reads them.
+    static CWritePlan ForReadBack(const CWritePlan& write);
 
     int Sectors() const { return int(m_sectors.size()); }
     const std::vector<uint8_t>& SectorList() const { return m_sectors; }

@@ -187,9 +187,12 @@ uint8_t CWriteStepper::NextSectorToWrite()
     for (uint8_t sector : m_owed)
         if (m_session.Image().IsSectorNeeded(sector))
             return sector;
-    uint8_t sector = kNoSector;
-    m_session.Image().GetNextNeededSector(sector);
-    return sector;
+    // Read only: the image's bytes may be shared with other units.
+    const cMemoryMap& image = m_session.Image();
+    for (uint8_t sector = 0; sector < cMemoryMap::kSectorCount; ++sector)
+        if (image.IsSectorNeeded(sector))
+            return sector;
+    return kNoSector;
 }
 
 bool CWriteStepper::NextNeededSector()
@@ -230,7 +233,7 @@ bool CWriteStepper::AwaitSectorStartAck(uint32_t expected)
     }
     const uint32_t start = cMemoryMap::GetSectorStart(m_sector);
     const uint32_t length = cMemoryMap::GetSectorEnd(m_sector) - start;
-    m_sendPos = m_session.Image().GetImageBuffer() + start;
+    m_sendPos = static_cast<const cMemoryMap&>(m_session.Image()).GetImageBuffer() + start;
     m_bytesToSend = length;
     m_checksumAckLimit = m_session.LineTimeLimit(length);
     m_session.Status(FormatText("Transmitting sector %d", n));

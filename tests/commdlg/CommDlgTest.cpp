@@ -35,6 +35,7 @@
 #include "RawLine.h"
 #include "SimUnit.h"
 #include "WaitFor.h"
+#include "CWritePlan.h"
 #include "TXCommDlg.h"
 #include "TestImages.h"
 #include "cMemoryMap.h"
@@ -376,11 +377,26 @@ private slots:
         auto dialog = NewDialog();
         QVERIFY(SelectPort(*dialog, unit.Port()));
         dialog->OneSectorBox()->setChecked(true);
+        // The plan's line above "Write Unit", for the chosen baud.
+        const auto planText = [&](int baud) {
+            return QString::fromStdString(CWritePlan::ForWrite(m_image, baud).Describe());
+        };
+        QVERIFY2(dialog->PlanLabel()->text().startsWith("3 sectors, 24,576 bytes, about "),
+                 qPrintable(dialog->PlanLabel()->text()));
+        QCOMPARE(dialog->PlanLabel()->text(), planText(115200));
+        QVERIFY(dialog->PlanLabel()->geometry().bottom() < dialog->WriteButton()->geometry().top());
+        dialog->BaudBox()->setCurrentIndex(1);
+        QCOMPARE(dialog->PlanLabel()->text(), planText(57600));
+        QVERIFY(dialog->PlanLabel()->text().endsWith(" at 57600 baud"));
+        dialog->BaudBox()->setCurrentIndex(0);
 
         QTest::mouseClick(dialog->WriteButton(), Qt::LeftButton);
         Watched first = WatchUntilIdle(*dialog);
         QVERIFY2(first.finished, qPrintable(first.statuses.join(" | ")));
         QCOMPARE(dialog->StatusText(), QString("sector 0 completed"));
+        // What is left to write.
+        QVERIFY2(dialog->PlanLabel()->text().startsWith("2 sectors, 16,384 bytes, about "),
+                 qPrintable(dialog->PlanLabel()->text()));
         QVERIFY(!m_image.IsSectorNeeded(0));
         QVERIFY(m_image.IsSectorNeeded(1));
         QCOMPARE(Lines(dialog->SectorsList()).first(), QString("SA1"));
@@ -464,6 +480,13 @@ private slots:
                 continue;
             // A buddy's mnemonic marker takes no room.
             const QString shown = l->buddy() ? QString(l->text()).remove('&') : l->text();
+            // A label that wraps (the write plan's) needs the height of its lines.
+            if (l->wordWrap()) {
+                const QRect lines = l->fontMetrics().boundingRect(l->contentsRect(), Qt::TextWordWrap, shown);
+                QVERIFY2(lines.height() <= l->contentsRect().height() && lines.width() <= l->contentsRect().width(),
+                         qPrintable(l->text()));
+                continue;
+            }
             const int need = l->fontMetrics().horizontalAdvance(shown);
             QVERIFY2(l->contentsRect().width() >= need, qPrintable(l->text()));
         }

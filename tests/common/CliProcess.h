@@ -1,4 +1,5 @@
-// One ormid-cli run in a child process with its stderr kept in a file.
+// One ormid-cli run in a child process with its stderr (and, when asked,
+// its stdout) kept in a file.
 #pragma once
 
 #include <chrono>
@@ -15,14 +16,20 @@
 
 class CliProcess {
 public:
-    void Start(const std::vector<std::string>& args, const std::string& errPath)
+    void Start(const std::vector<std::string>& args, const std::string& errPath, const std::string& outPath = "")
     {
         m_errPath = errPath;
+        m_outPath = outPath;
         m_pid = fork();
         if (m_pid == 0) {
             int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, 2);
             close(fd);
+            if (!outPath.empty()) {
+                fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                dup2(fd, 1);
+                close(fd);
+            }
             ExecProgram("ormid-cli", args);
         }
     }
@@ -63,6 +70,11 @@ public:
         auto bytes = ReadBytes(m_errPath);
         return std::string(bytes.begin(), bytes.end());
     }
+    std::string Stdout() const
+    {
+        auto bytes = ReadBytes(m_outPath);
+        return std::string(bytes.begin(), bytes.end());
+    }
     ~CliProcess()
     {
         if (m_pid > 0) {
@@ -75,4 +87,5 @@ private:
     pid_t m_pid = -1;
     int m_exit = -1;
     std::string m_errPath;
+    std::string m_outPath;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -80,6 +81,27 @@ public:
                 break;
         }
         return bytes;
+    }
+
+    // Everything that arrives until the line has been quiet for quietMs.
+    std::string Drain(int quietMs = 100)
+    {
+        std::string text;
+        for (;;) {
+            const std::vector<uint8_t> bytes = Read(4096, quietMs);
+            if (bytes.empty())
+                return text;
+            text.append(bytes.begin(), bytes.end());
+        }
+    }
+
+    // The window size the slave side sees (as a terminal emulator sets it).
+    bool SetSize(unsigned short rows, unsigned short columns)
+    {
+        winsize size{};
+        size.ws_row = rows;
+        size.ws_col = columns;
+        return ioctl(m_master, TIOCSWINSZ, &size) == 0;
     }
 
 private:

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -268,4 +269,49 @@ TEST(MemoryMap, RandomImportDeleteAgainstModel)
             }
         }
     }
+}
+
+// Many units programmed from one image share its bytes: a map over shared
+// bytes reads them, and the first change gives it a copy of its own, so
+// neither the others nor the bytes ever see it.
+TEST(MemoryMap, SharedBytesAreReadOnlyAndCopiedOnTheFirstChange)
+{
+    cMemoryMap source;
+    Record(source, 0, 30000, 7);
+    source.SetName(0, "Hello");
+    source.StoreTableInImage();
+    const std::shared_ptr<const uint8_t[]> bytes = source.ShareImage();
+    ASSERT_TRUE(bytes);
+    // A snapshot: the source changing later leaves it alone.
+    const uint8_t before = bytes[0x2000];
+    source.GetImageBuffer()[0x2000] ^= 0xFF;
+    EXPECT_EQ(bytes[0x2000], before);
+
+    cMemoryMap a(bytes), b(bytes);
+    const cMemoryMap& readA = a;
+    EXPECT_EQ(a.GetLength(0), 30000u);
+    EXPECT_STREQ(a.GetName(0), "Hello");
+    for (uint8_t s = 0; s < cMemoryMap::kSectorCount; ++s)
+        EXPECT_FALSE(a.IsSectorNeeded(s)) << int(s);
+    // Reading, sharing again and storing the same table copy nothing.
+    EXPECT_EQ(readA.GetImageBuffer(), bytes.get());
+    EXPECT_EQ(a.ShareImage().get(), bytes.get());
+    a.StoreTableInImage();
+    a.LoadTableFromImage();
+    EXPECT_EQ(a.GetSectorChecksum(1), b.GetSectorChecksum(1));
+    EXPECT_EQ(readA.GetImageBuffer(), bytes.get());
+
+    // Each kind of change: a's own copy, with the change; b and the bytes as they were.
+    a.SetName(0, "Other");
+    a.StoreTableInImage();
+    EXPECT_NE(readA.GetImageBuffer(), bytes.get());
+    EXPECT_EQ(memcmp(readA.GetImageBuffer() + 0x2000, bytes.get() + 0x2000, 30000), 0);
+    b.GetImageBuffer()[0x2000] ^= 0x55;
+    EXPECT_EQ(bytes[0x2000], before);
+    cMemoryMap c(bytes);
+    Record(c, 1, 100, 3);
+    EXPECT_EQ(memcmp(bytes.get(), source.ShareImage().get(), 0x2000), 0) << "table left as the source stored it";
+    cMemoryMap fresh(bytes);
+    EXPECT_STREQ(fresh.GetName(0), "Hello");
+    EXPECT_EQ(fresh.GetLength(1), 0u);
 }

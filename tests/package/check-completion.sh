@@ -51,6 +51,9 @@ expect "--force" "$cli" new --f
 expect "" "$cli" import a.txi 3 b.wav ""
 expect "115200 57600" "$cli" write --baud ""
 expect "a.txi d e.TXI sub" "$cli" write --baud 57600 ""
+expect "--dry-run" "$cli" write --dr
+expect "--dry-run" "$cli" verify --dr
+expect "a.txi d e.TXI sub" "$cli" write --dry-run --json ""
 
 "$sim" --fast >"$work/sim.out" 2>&1 &
 sim_pid=$!

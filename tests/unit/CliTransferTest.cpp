@@ -16,7 +16,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "CSerialPort.h"
+#include "CWritePlan.h"
 #include "CliProcess.h"
+#include "PtyPair.h"
 #include "StateFolder.h"
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -431,4 +434,58 @@ TEST_F(CliTransferTest, WriteRightAfterOneKilledWithItsSectorStillOnTheWaySuccee
     second.Start({"write", "--port", sim.Port(), "--baud", "57600", imagePath}, scratch.File("second"));
     EXPECT_EQ(second.Wait(), 0) << second.Stderr() << logText();
     EXPECT_NE(second.Stderr().find("Unit write completed."), std::string::npos) << second.Stderr();
+}
+
+// --dry-run reads only the image: the port is held locked by the test, so
+// opening it would fail, and a byte sent to it would arrive here.
+TEST_F(CliTransferTest, DryRunPrintsThePlanAndOpensNoPort)
+{
+    cMemoryMap image;
+    QuietReport report;
+    ASSERT_TRUE(image.ReadImageFile(imagePath.c_str(), report));
+    PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    CSerialPort held;
+    ASSERT_EQ(held.Open(pty.Slave().c_str(), 0, 0), 0);
+
+    const auto plan = [&](bool write, int baud) {
+        return write ? CWritePlan::ForWrite(image, baud) : CWritePlan::ForVerify(image, baud);
+    };
+    const auto json = [](const CWritePlan& p) {
+        char seconds[32];
+        snprintf(seconds, sizeof seconds, "%.1f", p.Seconds());
+        return "{\"sectors\": " + std::to_string(p.Sectors()) + ", \"bytes\": " + std::to_string(p.Bytes()) +
+               ", \"seconds\": " + seconds + ", \"baud\": " + std::to_string(p.Baud());
+    };
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"write", "--dry-run", "--port", pty.Slave()}, plan(true, 115200).Describe() + "\n"},
+        {{"write", "--dry-run", "--baud", "57600", "--port", pty.Slave(), "--port", pty.Slave() + "x"},
+         plan(true, 57600).Describe() + "\n"},
+        {{"write", "--dry-run", "--verify"},
+         plan(true, 115200).Describe() + "\nRead back: " + CWritePlan::ForReadBack(plan(true, 115200)).Describe() +
+             "\n"},
+        {{"verify", "--dry-run", "--json", "--baud", "57600", "--port", pty.Slave()}, json(plan(false, 57600)) + "}\n"},
+        {{"write", "--dry-run", "--json", "--verify", "--port", pty.Slave()},
+         json(plan(true, 115200)) + ", \"readBack\": " + json(CWritePlan::ForReadBack(plan(true, 115200))) + "}}\n"},
+    };
+    for (Case& c : cases) {
+        c.args.push_back(imagePath);
+        CliProcess run;
+        run.Start(c.args, scratch.File("err"), scratch.File("out"));
+        EXPECT_EQ(run.Wait(20), 0) << c.args[0] << c.args[1] << "\n" << run.Stderr();
+        EXPECT_EQ(run.Stdout(), c.out) << c.args.size();
+    }
+    EXPECT_NE(plan(true, 115200).Describe().find("4 sectors, 32,768 bytes, about "), std::string::npos);
+    // Nothing reached the line and no journal was begun.
+    EXPECT_TRUE(pty.Read(1, 200).empty());
+    EXPECT_NE(access((state.Path() + "/ORMID/journal").c_str(), F_OK), 0);
+
+    // --json belongs to the plan.
+    CliProcess wrong;
+    wrong.Start({"write", "--json", "--port", pty.Slave(), imagePath}, scratch.File("err"));
+    EXPECT_EQ(wrong.Wait(20), 2) << wrong.Stderr();
+    EXPECT_EQ(wrong.Stderr(), "--json needs --dry-run.\n");
 }

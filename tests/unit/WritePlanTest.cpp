@@ -50,3 +50,21 @@ TEST(WritePlan, DurationTexts)
     EXPECT_EQ(CWritePlan::Grouped(4128768), "4,128,768");
     EXPECT_EQ(CWritePlan::Grouped(999), "999");
 }
+
+TEST(WritePlan, AReadBackReadsWhatTheWriteSent)
+{
+    cMemoryMap image;
+    FillImage(image, {240000});
+    for (uint8_t s = 0; s < cMemoryMap::kSectorCount; ++s)
+        image.ClearSectorNeeded(s);
+    image.SetSectorNeeded(0);
+    image.SetSectorNeeded(9);
+    const CWritePlan write = CWritePlan::ForWrite(image, 57600);
+    const CWritePlan back = CWritePlan::ForReadBack(write);
+    EXPECT_EQ(back.SectorList(), (std::vector<uint8_t>{0, 9}));
+    EXPECT_EQ(back.Bytes(), write.Bytes());
+    EXPECT_EQ(back.Baud(), 57600);
+    // No programming wait, and less than a verify of every sector used.
+    EXPECT_LT(back.Seconds(), write.Seconds());
+    EXPECT_LT(back.Seconds(), CWritePlan::ForVerify(image, 57600).Seconds());
+}
