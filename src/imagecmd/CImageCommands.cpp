@@ -83,7 +83,7 @@ CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const
     CConvertControl control;
     bool offer = false;
     bool repair = false;
-    m_steps.Run("Reading " + shown + "...", control, [&] {
+    m_steps.Run("Reading " + shown + "...", ILongStep::Length::Short, control, [&] {
         offer = audio.Examine(request.path.c_str(), &control);
         // A decoder reads it as the unit's audio, but the strict reader would
         // refuse it: converting takes what the decoder reads.
@@ -117,7 +117,8 @@ CImageCommands::Prepared CImageCommands::PrepareAudio(CAudioImport& audio, const
     }
 
     CAudioImport::Outcome outcome = CAudioImport::kDeclined;
-    m_steps.Run("Converting " + shown + "...", control, [&] { outcome = audio.Convert(room, &control); });
+    m_steps.Run("Converting " + shown + "...", ILongStep::Length::Long, control,
+                [&] { outcome = audio.Convert(room, &control); });
     if (outcome == CAudioImport::kDeclined || control.stop)
         return kEnd;
     if (outcome == CAudioImport::kFailed) {

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Short steps end unseen; a box appears only after this.
-int g_showAfterMs = 300;
-
 // Swallows the operator's input (and requests to close a window) everywhere
 // but in the progress box while a step runs, so that no command starts in
 // the middle of another.
@@ -52,14 +49,14 @@ protected:
 
 }  // namespace
 
-void CBackgroundStep::SetShowAfterMs(int ms)
-{
-    g_showAfterMs = ms;
-}
-
-void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl& control,
+void CBackgroundStep::Run(QWidget* parent, const QString& label, int showAfterMs, CConvertControl& control,
                           const std::function<void()>& work)
 {
+    // The box takes the focus while it shows; the operator's place is given back.
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    const QPointer<QWidget> active = QApplication::activeWindow() ? QApplication::activeWindow()
+                                     : parent                     ? parent->window()
+                                                                  : nullptr;
     QEventLoop loop;
     CInputHold hold;
     qApp->installEventFilter(&hold);
@@ -84,7 +81,7 @@ void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl
     QTimer progress;
     progress.setInterval(50);
     QObject::connect(&progress, &QTimer::timeout, &box, [&] { box.setValue(control.permille.load()); });
-    QTimer::singleShot(g_showAfterMs, &box, [&] {
+    QTimer::singleShot(showAfterMs, &box, [&] {
         if (finished)
             return;
         hold.allowed = &box;
@@ -94,5 +91,11 @@ void CBackgroundStep::Run(QWidget* parent, const QString& label, CConvertControl
 
     loop.exec();
     worker.join();
+    progress.stop();
+    box.hide();
     qApp->removeEventFilter(&hold);
+    if (active)
+        active->activateWindow();
+    if (focus)
+        focus->setFocus(Qt::OtherFocusReason);
 }

@@ -16,7 +16,6 @@
 
 #include "AppTestMain.h"
 #include "AudioFixtures.h"
-#include "CBackgroundStep.h"
 #include "DecoderFault.h"
 #include "CQtFileDialogs.h"
 #include "CTXDoruvevAzadApp.h"
@@ -170,7 +169,6 @@ private slots:
         QVERIFY(MakeTone(WorkStd("long.flac"), "-r 48000 -c 2 -b 16", 600));  // seconds of decoding
         m_panel->SetChanged(false);
         const std::vector<uint8_t> before = Take();
-        CBackgroundStep::SetShowAfterMs(0);  // the box at once, however fast this machine decodes
         bool sawBox = false;
         QTimer poll;
         poll.setInterval(5);
@@ -188,7 +186,6 @@ private slots:
         m_report.answers = {true};
         Import(0, Work("long.flac"));
         poll.stop();
-        CBackgroundStep::SetShowAfterMs(300);
         QVERIFY(sawBox);
         // The decoder helper was ended and reaped: no child is left.
         QCOMPARE(::waitpid(-1, nullptr, WNOHANG), pid_t(-1));

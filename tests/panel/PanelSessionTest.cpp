@@ -41,7 +41,7 @@ struct ScriptedReport : IOperatorReport {
 };
 
 struct RunAtOnce : ILongStep {
-    void Run(const std::string&, CConvertControl&, const std::function<void()>& work) override { work(); }
+    void Run(const std::string&, Length, CConvertControl&, const std::function<void()>& work) override { work(); }
 };
 
 struct NoDialogs : IFileDialogs {
