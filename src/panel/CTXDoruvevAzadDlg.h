@@ -27,6 +27,7 @@ class QPushButton;
 class QGroupBox;
 class QAction;
 class CTabStopDelegate;
+class CMemoryMapBar;
 class QMenu;
 
 // What the panel talks to outside itself. Null members are replaced by the
@@ -54,6 +55,7 @@ public:
 
     CPanelSession& Session() { return *m_session; }
     void RefreshList();
+    void RefreshMemoryMap();
     void SelectRow(int slot);
     int SelectedSlot() const override;  // 0-7, or -1 when no message row is selected
     // The changed mark, shown in the title bar as Qt's modified mark.
@@ -76,6 +78,7 @@ public:
     void OnUndo() { m_session->Undo(); }
     void OnRedo() { m_session->Redo(); }
     void OnReadWriteUnit() { m_session->ReadWriteUnit(); }
+    void OnMatchLoudness();
     void OnPrintListing();
     void OnPrintLabels();
     void OnHelp();
@@ -104,6 +107,7 @@ public:
 
     QListWidget* List() const { return m_list; }
     QMenuBar* MenuBar() const { return m_menuBar; }
+    CMemoryMapBar* MemoryMap() const { return m_memoryMap; }
     QPushButton* PreviewButton() const { return m_previewButton; }
     QMenu* RecentMenu() const { return m_recentMenu; }
     QAction* UndoAction() const { return m_undoAction; }
@@ -158,6 +162,7 @@ private:
     QGroupBox* m_group = nullptr;
     QListWidget* m_list = nullptr;
     CTabStopDelegate* m_delegate = nullptr;
+    CMemoryMapBar* m_memoryMap = nullptr;
     QPushButton* m_previewButton = nullptr;
     QPushButton* m_readWriteButton = nullptr;
     QPushButton* m_closeButton = nullptr;
