@@ -11,6 +11,10 @@ namespace {
 // Room kept under the ceiling so that a gain found by stepping lands inside.
 constexpr double kPeakMargin = 0.02;
 constexpr int kMaxTries = 24;
+// The loudness aimed at after encoding, so that a match lands well inside the
+// tolerance and a second match finds the message already there.
+constexpr double kAim = 0.02;
+constexpr int kMaxCorrections = 10;
 constexpr double kFallbackStepDb = 0.5;
 constexpr double kLowestGainDb = -90.0;
 
@@ -44,37 +48,65 @@ SMatchOutcome CLoudnessMatch::MatchCodes(std::vector<uint8_t>& codes, double tar
         return outcome;
     }
 
-    // Encoding moves the loudness a little and the true peak more (mu-law
-    // steps, clipping at full scale): the gain is corrected on the encoded
-    // result, first for the target, then lowered until the peak holds.
-    double gain = target - outcome.before.lufs;
+    // Encoding moves the loudness a little and in steps (a steady tone has
+    // few distinct codes), and the true peak more (mu-law steps, clipping at
+    // full scale). The gain is first found on the encoded result for the
+    // target, correcting and then halving between a gain too quiet and one
+    // too loud; then it is lowered until the peak holds.
+    struct Try {
+        double gain = 0;
+        std::vector<uint8_t> codes;
+        SLoudness loudness;
+    };
+    auto attempt = [&](double gain) {
+        Try t;
+        t.gain = gain;
+        t.codes = Encode(samples, gain);
+        t.loudness = CLoudnessMeter::MeasureCodes(t.codes.data(), t.codes.size());
+        return t;
+    };
+    auto error = [&](const Try& t) { return t.loudness.Measured() ? std::fabs(t.loudness.lufs - target) : HUGE_VAL; };
+
+    Try best = attempt(target - outcome.before.lufs);
+    double below = -HUGE_VAL;  // a gain known to land under the target
+    double above = HUGE_VAL;   // and one known to land over it
+    double gain = best.gain;
+    Try now = best;
+    for (int i = 0; i < kMaxCorrections && error(now) > kAim && now.loudness.Measured(); ++i) {
+        if (now.loudness.lufs < target)
+            below = std::max(below, gain);
+        else
+            above = std::min(above, gain);
+        double next = gain + (target - now.loudness.lufs);
+        if (std::isfinite(below) && std::isfinite(above) && (next <= below || next >= above))
+            next = (below + above) / 2;
+        if (std::fabs(next - gain) < 0.001)
+            break;
+        gain = next;
+        now = attempt(gain);
+        if (error(now) < error(best))
+            best = now;
+    }
+
     bool limited = false;
-    std::vector<uint8_t> encoded;
-    SLoudness measured;
-    bool fits = false;
+    bool fits = best.loudness.truePeak <= kPeakCeiling;
     for (int i = 0; i < kMaxTries && !fits; ++i) {
-        encoded = Encode(samples, gain);
-        measured = CLoudnessMeter::MeasureCodes(encoded.data(), encoded.size());
-        if (measured.truePeak > kPeakCeiling) {
-            gain -= measured.truePeak - kPeakCeiling + kPeakMargin;
-            limited = true;
-        } else if (!limited && measured.Measured() && std::fabs(measured.lufs - target) > kTolerance / 2 && i < 3) {
-            gain += target - measured.lufs;
-        } else {
-            fits = true;
-        }
+        limited = true;
+        best = attempt(best.gain - (best.loudness.truePeak - kPeakCeiling + kPeakMargin));
+        fits = best.loudness.truePeak <= kPeakCeiling;
     }
     // Clipping can keep the peak up however the gain is stepped: walk down.
-    while (!fits && gain > kLowestGainDb) {
-        gain -= kFallbackStepDb;
-        encoded = Encode(samples, gain);
-        measured = CLoudnessMeter::MeasureCodes(encoded.data(), encoded.size());
-        fits = measured.truePeak <= kPeakCeiling;
+    while (!fits && best.gain > kLowestGainDb) {
+        best = attempt(best.gain - kFallbackStepDb);
+        fits = best.loudness.truePeak <= kPeakCeiling;
     }
     if (!fits) {
         outcome.kind = SMatchOutcome::Kind::kSkipped;
         return outcome;
     }
+    std::vector<uint8_t> encoded = std::move(best.codes);
+    const SLoudness measured = best.loudness;
+    gain = best.gain;
     codes = std::move(encoded);
     outcome.after = measured;
     outcome.gainDb = gain;
