@@ -2,6 +2,7 @@
 // integrated loudness and true peak as the unit plays it; with --match, every
 // message brought to TARGET LUFS as the panel's Match Loudness does, the
 // image saved and the result printed per message.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -35,8 +36,9 @@ std::string JsonNumber(double value)
 void PrintJson(const cMemoryMap& map)
 {
     std::printf("{\"slots\": [");
+    const std::array<SLoudness, 8> all = CLoudnessMeter::MeasureImage(map);
     for (uint8_t slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
-        const SLoudness loudness = CLoudnessMeter::MeasureSlot(map, slot);
+        const SLoudness& loudness = all[slot];
         const bool empty = loudness.state == SLoudness::State::kEmpty;
         std::printf("%s\n  {\"slot\": %d, \"name\": %s, \"lufs\": %s, \"truePeak\": %s}", slot ? "," : "", slot + 1,
                     JsonString(UnitNameToUtf8(map.GetName(slot))).c_str(),
@@ -55,8 +57,9 @@ int Measure()
     if (args.json) {
         PrintJson(map);
     } else {
+        const std::array<SLoudness, 8> all = CLoudnessMeter::MeasureImage(map);
         for (uint8_t slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
-            const SLoudness loudness = CLoudnessMeter::MeasureSlot(map, slot);
+            const SLoudness& loudness = all[slot];
             std::printf("%3d\t%s\t%s\t%s\n", slot + 1, UnitNameToUtf8(map.GetName(slot)).c_str(),
                         CLoudnessMeter::LoudnessText(loudness).c_str(), CLoudnessMeter::PeakText(loudness).c_str());
         }

@@ -2,9 +2,11 @@
 
 #include <ebur128.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "MuLawTable.h"
 #include "cMemoryMap.h"
@@ -95,4 +97,44 @@ std::string CLoudnessMeter::PeakText(const SLoudness& loudness)
     if (!std::isfinite(loudness.truePeak))
         return "-inf dBTP";
     return Format("%.1f dBTP", loudness.truePeak);
+}
+
+std::array<SLoudness, 8> CLoudnessMeter::MeasureImage(const cMemoryMap& map)
+{
+    std::array<SLoudness, 8> result;
+    const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> workers;
+    for (unsigned w = 0; w < cores; ++w) {
+        workers.emplace_back([&, w] {
+            for (unsigned slot = w; slot < 8; slot += cores)
+                result[slot] = MeasureSlot(map, uint8_t(slot));
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return result;
+}
+
+SLoudness CLoudnessCache::Get(const cMemoryMap& map, uint8_t slot)
+{
+    if (slot >= m_entries.size())
+        return {};
+    if (!map.HoldsAudio(slot) || !map.GetImageBuffer()) {
+        m_entries[slot].valid = false;
+        return {};
+    }
+    // FNV-1a over the audio: far cheaper than measuring it.
+    const uint8_t* p = map.GetImageBuffer() + map.GetStart(slot);
+    const uint32_t length = map.GetLength(slot);
+    uint64_t hash = 1469598103934665603ull;
+    for (uint32_t i = 0; i < length; ++i)
+        hash = (hash ^ p[i]) * 1099511628211ull;
+    Entry& entry = m_entries[slot];
+    if (!entry.valid || entry.length != length || entry.hash != hash) {
+        entry.valid = true;
+        entry.length = length;
+        entry.hash = hash;
+        entry.loudness = CLoudnessMeter::MeasureCodes(p, length);
+    }
+    return entry.loudness;
 }

@@ -3,6 +3,7 @@
 // (dBTP). Levels are relative to a 16-bit full scale.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +32,8 @@ public:
     static SLoudness MeasureCodes(const uint8_t* codes, size_t count);
     static SLoudness MeasureSamples(const std::vector<float>& samples);
     static SLoudness MeasureSlot(const cMemoryMap& map, uint8_t slot);
+    // Every slot, the messages measured side by side on the processor's cores.
+    static std::array<SLoudness, 8> MeasureImage(const cMemoryMap& map);
 
     // The codes as the unit plays them, full scale 1.0.
     static std::vector<float> Decode(const uint8_t* codes, size_t count);
@@ -39,4 +42,20 @@ public:
     static std::string LoudnessText(const SLoudness& loudness);
     // "-2.1 dBTP"; empty for an empty slot.
     static std::string PeakText(const SLoudness& loudness);
+};
+
+// The panel's list shows every message's loudness after every change; a
+// message whose audio did not change is not measured again.
+class CLoudnessCache {
+public:
+    SLoudness Get(const cMemoryMap& map, uint8_t slot);
+
+private:
+    struct Entry {
+        bool valid = false;
+        uint32_t length = 0;
+        uint64_t hash = 0;
+        SLoudness loudness;
+    };
+    std::array<Entry, 8> m_entries;
 };

@@ -331,7 +331,7 @@ void CTXDoruvevAzadDlg::RefreshList()
         const QString name = stored ? QString::fromLatin1(stored, int(strnlen(stored, 16))) : QString();
         if (metrics.horizontalAdvance(name) > m_delegate->ColumnWidth(1))
             m_list->item(slot)->setToolTip(name);
-        const SLoudness loudness = CLoudnessMeter::MeasureSlot(m_state.m_memoryMap, uint8_t(slot));
+        const SLoudness loudness = m_loudness.Get(m_state.m_memoryMap, uint8_t(slot));
         m_list->item(slot)->setData(CTabStopDelegate::kExtraColumnRole,
                                     QString::fromStdString(CLoudnessMeter::LoudnessText(loudness)));
     }

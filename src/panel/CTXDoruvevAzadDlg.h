@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CBackgroundStep.h"
+#include "CLoudnessMeter.h"
 #include "CPanelSession.h"
 #include "IPanelView.h"
 
@@ -163,6 +164,7 @@ private:
     QListWidget* m_list = nullptr;
     CTabStopDelegate* m_delegate = nullptr;
     CMemoryMapBar* m_memoryMap = nullptr;
+    CLoudnessCache m_loudness;
     QPushButton* m_previewButton = nullptr;
     QPushButton* m_readWriteButton = nullptr;
     QPushButton* m_closeButton = nullptr;
