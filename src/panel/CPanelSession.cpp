@@ -398,7 +398,8 @@ void CPanelSession::MatchLoudness(double target, bool all)
     }
     std::string lines;
     for (const SMatchOutcome& outcome : outcomes) {
-        if (outcome.kind != SMatchOutcome::Kind::kEmpty)
+        // Empty slots go unmentioned, unless the one asked for is empty.
+        if (outcome.kind != SMatchOutcome::Kind::kEmpty || !all)
             lines += (lines.empty() ? "" : "\n") + CLoudnessMatch::Describe(outcome);
     }
     if (!lines.empty())

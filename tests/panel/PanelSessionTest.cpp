@@ -337,6 +337,12 @@ TEST_F(PanelSession, MatchLoudnessIsOneStepAndRemembersItsTarget)
     EXPECT_NE(m_report.messages.back().find("Message 3 reaches -20.0 LUFS"), std::string::npos);
     EXPECT_NE(m_report.messages.back().find("\nMessage 6 is already at -20.0 LUFS"), std::string::npos);
 
+    // The selected slot empty: said so, nothing changes, no step.
+    m_view.row = 1;
+    m_session->MatchLoudness(-20, false);
+    ASSERT_EQ(m_report.messages.size(), 3u);
+    EXPECT_EQ(m_report.messages.back(), "Message 2 is empty");
+
     m_session->Undo();
     m_session->Undo();
     EXPECT_EQ(0, std::memcmp(map.GetImageBuffer(), before.data(), before.size()));
