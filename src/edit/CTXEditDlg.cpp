@@ -16,6 +16,7 @@
 #include "CQtFileDialogs.h"
 #include "CRecSettingsDlg.h"
 #include "CTXMakeSilence.h"
+#include "CWaveformView.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ void CTXEditDlg::BuildWindow()
     setWindowTitle("Edit Message");
     setWindowIcon(QApplication::windowIcon());
     const CDialogUnits du(font());
-    setFixedSize(du.Size(192, 162));
+    setFixedSize(du.Size(192, 212));
 
     auto label = [&](const QString& text, int x, int y, int w) {
         auto* l = new QLabel(text, this);
@@ -134,6 +135,16 @@ void CTXEditDlg::BuildWindow()
     cancel->setAutoDefault(true);
     connect(cancel, &QPushButton::clicked, this, &CTXEditDlg::reject);
     m_settings = button("&Settings", 125, 143, 50, &CEditSession::OnSettings);
+
+    m_waveform = new CWaveformView(this);
+    m_waveform->setGeometry(du.Rect(8, 162, 176, 44));
+}
+
+void CTXEditDlg::RefreshWaveform()
+{
+    // Not while recording: the scratch file changes once the recording is saved.
+    if (m_session && m_session->State() != AudioRecording && !m_busy)
+        m_waveform->Refresh(m_setup.scratchPath);
 }
 
 void CTXEditDlg::showEvent(QShowEvent* event)
@@ -162,6 +173,8 @@ void CTXEditDlg::OnInitDialog()
 
     m_session = std::make_unique<CEditSession>(m_sonvox, *this, m_report, m_map, m_setup);
     m_session->Open();
+    m_waveform->SetSlot(m_setup.slot);
+    RefreshWaveform();
     m_nameBox->setFocus();
 }
 
@@ -246,6 +259,7 @@ void CTXEditDlg::SetBusy(bool busy)
     // Greying the button that had the focus (Stop, mostly) moved it on.
     if (!busy && m_focusBeforeBusy && m_focusBeforeBusy->isEnabled())
         m_focusBeforeBusy->setFocus();
+    RefreshWaveform();
 }
 
 // ---- what the session shows ------------------------------------------------
@@ -253,10 +267,12 @@ void CTXEditDlg::SetBusy(bool busy)
 void CTXEditDlg::SetRemainingText(const std::string& text)
 {
     m_remaining->setText(QString::fromStdString(text));
+    RefreshWaveform();
 }
 void CTXEditDlg::SetRecordCaption(const char* text)
 {
     m_record->setText(WithMnemonic(text, kRecordKeys));
+    RefreshWaveform();
 }
 void CTXEditDlg::SetPlayCaption(const char* text)
 {

@@ -23,6 +23,7 @@
 #include "IEditView.h"
 
 class CMeter;
+class CWaveformView;
 class IFileDialogs;
 class QComboBox;
 class QLabel;
@@ -56,6 +57,7 @@ public:
     QLineEdit* NameBox() const { return m_nameBox; }
     QComboBox* PlayCountBox() const { return m_playCountBox; }
     QLabel* RemainingLabel() const { return m_remaining; }
+    CWaveformView* Waveform() const { return m_waveform; }
     QPushButton* RecordButton() const { return m_record; }
     QPushButton* PlayButton() const { return m_play; }
     QPushButton* AppendRecordingButton() const { return m_appendRecording; }
@@ -91,6 +93,8 @@ protected:
 
 private:
     void BuildWindow();
+    // The waveform follows the scratch file after each change of the audio.
+    void RefreshWaveform();
     // The work aside has ended: its thread is joined, its done step runs.
     void EndAside();
     // OK or Cancel once no audio activity is left.
@@ -117,6 +121,7 @@ private:
     QLineEdit* m_nameBox = nullptr;
     QComboBox* m_playCountBox = nullptr;
     CMeter* m_meter = nullptr;
+    CWaveformView* m_waveform = nullptr;
     QLabel* m_remaining = nullptr;
     QPushButton* m_record = nullptr;
     QPushButton* m_play = nullptr;

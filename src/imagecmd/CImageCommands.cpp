@@ -201,6 +201,35 @@ CCommandResult CImageCommands::Silence(uint8_t slot, uint32_t ms)
     return result;
 }
 
+CCommandResult CImageCommands::MatchLoudness(double target, uint8_t slotMask, std::vector<SMatchOutcome>& outcomes)
+{
+    CCommandResult result;
+    outcomes.clear();
+    uint8_t* image = m_map.GetImageBuffer();
+    for (uint8_t slot = 0; slot < cMemoryMap::kSlotCount; ++slot) {
+        if (!(slotMask & (1u << slot)))
+            continue;
+        SMatchOutcome outcome;
+        if (image && m_map.HoldsAudio(slot)) {
+            const uint32_t start = m_map.GetStart(slot);
+            const uint32_t length = m_map.GetLength(slot);
+            std::vector<uint8_t> codes(image + start, image + start + length);
+            outcome = CLoudnessMatch::MatchCodes(codes, target);
+            if (outcome.Changed()) {
+                std::copy(codes.begin(), codes.end(), image + start);
+                m_map.UpdateChecksum(slot);
+                m_map.MarkSectorsNeeded(slot);
+                result.change.entries |= uint8_t(1u << slot);
+                result.change.AddRange(start, start + length);
+            }
+        }
+        outcome.slot = slot;
+        outcomes.push_back(outcome);
+    }
+    result.done = true;
+    return result;
+}
+
 CCommandResult CImageCommands::Append(const CAudioFileRequest& request)
 {
     CCommandResult result;

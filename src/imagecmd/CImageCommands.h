@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "CImageChange.h"
+#include "CLoudnessMatch.h"
 #include "ILongStep.h"
 #include "IOperatorReport.h"
 
@@ -57,6 +59,11 @@ public:
     CCommandResult Set(uint8_t slot, const std::string* nameUtf8, const int* count);
     // The slot's audio becomes ms milliseconds of silence; name and count stay.
     CCommandResult Silence(uint8_t slot, uint32_t ms);
+    // Match Loudness: the audio of each slot in slotMask (bit s: slot s)
+    // brought to target LUFS, its true peak kept under the ceiling; names,
+    // counts and order stay, the sectors touched are marked for the next
+    // write. outcomes: one per slot of the mask, in slot order.
+    CCommandResult MatchLoudness(double target, uint8_t slotMask, std::vector<SMatchOutcome>& outcomes);
     // The slot's audio followed by the file's; name and count stay.
     CCommandResult Append(const CAudioFileRequest& request);
     // The edit dialog's OK: the new audio (when newAudioPath is given) is

@@ -381,6 +381,51 @@ void CPanelSession::Delete()
     m_view.ShowImage(slot);
 }
 
+void CPanelSession::MatchLoudness(double target, bool all)
+{
+    StopPreviewIfPlaying();
+    const int slot = m_view.SelectedSlot();
+    if (!all && slot < 0)
+        return;
+    const uint8_t mask = all ? uint8_t(0xFF) : uint8_t(1u << slot);
+    const bool changedBefore = Changed();
+    std::vector<SMatchOutcome> outcomes;
+    const CCommandResult result = CImageCommands(m_state.m_memoryMap, m_report).MatchLoudness(target, mask, outcomes);
+    if (result.change.Any()) {
+        m_document->SetChanged(true);
+        Changed(result.change, changedBefore);
+        ShowKeepingRow();
+    }
+    std::string lines;
+    for (const SMatchOutcome& outcome : outcomes) {
+        // Empty slots go unmentioned, unless the one asked for is empty.
+        if (outcome.kind != SMatchOutcome::Kind::kEmpty || !all)
+            lines += (lines.empty() ? "" : "\n") + CLoudnessMatch::Describe(outcome);
+    }
+    if (!lines.empty())
+        m_report.ShowMessage(lines);
+}
+
+namespace {
+constexpr const char* kMatchTargetSetting = "Match loudness target";
+}
+
+double CPanelSession::MatchTarget()
+{
+    bool ok = false;
+    const double target = CSettingsStore(ProgramSettings::kSection)
+                              .value(kMatchTargetSetting, CLoudnessMatch::kDefaultTarget)
+                              .toDouble(&ok);
+    if (!ok || target < CLoudnessMatch::kMinTarget || target > CLoudnessMatch::kMaxTarget)
+        return CLoudnessMatch::kDefaultTarget;
+    return target;
+}
+
+void CPanelSession::RememberMatchTarget(double target)
+{
+    CSettingsStore(ProgramSettings::kSection).setValue(kMatchTargetSetting, target);
+}
+
 void CPanelSession::AskAndImport()
 {
     const int slot = m_view.SelectedSlot();

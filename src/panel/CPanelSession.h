@@ -112,6 +112,12 @@ public:
     bool AudioAvailable() const { return m_player.Available(); }
     void Edit();
     void Delete();
+    // Match Loudness: every message (all) or the selected one brought to
+    // target LUFS as one step of Undo; the result per message is shown.
+    void MatchLoudness(double target, bool all);
+    // The target last used (the default before any).
+    static double MatchTarget();
+    static void RememberMatchTarget(double target);
     bool Import(int slot, const QString& path);
     void AskAndImport();
     void AskAndExport();

@@ -18,6 +18,9 @@
 #include "CAppState.h"
 #include "CDialogUnits.h"
 #include "CFileDropTarget.h"
+#include "CLoudnessMeter.h"
+#include "CMatchLoudnessDlg.h"
+#include "CMemoryMapBar.h"
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
 #include "CReportRelay.h"
@@ -26,6 +29,7 @@
 #include "CTabStopDelegate.h"
 #include "SlotRow.h"
 #include "TXCommDlg.h"
+#include "UnitProtocol.h"
 
 CTXDoruvevAzadDlg::CTXDoruvevAzadDlg(CAppState& state, const CPanelServices& services, QWidget* parent)
     : QDialog(parent), m_state(state), m_longSteps(this)
@@ -90,12 +94,16 @@ void CTXDoruvevAzadDlg::BuildWindow()
 
     const CDialogUnits du(font());
     const int top = m_menuBar->sizeHint().height();
+    // The loudness column widens the list; what stands right of it moves along.
+    constexpr int kLoudnessDu = 34;
     auto place = [&](QWidget* w, int x, int y, int cx, int cy) {
+        if (x >= 182)
+            x += kLoudnessDu;
         w->setGeometry(du.X(x), top + du.Y(y), du.X(cx), du.Y(cy));
     };
 
     m_group = new QGroupBox(" Messages ", this);
-    place(m_group, 8, 11, 235, 145);
+    place(m_group, 8, 11, 235 + kLoudnessDu, 145);
 
     m_list = new QListWidget(this);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -103,9 +111,9 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_list->setSortingEnabled(false);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_delegate = new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140))}, m_list);
+    m_delegate = new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140)), qreal(du.X(155))}, m_list);
     m_list->setItemDelegate(m_delegate);
-    place(m_list, 17, 25, 158, 123);
+    place(m_list, 17, 25, 158 + kLoudnessDu, 123);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
     // Files dropped on a row go into that slot; an image file anywhere.
     new CFileDropTarget(this, m_list, [this](const QString& path, int row) { DropFile(path, row); });
@@ -137,8 +145,11 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_closeButton = button("&Close", 249, 138, 71, 20, [this] { OnClose(); });
     m_closeButton->setDefault(true);
 
-    m_menuBar->setGeometry(0, 0, du.X(330), top);
-    setFixedSize(du.X(330), top + du.Y(169));
+    m_memoryMap = new CMemoryMapBar(m_state.m_memoryMap, this);
+    place(m_memoryMap, 8, 161, 312 + kLoudnessDu, 22);
+
+    m_menuBar->setGeometry(0, 0, du.X(330 + kLoudnessDu), top);
+    setFixedSize(du.X(330 + kLoudnessDu), top + du.Y(187));
 }
 
 void CTXDoruvevAzadDlg::BuildMenus(QMenu*& edit)
@@ -185,6 +196,8 @@ void CTXDoruvevAzadDlg::BuildMenus(QMenu*& edit)
     edit->addSeparator();
     item(
         edit, "&Delete", [this] { OnDelete(); }, QKeySequence(QKeySequence::Delete));
+    edit->addSeparator();
+    item(edit, "Match &Loudness...", [this] { OnMatchLoudness(); });
 
     QMenu* transfer = m_menuBar->addMenu("&Transfer");
     item(transfer, "&Begin", [this] { OnReadWriteUnit(); });
@@ -240,6 +253,8 @@ void CTXDoruvevAzadDlg::ShowState()
         setWindowModified(IsChanged());
     m_undoAction->setEnabled(m_session->CanUndo());
     m_redoAction->setEnabled(m_session->CanRedo());
+    // A transfer or a save changes what the next write sends.
+    RefreshMemoryMap();
     FillRecentMenu();
     WatchImageFile();
 }
@@ -318,8 +333,18 @@ void CTXDoruvevAzadDlg::RefreshList()
         const QString name = stored ? QString::fromLatin1(stored, int(strnlen(stored, 16))) : QString();
         if (metrics.horizontalAdvance(name) > m_delegate->ColumnWidth(1))
             m_list->item(slot)->setToolTip(name);
+        const SLoudness loudness = m_loudness.Get(m_state.m_memoryMap, uint8_t(slot));
+        m_list->item(slot)->setData(CTabStopDelegate::kExtraColumnRole,
+                                    QString::fromStdString(CLoudnessMeter::LoudnessText(loudness)));
     }
+    RefreshMemoryMap();
     SelectRow(0);
+}
+
+void CTXDoruvevAzadDlg::RefreshMemoryMap()
+{
+    const int index = m_state.m_baudRateSel == 1 ? 1 : 0;
+    m_memoryMap->Refresh(UnitProtocol::kLineSpeeds[index].baud);
 }
 
 void CTXDoruvevAzadDlg::ShowImage(int row)
@@ -421,6 +446,16 @@ void CTXDoruvevAzadDlg::OnProgramUnits()
 {
     StopPreviewIfPlaying();
     RunCommand(m_state.m_panelCommands.programUnits);
+}
+
+void CTXDoruvevAzadDlg::OnMatchLoudness()
+{
+    StopPreviewIfPlaying();
+    CMatchLoudnessDlg dialog(CPanelSession::MatchTarget(), SelectedSlot() + 1, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    CPanelSession::RememberMatchTarget(dialog.Target());
+    m_session->MatchLoudness(dialog.Target(), dialog.AllMessages());
 }
 
 void CTXDoruvevAzadDlg::OnPrintListing()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CBackgroundStep.h"
+#include "CLoudnessMeter.h"
 #include "CPanelSession.h"
 #include "IPanelView.h"
 
@@ -27,6 +28,7 @@ class QPushButton;
 class QGroupBox;
 class QAction;
 class CTabStopDelegate;
+class CMemoryMapBar;
 class QMenu;
 
 // What the panel talks to outside itself. Null members are replaced by the
@@ -54,6 +56,7 @@ public:
 
     CPanelSession& Session() { return *m_session; }
     void RefreshList();
+    void RefreshMemoryMap();
     void SelectRow(int slot);
     int SelectedSlot() const override;  // 0-7, or -1 when no message row is selected
     // The changed mark, shown in the title bar as Qt's modified mark.
@@ -77,6 +80,7 @@ public:
     void OnRedo() { m_session->Redo(); }
     void OnReadWriteUnit() { m_session->ReadWriteUnit(); }
     void OnProgramUnits();
+    void OnMatchLoudness();
     void OnPrintListing();
     void OnPrintLabels();
     void OnHelp();
@@ -105,6 +109,7 @@ public:
 
     QListWidget* List() const { return m_list; }
     QMenuBar* MenuBar() const { return m_menuBar; }
+    CMemoryMapBar* MemoryMap() const { return m_memoryMap; }
     QPushButton* PreviewButton() const { return m_previewButton; }
     QMenu* RecentMenu() const { return m_recentMenu; }
     QAction* UndoAction() const { return m_undoAction; }
@@ -159,6 +164,8 @@ private:
     QGroupBox* m_group = nullptr;
     QListWidget* m_list = nullptr;
     CTabStopDelegate* m_delegate = nullptr;
+    CMemoryMapBar* m_memoryMap = nullptr;
+    CLoudnessCache m_loudness;
     QPushButton* m_previewButton = nullptr;
     QPushButton* m_readWriteButton = nullptr;
     QPushButton* m_closeButton = nullptr;

@@ -31,7 +31,10 @@ void CTabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     // Each column starts at its tab stop and is cut short ("...") before the
     // next one, so that a long name never pushes the columns after it along.
     const QFontMetrics metrics(opt.font);
-    const QStringList columns = text.split('\t');
+    QStringList columns = text.split('\t');
+    const QVariant extra = index.data(kExtraColumnRole);
+    if (extra.isValid())
+        columns << extra.toString();
     for (int i = 0; i < columns.size(); ++i) {
         const qreal left = i == 0 ? 0 : (i - 1 < m_tabStops.size() ? m_tabStops[i - 1] : -1);
         if (left < 0)

@@ -15,6 +15,9 @@ public:
     // text wider than that is shown cut short.
     qreal ColumnWidth(int column) const;
     static constexpr qreal kGap = 4;
+    // A last column drawn after the text's own (the loudness), which the
+    // row's text, as printed and copied, does not hold.
+    static constexpr int kExtraColumnRole = Qt::UserRole + 1;
 
 private:
     QList<qreal> m_tabStops;

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CLoudnessMeter.h"
 #include "IPrintReport.h"
 #include "cMemoryMap.h"
 
 namespace {
 
 const char* const kHeadings[5] = {"Message #", "Name", "Length (bytes)", "Duration (sec)", "Play Count"};
+const char* const kLoudnessHeading = "Loudness";
 
 // Text whose top edge lies at y, as printers place text.
 void TextAt(QPainter& painter, int x, int y, const QString& text)
@@ -43,6 +45,9 @@ CListingLayout CListingLayout::Compute(const CPageMetrics& page, int fontHeight,
     const int columnChars[5] = {0, 12, 30, 48, 66};
     for (int c = 0; c < 5; ++c)
         l.column[c] = l.left + columnChars[c] * charWidth;
+    constexpr int kLoudnessChars = 80, kLoudnessWidth = 10;
+    if ((kLoudnessChars + kLoudnessWidth) * charWidth <= l.width)
+        l.loudnessColumn = l.left + kLoudnessChars * charWidth;
     return l;
 }
 
@@ -103,6 +108,8 @@ int CListingPrinter::Draw(QPainter& painter, const CPageMetrics& page, const std
         TextAt(painter, l.left, l.top + l.lineHeight, date);
         for (int c = 0; c < 5; ++c)
             TextAt(painter, l.column[c], l.top + 3 * l.lineHeight, kHeadings[c]);
+        if (l.loudnessColumn)
+            TextAt(painter, l.loudnessColumn, l.top + 3 * l.lineHeight, kLoudnessHeading);
 
         int y = l.top + 5 * l.lineHeight;
         while (slot < cMemoryMap::kSlotCount) {
@@ -125,6 +132,10 @@ int CListingPrinter::Draw(QPainter& painter, const CPageMetrics& page, const std
             TextAt(painter, l.column[2], y, bytes);
             TextAt(painter, l.column[3], y, seconds);
             TextAt(painter, l.column[4], y, count);
+            if (l.loudnessColumn) {
+                const std::string loudness = CLoudnessMeter::LoudnessText(CLoudnessMeter::MeasureSlot(m_map, id));
+                TextAt(painter, l.loudnessColumn, y, loudness.c_str());
+            }
             y += l.lineHeight;
             if (y > l.PageFullAt())
                 break;

@@ -28,6 +28,9 @@ struct CListingLayout {
     int charWidth = 0;   // a: average character width
     int lineHeight = 0;  // h: font height x 1.1, truncated
     int column[5] = {};  // L, L+12a, L+30a, L+48a, L+66a
+    // The loudness, last, at L+80a: only when its ten characters fit the
+    // page's width (0 when they do not).
+    int loudnessColumn = 0;
 
     static CListingLayout Compute(const CPageMetrics& page, int fontHeight, int charWidth);
     // Rows stop for a page once y passes this.

@@ -185,3 +185,35 @@ TEST_F(CliTest, FailuresLeaveTheImageAlone)
     EXPECT_EQ(folder.Read("unit.txi"), before);
     EXPECT_EQ(Cli({"--help"}).code, 0);
 }
+
+// loudness: one line a slot as the panel's column reads; --match saves the
+// image with every message at the target and says so per message; a target
+// out of range changes nothing.
+TEST_F(CliTest, LoudnessMeasuresAndMatches)
+{
+    const std::string image = folder.File("unit.txi");
+    ASSERT_EQ(Cli({"new", image}).code, 0);
+    Sox("tone.wav", "2");  // full scale: -3.7 LUFS at 440 Hz
+    ASSERT_EQ(Cli({"import", image, "2", "tone.wav", "--name", "Loud"}).code, 0);
+    Result r = Cli({"loudness", image});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const size_t line = r.out.find("  2\tLoud\t");
+    ASSERT_NE(line, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" LUFS\t", line), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" dBTP\n", line), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.rfind("  1\t\t\t\n", 0), 0u) << r.out;
+
+    const std::string before = folder.Read("unit.txi");
+    r = Cli({"loudness", image, "--match", "3"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(folder.Read("unit.txi"), before);
+
+    r = Cli({"loudness", image, "--match", "-24"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Message 2 reaches -24.0 LUFS (-", 0), 0u) << r.out;
+    EXPECT_NE(folder.Read("unit.txi"), before);
+    r = Cli({"loudness", image, "--json"});
+    EXPECT_NE(r.out.find("{\"slot\": 2, \"name\": \"Loud\", \"lufs\": -24.0"), std::string::npos) << r.out;
+    r = Cli({"list", image});
+    EXPECT_NE(r.out.find(Row(2, "Loud", "2.00", "1")), std::string::npos) << r.out;
+}

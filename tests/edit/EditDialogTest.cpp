@@ -24,6 +24,7 @@
 #include "CTXDoruvevAzadDlg.h"
 #include "QuickPanel.h"
 #include "CTXEditDlg.h"
+#include "CWaveformView.h"
 #include "DialogKeys.h"
 #include "PanelDoubles.h"
 #include "TestImages.h"
@@ -117,6 +118,23 @@ private slots:
         for (QLabel* l : dialog->findChildren<QLabel*>())
             labelled |= Plain(l->text()) == "Message 3 name";
         QVERIFY(labelled);
+    }
+
+    // The waveform shows the scratch file as it opens and again once a
+    // recording is saved; a screen reader hears the message and its length.
+    void theWaveformFollowsTheScratchFile()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        CWaveformView* waveform = dialog->Waveform();
+        QCOMPARE(waveform->accessibleName(), QString("Waveform"));
+        QCOMPARE(waveform->accessibleDescription(), QString("Waveform of message 3, 2.5 seconds"));
+        QCOMPARE(int(waveform->Peaks().Samples()), 20000);
+        m_sonvox.savedBytes = 24000;
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
+        QTRY_COMPARE(waveform->accessibleDescription(), QString("Waveform of message 3, 3.0 seconds"));
+        dialog->reject();
     }
 
     // The image allows play counts up to 255; the list has entries for 0-9.

@@ -48,6 +48,8 @@ expect "F.WAV b.wav sub" "$cli" append a.txi 3 ""
 expect "1 2 3 4 5 6 7 8" "$cli" silence a.txi ""
 expect "" "$cli" silence a.txi 3 ""
 expect "--force" "$cli" new --f
+expect "--help --json --match" "$cli" loudness --
+expect "" "$cli" loudness --match ""
 expect "" "$cli" import a.txi 3 b.wav ""
 expect "115200 57600" "$cli" write --baud ""
 expect "a.txi d e.TXI sub" "$cli" write --baud 57600 ""

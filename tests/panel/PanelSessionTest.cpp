@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <cmath>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -15,6 +17,8 @@
 #include "CAppState.h"
 #include "CPanelSession.h"
 #include "FakeAudioLibrary.h"
+#include "CLoudnessMatch.h"
+#include "CLoudnessMeter.h"
 #include "ILongStep.h"
 #include "IPanelView.h"
 #include "TempFolder.h"
@@ -290,4 +294,63 @@ TEST_F(PanelSession, AnotherProgramsChangeIsNeverOverwrittenUnasked)
     EXPECT_TRUE(m_session->Save());
     EXPECT_EQ(nameOnDisk(), "From CLI");
     EXPECT_EQ(m_report.questions.size(), 2u);
+}
+
+namespace {
+
+// A tone of the given peak level in a slot, as the unit stores it.
+void PutTone(cMemoryMap& map, uint8_t slot, double peakDbfs, double seconds)
+{
+    std::vector<float> wave(size_t(seconds * 8000));
+    for (size_t i = 0; i < wave.size(); ++i)
+        wave[i] = float(std::pow(10.0, peakDbfs / 20) * std::sin(2 * M_PI * 700 * double(i) / 8000));
+    const std::vector<uint8_t> codes = CLoudnessMatch::Encode(wave, 0);
+    map.ClearSlot(slot);
+    std::copy(codes.begin(), codes.end(), map.AllocateAtEnd(slot));
+    map.SetLength(slot, uint32_t(codes.size()));
+    map.UpdateChecksum(slot);
+}
+
+}  // namespace
+
+// Match Loudness from the panel: all messages or the selected one, the result
+// per message shown once, one Undo step back, the target remembered.
+TEST_F(PanelSession, MatchLoudnessIsOneStepAndRemembersItsTarget)
+{
+    cMemoryMap& map = m_state.m_memoryMap;
+    PutTone(map, 2, -10, 2);
+    PutTone(map, 5, -40, 2);
+    m_session->Open();  // takes the image as it now is
+    const std::vector<uint8_t> before(map.GetImageBuffer(), map.GetImageBuffer() + cMemoryMap::kImageSize);
+
+    m_view.row = 5;
+    m_session->MatchLoudness(-20, false);
+    EXPECT_NEAR(CLoudnessMeter::MeasureSlot(map, 5).lufs, -20, CLoudnessMatch::kTolerance);
+    EXPECT_LT(CLoudnessMeter::MeasureSlot(map, 2).lufs, -11);
+    ASSERT_EQ(m_report.messages.size(), 1u);
+    EXPECT_EQ(m_report.messages.back().rfind("Message 6 reaches -20.0 LUFS", 0), 0u) << m_report.messages.back();
+
+    m_session->MatchLoudness(-20, true);
+    EXPECT_NEAR(CLoudnessMeter::MeasureSlot(map, 2).lufs, -20, CLoudnessMatch::kTolerance);
+    EXPECT_TRUE(m_session->Changed());
+    ASSERT_EQ(m_report.messages.size(), 2u);
+    EXPECT_NE(m_report.messages.back().find("Message 3 reaches -20.0 LUFS"), std::string::npos);
+    EXPECT_NE(m_report.messages.back().find("\nMessage 6 is already at -20.0 LUFS"), std::string::npos);
+
+    // The selected slot empty: said so, nothing changes, no step.
+    m_view.row = 1;
+    m_session->MatchLoudness(-20, false);
+    ASSERT_EQ(m_report.messages.size(), 3u);
+    EXPECT_EQ(m_report.messages.back(), "Message 2 is empty");
+
+    m_session->Undo();
+    m_session->Undo();
+    EXPECT_EQ(0, std::memcmp(map.GetImageBuffer(), before.data(), before.size()));
+    EXPECT_FALSE(m_session->Changed());
+
+    EXPECT_EQ(CPanelSession::MatchTarget(), CLoudnessMatch::kDefaultTarget);
+    CPanelSession::RememberMatchTarget(-16.5);
+    EXPECT_EQ(CPanelSession::MatchTarget(), -16.5);
+    CPanelSession::RememberMatchTarget(12);  // out of range: the default again
+    EXPECT_EQ(CPanelSession::MatchTarget(), CLoudnessMatch::kDefaultTarget);
 }

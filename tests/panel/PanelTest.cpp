@@ -30,7 +30,9 @@
 #include "AppTestMain.h"
 #include "CTXDoruvevAzadApp.h"
 #include "HelpCommands.h"
+#include "CMemoryMapBar.h"
 #include "CTXDoruvevAzadDlg.h"
+#include "CTabStopDelegate.h"
 #include "QuickPanel.h"
 #include "PanelDoubles.h"
 #include "CRecentFiles.h"
@@ -376,6 +378,39 @@ private slots:
         QVERIFY(m_commandsRun.isEmpty());
         QVERIFY(!m_sonvox.Calls().contains("LoadPlay"));
         QVERIFY(!m_panel->IsChanged());
+    }
+
+    // The loudness column beside each row's own text, kept current after a
+    // change and after Undo; the memory map under the list follows.
+    void loudnessColumnAndMemoryMapFollowEveryChange()
+    {
+        auto loudness = [this](int row) {
+            return m_panel->List()->item(row)->data(CTabStopDelegate::kExtraColumnRole).toString();
+        };
+        // A second of a 1 kHz square wave, imported as an operator would.
+        uint8_t header[44];
+        cMemoryMap::BuildWavHeader(8000, header);
+        QByteArray wav(reinterpret_cast<const char*>(header), 44);
+        for (int i = 0; i < 8000; ++i)
+            wav += char((i / 4) % 2 ? 0x90 : 0x10);
+        QFile file(Work("First.wav"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size());
+        file.close();
+        QVERIFY(m_panel->ImportFile(0, Work("First.wav")));
+        QVERIFY2(loudness(0).endsWith(" LUFS"), qPrintable(loudness(0)));
+        QCOMPARE(loudness(1), QString());
+        QCOMPARE(Rows()[0], QString("  1\tFirst.wav\t1.00 sec\t1"));
+        QCOMPARE(m_panel->MemoryMap()->accessibleName(), QString("Memory map"));
+        QVERIFY(m_panel->MemoryMap()->accessibleDescription().startsWith("1 message uses 8,000 of 4,128,768 bytes"));
+        QCOMPARE(int(m_panel->MemoryMap()->Layout().Messages().size()), 1);
+
+        m_panel->SelectRow(0);
+        Button("Delete")->click();
+        QCOMPARE(loudness(0), QString());
+        QVERIFY(m_panel->MemoryMap()->Layout().Messages().empty());
+        m_panel->OnUndo();
+        QVERIFY(loudness(0).endsWith(" LUFS"));
+        QCOMPARE(int(m_panel->MemoryMap()->Layout().Messages().size()), 1);
     }
 
     void deleteCompactsReselectsAndMarksChanged()
@@ -1202,7 +1237,8 @@ private slots:
                  (QStringList{"&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound "
                               "&Devices..., -, &Print Listing, "
                               "Print &Labels, -, E&xit",
-                              "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete",
+                              "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete, -, "
+                              "Match &Loudness...",
                               "&Transfer: &Begin, &Program Units...", "&Help: &Help, &Codec Information, -, &About"}));
 
         // Every button and menu title has a mnemonic of its own.

@@ -51,7 +51,7 @@ protected:
 };
 
 const std::vector<std::string> kHeadingWords = {"Message",  "#",     "Name", "Length", "(bytes)",
-                                                "Duration", "(sec)", "Play", "Count"};
+                                                "Duration", "(sec)", "Play", "Count",  "Loudness"};
 
 }  // namespace
 
@@ -89,10 +89,13 @@ TEST_F(ListingPdfTest, RowsShowSlotNumberNameLengthDurationAndCount)
     const CListingLayout l = Layout();
     const double row0 = Y(l.top + 5 * l.lineHeight);
     const double step = Y(l.lineHeight) - Y(0);
-    EXPECT_EQ(text.Line(1, row0), (std::vector<std::string>{"2", "TwoBytes", "2", "0.00", "7"}));
-    EXPECT_EQ(text.Line(1, row0 + step), (std::vector<std::string>{"4", "Opening", "12000", "1.50", "3"}));
-    EXPECT_EQ(text.Line(1, row0 + 2 * step), (std::vector<std::string>{"6", "Loop", "8000", "1.00", "Continuous"}));
-    EXPECT_EQ(text.Line(1, row0 + 3 * step), (std::vector<std::string>{"8", "Last", "one", "123456", "15.43", "255"}));
+    // The loudness last: these constant patterns read as too short or silent.
+    EXPECT_EQ(text.Line(1, row0), (std::vector<std::string>{"2", "TwoBytes", "2", "0.00", "7", "too", "short"}));
+    EXPECT_EQ(text.Line(1, row0 + step), (std::vector<std::string>{"4", "Opening", "12000", "1.50", "3", "silent"}));
+    EXPECT_EQ(text.Line(1, row0 + 2 * step),
+              (std::vector<std::string>{"6", "Loop", "8000", "1.00", "Continuous", "silent"}));
+    EXPECT_EQ(text.Line(1, row0 + 3 * step),
+              (std::vector<std::string>{"8", "Last", "one", "123456", "15.43", "255", "silent"}));
 
     // Right-aligned fields: "%3d", "%9u", "%8.2f" and "   %3d".
     const PdfWord number = text.One("4"), bytes = text.One("12000"), seconds = text.One("1.50"), count = text.One("3");
@@ -210,3 +213,26 @@ TEST_F(ListingPdfTest, APdfThatCannotBeWrittenIsReportedAndNothingIsLeft)
 
 // One GUI application for every printing test of this program.
 ::testing::Environment* const qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The loudness column stands only where its ten characters fit inside the
+// margins; the other columns stay where they were either way.
+TEST(ListingLayout, LoudnessColumnOnlyWhereItFits)
+{
+    struct Case {
+        int sheetWidth;
+        bool fits;
+    };
+    // Margins of 5 % each side: 90 characters of 10 units need 1000 units.
+    const Case cases[] = {{1000, true}, {990, false}, {2000, true}, {500, false}};
+    for (const Case& c : cases) {
+        CPageMetrics page;
+        page.physicalWidth = c.sheetWidth;
+        page.physicalHeight = 1400;
+        const CListingLayout l = CListingLayout::Compute(page, 20, 10);
+        EXPECT_EQ(l.loudnessColumn != 0, c.fits) << c.sheetWidth;
+        if (c.fits) {
+            EXPECT_EQ(l.loudnessColumn, l.left + 800) << c.sheetWidth;
+        }
+        EXPECT_EQ(l.column[4], l.left + 660);
+    }
+}
