@@ -217,7 +217,7 @@ void CTXDoruvevAzadDlg::BuildUndoActions(QMenu* edit)
     QAction* first = edit->actions().value(0);
     m_undoAction = new QAction("&Undo", this);
     m_undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    m_redoAction = new QAction("Re&do", this);
+    m_redoAction = new QAction("Red&o", this);
     m_redoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     edit->insertAction(first, m_undoAction);
     edit->insertAction(first, m_redoAction);

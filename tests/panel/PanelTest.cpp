@@ -1237,7 +1237,7 @@ private slots:
                  (QStringList{"&File: &Open, &Save, Save &As..., &Recent Images, -, &Import, &Export, -, Sound "
                               "&Devices..., -, &Print Listing, "
                               "Print &Labels, -, E&xit",
-                              "&Edit: &Undo, Re&do, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete, -, "
+                              "&Edit: &Undo, Red&o, -, &Preview, -, &Record, Re&name, Repe&titions, -, &Delete, -, "
                               "Match &Loudness...",
                               "&Transfer: &Begin, &Program Units...", "&Help: &Help, &Codec Information, -, &About"}));
 
@@ -1248,6 +1248,14 @@ private slots:
         for (QAction* top : m_panel->MenuBar()->actions())
             keys << QKeySequence::mnemonic(top->text()).toString();
         QVERIFY2(!keys.contains(QString()) && keys.removeDuplicates() == 0, qPrintable(keys.join(' ')));
+        // And every item within its menu.
+        for (QAction* top : m_panel->MenuBar()->actions()) {
+            QStringList inMenu;
+            for (QAction* a : top->menu()->actions())
+                if (!a->isSeparator())
+                    inMenu << QKeySequence::mnemonic(a->text()).toString();
+            QVERIFY2(!inMenu.contains(QString()) && inMenu.removeDuplicates() == 0, qPrintable(top->text()));
+        }
     }
 };
 
