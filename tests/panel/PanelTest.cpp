@@ -7,7 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -95,8 +95,8 @@ private:
     QStringList Rows() const
     {
         QStringList rows;
-        for (int i = 0; i < m_panel->List()->count(); ++i)
-            rows << m_panel->List()->item(i)->text();
+        for (int i = 0; i < m_panel->List()->topLevelItemCount(); ++i)
+            rows << m_panel->RowText(i);
         return rows;
     }
 
@@ -133,8 +133,8 @@ private:
             QVERIFY2(a, qPrintable(source));
             a->trigger();
         } else if (source == "double-click") {
-            QListWidget* list = m_panel->List();
-            const QRect rect = list->visualItemRect(list->item(0));
+            QTreeWidget* list = m_panel->List();
+            const QRect rect = list->visualItemRect(list->topLevelItem(0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
         } else if (source == "escape") {
@@ -217,8 +217,8 @@ private slots:
         // Fifteen wide letters are cut short in the list; the tip has them all.
         PutAudio(6, 800, "WWWWWWWWWWWWWWW", 1);
         m_panel->RefreshList();
-        QCOMPARE(m_panel->List()->item(6)->toolTip(), QString("WWWWWWWWWWWWWWW"));
-        QCOMPARE(m_panel->List()->item(2)->toolTip(), QString());
+        QCOMPARE(m_panel->List()->topLevelItem(6)->toolTip(1), QString("WWWWWWWWWWWWWWW"));
+        QCOMPARE(m_panel->List()->topLevelItem(2)->toolTip(1), QString());
     }
 
     void commandsFromEverySource_data()
