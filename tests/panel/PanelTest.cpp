@@ -1,6 +1,8 @@
 // The main panel on real widgets: its rows, its commands from every source,
 // image files and WAV files on disk, the preview, opening and closing.
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QClipboard>
 #include <QAction>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -32,7 +34,6 @@
 #include "HelpCommands.h"
 #include "CMemoryMapBar.h"
 #include "CTXDoruvevAzadDlg.h"
-#include "CTabStopDelegate.h"
 #include "QuickPanel.h"
 #include "PanelDoubles.h"
 #include "CRecentFiles.h"
@@ -221,6 +222,54 @@ private slots:
         QCOMPARE(m_panel->List()->topLevelItem(2)->toolTip(1), QString());
     }
 
+    // The list as a screen reader reads it: a table under the list's name,
+    // a header naming the columns, each cell its own words; a copied row is
+    // the one line it always was, even for a name that holds a tab.
+    void rowsAreTableRowsOfCells()
+    {
+        PutAudio(2, 20000, "Lobby", 0);
+        PutAudio(5, 12345, "Tab\tname", 255);
+        m_panel->RefreshList();
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_panel->List());
+        QVERIFY(list && list->tableInterface());
+        QAccessibleTableInterface* table = list->tableInterface();
+        QCOMPARE(list->text(QAccessible::Name), QString("Messages"));
+        QCOMPARE(table->rowCount(), 8);
+        QStringList columns;
+        for (int c = 0; c < table->columnCount(); ++c)
+            columns << table->columnDescription(c);
+        QCOMPARE(columns, (QStringList{"No.", "Name", "Length", "Plays", "Loudness"}));
+
+        const struct {
+            int row;
+            QStringList cells;
+            QString line;
+        } rows[] = {
+            {0, {"1", "", "0.00 sec", "1"}, "  1\t\t0.00 sec\t1"},
+            {2, {"3", "Lobby", "2.50 sec", "Continuous"}, "  3\tLobby\t2.50 sec\tC"},
+            {5, {"6", "Tab\tname", "1.54 sec", "255"}, "  6\tTab\tname\t1.54 sec\t255"},
+        };
+        for (const auto& row : rows) {
+            QStringList read;
+            for (int c = 0; c < 4; ++c)
+                read << table->cellAt(row.row, c)->text(QAccessible::Name);
+            QCOMPARE(read, row.cells);
+            // The loudness is read as shown; an empty slot has none.
+            const QString loudness = m_panel->List()->topLevelItem(row.row)->text(4);
+            QCOMPARE(table->cellAt(row.row, 4)->text(QAccessible::Name), loudness);
+            QCOMPARE(loudness.isEmpty(), row.row == 0);
+            QCOMPARE(m_panel->RowText(row.row), row.line);
+            // What the operator sees in the plays column stays the letter.
+            QCOMPARE(m_panel->List()->topLevelItem(row.row)->text(3), row.line.section('\t', -1));
+
+            m_panel->SelectRow(row.row);
+            QGuiApplication::clipboard()->clear();
+            m_panel->List()->setFocus();
+            QTest::keySequence(m_panel->List(), QKeySequence::Copy);
+            QCOMPARE(QGuiApplication::clipboard()->text(), row.line);
+        }
+    }
+
     void commandsFromEverySource_data()
     {
         QTest::addColumn<QString>("source");
@@ -384,9 +433,7 @@ private slots:
     // change and after Undo; the memory map under the list follows.
     void loudnessColumnAndMemoryMapFollowEveryChange()
     {
-        auto loudness = [this](int row) {
-            return m_panel->List()->item(row)->data(CTabStopDelegate::kExtraColumnRole).toString();
-        };
+        auto loudness = [this](int row) { return m_panel->List()->topLevelItem(row)->text(4); };
         // A second of a 1 kHz square wave, imported as an operator would.
         uint8_t header[44];
         cMemoryMap::BuildWavHeader(8000, header);
