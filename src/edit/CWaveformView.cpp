@@ -4,8 +4,11 @@
 #include <QFileInfo>
 #include <QPainter>
 
+#include "CPictureAccessible.h"
+
 CWaveformView::CWaveformView(QWidget* parent) : QWidget(parent)
 {
+    CPictureAccessible::Install("CWaveformView");
     setAccessibleName("Waveform");
     setAttribute(Qt::WA_OpaquePaintEvent);
     Describe();

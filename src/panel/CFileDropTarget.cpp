@@ -3,14 +3,14 @@
 
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QListWidget>
+#include <QAbstractItemView>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 
 #include "cMemoryMap.h"
 
-CFileDropTarget::CFileDropTarget(QWidget* window, QListWidget* list, Dropped dropped)
+CFileDropTarget::CFileDropTarget(QWidget* window, QAbstractItemView* list, Dropped dropped)
     : QObject(window), m_window(window), m_list(list), m_dropped(std::move(dropped))
 {
     window->setAcceptDrops(true);

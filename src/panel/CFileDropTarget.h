@@ -10,7 +10,7 @@
 
 #include <functional>
 
-class QListWidget;
+class QAbstractItemView;
 class QMimeData;
 class QWidget;
 
@@ -19,7 +19,7 @@ public:
     // row is the message row dropped on, or -1 (the window elsewhere).
     using Dropped = std::function<void(const QString& path, int row)>;
 
-    CFileDropTarget(QWidget* window, QListWidget* list, Dropped dropped);
+    CFileDropTarget(QWidget* window, QAbstractItemView* list, Dropped dropped);
 
     // The one local regular file of a drag, or empty.
     static QString DraggedFile(const QMimeData* data);
@@ -31,6 +31,6 @@ private:
     int RowAt(QObject* watched, QEvent* event) const;
 
     QWidget* m_window;
-    QListWidget* m_list;
+    QAbstractItemView* m_list;
     Dropped m_dropped;
 };

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include "CPictureAccessible.h"
 #include "cMemoryMap.h"
 
 namespace {
@@ -17,6 +18,7 @@ const QColor kColours[8] = {QColor(0x8d, 0xb6, 0xe8), QColor(0xf2, 0xb1, 0x6e), 
 
 CMemoryMapBar::CMemoryMapBar(const cMemoryMap& map, QWidget* parent) : QWidget(parent), m_map(map)
 {
+    CPictureAccessible::Install("CMemoryMapBar");
     setAccessibleName("Memory map");
     Refresh(0);
 }

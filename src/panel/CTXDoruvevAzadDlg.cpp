@@ -2,31 +2,34 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QKeySequence>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include <cstring>
+#include <iterator>
 
 #include "CAppState.h"
 #include "CDialogUnits.h"
 #include "CFileDropTarget.h"
 #include "CLoudnessMeter.h"
 #include "CMatchLoudnessDlg.h"
+#include "CMessageCellDelegate.h"
 #include "CMemoryMapBar.h"
 #include "CQtFileDialogs.h"
 #include "CQtOperatorReport.h"
 #include "CReportRelay.h"
 #include "CSonvoxLibrary.h"
 #include "CSoundDevicesDlg.h"
-#include "CTabStopDelegate.h"
 #include "SlotRow.h"
 #include "TXCommDlg.h"
 #include "UnitProtocol.h"
@@ -105,16 +108,35 @@ void CTXDoruvevAzadDlg::BuildWindow()
     m_group = new QGroupBox(" Messages ", this);
     place(m_group, 8, 11, 235 + kLoudnessDu, 145);
 
-    m_list = new QListWidget(this);
+    // A table of one row per slot, so that a screen reader reads each cell
+    // on its own and names its column; it looks as the rows always did.
+    m_list = new QTreeWidget(this);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAccessibleName(m_group->title().trimmed());
     m_list->setSortingEnabled(false);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setExpandsOnDoubleClick(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAllColumnsShowFocus(true);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_delegate = new CTabStopDelegate({qreal(du.X(20)), qreal(du.X(95)), qreal(du.X(140)), qreal(du.X(155))}, m_list);
-    m_list->setItemDelegate(m_delegate);
+    m_list->setItemDelegate(new CMessageCellDelegate(m_list));
+    m_list->setHeaderLabels({"No.", "Name", "Length", "Plays", "Loudness"});
+    QHeaderView* header = m_list->header();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setMinimumSectionSize(1);
+    header->setStretchLastSection(true);
+    // The columns start where the rows' tab stops always stood.
+    const int stops[] = {0, du.X(20), du.X(95), du.X(140), du.X(155)};
+    for (int column = 0; column + 1 < int(std::size(stops)); ++column) {
+        header->setSectionResizeMode(column, QHeaderView::Fixed);
+        m_list->setColumnWidth(column, stops[column + 1] - stops[column]);
+    }
     place(m_list, 17, 25, 158 + kLoudnessDu, 123);
-    connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OnEdit(); });
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { OnEdit(); });
     // Files dropped on a row go into that slot; an image file anywhere.
     new CFileDropTarget(this, m_list, [this](const QString& path, int row) { DropFile(path, row); });
     // Enter on a row edits it, as a double-click does (and not Close).
@@ -282,6 +304,13 @@ bool CTXDoruvevAzadDlg::eventFilter(QObject* watched, QEvent* event)
             OnEdit();
             return true;
         }
+        // Copying a row copies the whole row, not the cell of its first column.
+        if (key->matches(QKeySequence::Copy)) {
+            const QString row = RowText(SelectedSlot());
+            if (!row.isEmpty())
+                QGuiApplication::clipboard()->setText(row);
+            return true;
+        }
     }
     // A focused button takes Space itself, as buttons do, before the
     // window's Space (Preview) can.
@@ -325,17 +354,31 @@ void CTXDoruvevAzadDlg::RefreshList()
 {
     m_list->clear();
     const QFontMetrics metrics(m_list->font());
+    // A name wider than its cell's room is cut short.
+    const int nameRoom = CMessageCellDelegate::TextRoom(m_list->columnWidth(1));
     for (int slot = 0; slot < 8; ++slot) {
         // Names are single-byte text.
-        m_list->addItem(QString::fromLatin1(FormatSlotRow(m_state.m_memoryMap, uint8_t(slot)).c_str()));
+        const QString row = QString::fromLatin1(FormatSlotRow(m_state.m_memoryMap, uint8_t(slot)).c_str());
+        // Number, name, length and plays; a name may itself hold a tab.
+        const int nameStart = row.indexOf('\t') + 1;
+        const int lengthStart = row.lastIndexOf('\t', row.lastIndexOf('\t') - 1) + 1;
+        const int playsStart = row.lastIndexOf('\t') + 1;
+        const QString plays = row.mid(playsStart);
+        const SLoudness loudness = m_loudness.Get(m_state.m_memoryMap, uint8_t(slot));
+        auto* item = new QTreeWidgetItem(
+            m_list, QStringList{row.left(nameStart - 1), row.mid(nameStart, lengthStart - 1 - nameStart),
+                                row.mid(lengthStart, playsStart - 1 - lengthStart), plays,
+                                QString::fromStdString(CLoudnessMeter::LoudnessText(loudness))});
+        item->setData(0, kRowTextRole, row);
+        // Read out as words: the number without its padding, "C" in full.
+        item->setData(0, Qt::AccessibleTextRole, item->text(0).trimmed());
+        if (m_state.m_memoryMap.GetPlayCount(uint8_t(slot)) == 0)
+            item->setData(3, Qt::AccessibleTextRole, QStringLiteral("Continuous"));
         // A name too wide for its column is shown cut short: whole in the tip.
         const char* stored = m_state.m_memoryMap.GetName(uint8_t(slot));
         const QString name = stored ? QString::fromLatin1(stored, int(strnlen(stored, 16))) : QString();
-        if (metrics.horizontalAdvance(name) > m_delegate->ColumnWidth(1))
-            m_list->item(slot)->setToolTip(name);
-        const SLoudness loudness = m_loudness.Get(m_state.m_memoryMap, uint8_t(slot));
-        m_list->item(slot)->setData(CTabStopDelegate::kExtraColumnRole,
-                                    QString::fromStdString(CLoudnessMeter::LoudnessText(loudness)));
+        if (metrics.horizontalAdvance(name) > nameRoom)
+            item->setToolTip(1, name);
     }
     RefreshMemoryMap();
     SelectRow(0);
@@ -355,17 +398,23 @@ void CTXDoruvevAzadDlg::ShowImage(int row)
 
 void CTXDoruvevAzadDlg::SelectRow(int slot)
 {
-    if (slot >= 0 && slot < m_list->count())
-        m_list->setCurrentRow(slot);
+    if (slot >= 0 && slot < m_list->topLevelItemCount())
+        m_list->setCurrentItem(m_list->topLevelItem(slot));
 }
 
 int CTXDoruvevAzadDlg::SelectedSlot() const
 {
-    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
     if (selected.isEmpty())
         return -1;
-    const int row = m_list->row(selected.first());
+    const int row = m_list->indexOfTopLevelItem(selected.first());
     return row >= 0 && row < 8 ? row : -1;
+}
+
+QString CTXDoruvevAzadDlg::RowText(int row) const
+{
+    const QTreeWidgetItem* item = row >= 0 ? m_list->topLevelItem(row) : nullptr;
+    return item ? item->data(0, kRowTextRole).toString() : QString();
 }
 
 QString CTXDoruvevAzadDlg::AskOpenPath(const CFileDialogRequest& request)

@@ -22,12 +22,11 @@ struct CAppState;
 class IFileDialogs;
 class IOperatorReport;
 class IAudioLibrary;
-class QListWidget;
+class QTreeWidget;
 class QMenuBar;
 class QPushButton;
 class QGroupBox;
 class QAction;
-class CTabStopDelegate;
 class CMemoryMapBar;
 class QMenu;
 
@@ -59,6 +58,9 @@ public:
     void RefreshMemoryMap();
     void SelectRow(int slot);
     int SelectedSlot() const override;  // 0-7, or -1 when no message row is selected
+    // A row as one line of text (number, name, length, plays), as it is
+    // printed and copied; empty for a row that is not there.
+    QString RowText(int row) const;
     // The changed mark, shown in the title bar as Qt's modified mark.
     void SetChanged(bool changed) { m_session->SetChanged(changed); }
     bool IsChanged() const { return m_session->Changed(); }
@@ -107,7 +109,7 @@ public:
     // What the commands of other modules (edit, printing, help) work with.
     CPanelContext Context() override;
 
-    QListWidget* List() const { return m_list; }
+    QTreeWidget* List() const { return m_list; }
     QMenuBar* MenuBar() const { return m_menuBar; }
     CMemoryMapBar* MemoryMap() const { return m_memoryMap; }
     QPushButton* PreviewButton() const { return m_previewButton; }
@@ -162,8 +164,9 @@ private:
 
     QMenuBar* m_menuBar = nullptr;
     QGroupBox* m_group = nullptr;
-    QListWidget* m_list = nullptr;
-    CTabStopDelegate* m_delegate = nullptr;
+    QTreeWidget* m_list = nullptr;
+    // Where a row keeps its text as one line.
+    static constexpr int kRowTextRole = Qt::UserRole + 1;
     CMemoryMapBar* m_memoryMap = nullptr;
     CLoudnessCache m_loudness;
     QPushButton* m_previewButton = nullptr;

@@ -311,6 +311,30 @@ def select_first_row(view):
     return False
 
 
+def check_message_table(messages):
+    """The message list read as a table: its columns named in a header, and
+    the first row (Welcome, 2 seconds, played continuously) cell by cell."""
+    try:
+        table = messages.queryTable()
+    except Exception:
+        fail(f"the message list ({messages.getRoleName()}) is not a table")
+        return
+    columns = []
+    for c in range(table.nColumns):
+        header = table.getColumnHeader(c)
+        columns.append(header.name if header is not None else table.getColumnDescription(c))
+    if columns != ["No.", "Name", "Length", "Plays", "Loudness"]:
+        fail(f"the message list's columns are {columns}")
+    if table.nRows != 8:
+        fail(f"the message list has {table.nRows} rows, not 8")
+        return
+    cells = [table.getAccessibleAt(0, c) for c in range(table.nColumns)]
+    read = [cell.name if cell is not None else None for cell in cells]
+    print(f"message list columns {columns}, first row {read}", flush=True)
+    if read[:4] != ["1", "Welcome", "2.00 sec", "Continuous"] or len(read) < 5 or not read[4]:
+        fail(f"the message list's first row reads {read}")
+
+
 def check_window(win, dump):
     """Every reachable control named and of a role that says what it is."""
     dump.append(f"== {win.name}")
@@ -370,12 +394,13 @@ def run(session, dump):
     check_window(panel, dump)
 
     # The message list: a name of its own, rows to choose from.
-    messages = find(panel, "list") or find(panel, "table")
+    messages = next((find(panel, role) for role in ("table", "tree table", "tree", "list") if find(panel, role)), None)
     if messages is None:
         fail("the panel has no message list")
         return
     if messages.name != "Messages":
         fail(f"the message list is named \"{messages.name}\", not \"Messages\"")
+    check_message_table(messages)
     if not select_first_row(messages):
         fail("the message list's first row cannot be chosen")
         return
@@ -458,7 +483,8 @@ def main():
             cli = os.path.join(bin_dir, "ormid-cli")
             wav = os.path.join(work, "welcome.wav")
             mu_law_wav(wav, 2)
-            for argv in ([cli, "new", image], [cli, "import", image, "1", wav, "--name", "Welcome"]):
+            for argv in ([cli, "new", image], [cli, "import", image, "1", wav, "--name", "Welcome"],
+                         [cli, "set", "-y", image, "1", "--count", "0"]):
                 made = subprocess.run(argv, env=session.env, capture_output=True, text=True)
                 if made.returncode != 0:
                     fail(f"{' '.join(argv[1:2])}: {made.stderr.strip()}")

@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -417,7 +416,7 @@ private slots:
         QCOMPARE(int(Map().GetPlayCount(2)), 0);
         QVERIFY(panel.IsChanged());
         QCOMPARE(panel.SelectedSlot(), 2);
-        QCOMPARE(panel.List()->item(2)->text(), QString::fromUtf8("  3\tCaf\xc3\xa9 open\t3.00 sec\tC"));
+        QCOMPARE(panel.RowText(2), QString::fromUtf8("  3\tCaf\xc3\xa9 open\t3.00 sec\tC"));
         QVERIFY(panelReport.messages.empty());
         App().m_panelCommands.editMessage = nullptr;
     }

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -114,7 +113,7 @@ private slots:
         QCOMPARE(qint64(length), recorded + 8000);
         QCOMPARE(QString(app.m_memoryMap.GetName(0)), QString("Exit"));
         QVERIFY(panel.IsChanged());
-        QVERIFY(panel.List()->item(0)->text().contains(QString::asprintf("%.2f sec", length / 8000.0)));
+        QVERIFY(panel.RowText(0).contains(QString::asprintf("%.2f sec", length / 8000.0)));
         // Play sent the new audio to the output device.
         QTRY_VERIFY(QFileInfo(played).size() > 44 + 8000);
         app.m_panelCommands.editMessage = nullptr;

@@ -3,7 +3,7 @@
 // the focus; Escape on a question that guards unsaved work backs out instead
 // of dropping the work. Real key events on real widgets and message boxes.
 #include <QApplication>
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>

@@ -1,13 +1,15 @@
 // The main panel on real widgets: its rows, its commands from every source,
 // image files and WAV files on disk, the preview, opening and closing.
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QClipboard>
 #include <QAction>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -32,7 +34,6 @@
 #include "HelpCommands.h"
 #include "CMemoryMapBar.h"
 #include "CTXDoruvevAzadDlg.h"
-#include "CTabStopDelegate.h"
 #include "QuickPanel.h"
 #include "PanelDoubles.h"
 #include "CRecentFiles.h"
@@ -95,8 +96,8 @@ private:
     QStringList Rows() const
     {
         QStringList rows;
-        for (int i = 0; i < m_panel->List()->count(); ++i)
-            rows << m_panel->List()->item(i)->text();
+        for (int i = 0; i < m_panel->List()->topLevelItemCount(); ++i)
+            rows << m_panel->RowText(i);
         return rows;
     }
 
@@ -133,8 +134,8 @@ private:
             QVERIFY2(a, qPrintable(source));
             a->trigger();
         } else if (source == "double-click") {
-            QListWidget* list = m_panel->List();
-            const QRect rect = list->visualItemRect(list->item(0));
+            QTreeWidget* list = m_panel->List();
+            const QRect rect = list->visualItemRect(list->topLevelItem(0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
         } else if (source == "escape") {
@@ -217,8 +218,56 @@ private slots:
         // Fifteen wide letters are cut short in the list; the tip has them all.
         PutAudio(6, 800, "WWWWWWWWWWWWWWW", 1);
         m_panel->RefreshList();
-        QCOMPARE(m_panel->List()->item(6)->toolTip(), QString("WWWWWWWWWWWWWWW"));
-        QCOMPARE(m_panel->List()->item(2)->toolTip(), QString());
+        QCOMPARE(m_panel->List()->topLevelItem(6)->toolTip(1), QString("WWWWWWWWWWWWWWW"));
+        QCOMPARE(m_panel->List()->topLevelItem(2)->toolTip(1), QString());
+    }
+
+    // The list as a screen reader reads it: a table under the list's name,
+    // a header naming the columns, each cell its own words; a copied row is
+    // the one line it always was, even for a name that holds a tab.
+    void rowsAreTableRowsOfCells()
+    {
+        PutAudio(2, 20000, "Lobby", 0);
+        PutAudio(5, 12345, "Tab\tname", 255);
+        m_panel->RefreshList();
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_panel->List());
+        QVERIFY(list && list->tableInterface());
+        QAccessibleTableInterface* table = list->tableInterface();
+        QCOMPARE(list->text(QAccessible::Name), QString("Messages"));
+        QCOMPARE(table->rowCount(), 8);
+        QStringList columns;
+        for (int c = 0; c < table->columnCount(); ++c)
+            columns << table->columnDescription(c);
+        QCOMPARE(columns, (QStringList{"No.", "Name", "Length", "Plays", "Loudness"}));
+
+        const struct {
+            int row;
+            QStringList cells;
+            QString line;
+        } rows[] = {
+            {0, {"1", "", "0.00 sec", "1"}, "  1\t\t0.00 sec\t1"},
+            {2, {"3", "Lobby", "2.50 sec", "Continuous"}, "  3\tLobby\t2.50 sec\tC"},
+            {5, {"6", "Tab\tname", "1.54 sec", "255"}, "  6\tTab\tname\t1.54 sec\t255"},
+        };
+        for (const auto& row : rows) {
+            QStringList read;
+            for (int c = 0; c < 4; ++c)
+                read << table->cellAt(row.row, c)->text(QAccessible::Name);
+            QCOMPARE(read, row.cells);
+            // The loudness is read as shown; an empty slot has none.
+            const QString loudness = m_panel->List()->topLevelItem(row.row)->text(4);
+            QCOMPARE(table->cellAt(row.row, 4)->text(QAccessible::Name), loudness);
+            QCOMPARE(loudness.isEmpty(), row.row == 0);
+            QCOMPARE(m_panel->RowText(row.row), row.line);
+            // What the operator sees in the plays column stays the letter.
+            QCOMPARE(m_panel->List()->topLevelItem(row.row)->text(3), row.line.section('\t', -1));
+
+            m_panel->SelectRow(row.row);
+            QGuiApplication::clipboard()->clear();
+            m_panel->List()->setFocus();
+            QTest::keySequence(m_panel->List(), QKeySequence::Copy);
+            QCOMPARE(QGuiApplication::clipboard()->text(), row.line);
+        }
     }
 
     void commandsFromEverySource_data()
@@ -384,9 +433,7 @@ private slots:
     // change and after Undo; the memory map under the list follows.
     void loudnessColumnAndMemoryMapFollowEveryChange()
     {
-        auto loudness = [this](int row) {
-            return m_panel->List()->item(row)->data(CTabStopDelegate::kExtraColumnRole).toString();
-        };
+        auto loudness = [this](int row) { return m_panel->List()->topLevelItem(row)->text(4); };
         // A second of a 1 kHz square wave, imported as an operator would.
         uint8_t header[44];
         cMemoryMap::BuildWavHeader(8000, header);

@@ -3,7 +3,7 @@
 // imported slot, and files dropped on the window.
 #include <QApplication>
 #include <QDropEvent>
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
@@ -41,7 +41,7 @@ private:
         QCoreApplication::processEvents();  // the drop's work runs once the drop has ended
         return drop.isAccepted();
     }
-    QPoint RowCentre(int row) { return m_panel->List()->visualItemRect(m_panel->List()->item(row)).center(); }
+    QPoint RowCentre(int row) { return m_panel->List()->visualItemRect(m_panel->List()->topLevelItem(row)).center(); }
 
 private slots:
     void initTestCase()
