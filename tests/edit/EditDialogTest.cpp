@@ -32,9 +32,19 @@
 namespace {
 
 // The dialog's Alt keys when it opens.
-const QStringList kEditKeys = {"Alt+A Append Recording", "Alt+C Cancel",    "Alt+F Append File", "Alt+M Make Silence",
-                               "Alt+N Message 3 name",   "Alt+O OK",        "Alt+P Play",        "Alt+R Record",
-                               "Alt+S Settings",         "Alt+U Play Count"};
+const QStringList kEditKeys = {"Alt+A Append Recording",
+                               "Alt+C Crop",
+                               "Alt+E Cancel",
+                               "Alt+F Append File",
+                               "Alt+L Play Selection",
+                               "Alt+M Make Silence",
+                               "Alt+N Message 3 name",
+                               "Alt+O OK",
+                               "Alt+P Play",
+                               "Alt+R Record",
+                               "Alt+S Settings",
+                               "Alt+U Cut",
+                               "Alt+Y Play Count"};
 
 // Runs `act` on the edit dialog as soon as it is shown modally.
 void OnEditDialog(std::function<void(CTXEditDlg&)> act)
