@@ -137,12 +137,6 @@ void CWaveformView::paintEvent(QPaintEvent*)
     const QRect wave = WaveRect();
     painter.fillRect(rect(), palette().color(QPalette::Window));
     painter.fillRect(wave, palette().color(QPalette::Base));
-    if (m_selection.HasSelection()) {
-        QColor shade = palette().color(QPalette::Highlight);
-        shade.setAlpha(60);
-        const int left = XOf(m_selection.Start());
-        painter.fillRect(QRect(left, wave.top(), std::max(1, XOf(m_selection.End()) - left), wave.height()), shade);
-    }
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(wave.adjusted(-1, -1, 0, 0));
 
@@ -159,6 +153,14 @@ void CWaveformView::paintEvent(QPaintEvent*)
         lines.emplace_back(px, mid - int(columns[x].high * scale), px, mid - int(columns[x].low * scale));
     }
     painter.drawLines(lines.data(), int(lines.size()));
+
+    if (m_selection.HasSelection()) {
+        // Over the lines, darkened, so that it shows on a loud message too.
+        QColor shade = palette().color(QPalette::WindowText);
+        shade.setAlpha(90);
+        const int left = XOf(m_selection.Start());
+        painter.fillRect(QRect(left, wave.top(), std::max(1, XOf(m_selection.End()) - left), wave.height()), shade);
+    }
 
     // Where Play starts, and where the playing is.
     painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DotLine));
