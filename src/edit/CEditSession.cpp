@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "CAudioEdit.h"
 #include "CAudioImport.h"
 #include "CImageCommands.h"
+#include "CScratchEdit.h"
 #include "SafeFile.h"
 #include "cMemoryMap.h"
 
@@ -55,9 +57,14 @@ CEditSession::CEditSession(IAudioLibrary& sonvox, IEditView& view, IOperatorRepo
       m_player(sonvox, m_playerView, m_setup.audioState ? *m_setup.audioState : m_ownState, m_clock)
 {
     m_player.SetAvailable(m_setup.audioAvailable);
+    m_edits = std::make_unique<CScratchEdit>(m_setup.scratchPath);
 }
 
-CEditSession::~CEditSession() = default;
+CEditSession::~CEditSession()
+{
+    if (!m_setup.workingFolder.empty())
+        ::unlink(PlayPart().c_str());
+}
 
 AudioState CEditSession::State() const
 {
@@ -290,7 +297,11 @@ void CEditSession::OnPlay()
     case AudioIdle:
         if (!m_audioChanged && !m_map.ExportSlotWav(m_setup.slot, m_setup.scratchPath.c_str(), m_report))
             return;
-        m_player.Play(m_setup.scratchPath);
+        {
+            // A start at (or past) the end plays the whole message.
+            const int64_t bytes = std::max<int64_t>(CAudioEdit::AudioBytes(m_setup.scratchPath), 0);
+            PlayRange(m_playStart < size_t(bytes) ? m_playStart : 0, SIZE_MAX);
+        }
         break;
     case AudioPlaying:
         StopRunning();
@@ -298,6 +309,90 @@ void CEditSession::OnPlay()
     default:
         break;
     }
+}
+
+void CEditSession::PlayRange(size_t from, size_t to)
+{
+    const int64_t bytes = CAudioEdit::AudioBytes(m_setup.scratchPath);
+    if (bytes >= 0 && to >= size_t(bytes))
+        to = size_t(bytes);
+    if (from == 0 && to == size_t(std::max<int64_t>(bytes, 0))) {
+        m_playFrom = 0;
+        m_player.Play(m_setup.scratchPath);
+        return;
+    }
+    if (from >= to || !m_edits->WriteRange(from, to, PlayPart(), m_report))
+        return;
+    m_playFrom = from;
+    m_player.Play(PlayPart());
+}
+
+void CEditSession::OnPlaySelection(size_t from, size_t to)
+{
+    if (m_busy || State() != AudioIdle || !m_player.Usable(m_report))
+        return;
+    if (!m_audioChanged && !m_map.ExportSlotWav(m_setup.slot, m_setup.scratchPath.c_str(), m_report))
+        return;
+    PlayRange(from, to);
+}
+
+int64_t CEditSession::PlayPosition() const
+{
+    if (State() != AudioPlaying)
+        return -1;
+    return int64_t(m_playFrom) + int64_t(m_player.ElapsedMs()) * 8;
+}
+
+bool CEditSession::CanEdit() const
+{
+    return !m_busy && State() == AudioIdle && !m_appendRecording;
+}
+
+bool CEditSession::AfterEdit(bool changed, bool undo)
+{
+    if (!changed)
+        return false;
+    if (undo) {
+        if (!m_changedBeforeEdit.empty()) {
+            m_audioChanged = m_changedBeforeEdit.back();
+            m_changedBeforeEdit.pop_back();
+        }
+    } else {
+        m_changedBeforeEdit.push_back(m_audioChanged);
+        if (m_changedBeforeEdit.size() > CScratchEdit::kDepth)
+            m_changedBeforeEdit.erase(m_changedBeforeEdit.begin());
+        m_audioChanged = true;
+    }
+    Recount();
+    UpdateRemaining();
+    return true;
+}
+
+bool CEditSession::OnCut(size_t from, size_t to)
+{
+    return CanEdit() && AfterEdit(m_edits->Cut(from, to, m_report), false);
+}
+
+bool CEditSession::OnCrop(size_t from, size_t to)
+{
+    return CanEdit() && AfterEdit(m_edits->Crop(from, to, m_report), false);
+}
+
+bool CEditSession::CanUndo() const
+{
+    return CanEdit() && m_edits->CanUndo();
+}
+
+bool CEditSession::OnUndo()
+{
+    if (!CanEdit())
+        return false;
+    // Steps the scratch file has outgrown (a recording since) are gone.
+    if (!m_edits->CanUndo()) {
+        m_changedBeforeEdit.clear();
+        return false;
+    }
+    return AfterEdit(m_edits->Undo(m_report), true);
 }
 
 void CEditSession::StopActivity(std::function<void()> then)

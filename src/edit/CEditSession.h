@@ -28,6 +28,7 @@
 #include "IOperatorReport.h"
 #include "RecordProcessingParams.h"
 
+class CScratchEdit;
 class cMemoryMap;
 
 class CEditSession {
@@ -67,6 +68,20 @@ public:
     void OnMakeSilence();
     void OnAppendFile();
     void OnAppendRecording();
+    // Cut (remove samples [from, to) of the scratch file) and Crop (keep
+    // only them), and Ctrl+Z's undo of the last of them; true when the
+    // scratch file changed. Refused while anything runs or an Append
+    // Recording is under way.
+    bool OnCut(size_t from, size_t to);
+    bool OnCrop(size_t from, size_t to);
+    bool OnUndo();
+    bool CanUndo() const;
+    // Play Selection: plays samples [from, to) only; Play starts at
+    // SetPlayStart's sample (a click in the waveform).
+    void OnPlaySelection(size_t from, size_t to);
+    void SetPlayStart(size_t sample) { m_playStart = sample; }
+    // The sample of the scratch file now playing; -1 when nothing plays.
+    int64_t PlayPosition() const;
     // OK and Cancel (and closing the window) stop any activity first; an
     // Append Recording under way is finished as its second press would.
     // then runs once all of it has ended: at once, or when the recording
@@ -102,6 +117,12 @@ private:
     std::unique_ptr<Impl> m_impl;  // backup of the scratch file
 
     void UpdateRemaining();
+    // Plays samples [from, to) of the scratch file (to beyond its end: to
+    // the end), through a copy of them when not the whole file.
+    void PlayRange(size_t from, size_t to);
+    bool CanEdit() const;
+    bool AfterEdit(bool changed, bool undo);
+    std::string PlayPart() const { return m_setup.workingFolder + "play.wav"; }
     void SetState(AudioState state);
     // The Record button's steps, and the end of a recording.
     void StartRecording();
@@ -172,4 +193,8 @@ private:
     bool m_audioChangedBeforeAppend = false;       // m_audioChanged at the first press
     bool m_busy = false;                           // a recording is being processed aside
     std::vector<std::function<void()>> m_waiting;  // endings asked for while busy
+    std::unique_ptr<CScratchEdit> m_edits;         // Cut, Crop and their undo
+    std::vector<bool> m_changedBeforeEdit;         // m_audioChanged before each undoable edit
+    size_t m_playStart = 0;                        // where Play starts, in samples
+    size_t m_playFrom = 0;                         // the sample the running play started at
 };

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 
 #include "CDialogUnits.h"
 #include "CLabelledComboAccessible.h"
@@ -59,6 +60,8 @@ CTXEditDlg::CTXEditDlg(IAudioLibrary& sonvox, IOperatorReport& report, cMemoryMa
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (m_session)
             m_session->OnTimer();
+        if (m_session)
+            m_waveform->SetPlayPosition(m_session->PlayPosition());
     });
 }
 
@@ -78,7 +81,7 @@ void CTXEditDlg::BuildWindow()
     setWindowTitle("Edit Message");
     setWindowIcon(QApplication::windowIcon());
     const CDialogUnits du(font());
-    setFixedSize(du.Size(192, 212));
+    setFixedSize(du.Size(192, 230));
 
     auto label = [&](const QString& text, int x, int y, int w) {
         auto* l = new QLabel(text, this);
@@ -108,7 +111,7 @@ void CTXEditDlg::BuildWindow()
 
     m_nameLabel->setBuddy(m_nameBox);
 
-    QLabel* playCountLabel = label("Play Co&unt", 13, 41, 70);
+    QLabel* playCountLabel = label("Pla&y Count", 13, 41, 70);
     m_playCountBox = new QComboBox(this);
     m_playCountBox->setGeometry(du.Rect(85, 38, 70, 12));
     playCountLabel->setBuddy(m_playCountBox);
@@ -130,7 +133,7 @@ void CTXEditDlg::BuildWindow()
     ok->setGeometry(du.Rect(15, 143, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CTXEditDlg::accept);
-    auto* cancel = new QPushButton("&Cancel", this);
+    auto* cancel = new QPushButton("Canc&el", this);
     cancel->setGeometry(du.Rect(70, 143, 50, 14));
     cancel->setAutoDefault(true);
     connect(cancel, &QPushButton::clicked, this, &CTXEditDlg::reject);
@@ -138,6 +141,65 @@ void CTXEditDlg::BuildWindow()
 
     m_waveform = new CWaveformView(this);
     m_waveform->setGeometry(du.Rect(8, 162, 176, 44));
+
+    // The selection's commands, under the waveform. Their keys: Cancel keeps
+    // Escape and gives up C to Crop; Play Count gives up U to Cut.
+    auto edit = [&](const QString& caption, int x, int w, void (CTXEditDlg::*step)()) {
+        auto* b = new QPushButton(caption, this);
+        b->setGeometry(du.Rect(x, 211, w, 14));
+        b->setAutoDefault(true);
+        connect(b, &QPushButton::clicked, this, step);
+        return b;
+    };
+    m_playSelection = edit("Play Se&lection", 15, 60, &CTXEditDlg::OnPlaySelection);
+    m_cut = edit("C&ut", 80, 45, &CTXEditDlg::OnCut);
+    m_crop = edit("&Crop", 130, 45, &CTXEditDlg::OnCrop);
+    connect(m_waveform, &CWaveformView::cutRequested, this, &CTXEditDlg::OnCut);
+    connect(m_waveform, &CWaveformView::selectionChanged, this, [this] {
+        const CWaveSelection& selection = m_waveform->Selection();
+        if (m_session)
+            m_session->SetPlayStart(selection.HasSelection() ? selection.Start() : selection.Cursor());
+    });
+    auto* undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, this, &CTXEditDlg::OnUndo);
+}
+
+void CTXEditDlg::OnPlaySelection()
+{
+    const CWaveSelection& selection = m_waveform->Selection();
+    if (m_session && selection.HasSelection())
+        m_session->OnPlaySelection(selection.Start(), selection.End());
+}
+
+void CTXEditDlg::OnCut()
+{
+    const CWaveSelection& selection = m_waveform->Selection();
+    if (!m_session || !selection.HasSelection())
+        return;
+    const size_t from = selection.Start();
+    if (m_session->OnCut(from, selection.End())) {
+        m_waveform->Refresh(m_setup.scratchPath, true);
+        m_waveform->Select(from, from);
+    }
+}
+
+void CTXEditDlg::OnCrop()
+{
+    const CWaveSelection& selection = m_waveform->Selection();
+    if (!m_session || !selection.HasSelection())
+        return;
+    if (m_session->OnCrop(selection.Start(), selection.End())) {
+        m_waveform->Refresh(m_setup.scratchPath, true);
+        m_waveform->Select(0, 0);
+    }
+}
+
+void CTXEditDlg::OnUndo()
+{
+    if (m_session && m_session->OnUndo()) {
+        m_waveform->Refresh(m_setup.scratchPath, true);
+        m_waveform->Select(0, 0);
+    }
 }
 
 void CTXEditDlg::RefreshWaveform()
@@ -254,7 +316,8 @@ void CTXEditDlg::SetBusy(bool busy)
         m_focusBeforeBusy = focusWidget();
     m_busy = busy;
     m_record->setEnabled(!busy && m_recordAllowed);
-    for (QPushButton* b : {m_play, m_makeSilence, m_appendFile, m_appendRecording, m_settings})
+    for (QPushButton* b :
+         {m_play, m_makeSilence, m_appendFile, m_appendRecording, m_settings, m_playSelection, m_cut, m_crop})
         b->setEnabled(!busy);
     // Greying the button that had the focus (Stop, mostly) moved it on.
     if (!busy && m_focusBeforeBusy && m_focusBeforeBusy->isEnabled())
@@ -277,6 +340,9 @@ void CTXEditDlg::SetRecordCaption(const char* text)
 void CTXEditDlg::SetPlayCaption(const char* text)
 {
     m_play->setText(WithMnemonic(text, kPlayKeys));
+    // The cursor follows the timer while playing, and goes when it ends.
+    if (std::string(text) == "Play")
+        m_waveform->SetPlayPosition(-1);
 }
 void CTXEditDlg::SetAppendCaption(const char* text)
 {

@@ -64,6 +64,9 @@ public:
     QPushButton* MakeSilenceButton() const { return m_makeSilence; }
     QPushButton* AppendFileButton() const { return m_appendFile; }
     QPushButton* SettingsButton() const { return m_settings; }
+    QPushButton* PlaySelectionButton() const { return m_playSelection; }
+    QPushButton* CutButton() const { return m_cut; }
+    QPushButton* CropButton() const { return m_crop; }
     // An OK or Cancel waits for the recording being processed.
     bool ClosePending() const { return m_closePending; }
     const QTimer& Timer() const { return m_timer; }
@@ -95,6 +98,12 @@ private:
     void BuildWindow();
     // The waveform follows the scratch file after each change of the audio.
     void RefreshWaveform();
+    // The waveform's selection: played, cut, kept; Ctrl+Z undoes a Cut or
+    // Crop.
+    void OnPlaySelection();
+    void OnCut();
+    void OnCrop();
+    void OnUndo();
     // The work aside has ended: its thread is joined, its done step runs.
     void EndAside();
     // OK or Cancel once no audio activity is left.
@@ -129,4 +138,7 @@ private:
     QPushButton* m_makeSilence = nullptr;
     QPushButton* m_appendFile = nullptr;
     QPushButton* m_settings = nullptr;
+    QPushButton* m_playSelection = nullptr;
+    QPushButton* m_cut = nullptr;
+    QPushButton* m_crop = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "CPreviewPlayer.h"
 
+#include <algorithm>
+
 #include "AudioState.h"
 #include "CLogFile.h"
 #include "IOperatorReport.h"
@@ -41,6 +43,11 @@ CPreviewPlayer::Start CPreviewPlayer::Play(const std::string& path)
     m_view.StartTimer(kTickMs);
     m_audio.Preview();
     return Start::Playing;
+}
+
+uint32_t CPreviewPlayer::ElapsedMs() const
+{
+    return Playing() ? std::min(uint32_t(m_clock() - m_start), m_duration) : 0;
 }
 
 void CPreviewPlayer::Tick(IOperatorReport& report)

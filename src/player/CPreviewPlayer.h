@@ -37,6 +37,8 @@ public:
     // runs; otherwise nothing plays and the state is unchanged.
     Start Play(const std::string& path);
     bool Playing() const;
+    // Milliseconds since the playing started; 0 when nothing plays.
+    uint32_t ElapsedMs() const;
     // The timer's step: stops once the file has played out, or at once when
     // the speaker was lost, which report then tells the operator.
     void Tick(IOperatorReport& report);

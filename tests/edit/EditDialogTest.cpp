@@ -3,6 +3,7 @@
 // the play count it hands back, and what OK and Cancel do to the slot.
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,9 +32,19 @@
 namespace {
 
 // The dialog's Alt keys when it opens.
-const QStringList kEditKeys = {"Alt+A Append Recording", "Alt+C Cancel",    "Alt+F Append File", "Alt+M Make Silence",
-                               "Alt+N Message 3 name",   "Alt+O OK",        "Alt+P Play",        "Alt+R Record",
-                               "Alt+S Settings",         "Alt+U Play Count"};
+const QStringList kEditKeys = {"Alt+A Append Recording",
+                               "Alt+C Crop",
+                               "Alt+E Cancel",
+                               "Alt+F Append File",
+                               "Alt+L Play Selection",
+                               "Alt+M Make Silence",
+                               "Alt+N Message 3 name",
+                               "Alt+O OK",
+                               "Alt+P Play",
+                               "Alt+R Record",
+                               "Alt+S Settings",
+                               "Alt+U Cut",
+                               "Alt+Y Play Count"};
 
 // Runs `act` on the edit dialog as soon as it is shown modally.
 void OnEditDialog(std::function<void(CTXEditDlg&)> act)
@@ -81,6 +92,28 @@ private:
         dialog->m_setup.audioState = &App().m_audioState;
         Map().ExportSlotWav(2, Scratch().c_str(), m_report);
         return dialog;
+    }
+
+    std::string ReadScratch() const
+    {
+        std::ifstream in(Scratch(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // A drag with the left button held, as the mouse sends it.
+    static void Drag(QWidget* widget, int fromX, int toX)
+    {
+        const int y = 5;
+        QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, QPoint(fromX, y));
+        for (int x = fromX; x <= toX; x += std::max(1, (toX - fromX) / 4)) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(x, y), widget->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(widget, &move);
+        }
+        QMouseEvent move(QEvent::MouseMove, QPointF(toX, y), widget->mapToGlobal(QPointF(toX, y)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+        QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, QPoint(toX, y));
     }
 
     QString m_work;
@@ -134,6 +167,67 @@ private slots:
         QTest::mouseClick(dialog->RecordButton(), Qt::LeftButton);
         QTRY_COMPARE(waveform->accessibleDescription(), QString("Waveform of message 3, 3.0 seconds"));
         dialog->reject();
+    }
+
+    // The waveform's selection as an operator makes it (a drag, Shift+Right)
+    // and what Cut (Delete), Crop, Ctrl+Z and Play Selection do to the real
+    // scratch file; Cancel leaves the slot as it was.
+    void theSelectionIsCutCroppedUndoneAndPlayed()
+    {
+        auto dialog = NewDialog();
+        dialog->show();
+        QApplication::setActiveWindow(dialog.get());
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        CWaveformView* waveform = dialog->Waveform();
+        const std::string original = ReadScratch();
+        const std::vector<uint8_t> slotBefore(Map().GetImageBuffer() + Map().GetStart(2),
+                                              Map().GetImageBuffer() + Map().GetStart(2) + Map().GetLength(2));
+
+        // A drag from the left edge to the middle selects about half.
+        Drag(waveform, 1, 1 + (waveform->width() - 2) / 2);
+        QVERIFY(waveform->Selection().HasSelection());
+        QCOMPARE(int(waveform->Selection().Start()), 0);
+        QVERIFY(std::abs(int(waveform->Selection().End()) - 10000) < 200);
+
+        // A click clears it; Shift+Right selects a tenth of a second a press.
+        QTest::mouseClick(waveform, Qt::LeftButton, Qt::NoModifier, QPoint(1, 5));
+        QVERIFY(!waveform->Selection().HasSelection());
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(waveform, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(waveform->accessibleDescription(),
+                 QString("Waveform of message 3, 2.5 seconds, selection 0.0 to 0.5 seconds"));
+
+        QTest::keyClick(waveform, Qt::Key_Delete);
+        QCOMPARE(ReadScratch().size(), original.size() - 4000);
+        QCOMPARE(waveform->accessibleDescription(), QString("Waveform of message 3, 2.0 seconds"));
+        QVERIFY(dialog->Session()->AudioChanged());
+        QCOMPARE(dialog->RemainingLabel()->text(),
+                 QString::fromStdString(CEditSession::FormatRemaining(int32_t(Map().GetRoomLeft()) + 4000)));
+
+        QTest::keyClick(waveform, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(ReadScratch(), original);
+        QVERIFY(!dialog->Session()->AudioChanged());
+        QCOMPARE(waveform->accessibleDescription(), QString("Waveform of message 3, 2.5 seconds"));
+
+        // Play Selection plays only the selected samples, with the cursor.
+        waveform->Select(8000, 12000);
+        QTest::mouseClick(dialog->PlaySelectionButton(), Qt::LeftButton);
+        QCOMPARE(int(App().m_audioState), int(AudioPlaying));
+        QCOMPARE(int(m_sonvox.duration), 500);
+        QVERIFY(dialog->Session()->PlayPosition() >= 8000);
+        QTRY_VERIFY(waveform->PlayPosition() >= 8000);
+        QTest::mouseClick(dialog->PlayButton(), Qt::LeftButton);
+        QCOMPARE(int(App().m_audioState), int(AudioIdle));
+        QCOMPARE(waveform->PlayPosition(), qint64(-1));
+
+        // Crop keeps the selection only; Cancel keeps the slot whatever the
+        // scratch file holds.
+        QTest::mouseClick(dialog->CropButton(), Qt::LeftButton);
+        QCOMPARE(ReadScratch().size(), size_t(44 + 4000));
+        QCOMPARE(ReadScratch().substr(44), original.substr(44 + 8000, 4000));
+        dialog->reject();
+        QCOMPARE(Map().GetLength(2), 20000u);
+        QVERIFY(std::equal(slotBefore.begin(), slotBefore.end(), Map().GetImageBuffer() + Map().GetStart(2)));
     }
 
     // The image allows play counts up to 255; the list has entries for 0-9.
