@@ -152,10 +152,9 @@ int CPortAudioDevice::FillParameters(const SoundFormat& f, void* out)
     } else if (p->device == paNoDevice || !Pa_GetDeviceInfo(p->device)) {
         return kSoundNoDevice;
     }
-    // 8-bit audio runs as 16-bit on the stream (widened and narrowed in
-    // Process): not every server path takes unsigned 8-bit samples as such;
-    // one through the ALSA plugin of a PipeWire server took them for signed.
-    if (f.bitsPerSample == 8 || f.bitsPerSample == 16)
+    if (f.bitsPerSample == 8)
+        p->sampleFormat = paUInt8;
+    else if (f.bitsPerSample == 16)
         p->sampleFormat = paInt16;
     else
         return kSoundBadFormat;
@@ -222,8 +221,6 @@ int CPortAudioDevice::Open(const SoundFormat& format, SoundCallback callback, vo
         m_queue.clear();
         m_headPos = 0;
         m_ring.assign(input ? size_t(format.AvgBytesPerSec()) * kRingSeconds : 0, 0);
-        // Room for a second of narrowed input; a larger block grows it once.
-        m_narrowed.assign(input && format.bitsPerSample == 8 ? size_t(format.AvgBytesPerSec()) : 0, 0);
         m_ringStart = m_ringUsed = 0;
         m_lostBytes = 0;
         m_overruns = 0;
@@ -382,17 +379,8 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
     std::lock_guard<std::mutex> lk(m_lock);
     uint16_t align = m_format.BlockAlign();
     size_t bytes = size_t(frames) * align;
-    const bool wide = m_format.bitsPerSample == 8;  // 8-bit audio on a 16-bit stream
     if (Direction() == SoundDirection::Input) {
         const uint8_t* src = static_cast<const uint8_t*>(input);
-        if (src && wide) {
-            if (m_narrowed.size() < bytes)
-                m_narrowed.resize(bytes);
-            const int16_t* samples = static_cast<const int16_t*>(input);
-            for (size_t i = 0; i < bytes; ++i)
-                m_narrowed[i] = uint8_t((samples[i] >> 8) + 128);
-            src = m_narrowed.data();
-        }
         if (statusFlags & paInputOverflow)
             ++m_overruns;
         if (src && bytes && !m_delivering) {
@@ -405,12 +393,7 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
             Deliver(src, bytes);
         return paContinue;
     }
-    // 8-bit samples are gathered in the upper half of the 16-bit block and
-    // widened in place from its start: each is read before its place is
-    // written.
-    uint8_t* const block = static_cast<uint8_t*>(output);
-    uint8_t* dst = wide ? block + bytes : block;
-    uint8_t* const narrow = dst;
+    uint8_t* dst = static_cast<uint8_t*>(output);
     m_lastCallback = std::chrono::steady_clock::now();
     while (bytes && !m_queue.empty()) {
         SoundBuffer* head = m_queue.front();
@@ -430,15 +413,7 @@ int CPortAudioDevice::Process(const void* input, void* output, unsigned long fra
         m_lostBytes += bytes;
     if (statusFlags & paOutputUnderflow)
         ++m_overruns;
-    memset(dst, wide ? 0x80 : 0, bytes);
-    if (wide) {
-        const size_t samples = size_t(frames) * align;
-        int16_t* out = static_cast<int16_t*>(output);
-        for (size_t i = 0; i < samples; ++i) {
-            const int v = narrow[i] - 128;
-            out[i] = int16_t(v * 256);
-        }
-    }
+    memset(dst, m_format.bitsPerSample == 8 ? 0x80 : 0, bytes);
     return paContinue;
 }
 

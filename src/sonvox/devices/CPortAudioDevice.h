@@ -77,7 +77,6 @@ private:
     std::string m_lastError;
     // Input: sound that came while no buffer was queued, oldest first.
     std::vector<uint8_t> m_ring;
-    std::vector<uint8_t> m_narrowed;  // 8-bit input narrowed from the stream's 16 bits
     size_t m_ringStart = 0;
     size_t m_ringUsed = 0;
     // Input: sound lost for want of room; output: silence played for want
