@@ -343,8 +343,9 @@ TEST(AtomicFile, KilledInPlaceSavesLeaveOneContentWhole)
         std::string note;
         const bool back = CInPlaceBackup::Recover(folder.File("link"), note);
         recovered += back;
-        if (back)
+        if (back) {
             EXPECT_NE(note.find("was cut off before it ended"), std::string::npos) << note;
+        }
         const std::string now = folder.Read("link");
         EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << std::count(now.begin(), now.end(), 'a')
                                           << " bytes of one, the rest of the other";
