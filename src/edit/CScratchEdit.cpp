@@ -59,13 +59,18 @@ bool CScratchEdit::Replace(const std::vector<uint8_t>& before, const std::vector
     return true;
 }
 
-bool CScratchEdit::Cut(size_t from, size_t to, IOperatorReport& report)
+bool CScratchEdit::ReadRange(size_t from, size_t& to, std::vector<uint8_t>& codes, IOperatorReport& report) const
 {
-    std::vector<uint8_t> codes;
     if (!Read(codes, report))
         return false;
     to = std::min(to, codes.size());
-    if (from >= to)
+    return from < to;
+}
+
+bool CScratchEdit::Cut(size_t from, size_t to, IOperatorReport& report)
+{
+    std::vector<uint8_t> codes;
+    if (!ReadRange(from, to, codes, report))
         return false;
     std::vector<uint8_t> after(codes.begin(), codes.begin() + from);
     after.insert(after.end(), codes.begin() + to, codes.end());
@@ -75,10 +80,7 @@ bool CScratchEdit::Cut(size_t from, size_t to, IOperatorReport& report)
 bool CScratchEdit::Crop(size_t from, size_t to, IOperatorReport& report)
 {
     std::vector<uint8_t> codes;
-    if (!Read(codes, report))
-        return false;
-    to = std::min(to, codes.size());
-    if (from >= to || (from == 0 && to == codes.size()))
+    if (!ReadRange(from, to, codes, report) || (from == 0 && to == codes.size()))
         return false;  // nothing would change
     const std::vector<uint8_t> after(codes.begin() + from, codes.begin() + to);
     return Replace(codes, after, report);
@@ -110,10 +112,7 @@ bool CScratchEdit::Undo(IOperatorReport& report)
 bool CScratchEdit::WriteRange(size_t from, size_t to, const std::string& output, IOperatorReport& report) const
 {
     std::vector<uint8_t> codes;
-    if (!Read(codes, report))
-        return false;
-    to = std::min(to, codes.size());
-    if (from >= to)
+    if (!ReadRange(from, to, codes, report))
         return false;
     return Save(output, std::vector<uint8_t>(codes.begin() + from, codes.begin() + to), report);
 }

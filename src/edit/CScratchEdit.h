@@ -43,6 +43,8 @@ private:
     };
     static size_t Hash(const std::vector<uint8_t>& codes);
     bool Read(std::vector<uint8_t>& codes, IOperatorReport& report) const;
+    // Read, with to cut to the audio's end; false when [from, to) holds nothing.
+    bool ReadRange(size_t from, size_t& to, std::vector<uint8_t>& codes, IOperatorReport& report) const;
     bool Replace(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after, IOperatorReport& report);
     // Drops the stack when the file no longer holds what the last step left.
     void DropStale() const;
